@@ -1,0 +1,46 @@
+// The two small interfaces between the engine and the main window. The window implements both; tests
+// fake them. The engine calls them from the run's worker thread: an implementation must be
+// thread-safe, and RunOutput must deliver what it is given to the window in call order.
+#pragma once
+
+#include <string>
+
+namespace keyloom::engine {
+
+// The options the engine reads from the window's controls while it works. A check box changed
+// during a run (typically while paused) affects the rest of the run.
+class RunControls {
+ public:
+  virtual ~RunControls() = default;
+  virtual std::string FindText() = 0;     // edtFind exactly as typed
+  virtual std::string ReplaceText() = 0;  // edtReplace exactly as typed
+  virtual int RootChoice() = 0;           // cmbKeys item index: 0 "All", 1 to 5 one root
+  virtual int TypeFilter() = 0;           // cmbType item index, 0 to 8
+  virtual bool IncludeKeyNames() = 0;     // chkTree
+  virtual bool IncludeValueContents() = 0;  // chkValues
+  virtual bool IncludeValueNames() = 0;   // chkNames
+  virtual bool CaseSensitive() = 0;       // chkCase
+  virtual bool DeleteMode() = 0;          // the Replace button's caption is "&Delete"
+  virtual bool WindowVisible() = 0;       // the main window is shown
+};
+
+// Everything a run shows.
+class RunOutput {
+ public:
+  virtual ~RunOutput() = default;
+  // A status log line (TABs already shown as backslashes): appended to the status list, which keeps
+  // at most 80 lines, and shown in the status bar.
+  virtual void AddStatusLine(const std::string& line) = 0;
+  // Status bar text alone (the walk's progress).
+  virtual void SetStatusBarText(const std::string& text) = 0;
+  // One Key List row: root name TAB path TAB value name.
+  virtual void AddKeyListEntry(const std::string& row) = 0;
+  // Empties the status list and the Key List (the start of a main pass).
+  virtual void ClearLists() = 0;
+  // The run's worker reached its end: buttons back to idle.
+  virtual void RunFinished() = 0;
+  // AUTOCLOSE: the application should quit.
+  virtual void RequestQuit() = 0;
+};
+
+}  // namespace keyloom::engine

@@ -1,0 +1,38 @@
+// Text conversions at the registry boundary. Inside the program text is UTF-8; Windows speaks
+// UTF-16. A registry name or string may hold a lone surrogate (Windows does not check), so the UTF-8
+// side uses the generalised form that encodes such a unit as its own three-byte sequence: every
+// UTF-16 string survives UTF-16 -> UTF-8 -> UTF-16 unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keyloom::text {
+
+// UTF-16 code units to UTF-8. Paired surrogates become one four-byte sequence; a lone surrogate
+// becomes its three-byte form.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// UTF-8 to UTF-16 code units; the exact inverse of Utf16ToUtf8. Bytes that are not UTF-8 (a stray
+// continuation byte, a truncated sequence, an overlong form) become U+FFFD each.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// Whether the bytes are well-formed UTF-8 (lone surrogates in their three-byte form allowed when
+// `allow_surrogates`).
+bool IsValidUtf8(std::string_view bytes, bool allow_surrogates = true);
+
+// Little-endian byte views of UTF-16 text, as the registry stores REG_SZ data.
+std::vector<std::uint8_t> Utf16ToBytes(std::u16string_view utf16);
+// An odd trailing byte is dropped; callers that must keep it look at the size themselves.
+std::u16string BytesToUtf16(const std::vector<std::uint8_t>& bytes);
+
+// The upper-case form of a UTF-16 unit as Windows compares registry names (simple one-to-one
+// mapping; units without an upper-case partner map to themselves).
+char16_t UpcaseUnit(char16_t unit);
+
+// Compares two names as the registry does: unit by unit after UpcaseUnit. <0, 0, >0.
+int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace keyloom::text
