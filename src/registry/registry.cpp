@@ -1,0 +1,590 @@
+#include "registry/registry.h"
+
+#include <utility>
+
+#include "registry/text.h"
+
+namespace keyloom::reg {
+namespace {
+
+constexpr std::array<RootKey, 5> kRoots = {{
+    {1, "HKEY_CLASSES_ROOT", kClassesRoot, "CR"},
+    {2, "HKEY_CURRENT_USER", kCurrentUser, "CU"},
+    {3, "HKEY_LOCAL_MACHINE", kLocalMachine, "LM"},
+    {4, "HKEY_USERS", kUsers, "US"},
+    {5, "HKEY_CURRENT_CONFIG", kCurrentConfig, "CC"},
+}};
+
+// Opened by KeyExists: query value + enumerate subkeys + read control.
+constexpr std::uint32_t kExistsAccess = 0x00020009;
+// Save key's create: KEY_ALL_ACCESS + ACCESS_SYSTEM_SECURITY.
+constexpr std::uint32_t kBackupAccess = 0x010F003F;
+
+std::string Format(const char* pattern, std::string_view name) {
+  std::string out;
+  for (const char* p = pattern; *p != '\0'; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      out += name;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+std::string_view WithoutLeadingBackslash(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  return path;
+}
+
+Bytes StringBytes(std::string_view value) {
+  Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(value));
+  data.push_back(0);
+  data.push_back(0);
+  return data;
+}
+
+template <typename T>
+Bytes LittleEndian(T value) {
+  Bytes data(sizeof(T));
+  auto bits = static_cast<std::make_unsigned_t<T>>(value);
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    data[i] = static_cast<std::uint8_t>(bits & 0xFF);
+    bits = static_cast<std::make_unsigned_t<T>>(bits >> 8);
+  }
+  return data;
+}
+
+}  // namespace
+
+const std::array<RootKey, 5>& RootKeys() { return kRoots; }
+
+const RootKey* RootByIndex(int index) {
+  return index >= 1 && index <= 5 ? &kRoots[static_cast<std::size_t>(index - 1)] : nullptr;
+}
+
+const RootKey* RootByName(std::string_view long_name) {
+  for (const auto& root : kRoots) {
+    if (long_name == root.name) return &root;
+  }
+  return nullptr;
+}
+
+const RootKey* RootByHandle(KeyHandle handle) {
+  for (const auto& root : kRoots) {
+    if (handle == root.handle) return &root;
+  }
+  return nullptr;
+}
+
+DataKind KindOfType(std::uint32_t type) {
+  switch (type) {
+    case kRegNone: return DataKind::kNone;
+    case kRegSz: return DataKind::kString;
+    case kRegExpandSz: return DataKind::kExpandString;
+    case kRegDword: return DataKind::kInteger;
+    case kRegBinary: return DataKind::kBinary;
+    case kRegMultiSz: return DataKind::kMultiString;
+    case kRegQword: return DataKind::kInt64;
+    case kRegResourceList: return DataKind::kResourceList;
+    case kRegFullResourceDescriptor: return DataKind::kFullResourceDescriptor;
+    case kRegResourceRequirementsList: return DataKind::kResourceRequirementsList;
+    default: return DataKind::kUnknown;
+  }
+}
+
+std::uint32_t TypeOfKind(DataKind kind) {
+  switch (kind) {
+    case DataKind::kString: return kRegSz;
+    case DataKind::kExpandString: return kRegExpandSz;
+    case DataKind::kInteger: return kRegDword;
+    case DataKind::kBinary: return kRegBinary;
+    case DataKind::kMultiString: return kRegMultiSz;
+    case DataKind::kInt64: return kRegQword;
+    case DataKind::kResourceList: return kRegResourceList;
+    case DataKind::kFullResourceDescriptor: return kRegFullResourceDescriptor;
+    case DataKind::kResourceRequirementsList: return kRegResourceRequirementsList;
+    case DataKind::kNone:
+    case DataKind::kUnknown: return kRegNone;
+  }
+  return kRegNone;
+}
+
+std::uint32_t ViewFlag(RegView view) {
+  switch (view) {
+    case RegView::k32: return access::kWow64_32Key;
+    case RegView::k64: return access::kWow64_64Key;
+    case RegView::kNone: return 0;
+  }
+  return 0;
+}
+
+std::string TrimMessage(std::string message) {
+  while (!message.empty()) {
+    const char c = message.back();
+    if (c != ' ' && c != '.' && c != '\r' && c != '\n' && c != '\t') break;
+    message.pop_back();
+  }
+  return message;
+}
+
+TRegistry::TRegistry(RegApi& api) : api_(&api) {}
+
+TRegistry::~TRegistry() { SetRootKey(kCurrentUser); }
+
+void TRegistry::SetRootKey(KeyHandle root) {
+  CloseKey();
+  if (remote_root_) api_->CloseKey(root_);
+  remote_root_ = false;
+  root_ = root;
+}
+
+void TRegistry::SetAccessMode(int mode) {
+  if (mode >= 0 && mode <= 2) access_ = kAccessModeMasks[mode];
+}
+
+bool TRegistry::Fail(ErrorCode code) { return Fail(TrimMessage(api_->ErrorMessage(code))); }
+
+bool TRegistry::Fail(std::string text) {
+  last_error_ = std::move(text);
+  return false;
+}
+
+KeyHandle TRegistry::BaseFor(std::string_view path, std::string_view* relative) const {
+  if (!path.empty() && path.front() == '\\') {
+    *relative = WithoutLeadingBackslash(path);
+    return root_;
+  }
+  *relative = path;
+  return current_ != kNullKey ? current_ : root_;
+}
+
+std::string TRegistry::AbsolutePathOf(std::string_view path) const {
+  if (!path.empty() && path.front() == '\\') return std::string(WithoutLeadingBackslash(path));
+  if (current_ == kNullKey || current_path_.empty()) return std::string(path);
+  if (path.empty()) return current_path_;
+  return current_path_ + "\\" + std::string(path);
+}
+
+void TRegistry::ChangeKey(KeyHandle key, std::string path) {
+  CloseKey();
+  current_ = key;
+  current_path_ = std::move(path);
+}
+
+bool TRegistry::RegistryConnect(std::string_view machine) {
+  last_error_.clear();
+  KeyHandle remote = kNullKey;
+  const ErrorCode rc = api_->ConnectRegistry(machine, root_, &remote);
+  if (rc != kSuccess) return Fail(rc);
+  CloseKey();
+  if (remote_root_) api_->CloseKey(root_);
+  root_ = remote;
+  remote_root_ = true;
+  return true;
+}
+
+bool TRegistry::OpenKey(std::string_view path) {
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  KeyHandle key = kNullKey;
+  const ErrorCode rc = api_->OpenKey(base, relative, access_ | ViewFlag(view_), &key);
+  if (rc != kSuccess) return Fail(rc);
+  ChangeKey(key, AbsolutePathOf(path));
+  return true;
+}
+
+void TRegistry::CloseKey() {
+  if (current_ != kNullKey) api_->CloseKey(current_);
+  current_ = kNullKey;
+  current_path_.clear();
+}
+
+void TRegistry::CreateKey(std::string_view path) {
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  KeyHandle key = kNullKey;
+  const ErrorCode rc = api_->CreateKey(base, relative, kOptionNonVolatile,
+                                       access::kAllAccess | ViewFlag(view_), &key, nullptr);
+  if (rc != kSuccess) {
+    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    throw ERegistryException(Format("Failed to create key %s", path));
+  }
+  api_->CloseKey(key);
+}
+
+bool TRegistry::DeleteTree(KeyHandle parent, const std::string& path) {
+  KeyHandle key = kNullKey;
+  if (api_->OpenKey(parent, path, access::kAllAccess | ViewFlag(view_), &key) == kSuccess) {
+    UniqueKey guard(*api_, key);
+    KeyInfo info;
+    if (api_->QueryInfoKey(key, &info) == kSuccess) {
+      for (std::uint32_t i = info.subkey_count; i-- > 0;) {
+        std::string name;
+        if (api_->EnumKey(key, i, &name) == kSuccess) DeleteTree(key, name);
+      }
+    }
+  }
+  const ErrorCode rc = api_->DeleteKey(parent, path, ViewFlag(view_));
+  if (rc != kSuccess) return Fail(rc);
+  return true;
+}
+
+bool TRegistry::DeleteKey(std::string_view path) {
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  if (!DeleteTree(base, std::string(relative))) return false;
+  last_error_.clear();
+  return true;
+}
+
+bool TRegistry::KeyExists(std::string_view path) {
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  KeyHandle key = kNullKey;
+  if (api_->OpenKey(base, relative, kExistsAccess | ViewFlag(view_), &key) != kSuccess) {
+    return false;
+  }
+  api_->CloseKey(key);
+  return true;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() {
+  std::vector<std::string> names;
+  const KeyHandle key = current_ != kNullKey ? current_ : root_;
+  KeyInfo info;
+  if (api_->QueryInfoKey(key, &info) != kSuccess) return names;
+  names.reserve(info.subkey_count);
+  std::string name;
+  for (std::uint32_t i = 0; i < info.subkey_count; ++i) {
+    if (api_->EnumKey(key, i, &name) != kSuccess) break;
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> TRegistry::GetValueNames() {
+  std::vector<std::string> names;
+  const KeyHandle key = current_ != kNullKey ? current_ : root_;
+  KeyInfo info;
+  if (api_->QueryInfoKey(key, &info) != kSuccess) return names;
+  names.reserve(info.value_count);
+  std::string name;
+  std::uint32_t type = 0;
+  for (std::uint32_t i = 0; i < info.value_count; ++i) {
+    if (api_->EnumValue(key, i, &name, &type, nullptr) != kSuccess) break;
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool TRegistry::HasSubKeys() {
+  KeyInfo info;
+  return api_->QueryInfoKey(current_ != kNullKey ? current_ : root_, &info) == kSuccess &&
+         info.subkey_count > 0;
+}
+
+bool TRegistry::ValueExists(std::string_view name) {
+  std::uint32_t type = 0;
+  return api_->QueryValue(current_ != kNullKey ? current_ : root_, name, &type, nullptr) ==
+         kSuccess;
+}
+
+DataKind TRegistry::GetDataType(std::string_view name) {
+  std::uint32_t type = 0;
+  if (api_->QueryValue(current_ != kNullKey ? current_ : root_, name, &type, nullptr) !=
+      kSuccess) {
+    return DataKind::kUnknown;
+  }
+  return KindOfType(type);
+}
+
+std::int64_t TRegistry::GetDataSize(std::string_view name) {
+  std::uint32_t type = 0;
+  Bytes data;
+  if (api_->QueryValue(current_ != kNullKey ? current_ : root_, name, &type, &data) != kSuccess) {
+    return -1;
+  }
+  return static_cast<std::int64_t>(data.size());
+}
+
+void TRegistry::QueryForRead(std::string_view name, std::uint32_t* type, Bytes* data) {
+  const ErrorCode rc = api_->QueryValue(current_ != kNullKey ? current_ : root_, name, type, data);
+  if (rc != kSuccess) {
+    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    throw ERegistryException(Format("Failed to get data for '%s'", name));
+  }
+}
+
+std::string TRegistry::ReadString(std::string_view name) {
+  std::uint32_t type = 0;
+  Bytes data;
+  QueryForRead(name, &type, &data);
+  if (type != kRegSz && type != kRegExpandSz) {
+    throw ERegistryException(Format("Invalid data type for '%s'", name));
+  }
+  std::u16string units = text::BytesToUtf16(data);
+  const auto nul = units.find(u'\0');
+  if (nul != std::u16string::npos) units.resize(nul);
+  return text::Utf16ToUtf8(units);
+}
+
+std::int32_t TRegistry::ReadInteger(std::string_view name) {
+  std::uint32_t type = 0;
+  Bytes data;
+  QueryForRead(name, &type, &data);
+  if (type != kRegDword || data.size() != 4) {
+    throw ERegistryException(Format("Invalid data type for '%s'", name));
+  }
+  const std::uint32_t bits = static_cast<std::uint32_t>(data[0]) | (std::uint32_t{data[1]} << 8) |
+                             (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
+  return static_cast<std::int32_t>(bits);
+}
+
+std::int64_t TRegistry::ReadInt64(std::string_view name) {
+  std::uint32_t type = 0;
+  Bytes data;
+  QueryForRead(name, &type, &data);
+  if (type != kRegQword || data.size() != 8) {
+    throw ERegistryException(Format("Invalid data type for '%s'", name));
+  }
+  std::uint64_t bits = 0;
+  for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
+  return static_cast<std::int64_t>(bits);
+}
+
+Bytes TRegistry::ReadBinaryData(std::string_view name) {
+  std::uint32_t type = 0;
+  Bytes data;
+  QueryForRead(name, &type, &data);
+  switch (KindOfType(type)) {
+    case DataKind::kBinary:
+    case DataKind::kMultiString:
+    case DataKind::kUnknown:
+    case DataKind::kResourceList:
+    case DataKind::kFullResourceDescriptor:
+    case DataKind::kResourceRequirementsList:
+      return data;
+    default:
+      throw ERegistryException(Format("Invalid data type for '%s'", name));
+  }
+}
+
+RawValue TRegistry::ReadRaw(std::string_view name) {
+  RawValue value;
+  QueryForRead(name, &value.type, &value.data);
+  return value;
+}
+
+void TRegistry::SetData(std::string_view name, std::uint32_t type, const Bytes& data) {
+  const ErrorCode rc = api_->SetValue(current_ != kNullKey ? current_ : root_, name, type, data);
+  if (rc != kSuccess) {
+    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    throw ERegistryException(Format("Failed to set data for '%s'", name));
+  }
+}
+
+void TRegistry::WriteString(std::string_view name, std::string_view value) {
+  SetData(name, kRegSz, StringBytes(value));
+}
+
+void TRegistry::WriteExpandString(std::string_view name, std::string_view value) {
+  SetData(name, kRegExpandSz, StringBytes(value));
+}
+
+void TRegistry::WriteInteger(std::string_view name, std::int32_t value) {
+  SetData(name, kRegDword, LittleEndian(value));
+}
+
+void TRegistry::WriteInt64(std::string_view name, std::int64_t value) {
+  SetData(name, kRegQword, LittleEndian(value));
+}
+
+void TRegistry::WriteMultiString(std::string_view name, const Bytes& data) {
+  SetData(name, kRegMultiSz, data);
+}
+
+void TRegistry::WriteBinaryData(std::string_view name, const Bytes& data) {
+  SetData(name, kRegBinary, data);
+}
+
+void TRegistry::WriteRaw(std::string_view name, const RawValue& value) {
+  SetData(name, value.type, value.data);
+}
+
+bool TRegistry::DeleteValue(std::string_view name) {
+  const ErrorCode rc = api_->DeleteValue(current_ != kNullKey ? current_ : root_, name);
+  if (rc != kSuccess) return Fail(rc);
+  last_error_.clear();
+  return true;
+}
+
+bool TRegistry::RenameValue(std::string_view old_name, std::string_view new_name) {
+  const KeyHandle key = current_ != kNullKey ? current_ : root_;
+  RawValue value;
+  ErrorCode rc = api_->QueryValue(key, old_name, &value.type, &value.data);
+  if (rc != kSuccess) return Fail(rc);
+  if (ValueExists(new_name)) return Fail(std::string("Value already exists"));
+  rc = api_->SetValue(key, new_name, value.type, value.data);
+  if (rc != kSuccess) return Fail(rc);
+  rc = api_->DeleteValue(key, old_name);
+  if (rc != kSuccess) {
+    // Keep exactly one copy: the old name stays, the new one goes again.
+    api_->DeleteValue(key, new_name);
+    return Fail(rc);
+  }
+  last_error_.clear();
+  return true;
+}
+
+ErrorCode TRegistry::CopyValues(KeyHandle source, KeyHandle target) {
+  std::string name;
+  RawValue value;
+  for (std::uint32_t i = 0;; ++i) {
+    ErrorCode rc = api_->EnumValue(source, i, &name, &value.type, &value.data);
+    if (rc == kNoMoreItems) return kSuccess;
+    if (rc != kSuccess) return rc;
+    rc = api_->SetValue(target, name, value.type, value.data);
+    if (rc != kSuccess) return rc;
+  }
+}
+
+ErrorCode TRegistry::CopyTree(KeyHandle source, KeyHandle target) {
+  ErrorCode rc = CopyValues(source, target);
+  if (rc != kSuccess) return rc;
+  const std::uint32_t view = ViewFlag(view_);
+  std::string name;
+  for (std::uint32_t i = 0;; ++i) {
+    rc = api_->EnumKey(source, i, &name);
+    if (rc == kNoMoreItems) return kSuccess;
+    if (rc != kSuccess) return rc;
+    KeyHandle child_source = kNullKey;
+    rc = api_->OpenKey(source, name, access::kRead | view, &child_source);
+    if (rc != kSuccess) return rc;
+    UniqueKey source_guard(*api_, child_source);
+    KeyHandle child_target = kNullKey;
+    rc = api_->CreateKey(target, name, kOptionNonVolatile, access::kAllAccess | view,
+                         &child_target, nullptr);
+    if (rc != kSuccess) return rc;
+    UniqueKey target_guard(*api_, child_target);
+    rc = CopyTree(child_source, child_target);
+    if (rc != kSuccess) return rc;
+  }
+}
+
+bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bool delete_source) {
+  if (!KeyExists(old_path)) return Fail(kFileNotFound);
+  if (KeyExists(new_path)) return Fail(std::string("Key to rename to already exists"));
+  const std::u16string old_absolute = text::Utf8ToUtf16(AbsolutePathOf(old_path) + "\\");
+  const std::u16string new_absolute = text::Utf8ToUtf16(AbsolutePathOf(new_path));
+  if (new_absolute.size() >= old_absolute.size() &&
+      text::CompareNamesIgnoringCase(new_absolute.substr(0, old_absolute.size()), old_absolute) ==
+          0) {
+    return Fail(std::string("Cannot move a key into its own subtree"));
+  }
+  const std::uint32_t view = ViewFlag(view_);
+
+  std::string_view old_relative;
+  const KeyHandle old_base = BaseFor(old_path, &old_relative);
+  KeyHandle source = kNullKey;
+  ErrorCode rc = api_->OpenKey(old_base, old_relative, access::kRead | view, &source);
+  if (rc != kSuccess) return Fail(rc);
+  UniqueKey source_guard(*api_, source);
+
+  std::string_view new_relative;
+  const KeyHandle new_base = BaseFor(new_path, &new_relative);
+  KeyHandle target = kNullKey;
+  rc = api_->CreateKey(new_base, new_relative, kOptionNonVolatile, access::kAllAccess | view,
+                       &target, nullptr);
+  if (rc != kSuccess) return Fail(rc);
+  {
+    UniqueKey target_guard(*api_, target);
+    rc = CopyTree(source, target);
+  }
+  if (rc != kSuccess) {
+    const std::string reason = TrimMessage(api_->ErrorMessage(rc));
+    DeleteTree(new_base, std::string(new_relative));  // the partial copy goes; the source stays
+    return Fail(reason);
+  }
+  source_guard.Reset();
+  if (delete_source && !DeleteTree(old_base, std::string(old_relative))) return false;
+  last_error_.clear();
+  return true;
+}
+
+bool TRegistry::GetKeySecurity(std::uint32_t info, Bytes* descriptor) {
+  const ErrorCode rc =
+      api_->GetKeySecurity(current_ != kNullKey ? current_ : root_, info, descriptor);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::SetKeySecurity(std::uint32_t info, const Bytes& descriptor) {
+  const ErrorCode rc =
+      api_->SetKeySecurity(current_ != kNullKey ? current_ : root_, info, descriptor);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::SaveKey(std::string_view path, std::string_view file) {
+  last_error_.clear();
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  KeyHandle key = kNullKey;
+  ErrorCode rc = api_->CreateKey(base, relative, kOptionBackupRestore,
+                                 kBackupAccess | ViewFlag(view_), &key, nullptr);
+  if (rc != kSuccess) return Fail(rc);
+  UniqueKey guard(*api_, key);
+  rc = api_->SaveKey(key, file);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::RestoreKey(std::string_view path, std::string_view file) {
+  last_error_.clear();
+  // Restoring needs SeRestorePrivilege; its earlier state comes back afterwards (other privileges
+  // of the process are left alone).
+  bool was_enabled = false;
+  ErrorCode rc = api_->SetPrivilege("SeRestorePrivilege", true, &was_enabled);
+  if (rc != kSuccess && rc != kNotAllAssigned) return Fail(rc);
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  KeyHandle key = kNullKey;
+  rc = api_->CreateKey(base, relative, kOptionBackupRestore, kBackupAccess | ViewFlag(view_), &key,
+                       nullptr);
+  if (rc == kSuccess) {
+    UniqueKey guard(*api_, key);
+    rc = api_->RestoreKey(key, file, 0);
+  }
+  if (!was_enabled) api_->SetPrivilege("SeRestorePrivilege", false, nullptr);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::ReplaceKey(std::string_view path, std::string_view new_file,
+                           std::string_view old_file) {
+  last_error_.clear();
+  std::string_view relative;
+  const KeyHandle base = BaseFor(path, &relative);
+  const ErrorCode rc = api_->ReplaceKey(base, relative, new_file, old_file);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::LoadKey(std::string_view subkey, std::string_view file) {
+  last_error_.clear();
+  const ErrorCode rc = api_->LoadKey(root_, WithoutLeadingBackslash(subkey), file);
+  return rc == kSuccess || Fail(rc);
+}
+
+bool TRegistry::UnLoadKey(std::string_view subkey) {
+  last_error_.clear();
+  const ErrorCode rc = api_->UnLoadKey(root_, WithoutLeadingBackslash(subkey));
+  return rc == kSuccess || Fail(rc);
+}
+
+bool DetectIs64BitWindows(RegApi& api) {
+  bool wow64 = false;
+  const ErrorCode rc = api.IsWow64Process(&wow64);
+  if (rc == kProcNotFound) return false;
+  if (rc != kSuccess) throw ERegistryException("Invalid handle");
+  return wow64;
+}
+
+}  // namespace keyloom::reg
