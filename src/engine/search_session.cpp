@@ -1,0 +1,333 @@
+#include "engine/search_session.h"
+
+#include <cctype>
+#include <cstddef>
+
+namespace keyloom::engine {
+namespace {
+
+constexpr const char* kReset = "R&eset";
+constexpr const char* kReplaceWarning =
+    "For Confirmation please enter any Text in the Replace String for the Search and Delete "
+    "function to start.";
+
+// Type filters that hold only numbers, and the binary one.
+constexpr int kOnlyNumbers = 2;
+constexpr int kRegDwordFilter = 5;
+constexpr int kRegBinaryFilter = 6;
+
+bool IsBlank(const std::string& text) {
+  for (char c : text) {
+    if (c != ' ' && c != '\t') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsDecimalNumber(const std::string& text, char decimal_separator) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  auto digit = [&](std::size_t k) {
+    return k < n && std::isdigit(static_cast<unsigned char>(text[k])) != 0;
+  };
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (digit(i)) ++i, ++digits;
+  if (i < n && text[i] == decimal_separator) {
+    ++i;
+    while (digit(i)) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    if (!digit(i)) return false;
+    while (digit(i)) ++i;
+  }
+  while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return i == n;
+}
+
+std::vector<std::string> ValidateRequest(bool include_key_names, bool include_values,
+                                         bool include_value_names, const std::string& find_text,
+                                         int type_filter) {
+  std::vector<std::string> lines;
+  if (!include_key_names && !include_values && !include_value_names) {
+    lines.push_back("You must \"Include\" something to search in.");
+    lines.push_back("Please select at least one of the \"Include\" options.");
+  }
+  if (include_values && !IsDecimalNumber(find_text) &&
+      (type_filter == kOnlyNumbers || type_filter == kRegDwordFilter ||
+       type_filter == kRegBinaryFilter)) {
+    lines.push_back("You cannot search for a Non-Numeric Value in Numeric Keys.");
+    lines.push_back("Change the Key Type to perform your search.");
+  }
+  if (include_values && type_filter == kRegBinaryFilter) {
+    lines.push_back("Binary Searches are not available in this release.");
+    lines.push_back("Change the Key Type to perform your search.");
+  }
+  return lines;
+}
+
+// ---- Worker side ----
+
+bool SearchEngine::PausePoint() {
+  if (!deps_.gate->Wait()) return false;
+  return !stop_;
+}
+
+void SearchEngine::RunSession(bool search_only) {
+  session_.search_only = search_only;
+  if (deps_.raise_undo_new_file) deps_.raise_undo_new_file();
+  RunControls& controls = *deps_.controls;
+  session_.find_text = controls.FindText();
+  session_.replace_text = controls.ReplaceText();
+  const int choice = controls.RootChoice();
+  if (choice >= 1 && choice <= 5) {
+    session_.first_root = session_.last_root = choice;
+  } else if (!deps_.globals->search_machine.empty()) {
+    session_.first_root = 3;
+    session_.last_root = 4;
+  } else {
+    session_.first_root = 1;
+    session_.last_root = 5;
+  }
+  session_.renamed_keys.clear();
+
+  SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
+              "\\");
+
+  // Keys renamed by the main pass get one pass each; keys renamed during those get none.
+  const std::size_t renamed = session_.renamed_keys.size();
+  for (std::size_t i = 0; i < renamed; ++i) {
+    const RenamedKey key = session_.renamed_keys[i];
+    const reg::RootKey* root = reg::RootByIndex(key.root_index);
+    if (root == nullptr) continue;
+    deps_.log(std::string("Searching Renamed Key [") + root->name + key.path + "]", false);
+    SearchRoots(session_.find_text, session_.replace_text, key.root_index, key.root_index,
+                key.path);
+  }
+  session_.renamed_keys.clear();
+
+  deps_.log("Search Matched " + std::to_string(session_.matched_count) + " Keys.", false);
+  const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
+  deps_.log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.",
+            false);
+}
+
+bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*replace*/, int first,
+                               int last, const std::string& start_path) {
+  const bool main_pass = start_path == "\\";
+  if (main_pass) {
+    if (deps_.controls->WindowVisible()) deps_.output->ClearLists();
+    session_.matched_count = 0;
+    session_.changed_count = 0;
+    session_.numeric = IsDecimalNumber(find);
+  }
+  session_.abandon = false;
+  session_.type_filter = deps_.controls->TypeFilter();
+
+  reg::TRegistry reg(*deps_.api);
+  reg.SetAccessMode(1);
+  if (deps_.globals->is_64bit_windows) {
+    reg.SetView(deps_.settings().scanmethod == 1 ? reg::RegView::k64 : reg::RegView::k32);
+  }
+  const std::string& machine = deps_.globals->search_machine;
+
+  for (int r = first; r <= last; ++r) {
+    const reg::RootKey* root = reg::RootByIndex(r);
+    if (root == nullptr) continue;
+    if (!machine.empty() && r != 3 && r != 4) {
+      deps_.log(std::string("Cannot search [") + root->name + "] key over network, skipping",
+                false);
+      continue;
+    }
+    reg.SetRootKey(root->handle);
+    session_.root_index = r;
+    if (!machine.empty()) {
+      deps_.log("Connecting to remote registry on " + machine, false);
+      if (!reg.RegistryConnect(machine)) {
+        deps_.log("Remote Registry Error: [" + reg.LastErrorText() + "]", false);
+        continue;
+      }
+    }
+    if (main_pass) deps_.log(std::string("Checking Key : ") + root->name, false);
+    if (reg.OpenKey(start_path)) {
+      deps_.walker->WalkKey(session_, reg);
+    } else {
+      deps_.log("Unable to open key [" + start_path + "], " + reg.LastErrorText(), false);
+    }
+    reg.CloseKey();
+    if (session_.abandon || !PausePoint()) break;
+  }
+  return !session_.abandon;
+}
+
+// ---- GUI side ----
+
+RunController::RunController(EngineDeps deps, RunWindow& window)
+    : engine_(std::move(deps)), window_(&window) {
+  delete_mode_ = engine_.deps().settings().enabledel;
+  buttons_.replace_caption = IdleReplaceCaption();
+}
+
+RunController::~RunController() {
+  engine_.stop_requested() = true;
+  engine_.deps().gate->Open();
+  if (worker_.joinable()) worker_.join();
+}
+
+std::string RunController::IdleReplaceCaption() const {
+  return delete_mode_ ? "&Delete" : "&Replace";
+}
+
+void RunController::Apply() { window_->ApplyButtons(buttons_); }
+
+void RunController::SetDeleteMode(bool enabledel) {
+  delete_mode_ = enabledel;
+  if (buttons_.replace_caption != kReset) {
+    buttons_.replace_caption = IdleReplaceCaption();
+    Apply();
+  }
+}
+
+bool RunController::StartRun(bool search_only) {
+  if (active_) return false;  // one run at a time, also right after a Reset
+  if (worker_.joinable()) worker_.join();
+  buttons_.replace_enabled = buttons_.search_enabled = false;
+  buttons_.close_enabled = buttons_.network_enabled = false;
+  buttons_.pause_enabled = true;
+  Apply();
+  state_ = search_only ? RunState::kSearching : RunState::kReplacing;
+  engine_.session().depth = 0;
+  engine_.stop_requested() = false;
+  active_ = true;
+  worker_ = std::thread([this, search_only] {
+    engine_.RunSession(search_only);
+    active_ = false;
+    engine_.deps().output->RunFinished();
+    engine_.stop_requested() = false;
+    if (engine_.deps().settings().autoclose) engine_.deps().output->RequestQuit();
+  });
+  return true;
+}
+
+void RunController::btnSearchClick() {
+  if (buttons_.search_caption != "&Search") {
+    Reset();
+    return;
+  }
+  RunControls& controls = *engine_.deps().controls;
+  const std::string find = controls.FindText();
+  if (IsBlank(find)) return;
+  const auto lines =
+      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                      controls.IncludeValueNames(), find, controls.TypeFilter());
+  for (const auto& line : lines) engine_.deps().log(line, false);
+  if (lines.empty()) StartRun(true);
+}
+
+void RunController::btnReplaceClick() {
+  if (buttons_.replace_caption != IdleReplaceCaption()) {
+    Reset();
+    return;
+  }
+  RunControls& controls = *engine_.deps().controls;
+  const std::string find = controls.FindText();
+  if (IsBlank(find) || IsBlank(controls.ReplaceText())) {
+    window_->ShowWarning(kReplaceWarning);
+    return;
+  }
+  const auto lines =
+      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                      controls.IncludeValueNames(), find, controls.TypeFilter());
+  for (const auto& line : lines) engine_.deps().log(line, false);
+  if (lines.empty()) StartRun(false);
+}
+
+void RunController::btnPauseClick() {
+  PauseGate& gate = *engine_.deps().gate;
+  const bool searching = state_ == RunState::kSearching || state_ == RunState::kSearchPaused;
+  if (gate.IsOpen(2)) {  // running: pause
+    gate.Close();
+    buttons_.pause_caption = "&Resume";
+    if (searching) {
+      buttons_.search_caption = kReset;
+      buttons_.search_enabled = true;
+      state_ = RunState::kSearchPaused;
+    } else {
+      buttons_.replace_caption = kReset;
+      buttons_.replace_enabled = true;
+      state_ = RunState::kReplacePaused;
+    }
+  } else {  // paused: resume
+    gate.Open();
+    buttons_.pause_caption = "&Pause";
+    if (searching) {
+      buttons_.search_caption = "&Search";
+      buttons_.search_enabled = false;
+      state_ = RunState::kSearching;
+    } else {
+      buttons_.replace_caption = IdleReplaceCaption();
+      buttons_.replace_enabled = false;
+      state_ = RunState::kReplacing;
+    }
+  }
+  Apply();
+}
+
+void RunController::Reset() {
+  engine_.stop_requested() = true;
+  engine_.deps().gate->Open();
+  window_->ProcessPendingEvents();
+  window_->ProcessPendingEvents();
+  buttons_.search_caption = "&Search";
+  buttons_.replace_caption = IdleReplaceCaption();
+  buttons_.pause_caption = "&Pause";
+  if (active_) {
+    // Until the worker has unwound, no new run may start from these buttons.
+    buttons_.search_enabled = buttons_.replace_enabled = false;
+    buttons_.pause_enabled = false;
+    state_ = RunState::kStopping;
+  }
+  Apply();
+}
+
+void RunController::btnCloseClick() {
+  engine_.stop_requested() = true;
+  engine_.deps().gate->Open();
+  window_->ProcessPendingEvents();
+  window_->ProcessPendingEvents();
+  if (buttons_.search_enabled && !active_) {
+    engine_.stop_requested() = false;
+    window_->CloseMainWindow();
+  }
+}
+
+void RunController::OnRunFinished() {
+  if (worker_.joinable() && !active_) worker_.join();
+  buttons_.pause_enabled = false;
+  buttons_.pause_caption = "&Pause";
+  buttons_.search_caption = "&Search";
+  buttons_.replace_caption = IdleReplaceCaption();
+  buttons_.replace_enabled = buttons_.search_enabled = true;
+  buttons_.close_enabled = buttons_.network_enabled = true;
+  state_ = RunState::kIdle;
+  Apply();
+}
+
+bool RunController::StopAndWait(std::chrono::milliseconds bound) {
+  engine_.stop_requested() = true;
+  engine_.deps().gate->Open();
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (active_ && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (active_) return false;
+  if (worker_.joinable()) worker_.join();
+  return true;
+}
+
+}  // namespace keyloom::engine

@@ -1,0 +1,195 @@
+// One search, replace or delete run, from the button press to the summary.
+//
+// How it works. The GUI thread owns a RunController. A valid Search or Replace click disables the
+// buttons and starts one worker thread running SearchEngine::RunSession. The worker reads the request
+// from the window's controls (RunControls), walks the chosen roots (SearchRoots; the walk below each
+// root is a KeyWalker), searches again inside every key it renamed, writes the summary and reports
+// the end through RunOutput::RunFinished, which the window hands back to RunController::
+// OnRunFinished on the GUI thread. All output goes through RunOutput and the log function in the
+// order produced; the worker never touches a window.
+//
+// Pausing closes the pause gate; the worker waits at it after each root and before each subkey.
+// Reset and Close set the stop request and open the gate, so a paused worker wakes, sees the request
+// and unwinds; the summary is still written for what was done.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/globals.h"
+#include "engine/pause_gate.h"
+#include "engine/run_io.h"
+#include "registry/reg_api.h"
+#include "registry/registry.h"
+
+namespace keyloom::engine {
+
+// The stored options a run consults, read afresh at the points where the run consults them, so a
+// change saved in the Options dialog during a run affects the rest of it.
+struct RunSettings {
+  bool autoclose = false;  // AUTOCLOSE
+  bool enabledel = false;  // ENABLEDEL
+  bool wholenum = true;    // WHOLENUM
+  bool fixperms = false;   // FIXPERMS
+  bool simulate = false;   // SIMULATE
+  int undo = 7;            // UNDO bit mask
+  int logging = 0;         // LOGGING: 0 Default, 1 Informational, 2 Debug
+  int scanmethod = 0;      // SCANMETHOD: 0 the 32-bit view, 1 the 64-bit view
+};
+
+// StatusLog(text, debug_only).
+using LogFunction = std::function<void(const std::string& text, bool debug_only)>;
+
+struct RenamedKey {
+  int root_index = 0;
+  std::string path;  // the new path below the root, beginning with "\"
+};
+
+// The state of one run, shared by the pass driver and the walk; touched by the worker only.
+struct SearchSession {
+  std::string find_text;     // exactly as typed
+  std::string replace_text;  // exactly as typed
+  bool search_only = true;
+  int first_root = 1;
+  int last_root = 5;
+  bool numeric = false;  // the find text is a decimal number; computed once per run
+  int type_filter = 0;   // cmbType item index, read at the start of every pass
+  std::int32_t matched_count = 0;
+  std::int32_t changed_count = 0;
+  int depth = 0;
+  std::vector<RenamedKey> renamed_keys;
+  bool abandon = false;  // set by the walk when it cannot re-open a key
+  int root_index = 0;    // the root being walked
+};
+
+// The walk below one opened key.
+class KeyWalker {
+ public:
+  virtual ~KeyWalker() = default;
+  // `reg` has the start key open, in the pass's view and access mode.
+  virtual void WalkKey(SearchSession& session, reg::TRegistry& reg) = 0;
+};
+
+// Until the key traversal is built, passes use this walk: it visits nothing below the start key.
+class NoWalk final : public KeyWalker {
+ public:
+  void WalkKey(SearchSession&, reg::TRegistry&) override {}
+};
+
+struct EngineDeps {
+  reg::RegApi* api = nullptr;
+  Globals* globals = nullptr;
+  RunControls* controls = nullptr;
+  RunOutput* output = nullptr;
+  PauseGate* gate = nullptr;
+  KeyWalker* walker = nullptr;
+  LogFunction log;
+  std::function<RunSettings()> settings;
+  // Raises the undo writer's new-file flag, so the run's first undo record opens a new file.
+  std::function<void()> raise_undo_new_file;
+};
+
+// Whether `text` is a decimal number: optional sign, digits with `decimal_separator`, optional
+// exponent; surrounding blanks allowed.
+bool IsDecimalNumber(const std::string& text, char decimal_separator = '.');
+
+// The lines validation writes, in order; empty when the request may run.
+std::vector<std::string> ValidateRequest(bool include_key_names, bool include_values,
+                                         bool include_value_names, const std::string& find_text,
+                                         int type_filter);
+
+// The worker side: RunSession and SearchRoots.
+class SearchEngine {
+ public:
+  explicit SearchEngine(EngineDeps deps) : deps_(std::move(deps)) {}
+
+  void RunSession(bool search_only);
+  // One pass over roots first..last from `start_path` ("\" for the main pass). True when the pass
+  // was not abandoned.
+  bool SearchRoots(const std::string& find, const std::string& replace, int first, int last,
+                   const std::string& start_path);
+  // A pause point: waits at the gate. False when the run must stop (the wait failed, or a stop was
+  // requested).
+  bool PausePoint();
+
+  SearchSession& session() { return session_; }
+  std::atomic<bool>& stop_requested() { return stop_; }
+  const EngineDeps& deps() const { return deps_; }
+
+ private:
+  EngineDeps deps_;
+  SearchSession session_;
+  std::atomic<bool> stop_{false};
+};
+
+// Captions and enabled states of the run's buttons.
+struct ButtonState {
+  std::string search_caption = "&Search";
+  bool search_enabled = true;
+  std::string replace_caption = "&Replace";
+  bool replace_enabled = true;
+  std::string pause_caption = "&Pause";
+  bool pause_enabled = false;
+  bool close_enabled = true;
+  bool network_enabled = true;
+  bool operator==(const ButtonState&) const = default;
+};
+
+// What the controller needs of the window besides RunControls.
+class RunWindow {
+ public:
+  virtual ~RunWindow() = default;
+  virtual void ApplyButtons(const ButtonState& state) = 0;
+  virtual void ShowWarning(const std::string& text) = 0;
+  virtual void ProcessPendingEvents() = 0;
+  virtual void CloseMainWindow() = 0;
+};
+
+enum class RunState { kIdle, kSearching, kReplacing, kSearchPaused, kReplacePaused, kStopping };
+
+// The GUI thread's side: the button handlers and the state machine.
+class RunController {
+ public:
+  RunController(EngineDeps deps, RunWindow& window);
+  RunController(const RunController&) = delete;
+  RunController& operator=(const RunController&) = delete;
+  // Stops a running worker and waits for it.
+  ~RunController();
+
+  void btnSearchClick();
+  void btnReplaceClick();
+  void btnPauseClick();
+  void btnCloseClick();
+  // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.
+  void OnRunFinished();
+  // ENABLEDEL changed: the Replace button's idle caption follows.
+  void SetDeleteMode(bool enabledel);
+
+  RunState state() const { return state_; }
+  const ButtonState& buttons() const { return buttons_; }
+  bool Active() const { return active_; }
+  // Requests a stop, opens the gate and waits up to `bound` for the worker. True when it ended.
+  bool StopAndWait(std::chrono::milliseconds bound);
+  SearchEngine& engine() { return engine_; }
+
+ private:
+  bool StartRun(bool search_only);
+  void Reset();
+  void Apply();
+  std::string IdleReplaceCaption() const;
+
+  SearchEngine engine_;
+  RunWindow* window_;
+  ButtonState buttons_;
+  RunState state_ = RunState::kIdle;
+  bool delete_mode_ = false;
+  std::atomic<bool> active_{false};
+  std::thread worker_;
+};
+
+}  // namespace keyloom::engine

@@ -1,0 +1,99 @@
+// Fakes of the main window for engine tests: controls with settable values, and an output that
+// records everything a run shows, in order, and lets a test wait for the run's end.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/run_io.h"
+#include "engine/search_session.h"
+
+namespace keyloom::engine::testing {
+
+class FakeControls : public RunControls {
+ public:
+  std::string find = "needle";
+  std::string replace;
+  int root_choice = 2;
+  int type_filter = 0;
+  bool key_names = false, values = true, value_names = false, case_sensitive = false;
+  bool delete_mode = false, visible = true;
+
+  std::string FindText() override { return find; }
+  std::string ReplaceText() override { return replace; }
+  int RootChoice() override { return root_choice; }
+  int TypeFilter() override { return type_filter; }
+  bool IncludeKeyNames() override { return key_names; }
+  bool IncludeValueContents() override { return values; }
+  bool IncludeValueNames() override { return value_names; }
+  bool CaseSensitive() override { return case_sensitive; }
+  bool DeleteMode() override { return delete_mode; }
+  bool WindowVisible() override { return visible; }
+};
+
+// Records "line: ...", "bar: ...", "row: ...", "clear", "finished", "quit" in call order.
+class RecordingOutput : public RunOutput {
+ public:
+  void AddStatusLine(const std::string& line) override { Record("line: " + line); }
+  void SetStatusBarText(const std::string& text) override { Record("bar: " + text); }
+  void AddKeyListEntry(const std::string& row) override { Record("row: " + row); }
+  void ClearLists() override { Record("clear"); }
+  void RunFinished() override { Record("finished"); }
+  void RequestQuit() override { Record("quit"); }
+
+  void Record(std::string event) {
+    {
+      std::lock_guard lock(mutex_);
+      events_.push_back(std::move(event));
+    }
+    changed_.notify_all();
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  // Only the status lines, without their prefix.
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const auto& e : Events()) {
+      if (e.rfind("line: ", 0) == 0) lines.push_back(e.substr(6));
+    }
+    return lines;
+  }
+  bool WaitFor(const std::string& event, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, bound, [&] {
+      for (const auto& e : events_) {
+        if (e == event) return true;
+      }
+      return false;
+    });
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> events_;
+};
+
+class FakeRunWindow : public RunWindow {
+ public:
+  std::vector<std::string> warnings;
+  ButtonState applied;
+  int pending_event_rounds = 0;
+  bool closed = false;
+
+  void ApplyButtons(const ButtonState& state) override { applied = state; }
+  void ShowWarning(const std::string& text) override { warnings.push_back(text); }
+  void ProcessPendingEvents() override { ++pending_event_rounds; }
+  void CloseMainWindow() override { closed = true; }
+};
+
+}  // namespace keyloom::engine::testing
