@@ -1,0 +1,39 @@
+#include "engine/key_list_entry.h"
+
+namespace keyloom::engine {
+
+std::string KeyListEntry::ToRow() const { return MakeKeyListEntry(root, path, value_name); }
+
+std::string KeyListEntry::RegistryValueName() const {
+  return engine::RegistryValueName(value_name);
+}
+
+std::string MakeKeyListEntry(std::string_view root, std::string_view path,
+                             std::string_view value_name) {
+  std::string row;
+  row.reserve(root.size() + path.size() + value_name.size() + 2);
+  row.append(root).append(1, '\t').append(path).append(1, '\t').append(value_name);
+  return row;
+}
+
+std::optional<KeyListEntry> ParseKeyListEntry(std::string_view row) {
+  const auto first = row.find('\t');
+  if (first == std::string_view::npos) return std::nullopt;
+  KeyListEntry entry;
+  entry.root = std::string(row.substr(0, first));
+  const auto second = row.find('\t', first + 1);
+  if (second == std::string_view::npos) {
+    entry.path = std::string(row.substr(first + 1));
+  } else {
+    entry.path = std::string(row.substr(first + 1, second - first - 1));
+    entry.value_name = std::string(row.substr(second + 1));
+  }
+  return entry;
+}
+
+std::string RegistryValueName(std::string_view shown_name) {
+  if (shown_name == kDefaultValueName) return std::string();
+  return std::string(shown_name);
+}
+
+}  // namespace keyloom::engine

@@ -1,0 +1,138 @@
+// The settings file KEYLOOM.INI in the program's folder, section "Keyloom".
+//
+// Settings holds the user's preferences; WindowSettings the last search request and the Key List's
+// column widths, which live in the main window's controls while the program runs. Every member is
+// named after its INI key in lower case (AUTOSTART -> autostart).
+//
+// LoadSettings reads the file once at start-up; reading never fails: whatever the file lacks (the
+// whole file, a key, a number that does not parse or is out of range) takes its default.
+// SaveSettings writes the keys in their fixed order, keeping everything else the file holds (other
+// keys such as SIMULATE, which is read but never written, comments and other sections), and
+// replaces the file as one step so that a failed save leaves the former file intact.
+//
+// The run's worker reads the settings while the Options dialog may change them: SettingsStore hands
+// out whole copies under a lock, so no reader ever sees a half-changed record.
+#pragma once
+
+#include <array>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "shell/ini_file.h"
+
+namespace keyloom::shell {
+
+inline constexpr std::string_view kIniFileName = "KEYLOOM.INI";
+inline constexpr std::string_view kIniSection = "Keyloom";
+
+// Bits of UNDO: which manual changes get undo records.
+inline constexpr int kUndoEdits = 1;
+inline constexpr int kUndoDeletes = 2;
+inline constexpr int kUndoRenames = 4;
+
+struct Settings {
+  bool autostart = false;   // AUTOSTART: start a replace run by itself at start-up
+  bool autoclose = false;   // AUTOCLOSE: quit when a run ends
+  bool autohide = false;    // AUTOHIDE: with AUTOSTART and AUTOCLOSE, the silent unattended mode
+  bool updateini = true;    // UPDATEINI: save the settings when the program exits
+  bool enabledel = false;   // ENABLEDEL: search and delete instead of search and replace
+  bool wholenum = true;     // WHOLENUM: numbers match only as whole numbers
+  bool showpermerr = true;  // SHOWPERMERR: kept and shown in Options
+  // WARN, first flag: the key-name warning is not shown.
+  bool suppress_key_name_warning = false;
+  bool warn_second_flag = false;  // WARN, second flag: kept and written back, nothing reads it
+  std::string undodir;            // UNDODIR: folder of the undo files, ending in a path separator
+  int undo = kUndoEdits | kUndoDeletes | kUndoRenames;  // UNDO: bit mask, see kUndo*
+  bool smundo = true;                                   // SMUNDO: kept and shown in Options
+  bool saundo = true;     // SAUNDO: a separate undo file for each automatic change
+  int logging = 0;        // LOGGING: 0 Default, 1 Informational, 2 Debug
+  int defaultundo = 0;    // DEFAULTUNDO: 0 REG undo files, 1 INF undo files
+  int scanmethod = 0;     // SCANMETHOD: registry view on 64-bit Windows, 0 32-bit, 1 64-bit;
+                          // also the item index of the main window's cmbScanMethod
+  bool simulate = false;  // SIMULATE: change nothing; read, never written
+  bool fixperms = false;  // FIXPERMS: repair the security of keys that refuse access
+
+  bool operator==(const Settings&) const = default;
+};
+
+// The state of the main window's controls that the file keeps.
+struct WindowSettings {
+  std::string find;          // FIND: edtFind
+  std::string replace;       // REPLACE: edtReplace
+  int searchkey = 0;         // SEARCHKEY: cmbKeys item, 0 "All", 1..5 a root by root index
+  bool usecase = false;      // USECASE: chkCase
+  bool searchkeys = false;   // SEARCHKEYS: chkNames, include value names
+  bool searchvalues = true;  // SEARCHVALUES: chkValues, include value contents
+  bool searchtree = false;   // SEARCHTREE: chkTree, include key names
+  bool regundo = false;      // REGUNDO: chkRegUndo, kept and shown
+  std::array<int, 3> col = {140, 320, 150};  // COL_0, COL_1, COL_2: Key List column widths
+  int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
+
+  bool operator==(const WindowSettings&) const = default;
+};
+
+struct LoadedSettings {
+  Settings settings;
+  WindowSettings window;
+  // Lines for the status log, in order ("Unable to Create Undo Directory : " + folder).
+  std::vector<std::string> status_lines;
+};
+
+// program_folder (UTF-8) + "KEYLOOM.INI".
+std::string IniFilePath(std::string_view program_folder);
+
+// Reads the settings file in `program_folder` (UTF-8, ending in a path separator, or empty for the
+// current folder). Creates the undo folder when it does not exist (one level, no parents).
+LoadedSettings LoadSettings(std::string_view program_folder);
+
+// Writes the settings file if `force` is true or UPDATEINI is on. Returns the status log line
+// "Error Saving Keyloom INI file [Unable to write to " + file + "]" when the file could not be
+// written (the former file is then unchanged); nothing when it was written or not due. `writer`
+// replaces the writing of the temporary file (tests simulate failures with it).
+std::optional<std::string> SaveSettings(std::string_view program_folder, const Settings& settings,
+                                        const WindowSettings& window, bool force,
+                                        const TempFileWriter& writer = {});
+
+// The process-wide settings record, shared by the GUI thread and the run's worker.
+class SettingsStore {
+ public:
+  SettingsStore() = default;
+  explicit SettingsStore(Settings initial) : settings_(std::move(initial)) {}
+
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+
+  // A copy of the whole record as it is now.
+  Settings Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return settings_;
+  }
+
+  // Changes the record under the lock: fn(Settings&). Readers see all of the change or none of it.
+  template <typename Fn>
+  void Update(Fn&& fn) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::forward<Fn>(fn)(settings_);
+  }
+
+  void Replace(Settings settings) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    settings_ = std::move(settings);
+  }
+
+  // LOGGING alone, for the status log, which asks at every line.
+  int LoggingLevel() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return settings_.logging;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Settings settings_;
+};
+
+}  // namespace keyloom::shell
