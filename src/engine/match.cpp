@@ -1,0 +1,167 @@
+#include "engine/match.h"
+
+#include <cstdio>
+
+#include "registry/text.h"
+
+namespace keyloom::engine {
+namespace {
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool ContainsFoldingAscii(std::string_view text, std::string_view find) {
+  if (find.size() > text.size()) return false;
+  const char first = UpperAscii(find.front());
+  const std::size_t last_start = text.size() - find.size();
+  for (std::size_t i = 0; i <= last_start; ++i) {
+    if (UpperAscii(text[i]) != first) continue;
+    std::size_t k = 1;
+    while (k < find.size() && UpperAscii(text[i + k]) == UpperAscii(find[k])) ++k;
+    if (k == find.size()) return true;
+  }
+  return false;
+}
+
+bool IsNumericKind(reg::DataKind kind) {
+  return kind == reg::DataKind::kInteger || kind == reg::DataKind::kBinary ||
+         kind == reg::DataKind::kInt64;
+}
+
+// Replacement on UTF-16 units, folding each unit through the registry's upper-case mapping.
+std::u16string ReplaceUnits(std::u16string_view source, std::u16string_view find,
+                            std::u16string_view replace, bool case_sensitive) {
+  std::u16string out;
+  out.reserve(source.size());
+  std::size_t i = 0;
+  while (i < source.size()) {
+    bool hit = i + find.size() <= source.size();
+    for (std::size_t k = 0; hit && k < find.size(); ++k) {
+      const char16_t a = source[i + k], b = find[k];
+      hit = case_sensitive ? a == b : text::UpcaseUnit(a) == text::UpcaseUnit(b);
+    }
+    if (hit) {
+      out += replace;
+      i += find.size();
+    } else {
+      out += source[i++];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
+               const MatchOptions& options) {
+  if (text.empty()) return false;
+  if (options.whole_numbers && data && IsNumericKind(kind)) return text == find;
+  if (find.empty()) return true;
+  if (options.case_sensitive) return text.find(find) != std::string_view::npos;
+  return ContainsFoldingAscii(text, find);
+}
+
+std::string ReplaceText(std::string_view source, std::string_view find, std::string_view replace,
+                        bool case_sensitive) {
+  if (find.empty()) return std::string(source);
+  if (case_sensitive) {
+    // Byte-wise is exact for UTF-8: a character's bytes never start inside another character.
+    std::string out;
+    out.reserve(source.size());
+    std::size_t i = 0;
+    for (std::size_t at; (at = source.find(find, i)) != std::string_view::npos;
+         i = at + find.size()) {
+      out.append(source, i, at - i);
+      out += replace;
+    }
+    out.append(source.substr(i));
+    return out;
+  }
+  return text::Utf16ToUtf8(ReplaceUnits(text::Utf8ToUtf16(source), text::Utf8ToUtf16(find),
+                                        text::Utf8ToUtf16(replace), false));
+}
+
+std::string Int64Text(std::int64_t value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.15G", static_cast<double>(value));
+  std::string text = buffer;
+  // "1.23456789012346E+18" reads "1.23456789012346E18": no plus sign, no leading exponent zeros.
+  const auto e = text.find('E');
+  if (e != std::string::npos) {
+    std::string exponent = text.substr(e + 1);
+    std::string sign;
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+      if (exponent[0] == '-') sign = "-";
+      exponent.erase(0, 1);
+    }
+    while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+    text = text.substr(0, e + 1) + sign + exponent;
+  }
+  return text;
+}
+
+std::string ValueText(const reg::RawValue& value) {
+  const auto& data = value.data;
+  switch (reg::KindOfType(value.type)) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString: {
+      std::u16string units = text::BytesToUtf16(data);
+      const auto nul = units.find(u'\0');
+      if (nul != std::u16string::npos) units.resize(nul);
+      return text::Utf16ToUtf8(units);
+    }
+    case reg::DataKind::kInteger: {
+      if (data.size() != 4) return {};
+      const std::uint32_t bits = std::uint32_t{data[0]} | (std::uint32_t{data[1]} << 8) |
+                                 (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
+      return std::to_string(static_cast<std::int32_t>(bits));
+    }
+    case reg::DataKind::kInt64: {
+      if (data.size() != 8) return {};
+      std::uint64_t bits = 0;
+      for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
+      return Int64Text(static_cast<std::int64_t>(bits));
+    }
+    case reg::DataKind::kMultiString:
+      return text::Utf16ToUtf8(text::BytesToUtf16(data));
+    default:
+      return {};
+  }
+}
+
+std::string ReplaceInMultiString(std::string_view raw, std::string_view find,
+                                 std::string_view replace, bool case_sensitive) {
+  if (raw.find('\0') == std::string_view::npos) return std::string(raw);
+  std::string out;
+  std::size_t start = 0;
+  while (start < raw.size()) {
+    const std::size_t nul = raw.find('\0', start);
+    const std::size_t end = nul == std::string_view::npos ? raw.size() : nul;
+    out += ReplaceText(raw.substr(start, end - start), find, replace, case_sensitive);
+    out += '\0';
+    start = end + 1;
+  }
+  return out;
+}
+
+bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric) {
+  using reg::DataKind;
+  switch (filter) {
+    case 0: return true;
+    case 1:
+      return kind == DataKind::kString || kind == DataKind::kExpandString ||
+             kind == DataKind::kMultiString;
+    case 2: return numeric && IsNumericKind(kind);
+    case 3: return kind == DataKind::kString;
+    case 4: return kind == DataKind::kExpandString;
+    case 5: return numeric && kind == DataKind::kInteger;
+    case 7: return kind == DataKind::kMultiString;
+    case 8: return numeric && kind == DataKind::kInt64;
+    default: return false;  // 6 "REG_BINARY" examines nothing
+  }
+}
+
+std::string DisplayName(std::string_view value_name) {
+  return value_name.empty() ? std::string("(Default)") : std::string(value_name);
+}
+
+}  // namespace keyloom::engine

@@ -1,0 +1,49 @@
+// The one matching rule (MatchText) and the one replacement rule, used for value data, value names
+// and key names; the text form of a value's data; the type filter.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "registry/registry.h"
+
+namespace keyloom::engine {
+
+struct MatchOptions {
+  bool case_sensitive = false;  // chkCase
+  bool whole_numbers = true;    // WHOLENUM
+};
+
+// Whether `find` matches `text`. Empty text never matches. Numeric kinds (integer, binary, 64-bit
+// integer) matched as data with whole numbers on must equal the find text exactly. Otherwise `find`
+// must occur in `text`: exactly with case sensitivity, else after folding the letters a to z only.
+bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
+               const MatchOptions& options);
+
+// Every occurrence of `find` in `source` replaced by `replace`, left to right, without overlap and
+// without rescanning inserted text. Without case sensitivity whole characters are folded (accented
+// and non-Latin letters too), the same on every platform. An empty find text changes nothing.
+std::string ReplaceText(std::string_view source, std::string_view find, std::string_view replace,
+                        bool case_sensitive);
+
+// The text form V of a value's data: strings up to their first NUL; integers in signed decimal;
+// 64-bit integers in general format with at most 15 significant digits (1.23456789012346E18);
+// multi-strings as their raw text with every NUL kept; every other kind empty.
+std::string ValueText(const reg::RawValue& value);
+
+// A REG_QWORD as the general-format text of its value as a double.
+std::string Int64Text(std::int64_t value);
+
+// The multi-string replacement: every element (the text before each NUL, and any text after the
+// last one) replaced and followed by one NUL. Text without any NUL comes back unchanged.
+std::string ReplaceInMultiString(std::string_view raw, std::string_view find,
+                                 std::string_view replace, bool case_sensitive);
+
+// Whether type filter `filter` (cmbType item index 0 to 8) examines a value of `kind`; `numeric` is
+// the run's numeric flag.
+bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric);
+
+// The name a value is shown and matched by: its name, or "(Default)" for the unnamed value.
+std::string DisplayName(std::string_view value_name);
+
+}  // namespace keyloom::engine
