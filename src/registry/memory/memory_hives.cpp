@@ -1,0 +1,181 @@
+// The memory registry's hive operations over real files in the format of hive_file.h.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "registry/memory/hive_file.h"
+#include "registry/memory/memory_registry_impl.h"
+#include "registry/text.h"
+
+namespace keyloom::reg::memory {
+namespace {
+
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+void WriteSubtree(HiveWriter* writer, const Node& node) {
+  const SdBytes security = node.security->Serialize();
+  writer->BeginKey(node.name, &security);
+  for (const ValueRecord& value : node.values) {
+    writer->AddValue(value.name(), value.type(), value.data());
+  }
+  ForEachChild(node, [&](const Node& child) { WriteSubtree(writer, child); });
+  writer->EndKey();
+}
+
+// Reads and parses a hive file: kFileNotFound when it is missing, kAccessDenied when it cannot
+// be read, kBadDbFile when it is not a hive.
+ErrorCode ReadHive(std::string_view file, HiveKey* hive) {
+  const std::filesystem::path path = PathFromUtf8(file);
+  std::error_code error;
+  if (file.empty() || !std::filesystem::is_regular_file(path, error)) return kFileNotFound;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return kAccessDenied;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return kAccessDenied;
+  auto parsed = ParseHive(text);
+  if (!parsed) return kBadDbFile;
+  *hive = std::move(*parsed);
+  return kSuccess;
+}
+
+bool IsHklmOrHku(const KeyRef& ref) {
+  return ref.node == ref.machine->roots[kRootLocalMachine].get() ||
+         ref.node == ref.machine->roots[kRootUsers].get();
+}
+
+}  // namespace
+
+ErrorCode MemoryRegistryImpl::SaveKey(KeyHandle key, std::string_view file) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  const ErrorCode looked_up = Lookup(key, &ref);
+  if (ErrorCode fault = Enter(Op::kSaveKey, [&] { return NodePath(ref.node); })) return fault;
+  if (looked_up != kSuccess) return looked_up;
+  if (!Enabled("SeBackupPrivilege")) return kPrivilegeNotHeld;
+  const std::filesystem::path path = PathFromUtf8(file);
+  std::error_code error;
+  if (file.empty()) return kPathNotFound;
+  if (std::filesystem::exists(path, error)) return kAlreadyExists;
+  const std::filesystem::path folder = path.parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) return kPathNotFound;
+  std::ofstream out(path, std::ios::binary);
+  if (!out) return kAccessDenied;
+  HiveWriter writer(out);
+  WriteSubtree(&writer, *ref.node);
+  const bool written = writer.Finish();
+  out.close();
+  if (!written || !out) {
+    std::filesystem::remove(path, error);
+    return kAccessDenied;
+  }
+  return kSuccess;
+}
+
+ErrorCode MemoryRegistryImpl::RestoreKey(KeyHandle key, std::string_view file,
+                                         std::uint32_t /*flags*/) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  const ErrorCode looked_up = Lookup(key, &ref);
+  if (ErrorCode fault = Enter(Op::kRestoreKey, [&] { return NodePath(ref.node); })) return fault;
+  if (looked_up != kSuccess) return looked_up;
+  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  // HKEY_LOCAL_MACHINE and HKEY_USERS are no hives of their own: only their subkeys are.
+  if (IsHklmOrHku(ref)) return kAccessDenied;
+  HiveKey hive;
+  if (ErrorCode failed = ReadHive(file, &hive)) return failed;
+
+  Node* node = ref.node;
+  std::vector<std::unique_ptr<Node>> old_children;
+  ReleaseChildren(node, &old_children);
+  for (auto& child : old_children) Discard(std::move(child));
+  node->values.clear();
+  node->value_index.reset();
+  if (hive.security) node->security = std::make_shared<const SecurityDescriptor>(*hive.security);
+  FillFromHive(node, hive);
+  return kSuccess;
+}
+
+Node* MemoryRegistryImpl::AddHiveChild(Node* parent, const HiveKey& sub) {
+  Node* child = AddChild(parent, sub.name);
+  if (sub.security) child->security = std::make_shared<const SecurityDescriptor>(*sub.security);
+  return child;
+}
+
+void MemoryRegistryImpl::FillFromHive(Node* node, const HiveKey& hive) {
+  for (const HiveValue& value : hive.values) PutValue(node, value.name, value.type, value.data);
+  for (const HiveKey& sub : hive.subkeys) FillFromHive(AddHiveChild(node, sub), sub);
+}
+
+ErrorCode MemoryRegistryImpl::ReplaceKey(KeyHandle key, std::string_view subkey,
+                                         std::string_view new_file, std::string_view old_file) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  const ErrorCode looked_up = Lookup(key, &ref);
+  Walk walk;
+  if (looked_up == kSuccess) walk = WalkPath(ref, subkey, 0);
+  if (ErrorCode fault = Enter(Op::kReplaceKey, [&] { return CallPath(walk); })) return fault;
+  if (looked_up != kSuccess) return looked_up;
+  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  if (walk.error != kSuccess) return walk.error;
+  std::error_code error;
+  if (new_file.empty() || !std::filesystem::is_regular_file(PathFromUtf8(new_file), error)) {
+    return kFileNotFound;
+  }
+  replacements_.push_back(
+      PendingReplacement{CallPath(walk), std::string(new_file), std::string(old_file)});
+  return kSuccess;
+}
+
+ErrorCode MemoryRegistryImpl::LoadKey(KeyHandle root, std::string_view subkey,
+                                      std::string_view file) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  const ErrorCode looked_up = Lookup(root, &ref);
+  if (ErrorCode fault = Enter(Op::kLoadKey, [&] {
+        return looked_up == kSuccess ? NodePath(ref.node) + "\\" + std::string(subkey)
+                                     : std::string();
+      })) {
+    return fault;
+  }
+  if (looked_up != kSuccess) return looked_up;
+  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  if (!IsHklmOrHku(ref)) return kInvalidParameter;
+  const std::u16string name = text::Utf8ToUtf16(subkey);
+  if (name.empty() || name.size() > kMaxKeyNameUnits || name.find(u'\\') != std::u16string::npos) {
+    return kInvalidParameter;
+  }
+  if (FindChild(*ref.node, name) != nullptr) return kAlreadyExists;
+  HiveKey hive;
+  if (ErrorCode failed = ReadHive(file, &hive)) return failed;
+  hive.name = name;
+  Node* mounted = AddHiveChild(ref.node, hive);
+  mounted->hive_root = true;
+  FillFromHive(mounted, hive);
+  return kSuccess;
+}
+
+ErrorCode MemoryRegistryImpl::UnLoadKey(KeyHandle root, std::string_view subkey) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  const ErrorCode looked_up = Lookup(root, &ref);
+  if (ErrorCode fault = Enter(Op::kUnLoadKey, [&] {
+        return looked_up == kSuccess ? NodePath(ref.node) + "\\" + std::string(subkey)
+                                     : std::string();
+      })) {
+    return fault;
+  }
+  if (looked_up != kSuccess) return looked_up;
+  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  if (!IsHklmOrHku(ref)) return kInvalidParameter;
+  Node* mounted = FindChild(*ref.node, text::Utf8ToUtf16(subkey));
+  if (mounted == nullptr) return kFileNotFound;
+  if (!mounted->hive_root) return kInvalidParameter;
+  // A hive with keys still open cannot go, as on Windows.
+  if (HasOpenHandlesBelow(mounted)) return kAccessDenied;
+  Discard(RemoveChild(ref.node, mounted));
+  return kSuccess;
+}
+
+}  // namespace keyloom::reg::memory
