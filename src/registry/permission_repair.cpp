@@ -1,0 +1,193 @@
+#include "registry/permission_repair.h"
+
+#include <exception>
+
+namespace keyloom::reg {
+namespace {
+
+constexpr const char* kSecurityPrivilege = "SeSecurityPrivilege";
+constexpr int kLevelInformational = 1;
+constexpr int kLevelDebug = 2;
+
+// Enables SeSecurityPrivilege for the lifetime of the object and sets it back afterwards. A
+// privilege the account does not hold is no error: opening with ACCESS_SYSTEM_SECURITY then fails.
+class SecurityPrivilegeScope {
+ public:
+  explicit SecurityPrivilegeScope(RegApi& api) : api_(&api) {
+    const ErrorCode rc = api.SetPrivilege(kSecurityPrivilege, true, &was_enabled_);
+    if (rc != kSuccess && rc != kNotAllAssigned) {
+      throw ESecurityError(rc, TrimMessage(api.ErrorMessage(rc)));
+    }
+    changed_ = rc == kSuccess && !was_enabled_;
+  }
+  SecurityPrivilegeScope(const SecurityPrivilegeScope&) = delete;
+  SecurityPrivilegeScope& operator=(const SecurityPrivilegeScope&) = delete;
+  ~SecurityPrivilegeScope() {
+    if (changed_) api_->SetPrivilege(kSecurityPrivilege, false, nullptr);
+  }
+
+ private:
+  RegApi* api_;
+  bool was_enabled_ = false;
+  bool changed_ = false;
+};
+
+std::string_view WithoutLeadingBackslash(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  return path;
+}
+
+int Level(const PermissionRepairContext& context) {
+  return context.logging_level ? context.logging_level() : 0;
+}
+
+// Opens the key for security work (access mode 2) in the registry and view of the search. False
+// when the connection or the open fails.
+bool OpenForSecurity(const PermissionRepairContext& context, TRegistry& reg, int root_index,
+                     std::string_view key_path) {
+  const RootKey* root = RootByIndex(root_index);
+  if (root == nullptr) return false;
+  reg.SetRootKey(root->handle);
+  if (!context.search_machine.empty() && !reg.RegistryConnect(context.search_machine)) {
+    return false;
+  }
+  reg.SetAccessMode(2);
+  reg.SetView(context.view);
+  return reg.OpenKey("\\" + std::string(WithoutLeadingBackslash(key_path)));
+}
+
+std::string Where(int root_index, std::string_view key_path) {
+  return "[" + std::to_string(root_index) + "],[" + std::string(key_path) + "]";
+}
+
+// The key named for a person: root name and path.
+std::string KeyName(int root_index, std::string_view key_path) {
+  const RootKey* root = RootByIndex(root_index);
+  return std::string(root != nullptr ? root->name : "?") + "\\" +
+         std::string(WithoutLeadingBackslash(key_path));
+}
+
+}  // namespace
+
+std::string ProgramAccount::domain() const {
+  std::lock_guard lock(mutex_);
+  return domain_;
+}
+
+void ProgramAccount::LearnDomain(std::string domain) {
+  std::erase(domain, '\0');
+  std::lock_guard lock(mutex_);
+  if (domain_.empty()) domain_ = std::move(domain);
+}
+
+std::string ProgramAccount::AccountText() const {
+  const std::string known_domain = domain();
+  return known_domain.empty() ? user_name_ : known_domain + "\\" + user_name_;
+}
+
+bool AddKeySecurity(const PermissionRepairContext& context, int root_index,
+                    std::string_view key_path, TAccessControlList& saved) {
+  RegApi& api = *context.api;
+  const int level = Level(context);
+  SecurityPrivilegeScope privilege(api);
+  try {
+    TRegistry reg(api);
+    if (level == kLevelDebug) {
+      context.log("Security - Adding security " + Where(root_index, key_path), true);
+    }
+    if (!OpenForSecurity(context, reg, root_index, key_path)) return false;
+    reg.ClearLastError();
+    std::string error;
+    try {
+      TNTRegistryObject key(api, reg.CurrentKey());
+      TAccessControlList working;
+      key.ReadAccessList(working);
+      key.ReadAccessList(saved);
+
+      TAccessControlElement added(api, context.account->user_name(), kRepairAccessMask,
+                                  kRepairAceFlags, kAceTypeAllowed);
+      context.account->LearnDomain(added.Domain());
+      const std::string account_text = context.account->AccountText();
+      if (level == kLevelDebug) {
+        context.log("Security - [Add] Checking Domain/User in registry to remove [" +
+                        account_text + "]",
+                    true);
+      }
+      for (std::size_t i = 0; i < working.Count(); ++i) {
+        const std::string& name = working.Element(i).AccountName();
+        if (level == kLevelDebug) context.log("Security - [Add] Checking User [" + name + "]", true);
+        if (name == account_text) {
+          working.Delete(i);
+          break;
+        }
+      }
+      working.Append(std::move(added));
+      working.dacl_present = true;
+      key.WriteAccessList(working);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    if (error.empty()) return true;
+    if (level == kLevelDebug) {
+      context.log("Security - Adding security failed [" + error + "]," +
+                      Where(root_index, key_path),
+                  true);
+    } else if (level == kLevelInformational) {
+      context.log("Security - Adding security failed [" + error + "]", false);
+    }
+    return false;
+  } catch (const std::exception& e) {
+    context.log("Security - Error while Adding Security [" + std::string(e.what()) + "]", false);
+    return false;
+  }
+}
+
+void RestoreKeySecurity(const PermissionRepairContext& context, int root_index,
+                        std::string_view key_path, TAccessControlList& saved) {
+  RegApi& api = *context.api;
+  const int level = Level(context);
+  auto still_granted = [&](const std::string& reason) {
+    context.log("Security - [" + context.account->AccountText() + "] still has full control of [" +
+                    KeyName(root_index, key_path) + "]: " + reason,
+                false);
+  };
+  try {
+    SecurityPrivilegeScope privilege(api);
+    TRegistry reg(api);
+    if (level == kLevelDebug) {
+      context.log("Security - Restoring security " + Where(root_index, key_path), true);
+    }
+    if (!OpenForSecurity(context, reg, root_index, key_path)) {
+      still_granted(reg.LastErrorText());
+      return;
+    }
+    reg.ClearLastError();
+    std::string error;
+    try {
+      if (level == kLevelDebug) {
+        context.log("Security - [Fix] Checking Domain/User in registry to remove [" +
+                        context.account->AccountText() + "]",
+                    true);
+      }
+      TNTRegistryObject key(api, reg.CurrentKey());
+      key.WriteAccessList(saved);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    if (error.empty()) return;
+    if (level == kLevelDebug) {
+      context.log("Security - Restoring security failed [" + error + "]," +
+                      Where(root_index, key_path),
+                  true);
+    } else if (level == kLevelInformational) {
+      context.log("Security - Restoring security failed [" + error + "]", false);
+    }
+    still_granted(error);
+  } catch (const std::exception& e) {
+    context.log("Security - Error while Restoring Security [" + std::string(e.what()) + "]",
+                false);
+    still_granted(e.what());
+  }
+}
+
+}  // namespace keyloom::reg
