@@ -1,0 +1,297 @@
+#include "edit/reg_action.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "edit/integer_text.h"
+#include "files/reg_file_format.h"
+#include "registry/text.h"
+
+namespace keyloom::edit {
+namespace {
+
+constexpr std::string_view kCr = "\r";
+
+// Whether the path names a key below the root (not the root itself).
+bool NamesSubkey(std::string_view path) {
+  return path.find_first_not_of('\\') != std::string_view::npos;
+}
+
+template <typename T>
+reg::Bytes LittleEndian(T value) {
+  reg::Bytes data(sizeof(T));
+  auto bits = static_cast<std::make_unsigned_t<T>>(value);
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    data[i] = static_cast<std::uint8_t>(bits & 0xFF);
+    bits = static_cast<std::make_unsigned_t<T>>(bits >> 8);
+  }
+  return data;
+}
+
+// The new bytes of a string value: the text with its terminating NUL, followed by whatever the
+// old data held after its first NUL, which a replacement of the text must not cut away.
+reg::Bytes StringUpdate(std::string_view text, const reg::Bytes& old_data) {
+  reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
+  data.push_back(0);
+  data.push_back(0);
+  for (std::size_t i = 0; i + 1 < old_data.size(); i += 2) {
+    if (old_data[i] == 0 && old_data[i + 1] == 0) {
+      data.insert(data.end(), old_data.begin() + static_cast<std::ptrdiff_t>(i + 2),
+                  old_data.end());
+      break;
+    }
+  }
+  return data;
+}
+
+// Whether a key or a value surely does not exist (a failing query is no proof).
+bool KeyIsAbsent(reg::TRegistry& reg, std::string_view path) {
+  const auto relative = path.substr(std::min(path.find_first_not_of('\\'), path.size()));
+  reg::KeyHandle key = reg::kNullKey;
+  const reg::ErrorCode rc = reg.api().OpenKey(
+      reg.RootKeyHandle(), relative, reg::access::kQueryValue | reg::ViewFlag(reg.View()), &key);
+  if (rc == reg::kSuccess) reg.api().CloseKey(key);
+  return rc == reg::kFileNotFound;
+}
+
+bool ValueIsAbsent(reg::TRegistry& reg, std::string_view name) {
+  std::uint32_t type = 0;
+  return reg.api().QueryValue(reg.CurrentKey(), name, &type, nullptr) == reg::kFileNotFound;
+}
+
+// The multi-string terminator rule: the text ends in two NULs afterwards.
+std::string TerminatedMultiString(std::string text) {
+  const std::size_t size = text.size();
+  if (size >= 2 && text[size - 1] == '\0' && text[size - 2] == '\0') return text;
+  text.append(!text.empty() && text.back() == '\0' ? 1 : 2, '\0');
+  return text;
+}
+
+}  // namespace
+
+TRegAction::TRegAction(reg::RegApi& api, files::UndoFile& undo,
+                       const files::ChangeSettings& settings)
+    : api_(&api), undo_(&undo), settings_(settings) {}
+
+TRegAction TRegAction::Create(reg::RegApi& api, files::UndoFile& undo,
+                              const files::ChangeSettings& settings) {
+  return TRegAction(api, undo, settings);
+}
+
+std::string TRegAction::ShownValueName() const {
+  return ValueName.empty() ? std::string("(Default)") : ValueName;
+}
+
+std::string TRegAction::UndoError(const std::string& key_path, const std::string& value_name,
+                                  bool unnamed, files::RecordKind kind, files::RecordPhase phase) {
+  files::UndoRequest request;
+  request.root = RootKey;
+  request.key_path = key_path;
+  request.value_name = value_name;
+  request.unnamed_value = unnamed;
+  request.kind = kind;
+  request.phase = phase;
+  request.machine_name = MachineName;
+  return undo_->Record(request, settings_);
+}
+
+bool TRegAction::RecordUndo(const std::string& key_path, const std::string& value_name,
+                            bool unnamed, files::RecordKind kind, files::RecordPhase phase) {
+  std::string error = UndoError(key_path, value_name, unnamed, kind, phase);
+  if (error.empty()) return true;
+  ErrorText = std::move(error);
+  return false;
+}
+
+bool TRegAction::Connect(reg::TRegistry& reg) {
+  reg.SetRootKey(RootKey);
+  reg.SetView(files::ChangeView(settings_));
+  reg.SetAccessMode(0);
+  if (MachineName.empty() || reg.RegistryConnect(MachineName)) return true;
+  ErrorText = "Remote Registry Error: [" + reg.LastErrorText() + "]";
+  return false;
+}
+
+void TRegAction::Execute() {
+  ErrorText.clear();
+  reg::TRegistry reg(*api_);
+  if (!Connect(reg)) return;
+  if (KeyPath.empty() || KeyPath.front() != '\\') {
+    std::string path(1, '\\');
+    path += KeyPath;
+    KeyPath = std::move(path);
+  }
+  if (!reg.OpenKey(KeyPath)) {
+    ErrorText = "Unable to Open Registry Key, " + reg.LastErrorText();
+    return;
+  }
+  if (ActionKind == akUpdate) {
+    Update(reg);
+  } else if (ActionKind == akRename) {
+    if (AddressesValue()) {
+      RenameValue(reg);
+    } else {
+      RenameKey(reg);
+    }
+  }
+}
+
+void TRegAction::Update(reg::TRegistry& reg) {
+  reg::RawValue current;
+  if (api_->QueryValue(reg.CurrentKey(), ValueName, &current.type, &current.data) !=
+      reg::kSuccess) {
+    current.type = reg::kRegNone;
+  }
+  const char* prefix = nullptr;
+  reg::Bytes data;
+  std::string failure;
+  switch (current.type) {
+    case reg::kRegSz:
+    case reg::kRegExpandSz:
+      prefix = "Unable to Update String [";
+      data = StringUpdate(NewData, current.data);
+      break;
+    case reg::kRegDword:
+    case reg::kRegQword: {
+      prefix = current.type == reg::kRegDword ? "Unable to Update Integer ["
+                                              : "Unable to Update LongInteger [";
+      if (settings_.simulate) return;
+      const auto number = ParseIntegerText(NewData);
+      if (!number) {
+        failure = InvalidIntegerMessage(NewData);
+      } else if (current.type == reg::kRegDword) {
+        data = LittleEndian(static_cast<std::uint32_t>(static_cast<std::uint64_t>(*number)));
+      } else {
+        data = LittleEndian(*number);
+      }
+      break;
+    }
+    case reg::kRegMultiSz:
+      prefix = "Unable to Update MultiString [";
+      data = text::Utf16ToBytes(text::Utf8ToUtf16(TerminatedMultiString(NewData)));
+      break;
+    default:
+      ErrorText = "Keyloom cannot edit this type of Key ";
+      return;
+  }
+  if (settings_.simulate) return;
+  if (failure.empty()) {
+    if (CreateUndo && !RecordUndo(KeyPath, ValueName, true, files::RecordKind::kUpdate,
+                                  files::RecordPhase::kBefore)) {
+      return;
+    }
+    try {
+      reg.WriteRaw(ValueName, reg::RawValue{current.type, data});
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  }
+  if (!failure.empty()) ErrorText += files::Cat({kCr, prefix, failure, "]"});
+}
+
+void TRegAction::RenameKey(reg::TRegistry& reg) {
+  reg.CloseKey();
+  if (!NamesSubkey(KeyPath)) {
+    ErrorText = "Unable to Rename Key [no Key Path specified]";
+    return;
+  }
+  if (settings_.simulate) return;
+  try {
+    if (CreateUndo &&
+        !RecordUndo(KeyPath, "", false, files::RecordKind::kRename, files::RecordPhase::kBefore)) {
+      return;
+    }
+    const bool target_absent = KeyIsAbsent(reg, NewData);
+    reg.ClearLastError();
+    const bool moved = reg.MoveKey(KeyPath, NewData, true);
+    if (!reg.LastErrorText().empty()) {
+      ErrorText = reg.LastErrorText();
+    } else if (!reg.KeyExists(NewData)) {
+      ErrorText = "Unable to Rename Key";
+    }
+    // Also a rename that failed half way (the copy made, the old key not wholly deleted) leaves
+    // the new key behind: its removal belongs in the undo file.
+    if (!CreateUndo || !(moved || (target_absent && reg.KeyExists(NewData)))) return;
+    const std::string undo_error =
+        UndoError(NewData, "", false, files::RecordKind::kRename, files::RecordPhase::kAfter);
+    if (undo_error.empty()) return;
+    if (!ErrorText.empty()) {
+      ErrorText += files::Cat({kCr, undo_error});
+      return;
+    }
+    // Without its removal line the undo file would not take the rename back: undo it here.
+    ErrorText = undo_error;
+    if (!reg.MoveKey(NewData, KeyPath, true)) {
+      ErrorText += files::Cat({kCr, "Unable to Rename Key [", reg.LastErrorText(), "]"});
+    }
+  } catch (const std::exception& e) {
+    ErrorText = files::Cat({"Unable to Rename Key [", e.what(), "]"});
+  }
+}
+
+void TRegAction::RenameValue(reg::TRegistry& reg) {
+  if (settings_.simulate) return;
+  try {
+    if (CreateUndo && !RecordUndo(KeyPath, ValueName, true, files::RecordKind::kRename,
+                                  files::RecordPhase::kBefore)) {
+      return;
+    }
+    const bool target_absent = ValueIsAbsent(reg, NewData);
+    reg.ClearLastError();
+    const bool renamed = reg.RenameValue(ValueName, NewData);
+    if (!reg.LastErrorText().empty()) ErrorText = reg.LastErrorText();
+    // The new name exists now, also after a rename that could not remove the old one.
+    if (!CreateUndo || !(renamed || (target_absent && reg.ValueExists(NewData)))) return;
+    const std::string undo_error =
+        UndoError(KeyPath, NewData, true, files::RecordKind::kRename, files::RecordPhase::kAfter);
+    if (undo_error.empty()) return;
+    if (!ErrorText.empty()) {
+      ErrorText += files::Cat({kCr, undo_error});
+      return;
+    }
+    ErrorText = undo_error;
+    if (!reg.RenameValue(NewData, ValueName)) {
+      ErrorText += files::Cat({kCr, "Unable to Rename Value [", reg.LastErrorText(), "]"});
+    }
+  } catch (const std::exception& e) {
+    ErrorText = files::Cat({"Unable to Rename Value [", e.what(), "]"});
+  }
+}
+
+void TRegAction::Delete() {
+  ErrorText.clear();
+  if (RootKey == 0) ErrorText = "Unable to Delete with no RootKey specified";
+  // A key delete needs a key below the root: the root itself is never deleted.
+  if (KeyPath.empty() || (!AddressesValue() && !NamesSubkey(KeyPath))) {
+    ErrorText = "Unable to Delete key, no Key Path specified";
+  }
+  if (!ErrorText.empty()) return;
+  reg::TRegistry reg(*api_);
+  if (!Connect(reg)) return;
+  if (!reg.OpenKey(KeyPath)) {
+    ErrorText = "Unable to Open Registry Key, " + reg.LastErrorText();
+    return;
+  }
+  if (settings_.simulate) return;
+  if (!AddressesValue()) {
+    reg.CloseKey();
+    if (CreateUndo &&
+        !RecordUndo(KeyPath, "", false, files::RecordKind::kRename, files::RecordPhase::kBefore)) {
+      return;
+    }
+    if (!reg.DeleteKey(KeyPath)) {
+      ErrorText = "Unable to Delete Registry Key : " + KeyPath + "[" + reg.LastErrorText() + "]";
+    }
+    return;
+  }
+  if (CreateUndo && !RecordUndo(KeyPath, ValueName, true, files::RecordKind::kUpdate,
+                                files::RecordPhase::kBefore)) {
+    return;
+  }
+  if (!reg.DeleteValue(ValueName)) {
+    ErrorText = files::Cat(
+        {"Unable to Delete Registry Value : ", ShownValueName(), "[", reg.LastErrorText(), "]"});
+  }
+}
+
+}  // namespace keyloom::edit

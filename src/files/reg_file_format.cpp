@@ -1,0 +1,160 @@
+#include "files/reg_file_format.h"
+
+#include <cstdio>
+
+#include "registry/text.h"
+
+namespace keyloom::files {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The prefix of a kind written as a byte list, after the name field's closing quote.
+std::string HexPrefix(std::uint32_t type) {
+  switch (type) {
+    case reg::kRegBinary:
+      return "=hex:";
+    case reg::kRegExpandSz:
+      return "=hex(2):";
+    case reg::kRegMultiSz:
+      return "=hex(7):";
+    case reg::kRegQword:
+      return "=hex(b):";
+    case reg::kRegResourceList:
+      return "=hex(8):";
+    case reg::kRegFullResourceDescriptor:
+      return "=hex(9):";
+    case reg::kRegResourceRequirementsList:
+      return "=hex(a):";
+    default:
+      break;
+  }
+  char buffer[24];
+  std::snprintf(buffer, sizeof buffer, "=hex(%x):", static_cast<unsigned>(type));
+  return buffer;
+}
+
+std::uint32_t LittleEndian32(const reg::Bytes& data) {
+  return static_cast<std::uint32_t>(data[0]) | (std::uint32_t{data[1]} << 8) |
+         (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
+}
+
+// The text of a REG_SZ / REG_EXPAND_SZ as it reads: cut at the first NUL.
+std::string StringText(const reg::Bytes& data) {
+  std::u16string units = text::BytesToUtf16(data);
+  const auto nul = units.find(u'\0');
+  if (nul != std::u16string::npos) units.resize(nul);
+  return text::Utf16ToUtf8(units);
+}
+
+}  // namespace
+
+std::string EscapeRegText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string ValueNameField(std::string_view name) {
+  if (name.empty()) return "@";
+  return Cat({"\"", EscapeRegText(name), "\""});
+}
+
+std::string ByteList(const reg::Bytes& bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) out += ',';
+    out += kHexDigits[bytes[i] >> 4];
+    out += kHexDigits[bytes[i] & 0x0F];
+  }
+  return out;
+}
+
+std::string WrapValueLine(std::string_view line, std::size_t head_length) {
+  std::u16string rest = text::Utf8ToUtf16(line);
+  if (rest.size() <= kWrapColumn) return std::string(line);
+  std::string out;
+  while (rest.size() > kWrapColumn) {
+    const auto comma = rest.rfind(u',', kWrapColumn - 1);
+    if (comma == std::u16string::npos || comma < head_length) break;
+    head_length = 0;
+    out += text::Utf16ToUtf8(rest.substr(0, comma + 1));
+    out += "\\";
+    out += kCrLf;
+    rest = u"  " + rest.substr(comma + 1);
+  }
+  out += text::Utf16ToUtf8(rest);
+  return out;
+}
+
+bool IsQuotableString(const reg::Bytes& data, std::string* text) {
+  if (data.size() < 2 || data.size() % 2 != 0) return false;
+  const std::u16string units = text::BytesToUtf16(data);
+  if (units.back() != u'\0') return false;
+  for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit == u'\0' || unit == u'\r' || unit == u'\n') return false;
+  }
+  if (text != nullptr)
+    *text = text::Utf16ToUtf8(std::u16string_view(units).substr(0, units.size() - 1));
+  return true;
+}
+
+std::string RegValueLine(std::string_view name, const reg::RawValue& value) {
+  const std::string field = ValueNameField(name);
+  std::string quoted;
+  if (value.type == reg::kRegSz && IsQuotableString(value.data, &quoted)) {
+    return Cat({field, "=\"", EscapeRegText(quoted), "\""});
+  }
+  if (value.type == reg::kRegDword && value.data.size() == 4) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(LittleEndian32(value.data)));
+    return field + "=dword:" + digits;
+  }
+  const std::string head = field + HexPrefix(value.type);
+  return WrapValueLine(head + ByteList(value.data), text::Utf8ToUtf16(head).size());
+}
+
+std::string RegRemoveValueLine(std::string_view name) { return ValueNameField(name) + "=-"; }
+
+std::string PlainValueText(const reg::RawValue& value) {
+  switch (reg::KindOfType(value.type)) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString:
+      return StringText(value.data);
+    case reg::DataKind::kInteger:
+      if (value.data.size() == 4) {
+        return std::to_string(static_cast<std::int32_t>(LittleEndian32(value.data)));
+      }
+      return ByteList(value.data);
+    case reg::DataKind::kBinary:
+    case reg::DataKind::kMultiString:
+    case reg::DataKind::kInt64:
+    case reg::DataKind::kResourceList:
+    case reg::DataKind::kFullResourceDescriptor:
+    case reg::DataKind::kResourceRequirementsList:
+      return ByteList(value.data);
+    case reg::DataKind::kNone:
+    case reg::DataKind::kUnknown:
+      return "";
+  }
+  return "";
+}
+
+std::string EncodeUtf16Le(std::string_view utf8) {
+  const std::u16string units = text::Utf8ToUtf16(utf8);
+  std::string out;
+  out.reserve(units.size() * 2);
+  for (const char16_t unit : units) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  }
+  return out;
+}
+
+}  // namespace keyloom::files

@@ -1,0 +1,465 @@
+#include "files/undo_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/utf8_path.h"
+#include "files/reg_file_format.h"
+
+namespace keyloom::files {
+namespace {
+
+// What the writer opens keys with: enough to read values and list subkeys, nothing more, so that
+// a key the user may read but not change still gives its values.
+constexpr std::uint32_t kReadAccess = reg::access::kQueryValue | reg::access::kEnumerateSubKeys;
+constexpr std::string_view kWow64Node = "Wow6432Node";
+
+std::string_view Relative(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  return path;
+}
+
+std::string WithLeadingBackslash(std::string_view path) {
+  if (!path.empty() && path.front() == '\\') return std::string(path);
+  return Cat({"\\", path});
+}
+
+std::string ErrnoText(int code) { return std::generic_category().message(code); }
+
+std::FILE* OpenForAppend(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return ::_wfopen(path.c_str(), L"ab");
+#else
+  return std::fopen(path.c_str(), "ab");
+#endif
+}
+
+// One record's view of the registry: a wrapper on the request's root, connected to the machine
+// when one is named, opening keys in the settings' view.
+class Source {
+ public:
+  Source(reg::RegApi& api, reg::KeyHandle root, std::string_view machine,
+         const ChangeSettings& settings, const std::function<void(const std::string&)>& log)
+      : reg_(api), view_flag_(reg::ViewFlag(ChangeView(settings))) {
+    reg_.SetRootKey(root);
+    if (!machine.empty() && !reg_.RegistryConnect(machine)) {
+      error_ = reg_.LastErrorText();
+      if (log) log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
+    }
+  }
+
+  // The connection's failure text; "" when connected (or local).
+  const std::string& error() const { return error_; }
+  reg::RegApi& api() const { return reg_.api(); }
+
+  reg::ErrorCode Open(std::string_view path, reg::UniqueKey* key) {
+    reg::KeyHandle handle = reg::kNullKey;
+    const reg::ErrorCode rc =
+        api().OpenKey(reg_.RootKeyHandle(), Relative(path), kReadAccess | view_flag_, &handle);
+    if (rc == reg::kSuccess) *key = reg::UniqueKey(api(), handle);
+    return rc;
+  }
+
+  std::string Message(reg::ErrorCode code) const {
+    return reg::TrimMessage(reg_.api().ErrorMessage(code));
+  }
+
+ private:
+  reg::TRegistry reg_;
+  std::uint32_t view_flag_;
+  std::string error_;
+};
+
+// A record's lines and the ledger changes it makes, applied only once the lines are in the file.
+struct Collected {
+  std::vector<std::string> lines;
+  std::vector<std::function<void(UndoLedger&)>> ledger;
+};
+
+// Reads what a record holds. `undo` records fail when a before-state cannot be read completely;
+// the export leaves out what it cannot read, as a listing does.
+class Reader {
+ public:
+  Reader(Source& source, const UndoLedger* ledger, std::string root_name, std::string machine,
+         bool undo)
+      : source_(source),
+        ledger_(ledger),
+        root_name_(std::move(root_name)),
+        machine_(std::move(machine)),
+        undo_(undo) {}
+
+  // The value line of one value: "" when the value does not exist. False (with `error`) when the
+  // key cannot be read.
+  bool ValueLine(const std::string& path, std::string_view name, std::string* line,
+                 std::string* error) {
+    line->clear();
+    if (!source_.error().empty()) return Fail(source_.error(), error);
+    reg::UniqueKey key;
+    reg::ErrorCode rc = source_.Open(path, &key);
+    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
+    reg::RawValue value;
+    rc = source_.api().QueryValue(key.get(), name, &value.type, &value.data);
+    if (rc == reg::kFileNotFound) return true;
+    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
+    *line = RegValueLine(name, value);
+    return true;
+  }
+
+  // The key tree of `path` (beginning with "\"): its values, then depth first every subkey but
+  // "Wow6432Node" with an empty line, its bracket line and its values. Items the undo file already
+  // restores are left out.
+  bool KeyTree(const std::string& path, Collected* out, std::string* error) {
+    if (!source_.error().empty()) return Fail(source_.error(), error);
+    reg::UniqueKey key;
+    const reg::ErrorCode rc = source_.Open(path, &key);
+    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
+    const std::string id = LedgerKeyId(machine_, root_name_, path);
+    if (ledger_ != nullptr) {
+      out->ledger.push_back([id](UndoLedger& ledger) { ledger.BeginTree(id); });
+    }
+    return Walk(key.get(), path, id, "[" + root_name_ + path + "]", out, error);
+  }
+
+ private:
+  bool Fail(const std::string& text, std::string* error) {
+    *error = text;
+    return false;
+  }
+
+  bool Walk(reg::KeyHandle key, const std::string& path, const std::string& id,
+            const std::string& bracket, Collected* out, std::string* error) {
+    reg::RegApi& api = source_.api();
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string name;
+    reg::RawValue value;
+    for (std::uint32_t i = 0;; ++i) {
+      const reg::ErrorCode rc = api.EnumValue(key, i, &name, &value.type, &value.data);
+      if (rc == reg::kNoMoreItems) break;
+      if (rc != reg::kSuccess) {
+        if (undo_) return Fail(source_.Message(rc), error);
+        break;
+      }
+      if (ledger_ != nullptr && ledger_->ValueState(id, name) != UndoLedger::State::kUnknown) {
+        continue;
+      }
+      std::string line = RegValueLine(name, value);
+      out->lines.push_back(line);
+      values.emplace_back(name, std::move(line));
+    }
+    if (ledger_ != nullptr) {
+      out->ledger.push_back([id, bracket, values = std::move(values)](UndoLedger& ledger) mutable {
+        ledger.AddSection(id, bracket, std::move(values));
+      });
+    }
+
+    std::vector<std::string> subkeys;
+    for (std::uint32_t i = 0;; ++i) {
+      const reg::ErrorCode rc = api.EnumKey(key, i, &name);
+      if (rc == reg::kNoMoreItems) break;
+      if (rc != reg::kSuccess) {
+        if (undo_) return Fail(source_.Message(rc), error);
+        break;
+      }
+      subkeys.push_back(name);
+    }
+    const std::string parent = path.back() == '\\' ? path : path + "\\";
+    for (const auto& subkey : subkeys) {
+      const std::string child_path = parent + subkey;
+      const std::string child_id = LedgerKeyId(machine_, root_name_, child_path);
+      if (subkey == kWow64Node) {
+        Exclude(child_id, out);
+        continue;
+      }
+      if (ledger_ != nullptr && ledger_->KeyState(child_id) != UndoLedger::State::kUnknown) {
+        continue;
+      }
+      reg::UniqueKey child;
+      const reg::ErrorCode rc = source_.Open(child_path, &child);
+      if (rc != reg::kSuccess) {
+        if (undo_) return Fail(child_path + ": " + source_.Message(rc), error);
+        Exclude(child_id, out);
+        continue;
+      }
+      const std::string child_bracket = "[" + root_name_ + child_path + "]";
+      out->lines.emplace_back();
+      out->lines.push_back(child_bracket);
+      if (!Walk(child.get(), child_path, child_id, child_bracket, out, error)) return false;
+    }
+    return true;
+  }
+
+  void Exclude(const std::string& id, Collected* out) {
+    if (ledger_ != nullptr) {
+      out->ledger.push_back([id](UndoLedger& ledger) { ledger.Exclude(id); });
+    }
+  }
+
+  Source& source_;
+  const UndoLedger* ledger_;
+  std::string root_name_;
+  std::string machine_;
+  bool undo_;
+};
+
+}  // namespace
+
+UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
+                   std::function<std::string()> today)
+    : api_(&api), log_(std::move(log)), today_(today ? std::move(today) : LocalDateText) {}
+
+void UndoFile::RaiseNewFileFlag() {
+  std::lock_guard lock(mutex_);
+  new_file_flag_ = true;
+}
+
+bool UndoFile::NewFileFlag() const {
+  std::lock_guard lock(mutex_);
+  return new_file_flag_;
+}
+
+int UndoFile::Counter() const {
+  std::lock_guard lock(mutex_);
+  return counter_;
+}
+
+std::vector<std::string> UndoFile::HeaderLines(std::string_view machine_name) {
+  return {std::string(kRegFileSignature), "",
+          Cat({";This registry file was created by Keyloom (", kProductDomain, ")"}),
+          Cat({";This undo file should be run on the [", machine_name, "] machine"})};
+}
+
+std::string UndoFile::FileNameFor(const ChangeSettings& settings, int counter) const {
+  std::string name = settings.undo_folder;
+  if (!name.empty() && !engine::EndsWithPathSeparator(name)) name += engine::kPathSeparator;
+  char number[16];
+  std::snprintf(number, sizeof number, "%.3d", counter);
+  return Cat({name, "UNDO-", today_(), "-", number, ".REG"});
+}
+
+std::string UndoFile::CurrentFileName(const ChangeSettings& settings) const {
+  std::lock_guard lock(mutex_);
+  return FileNameFor(settings, counter_);
+}
+
+std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
+  if ((new_file_flag_ || settings.separate_undo_files) && request.phase != RecordPhase::kAfter) {
+    if (counter_ == 0) counter_ = 1;
+    std::error_code ec;
+    while (std::filesystem::exists(engine::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
+      ++counter_;
+    }
+    new_file_flag_ = false;
+    std::string file = FileNameFor(settings, counter_);
+    ledger_.Reset(file);
+    return file;
+  }
+  std::string file = FileNameFor(settings, counter_);
+  if (ledger_.file() != file) ledger_.Reset(file);
+  return file;
+}
+
+std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
+                                    bool undo, std::vector<std::string>* lines,
+                                    std::vector<std::function<void(UndoLedger&)>>* ledger_changes) {
+  const reg::RootKey* root = reg::RootByHandle(request.root);
+  if (root == nullptr) return "no root key specified";
+  const std::string path = WithLeadingBackslash(request.key_path);
+  const std::string bracket = Cat({"[", root->name, path, "]"});
+  const bool value =
+      request.kind == RecordKind::kUpdate || !request.value_name.empty() || request.unnamed_value;
+  const std::string& name = request.value_name;
+  const std::string id = LedgerKeyId(request.machine_name, root->name, path);
+  const UndoLedger* ledger = undo ? &ledger_ : nullptr;
+  using State = UndoLedger::State;
+
+  Collected collected;
+  auto finish = [&] {
+    *lines = std::move(collected.lines);
+    *ledger_changes = std::move(collected.ledger);
+    return std::string();
+  };
+
+  if (request.kind == RecordKind::kRename && request.phase == RecordPhase::kAfter) {
+    if (value) {
+      const State state = ledger_.ValueState(id, name);
+      if (state == State::kPresent || state == State::kAbsent) return finish();
+      collected.lines = {bracket, RegRemoveValueLine(name)};
+      collected.ledger.push_back(
+          [id, name, bracket](UndoLedger& l) { l.AddValue(id, name, bracket, ""); });
+      return finish();
+    }
+    const State state = ledger_.KeyState(id);
+    if (state == State::kAbsent) return finish();
+    collected.lines = {"", Cat({"[-", root->name, path, "]"})};
+    // A key the file brings back comes back exactly: its recorded contents follow its removal.
+    const auto again = ledger_.RecordedLinesUnder(id);
+    collected.lines.insert(collected.lines.end(), again.begin(), again.end());
+    if (state != State::kPresent) {
+      collected.ledger.push_back([id](UndoLedger& l) { l.AddRemoval(id); });
+    }
+    return finish();
+  }
+
+  Source source(*api_, request.root, request.machine_name, settings, log_);
+  Reader reader(source, ledger, root->name, request.machine_name, undo);
+  std::string error;
+  if (value) {
+    if (ledger != nullptr && ledger->ValueState(id, name) != State::kUnknown) return finish();
+    std::string line;
+    if (!reader.ValueLine(path, name, &line, &error)) {
+      if (undo) return error;
+      line.clear();
+    }
+    collected.lines = {"", bracket, line};
+    if (ledger != nullptr && !line.empty()) {
+      collected.ledger.push_back(
+          [id, name, bracket, line](UndoLedger& l) { l.AddValue(id, name, bracket, line); });
+    }
+    return finish();
+  }
+  if (ledger != nullptr && ledger->KeyState(id) != State::kUnknown) return finish();
+  collected.lines = {"", bracket};
+  if (!reader.KeyTree(path, &collected, &error)) {
+    if (undo) return error;
+    collected.lines = {"", bracket};
+    collected.ledger.clear();
+  }
+  return finish();
+}
+
+std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& settings) {
+  std::lock_guard lock(mutex_);
+  const bool undo = request.kind != RecordKind::kExport;
+  if (undo && settings.default_undo != 0) return "";
+  std::string file;
+  if (undo) {
+    file = ChooseFile(request, settings);
+  } else {
+    if (request.file_name.empty()) return "";
+    file = request.file_name;
+  }
+  std::vector<std::string> lines;
+  std::vector<std::function<void(UndoLedger&)>> ledger_changes;
+  std::string error;
+  try {
+    error = CollectRecord(request, settings, undo, &lines, &ledger_changes);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (error.empty()) error = AppendRegLines(file, HeaderLines(request.machine_name), lines);
+  if (!error.empty()) {
+    std::string message = Cat({"Unable to write to undo file [", error, "]"});
+    // An undo record's failure reaches the status log through the action's ErrorText.
+    if (!undo && log_) log_(message);
+    return message;
+  }
+  for (auto& change : ledger_changes) change(ledger_);
+  return "";
+}
+
+std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
+                                std::string_view value_name, std::string_view machine_name,
+                                ValueForm form, const ChangeSettings& settings) {
+  Source source(*api_, root, machine_name, settings, log_);
+  if (!source.error().empty()) return "";
+  reg::UniqueKey key;
+  if (source.Open(key_path, &key) != reg::kSuccess) return "";
+  reg::RawValue value;
+  if (source.api().QueryValue(key.get(), value_name, &value.type, &value.data) != reg::kSuccess) {
+    return "";
+  }
+  return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
+}
+
+std::string LocalDateText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
+}
+
+std::string AppendRegLines(const std::string& file, const std::vector<std::string>& header,
+                           const std::vector<std::string>& lines) {
+  namespace fs = std::filesystem;
+  const fs::path path = engine::PathFromUtf8(file);
+  std::error_code ec;
+  const bool existed = fs::exists(path, ec);
+  const std::uintmax_t old_size = existed ? fs::file_size(path, ec) : 0;
+  const bool fresh = !existed || ec || old_size == 0;
+
+  enum class Encoding { kUtf16, kUtf8, kAscii } encoding = Encoding::kUtf16;
+  if (!fresh) {
+    std::FILE* in = nullptr;
+#ifdef _WIN32
+    in = ::_wfopen(path.c_str(), L"rb");
+#else
+    in = std::fopen(path.c_str(), "rb");
+#endif
+    if (in == nullptr) return ErrnoText(errno);
+    unsigned char start[3] = {0, 0, 0};
+    const std::size_t got = std::fread(start, 1, sizeof start, in);
+    std::fclose(in);
+    if (got >= 2 && start[0] == 0xFF && start[1] == 0xFE) {
+      encoding = Encoding::kUtf16;
+    } else if (got == 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF) {
+      encoding = Encoding::kUtf8;
+    } else {
+      encoding = Encoding::kAscii;
+    }
+    if (lines.empty()) return "";
+  }
+
+  std::string text;
+  if (fresh) {
+    for (const auto& line : header) text += line + std::string(kCrLf);
+  }
+  for (const auto& line : lines) text += line + std::string(kCrLf);
+  std::string bytes;
+  switch (encoding) {
+    case Encoding::kUtf16:
+      bytes = (fresh ? std::string(kUtf16Bom) : std::string()) + EncodeUtf16Le(text);
+      break;
+    case Encoding::kUtf8:
+      bytes = text;
+      break;
+    case Encoding::kAscii:
+      for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          return "the file is not in UTF-16 and cannot hold the record's text";
+        }
+      }
+      bytes = text;
+      break;
+  }
+
+  errno = 0;
+  std::FILE* out = OpenForAppend(path);
+  if (out == nullptr) return ErrnoText(errno);
+  int failure = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
+    failure = errno != 0 ? errno : EIO;
+  }
+  if (std::fclose(out) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+  if (failure == 0) return "";
+  // The file keeps no half record: it goes back to what it was.
+  if (existed && !fresh) {
+    fs::resize_file(path, old_size, ec);
+  } else if (!existed) {
+    fs::remove(path, ec);
+  } else {
+    fs::resize_file(path, 0, ec);
+  }
+  return ErrnoText(failure);
+}
+
+}  // namespace keyloom::files

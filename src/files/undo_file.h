@@ -1,0 +1,134 @@
+// UndoFile: the undo writer. Before the registry actions change an item they have it append the
+// item's former state to the current undo file, a registry editor file (version 5.00, UTF-16LE
+// with a byte-order mark and CR LF, as the registry editor writes its own), so that merging the
+// file with the registry editor takes the changes back. The REG export of the Key List writes its
+// file with the same writer (record kind kExport).
+//
+// Files: the undo folder + "UNDO-" + yyyymmdd + "-" + the undo counter ("%.3d") + ".REG". A record
+// before a change (phase kBefore) starts a new file when the new-file flag is up (raised at program
+// start and at the start of every run) or with SAUNDO on; the counter then moves past every file
+// of the day that exists already. Every other record goes to the file of the current counter. A
+// new file opens with four header lines; records are appended, the way back of a failed append is
+// cut off again.
+//
+// One file may hold many changes (SAUNDO off): it records only the first before-state of each item
+// and nothing about items it already removes (see undo_ledger.h), so merging it brings back the
+// state from before its first record. With SAUNDO on, merging the files newest first does.
+//
+// Record is serialised: a manual change during a replace run never interleaves records with the
+// run's or picks the same file number. A record that cannot be written is reported to the caller,
+// which then does not make the change.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/change_settings.h"
+#include "files/undo_ledger.h"
+#include "registry/reg_api.h"
+#include "registry/registry.h"
+
+namespace keyloom::files {
+
+// The web-site domain header line 3 names.
+inline constexpr std::string_view kProductDomain = "keyloom.dev";
+
+enum class RecordKind {
+  kRename = 1,  // before a rename or a key delete (a key: its whole tree), and after a rename
+  kUpdate = 2,  // before a value's data changes or the value is deleted
+  kExport = 3,  // the REG export: into the request's file, no counter, no flag, no ledger
+};
+
+enum class RecordPhase {
+  kBefore = 1,
+  kAfter = 2,  // after a rename: the removal of what the rename created
+};
+
+struct UndoRequest {
+  reg::KeyHandle root = reg::kNullKey;
+  // Below the root; a missing leading "\" is put in front in the file.
+  std::string key_path;
+  // The value concerned. Empty means the key itself for kRename and kExport, unless
+  // `unnamed_value` is set; for kUpdate it always means the key's unnamed value.
+  std::string value_name;
+  bool unnamed_value = false;
+  RecordPhase phase = RecordPhase::kBefore;
+  RecordKind kind = RecordKind::kRename;
+  // "" for the local registry, else the form of SearchMachine.
+  std::string machine_name;
+  // kExport only: the file to append to.
+  std::string file_name;
+};
+
+// Value text forms.
+enum class ValueForm {
+  kRecord,  // the value line of a registry editor file
+  kPlain,   // the plain text of the CSV export
+};
+
+class UndoFile {
+ public:
+  // `log` receives status log lines; `today` gives the date for file names as "yyyymmdd" (local
+  // time when not given).
+  UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
+           std::function<std::string()> today = {});
+  UndoFile(const UndoFile&) = delete;
+  UndoFile& operator=(const UndoFile&) = delete;
+
+  // Appends one record. Returns "" when the record was written or nothing had to be written
+  // (DEFAULTUNDO not 0, a kUpdate of a value that does not exist, an item the file already
+  // restores), else "Unable to write to undo file [" + reason + "]": the file is left as it was,
+  // and an action must not make its change. An export record's failure is also logged.
+  std::string Record(const UndoRequest& request, const ChangeSettings& settings);
+
+  // One value of a key as text. "" when the value does not exist, the key cannot be opened or the
+  // machine cannot be reached (which is logged).
+  std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,
+                        std::string_view machine_name, ValueForm form,
+                        const ChangeSettings& settings);
+
+  // Raised at the start of every search or replace run: the next before-change record starts a
+  // new file.
+  void RaiseNewFileFlag();
+  bool NewFileFlag() const;
+  int Counter() const;
+
+  // The file a record would go to with the current counter.
+  std::string CurrentFileName(const ChangeSettings& settings) const;
+
+  // The header lines of a new file for `machine_name`.
+  static std::vector<std::string> HeaderLines(std::string_view machine_name);
+
+ private:
+  std::string FileNameFor(const ChangeSettings& settings, int counter) const;
+  std::string ChooseFile(const UndoRequest& request, const ChangeSettings& settings);
+  // The record's lines and the ledger changes to apply once they are written; "" or the reason
+  // the record cannot be written.
+  std::string CollectRecord(const UndoRequest& request, const ChangeSettings& settings, bool undo,
+                            std::vector<std::string>* lines,
+                            std::vector<std::function<void(UndoLedger&)>>* ledger_changes);
+
+  reg::RegApi* api_;
+  std::function<void(const std::string&)> log_;
+  std::function<std::string()> today_;
+  mutable std::mutex mutex_;
+  int counter_ = 0;
+  bool new_file_flag_ = true;
+  UndoLedger ledger_;
+};
+
+// Today's local date as "yyyymmdd".
+std::string LocalDateText();
+
+// Appends `lines`, each followed by CR LF, to `file`. A file that does not exist or is empty gets
+// the byte-order mark and `header` first. An existing file is continued in its own encoding
+// (UTF-16LE after FF FE, UTF-8 after EF BB BF; any other file only takes pure ASCII text). On
+// failure the file is cut back to its former size (or removed when it was new) and the reason is
+// returned; "" on success.
+std::string AppendRegLines(const std::string& file, const std::vector<std::string>& header,
+                           const std::vector<std::string>& lines);
+
+}  // namespace keyloom::files
