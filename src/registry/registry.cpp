@@ -508,7 +508,24 @@ bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bo
     return Fail(reason);
   }
   source_guard.Reset();
-  if (delete_source && !DeleteTree(old_base, std::string(old_relative))) return false;
+  if (delete_source && !DeleteTree(old_base, std::string(old_relative))) {
+    // The source did not go, or went only in part: put back what went from the complete copy and
+    // remove the copy, so a failed move leaves the registry as it was.
+    const std::string reason = last_error_;
+    KeyHandle copy = kNullKey, restored = kNullKey;
+    if (api_->OpenKey(new_base, new_relative, access::kRead | view, &copy) == kSuccess) {
+      UniqueKey copy_guard(*api_, copy);
+      if (api_->CreateKey(old_base, old_relative, kOptionNonVolatile, access::kAllAccess | view,
+                          &restored, nullptr) == kSuccess) {
+        UniqueKey restored_guard(*api_, restored);
+        if (CopyTree(copy, restored) == kSuccess) {
+          copy_guard.Reset();
+          DeleteTree(new_base, std::string(new_relative));
+        }
+      }
+    }
+    return Fail(reason);
+  }
   last_error_.clear();
   return true;
 }

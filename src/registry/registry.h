@@ -155,8 +155,9 @@ class TRegistry {
   bool RenameValue(std::string_view old_name, std::string_view new_name);
   // Copies key `old_path` with its whole subtree to `new_path`, then (when `delete_source`) deletes
   // the source. The source is deleted only after the whole copy succeeded; a failed copy removes
-  // what it created. False when the source is missing, the target exists ("Key to rename to already
-  // exists") or a call fails.
+  // what it created, and a source that cannot be deleted (wholly) is put back from the copy, which
+  // then goes. False when the source is missing, the target exists ("Key to rename to already
+  // exists") or a call fails; as far as the registry allows, nothing has changed then.
   bool MoveKey(std::string_view old_path, std::string_view new_path, bool delete_source);
 
   // ---- Security (of the open key) ----

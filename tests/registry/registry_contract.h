@@ -7,10 +7,22 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "registry/reg_api.h"
 #include "registry/registry.h"
+
+namespace keyloom::reg {
+
+// Values print as their type and bytes in test failures.
+inline void PrintTo(const RawValue& value, std::ostream* out) {
+  static const char* const kHex = "0123456789abcdef";
+  *out << "type " << value.type << ":";
+  for (auto b : value.data) *out << ' ' << kHex[b >> 4] << kHex[b & 15];
+}
+
+}  // namespace keyloom::reg
 
 namespace keyloom::reg::testing {
 

@@ -1,0 +1,212 @@
+#include "engine/check_values.h"
+
+#include <vector>
+
+#include "engine/match.h"
+#include "registry/registry.h"
+
+namespace keyloom::engine {
+namespace {
+
+constexpr int kUndoReplacements = 1;  // data replacements and value renames
+constexpr int kUndoDeletions = 2;     // deletions and key renames
+constexpr int kLevelInformational = 1;
+constexpr int kLevelDebug = 2;
+
+struct ValueEntry {
+  std::string name;
+  reg::RawValue raw;
+};
+
+// Every value of the key, read once, before anything changes them.
+std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key) {
+  std::vector<ValueEntry> values;
+  ValueEntry entry;
+  for (std::uint32_t i = 0;; ++i) {
+    const reg::ErrorCode rc = api.EnumValue(key, i, &entry.name, &entry.raw.type, &entry.raw.data);
+    if (rc == reg::kNoMoreItems) break;
+    if (rc != reg::kSuccess) {
+      throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
+    }
+    values.push_back(entry);
+  }
+  return values;
+}
+
+// The text form V of an examined value; numbers of the wrong size cannot be read as their kind.
+std::string TextForm(const ValueEntry& value, reg::DataKind kind) {
+  if ((kind == reg::DataKind::kInteger && value.raw.data.size() != 4) ||
+      (kind == reg::DataKind::kInt64 && value.raw.data.size() != 8)) {
+    throw EUnreadableValue("Invalid data type for '" + value.name + "'");
+  }
+  return ValueText(value.raw);
+}
+
+std::string NulsAsBlanks(std::string text) {
+  for (char& c : text) {
+    if (c == '\0') c = ' ';
+  }
+  return text;
+}
+
+class ValueChecker {
+ public:
+  ValueChecker(WalkFrame& frame, const WalkDeps& deps, const std::string& key_name,
+               const std::string& parent_display)
+      : frame_(frame),
+        deps_(deps),
+        session_(*frame.session),
+        key_path_(parent_display + key_name),
+        find_(session_.find_text),
+        replace_(session_.replace_text) {}
+
+  void Check(const ValueEntry& value) {
+    const reg::DataKind kind = reg::KindOfType(value.raw.type);
+    if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return;
+    std::string text = TextForm(value, kind);
+    if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLevelInformational) {
+      Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
+    }
+    if (deps_.controls->IncludeValueContents()) CheckData(value, kind, text);
+    if (deps_.controls->IncludeValueNames()) CheckName(value, kind);
+  }
+
+ private:
+  void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
+  MatchOptions Options() const {
+    return {deps_.controls->CaseSensitive(), frame_.settings.wholenum};
+  }
+  std::string Row(const std::string& shown) const {
+    return std::string(frame_.root_name) + "\t" + key_path_ + "\t" + shown;
+  }
+
+  void CheckData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
+    if (frame_.settings.logging == kLevelDebug) {
+      Log("Checking VALUE DATA [" + NulsAsBlanks(text) + "]", true);
+    }
+    if (!MatchText(find_, text, kind, true, Options())) return;
+    const std::string shown = DisplayName(value.name);
+    deps_.output->AddKeyListEntry(Row(shown));
+    Log("Found in Key  : " + key_path_ + "\t" + shown);
+    ++session_.matched_count;
+    if (frame_.settings.logging == kLevelInformational) {
+      Log("Original String is : " + NulsAsBlanks(text));
+    }
+    if (session_.search_only) return;
+    if (deps_.controls->DeleteMode()) {
+      DeleteValue(value);
+      return;
+    }
+    try {
+      ReplaceData(value, kind, text);
+    } catch (const std::exception&) {
+      Log("Unable to Replace String.");
+    }
+  }
+
+  void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
+    const bool case_sensitive = deps_.controls->CaseSensitive();
+    const bool informational = frame_.settings.logging == kLevelInformational;
+    std::string replaced;
+    switch (kind) {
+      case reg::DataKind::kString:
+      case reg::DataKind::kExpandString:
+        replaced = ReplaceText(text, find_, replace_, case_sensitive);
+        if (informational) Log("New String is : " + replaced);
+        break;
+      case reg::DataKind::kInteger:
+      case reg::DataKind::kInt64:
+        replaced = ReplaceText(text, find_, replace_, case_sensitive);
+        if (informational) Log("New Integer is : " + replaced);
+        break;
+      case reg::DataKind::kMultiString:
+        replaced = ReplaceInMultiString(text, find_, replace_, case_sensitive);
+        if (informational) Log("New MultiString is : " + replaced);
+        break;
+      default:
+        return;  // nothing to replace in other kinds, nothing counted
+    }
+    edit::TRegAction action =
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoReplacements) != 0);
+    action.ActionKind = edit::akUpdate;
+    action.ValueName = value.name;
+    action.NewData = replaced;
+    action.Execute();
+    if (!action.ErrorText.empty()) Log(action.ErrorText);
+    if (kind == reg::DataKind::kMultiString) Log("New String is : " + NulsAsBlanks(replaced));
+    ++session_.changed_count;
+  }
+
+  void CheckName(const ValueEntry& value, reg::DataKind kind) {
+    const std::string shown = DisplayName(value.name);
+    if (frame_.settings.logging == kLevelDebug) Log("Checking VALUE NAME [" + shown + "]", true);
+    if (!MatchText(find_, shown, kind, false, Options())) return;
+    deps_.output->AddKeyListEntry(Row(shown));
+    Log("Key Found : " + key_path_ + "\t" + shown);
+    ++session_.matched_count;
+    if (session_.search_only) return;
+    if (deps_.controls->DeleteMode()) {
+      DeleteValue(value);
+      return;
+    }
+    const std::string new_name =
+        ReplaceText(shown, find_, replace_, deps_.controls->CaseSensitive());
+    Log("New Key is : " + new_name);
+    edit::TRegAction action =
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoReplacements) != 0);
+    action.ActionKind = edit::akRename;
+    action.ValueName = value.name;
+    action.UnnamedValue = value.name.empty();
+    action.NewData = new_name;
+    action.Execute();
+    if (!action.ErrorText.empty()) {
+      Log(action.ErrorText);
+    } else {
+      ++session_.changed_count;
+    }
+  }
+
+  // Deletes exactly the value, the unnamed one included (never its key).
+  void DeleteValue(const ValueEntry& value) {
+    edit::TRegAction action =
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoDeletions) != 0);
+    action.ValueName = value.name;
+    action.UnnamedValue = value.name.empty();
+    action.Delete();
+    if (!action.ErrorText.empty()) {
+      Log(action.ErrorText);
+    } else {
+      ++session_.changed_count;
+      Log("Key Value Deleted Successfully");
+    }
+  }
+
+  WalkFrame& frame_;
+  const WalkDeps& deps_;
+  SearchSession& session_;
+  std::string key_path_;
+  const std::string& find_;
+  const std::string& replace_;
+};
+
+}  // namespace
+
+edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+                              const std::string& key_path, bool create_undo) {
+  edit::TRegAction action =
+      edit::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
+  action.RootKey = reg::RootByIndex(frame.session->root_index)->handle;
+  action.KeyPath = key_path;
+  action.CreateUndo = create_undo;
+  action.MachineName = deps.globals->search_machine;
+  return action;
+}
+
+void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+                 const std::string& key_name, const std::string& parent_display) {
+  const std::vector<ValueEntry> values = ReadValues(*deps.api, key);
+  ValueChecker checker(frame, deps, key_name, parent_display);
+  for (const auto& value : values) checker.Check(value);
+}
+
+}  // namespace keyloom::engine

@@ -1,0 +1,28 @@
+// CheckValues: every value of one open key, filtered by type, matched by data and by name, listed,
+// and in replace and delete runs replaced, renamed or deleted through single registry actions.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "edit/reg_action.h"
+#include "engine/key_walk.h"
+
+namespace keyloom::engine {
+
+// Raised when a value's data cannot be read as its kind; the walk then skips the rest of the key.
+class EUnreadableValue : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// `key` is open with query access; P + `key_name` is the key's full path below the root.
+void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+                 const std::string& key_name, const std::string& parent_display);
+
+// A registry action for one change of the run, with root, key path, machine and undo settings
+// filled in.
+edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+                              const std::string& key_path, bool create_undo);
+
+}  // namespace keyloom::engine

@@ -1,0 +1,227 @@
+#include "engine/key_walk.h"
+
+#include <exception>
+#include <vector>
+
+#include "engine/check_values.h"
+#include "engine/match.h"
+#include "registry/registry.h"
+
+namespace keyloom::engine {
+namespace {
+
+constexpr int kUndoDeletions = 2;  // deletions and key renames
+constexpr int kLevelDebug = 2;
+constexpr const char* kWow64Node = "Wow6432Node";  // compared exactly, letter case included
+// Opened by the existence test of a renamed key: query value + enumerate subkeys + read control.
+constexpr std::uint32_t kExistsAccess = 0x00020009;
+
+bool Informational(const RunSettings& settings) {
+  return settings.logging == 1 || settings.logging == 2;
+}
+
+std::string Child(const std::string& path, const std::string& name) {
+  return path.empty() ? name : path + "\\" + name;
+}
+
+}  // namespace
+
+void RegistryWalker::WalkKey(SearchSession& session, reg::TRegistry& reg) {
+  WalkFrame frame;
+  frame.session = &session;
+  frame.settings = deps_.settings();
+  frame.root = reg.RootKeyHandle();
+  const reg::RootKey* root = reg::RootByIndex(session.root_index);
+  frame.root_name = root != nullptr ? root->name : "";
+  view_ = reg.View();
+  WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath());
+}
+
+void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path) {
+  SearchSession& session = *frame.session;
+  frame.settings = deps_.settings();
+  if (session.depth > kDepthLimit) {
+    if (frame.settings.logging == kLevelDebug) {
+      deps_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +
+                       ", skipping tree [" + path + "]");
+    }
+    return;
+  }
+  if (engine_->stop_requested()) return;
+  ++session.depth;
+
+  // The name list is read once: keys created or removed meanwhile do not change it.
+  std::vector<std::string> names;
+  std::string name;
+  for (std::uint32_t i = 0; deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
+    names.push_back(name);
+  }
+
+  if (session.depth == 1 && !path.empty()) {
+    // The start key of a follow-up pass: its own values are examined too.
+    const auto slash = path.rfind('\\');
+    const std::string key_name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string parent =
+        slash == std::string::npos ? "\\" : "\\" + path.substr(0, slash) + "\\";
+    try {
+      CheckValues(frame, deps_, key, key_name, parent);
+    } catch (const std::exception&) {
+      // A value that cannot be read ends the examination of this key's values.
+    }
+  }
+
+  const std::string parent_display = path.empty() ? "\\" : "\\" + path + "\\";
+  for (const auto& subkey : names) {
+    if (!engine_->PausePoint()) break;
+    ExamineSubkey(frame, key, path, subkey, parent_display);
+    // The key being walked must still be there for its next subkey.
+    reg::KeyInfo info;
+    if (deps_.api->QueryInfoKey(key, &info) != reg::kSuccess) {
+      session.abandon = true;
+      break;
+    }
+  }
+  --session.depth;
+}
+
+reg::KeyHandle RegistryWalker::OpenSubkey(reg::KeyHandle parent, const std::string& name) {
+  reg::KeyHandle child = reg::kNullKey;
+  const reg::ErrorCode rc =
+      deps_.api->OpenKey(parent, name, reg::kAccessModeMasks[1] | reg::ViewFlag(view_), &child);
+  last_error_ = rc;
+  return rc == reg::kSuccess ? child : reg::kNullKey;
+}
+
+void RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
+                                   const std::string& path, const std::string& name,
+                                   const std::string& parent_display) {
+  SearchSession& session = *frame.session;
+  frame.settings = deps_.settings();
+  const RunSettings& settings = frame.settings;
+  const std::string full = parent_display + name;
+  std::string security_path;
+  bool permissions_changed = false;
+  reg::TAccessControlList saved;
+  reg::PermissionRepairContext repair{deps_.api, deps_.account, deps_.globals->search_machine,
+                                      view_, [this] { return deps_.settings().logging; },
+                                      deps_.log};
+  try {
+    if (name == kWow64Node) {
+      Log("Skipping WoW6432Node : " + full);
+      return;
+    }
+    reg::UniqueKey child(*deps_.api, OpenSubkey(parent, name));
+    if (!child && settings.fixperms) {
+      security_path = Child(path, name);
+      if (Informational(settings)) {
+        Log("Security - Error accessing registry " + name + " [" + ErrorText(last_error_) +
+            "], attempting to modify perissions");
+      }
+      permissions_changed = reg::AddKeySecurity(repair, session.root_index, security_path, saved);
+      child = reg::UniqueKey(*deps_.api, OpenSubkey(parent, name));
+      if (child && Informational(settings)) {
+        Log("Security - Re-open of key after permission change successful");
+      }
+    }
+    if (child) {
+      if (!deps_.globals->silent_mode) {
+        deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) + "] : " +
+                                       (path.empty() ? "\\" : "\\" + path));
+      }
+      if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
+      if (child) CheckValues(frame, deps_, child.get(), name, parent_display);
+      reg::KeyInfo info;
+      if (child && deps_.api->QueryInfoKey(child.get(), &info) == reg::kSuccess &&
+          info.subkey_count > 0) {
+        if (full.back() == '\\') {
+          Log("Registry Error found at :" + full);
+        } else {
+          WalkLevel(frame, child.get(), Child(path, name));
+        }
+      }
+    } else {
+      Log("Unable to open key : " + full + " - [" + ErrorText(last_error_) + "]");
+    }
+  } catch (const std::exception&) {
+    // An error while examining the subkey ends its examination, its subtree included.
+  }
+  if (permissions_changed) {
+    if (Informational(deps_.settings())) {
+      Log("Security - Registry permissions have been changed, setting permissions back to "
+          "original settings");
+    }
+    reg::RestoreKeySecurity(repair, session.root_index, security_path, saved);
+  }
+}
+
+void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
+                                  const std::string& parent_display, const std::string& name) {
+  SearchSession& session = *frame.session;
+  const std::string full = parent_display + name;
+  if (frame.settings.logging == kLevelDebug) Log("Checking KEY NAME [" + full + "]", true);
+  const MatchOptions options{deps_.controls->CaseSensitive(), frame.settings.wholenum};
+  if (!MatchText(session.find_text, name, reg::DataKind::kString, false, options)) return;
+  Log("Tree Found : " + full + "\t");
+  ++session.matched_count;
+  const std::string root_name = frame.root_name;
+  if (session.search_only) {
+    deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+    return;
+  }
+  child->Reset();
+  const bool create_undo = (frame.settings.undo & kUndoDeletions) != 0;
+  if (deps_.controls->DeleteMode()) {
+    edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
+    action.Delete();
+    if (!action.ErrorText.empty()) {
+      Log(action.ErrorText);
+    } else {
+      ++session.changed_count;
+      Log("Key Deleted Successfully");
+    }
+    return;
+  }
+  try {
+    const std::string renamed =
+        ReplaceText(full, session.find_text, session.replace_text, options.case_sensitive);
+    edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
+    action.ActionKind = edit::akRename;
+    action.NewData = renamed;
+    action.Execute();
+    if (!action.ErrorText.empty()) {
+      Log(action.ErrorText);
+    } else {
+      ++session.changed_count;
+      Log("Key Renamed Successfully");
+    }
+    if (KeyExists(frame, renamed)) {
+      Log("New Tree is : " + renamed);
+      session.renamed_keys.push_back({session.root_index, renamed});
+      deps_.output->AddKeyListEntry(root_name + "\t" + renamed + "\t");
+    } else {
+      deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+      Log("Error: Unable to Rename Key.");
+    }
+  } catch (const std::exception&) {
+    Log("Unable to Rename Key.");
+    deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+  }
+}
+
+bool RegistryWalker::KeyExists(const WalkFrame& frame, const std::string& path) {
+  std::string_view relative = path;
+  while (!relative.empty() && relative.front() == '\\') relative.remove_prefix(1);
+  reg::KeyHandle key = reg::kNullKey;
+  if (deps_.api->OpenKey(frame.root, relative, kExistsAccess | reg::ViewFlag(view_), &key) !=
+      reg::kSuccess) {
+    return false;
+  }
+  deps_.api->CloseKey(key);
+  return true;
+}
+
+std::string RegistryWalker::ErrorText(reg::ErrorCode code) {
+  return reg::TrimMessage(deps_.api->ErrorMessage(code));
+}
+
+}  // namespace keyloom::engine

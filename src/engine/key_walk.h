@@ -1,0 +1,78 @@
+// The walk of a key tree during a run: depth first, every subkey matched by name (and renamed or
+// deleted in replace and delete runs), its values checked, keys that refuse access repaired for
+// the time of their walk, and every subtree descended into down to the depth limit.
+//
+// The walk holds one open handle per level (at most 41): the key being walked stays open while its
+// subkeys are examined, instead of being re-opened by path after every subkey. A key that vanishes
+// while its subkeys are walked ends that level's loop and abandons the pass, as a failed re-open
+// would. Pause points: the pause gate and the stop request before every subkey, and the stop
+// request at the start of every level.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/globals.h"
+#include "engine/run_io.h"
+#include "engine/search_session.h"
+#include "files/change_settings.h"
+#include "files/undo_file.h"
+#include "registry/permission_repair.h"
+#include "registry/reg_api.h"
+
+namespace keyloom::engine {
+
+// The deepest level examined below a start key; subkeys of a key at level 41 are not visited.
+inline constexpr int kDepthLimit = 40;
+
+struct WalkDeps {
+  reg::RegApi* api = nullptr;
+  Globals* globals = nullptr;
+  RunControls* controls = nullptr;
+  RunOutput* output = nullptr;
+  files::UndoFile* undo = nullptr;
+  reg::ProgramAccount* account = nullptr;
+  LogFunction log;
+  // Writes a line to the debug log file alone (also in silent mode), at logging level 2.
+  std::function<void(const std::string&)> debug_file;
+  std::function<RunSettings()> settings;
+  // The settings a registry change is made with, read right before each change.
+  std::function<files::ChangeSettings()> change_settings;
+};
+
+// What the walk knows of the run for the key being examined.
+struct WalkFrame {
+  SearchSession* session = nullptr;
+  RunSettings settings;
+  reg::KeyHandle root = reg::kNullKey;  // the pass's root (a remote root after a connection)
+  const char* root_name = "";
+};
+
+class RegistryWalker final : public KeyWalker {
+ public:
+  explicit RegistryWalker(WalkDeps deps) : deps_(std::move(deps)) {}
+  // The run's pause points and stop request.
+  void Attach(SearchEngine& engine) { engine_ = &engine; }
+
+  void WalkKey(SearchSession& session, reg::TRegistry& reg) override;
+
+ private:
+  void WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path);
+  // Examines subkey `name` of the key at `path`.
+  void ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
+                     const std::string& name, const std::string& parent_display);
+  // The key-name check of the open subkey; closes `*child` when it renamed or deleted the key.
+  void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
+                    const std::string& name);
+  reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
+  bool KeyExists(const WalkFrame& frame, const std::string& path);
+  std::string ErrorText(reg::ErrorCode code);
+  void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
+
+  WalkDeps deps_;
+  SearchEngine* engine_ = nullptr;
+  reg::RegView view_ = reg::RegView::kNone;
+  reg::ErrorCode last_error_ = reg::kSuccess;
+};
+
+}  // namespace keyloom::engine

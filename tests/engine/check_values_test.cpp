@@ -1,0 +1,199 @@
+#include "engine/check_values.h"
+
+#include "engine/walk_fixture.h"
+#include "files/reg_file_testing.h"
+#include "registry/registry_contract.h"
+
+namespace keyloom::engine::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+reg::RawValue Qword(std::int64_t v) {
+  reg::RawValue value{reg::kRegQword, {}};
+  auto bits = static_cast<std::uint64_t>(v);
+  for (int i = 0; i < 8; ++i, bits >>= 8) value.data.push_back(static_cast<std::uint8_t>(bits));
+  return value;
+}
+
+reg::RawValue Multi(std::u16string_view elements) {
+  return {reg::kRegMultiSz, text::Utf16ToBytes(elements)};
+}
+
+TEST_F(WalkTest, NumbersMatchByTheirSignedTextAndWholeNumbersRule) {
+  PutDword("N", "minus", 0xFFFFFFFF);
+  PutDword("N", "twelve", 12);
+  PutDword("N", "hundred twelve", 112);
+  controls_.find = "-1";
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\N\tminus"));
+  controls_.find = "4294967295";
+  Run();
+  EXPECT_TRUE(Rows().empty());
+
+  controls_.find = "12";
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\N\ttwelve"));
+  settings_.wholenum = false;
+  Run();
+  EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST_F(WalkTest, CaseRulesForFindingAndReplacing) {
+  PutString("C", "word", "Écrit école SOFT soft");
+  controls_.find = "soft";
+  Run();
+  EXPECT_EQ(Rows().size(), 1u) << "a to z fold when finding";
+  controls_.find = "ÉCOLE";
+  Run();
+  EXPECT_TRUE(Rows().empty()) << "accented letters do not fold when finding";
+  controls_.find = "Soft";
+  controls_.replace = "x";
+  Run(true);
+  EXPECT_EQ(Read("C", "word").data, text::Utf16ToBytes(std::u16string(u"Écrit école x x\0", 16)));
+}
+
+TEST_F(WalkTest, MultiStringsAreReplacedElementByElement) {
+  Put("M", "list", Multi(std::u16string(u"abc\0a\0xyz\0\0", 11)));
+  controls_.find = "a";
+  controls_.replace = "b";
+  const auto lines = Run(true);
+  EXPECT_EQ(Read("M", "list").data, text::Utf16ToBytes(std::u16string(u"bbc\0b\0xyz\0\0", 11)));
+  EXPECT_THAT(lines, Contains("New String is : bbc b xyz  "));
+  EXPECT_THAT(lines, Not(Contains(HasSubstr("New MultiString is : "))));
+}
+
+TEST_F(WalkTest, AQwordReadsInGeneralFormatAndRefusesANonIntegerReplacement) {
+  Put("Q", "big", Qword(1234567890123456789));
+  controls_.find = "1.23456789012346E18";
+  Run();
+  EXPECT_EQ(Rows().size(), 1u);
+  controls_.find = "E18";
+  controls_.replace = "x";
+  settings_.wholenum = false;
+  const auto lines = Run(true);
+  EXPECT_THAT(lines, Contains(HasSubstr("Unable to Update LongInteger [")));
+  EXPECT_EQ(Read("Q", "big"), Qword(1234567890123456789));
+  EXPECT_EQ(lines.back(), "Finished, Replaced [1] Entries.") << "refused updates still count";
+}
+
+TEST_F(WalkTest, AValueHitByDataAndNameGetsTwoRowsAndBothChanges) {
+  PutString("Both", "needle", "needle");
+  controls_.find = "needle";
+  controls_.value_names = true;
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Both\tneedle",
+                                  "HKEY_CURRENT_USER\t\\Both\tneedle"));
+  controls_.replace = "pin";
+  Run(true);
+  EXPECT_EQ(Read("Both", "pin").data, text::Utf16ToBytes(std::u16string(u"pin\0", 4)));
+}
+
+TEST_F(WalkTest, DefaultMatchesTheUnnamedValueAndDeletesOnlyIt) {
+  PutString("D1", "", "one");
+  PutString("D1", "kept", "x");
+  PutString("D2", "", "two");
+  controls_.find = "Default";
+  controls_.values = false;
+  controls_.value_names = true;
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\D1\t(Default)",
+                                  "HKEY_CURRENT_USER\t\\D2\t(Default)"));
+  controls_.delete_mode = true;
+  const auto lines = Run(true);
+  EXPECT_THAT(lines, Contains("Key Value Deleted Successfully"));
+  EXPECT_TRUE(Exists("D1")) << "deleting the unnamed value never deletes its key";
+  EXPECT_TRUE(Exists("D2"));
+  EXPECT_EQ(Read("D1", "kept").data, text::Utf16ToBytes(std::u16string(u"x\0", 2)));
+  reg::TRegistry reg(*registry_);
+  ASSERT_TRUE(reg.OpenKey("\\D1"));
+  EXPECT_FALSE(reg.ValueExists(""));
+}
+
+TEST_F(WalkTest, UnknownTypesAreReportedAtLevelOneOnly) {
+  Put("T", "odd", {reg::kRegDwordBigEndian, {0, 0, 0, 1}});
+  controls_.find = "x";
+  settings_.logging = 1;
+  EXPECT_THAT(Run(), Contains("Unrecognized Data Type in key [\\T\\odd], skipping."));
+  settings_.logging = 0;
+  EXPECT_THAT(Run(), Not(Contains(HasSubstr("Unrecognized"))));
+}
+
+TEST_F(WalkTest, AValueThatCannotBeReadSkipsTheRestOfItsKeyAndItsSubtree) {
+  Put("Bad", "broken", {reg::kRegDword, {1, 2, 3, 4, 5}});
+  PutString("Bad", "later", "needle");
+  PutString("Bad\\Sub", "v", "needle");
+  PutString("Good", "v", "needle");
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Good\tv"));
+}
+
+TEST_F(WalkTest, NonNumericFindTextMatchesNoNameUnderTheNumbersFilter) {
+  PutString("F", "needle", "x");
+  controls_.find = "needle";
+  controls_.values = false;
+  controls_.value_names = true;
+  controls_.type_filter = 2;
+  Run();
+  EXPECT_TRUE(Rows().empty());
+}
+
+// No fault at all, then the first 40 calls of a kind, one at a time.
+std::vector<int> FaultPoints() {
+  std::vector<int> points{1'000'000};
+  for (int nth = 1; nth <= 40; ++nth) points.push_back(nth);
+  return points;
+}
+
+// Every registry call of a replace run may fail; the run still ends with its summary, and merging
+// its undo file gives back the registry from before, whatever was changed and whatever was not.
+TEST_F(WalkTest, FailuresOfAnyRegistryCallLoseNothingTheUndoFileCannotBringBack) {
+  using Op = reg::MemoryRegistry::Op;
+  const Op ops[] = {Op::kOpenKey,   Op::kCreateKey,  Op::kEnumKey,   Op::kEnumValue,
+                    Op::kQueryValue, Op::kSetValue,  Op::kDeleteValue, Op::kDeleteKey,
+                    Op::kQueryInfoKey};
+  controls_.find = "Old";
+  controls_.key_names = true;
+  controls_.value_names = true;
+  for (Op op : ops) {
+    for (int nth : FaultPoints()) {
+      SCOPED_TRACE("op " + std::to_string(static_cast<int>(op)) + ", call " + std::to_string(nth));
+      registry_ = reg::NewMemoryRegistry(config_);
+      undo_ = std::make_unique<files::UndoFile>(
+          *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
+          [] { return std::string("20261207"); });
+      for (const auto& file : UndoFiles()) std::filesystem::remove(file);
+      Build();
+      PutString("Software\\OldApp", "Old name", "Old data");
+      PutString("Software\\OldApp", "", "Old default");
+      PutString("Software\\OldApp\\Sub", "v", "Old sub");
+      Put("Software\\OldApp\\Sub", "list", Multi(std::u16string(u"Old\0keep\0\0", 10)));
+      PutDword("Software\\Other", "Old count", 7);
+      const auto before = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+
+      registry_->InjectFault({op, "", nth, reg::kAccessDenied});
+      const auto lines = Run(true);
+      registry_->ClearFaults();
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_THAT(lines[lines.size() - 2], HasSubstr("Search Matched "));
+      for (const auto& file : UndoFiles()) files::testing::MergeRegFile(*registry_, file);
+      const auto after = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+      EXPECT_EQ(after, before);
+      if (after != before) {
+        for (const auto& line : lines) ADD_FAILURE() << "log: " << line;
+        for (const auto& file : UndoFiles()) {
+          for (const auto& line : files::testing::ReadRegFileLines(file)) {
+            ADD_FAILURE() << file.filename() << ": " << line;
+          }
+        }
+      }
+      EXPECT_EQ(registry_->OpenHandleCount(), 0u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing

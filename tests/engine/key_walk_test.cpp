@@ -1,0 +1,169 @@
+#include "engine/key_walk.h"
+
+#include "engine/walk_fixture.h"
+#include "registry/security_descriptor.h"
+
+namespace keyloom::engine::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST_F(WalkTest, KeysBelowLevel41AreNotVisited) {
+  std::string path;
+  for (int level = 1; level <= 45; ++level) path += (level > 1 ? "\\D" : "D") + std::to_string(level);
+  MakeKey(path);
+  controls_.find = "D";
+  controls_.key_names = true;
+  controls_.values = false;
+  settings_.logging = 2;
+  Run();
+  EXPECT_EQ(controller_->engine().session().matched_count, 41);
+  std::string level41;
+  for (int level = 1; level <= 41; ++level) level41 += (level > 1 ? "\\D" : "D") + std::to_string(level);
+  EXPECT_THAT(debug_file_, Contains("Subtree Depth has hit 40, skipping tree [" + level41 + "]"));
+  EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Subtree Depth"))));
+  EXPECT_EQ(controller_->engine().session().depth, 0);
+}
+
+TEST_F(WalkTest, SubkeysOfARootCarryALeadingBackslash) {
+  PutString("First", "v", "needle");
+  PutString("Second", "v", "needle");
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\First\tv",
+                                  "HKEY_CURRENT_USER\t\\Second\tv"));
+  EXPECT_THAT(output_.Lines(), Contains("Found in Key  : \\First\tv"));
+}
+
+TEST_F(WalkTest, Wow6432NodeIsSkippedOnlyInItsExactSpelling) {
+  globals_.is_64bit_windows = true;
+  settings_.scanmethod = 1;
+  Put("Software\\Wow6432Node\\Hidden", "v", {reg::kRegSz, {'n', 0, 'e', 0}}, reg::kLocalMachine);
+  PutString("Software\\wow6432node", "v", "needle");
+  controls_.root_choice = 0;
+  controls_.find = "ne";
+  const auto lines = Run();
+  EXPECT_THAT(lines, Contains("Skipping WoW6432Node : \\Software\\Wow6432Node"));
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\wow6432node\tv"));
+}
+
+TEST_F(WalkTest, KeyNameHitsAreListedInSearchesAndGoneInDeleteRuns) {
+  MakeKey("Software\\OldApp\\Inner");
+  controls_.find = "OldApp";
+  controls_.key_names = true;
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\OldApp\t"));
+  EXPECT_THAT(output_.Lines(), Contains("Tree Found : \\Software\\OldApp\t"));
+
+  controls_.delete_mode = true;
+  const auto lines = Run(true);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_THAT(lines, Contains("Key Deleted Successfully"));
+  EXPECT_FALSE(Exists("Software\\OldApp"));
+  EXPECT_EQ(lines.back(), "Finished, Deleted [1] Entries.");
+}
+
+TEST_F(WalkTest, ARenamedKeyIsSearchedAgainUnderItsNewPath) {
+  PutString("Software\\OldApp", "path", "C:\\OldApp\\bin");
+  controls_.find = "Old";
+  controls_.key_names = true;
+  const auto lines = Run(true);
+  EXPECT_THAT(lines, Contains("Key Renamed Successfully"));
+  EXPECT_THAT(lines, Contains("New Tree is : \\Software\\NewApp"));
+  EXPECT_THAT(lines, Contains("Searching Renamed Key [HKEY_CURRENT_USER\\Software\\NewApp]"));
+  EXPECT_THAT(lines, Contains("Found in Key  : \\Software\\NewApp\tpath"));
+  EXPECT_FALSE(Exists("Software\\OldApp"));
+  EXPECT_EQ(Read("Software\\NewApp", "path").data, text::Utf16ToBytes(std::u16string(u"C:\\NewApp\\bin\0", 14)));
+  EXPECT_EQ(controller_->engine().session().changed_count, 2) << "one rename, one value";
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\NewApp\t",
+                                  "HKEY_CURRENT_USER\t\\Software\\NewApp\tpath"));
+}
+
+TEST_F(WalkTest, ASimulatedRenameChangesNothingAndSaysSo) {
+  MakeKey("Software\\OldApp");
+  settings_.simulate = true;
+  controls_.find = "Old";
+  controls_.key_names = true;
+  controls_.values = false;
+  const auto lines = Run(true);
+  EXPECT_THAT(lines, Contains("Key Renamed Successfully"));
+  EXPECT_THAT(lines, Contains("Error: Unable to Rename Key."));
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\OldApp\t"));
+  EXPECT_TRUE(Exists("Software\\OldApp"));
+  EXPECT_TRUE(UndoFiles().empty());
+}
+
+class DeniedKeyWalkTest : public WalkTest {
+ protected:
+  void SetUp() override {
+    WalkTest::SetUp();
+    PutString("Software\\Locked", "v", "needle");
+    reg::SecurityDescriptor sd;
+    sd.control = reg::kSdSelfRelative | reg::kSdDaclPresent | reg::kSdDaclProtected;
+    sd.owner = reg::Sid::FromText("S-1-5-21-0-0-0-1000");
+    reg::Acl dacl;
+    reg::Ace deny;
+    deny.type = reg::kAceTypeDenied;
+    deny.mask = reg::access::kAllAccess;
+    deny.sid = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
+    dacl.aces.push_back(deny);
+    sd.dacl = dacl;
+    ASSERT_EQ(registry_->SetKeySecurityForTest(kPath, sd.Serialize()), reg::kSuccess);
+    ASSERT_EQ(registry_->GetKeySecurityForTest(kPath, &before_), reg::kSuccess);
+  }
+  static constexpr const char* kPath = "HKEY_CURRENT_USER\\Software\\Locked";
+  reg::Bytes before_;
+};
+
+TEST_F(DeniedKeyWalkTest, WithoutRepairTheKeyIsReported) {
+  const auto lines = Run();
+  const std::string denied = reg::TrimMessage(registry_->ErrorMessage(reg::kAccessDenied));
+  EXPECT_THAT(lines, Contains("Unable to open key : \\Software\\Locked - [" + denied + "]"));
+  EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(DeniedKeyWalkTest, WithRepairTheKeyIsSearchedAndItsDaclComesBackIdentical) {
+  settings_.fixperms = true;
+  settings_.logging = 1;
+  const auto lines = Run();
+  EXPECT_THAT(lines, Contains(HasSubstr("Security - Error accessing registry Locked [")));
+  EXPECT_THAT(lines, Contains("Security - Re-open of key after permission change successful"));
+  EXPECT_THAT(lines, Contains("Security - Registry permissions have been changed, setting "
+                              "permissions back to original settings"));
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\Locked\tv"));
+  reg::Bytes after;
+  ASSERT_EQ(registry_->GetKeySecurityForTest(kPath, &after), reg::kSuccess);
+  EXPECT_EQ(after, before_);
+  EXPECT_EQ(registry_->OpenHandleCount(), 0u);
+}
+
+TEST_F(WalkTest, PauseHoldsTheWalkBeforeTheNextSubkey) {
+  for (int i = 0; i < 5; ++i) PutString("K" + std::to_string(i), "v", "needle");
+  gate_.Close();
+  controller_->btnSearchClick();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(Rows().empty()) << "the closed gate holds the first subkey";
+  gate_.Open();
+  ASSERT_TRUE(output_.WaitFor("finished"));
+  controller_->OnRunFinished();
+  EXPECT_EQ(Rows().size(), 5u);
+}
+
+TEST_F(WalkTest, AKeyThatVanishesAbandonsThePass) {
+  for (int i = 0; i < 3; ++i) PutString("Gone\\K" + std::to_string(i), "v", "needle");
+  PutString("Later", "v", "needle");
+  // The key Gone is deleted while its first subkey is examined (the third question about it: its
+  // own subkey count, K0's, then Gone's after K0): its next subkeys are never examined, the
+  // enclosing level goes on, and the pass ends after this root.
+  registry_->InjectFault({reg::MemoryRegistry::Op::kQueryInfoKey, "HKEY_CURRENT_USER\\Gone", 3,
+                          reg::kKeyDeleted});
+  Run();
+  EXPECT_TRUE(controller_->engine().session().abandon);
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Gone\\K0\tv",
+                                  "HKEY_CURRENT_USER\t\\Later\tv"));
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing

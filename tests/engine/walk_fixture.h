@@ -1,0 +1,168 @@
+// A whole run over the memory registry: the real walk, the real registry actions and undo files,
+// fake window controls and a recording output.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/key_walk.h"
+#include "engine/run_fakes.h"
+#include "engine/search_session.h"
+#include "files/undo_file.h"
+#include "registry/memory/memory_registry.h"
+#include "registry/registry.h"
+#include "registry/text.h"
+#include "support/temp_folder.h"
+
+namespace keyloom::engine::testing {
+
+class WalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registry_ = reg::NewMemoryRegistry(config_);
+    undo_ = std::make_unique<files::UndoFile>(
+        *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
+        [] { return std::string("20261207"); });
+    gate_.Open();
+    controls_.root_choice = 2;
+    controls_.replace = "New";
+    Build();
+  }
+
+  void Build() {
+    controller_.reset();
+    walker_.reset();
+    WalkDeps walk;
+    walk.api = registry_.get();
+    walk.globals = &globals_;
+    walk.controls = &controls_;
+    walk.output = &output_;
+    walk.undo = undo_.get();
+    walk.account = &account_;
+    walk.log = [this](const std::string& text, bool debug_only) {
+      if (debug_only) {
+        if (settings_.logging == 2) debug_file_.push_back(text);
+      } else {
+        output_.AddStatusLine(text);
+      }
+    };
+    walk.debug_file = [this](const std::string& text) { debug_file_.push_back(text); };
+    walk.settings = [this] { return settings_; };
+    walk.change_settings = [this] {
+      files::ChangeSettings change;
+      change.undo_folder = undo_folder_.Utf8();
+      change.undo_mask = settings_.undo;
+      change.separate_undo_files = separate_undo_files_;
+      change.simulate = settings_.simulate;
+      change.search_machine = globals_.search_machine;
+      change.is_64bit_windows = globals_.is_64bit_windows;
+      change.scan_method = settings_.scanmethod;
+      return change;
+    };
+    walker_ = std::make_unique<RegistryWalker>(walk);
+
+    EngineDeps deps;
+    deps.api = registry_.get();
+    deps.globals = &globals_;
+    deps.controls = &controls_;
+    deps.output = &output_;
+    deps.gate = &gate_;
+    deps.walker = walker_.get();
+    deps.log = walk.log;
+    deps.settings = walk.settings;
+    deps.raise_undo_new_file = [this] { undo_->RaiseNewFileFlag(); };
+    controller_ = std::make_unique<RunController>(std::move(deps), window_);
+    walker_->Attach(controller_->engine());
+  }
+
+  // Runs a search (or a replace) to its end; returns the status lines.
+  std::vector<std::string> Run(bool replace = false) {
+    output_.Clear();
+    debug_file_.clear();
+    if (replace) {
+      controller_->btnReplaceClick();
+    } else {
+      controller_->btnSearchClick();
+    }
+    EXPECT_TRUE(window_.applied.pause_enabled) << "the run did not start";
+    EXPECT_TRUE(output_.WaitFor("finished"));
+    controller_->OnRunFinished();
+    return output_.Lines();
+  }
+
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    for (const auto& e : output_.Events()) {
+      if (e.rfind("row: ", 0) == 0) rows.push_back(e.substr(5));
+    }
+    return rows;
+  }
+
+  void Put(const std::string& path, const std::string& name, reg::RawValue value,
+           reg::KeyHandle root = reg::kCurrentUser) {
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(registry_->CreateKey(root, path, 0, reg::access::kAllAccess, &key, nullptr),
+              reg::kSuccess);
+    ASSERT_EQ(registry_->SetValue(key, name, value.type, value.data), reg::kSuccess);
+    registry_->CloseKey(key);
+  }
+  void PutString(const std::string& path, const std::string& name, const std::string& text,
+                 std::uint32_t type = reg::kRegSz) {
+    reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
+    data.push_back(0);
+    data.push_back(0);
+    Put(path, name, {type, data});
+  }
+  void PutDword(const std::string& path, const std::string& name, std::uint32_t v) {
+    Put(path, name,
+        {reg::kRegDword,
+         {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}});
+  }
+  void MakeKey(const std::string& path, reg::KeyHandle root = reg::kCurrentUser) {
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(registry_->CreateKey(root, path, 0, reg::access::kAllAccess, &key, nullptr),
+              reg::kSuccess);
+    registry_->CloseKey(key);
+  }
+  bool Exists(const std::string& path) {
+    reg::TRegistry reg(*registry_);
+    return reg.KeyExists("\\" + path);
+  }
+  reg::RawValue Read(const std::string& path, const std::string& name) {
+    reg::TRegistry reg(*registry_);
+    EXPECT_TRUE(reg.OpenKey("\\" + path)) << path;
+    return reg.ReadRaw(name);
+  }
+  std::vector<std::filesystem::path> UndoFiles() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(undo_folder_.path())) {
+      files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  reg::MemoryRegistry::Config config_;
+  std::unique_ptr<reg::MemoryRegistry> registry_;
+  keyloom::testing::TempFolder undo_folder_;
+  std::unique_ptr<files::UndoFile> undo_;
+  bool separate_undo_files_ = false;
+  reg::ProgramAccount account_{"root"};
+  Globals globals_;
+  FakeControls controls_;
+  RecordingOutput output_;
+  PortablePauseGate gate_;
+  RunSettings settings_;
+  FakeRunWindow window_;
+  std::vector<std::string> debug_file_;
+  std::unique_ptr<RegistryWalker> walker_;
+  std::unique_ptr<RunController> controller_;
+};
+
+}  // namespace keyloom::engine::testing
