@@ -1,0 +1,54 @@
+// The Key List (lstKeys): a virtual report list view over a vector of rows that the GUI thread
+// owns. The control holds no text: it asks for each visible cell on LVN_GETDISPINFOW, and the cell
+// is cut from the row by the one parsing rule of Key List rows. Appending rows only tells the
+// control the new count, without repainting what it already shows, so a long run costs the control
+// nothing but the rows in view.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <commctrl.h>
+
+namespace keyloom::shell {
+
+class KeyListView {
+ public:
+  static constexpr int kColumns = 3;
+
+  // Creates the control with the columns "ROOT", "Registry Key" and "Value Name".
+  HWND Create(HWND parent, int id, HINSTANCE instance);
+  HWND hwnd() const { return hwnd_; }
+
+  // The rows, in list order: root TAB path TAB value name. After changing them, call ShowRows.
+  std::vector<std::string>& rows() { return rows_; }
+  const std::vector<std::string>& rows() const { return rows_; }
+
+  // Tells the control the row count. `reset` when rows were removed or replaced (forgets the
+  // selection and repaints everything); otherwise rows were only appended.
+  void ShowRows(bool reset);
+  void Clear();
+  void RemoveRow(std::size_t index);
+
+  std::size_t SelectedCount() const;
+  std::vector<std::size_t> SelectedRows() const;
+  // Selects exactly the given rows.
+  void Select(const std::vector<std::size_t>& rows);
+
+  // Widths of the columns by their index (not their displayed order).
+  std::array<int, kColumns> ColumnWidths() const;
+  void SetColumnWidths(const std::array<int, kColumns>& widths);
+
+  // LVN_GETDISPINFOW: the cell's text.
+  void OnGetDispInfo(NMLVDISPINFOW& info) const;
+
+ private:
+  HWND hwnd_ = nullptr;
+  std::vector<std::string> rows_;
+};
+
+}  // namespace keyloom::shell

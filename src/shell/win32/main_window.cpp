@@ -1,0 +1,396 @@
+#include "shell/win32/main_window.h"
+
+#include <windowsx.h>
+
+#include <chrono>
+#include <utility>
+
+#include "engine/win32/event_pause_gate.h"
+#include "registry/registry.h"
+#include "shell/exit_codes.h"
+#include "shell/win32/control_helpers.h"
+#include "shell/win32/failure_handler.h"
+#include "shell/win32/resource_ids.h"
+#include "shell/win32/wide_text.h"
+
+namespace keyloom::shell {
+namespace {
+
+engine::RunSettings ToRunSettings(const Settings& s) {
+  engine::RunSettings run;
+  run.autoclose = s.autoclose;
+  run.enabledel = s.enabledel;
+  run.wholenum = s.wholenum;
+  run.fixperms = s.fixperms;
+  run.simulate = s.simulate;
+  run.undo = s.undo;
+  run.logging = s.logging;
+  run.scanmethod = s.scanmethod;
+  return run;
+}
+
+// The program file's folder with its trailing backslash; empty when the name holds none.
+std::string ProgramFileFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::string() : FromWide(path.substr(0, slash + 1));
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {}
+
+TfrmMain::~TfrmMain() {
+  if (hwnd() != nullptr) DestroyWindow(hwnd());
+  if (menu_resource_ != nullptr) DestroyMenu(menu_resource_);
+  UninstallFailureHandler(&globals_.silent_mode);
+}
+
+bool TfrmMain::CreateMain(HINSTANCE instance) {
+  instance_ = instance;
+  gui_thread_ = GetCurrentThreadId();
+  INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
+                                                    ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&classes);
+  if (!RegisterWindowClass(instance, kClassName, LoadIconW(nullptr, MAKEINTRESOURCEW(32512)))) {
+    return false;
+  }
+  // 641 by 384 pixels, centred on the screen's work area.
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const int width = 641, height = 384;
+  const int x = area.left + ((area.right - area.left) - width) / 2;
+  const int y = area.top + ((area.bottom - area.top) - height) / 2;
+  return Create(WS_EX_CONTROLPARENT, kClassName, L"Keyloom", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                x, y, width, height, nullptr, instance) != nullptr;
+}
+
+LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      try {
+        FormCreate();
+        return 0;
+      } catch (const std::exception& e) {
+        HandleFailure(e.what());
+        return -1;  // no half-made window: the creation fails
+      }
+    case WM_DESTROY:
+      FormDestroy();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd(), focus)) last_focus_ = focus;
+      } else {
+        FormActivate();
+      }
+      break;
+    case WM_SETFOCUS:  // back to the control that had the focus, at first the find box
+      SetFocus(last_focus_ != nullptr && IsWindow(last_focus_) ? last_focus_
+                                                               : Control(IDC_EDT_FIND));
+      return 0;
+    case kMsgAutoStart:
+      if (!controller_->Active()) btnReplaceClick();
+      return 0;
+    case WM_SHOWWINDOW:
+      snapshot_.Update([&](ControlValues& v) { v.visible = wparam != FALSE; });
+      break;
+    case WM_SIZE:
+      LayoutLists();
+      return 0;
+    case WM_GETMINMAXINFO:
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {400, 300};
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lparam), lparam);
+    case WM_CONTEXTMENU:
+      OnContextMenu(reinterpret_cast<HWND>(wparam), GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+      return 0;
+    case WM_TIMER:
+    case kMsgDrain:
+      DrainOutput();
+      return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(DefaultButtonId(), DC_HASDEFID);
+    case WM_SETCURSOR:
+      if (OnSetCursor(lparam)) return TRUE;
+      break;
+    case WM_LBUTTONDOWN:
+      OnMouseDown(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+      return 0;
+    case WM_MOUSEMOVE:
+      OnMouseMove(GET_Y_LPARAM(lparam));
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      OnMouseUp();
+      return 0;
+    default:
+      break;
+  }
+  return Window::HandleMessage(message, wparam, lparam);
+}
+
+// Start-up, in this order: the failure handler, the pause gate, the program folder and the user,
+// the root combo and the caption, the run state, the 64-bit detection, the settings, the view,
+// the start-up lines, then either the silent run or a window to be shown.
+void TfrmMain::FormCreate() {
+  InstallFailureHandler(&globals_.silent_mode);
+  CreateControls();
+  post_target_ = hwnd();
+  queue_.SetWake([this](bool urgent) { WakeDrain(urgent); });
+
+  gate_ = std::make_unique<engine::EventPauseGate>(hwnd());
+
+  globals_.program_folder =
+      options_.program_folder ? *options_.program_folder : ProgramFileFolder();
+  std::string user;
+  globals_.current_user_name =
+      options_.api->CurrentUserName(&user) == reg::kSuccess && !user.empty() ? user : "unknown";
+  debug_log_ = std::make_unique<engine::DebugLog>(globals_.program_folder);
+  status_log_ = std::make_unique<engine::StatusLog>(
+      queue_, *debug_log_, [this] { return settings_.LoggingLevel(); }, globals_.silent_mode);
+
+  UpdateKeysCombo();
+
+  engine::EngineDeps deps;
+  deps.api = options_.api;
+  deps.globals = &globals_;
+  deps.controls = &snapshot_;
+  deps.output = &queue_;
+  deps.gate = gate_.get();
+  deps.walker = options_.walker != nullptr ? options_.walker : &no_walk_;
+  deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
+  deps.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
+  globals_.silent_mode = false;
+  globals_.search_machine.clear();
+  settings_.Update([](Settings& s) { s.logging = 0; });
+  controller_ = std::make_unique<engine::RunController>(std::move(deps), *this);
+
+  if (options_.is_64bit_windows) {
+    globals_.is_64bit_windows = *options_.is_64bit_windows;
+  } else {
+    try {
+      globals_.is_64bit_windows = reg::DetectIs64BitWindows(*options_.api);
+    } catch (const reg::ERegistryException&) {
+      globals_.is_64bit_windows = false;
+    }
+  }
+
+  LoadedSettings loaded = LoadSettings(globals_.program_folder);
+  settings_.Replace(loaded.settings);
+  const Settings& s = loaded.settings;
+  // Decided before any start-up line is written, so that the silent mode logs nothing at all.
+  globals_.silent_mode = s.autostart && s.autoclose && s.autohide;
+  for (const std::string& line : loaded.status_lines) Log(line);
+  ApplyWindowSettings(loaded.window);
+  controller_->SetDeleteMode(loaded.settings.enabledel);
+
+  Select(Control(IDC_CMB_SCAN_METHOD), loaded.settings.scanmethod);
+  if (globals_.is_64bit_windows) {
+    Log("64-bit Windows Detected");
+  } else {
+    EnableWindow(Control(IDC_CMB_SCAN_METHOD), FALSE);
+    ShowWindow(Control(IDC_CMB_SCAN_METHOD), SW_HIDE);
+    ShowWindow(Control(IDC_LBL_BITS), SW_HIDE);
+  }
+  if (loaded.settings.simulate) {
+    Log("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
+  }
+  SetTimer(hwnd(), 1, kDrainMs, nullptr);
+
+  if (globals_.silent_mode) {
+    StartSilentRun();
+  } else {
+    should_show_ = true;
+  }
+}
+
+// The unattended run of the silent mode. A run that cannot start (its validation failed, or
+// starting it failed) ends the program with kExitNoRun instead of leaving it without a window.
+void TfrmMain::StartSilentRun() {
+  try {
+    SyncControls();
+    controller_->btnReplaceClick();
+  } catch (...) {
+    // Dropped without a message: nobody is there to read it.
+  }
+  if (!controller_->Active()) {
+    exit_code_ = kExitNoRun;
+    PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+  }
+}
+
+// The first activation after start-up starts the AUTOSTART replace run, once per program start.
+void TfrmMain::FormActivate() {
+  if (activated_) return;
+  activated_ = true;
+  if (settings_.Snapshot().autostart && !globals_.silent_mode) {
+    PostMessageW(hwnd(), kMsgAutoStart, 0, 0);
+  }
+}
+
+void TfrmMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  KillTimer(hwnd(), 1);
+  post_target_ = nullptr;
+  if (controller_ != nullptr) {
+    settings_.Update([&](Settings& s) { s.scanmethod = Selection(Control(IDC_CMB_SCAN_METHOD)); });
+    if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(),
+                                  ReadWindowSettings(), false)) {
+      Log(*error);
+    }
+    // A run still going is stopped before the gate goes; one that will not stop in time must not
+    // outlive what it uses, so the process ends.
+    if (!controller_->StopAndWait(std::chrono::milliseconds(kStopBoundMs))) {
+      TerminateProcess(GetCurrentProcess(), static_cast<UINT>(kExitWorkerStuck));
+    }
+  }
+  if (gate_ != nullptr) gate_->Open();
+  queue_.Drain();
+  if (options_.quit_on_destroy) PostQuitMessage(exit_code_);
+}
+
+void TfrmMain::Log(const std::string& text, bool debug_only) {
+  if (status_log_ != nullptr) status_log_->Write(text, debug_only);
+}
+
+void TfrmMain::WakeDrain(bool urgent) {
+  if (!urgent && GetCurrentThreadId() != gui_thread_) return;  // the timer takes it
+  if (drain_posted_.exchange(true)) return;
+  HWND target = post_target_.load();
+  if (target == nullptr || !PostMessageW(target, kMsgDrain, 0, 0)) drain_posted_ = false;
+}
+
+void TfrmMain::UpdateKeysCombo() {
+  HWND combo = Control(IDC_CMB_KEYS);
+  SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"All"));
+  for (const reg::RootKey& root : reg::RootKeys()) {
+    const std::wstring name = ToWide(root.name);
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  }
+  const std::string& machine = globals_.search_machine;
+  SetWindowTextUtf8(
+      hwnd(), machine.empty() ? std::string("Keyloom") : std::string("Keyloom [") + machine + "]");
+  Select(combo, 0);
+  snapshot_.Update([](ControlValues& v) { v.root_choice = 0; });
+}
+
+void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
+  SetWindowTextUtf8(Control(IDC_EDT_FIND), window.find);
+  SetWindowTextUtf8(Control(IDC_EDT_REPLACE), window.replace);
+  SetChecked(Control(IDC_CHK_CASE), window.usecase);
+  SetChecked(Control(IDC_CHK_NAMES), window.searchkeys);
+  SetChecked(Control(IDC_CHK_VALUES), window.searchvalues);
+  SetChecked(Control(IDC_CHK_TREE), window.searchtree);  // never shows the key-name warning
+  SetChecked(Control(IDC_CHK_REG_UNDO), window.regundo);
+  Select(Control(IDC_CMB_KEYS), window.searchkey);
+  key_list_.SetColumnWidths(window.col);
+  Select(Control(IDC_CMB_TYPE), window.searchtype);
+  SyncControls();
+}
+
+WindowSettings TfrmMain::ReadWindowSettings() const {
+  WindowSettings window;
+  window.find = WindowTextUtf8(Control(IDC_EDT_FIND));
+  window.replace = WindowTextUtf8(Control(IDC_EDT_REPLACE));
+  window.searchkey = Selection(Control(IDC_CMB_KEYS));
+  window.usecase = IsChecked(Control(IDC_CHK_CASE));
+  window.searchkeys = IsChecked(Control(IDC_CHK_NAMES));
+  window.searchvalues = IsChecked(Control(IDC_CHK_VALUES));
+  window.searchtree = IsChecked(Control(IDC_CHK_TREE));
+  window.regundo = IsChecked(Control(IDC_CHK_REG_UNDO));
+  window.col = key_list_.ColumnWidths();
+  window.searchtype = Selection(Control(IDC_CMB_TYPE));
+  return window;
+}
+
+void TfrmMain::SyncControls() {
+  ControlValues values;
+  values.find = WindowTextUtf8(Control(IDC_EDT_FIND));
+  values.replace = WindowTextUtf8(Control(IDC_EDT_REPLACE));
+  values.root_choice = Selection(Control(IDC_CMB_KEYS));
+  values.type_filter = Selection(Control(IDC_CMB_TYPE));
+  values.key_names = IsChecked(Control(IDC_CHK_TREE));
+  values.values = IsChecked(Control(IDC_CHK_VALUES));
+  values.value_names = IsChecked(Control(IDC_CHK_NAMES));
+  values.case_sensitive = IsChecked(Control(IDC_CHK_CASE));
+  values.delete_mode = settings_.Snapshot().enabledel;
+  values.visible = IsWindowVisible(hwnd()) != FALSE;
+  snapshot_.Update([&](ControlValues& v) { v = std::move(values); });
+}
+
+// ---- RunWindow ----
+
+void TfrmMain::ApplyButtons(const engine::ButtonState& state) {
+  struct ButtonRow {
+    int id;
+    const std::string* caption;
+    bool enabled;
+  };
+  const ButtonRow rows[] = {
+      {IDC_BTN_SEARCH, &state.search_caption, state.search_enabled},
+      {IDC_BTN_REPLACE, &state.replace_caption, state.replace_enabled},
+      {IDC_BTN_PAUSE, &state.pause_caption, state.pause_enabled},
+      {IDC_BTN_CLOSE, nullptr, state.close_enabled},
+      {IDC_BTN_NETWORK, nullptr, state.network_enabled},
+  };
+  HWND focus = GetFocus();
+  for (const ButtonRow& row : rows) {
+    HWND button = Control(row.id);
+    if (button == nullptr) continue;
+    if (row.caption != nullptr) SetWindowTextUtf8(button, *row.caption);
+    EnableWindow(button, row.enabled ? TRUE : FALSE);
+  }
+  // A button that lost the focus by being disabled hands it to the find box.
+  if (focus != nullptr && !IsWindowEnabled(focus) && IsChild(hwnd(), focus)) {
+    SetFocus(Control(IDC_EDT_FIND));
+  }
+}
+
+void TfrmMain::ShowWarning(const std::string& text) {
+  if (globals_.silent_mode) return;
+  MessageBoxW(hwnd(), ToWide(text).c_str(), L"Keyloom", MB_OK | MB_ICONWARNING);
+}
+
+void TfrmMain::ProcessPendingEvents() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));  // left for the message loop
+      return;
+    }
+    if (PreTranslate(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Closing goes through the message loop, so no handler destroys the window under its own feet.
+void TfrmMain::CloseMainWindow() {
+  if (hwnd() != nullptr) PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+}
+
+bool TfrmMain::PreTranslate(MSG& message) {
+  HWND window = hwnd();
+  if (window == nullptr) return false;
+  if (message.hwnd != window && !IsChild(window, message.hwnd)) return false;
+  return IsDialogMessageW(window, &message) != FALSE;
+}
+
+}  // namespace keyloom::shell

@@ -1,0 +1,172 @@
+// The main window (TfrmMain): the search request, the run buttons, the status list, the Key List
+// and the status bar; program start-up (FormCreate), the unattended start and the window's end
+// (FormDestroy).
+//
+// How a run's output reaches the window: the run's worker writes everything through a
+// RunOutputQueue and never touches a window. The GUI thread drains the queue every kDrainMs on a
+// timer, and at once when a kMsgDrain message arrives: posted for the run's end and the quit
+// request, and for lines written on the GUI thread itself. A drained batch is folded into the Key
+// List's row vector and the status list's model, then the controls get the net change (see
+// run_output_queue.h). The end of a run reaches RunController::OnRunFinished only after every
+// line and row written before it is shown. The worker reads the request from a ControlsSnapshot
+// that the GUI thread keeps up to date as the controls change.
+//
+// At the window's end a running run is stopped and waited for (kStopBoundMs at most) before the
+// pause gate is released; a run that does not stop in time ends the process instead of leaving a
+// worker behind that uses freed objects.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/debug_log.h"
+#include "engine/globals.h"
+#include "engine/pause_gate.h"
+#include "engine/search_session.h"
+#include "engine/status_log.h"
+#include "registry/reg_api.h"
+#include "shell/controls_snapshot.h"
+#include "shell/main_layout.h"
+#include "shell/run_output_queue.h"
+#include "shell/settings.h"
+#include "shell/win32/key_list_view.h"
+#include "shell/win32/status_list.h"
+#include "shell/win32/ui_font.h"
+#include "shell/win32/window_base.h"
+
+namespace keyloom::shell {
+
+struct MainWindowOptions {
+  reg::RegApi* api = nullptr;  // required; outlives the window
+  // The program's folder (UTF-8, ending in a backslash); by default the program file's folder.
+  std::optional<std::string> program_folder;
+  // The 64-bit detection's result; by default asked of the system.
+  std::optional<bool> is_64bit_windows;
+  // The walk below each root; by default none (the walk arrives with the key traversal).
+  engine::KeyWalker* walker = nullptr;
+  // Post WM_QUIT with the exit code when the window is destroyed (off in tests).
+  bool quit_on_destroy = true;
+};
+
+class TfrmMain final : public Window, public engine::RunWindow {
+ public:
+  static constexpr const wchar_t* kClassName = L"TfrmMain";
+  static constexpr UINT kMsgDrain = WM_APP + 1;      // drain the output queue now
+  static constexpr UINT kMsgAutoStart = WM_APP + 2;  // the start-up replace run (FormActivate)
+  static constexpr UINT kDrainMs = 50;
+  static constexpr int kStopBoundMs = 5000;
+
+  explicit TfrmMain(MainWindowOptions options);
+  ~TfrmMain() override;
+
+  // Registers the window classes and creates the window, hidden; FormCreate runs inside. False
+  // when the window could not be created.
+  bool CreateMain(HINSTANCE instance);
+  // Whether start-up left the window to be shown (false in the silent mode).
+  bool ShouldShow() const { return should_show_; }
+  // Keyboard handling for a message loop: Tab, Enter (Search), the & accelerators.
+  bool PreTranslate(MSG& message);
+  // The exit code the program ends with once the window is gone.
+  int exit_code() const { return exit_code_; }
+
+  // ---- For the program's other parts (and tests) ----
+  HWND Control(int id) const { return GetDlgItem(hwnd(), id); }
+  HWND tooltip() const { return tooltip_; }
+  HWND status_bar() const { return status_bar_; }
+  HMENU key_list_menu() const { return key_menu_; }
+  engine::RunController& controller() { return *controller_; }
+  engine::RunOutput& output() { return queue_; }
+  engine::Globals& globals() { return globals_; }
+  SettingsStore& settings() { return settings_; }
+  KeyListView& key_list() { return key_list_; }
+  StatusList& status_list() { return status_list_; }
+  // StatusLog: one line to the status log (and the debug log file at level 2).
+  void Log(const std::string& text, bool debug_only = false);
+  // Shows everything the queue holds now.
+  void DrainOutput();
+  // Refills cmbKeys ("All" and the five roots, "All" selected) and sets the caption.
+  void UpdateKeysCombo();
+  // Right button on the Key List: sets the pop-up menu's states for the selection.
+  void lstKeysMouseDown();
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+  // Life cycle (main_window.cpp).
+  void FormCreate();
+  void FormActivate();
+  void FormDestroy();
+  void StartSilentRun();
+  void ApplyWindowSettings(const WindowSettings& window);
+  WindowSettings ReadWindowSettings() const;
+  void ApplyButtons(const engine::ButtonState& state) override;
+  void ShowWarning(const std::string& text) override;
+  void ProcessPendingEvents() override;
+  void CloseMainWindow() override;
+  void WakeDrain(bool urgent);
+
+  // Controls and layout (main_window_layout.cpp).
+  void CreateControls();
+  void AddHints();
+  void LayoutLists();
+  bool OnSetCursor(LPARAM lparam);
+  void OnMouseDown(int x, int y);
+  void OnMouseMove(int y);
+  void OnMouseUp();
+
+  // Commands and notifications (main_window_commands.cpp).
+  void OnCommand(int id, int code);
+  LRESULT OnNotify(const NMHDR& header, LPARAM lparam);
+  void OnContextMenu(HWND source, int x, int y);
+  int DefaultButtonId() const;
+  void SyncControls();
+  void btnSearchClick();
+  void btnReplaceClick();
+  void btnPauseClick();
+  void btnCloseClick();
+  void btnAboutClick();
+  void btnNetworkClick();
+  void btnOptionsClick();
+  void chkTreeClick();
+  void cmbScanMethodChange();
+  void lstStatusDblClick();
+  void ShowBatch(const OutputBatch& batch);
+
+  MainWindowOptions options_;
+  HINSTANCE instance_ = nullptr;
+  DWORD gui_thread_ = 0;
+  engine::Globals globals_;
+  SettingsStore settings_;
+  ControlsSnapshot snapshot_;
+  RunOutputQueue queue_;
+  engine::NoWalk no_walk_;
+  std::unique_ptr<engine::DebugLog> debug_log_;
+  std::unique_ptr<engine::StatusLog> status_log_;
+  std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
+  std::unique_ptr<engine::RunController> controller_;
+
+  KeyListView key_list_;
+  StatusList status_list_;
+  HWND status_bar_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HMENU menu_resource_ = nullptr;
+  HMENU key_menu_ = nullptr;
+  UniqueFont font_;
+  MainLayout layout_;
+  Splitter dragging_ = Splitter::kNone;
+  int drag_offset_ = 0;
+  HWND last_focus_ = nullptr;
+
+  std::atomic<HWND> post_target_{nullptr};
+  std::atomic<bool> drain_posted_{false};
+  bool should_show_ = false;
+  bool activated_ = false;
+  bool destroyed_ = false;
+  int exit_code_ = 0;
+};
+
+}  // namespace keyloom::shell

@@ -1,0 +1,186 @@
+// The main window's commands and notifications: one handler per control, and the drain of the
+// run's output.
+#include <windowsx.h>
+
+#include <iterator>
+
+#include "shell/key_list_menu.h"
+#include "shell/win32/control_helpers.h"
+#include "shell/win32/dialogs.h"
+#include "shell/win32/main_window.h"
+#include "shell/win32/resource_ids.h"
+#include "shell/win32/wide_text.h"
+
+namespace keyloom::shell {
+namespace {
+
+constexpr int kAnyCode = -1;
+
+struct CommandRoute {
+  int id;
+  int code;  // the notification code, or kAnyCode
+  void (TfrmMain::*handler)();
+};
+
+}  // namespace
+
+void TfrmMain::OnCommand(int id, int code) {
+  // The Key List menu's commands (Edit, Rename, Open Regedit, Delete, Save List) belong to the
+  // edit, delete and export flows and are routed here when those arrive.
+  static constexpr CommandRoute kRoutes[] = {
+      {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
+      {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
+      {IDC_BTN_REPLACE, BN_CLICKED, &TfrmMain::btnReplaceClick},
+      {IDC_BTN_PAUSE, BN_CLICKED, &TfrmMain::btnPauseClick},
+      {IDC_BTN_CLOSE, BN_CLICKED, &TfrmMain::btnCloseClick},
+      {IDC_BTN_ABOUT, BN_CLICKED, &TfrmMain::btnAboutClick},
+      {IDC_BTN_NETWORK, BN_CLICKED, &TfrmMain::btnNetworkClick},
+      {IDC_BTN_OPTIONS, BN_CLICKED, &TfrmMain::btnOptionsClick},
+      {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
+      {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
+      {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
+      {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
+      {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
+      {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
+      {IDC_CMB_TYPE, CBN_SELCHANGE, &TfrmMain::SyncControls},
+      {IDC_CHK_VALUES, BN_CLICKED, &TfrmMain::SyncControls},
+      {IDC_CHK_NAMES, BN_CLICKED, &TfrmMain::SyncControls},
+      {IDC_CHK_CASE, BN_CLICKED, &TfrmMain::SyncControls},
+  };
+  for (const CommandRoute& route : kRoutes) {
+    if (route.id == id && (route.code == kAnyCode || route.code == code)) {
+      (this->*route.handler)();
+      return;
+    }
+  }
+}
+
+LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
+  if (header.hwndFrom != key_list_.hwnd()) return 0;
+  switch (header.code) {
+    case LVN_GETDISPINFOW:
+      key_list_.OnGetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lparam));
+      return 0;
+    case LVN_ODFINDITEMW:
+      return -1;  // nothing ever searches through the control
+    default:
+      return 0;
+  }
+}
+
+void TfrmMain::OnContextMenu(HWND source, int x, int y) {
+  if (source != key_list_.hwnd() || key_menu_ == nullptr) return;
+  if (x == -1 && y == -1) {  // from the keyboard: at the list's top left corner
+    RECT rect{};
+    GetWindowRect(source, &rect);
+    x = rect.left + 8;
+    y = rect.top + 24;
+  }
+  lstKeysMouseDown();
+  TrackPopupMenu(key_menu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, hwnd(), nullptr);
+}
+
+void TfrmMain::lstKeysMouseDown() {
+  if (key_menu_ == nullptr) return;
+  const KeyListMenuState state = KeyListMenuStateFor(key_list_.SelectedCount());
+  auto enable = [&](UINT item, UINT by, bool on) {
+    EnableMenuItem(key_menu_, item, by | (on ? MF_ENABLED : MF_GRAYED));
+  };
+  enable(IDM_EDIT, MF_BYCOMMAND, state.edit);
+  enable(IDM_RENAME, MF_BYCOMMAND, state.rename);
+  enable(IDM_OPEN_REGEDIT, MF_BYCOMMAND, state.open_regedit);
+  enable(KEYLIST_MENU_SAVE_POS, MF_BYPOSITION, state.save_list);
+}
+
+// Enter clicks the focused push button, otherwise Search (the window's default button).
+int TfrmMain::DefaultButtonId() const {
+  HWND focus = GetFocus();
+  if (focus != nullptr && GetParent(focus) == hwnd() &&
+      (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+    return GetDlgCtrlID(focus);
+  }
+  return IDC_BTN_SEARCH;
+}
+
+// ---- Run buttons ----
+
+void TfrmMain::btnSearchClick() {
+  if (!IsWindowEnabled(Control(IDC_BTN_SEARCH))) return;
+  SyncControls();
+  controller_->btnSearchClick();
+}
+
+void TfrmMain::btnReplaceClick() {
+  SyncControls();
+  controller_->btnReplaceClick();
+}
+
+void TfrmMain::btnPauseClick() { controller_->btnPauseClick(); }
+
+void TfrmMain::btnCloseClick() { controller_->btnCloseClick(); }
+
+// ---- Dialog buttons ----
+
+void TfrmMain::btnAboutClick() {
+  TfrmAbout about;
+  about.Show(instance_, hwnd());
+}
+
+// Opens the remote-machine dialog, then refreshes the root combo and the caption with
+// UpdateKeysCombo. The dialog is not built yet: the button does nothing until it is.
+void TfrmMain::btnNetworkClick() {}
+
+// Opens the Options dialog. The dialog is not built yet: the button does nothing until it is.
+void TfrmMain::btnOptionsClick() {}
+
+// ---- Request controls ----
+
+void TfrmMain::chkTreeClick() {
+  SyncControls();
+  if (!IsChecked(Control(IDC_CHK_TREE))) return;
+  if (settings_.Snapshot().suppress_key_name_warning) return;
+  TfrmTreeWarn warning(settings_);
+  warning.Show(instance_, hwnd());
+}
+
+void TfrmMain::cmbScanMethodChange() {
+  const int index = Selection(Control(IDC_CMB_SCAN_METHOD));
+  settings_.Update([index](Settings& s) { s.scanmethod = index; });
+}
+
+// Line zoom: the selected line in an information box, so a line wider than the list can be read.
+void TfrmMain::lstStatusDblClick() {
+  const std::optional<std::string> line = status_list_.SelectedLine();
+  if (!line) return;
+  MessageBoxW(hwnd(), ToWide(*line).c_str(), L"Keyloom", MB_OK | MB_ICONINFORMATION);
+}
+
+// ---- Output ----
+
+void TfrmMain::DrainOutput() {
+  drain_posted_ = false;
+  std::vector<OutputEvent> events = queue_.Drain();
+  std::size_t next = 0;
+  while (next < events.size() && hwnd() != nullptr && !destroyed_) {
+    const OutputBatch batch = FoldOutput(events, next, key_list_.rows(), status_list_.model());
+    next = batch.next;
+    ShowBatch(batch);
+    if (batch.finished) controller_->OnRunFinished();
+    if (batch.quit) CloseMainWindow();
+  }
+}
+
+void TfrmMain::ShowBatch(const OutputBatch& batch) {
+  if (batch.lists_cleared) {
+    key_list_.ShowRows(true);
+  } else if (batch.rows_added > 0) {
+    key_list_.ShowRows(false);
+  }
+  status_list_.Apply(batch.status_removed_front, batch.status_appended);
+  if (batch.status_bar) {
+    const std::wstring text = ToWide(*batch.status_bar);
+    SendMessageW(status_bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+}
+
+}  // namespace keyloom::shell

@@ -1,0 +1,62 @@
+#include "shell/win32/ui_font.h"
+
+#include <cmath>
+
+namespace keyloom::shell {
+
+UniqueFont& UniqueFont::operator=(UniqueFont&& other) noexcept {
+  if (this != &other) {
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = other.font_;
+    other.font_ = nullptr;
+  }
+  return *this;
+}
+
+UniqueFont::~UniqueFont() {
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+namespace {
+
+bool MessageLogFont(LOGFONTW* font) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return false;
+  *font = metrics.lfMessageFont;
+  return true;
+}
+
+}  // namespace
+
+UniqueFont CreateMessageFont() {
+  LOGFONTW font{};
+  if (MessageLogFont(&font)) return UniqueFont(CreateFontIndirectW(&font));
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+  return UniqueFont(CreateFontIndirectW(&font));
+}
+
+UniqueFont CreateDerivedFont(HFONT base, bool bold, double scale) {
+  LOGFONTW font{};
+  if (base == nullptr || GetObjectW(base, sizeof(font), &font) == 0) {
+    if (!MessageLogFont(&font)) GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+  }
+  if (bold) font.lfWeight = FW_BOLD;
+  font.lfHeight = static_cast<LONG>(std::lround(font.lfHeight * scale));
+  return UniqueFont(CreateFontIndirectW(&font));
+}
+
+namespace {
+
+BOOL CALLBACK SetChildFont(HWND child, LPARAM font) {
+  SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+  return TRUE;
+}
+
+}  // namespace
+
+void SetFontOnChildren(HWND parent, HFONT font) {
+  EnumChildWindows(parent, SetChildFont, reinterpret_cast<LPARAM>(font));
+}
+
+}  // namespace keyloom::shell

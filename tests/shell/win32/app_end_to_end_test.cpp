@@ -1,0 +1,88 @@
+// keyloom.exe itself, started in a program folder of its own with a prepared KEYLOOM.INI for the
+// silent unattended mode: its exit code and the settings file it leaves.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "shell/exit_codes.h"
+#include "shell/ini_file.h"
+#include "support/temp_folder.h"
+
+namespace keyloom::shell {
+namespace {
+
+// build/windows/keyloom.exe, beside the tests folder that holds this program.
+std::filesystem::path KeyloomExe() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return std::filesystem::path(self).parent_path().parent_path() / L"keyloom.exe";
+}
+
+class AppEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(KeyloomExe())) << KeyloomExe().string();
+    std::filesystem::copy_file(KeyloomExe(), folder_.path() / L"keyloom.exe");
+  }
+
+  // Runs the copy and returns its exit code; -1 when it did not end within the bound.
+  long Run() {
+    std::wstring command = L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder_.path().c_str(), &startup, &process)) {
+      return -2;
+    }
+    CloseHandle(process.hThread);
+    long code = -1;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+      DWORD exit_code = 0;
+      GetExitCodeProcess(process.hProcess, &exit_code);
+      code = static_cast<long>(exit_code);
+    } else {
+      TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hProcess);
+    return code;
+  }
+
+  std::optional<std::string> Saved(const std::string& key) {
+    return IniFile::Load(folder_.path() / "KEYLOOM.INI").Get("Keyloom", key);
+  }
+
+  keyloom::testing::TempFolder folder_;
+};
+
+TEST_F(AppEndToEndTest, SilentRunEndsWithExitCodeZeroAndSavesTheSettings) {
+  // SIMULATE keeps the registry unchanged whatever the run finds.
+  keyloom::testing::WriteBytes(folder_.path() / "KEYLOOM.INI",
+                               "[Keyloom]\r\nAUTOSTART=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\n"
+                               "FIND=KeyloomNoSuchText-9f3b\r\nREPLACE=x\r\nSEARCHKEY=5\r\n"
+                               "SIMULATE=1\r\nWARN=1\r\nCOL_1=2000\r\n");
+  EXPECT_EQ(Run(), kExitOk);
+  EXPECT_EQ(Saved("FIND"), "KeyloomNoSuchText-9f3b");
+  EXPECT_EQ(Saved("SEARCHKEY"), "5");
+  EXPECT_EQ(Saved("WARN"), "10");
+  EXPECT_EQ(Saved("COL_1"), "320");
+  EXPECT_EQ(Saved("SIMULATE"), "1");  // read, never written: the line stays
+  EXPECT_EQ(Saved("AUTOHIDE"), "1");
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() / "UNDO"));
+}
+
+TEST_F(AppEndToEndTest, SilentStartWithoutReplacementTextEndsAtOnceWithANonZeroCode) {
+  keyloom::testing::WriteBytes(folder_.path() / "KEYLOOM.INI",
+                               "[Keyloom]\r\nAUTOSTART=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\n"
+                               "FIND=KeyloomNoSuchText-9f3b\r\nREPLACE=\r\nUPDATEINI=0\r\n");
+  const std::string before = keyloom::testing::ReadBytes(folder_.path() / "KEYLOOM.INI");
+  EXPECT_EQ(Run(), kExitNoRun);
+  // UPDATEINI off: the file is left as it was.
+  EXPECT_EQ(keyloom::testing::ReadBytes(folder_.path() / "KEYLOOM.INI"), before);
+}
+
+}  // namespace
+}  // namespace keyloom::shell

@@ -1,0 +1,111 @@
+// Helpers for tests that drive the real windows: message pumping, acting on a modal dialog or
+// message box from inside its own modal loop, and reading window texts.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/win32/wide_text.h"
+
+namespace keyloom::shell::testing {
+
+// Dispatches this thread's messages until `done` holds or `timeout` passes; `pre` may take a
+// message first (a window's keyboard handling). True when `done` held.
+inline bool PumpUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                      const std::function<bool(MSG&)>& pre = {}) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (pre && pre(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+inline void PumpFor(std::chrono::milliseconds time) {
+  PumpUntil([] { return false; }, time);
+}
+
+// The texts of a window's children, in z-order.
+inline std::vector<std::string> ChildTexts(HWND window) {
+  std::vector<std::string> texts;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    texts.push_back(WindowTextUtf8(child));
+  }
+  return texts;
+}
+
+inline HWND ChildWithText(HWND window, const std::string& text) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (WindowTextUtf8(child) == text) return child;
+  }
+  return nullptr;
+}
+
+// While alive, watches this thread for a visible dialog or message box (class "#32770") and calls
+// `action` once with it, from inside the modal loop that shows it. The action must close it.
+class ModalWatcher {
+ public:
+  explicit ModalWatcher(std::function<void(HWND)> action) : action_(std::move(action)) {
+    current_ = this;
+    timer_ = SetTimer(nullptr, 0, 20, OnTimer);
+  }
+  ~ModalWatcher() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  ModalWatcher(const ModalWatcher&) = delete;
+  ModalWatcher& operator=(const ModalWatcher&) = delete;
+
+  int seen() const { return seen_; }
+
+ private:
+  static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    ModalWatcher* self = current_;
+    if (self == nullptr || self->busy_) return;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr || dialog == self->last_) return;
+    self->busy_ = true;
+    self->last_ = dialog;
+    ++self->seen_;
+    self->action_(dialog);
+    self->busy_ = false;
+  }
+
+  static inline ModalWatcher* current_ = nullptr;
+  std::function<void(HWND)> action_;
+  UINT_PTR timer_ = 0;
+  HWND last_ = nullptr;
+  int seen_ = 0;
+  bool busy_ = false;
+};
+
+// Presses a dialog's button the way a click does.
+inline void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+
+// The text of a message box (its static control 0xFFFF).
+inline std::string MessageBoxText(HWND box) { return WindowTextUtf8(GetDlgItem(box, 0xFFFF)); }
+
+}  // namespace keyloom::shell::testing

@@ -1,0 +1,83 @@
+// A fixture that creates the real main window in the test process over a fresh program folder,
+// with the Win32 registry port, and drives it through window messages.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "registry/win32/win32_reg_api.h"
+#include "shell/ini_file.h"
+#include "shell/win32/gui_test_support.h"
+#include "shell/win32/main_window.h"
+#include "shell/win32/resource_ids.h"
+#include "support/temp_folder.h"
+
+namespace keyloom::shell::testing {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // KEYLOOM.INI's "Keyloom" section with these lines (each "KEY=value").
+  void WriteIni(const std::string& lines) {
+    keyloom::testing::WriteBytes(folder_.path() / "KEYLOOM.INI", "[Keyloom]\r\n" + lines);
+  }
+  std::optional<std::string> SavedValue(const std::string& key) {
+    return IniFile::Load(folder_.path() / "KEYLOOM.INI").Get("Keyloom", key);
+  }
+
+  // Creates the window (FormCreate runs) and shows it when start-up says so.
+  TfrmMain& Open(std::optional<bool> is_64bit = false, engine::KeyWalker* walker = nullptr) {
+    MainWindowOptions options;
+    options.api = api_.get();
+    options.program_folder = folder_.Utf8();
+    options.is_64bit_windows = is_64bit;
+    options.walker = walker;
+    options.quit_on_destroy = false;
+    window_ = std::make_unique<TfrmMain>(std::move(options));
+    EXPECT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
+    if (window_->ShouldShow()) ShowWindow(window_->hwnd(), SW_SHOW);
+    return *window_;
+  }
+  // Ends the window as closing it does (FormDestroy saves the settings).
+  void CloseWindow() {
+    if (window_->hwnd() != nullptr) DestroyWindow(window_->hwnd());
+  }
+
+  HWND Control(int id) { return window_->Control(id); }
+  std::string Text(int id) { return WindowTextUtf8(Control(id)); }
+  void SetText(int id, const std::string& text) {
+    SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(ToWide(text).c_str()));
+  }
+  void ClickControl(int id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
+  void SelectItem(int id, int index) {
+    SendMessageW(Control(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(window_->hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(Control(id)));
+  }
+  bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
+  std::vector<std::string> StatusLines() { return window_->status_list().Lines(); }
+  // Pumps until the status list's last line is `line`.
+  bool WaitForLastLine(const std::string& line,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return PumpUntil(
+        [&] {
+          const auto lines = StatusLines();
+          return !lines.empty() && lines.back() == line;
+        },
+        timeout);
+  }
+  bool WaitForIdle(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    return PumpUntil([&] { return window_->controller().state() == engine::RunState::kIdle; },
+                     timeout);
+  }
+
+  keyloom::testing::TempFolder folder_;
+  std::unique_ptr<reg::RegApi> api_ = reg::NewWin32RegApi();
+  std::unique_ptr<TfrmMain> window_;
+};
+
+}  // namespace keyloom::shell::testing
