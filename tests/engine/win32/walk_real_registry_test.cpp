@@ -1,0 +1,172 @@
+// The walk on the real registry, where access checks are real: a key that denies the user is
+// reported, or repaired for the time of its walk and left with exactly the DACL it had.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "engine/key_walk.h"
+#include "engine/run_fakes.h"
+#include "registry/registry_contract.h"
+#include "registry/security_descriptor.h"
+#include "registry/win32/win32_reg_api.h"
+#include "support/temp_folder.h"
+
+namespace keyloom::engine::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kScratch = "Software\\KeyloomTest";
+
+class RealRegistryWalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    api_ = reg::NewWin32RegApi();
+    Scrub();
+    reg::TRegistry reg(*api_);
+    reg.CreateKey("\\Software\\KeyloomTest\\Locked\\Inner");
+    ASSERT_TRUE(reg.OpenKey("\\Software\\KeyloomTest\\Locked\\Inner"));
+    reg.WriteString("v", "needle");
+    ASSERT_EQ(api_->CurrentUserName(&user_), reg::kSuccess);
+    account_ = std::make_unique<reg::ProgramAccount>(user_);
+    undo_ = std::make_unique<files::UndoFile>(*api_, [](const std::string&) {});
+
+    WalkDeps walk;
+    walk.api = api_.get();
+    walk.globals = &globals_;
+    walk.controls = &controls_;
+    walk.output = &output_;
+    walk.undo = undo_.get();
+    walk.account = account_.get();
+    walk.log = [this](const std::string& text, bool debug_only) {
+      if (!debug_only) output_.AddStatusLine(text);
+    };
+    walk.debug_file = [](const std::string&) {};
+    walk.settings = [this] { return settings_; };
+    walk.change_settings = [this] {
+      files::ChangeSettings change;
+      change.undo_folder = undo_folder_.Utf8();
+      change.simulate = settings_.simulate;
+      return change;
+    };
+    walker_ = std::make_unique<RegistryWalker>(walk);
+    EngineDeps deps;
+    deps.api = api_.get();
+    deps.globals = &globals_;
+    deps.controls = &controls_;
+    deps.output = &output_;
+    deps.gate = &gate_;
+    deps.walker = walker_.get();
+    deps.log = walk.log;
+    deps.settings = walk.settings;
+    engine_ = std::make_unique<SearchEngine>(deps);
+    walker_->Attach(*engine_);
+    gate_.Open();
+  }
+
+  void TearDown() override {
+    Unlock();
+    Scrub();
+  }
+
+  void Scrub() {
+    reg::TRegistry reg(*api_);
+    reg.DeleteKey("\\Software\\KeyloomTest");
+  }
+
+  // A DACL that denies the user everything: the key refuses to open, but its owner may repair it.
+  void Lock() {
+    reg::Bytes sid;
+    std::string domain;
+    ASSERT_EQ(api_->LookupAccountByName(user_, &sid, &domain), reg::kSuccess);
+    reg::SecurityDescriptor sd;
+    sd.control = reg::kSdSelfRelative | reg::kSdDaclPresent | reg::kSdDaclProtected;
+    reg::Acl dacl;
+    reg::Ace deny;
+    deny.type = reg::kAceTypeDenied;
+    deny.flags = 3;
+    deny.mask = reg::access::kAllAccess;
+    deny.sid = *reg::Sid::Parse(sid);
+    dacl.aces.push_back(deny);
+    sd.dacl = dacl;
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(api_->OpenKey(reg::kCurrentUser, "Software\\KeyloomTest\\Locked",
+                            reg::access::kReadControl | reg::access::kWriteDac, &key),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, key);
+    ASSERT_EQ(api_->SetKeySecurity(key, reg::kDaclSecurityInformation, sd.Serialize()),
+              reg::kSuccess);
+    ASSERT_EQ(api_->GetKeySecurity(key, reg::kDaclSecurityInformation, &locked_), reg::kSuccess);
+  }
+
+  // Gives the key back a DACL that lets everyone delete it.
+  void Unlock() {
+    reg::KeyHandle key = reg::kNullKey;
+    if (api_->OpenKey(reg::kCurrentUser, "Software\\KeyloomTest\\Locked",
+                      reg::access::kReadControl | reg::access::kWriteDac, &key) != reg::kSuccess) {
+      return;
+    }
+    reg::UniqueKey guard(*api_, key);
+    reg::SecurityDescriptor open;
+    open.control = reg::kSdSelfRelative | reg::kSdDaclPresent;  // a NULL DACL
+    api_->SetKeySecurity(key, reg::kDaclSecurityInformation, open.Serialize());
+  }
+
+  reg::Bytes CurrentDacl() {
+    reg::KeyHandle key = reg::kNullKey;
+    EXPECT_EQ(api_->OpenKey(reg::kCurrentUser, "Software\\KeyloomTest\\Locked",
+                            reg::access::kReadControl, &key),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, key);
+    reg::Bytes bytes;
+    EXPECT_EQ(api_->GetKeySecurity(key, reg::kDaclSecurityInformation, &bytes), reg::kSuccess);
+    return bytes;
+  }
+
+  std::vector<std::string> Walk() {
+    SearchSession& session = engine_->session();
+    session.find_text = "needle";
+    session.search_only = true;
+    session.depth = 0;
+    engine_->SearchRoots("needle", "", 2, 2, std::string("\\") + kScratch);
+    return output_.Lines();
+  }
+
+  std::unique_ptr<reg::RegApi> api_;
+  std::string user_;
+  std::unique_ptr<reg::ProgramAccount> account_;
+  keyloom::testing::TempFolder undo_folder_;
+  std::unique_ptr<files::UndoFile> undo_;
+  Globals globals_;
+  FakeControls controls_;
+  RecordingOutput output_;
+  PortablePauseGate gate_;
+  RunSettings settings_;
+  std::unique_ptr<RegistryWalker> walker_;
+  std::unique_ptr<SearchEngine> engine_;
+  reg::Bytes locked_;
+};
+
+TEST_F(RealRegistryWalkTest, ADeniedKeyIsReportedWithoutRepair) {
+  Lock();
+  const auto lines = Walk();
+  const std::string denied = reg::TrimMessage(api_->ErrorMessage(reg::kAccessDenied));
+  EXPECT_THAT(lines, Contains("Unable to open key : \\Software\\KeyloomTest\\Locked - [" +
+                              denied + "]"));
+  EXPECT_EQ(CurrentDacl(), locked_);
+}
+
+TEST_F(RealRegistryWalkTest, RepairSearchesADeniedKeyAndLeavesItsDaclByteIdentical) {
+  Lock();
+  settings_.fixperms = true;
+  settings_.logging = 1;
+  const auto lines = Walk();
+  EXPECT_THAT(lines, Contains("Security - Re-open of key after permission change successful"));
+  EXPECT_THAT(lines, Contains("Found in Key  : \\Software\\KeyloomTest\\Locked\\Inner\tv"));
+  EXPECT_THAT(lines, Contains(HasSubstr("setting permissions back to original settings")));
+  EXPECT_EQ(CurrentDacl(), locked_);
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing
