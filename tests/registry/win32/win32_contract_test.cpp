@@ -12,3 +12,13 @@ INSTANTIATE_TEST_SUITE_P(Win32, RegistryWrapper,
 
 }  // namespace
 }  // namespace keyloom::reg::testing
+
+namespace keyloom::reg::testing {
+namespace {
+
+TEST(WindowsDetection, TheTestProgramIsA32BitProcessOn64BitWindows) {
+  EXPECT_TRUE(DetectIs64BitWindows(*NewWin32RegApi()));
+}
+
+}  // namespace
+}  // namespace keyloom::reg::testing
