@@ -166,19 +166,38 @@ void TfrmMain::FormCreate() {
 
   UpdateKeysCombo();
 
+  // The run state: the undo writer (its new-file flag up), the walk, the controller.
+  undo_ = std::make_unique<files::UndoFile>(*options_.api,
+                                            [this](const std::string& line) { Log(line); });
+  account_ = std::make_unique<reg::ProgramAccount>(globals_.current_user_name);
+  engine::WalkDeps walk;
+  walk.api = options_.api;
+  walk.globals = &globals_;
+  walk.controls = &snapshot_;
+  walk.output = &queue_;
+  walk.undo = undo_.get();
+  walk.account = account_.get();
+  walk.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
+  walk.debug_file = [this](const std::string& text) { status_log_->WriteDebugFile(text); };
+  walk.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
+  walk.change_settings = [this] { return CurrentChangeSettings(); };
+  walker_ = std::make_unique<engine::RegistryWalker>(std::move(walk));
+
   engine::EngineDeps deps;
   deps.api = options_.api;
   deps.globals = &globals_;
   deps.controls = &snapshot_;
   deps.output = &queue_;
   deps.gate = gate_.get();
-  deps.walker = options_.walker != nullptr ? options_.walker : &no_walk_;
+  deps.walker = options_.walker != nullptr ? options_.walker : walker_.get();
   deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
   deps.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
+  deps.raise_undo_new_file = [this] { undo_->RaiseNewFileFlag(); };
   globals_.silent_mode = false;
   globals_.search_machine.clear();
   settings_.Update([](Settings& s) { s.logging = 0; });
   controller_ = std::make_unique<engine::RunController>(std::move(deps), *this);
+  walker_->Attach(controller_->engine());
 
   if (options_.is_64bit_windows) {
     globals_.is_64bit_windows = *options_.is_64bit_windows;
@@ -263,6 +282,20 @@ void TfrmMain::FormDestroy() {
   if (gate_ != nullptr) gate_->Open();
   queue_.Drain();
   if (options_.quit_on_destroy) PostQuitMessage(exit_code_);
+}
+
+files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
+  const Settings s = settings_.Snapshot();
+  files::ChangeSettings change;
+  change.undo_folder = s.undodir;
+  change.undo_mask = s.undo;
+  change.separate_undo_files = s.saundo;
+  change.default_undo = s.defaultundo;
+  change.simulate = s.simulate;
+  change.search_machine = globals_.search_machine;
+  change.is_64bit_windows = globals_.is_64bit_windows;
+  change.scan_method = s.scanmethod;
+  return change;
 }
 
 void TfrmMain::Log(const std::string& text, bool debug_only) {

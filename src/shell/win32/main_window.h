@@ -25,9 +25,12 @@
 
 #include "engine/debug_log.h"
 #include "engine/globals.h"
+#include "engine/key_walk.h"
 #include "engine/pause_gate.h"
 #include "engine/search_session.h"
 #include "engine/status_log.h"
+#include "files/undo_file.h"
+#include "registry/permission_repair.h"
 #include "registry/reg_api.h"
 #include "shell/controls_snapshot.h"
 #include "shell/main_layout.h"
@@ -46,7 +49,7 @@ struct MainWindowOptions {
   std::optional<std::string> program_folder;
   // The 64-bit detection's result; by default asked of the system.
   std::optional<bool> is_64bit_windows;
-  // The walk below each root; by default none (the walk arrives with the key traversal).
+  // The walk below each root; by default the registry walk.
   engine::KeyWalker* walker = nullptr;
   // Post WM_QUIT with the exit code when the window is destroyed (off in tests).
   bool quit_on_destroy = true;
@@ -108,6 +111,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void ProcessPendingEvents() override;
   void CloseMainWindow() override;
   void WakeDrain(bool urgent);
+  files::ChangeSettings CurrentChangeSettings() const;
 
   // Controls and layout (main_window_layout.cpp).
   void CreateControls();
@@ -143,9 +147,11 @@ class TfrmMain final : public Window, public engine::RunWindow {
   SettingsStore settings_;
   ControlsSnapshot snapshot_;
   RunOutputQueue queue_;
-  engine::NoWalk no_walk_;
   std::unique_ptr<engine::DebugLog> debug_log_;
   std::unique_ptr<engine::StatusLog> status_log_;
+  std::unique_ptr<files::UndoFile> undo_;
+  std::unique_ptr<reg::ProgramAccount> account_;
+  std::unique_ptr<engine::RegistryWalker> walker_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
   std::unique_ptr<engine::RunController> controller_;
 

@@ -29,13 +29,14 @@ class MainWindowTest : public ::testing::Test {
     return IniFile::Load(folder_.path() / "KEYLOOM.INI").Get("Keyloom", key);
   }
 
-  // Creates the window (FormCreate runs) and shows it when start-up says so.
+  // Creates the window (FormCreate runs) and shows it when start-up says so. Without a walker of
+  // the test's own, runs visit nothing below each root.
   TfrmMain& Open(std::optional<bool> is_64bit = false, engine::KeyWalker* walker = nullptr) {
     MainWindowOptions options;
     options.api = api_.get();
     options.program_folder = folder_.Utf8();
     options.is_64bit_windows = is_64bit;
-    options.walker = walker;
+    options.walker = walker != nullptr ? walker : &no_walk_;
     options.quit_on_destroy = false;
     window_ = std::make_unique<TfrmMain>(std::move(options));
     EXPECT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
@@ -77,6 +78,7 @@ class MainWindowTest : public ::testing::Test {
 
   keyloom::testing::TempFolder folder_;
   std::unique_ptr<reg::RegApi> api_ = reg::NewWin32RegApi();
+  engine::NoWalk no_walk_;
   std::unique_ptr<TfrmMain> window_;
 };
 
