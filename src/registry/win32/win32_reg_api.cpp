@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/security_descriptor.h"
 #include "registry/text.h"
 
 namespace keyloom::reg {
@@ -173,8 +174,10 @@ class Win32RegApi final : public RegApi {
   }
 
   ErrorCode SetKeySecurity(KeyHandle key, std::uint32_t info, const Bytes& descriptor) override {
+    // Only a complete self-relative descriptor reaches the system: it would read past the end of
+    // truncated bytes.
+    if (!SecurityDescriptor::Parse(descriptor)) return kInvalidParameter;
     Bytes copy = descriptor;  // the call takes a non-const pointer
-    if (copy.empty() || !IsValidSecurityDescriptor(copy.data())) return kInvalidParameter;
     return static_cast<ErrorCode>(RegSetKeySecurity(ToHkey(key), info, copy.data()));
   }
 
