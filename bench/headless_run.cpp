@@ -1,0 +1,154 @@
+#include "bench/headless_run.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "engine/globals.h"
+#include "engine/key_walk.h"
+#include "engine/run_io.h"
+#include "engine/search_session.h"
+#include "files/undo_file.h"
+#include "registry/permission_repair.h"
+
+namespace keyloom::bench {
+namespace {
+
+class FixedControls final : public engine::RunControls {
+ public:
+  explicit FixedControls(const HeadlessOptions& options) : options_(options) {}
+  std::string FindText() override { return options_.find; }
+  std::string ReplaceText() override { return options_.replace; }
+  int RootChoice() override { return options_.root_choice; }
+  int TypeFilter() override { return 0; }
+  bool IncludeKeyNames() override { return options_.include_key_names; }
+  bool IncludeValueContents() override { return options_.include_values; }
+  bool IncludeValueNames() override { return options_.include_value_names; }
+  bool CaseSensitive() override { return false; }
+  bool DeleteMode() override { return false; }
+  bool WindowVisible() override { return !options_.silent; }
+
+ private:
+  const HeadlessOptions& options_;
+};
+
+// Counts what a window would show, and lets the caller wait for the run's end.
+class CountingOutput final : public engine::RunOutput {
+ public:
+  void AddStatusLine(const std::string&) override { ++lines; }
+  void SetStatusBarText(const std::string&) override { ++bar_texts; }
+  void AddKeyListEntry(const std::string& row) override {
+    ++rows;
+    row_bytes += row.size();
+  }
+  void ClearLists() override {}
+  void RunFinished() override {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_all();
+  }
+  void RequestQuit() override {}
+
+  void WaitForEnd() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return finished_; });
+  }
+
+  std::atomic<std::uint64_t> lines{0}, bar_texts{0}, rows{0}, row_bytes{0};
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+};
+
+class NoWindow final : public engine::RunWindow {
+ public:
+  void ApplyButtons(const engine::ButtonState&) override {}
+  void ShowWarning(const std::string&) override {}
+  void ProcessPendingEvents() override {}
+  void CloseMainWindow() override {}
+};
+
+}  // namespace
+
+HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
+                           const HeadlessOptions& options) {
+  engine::Globals globals;
+  globals.is_64bit_windows = options.is_64bit_windows;
+  globals.silent_mode = options.silent;
+  FixedControls controls(options);
+  CountingOutput output;
+  NoWindow window;
+  files::UndoFile undo(api, [&output](const std::string& line) { output.AddStatusLine(line); });
+  reg::ProgramAccount account("bench");
+
+  engine::RunSettings settings;
+  settings.simulate = options.simulate;
+  const bool silent = options.silent;
+  auto log = [&output, silent](const std::string& text, bool debug_only) {
+    if (!silent && !debug_only) output.AddStatusLine(text);
+  };
+
+  engine::WalkDeps walk;
+  walk.api = &api;
+  walk.globals = &globals;
+  walk.controls = &controls;
+  walk.output = &output;
+  walk.undo = &undo;
+  walk.account = &account;
+  walk.log = log;
+  walk.debug_file = [](const std::string&) {};
+  walk.settings = [&settings] { return settings; };
+  walk.change_settings = [&] {
+    files::ChangeSettings change;
+    change.undo_folder = options.undo_folder;
+    change.undo_mask = settings.undo;
+    change.simulate = settings.simulate;
+    change.is_64bit_windows = globals.is_64bit_windows;
+    change.scan_method = settings.scanmethod;
+    return change;
+  };
+  engine::RegistryWalker walker(walk);
+
+  engine::EngineDeps deps;
+  deps.api = &api;
+  deps.globals = &globals;
+  deps.controls = &controls;
+  deps.output = &output;
+  deps.gate = &gate;
+  deps.walker = &walker;
+  deps.log = log;
+  deps.settings = walk.settings;
+  deps.raise_undo_new_file = [&undo] { undo.RaiseNewFileFlag(); };
+
+  gate.Open();
+  engine::RunController controller(std::move(deps), window);
+  walker.Attach(controller.engine());
+  HeadlessResult result;
+  const auto start = std::chrono::steady_clock::now();
+  if (options.replace.empty()) {
+    controller.btnSearchClick();
+  } else {
+    controller.btnReplaceClick();
+  }
+  if (controller.Active() || controller.state() != engine::RunState::kIdle) {
+    output.WaitForEnd();
+    result.finished = true;
+  }
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  controller.OnRunFinished();
+  result.matched = controller.engine().session().matched_count;
+  result.changed = controller.engine().session().changed_count;
+  result.rows = output.rows;
+  result.row_bytes = output.row_bytes;
+  result.status_lines = output.lines;
+  result.status_bar_texts = output.bar_texts;
+  return result;
+}
+
+}  // namespace keyloom::bench

@@ -1,0 +1,241 @@
+// keyloom_bench.exe: the Windows side of the benchmarks, driven by bench/run under Wine.
+//
+//   keyloom_bench gen [--keys N] [--seed N] [--share S] [--needle T] [--path P] [--force]
+//       writes the generated tree below HKEY_CURRENT_USER\P (default Software\KeyloomBench) through
+//       the registry port; a tree written before with the same options is kept (--force rewrites)
+//   keyloom_bench walk          the bare walk of HKEY_CURRENT_USER through the same port
+//   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown]
+//       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
+//   keyloom_bench gui [--rows N] [--reps N]
+//       a million hits into the real main window against the same run with its output discarded
+//
+// Every command prints one line of "key=value" pairs on standard output; the exit code is 0 on
+// success, 1 on a failure (explained on standard error), 2 on a bad command line.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "bench/bare_walk.h"
+#include "bench/gen.h"
+#include "bench/headless_run.h"
+#include "bench/win32/gui_bench.h"
+#include "engine/pause_gate.h"
+#include "engine/win32/event_pause_gate.h"
+#include "registry/registry.h"
+#include "registry/text.h"
+#include "registry/win32/win32_reg_api.h"
+
+namespace keyloom::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kMarkerName = "KeyloomBenchTree";
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// --name value pairs and bare --flags.
+class Arguments {
+ public:
+  Arguments(int argc, wchar_t** argv) {
+    for (int i = 2; i < argc; ++i) {
+      std::string arg = Narrow(argv[i]);
+      if (arg.rfind("--", 0) != 0) {
+        bad_ = "unexpected argument " + arg;
+        continue;
+      }
+      arg.erase(0, 2);
+      if (i + 1 < argc && std::wstring(argv[i + 1]).rfind(L"--", 0) != 0) {
+        values_[arg] = Narrow(argv[++i]);
+      } else {
+        values_[arg] = "";
+      }
+    }
+  }
+  std::string Text(const std::string& name, const std::string& fallback) const {
+    const auto it = values_.find(name);
+    return it == values_.end() ? fallback : it->second;
+  }
+  std::uint64_t Number(const std::string& name, std::uint64_t fallback) const {
+    const auto it = values_.find(name);
+    return it == values_.end() ? fallback : std::strtoull(it->second.c_str(), nullptr, 10);
+  }
+  double Real(const std::string& name, double fallback) const {
+    const auto it = values_.find(name);
+    return it == values_.end() ? fallback : std::strtod(it->second.c_str(), nullptr);
+  }
+  bool Has(const std::string& name) const { return values_.count(name) != 0; }
+  const std::string& bad() const { return bad_; }
+
+ private:
+  static std::string Narrow(const wchar_t* text) {
+    const std::wstring wide(text);
+    return text::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+  }
+  std::map<std::string, std::string> values_;
+  std::string bad_;
+};
+
+// The view keyloom.exe walks HKEY_CURRENT_USER in (SCANMETHOD 0 on 64-bit Windows).
+std::uint32_t PassView(reg::RegApi& api) {
+  try {
+    return reg::DetectIs64BitWindows(api) ? reg::access::kWow64_32Key : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int Generate(const Arguments& args) {
+  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  GenOptions options;
+  options.keys = args.Number("keys", options.keys);
+  options.seed = args.Number("seed", options.seed);
+  options.needle_share = args.Real("share", 0.01);
+  options.needle = args.Text("needle", options.needle);
+  options.view = PassView(*api);
+  const std::string path = args.Text("path", "Software\\KeyloomBench");
+  char marker[200];
+  std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%s",
+                static_cast<unsigned long long>(options.keys),
+                static_cast<unsigned long long>(options.seed), options.needle_share,
+                options.needle.c_str());
+
+  reg::TRegistry registry(*api);
+  registry.SetRootKey(reg::kCurrentUser);
+  if (registry.OpenKey("\\" + path)) {
+    std::string existing;
+    try {
+      existing = registry.ReadString(kMarkerName);
+    } catch (const std::exception&) {
+    }
+    registry.CloseKey();
+    if (existing == marker && !args.Has("force")) {
+      std::printf("kept=1 %s\n", marker);
+      return 0;
+    }
+    std::fprintf(stderr, "deleting the old tree below HKEY_CURRENT_USER\\%s\n", path.c_str());
+    if (!registry.DeleteKey("\\" + path)) {
+      std::fprintf(stderr, "cannot delete it: %s\n", registry.LastErrorText().c_str());
+      return 1;
+    }
+  }
+  options.progress = [](std::uint64_t keys) {
+    std::fprintf(stderr, "\r%llu keys", static_cast<unsigned long long>(keys));
+  };
+  const auto start = Clock::now();
+  GenStats stats;
+  const reg::ErrorCode rc = GenerateTree(*api, reg::kCurrentUser, path, options, &stats);
+  const double seconds = Since(start);
+  std::fprintf(stderr, "\n%s", DescribeTree(stats).c_str());
+  if (rc != reg::kSuccess) {
+    std::fprintf(stderr, "generating failed after %llu keys: %s\n",
+                 static_cast<unsigned long long>(stats.keys), api->ErrorMessage(rc).c_str());
+    return 1;
+  }
+  try {
+    registry.OpenKey("\\" + path);
+    registry.WriteString(kMarkerName, marker);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  std::printf("kept=0 %s keys=%llu values=%llu needle_values=%llu seconds=%.3f\n", marker,
+              static_cast<unsigned long long>(stats.keys),
+              static_cast<unsigned long long>(stats.values),
+              static_cast<unsigned long long>(stats.needle_values), seconds);
+  return 0;
+}
+
+int Walk() {
+  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  const std::uint32_t access = reg::access::kRead | PassView(*api);
+  const auto start = Clock::now();
+  const WalkCounts counts = BareWalk(*api, reg::kCurrentUser, access);
+  const double seconds = Since(start);
+  std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f\n",
+              static_cast<unsigned long long>(counts.keys),
+              static_cast<unsigned long long>(counts.values),
+              static_cast<unsigned long long>(counts.data_bytes),
+              static_cast<unsigned long long>(counts.failures), seconds);
+  return 0;
+}
+
+int Search(const Arguments& args) {
+  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  HeadlessOptions options;
+  options.find = args.Text("find", "");
+  options.replace = args.Text("replace", "");
+  options.silent = !args.Has("shown");
+  options.is_64bit_windows = PassView(*api) != 0;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring undo = std::wstring(temp) + L"keyloom-bench-undo";
+  options.undo_folder = text::Utf16ToUtf8(std::u16string(undo.begin(), undo.end()));
+  if (options.find.empty()) {
+    std::fprintf(stderr, "search needs --find TEXT\n");
+    return 2;
+  }
+  // The gate keyloom.exe uses (a named event), or the in-process one to see what the event costs.
+  std::unique_ptr<engine::PauseGate> gate;
+  if (args.Has("portable-gate")) {
+    gate = std::make_unique<engine::PortablePauseGate>();
+  } else {
+    gate = std::make_unique<engine::EventPauseGate>(nullptr);
+  }
+  const HeadlessResult result = RunHeadless(*api, *gate, options);
+  if (!result.finished) {
+    std::fprintf(stderr, "the run did not start\n");
+    return 1;
+  }
+  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f\n", result.matched,
+              result.changed, static_cast<unsigned long long>(result.rows),
+              static_cast<unsigned long long>(result.status_lines), result.seconds);
+  return 0;
+}
+
+int Gui(HINSTANCE instance, const Arguments& args) {
+  GuiBenchOptions options;
+  options.rows = static_cast<int>(args.Number("rows", static_cast<std::uint64_t>(options.rows)));
+  options.repetitions =
+      static_cast<int>(args.Number("reps", static_cast<std::uint64_t>(options.repetitions)));
+  const std::string report = RunGuiBench(instance, options);
+  if (report.empty()) {
+    std::fprintf(stderr, "the main window could not be created\n");
+    return 1;
+  }
+  std::printf("%s\n", report.c_str());
+  return 0;
+}
+
+}  // namespace
+}  // namespace keyloom::bench
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace keyloom::bench;
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  const Arguments args(argc, argv);
+  if (!args.bad().empty()) {
+    std::fprintf(stderr, "%s\n", args.bad().c_str());
+    return 2;
+  }
+  int rc = 2;
+  if (command == L"gen") {
+    rc = Generate(args);
+  } else if (command == L"walk") {
+    rc = Walk();
+  } else if (command == L"search") {
+    rc = Search(args);
+  } else if (command == L"gui") {
+    rc = Gui(GetModuleHandleW(nullptr), args);
+  } else {
+    std::fprintf(stderr, "usage: keyloom_bench gen|walk|search|gui [options]\n");
+  }
+  std::fflush(stdout);
+  return rc;
+}

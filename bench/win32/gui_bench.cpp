@@ -1,0 +1,228 @@
+#include "bench/win32/gui_bench.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "engine/search_session.h"
+#include "registry/text.h"
+#include "registry/win32/win32_reg_api.h"
+#include "shell/win32/main_window.h"
+#include "shell/win32/resource_ids.h"
+
+namespace keyloom::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Output that goes nowhere: the discarded-output run.
+class NullOutput final : public engine::RunOutput {
+ public:
+  void AddStatusLine(const std::string&) override {}
+  void SetStatusBarText(const std::string&) override {}
+  void AddKeyListEntry(const std::string&) override {}
+  void ClearLists() override {}
+  void RunFinished() override {}
+  void RequestQuit() override {}
+};
+
+// A run's hits as the key walk makes them: for every key the status bar's progress text, for every
+// hit a Key List row and its "Found in Key  : " status line. Paths are shaped like those of the
+// generated tree.
+class HitWalker final : public engine::KeyWalker {
+ public:
+  engine::SearchEngine* engine = nullptr;
+  engine::RunOutput* output = nullptr;  // null: discarded
+  int rows = 0;
+  std::uint64_t row_bytes = 0;
+
+  void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
+    NullOutput discard;
+    engine::RunOutput& out = output != nullptr ? *output : discard;
+    const bool shown = output != nullptr;
+    row_bytes = 0;
+    char path[160];
+    for (int i = 0; i < rows; ++i) {
+      if ((i & 1023) == 0 && !engine->PausePoint()) return;
+      std::snprintf(path, sizeof path, "\\Software\\KeyloomBench\\Vendor%d\\Product %d\\%s\\Key%d",
+                    i % 97, i % 13, (i & 1) != 0 ? "Settings" : "CurrentVersion", i);
+      const std::string row = std::string("HKEY_CURRENT_USER\t") + path + "\tDisplayName";
+      row_bytes += row.size();
+      out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
+      out.AddKeyListEntry(row);
+      if (shown) engine->deps().log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
+      ++session.matched_count;
+    }
+  }
+};
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (true) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (done()) return true;
+    if (Clock::now() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+std::uint64_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(),
+                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters)) {
+    return 0;
+  }
+  return counters.PrivateUsage;
+}
+
+// Asks the window to answer again and again from another thread; keeps the longest gap between
+// two answers.
+class Pinger {
+ public:
+  explicit Pinger(HWND target) : target_(target), thread_([this] { Loop(); }) {}
+  ~Pinger() {
+    done_ = true;
+    thread_.join();
+  }
+  double LongestGapMs() const { return static_cast<double>(longest_us_.load()) / 1000.0; }
+  int Answers() const { return answers_; }
+
+ private:
+  void Loop() {
+    auto last = Clock::now();
+    while (!done_) {
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(target_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+      const auto now = Clock::now();
+      const long long gap =
+          std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
+      longest_us_ = std::max<long long>(longest_us_, gap);
+      last = now;
+      ++answers_;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  HWND target_;
+  std::atomic<bool> done_{false};
+  std::atomic<long long> longest_us_{0};
+  std::atomic<int> answers_{0};
+  std::thread thread_;
+};
+
+struct RunFigures {
+  double seconds = 0;
+  double longest_gap_ms = 0;
+  std::size_t rows_shown = 0;
+};
+
+RunFigures TimeRun(shell::TfrmMain& window, HitWalker& walker, bool shown) {
+  walker.output = shown ? &window.output() : nullptr;
+  RunFigures figures;
+  Pinger pinger(window.hwnd());
+  const auto start = Clock::now();
+  SendMessageW(window.Control(IDC_BTN_SEARCH), BM_CLICK, 0, 0);
+  PumpUntil(
+      [&] {
+        return window.controller().state() == engine::RunState::kIdle &&
+               !window.controller().Active();
+      },
+      std::chrono::seconds(1200));
+  figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  figures.longest_gap_ms = pinger.LongestGapMs();
+  figures.rows_shown = window.key_list().rows().size();
+  return figures;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::filesystem::path folder = std::filesystem::path(temp) / L"keyloom-gui-bench";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / L"KEYLOOM.INI", std::ios::binary)
+      << "[Keyloom]\r\nSEARCHKEY=2\r\nUPDATEINI=0\r\n";
+
+  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  HitWalker walker;
+  walker.rows = options.rows;
+  shell::MainWindowOptions window_options;
+  window_options.api = api.get();
+  const std::wstring wide_folder = folder.wstring();
+  window_options.program_folder =
+      text::Utf16ToUtf8(std::u16string(wide_folder.begin(), wide_folder.end())) + "\\";
+  window_options.is_64bit_windows = false;
+  window_options.walker = &walker;
+  window_options.quit_on_destroy = false;
+  shell::TfrmMain window(std::move(window_options));
+  if (!window.CreateMain(instance)) return {};
+  ShowWindow(window.hwnd(), SW_SHOW);
+  UpdateWindow(window.hwnd());
+  walker.engine = &window.controller().engine();
+  SendMessageW(window.Control(IDC_EDT_FIND), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(L"KLQNeedleZX"));
+  PumpUntil([] { return false; }, std::chrono::seconds(0));
+
+  std::vector<double> shown, discarded;
+  double longest_gap = 0, longest_gap_discarded = 0;
+  std::uint64_t memory_before = 0, memory_after = 0;
+  std::size_t rows_shown = 0;
+  for (int rep = 0; rep < options.repetitions; ++rep) {
+    // Alternate the order, so neither kind always runs on a warmer heap.
+    for (int k = 0; k < 2; ++k) {
+      const bool into_window = (k == 0) == (rep % 2 == 0);
+      const bool first_window_run = into_window && shown.empty();
+      if (first_window_run) memory_before = PrivateBytes();
+      const RunFigures figures = TimeRun(window, walker, into_window);
+      if (into_window) {
+        if (first_window_run) memory_after = PrivateBytes();
+        shown.push_back(figures.seconds);
+        longest_gap = std::max(longest_gap, figures.longest_gap_ms);
+        rows_shown = figures.rows_shown;
+      } else {
+        discarded.push_back(figures.seconds);
+        longest_gap_discarded = std::max(longest_gap_discarded, figures.longest_gap_ms);
+      }
+    }
+  }
+  const double row_text = options.rows > 0 ? static_cast<double>(walker.row_bytes) / options.rows : 0;
+  const double row_memory =
+      options.rows > 0 && memory_after > memory_before
+          ? static_cast<double>(memory_after - memory_before) / options.rows
+          : 0;
+  DestroyWindow(window.hwnd());
+
+  char report[512];
+  std::snprintf(report, sizeof report,
+                "rows=%d rows_shown=%zu window_s=%.3f discarded_s=%.3f ratio=%.3f "
+                "longest_gap_ms=%.1f longest_gap_discarded_ms=%.1f row_text_bytes=%.1f "
+                "row_memory_bytes=%.1f memory_ratio=%.2f repetitions=%d",
+                options.rows, rows_shown, Median(shown), Median(discarded),
+                Median(discarded) > 0 ? Median(shown) / Median(discarded) : 0, longest_gap,
+                longest_gap_discarded, row_text, row_memory,
+                row_text > 0 ? row_memory / row_text : 0, options.repetitions);
+  return report;
+}
+
+}  // namespace keyloom::bench
