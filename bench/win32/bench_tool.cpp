@@ -3,8 +3,9 @@
 //   keyloom_bench gen [--keys N] [--seed N] [--share S] [--needle T] [--path P] [--force]
 //       writes the generated tree below HKEY_CURRENT_USER\P (default Software\KeyloomBench) through
 //       the registry port; a tree written before with the same options is kept (--force rewrites)
-//   keyloom_bench walk          the bare walk of HKEY_CURRENT_USER through the same port
-//   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown]
+//   keyloom_bench walk [--profile] [--no-view]
+//       the bare walk of HKEY_CURRENT_USER through the same port (--profile: calls counted and timed)
+//   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown] [--profile]
 //       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
 //   keyloom_bench gui [--rows N] [--reps N]
 //       a million hits into the real main window against the same run with its output discarded
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "bench/bare_walk.h"
+#include "bench/call_profile.h"
 #include "bench/gen.h"
 #include "bench/headless_run.h"
 #include "bench/win32/gui_bench.h"
@@ -100,11 +102,14 @@ int Generate(const Arguments& args) {
   options.needle = args.Text("needle", options.needle);
   options.view = PassView(*api);
   const std::string path = args.Text("path", "Software\\KeyloomBench");
+  // The marker names the needle by a digest: the needle itself would be one more hit.
+  std::uint32_t needle_digest = 2166136261u;
+  for (char c : options.needle) needle_digest = (needle_digest ^ static_cast<std::uint8_t>(c)) * 16777619u;
   char marker[200];
-  std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%s",
+  std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%08x",
                 static_cast<unsigned long long>(options.keys),
                 static_cast<unsigned long long>(options.seed), options.needle_share,
-                options.needle.c_str());
+                needle_digest);
 
   reg::TRegistry registry(*api);
   registry.SetRootKey(reg::kCurrentUser);
@@ -152,22 +157,28 @@ int Generate(const Arguments& args) {
   return 0;
 }
 
-int Walk() {
-  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
-  const std::uint32_t access = reg::access::kRead | PassView(*api);
+// With --profile the calls go through a counting and timing port first.
+int Walk(const Arguments& args) {
+  std::unique_ptr<reg::RegApi> system = reg::NewWin32RegApi();
+  ProfilingRegApi profile(*system);
+  reg::RegApi& api = args.Has("profile") ? profile : *system;
+  const std::uint32_t access = reg::access::kRead | (args.Has("no-view") ? 0 : PassView(api));
   const auto start = Clock::now();
-  const WalkCounts counts = BareWalk(*api, reg::kCurrentUser, access);
+  const WalkCounts counts = BareWalk(api, reg::kCurrentUser, access);
   const double seconds = Since(start);
-  std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f\n",
+  std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f %s\n",
               static_cast<unsigned long long>(counts.keys),
               static_cast<unsigned long long>(counts.values),
               static_cast<unsigned long long>(counts.data_bytes),
-              static_cast<unsigned long long>(counts.failures), seconds);
+              static_cast<unsigned long long>(counts.failures), seconds,
+              profile.Report().c_str());
   return 0;
 }
 
 int Search(const Arguments& args) {
-  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  std::unique_ptr<reg::RegApi> system = reg::NewWin32RegApi();
+  ProfilingRegApi profile(*system);
+  reg::RegApi* api = args.Has("profile") ? &profile : system.get();
   HeadlessOptions options;
   options.find = args.Text("find", "");
   options.replace = args.Text("replace", "");
@@ -193,9 +204,10 @@ int Search(const Arguments& args) {
     std::fprintf(stderr, "the run did not start\n");
     return 1;
   }
-  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f\n", result.matched,
-              result.changed, static_cast<unsigned long long>(result.rows),
-              static_cast<unsigned long long>(result.status_lines), result.seconds);
+  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f %s\n",
+              result.matched, result.changed, static_cast<unsigned long long>(result.rows),
+              static_cast<unsigned long long>(result.status_lines), result.seconds,
+              profile.Report().c_str());
   return 0;
 }
 
@@ -228,7 +240,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"gen") {
     rc = Generate(args);
   } else if (command == L"walk") {
-    rc = Walk();
+    rc = Walk(args);
   } else if (command == L"search") {
     rc = Search(args);
   } else if (command == L"gui") {

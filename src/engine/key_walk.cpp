@@ -34,10 +34,25 @@ void RegistryWalker::WalkKey(SearchSession& session, reg::TRegistry& reg) {
   const reg::RootKey* root = reg::RootByIndex(session.root_index);
   frame.root_name = root != nullptr ? root->name : "";
   view_ = reg.View();
-  WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath());
+  WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath(), nullptr);
 }
 
-void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path) {
+std::vector<std::string> RegistryWalker::SubkeyNames(reg::KeyHandle key) {
+  std::vector<std::string> names;
+  std::string name;
+  for (std::uint32_t i = 0; deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool RegistryWalker::KeyGone(reg::KeyHandle key) {
+  reg::KeyInfo info;
+  return deps_.api->QueryInfoKey(key, &info) != reg::kSuccess;
+}
+
+void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path,
+                               std::vector<std::string>* read_names) {
   SearchSession& session = *frame.session;
   frame.settings = deps_.settings();
   if (session.depth > kDepthLimit) {
@@ -51,11 +66,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   ++session.depth;
 
   // The name list is read once: keys created or removed meanwhile do not change it.
-  std::vector<std::string> names;
-  std::string name;
-  for (std::uint32_t i = 0; deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
-    names.push_back(name);
-  }
+  const std::vector<std::string> names =
+      read_names != nullptr ? std::move(*read_names) : SubkeyNames(key);
 
   if (session.depth == 1 && !path.empty()) {
     // The start key of a follow-up pass: its own values are examined too.
@@ -71,16 +83,21 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   }
 
   const std::string parent_display = path.empty() ? "\\" : "\\" + path + "\\";
+  // The key being walked must still be there for each of its subkeys: opening the next subkey
+  // tells (a handle of a deleted key answers "key deleted"), and one question after the last.
+  bool completed = true;
   for (const auto& subkey : names) {
-    if (!engine_->PausePoint()) break;
-    ExamineSubkey(frame, key, path, subkey, parent_display);
-    // The key being walked must still be there for its next subkey.
-    reg::KeyInfo info;
-    if (deps_.api->QueryInfoKey(key, &info) != reg::kSuccess) {
+    if (!engine_->PausePoint()) {
+      completed = false;
+      break;
+    }
+    if (!ExamineSubkey(frame, key, path, subkey, parent_display)) {
       session.abandon = true;
+      completed = false;
       break;
     }
   }
+  if (completed && !names.empty() && KeyGone(key)) session.abandon = true;
   --session.depth;
 }
 
@@ -92,7 +109,7 @@ reg::KeyHandle RegistryWalker::OpenSubkey(reg::KeyHandle parent, const std::stri
   return rc == reg::kSuccess ? child : reg::kNullKey;
 }
 
-void RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
+bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
                                    const std::string& path, const std::string& name,
                                    const std::string& parent_display) {
   SearchSession& session = *frame.session;
@@ -107,10 +124,12 @@ void RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
                                       deps_.log};
   try {
     if (name == kWow64Node) {
+      if (KeyGone(parent)) return false;
       Log("Skipping WoW6432Node : " + full);
-      return;
+      return true;
     }
     reg::UniqueKey child(*deps_.api, OpenSubkey(parent, name));
+    if (!child && last_error_ == reg::kKeyDeleted) return false;
     if (!child && settings.fixperms) {
       security_path = Child(path, name);
       if (Informational(settings)) {
@@ -130,13 +149,13 @@ void RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
       }
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
       if (child) CheckValues(frame, deps_, child.get(), name, parent_display);
-      reg::KeyInfo info;
-      if (child && deps_.api->QueryInfoKey(child.get(), &info) == reg::kSuccess &&
-          info.subkey_count > 0) {
+      std::vector<std::string> names;
+      if (child) names = SubkeyNames(child.get());
+      if (!names.empty()) {
         if (full.back() == '\\') {
           Log("Registry Error found at :" + full);
         } else {
-          WalkLevel(frame, child.get(), Child(path, name));
+          WalkLevel(frame, child.get(), Child(path, name), &names);
         }
       }
     } else {
@@ -152,6 +171,7 @@ void RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
     }
     reg::RestoreKeySecurity(repair, session.root_index, security_path, saved);
   }
+  return true;
 }
 
 void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/globals.h"
 #include "engine/run_io.h"
@@ -57,10 +58,14 @@ class RegistryWalker final : public KeyWalker {
   void WalkKey(SearchSession& session, reg::TRegistry& reg) override;
 
  private:
-  void WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path);
-  // Examines subkey `name` of the key at `path`.
-  void ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
+  // `names`: the key's subkey names when the caller has read them already, else null.
+  void WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path,
+                 std::vector<std::string>* names);
+  // Examines subkey `name` of the key at `path`. False when the key at `path` is gone.
+  bool ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
                      const std::string& name, const std::string& parent_display);
+  std::vector<std::string> SubkeyNames(reg::KeyHandle key);
+  bool KeyGone(reg::KeyHandle key);
   // The key-name check of the open subkey; closes `*child` when it renamed or deleted the key.
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
                     const std::string& name);

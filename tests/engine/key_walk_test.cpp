@@ -154,15 +154,24 @@ TEST_F(WalkTest, PauseHoldsTheWalkBeforeTheNextSubkey) {
 TEST_F(WalkTest, AKeyThatVanishesAbandonsThePass) {
   for (int i = 0; i < 3; ++i) PutString("Gone\\K" + std::to_string(i), "v", "needle");
   PutString("Later", "v", "needle");
-  // The key Gone is deleted while its first subkey is examined (the third question about it: its
-  // own subkey count, K0's, then Gone's after K0): its next subkeys are never examined, the
-  // enclosing level goes on, and the pass ends after this root.
-  registry_->InjectFault({reg::MemoryRegistry::Op::kQueryInfoKey, "HKEY_CURRENT_USER\\Gone", 3,
+  // The key Gone is deleted while its first subkey is examined (opening the next one through
+  // Gone's handle answers "key deleted"): its next subkeys are never examined, the enclosing level
+  // goes on, and the pass ends after this root.
+  registry_->InjectFault({reg::MemoryRegistry::Op::kOpenKey, "HKEY_CURRENT_USER\\Gone\\K1", 0,
                           reg::kKeyDeleted});
   Run();
   EXPECT_TRUE(controller_->engine().session().abandon);
   EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Gone\\K0\tv",
                                   "HKEY_CURRENT_USER\t\\Later\tv"));
+  EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Unable to open key"))));
+
+  // Deleted while its last subkey is examined: the question about it after the last subkey.
+  registry_->ClearFaults();
+  registry_->InjectFault({reg::MemoryRegistry::Op::kQueryInfoKey, "HKEY_CURRENT_USER\\Gone", 0,
+                          reg::kKeyDeleted});
+  Run();
+  EXPECT_TRUE(controller_->engine().session().abandon);
+  EXPECT_EQ(Rows().size(), 4u);
 }
 
 }  // namespace
