@@ -22,4 +22,9 @@ struct WalkCounts {
 // read those of a root). `access` is the mask every open uses (KEY_READ and the view flag).
 WalkCounts BareWalk(reg::RegApi& api, reg::KeyHandle start, std::uint32_t access);
 
+// The same walk with one open key at a time, as a walk that keeps a constant number of handles
+// makes it: down into a subkey by a relative open, back up by opening the parent again by its
+// absolute path after every subkey. Walks everything below `root`.
+WalkCounts BareWalkReopening(reg::RegApi& api, reg::KeyHandle root, std::uint32_t access);
+
 }  // namespace keyloom::bench

@@ -3,8 +3,10 @@
 //   keyloom_bench gen [--keys N] [--seed N] [--share S] [--needle T] [--path P] [--force]
 //       writes the generated tree below HKEY_CURRENT_USER\P (default Software\KeyloomBench) through
 //       the registry port; a tree written before with the same options is kept (--force rewrites)
-//   keyloom_bench walk [--profile] [--no-view]
-//       the bare walk of HKEY_CURRENT_USER through the same port (--profile: calls counted and timed)
+//   keyloom_bench walk [--reopen] [--profile] [--no-view]
+//       the bare walk of HKEY_CURRENT_USER through the same port; --reopen: one open key at a
+//       time, the parent opened again by its path after every subkey; --profile: calls counted
+//       and timed
 //   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown] [--profile]
 //       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
 //   keyloom_bench gui [--rows N] [--reps N]
@@ -28,6 +30,7 @@
 #include "bench/win32/gui_bench.h"
 #include "engine/pause_gate.h"
 #include "engine/win32/event_pause_gate.h"
+#include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
 #include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
@@ -121,7 +124,15 @@ int Generate(const Arguments& args) {
     }
     registry.CloseKey();
     if (existing == marker && !args.Has("force")) {
-      std::printf("kept=1 %s\n", marker);
+      // The same tree again, in memory, to describe it.
+      std::unique_ptr<reg::MemoryRegistry> memory = reg::NewMemoryRegistry();
+      GenStats stats;
+      GenerateTree(*memory, reg::kCurrentUser, path, options, &stats);
+      std::fprintf(stderr, "%s", DescribeTree(stats).c_str());
+      std::printf("kept=1 %s keys=%llu values=%llu needle_values=%llu\n", marker,
+                  static_cast<unsigned long long>(stats.keys),
+                  static_cast<unsigned long long>(stats.values),
+                  static_cast<unsigned long long>(stats.needle_values));
       return 0;
     }
     std::fprintf(stderr, "deleting the old tree below HKEY_CURRENT_USER\\%s\n", path.c_str());
@@ -164,7 +175,9 @@ int Walk(const Arguments& args) {
   reg::RegApi& api = args.Has("profile") ? profile : *system;
   const std::uint32_t access = reg::access::kRead | (args.Has("no-view") ? 0 : PassView(api));
   const auto start = Clock::now();
-  const WalkCounts counts = BareWalk(api, reg::kCurrentUser, access);
+  const WalkCounts counts = args.Has("reopen")
+                                ? BareWalkReopening(api, reg::kCurrentUser, access)
+                                : BareWalk(api, reg::kCurrentUser, access);
   const double seconds = Since(start);
   std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f %s\n",
               static_cast<unsigned long long>(counts.keys),

@@ -18,17 +18,18 @@ struct ValueEntry {
   reg::RawValue raw;
 };
 
-// Every value of the key, read once, before anything changes them.
-std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key) {
+// Every value of the key (at most `count`), read once, before anything changes them.
+std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::uint32_t count) {
   std::vector<ValueEntry> values;
-  ValueEntry entry;
-  for (std::uint32_t i = 0;; ++i) {
+  if (count != kAllValues) values.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ValueEntry entry;
     const reg::ErrorCode rc = api.EnumValue(key, i, &entry.name, &entry.raw.type, &entry.raw.data);
     if (rc == reg::kNoMoreItems) break;
     if (rc != reg::kSuccess) {
       throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
     }
-    values.push_back(entry);
+    values.push_back(std::move(entry));
   }
   return values;
 }
@@ -203,8 +204,9 @@ edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
 }
 
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
-                 const std::string& key_name, const std::string& parent_display) {
-  const std::vector<ValueEntry> values = ReadValues(*deps.api, key);
+                 const std::string& key_name, const std::string& parent_display,
+                 std::uint32_t value_count) {
+  const std::vector<ValueEntry> values = ReadValues(*deps.api, key, value_count);
   ValueChecker checker(frame, deps, key_name, parent_display);
   for (const auto& value : values) checker.Check(value);
 }

@@ -2,6 +2,7 @@
 // and in replace and delete runs replaced, renamed or deleted through single registry actions.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -16,9 +17,14 @@ class EUnreadableValue : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// CheckValues reads every value the key holds when `value_count` is kAllValues, else at most
+// `value_count` (the count the caller has just asked the registry for).
+inline constexpr std::uint32_t kAllValues = 0xFFFFFFFF;
+
 // `key` is open with query access; P + `key_name` is the key's full path below the root.
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
-                 const std::string& key_name, const std::string& parent_display);
+                 const std::string& key_name, const std::string& parent_display,
+                 std::uint32_t value_count = kAllValues);
 
 // A registry action for one change of the run, with root, key path, machine and undo settings
 // filled in.

@@ -37,10 +37,10 @@ void RegistryWalker::WalkKey(SearchSession& session, reg::TRegistry& reg) {
   WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath(), nullptr);
 }
 
-std::vector<std::string> RegistryWalker::SubkeyNames(reg::KeyHandle key) {
+std::vector<std::string> RegistryWalker::SubkeyNames(reg::KeyHandle key, std::uint32_t count) {
   std::vector<std::string> names;
   std::string name;
-  for (std::uint32_t i = 0; deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
+  for (std::uint32_t i = 0; i < count && deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
     names.push_back(name);
   }
   return names;
@@ -147,10 +147,17 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
         deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) + "] : " +
                                        (path.empty() ? "\\" : "\\" + path));
       }
+      // The counts bound the reads of the values and of the subkey names, which saves the two
+      // calls that would only answer "no more items".
+      reg::KeyInfo info;
+      if (deps_.api->QueryInfoKey(child.get(), &info) != reg::kSuccess) {
+        info.value_count = kAllValues;
+        info.subkey_count = 0xFFFFFFFF;
+      }
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
-      if (child) CheckValues(frame, deps_, child.get(), name, parent_display);
+      if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
-      if (child) names = SubkeyNames(child.get());
+      if (child && info.subkey_count > 0) names = SubkeyNames(child.get(), info.subkey_count);
       if (!names.empty()) {
         if (full.back() == '\\') {
           Log("Registry Error found at :" + full);

@@ -64,7 +64,8 @@ class RegistryWalker final : public KeyWalker {
   // Examines subkey `name` of the key at `path`. False when the key at `path` is gone.
   bool ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
                      const std::string& name, const std::string& parent_display);
-  std::vector<std::string> SubkeyNames(reg::KeyHandle key);
+  // The names of at most `count` subkeys, in enumeration order.
+  std::vector<std::string> SubkeyNames(reg::KeyHandle key, std::uint32_t count = 0xFFFFFFFF);
   bool KeyGone(reg::KeyHandle key);
   // The key-name check of the open subkey; closes `*child` when it renamed or deleted the key.
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
