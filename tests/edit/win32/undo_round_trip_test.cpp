@@ -25,6 +25,7 @@
 #include "registry/registry_contract.h"
 #include "registry/win32/win32_reg_api.h"
 #include "support/temp_folder.h"
+#include "support/win32/registry_editor.h"
 
 namespace keyloom::edit {
 namespace {
@@ -36,64 +37,6 @@ Bytes Utf16Z(std::u16string_view s) {
   Bytes out = text::Utf16ToBytes(s);
   out.insert(out.end(), {0, 0});
   return out;
-}
-
-// Starts a program and waits for it; its exit code, or ~0u when it could not run.
-DWORD RunAndWait(std::wstring command_line) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  command_line.push_back(L'\0');
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return ~0u;
-  }
-  DWORD code = ~0u;
-  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
-std::string Describe(const RawValue& value) {
-  return "type " + std::to_string(value.type) + " [" + files::ByteList(value.data) + "]";
-}
-
-// What differs between two snapshots, one line per key or value; "" when they are the same.
-std::string Differences(const reg::testing::TreeSnapshot& expected,
-                        const reg::testing::TreeSnapshot& actual) {
-  std::string out;
-  for (const auto& [key, values] : expected) {
-    const auto found = actual.find(key);
-    if (found == actual.end()) {
-      out += "missing key " + key + "\n";
-      continue;
-    }
-    for (const auto& [name, value] : values) {
-      const auto other = found->second.find(name);
-      if (other == found->second.end()) {
-        out += "missing value " + key + " : " + name + "\n";
-      } else if (!(other->second == value)) {
-        out += "value " + key + " : " + name + " is " + Describe(other->second) + ", was " +
-               Describe(value) + "\n";
-      }
-    }
-    for (const auto& [name, value] : found->second) {
-      if (values.count(name) == 0) out += "extra value " + key + " : " + name + "\n";
-    }
-  }
-  for (const auto& [key, values] : actual) {
-    if (expected.count(key) == 0) out += "extra key " + key + "\n";
-  }
-  return out;
-}
-
-std::wstring WindowsFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
-  return std::wstring(folder, length);
 }
 
 struct ViewCase {
@@ -199,11 +142,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   void Merge() {
     const auto file = keyloom::engine::PathFromUtf8(undo_.CurrentFileName(settings_));
     ASSERT_TRUE(std::filesystem::exists(file));
-    const std::wstring quoted = L"\"" + file.wstring() + L"\"";
-    const DWORD code = GetParam().merge_64bit
-                           ? RunAndWait(WindowsFolder() + L"\\sysnative\\reg.exe import " + quoted)
-                           : RunAndWait(L"regedit.exe /s " + quoted);
-    ASSERT_EQ(code, 0u);
+    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().merge_64bit), 0u);
   }
 
   // Makes one change with its own undo file, merges that file and expects the tree from before.
@@ -217,7 +156,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   }
 
   void ExpectSame(const reg::testing::TreeSnapshot& before) {
-    const std::string differences = Differences(before, Tree());
+    const std::string differences = keyloom::testing::Differences(before, Tree());
     EXPECT_EQ(differences, "");
     if (!differences.empty()) {
       for (const auto& line : files::testing::ReadRegFileLines(

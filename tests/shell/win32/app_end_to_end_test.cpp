@@ -10,6 +10,7 @@
 #include "shell/exit_codes.h"
 #include "shell/ini_file.h"
 #include "support/temp_folder.h"
+#include "support/win32/registry_editor.h"
 
 namespace keyloom::shell {
 namespace {
@@ -28,27 +29,10 @@ class AppEndToEndTest : public ::testing::Test {
     std::filesystem::copy_file(KeyloomExe(), folder_.path() / L"keyloom.exe");
   }
 
-  // Runs the copy and returns its exit code; -1 when it did not end within the bound.
+  // Runs the copy and returns its exit code; -1 when it did not start or end within the bound.
   long Run() {
-    std::wstring command = L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder_.path().c_str(), &startup, &process)) {
-      return -2;
-    }
-    CloseHandle(process.hThread);
-    long code = -1;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-      DWORD exit_code = 0;
-      GetExitCodeProcess(process.hProcess, &exit_code);
-      code = static_cast<long>(exit_code);
-    } else {
-      TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hProcess);
-    return code;
+    const std::wstring command = L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"";
+    return static_cast<long>(keyloom::testing::RunAndWait(command, folder_.path().c_str(), 60000));
   }
 
   std::optional<std::string> Saved(const std::string& key) {

@@ -1,0 +1,183 @@
+// keyloom.exe replacing a text across a scratch tree, unattended, in either registry view: the
+// registry afterwards holds exactly what the replacement rules say, `reg query` sees the renamed
+// key, and merging the run's undo files (newest first) with the registry editor gives back the
+// original tree byte for byte, while the other view's twin tree is never touched.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "files/reg_file_testing.h"
+#include "registry/registry_contract.h"
+#include "registry/text.h"
+#include "registry/win32/win32_reg_api.h"
+#include "shell/exit_codes.h"
+#include "support/temp_folder.h"
+#include "support/win32/registry_editor.h"
+
+namespace keyloom::shell {
+namespace {
+
+using reg::Bytes;
+using reg::RawValue;
+
+constexpr const char* kBase = "Software\\KeyloomTest\\E2E";
+
+Bytes Sz(std::u16string_view s) {
+  Bytes out = text::Utf16ToBytes(s);
+  out.insert(out.end(), {0, 0});
+  return out;
+}
+
+struct ViewCase {
+  const char* name;
+  reg::KeyHandle root;
+  int searchkey;           // SEARCHKEY of the root
+  std::uint32_t view;      // the view the scratch tree lives in
+  std::uint32_t other;     // the other view, whose twin tree must stay untouched
+  int scanmethod;          // SCANMETHOD selecting the view
+  bool merge_64bit;
+};
+
+void PrintTo(const ViewCase& view, std::ostream* out) { *out << view.name; }
+
+class ReplaceEndToEnd : public ::testing::TestWithParam<ViewCase> {
+ protected:
+  void SetUp() override {
+    api_ = reg::NewWin32RegApi();
+    Scrub();
+    Populate(GetParam().view);
+    if (GetParam().other != 0) Populate(GetParam().other);
+    std::filesystem::path exe(KeyloomExe());
+    ASSERT_TRUE(std::filesystem::exists(exe));
+    std::filesystem::copy_file(exe, folder_.path() / L"keyloom.exe");
+  }
+  void TearDown() override { Scrub(); }
+
+  static std::filesystem::path KeyloomExe() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path().parent_path() / L"keyloom.exe";
+  }
+
+  void Scrub() {
+    for (std::uint32_t view : {reg::access::kWow64_32Key, reg::access::kWow64_64Key}) {
+      files::testing::detail::DeleteTree(*api_, GetParam().root, "Software\\KeyloomTest", view);
+    }
+  }
+
+  void Put(std::uint32_t view, const std::string& path, const std::string& name, RawValue value) {
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(api_->CreateKey(GetParam().root, std::string(kBase) + "\\" + path, 0,
+                              reg::access::kAllAccess | view, &key, nullptr),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, key);
+    ASSERT_EQ(api_->SetValue(key, name, value.type, value.data), reg::kSuccess);
+  }
+
+  // Every kind of value, names and data outside any code page, the text "ζQ7" in a key name, in
+  // value names and in data.
+  void Populate(std::uint32_t view) {
+    Put(view, "App-ζQ7", "path", {reg::kRegSz, Sz(u"C:\\ζQ7\\bin")});
+    Put(view, "App-ζQ7", "exp", {reg::kRegExpandSz, Sz(u"%TEMP%\\ζQ7")});
+    Put(view, "App-ζQ7", "list",
+        {reg::kRegMultiSz, text::Utf16ToBytes(std::u16string(u"one ζQ7\0two\0\0", 13))});
+    Put(view, "App-ζQ7", "ζQ7 name", {reg::kRegSz, Sz(u"plain")});
+    Put(view, "App-ζQ7", "num", {reg::kRegDword, {7, 0, 0, 0}});
+    Put(view, "App-ζQ7", "q", {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}});
+    Put(view, "App-ζQ7", "bin", {reg::kRegBinary, {0xCE, 0xB6, 0x51, 0x37}});
+    Put(view, "App-ζQ7", "empty", {reg::kRegBinary, {}});
+    Put(view, "App-ζQ7", "", {reg::kRegSz, Sz(u"def ζQ7")});
+    Put(view, "App-ζQ7", "tail", {reg::kRegSz, Sz(std::u16string(u"ζQ7\0after", 9))});
+    Put(view, "App-ζQ7\\Sub 日本", "v", {reg::kRegSz, Sz(u"ζQ7 sub \U0001F600")});
+    Put(view, "Other", "x", {reg::kRegSz, Sz(u"no hit")});
+  }
+
+  reg::testing::TreeSnapshot Tree(std::uint32_t view) {
+    return reg::testing::Snapshot(*api_, GetParam().root, kBase, view);
+  }
+
+  void WriteIni() {
+    const std::string undo = folder_.Utf8() + "UNDO";
+    keyloom::testing::WriteBytes(
+        folder_.path() / "KEYLOOM.INI",
+        "[Keyloom]\r\nAUTOSTART=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\nFIND=ζQ7\r\nREPLACE=新R8\r\n"
+        "SEARCHKEY=" + std::to_string(GetParam().searchkey) + "\r\nSEARCHTREE=1\r\n"
+        "SEARCHKEYS=1\r\nSEARCHVALUES=1\r\nUNDO=7\r\nSAUNDO=1\r\nSCANMETHOD=" +
+            std::to_string(GetParam().scanmethod) + "\r\nUNDODIR=" + undo + "\r\n");
+  }
+
+  std::unique_ptr<reg::RegApi> api_;
+  keyloom::testing::TempFolder folder_;
+};
+
+TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
+  const auto before = Tree(GetParam().view);
+  const auto twin = GetParam().other != 0 ? Tree(GetParam().other) : before;
+  WriteIni();
+  ASSERT_EQ(keyloom::testing::RunAndWait(L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"",
+                                         folder_.path().c_str()),
+            static_cast<DWORD>(kExitOk));
+
+  // The tree as the replacement rules leave it.
+  reg::testing::TreeSnapshot expected;
+  auto& app = expected["App-新R8"];
+  app["path"] = {reg::kRegSz, Sz(u"C:\\新R8\\bin")};
+  app["exp"] = {reg::kRegExpandSz, Sz(u"%TEMP%\\新R8")};
+  app["list"] = {reg::kRegMultiSz, text::Utf16ToBytes(std::u16string(u"one 新R8\0two\0\0", 13))};
+  app["新R8 name"] = {reg::kRegSz, Sz(u"plain")};
+  app["num"] = {reg::kRegDword, {7, 0, 0, 0}};
+  app["q"] = {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}};
+  app["bin"] = {reg::kRegBinary, {0xCE, 0xB6, 0x51, 0x37}};
+  app["empty"] = {reg::kRegBinary, {}};
+  app[""] = {reg::kRegSz, Sz(u"def 新R8")};
+  app["tail"] = {reg::kRegSz, Sz(std::u16string(u"新R8\0after", 9))};
+  expected["App-新R8\\Sub 日本"]["v"] = {reg::kRegSz, Sz(u"新R8 sub \U0001F600")};
+  expected["Other"]["x"] = {reg::kRegSz, Sz(u"no hit")};
+  expected[""];
+  EXPECT_EQ(keyloom::testing::Differences(expected, Tree(GetParam().view)), "");
+  if (GetParam().other != 0) {
+    EXPECT_EQ(keyloom::testing::Differences(twin, Tree(GetParam().other)), "")
+        << "the other view is never touched";
+  }
+
+  // What an administrator would check with reg.exe.
+  const std::wstring root = GetParam().root == reg::kCurrentUser ? L"HKCU" : L"HKLM";
+  const std::wstring reg_view = GetParam().merge_64bit ? L" /reg:64" : L" /reg:32";
+  const std::wstring reg_exe = keyloom::testing::WindowsFolder() +
+                               (GetParam().merge_64bit ? L"\\sysnative\\reg.exe" : L"\\system32\\reg.exe");
+  EXPECT_EQ(keyloom::testing::RunAndWait(reg_exe + L" query \"" + root +
+                                         L"\\Software\\KeyloomTest\\E2E\\App-新R8\"" + reg_view),
+            0u);
+  EXPECT_NE(keyloom::testing::RunAndWait(reg_exe + L" query \"" + root +
+                                         L"\\Software\\KeyloomTest\\E2E\\App-ζQ7\"" + reg_view),
+            0u);
+
+  // One undo file per change: merged newest first they take the whole run back.
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_GE(files.size(), 5u);
+  std::sort(files.rbegin(), files.rend());
+  for (const auto& file : files) {
+    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().merge_64bit), 0u) << file.string();
+  }
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree(GetParam().view)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, ReplaceEndToEnd,
+    ::testing::Values(
+        ViewCase{"CurrentUser", reg::kCurrentUser, 2, 0, 0, 0, false},
+        ViewCase{"LocalMachine32", reg::kLocalMachine, 3, reg::access::kWow64_32Key,
+                 reg::access::kWow64_64Key, 0, false},
+        ViewCase{"LocalMachine64", reg::kLocalMachine, 3, reg::access::kWow64_64Key,
+                 reg::access::kWow64_32Key, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace keyloom::shell
