@@ -8,6 +8,7 @@
 #include "engine/win32/event_pause_gate.h"
 #include "registry/registry.h"
 #include "shell/exit_codes.h"
+#include "shell/run_settings.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/resource_ids.h"
@@ -15,19 +16,6 @@
 
 namespace keyloom::shell {
 namespace {
-
-engine::RunSettings ToRunSettings(const Settings& s) {
-  engine::RunSettings run;
-  run.autoclose = s.autoclose;
-  run.enabledel = s.enabledel;
-  run.wholenum = s.wholenum;
-  run.fixperms = s.fixperms;
-  run.simulate = s.simulate;
-  run.undo = s.undo;
-  run.logging = s.logging;
-  run.scanmethod = s.scanmethod;
-  return run;
-}
 
 // The program file's folder with its trailing backslash; empty when the name holds none.
 std::string ProgramFileFolder() {
@@ -285,17 +273,7 @@ void TfrmMain::FormDestroy() {
 }
 
 files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
-  const Settings s = settings_.Snapshot();
-  files::ChangeSettings change;
-  change.undo_folder = s.undodir;
-  change.undo_mask = s.undo;
-  change.separate_undo_files = s.saundo;
-  change.default_undo = s.defaultundo;
-  change.simulate = s.simulate;
-  change.search_machine = globals_.search_machine;
-  change.is_64bit_windows = globals_.is_64bit_windows;
-  change.scan_method = s.scanmethod;
-  return change;
+  return ToChangeSettings(settings_.Snapshot(), globals_);
 }
 
 void TfrmMain::Log(const std::string& text, bool debug_only) {
