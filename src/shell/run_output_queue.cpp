@@ -20,6 +20,14 @@ void RunOutputQueue::AddStatusLine(const std::string& line) {
 }
 
 void RunOutputQueue::SetStatusBarText(const std::string& text) {
+  {
+    // The walk sets the bar for every key; only the latest text before the next event is shown.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!events_.empty() && events_.back().kind == OutputEvent::Kind::kStatusBar) {
+      events_.back().text = text;
+      return;
+    }
+  }
   Push(OutputEvent::Kind::kStatusBar, text);
 }
 

@@ -51,6 +51,19 @@ TEST(RunOutputQueueTest, DrainHandsOverEverythingInCallOrderOnce) {
   EXPECT_EQ(wakes, (std::vector<bool>{false, false, false, false, true, true}));
 }
 
+TEST(RunOutputQueueTest, ProgressTextInARowKeepsOnlyItsLatest) {
+  RunOutputQueue queue;
+  queue.SetStatusBarText("Analyzing [1] : \\A");
+  queue.SetStatusBarText("Analyzing [2] : \\A\\B");
+  queue.AddKeyListEntry("row");
+  queue.SetStatusBarText("Analyzing [1] : \\C");
+  const auto events = queue.Drain();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].text, "Analyzing [2] : \\A\\B");
+  EXPECT_EQ(events[1].kind, Kind::kRow);
+  EXPECT_EQ(events[2].text, "Analyzing [1] : \\C");
+}
+
 TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
   RunOutputQueue queue;
   constexpr int kRows = 50000;
