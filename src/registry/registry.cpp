@@ -17,8 +17,6 @@ constexpr std::array<RootKey, 5> kRoots = {{
 
 // Opened by KeyExists: query value + enumerate subkeys + read control.
 constexpr std::uint32_t kExistsAccess = 0x00020009;
-// Save key's create: KEY_ALL_ACCESS + ACCESS_SYSTEM_SECURITY.
-constexpr std::uint32_t kBackupAccess = 0x010F003F;
 
 std::string Format(const char* pattern, std::string_view name) {
   std::string out;
@@ -539,60 +537,6 @@ bool TRegistry::GetKeySecurity(std::uint32_t info, Bytes* descriptor) {
 bool TRegistry::SetKeySecurity(std::uint32_t info, const Bytes& descriptor) {
   const ErrorCode rc =
       api_->SetKeySecurity(current_ != kNullKey ? current_ : root_, info, descriptor);
-  return rc == kSuccess || Fail(rc);
-}
-
-bool TRegistry::SaveKey(std::string_view path, std::string_view file) {
-  last_error_.clear();
-  std::string_view relative;
-  const KeyHandle base = BaseFor(path, &relative);
-  KeyHandle key = kNullKey;
-  ErrorCode rc = api_->CreateKey(base, relative, kOptionBackupRestore,
-                                 kBackupAccess | ViewFlag(view_), &key, nullptr);
-  if (rc != kSuccess) return Fail(rc);
-  UniqueKey guard(*api_, key);
-  rc = api_->SaveKey(key, file);
-  return rc == kSuccess || Fail(rc);
-}
-
-bool TRegistry::RestoreKey(std::string_view path, std::string_view file) {
-  last_error_.clear();
-  // Restoring needs SeRestorePrivilege; its earlier state comes back afterwards (other privileges
-  // of the process are left alone).
-  bool was_enabled = false;
-  ErrorCode rc = api_->SetPrivilege("SeRestorePrivilege", true, &was_enabled);
-  if (rc != kSuccess && rc != kNotAllAssigned) return Fail(rc);
-  std::string_view relative;
-  const KeyHandle base = BaseFor(path, &relative);
-  KeyHandle key = kNullKey;
-  rc = api_->CreateKey(base, relative, kOptionBackupRestore, kBackupAccess | ViewFlag(view_), &key,
-                       nullptr);
-  if (rc == kSuccess) {
-    UniqueKey guard(*api_, key);
-    rc = api_->RestoreKey(key, file, 0);
-  }
-  if (!was_enabled) api_->SetPrivilege("SeRestorePrivilege", false, nullptr);
-  return rc == kSuccess || Fail(rc);
-}
-
-bool TRegistry::ReplaceKey(std::string_view path, std::string_view new_file,
-                           std::string_view old_file) {
-  last_error_.clear();
-  std::string_view relative;
-  const KeyHandle base = BaseFor(path, &relative);
-  const ErrorCode rc = api_->ReplaceKey(base, relative, new_file, old_file);
-  return rc == kSuccess || Fail(rc);
-}
-
-bool TRegistry::LoadKey(std::string_view subkey, std::string_view file) {
-  last_error_.clear();
-  const ErrorCode rc = api_->LoadKey(root_, WithoutLeadingBackslash(subkey), file);
-  return rc == kSuccess || Fail(rc);
-}
-
-bool TRegistry::UnLoadKey(std::string_view subkey) {
-  last_error_.clear();
-  const ErrorCode rc = api_->UnLoadKey(root_, WithoutLeadingBackslash(subkey));
   return rc == kSuccess || Fail(rc);
 }
 

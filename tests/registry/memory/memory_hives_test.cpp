@@ -3,6 +3,7 @@
 
 #include "engine/utf8_path.h"
 #include "memory_fixture.h"
+#include "registry/registry.h"
 #include "support/temp_folder.h"
 
 namespace keyloom::reg::testing {
@@ -155,6 +156,43 @@ TEST_F(Hives, ReplaceRecordsThePendingSwap) {
   EXPECT_EQ(pending[0].key_path, "HKEY_CURRENT_USER\\Software");
   EXPECT_EQ(pending[0].new_file, File("new"));
   EXPECT_EQ(pending[0].old_file, File("new.OLD"));
+}
+
+}  // namespace
+}  // namespace keyloom::reg::testing
+
+namespace keyloom::reg::testing {
+namespace {
+
+// The wrapper's hive operations. Wine's RegRestoreKey and RegReplaceKey report success and do
+// nothing, so they are proven here, on the memory registry.
+TEST_F(Hives, WrapperHiveOperationsOnMemoryRegistryBecauseWineStubsRestoreAndReplace) {
+  TRegistry reg(*api_);
+  EXPECT_FALSE(reg.SaveKey("\\Software\\Saved", File("wrapped")));
+  EXPECT_EQ(reg.LastErrorText(), TrimMessage(api_->ErrorMessage(kPrivilegeNotHeld)));
+  Enable("SeBackupPrivilege");
+  ASSERT_TRUE(reg.SaveKey("\\Software\\Saved", File("wrapped"))) << reg.LastErrorText();
+
+  // Restore enables SeRestorePrivilege for itself and sets it back afterwards.
+  ASSERT_TRUE(reg.RestoreKey("\\Software\\Copy", File("wrapped"))) << reg.LastErrorText();
+  EXPECT_FALSE(api_->PrivilegeEnabled("SeRestorePrivilege"));
+  auto saved = Open(kCurrentUser, "Software\\Saved", access::kRead);
+  auto copy = Open(kCurrentUser, "Software\\Copy", access::kRead);
+  EXPECT_EQ(Dump(copy.get()), Dump(saved.get()));
+
+  Enable("SeRestorePrivilege");
+  reg.SetRootKey(kUsers);
+  ASSERT_TRUE(reg.LoadKey("\\KL_Load", File("wrapped"))) << reg.LastErrorText();
+  EXPECT_TRUE(reg.KeyExists("\\KL_Load\\Sub Key"));
+  EXPECT_FALSE(reg.LoadKey("KL_Load", File("wrapped")));
+  EXPECT_TRUE(reg.UnLoadKey("KL_Load")) << reg.LastErrorText();
+  EXPECT_FALSE(reg.KeyExists("\\KL_Load"));
+
+  reg.SetRootKey(kCurrentUser);
+  ASSERT_TRUE(reg.ReplaceKey("\\Software\\Saved", File("wrapped"), File("wrapped.OLD")));
+  ASSERT_EQ(api_->PendingReplacements().size(), 1u);
+  EXPECT_EQ(api_->PendingReplacements()[0].new_file, File("wrapped"));
+  EXPECT_FALSE(reg.ReplaceKey("\\Software\\Saved", File("missing"), File("missing.OLD")));
 }
 
 }  // namespace
