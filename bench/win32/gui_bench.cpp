@@ -1,6 +1,6 @@
 #include "bench/win32/gui_bench.h"
 
-#include <psapi.h>
+#include "bench/win32/heap_count.h"
 
 #include <algorithm>
 #include <atomic>
@@ -47,7 +47,7 @@ class HitWalker final : public engine::KeyWalker {
   void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
     NullOutput discard;
     engine::RunOutput& out = output != nullptr ? *output : discard;
-    const bool shown = output != nullptr;
+    const engine::LogFunction& log = output != nullptr ? engine->deps().log : discard_log_;
     row_bytes = 0;
     char path[160];
     for (int i = 0; i < rows; ++i) {
@@ -58,10 +58,13 @@ class HitWalker final : public engine::KeyWalker {
       row_bytes += row.size();
       out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
       out.AddKeyListEntry(row);
-      if (shown) engine->deps().log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
+      log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
       ++session.matched_count;
     }
   }
+
+ private:
+  const engine::LogFunction discard_log_ = [](const std::string&, bool) {};
 };
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds timeout) {
@@ -78,17 +81,6 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds timeout) 
   }
 }
 
-std::uint64_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(),
-                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                            sizeof counters)) {
-    return 0;
-  }
-  return counters.PrivateUsage;
-}
-
 // Asks the window to answer again and again from another thread; keeps the longest gap between
 // two answers.
 class Pinger {
@@ -99,18 +91,25 @@ class Pinger {
     thread_.join();
   }
   double LongestGapMs() const { return static_cast<double>(longest_us_.load()) / 1000.0; }
+  // When the longest gap ended, in ms after the pinger started.
+  double LongestGapEndMs() const { return static_cast<double>(longest_end_us_.load()) / 1000.0; }
   int Answers() const { return answers_; }
 
  private:
   void Loop() {
-    auto last = Clock::now();
+    const auto start = Clock::now();
+    auto last = start;
     while (!done_) {
       DWORD_PTR result = 0;
       SendMessageTimeoutW(target_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
       const auto now = Clock::now();
       const long long gap =
           std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
-      longest_us_ = std::max<long long>(longest_us_, gap);
+      if (gap > longest_us_) {
+        longest_us_ = gap;
+        longest_end_us_ =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - start).count();
+      }
       last = now;
       ++answers_;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -120,11 +119,13 @@ class Pinger {
   HWND target_;
   std::atomic<bool> done_{false};
   std::atomic<long long> longest_us_{0};
+  std::atomic<long long> longest_end_us_{0};
   std::atomic<int> answers_{0};
   std::thread thread_;
 };
 
 struct RunFigures {
+  double clear_ms = 0;  // emptying the Key List the run before left, outside the timed run
   double seconds = 0;
   double longest_gap_ms = 0;
   std::size_t rows_shown = 0;
@@ -133,6 +134,11 @@ struct RunFigures {
 RunFigures TimeRun(shell::TfrmMain& window, HitWalker& walker, bool shown) {
   walker.output = shown ? &window.output() : nullptr;
   RunFigures figures;
+  // The run empties the Key List when it starts; that is timed apart, so both kinds of run start
+  // from an empty list.
+  const auto clear_start = Clock::now();
+  window.key_list().Clear();
+  figures.clear_ms = std::chrono::duration<double, std::milli>(Clock::now() - clear_start).count();
   Pinger pinger(window.hwnd());
   const auto start = Clock::now();
   SendMessageW(window.Control(IDC_BTN_SEARCH), BM_CLICK, 0, 0);
@@ -144,6 +150,9 @@ RunFigures TimeRun(shell::TfrmMain& window, HitWalker& walker, bool shown) {
       std::chrono::seconds(1200));
   figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   figures.longest_gap_ms = pinger.LongestGapMs();
+  std::fprintf(stderr, "%s run: %.3f s, longest gap %.1f ms ending at %.1f ms (list emptied in %.1f ms)\n",
+               shown ? "window" : "discarded", figures.seconds, figures.longest_gap_ms,
+               pinger.LongestGapEndMs(), figures.clear_ms);
   figures.rows_shown = window.key_list().rows().size();
   return figures;
 }
@@ -185,18 +194,19 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   PumpUntil([] { return false; }, std::chrono::seconds(0));
 
   std::vector<double> shown, discarded;
-  double longest_gap = 0, longest_gap_discarded = 0;
-  std::uint64_t memory_before = 0, memory_after = 0;
+  double longest_gap = 0, longest_gap_discarded = 0, clear_ms = 0;
+  std::int64_t memory_before = 0, memory_after = 0;
   std::size_t rows_shown = 0;
   for (int rep = 0; rep < options.repetitions; ++rep) {
     // Alternate the order, so neither kind always runs on a warmer heap.
     for (int k = 0; k < 2; ++k) {
       const bool into_window = (k == 0) == (rep % 2 == 0);
       const bool first_window_run = into_window && shown.empty();
-      if (first_window_run) memory_before = PrivateBytes();
+      if (first_window_run) memory_before = LiveHeap().Cost();
       const RunFigures figures = TimeRun(window, walker, into_window);
+      clear_ms = std::max(clear_ms, figures.clear_ms);
       if (into_window) {
-        if (first_window_run) memory_after = PrivateBytes();
+        if (first_window_run) memory_after = LiveHeap().Cost();
         shown.push_back(figures.seconds);
         longest_gap = std::max(longest_gap, figures.longest_gap_ms);
         rows_shown = figures.rows_shown;
@@ -217,11 +227,11 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   std::snprintf(report, sizeof report,
                 "rows=%d rows_shown=%zu window_s=%.3f discarded_s=%.3f ratio=%.3f "
                 "longest_gap_ms=%.1f longest_gap_discarded_ms=%.1f row_text_bytes=%.1f "
-                "row_memory_bytes=%.1f memory_ratio=%.2f repetitions=%d",
+                "row_memory_bytes=%.1f memory_ratio=%.2f clear_ms=%.1f repetitions=%d",
                 options.rows, rows_shown, Median(shown), Median(discarded),
                 Median(discarded) > 0 ? Median(shown) / Median(discarded) : 0, longest_gap,
                 longest_gap_discarded, row_text, row_memory,
-                row_text > 0 ? row_memory / row_text : 0, options.repetitions);
+                row_text > 0 ? row_memory / row_text : 0, clear_ms, options.repetitions);
   return report;
 }
 
