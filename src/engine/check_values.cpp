@@ -13,34 +13,35 @@ constexpr int kUndoDeletions = 2;     // deletions and key renames
 constexpr int kLevelInformational = 1;
 constexpr int kLevelDebug = 2;
 
+// One value as the checks need it: its name, its type and its text form V, made while the value is
+// read so that its data need not be kept.
 struct ValueEntry {
   std::string name;
-  reg::RawValue raw;
+  std::uint32_t type = reg::kRegNone;
+  std::string text;
+  bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
 };
 
 // Every value of the key (at most `count`), read once, before anything changes them.
 std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::uint32_t count) {
   std::vector<ValueEntry> values;
   if (count != kAllValues) values.reserve(count);
+  reg::RawValue raw;  // reused from value to value
   for (std::uint32_t i = 0; i < count; ++i) {
     ValueEntry entry;
-    const reg::ErrorCode rc = api.EnumValue(key, i, &entry.name, &entry.raw.type, &entry.raw.data);
+    const reg::ErrorCode rc = api.EnumValue(key, i, &entry.name, &raw.type, &raw.data);
     if (rc == reg::kNoMoreItems) break;
     if (rc != reg::kSuccess) {
       throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
     }
+    entry.type = raw.type;
+    const reg::DataKind kind = reg::KindOfType(raw.type);
+    entry.unreadable = (kind == reg::DataKind::kInteger && raw.data.size() != 4) ||
+                       (kind == reg::DataKind::kInt64 && raw.data.size() != 8);
+    if (!entry.unreadable) entry.text = ValueText(raw);
     values.push_back(std::move(entry));
   }
   return values;
-}
-
-// The text form V of an examined value; numbers of the wrong size cannot be read as their kind.
-std::string TextForm(const ValueEntry& value, reg::DataKind kind) {
-  if ((kind == reg::DataKind::kInteger && value.raw.data.size() != 4) ||
-      (kind == reg::DataKind::kInt64 && value.raw.data.size() != 8)) {
-    throw EUnreadableValue("Invalid data type for '" + value.name + "'");
-  }
-  return ValueText(value.raw);
 }
 
 std::string NulsAsBlanks(std::string text) {
@@ -62,9 +63,10 @@ class ValueChecker {
         replace_(session_.replace_text) {}
 
   void Check(const ValueEntry& value) {
-    const reg::DataKind kind = reg::KindOfType(value.raw.type);
+    const reg::DataKind kind = reg::KindOfType(value.type);
     if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return;
-    std::string text = TextForm(value, kind);
+    if (value.unreadable) throw EUnreadableValue("Invalid data type for '" + value.name + "'");
+    const std::string& text = value.text;
     if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLevelInformational) {
       Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
     }

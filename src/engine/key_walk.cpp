@@ -109,9 +109,8 @@ reg::KeyHandle RegistryWalker::OpenSubkey(reg::KeyHandle parent, const std::stri
   return rc == reg::kSuccess ? child : reg::kNullKey;
 }
 
-bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
-                                   const std::string& path, const std::string& name,
-                                   const std::string& parent_display) {
+bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
+                                   const std::string& name, const std::string& parent_display) {
   SearchSession& session = *frame.session;
   frame.settings = deps_.settings();
   const RunSettings& settings = frame.settings;
@@ -119,9 +118,12 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
   std::string security_path;
   bool permissions_changed = false;
   reg::TAccessControlList saved;
-  reg::PermissionRepairContext repair{deps_.api, deps_.account, deps_.globals->search_machine,
-                                      view_, [this] { return deps_.settings().logging; },
-                                      deps_.log};
+  // Made only when a key refuses access, which is rare.
+  auto repair = [this] {
+    return reg::PermissionRepairContext{deps_.api, deps_.account, deps_.globals->search_machine,
+                                        view_, [this] { return deps_.settings().logging; },
+                                        deps_.log};
+  };
   try {
     if (name == kWow64Node) {
       if (KeyGone(parent)) return false;
@@ -136,7 +138,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
         Log("Security - Error accessing registry " + name + " [" + ErrorText(last_error_) +
             "], attempting to modify perissions");
       }
-      permissions_changed = reg::AddKeySecurity(repair, session.root_index, security_path, saved);
+      permissions_changed =
+          reg::AddKeySecurity(repair(), session.root_index, security_path, saved);
       child = reg::UniqueKey(*deps_.api, OpenSubkey(parent, name));
       if (child && Informational(settings)) {
         Log("Security - Re-open of key after permission change successful");
@@ -176,7 +179,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent,
       Log("Security - Registry permissions have been changed, setting permissions back to "
           "original settings");
     }
-    reg::RestoreKeySecurity(repair, session.root_index, security_path, saved);
+    reg::RestoreKeySecurity(repair(), session.root_index, security_path, saved);
   }
   return true;
 }

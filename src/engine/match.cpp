@@ -49,6 +49,18 @@ std::u16string ReplaceUnits(std::u16string_view source, std::u16string_view find
   return out;
 }
 
+// The UTF-16 units of little-endian bytes (an odd last byte dropped), in a buffer of this thread
+// that lives until its next call: every examined string value passes here, and a fresh string for
+// each would cost an allocation per value.
+std::u16string_view UnitsOf(const reg::Bytes& data) {
+  thread_local std::u16string units;
+  units.resize(data.size() / 2);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  }
+  return units;
+}
+
 }  // namespace
 
 bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
@@ -104,10 +116,8 @@ std::string ValueText(const reg::RawValue& value) {
   switch (reg::KindOfType(value.type)) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString: {
-      std::u16string units = text::BytesToUtf16(data);
-      const auto nul = units.find(u'\0');
-      if (nul != std::u16string::npos) units.resize(nul);
-      return text::Utf16ToUtf8(units);
+      const std::u16string_view units = UnitsOf(data);
+      return text::Utf16ToUtf8(units.substr(0, units.find(u'\0')));
     }
     case reg::DataKind::kInteger: {
       if (data.size() != 4) return {};
@@ -122,7 +132,7 @@ std::string ValueText(const reg::RawValue& value) {
       return Int64Text(static_cast<std::int64_t>(bits));
     }
     case reg::DataKind::kMultiString:
-      return text::Utf16ToUtf8(text::BytesToUtf16(data));
+      return text::Utf16ToUtf8(UnitsOf(data));
     default:
       return {};
   }
