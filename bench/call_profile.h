@@ -42,8 +42,8 @@ class ProfilingRegApi final : public reg::ForwardingRegApi {
 
   // One "op=calls/seconds" pair per kind that was called, separated by blanks.
   std::string Report() const {
-    static constexpr const char* kNames[kOpCount] = {"OpenKey",  "CloseKey",  "QueryInfoKey",
-                                                     "EnumKey",  "EnumValue", "QueryValue"};
+    static constexpr const char* kNames[kOpCount] = {"OpenKey", "CloseKey",  "QueryInfoKey",
+                                                     "EnumKey", "EnumValue", "QueryValue"};
     std::string report;
     for (std::size_t op = 0; op < kOpCount; ++op) {
       if (calls_[op] == 0) continue;

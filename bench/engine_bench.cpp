@@ -1,7 +1,7 @@
 // Native benchmarks on the memory registry: the engine's search of a whole generated tree (no hits,
 // 1% hits), a replace run in simulate mode, and the bare walk that only enumerates and reads every
-// value, the limit for this registry. Reported as values/s and, at the end, as the ratio of each run
-// to the bare walk.
+// value, the limit for this registry. Reported as values/s and, at the end, as the ratio of each
+// run to the bare walk.
 //
 // keyloom_bench [--keys=N] [--share=S] [--seed=N] [Google Benchmark flags]
 #include <benchmark/benchmark.h>
@@ -116,8 +116,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const auto& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
         const char* mode = ModeName(run.benchmark_name());
-        if (mode != nullptr) seconds_[mode] = run.real_accumulated_time /
-                                              static_cast<double>(run.iterations);
+        if (mode != nullptr)
+          seconds_[mode] = run.real_accumulated_time / static_cast<double>(run.iterations);
       }
     }
     ConsoleReporter::ReportRuns(runs);

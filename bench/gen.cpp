@@ -93,8 +93,8 @@ class Generator {
         random_(options.seed),
         non_ascii_ppb_(PerBillion(options.non_ascii_share)),
         non_ascii_name_ppb_(PerBillion(options.non_ascii_name_share)),
-        value_continue_ppb_(PerBillion(options.mean_values_per_key /
-                                       (options.mean_values_per_key + 1.0))) {
+        value_continue_ppb_(
+            PerBillion(options.mean_values_per_key / (options.mean_values_per_key + 1.0))) {
     const std::uint64_t share = PerBillion(options.needle_share);
     needle_ppb_ = std::min<std::uint64_t>(kBillion, share * 1000 / kTextPerMille);
   }
@@ -129,9 +129,9 @@ class Generator {
   reg::ErrorCode AddKey(reg::KeyHandle parent, const std::string& name, unsigned depth,
                         reg::KeyHandle* key) {
     bool created = false;
-    const reg::ErrorCode rc = api_.CreateKey(parent, name, reg::kOptionNonVolatile,
-                                             reg::access::kAllAccess | options_.view, key,
-                                             &created);
+    const reg::ErrorCode rc =
+        api_.CreateKey(parent, name, reg::kOptionNonVolatile,
+                       reg::access::kAllAccess | options_.view, key, &created);
     if (rc != reg::kSuccess) return rc;
     ++stats_.keys;
     stats_.name_bytes += name.size();
@@ -253,7 +253,8 @@ class Generator {
   }
 
   void NoteFanOut(std::uint64_t count) {
-    stats_.max_subkeys = std::max<std::uint32_t>(stats_.max_subkeys, static_cast<std::uint32_t>(count));
+    stats_.max_subkeys =
+        std::max<std::uint32_t>(stats_.max_subkeys, static_cast<std::uint32_t>(count));
     if (count >= 1000) ++stats_.keys_with_1000_subkeys;
   }
 
@@ -279,7 +280,8 @@ class Generator {
 
   std::string Version(int parts) {
     std::string version = std::to_string(random_.Between(1, 16));
-    for (int i = 1; i < parts; ++i) version += "." + std::to_string(random_.Below(i == 2 ? 20000 : 10));
+    for (int i = 1; i < parts; ++i)
+      version += "." + std::to_string(random_.Below(i == 2 ? 20000 : 10));
     return version;
   }
 
@@ -303,7 +305,8 @@ class Generator {
       case KeyStyle::kExtension:
         return random_.Chance(kBillion / 2)
                    ? "." + std::string(Pick(random_, words::kFileExtensions))
-                   : Syllables(2, 3) + "." + Syllables(1, 3) + "." + std::to_string(random_.Between(1, 9));
+                   : Syllables(2, 3) + "." + Syllables(1, 3) + "." +
+                         std::to_string(random_.Between(1, 9));
       case KeyStyle::kGeneric:
         break;
     }
@@ -383,9 +386,9 @@ class Generator {
     if (roll < 960) return TextValue(reg::kRegMultiSz, type);
     if (roll < 990) return TextValue(reg::kRegExpandSz, type);
     *type = reg::kRegQword;
-    return Little(random_.Chance(kBillion * 3 / 10) ? random_.Below(100000)
-                                                    : 132000000000000000ull +
-                                                          random_.Below(20000000000000000ull),
+    return Little(random_.Chance(kBillion * 3 / 10)
+                      ? random_.Below(100000)
+                      : 132000000000000000ull + random_.Below(20000000000000000ull),
                   8);
   }
 
@@ -482,7 +485,8 @@ class Generator {
              std::string(Pick(random_, words::kTextWords));
     }
     if (roll < 88) return std::to_string(random_.Below(100000));
-    if (roll < 93) return Syllables(2, 3) + "." + Syllables(2, 3) + "." + std::to_string(random_.Between(1, 9));
+    if (roll < 93)
+      return Syllables(2, 3) + "." + Syllables(2, 3) + "." + std::to_string(random_.Between(1, 9));
     // A long text: a description or a command line.
     if (random_.Chance(kBillion / 2)) return Phrase(8, 60);
     return "\"" + FilePath() + "\" /" + Phrase(2, 10) + " --" +
@@ -521,10 +525,12 @@ std::string DescribeTree(const GenStats& s) {
   std::snprintf(mean, sizeof mean, "%.2f",
                 s.keys == 0 ? 0.0 : static_cast<double>(s.values) / static_cast<double>(s.keys));
   text += std::string(mean) + " per key)\n";
-  const std::pair<std::uint32_t, const char*> types[] = {
-      {reg::kRegSz, "REG_SZ"},         {reg::kRegDword, "REG_DWORD"},
-      {reg::kRegBinary, "REG_BINARY"}, {reg::kRegMultiSz, "REG_MULTI_SZ"},
-      {reg::kRegExpandSz, "REG_EXPAND_SZ"}, {reg::kRegQword, "REG_QWORD"}};
+  const std::pair<std::uint32_t, const char*> types[] = {{reg::kRegSz, "REG_SZ"},
+                                                         {reg::kRegDword, "REG_DWORD"},
+                                                         {reg::kRegBinary, "REG_BINARY"},
+                                                         {reg::kRegMultiSz, "REG_MULTI_SZ"},
+                                                         {reg::kRegExpandSz, "REG_EXPAND_SZ"},
+                                                         {reg::kRegQword, "REG_QWORD"}};
   text += "types:";
   for (const auto& [type, name] : types) {
     text += std::string(" ") + name + " " + Percent(s.values_by_type[type], s.values);
@@ -537,8 +543,7 @@ std::string DescribeTree(const GenStats& s) {
   }
   text += "\ndepth: " + Percent(mid, s.keys) + " of the keys at depth 3-7, deepest " +
           std::to_string(s.max_depth) + "; largest fan-out " + std::to_string(s.max_subkeys) +
-          " subkeys, " + std::to_string(s.keys_with_1000_subkeys) +
-          " keys with 1,000 or more\n";
+          " subkeys, " + std::to_string(s.keys_with_1000_subkeys) + " keys with 1,000 or more\n";
   text += "needle in " + std::to_string(s.needle_values) + " values (" +
           Percent(s.needle_values, s.values) + "), non-ASCII text in " +
           std::to_string(s.non_ascii_values) + " values; " + std::to_string(s.data_bytes) +

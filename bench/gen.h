@@ -2,12 +2,13 @@
 // the same tree lands in the memory registry and below a sandbox key of a real registry.
 //
 // The shape follows a real HKLM\SOFTWARE: a "Classes" branch with three hub keys (CLSID-like,
-// Interface-like, TypeLib-like) holding thousands of GUID-named subkeys each, and vendor trees whose
-// keys lie mostly 3 to 7 levels below the base key. Keys hold about five values each (a geometric
-// count: many keys have none or one, a few dozens), of a real type mix: REG_SZ ~60%, REG_DWORD
-// ~25%, REG_BINARY ~8%, REG_MULTI_SZ and REG_EXPAND_SZ ~3% each, REG_QWORD ~1%. Names and data are
-// paths, versions, GUIDs, words, URLs and numbers of real lengths; about 3% of the text values (and
-// 1% of the names) hold characters outside ASCII, some outside the Basic Multilingual Plane.
+// Interface-like, TypeLib-like) holding thousands of GUID-named subkeys each, and vendor trees
+// whose keys lie mostly 3 to 7 levels below the base key. Keys hold about five values each (a
+// geometric count: many keys have none or one, a few dozens), of a real type mix: REG_SZ ~60%,
+// REG_DWORD ~25%, REG_BINARY ~8%, REG_MULTI_SZ and REG_EXPAND_SZ ~3% each, REG_QWORD ~1%. Names and
+// data are paths, versions, GUIDs, words, URLs and numbers of real lengths; about 3% of the text
+// values (and 1% of the names) hold characters outside ASCII, some outside the Basic Multilingual
+// Plane.
 //
 // A chosen share of all values carries the needle inside its text data (only text values carry it,
 // so the type mix stays as it is). The generated text never holds the needle otherwise, so a search
@@ -36,7 +37,7 @@ inline constexpr std::string_view kAbsentText = "KLQAbsentZX";
 struct GenOptions {
   std::uint64_t keys = 100000;  // keys below the base key (the base key itself not counted)
   std::uint64_t seed = 1;
-  double needle_share = 0.0;    // of all values: 0, 0.001, 0.01, 0.1 ...
+  double needle_share = 0.0;  // of all values: 0, 0.001, 0.01, 0.1 ...
   std::string needle = std::string(kDefaultNeedle);
   double mean_values_per_key = 5.0;
   double non_ascii_share = 0.03;  // of the text values

@@ -139,8 +139,7 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
     output.WaitForEnd();
     result.finished = true;
   }
-  result.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   controller.OnRunFinished();
   result.matched = controller.engine().session().matched_count;
   result.changed = controller.engine().session().changed_count;

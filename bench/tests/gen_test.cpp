@@ -115,7 +115,8 @@ TEST(GenerateTreeTest, AHundredThousandKeysHaveTheShapeOfARealSoftwareKey) {
   EXPECT_EQ(counts.data_bytes, s.data_bytes);
   EXPECT_EQ(counts.failures, 0u);
   EXPECT_EQ(counts.max_depth, s.max_depth);
-  const WalkCounts reopening = BareWalkReopening(*g.registry, reg::kCurrentUser, reg::access::kRead);
+  const WalkCounts reopening =
+      BareWalkReopening(*g.registry, reg::kCurrentUser, reg::access::kRead);
   EXPECT_EQ(reopening.keys, s.keys + 2);  // Software and KeyloomBench themselves
   EXPECT_EQ(reopening.values, s.values);
   EXPECT_EQ(reopening.failures, 0u);

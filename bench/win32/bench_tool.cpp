@@ -107,12 +107,12 @@ int Generate(const Arguments& args) {
   const std::string path = args.Text("path", "Software\\KeyloomBench");
   // The marker names the needle by a digest: the needle itself would be one more hit.
   std::uint32_t needle_digest = 2166136261u;
-  for (char c : options.needle) needle_digest = (needle_digest ^ static_cast<std::uint8_t>(c)) * 16777619u;
+  for (char c : options.needle)
+    needle_digest = (needle_digest ^ static_cast<std::uint8_t>(c)) * 16777619u;
   char marker[200];
   std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%08x",
                 static_cast<unsigned long long>(options.keys),
-                static_cast<unsigned long long>(options.seed), options.needle_share,
-                needle_digest);
+                static_cast<unsigned long long>(options.seed), options.needle_share, needle_digest);
 
   reg::TRegistry registry(*api);
   registry.SetRootKey(reg::kCurrentUser);
@@ -175,16 +175,14 @@ int Walk(const Arguments& args) {
   reg::RegApi& api = args.Has("profile") ? profile : *system;
   const std::uint32_t access = reg::access::kRead | (args.Has("no-view") ? 0 : PassView(api));
   const auto start = Clock::now();
-  const WalkCounts counts = args.Has("reopen")
-                                ? BareWalkReopening(api, reg::kCurrentUser, access)
-                                : BareWalk(api, reg::kCurrentUser, access);
+  const WalkCounts counts = args.Has("reopen") ? BareWalkReopening(api, reg::kCurrentUser, access)
+                                               : BareWalk(api, reg::kCurrentUser, access);
   const double seconds = Since(start);
   std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f %s\n",
               static_cast<unsigned long long>(counts.keys),
               static_cast<unsigned long long>(counts.values),
               static_cast<unsigned long long>(counts.data_bytes),
-              static_cast<unsigned long long>(counts.failures), seconds,
-              profile.Report().c_str());
+              static_cast<unsigned long long>(counts.failures), seconds, profile.Report().c_str());
   return 0;
 }
 
@@ -217,8 +215,8 @@ int Search(const Arguments& args) {
     std::fprintf(stderr, "the run did not start\n");
     return 1;
   }
-  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f %s\n",
-              result.matched, result.changed, static_cast<unsigned long long>(result.rows),
+  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f %s\n", result.matched,
+              result.changed, static_cast<unsigned long long>(result.rows),
               static_cast<unsigned long long>(result.status_lines), result.seconds,
               profile.Report().c_str());
   return 0;

@@ -150,7 +150,8 @@ RunFigures TimeRun(shell::TfrmMain& window, HitWalker& walker, bool shown) {
       std::chrono::seconds(1200));
   figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   figures.longest_gap_ms = pinger.LongestGapMs();
-  std::fprintf(stderr, "%s run: %.3f s, longest gap %.1f ms ending at %.1f ms (list emptied in %.1f ms)\n",
+  std::fprintf(stderr,
+               "%s run: %.3f s, longest gap %.1f ms ending at %.1f ms (list emptied in %.1f ms)\n",
                shown ? "window" : "discarded", figures.seconds, figures.longest_gap_ms,
                pinger.LongestGapEndMs(), figures.clear_ms);
   figures.rows_shown = window.key_list().rows().size();
@@ -216,11 +217,11 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
       }
     }
   }
-  const double row_text = options.rows > 0 ? static_cast<double>(walker.row_bytes) / options.rows : 0;
-  const double row_memory =
-      options.rows > 0 && memory_after > memory_before
-          ? static_cast<double>(memory_after - memory_before) / options.rows
-          : 0;
+  const double row_text =
+      options.rows > 0 ? static_cast<double>(walker.row_bytes) / options.rows : 0;
+  const double row_memory = options.rows > 0 && memory_after > memory_before
+                                ? static_cast<double>(memory_after - memory_before) / options.rows
+                                : 0;
   DestroyWindow(window.hwnd());
 
   char report[512];

@@ -1,6 +1,7 @@
 // The GUI benchmark: a run that sends a million hits into the real main window against the same
-// run with its output discarded, the window's responsiveness during the run (the longest gap between
-// two answered messages, measured from another thread) and the memory each Key List row costs.
+// run with its output discarded, the window's responsiveness during the run (the longest gap
+// between two answered messages, measured from another thread) and the memory each Key List row
+// costs.
 #pragma once
 
 #include <windows.h>
