@@ -9,8 +9,9 @@
 //       and timed
 //   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown] [--profile]
 //       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
-//   keyloom_bench gui [--rows N] [--reps N]
-//       a million hits into the real main window against the same run with its output discarded
+//   keyloom_bench gui [--rows N] [--reps N] [--only rows,bar,lines]
+//       a million hits into the real main window against the same run with its output discarded;
+//       --only: each hit sends only these of its Key List row, status bar text and status line
 //
 // Every command prints one line of "key=value" pairs on standard output; the exit code is 0 on
 // success, 1 on a failure (explained on standard error), 2 on a bad command line.
@@ -227,6 +228,12 @@ int Gui(HINSTANCE instance, const Arguments& args) {
   options.rows = static_cast<int>(args.Number("rows", static_cast<std::uint64_t>(options.rows)));
   options.repetitions =
       static_cast<int>(args.Number("reps", static_cast<std::uint64_t>(options.repetitions)));
+  if (args.Has("only")) {  // --only rows,bar,lines: what each hit sends
+    const std::string only = args.Text("only", "");
+    options.rows_out = only.find("rows") != std::string::npos;
+    options.bar_texts = only.find("bar") != std::string::npos;
+    options.lines = only.find("lines") != std::string::npos;
+  }
   const std::string report = RunGuiBench(instance, options);
   if (report.empty()) {
     std::fprintf(stderr, "the main window could not be created\n");

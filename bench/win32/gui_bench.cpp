@@ -42,6 +42,7 @@ class HitWalker final : public engine::KeyWalker {
   engine::SearchEngine* engine = nullptr;
   engine::RunOutput* output = nullptr;  // null: discarded
   int rows = 0;
+  GuiBenchOptions parts;
   std::uint64_t row_bytes = 0;
 
   void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
@@ -56,9 +57,9 @@ class HitWalker final : public engine::KeyWalker {
                     i % 97, i % 13, (i & 1) != 0 ? "Settings" : "CurrentVersion", i);
       const std::string row = std::string("HKEY_CURRENT_USER\t") + path + "\tDisplayName";
       row_bytes += row.size();
-      out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
-      out.AddKeyListEntry(row);
-      log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
+      if (parts.bar_texts) out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
+      if (parts.rows_out) out.AddKeyListEntry(row);
+      if (parts.lines) log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
       ++session.matched_count;
     }
   }
@@ -177,6 +178,7 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
   HitWalker walker;
   walker.rows = options.rows;
+  walker.parts = options;
   shell::MainWindowOptions window_options;
   window_options.api = api.get();
   const std::wstring wide_folder = folder.wstring();

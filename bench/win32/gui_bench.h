@@ -13,6 +13,11 @@ namespace keyloom::bench {
 struct GuiBenchOptions {
   int rows = 1000000;
   int repetitions = 3;
+  // What each hit sends: its status bar text, its Key List row, its status line (all three by
+  // default, as the key walk does); leaving some out shows what each costs.
+  bool bar_texts = true;
+  bool rows_out = true;
+  bool lines = true;
 };
 
 // Runs the benchmark on this thread (which must be free to own windows) and returns its report,
