@@ -16,19 +16,25 @@ EventPauseGate::~EventPauseGate() {
 }
 
 void EventPauseGate::Open() {
-  if (event_ != nullptr) SetEvent(event_);
+  if (event_ == nullptr) return;
+  open_ = true;
+  SetEvent(event_);
 }
 
 void EventPauseGate::Close() {
-  if (event_ != nullptr) ResetEvent(event_);
+  if (event_ == nullptr) return;
+  open_ = false;
+  ResetEvent(event_);
 }
 
 bool EventPauseGate::Wait() {
-  return event_ != nullptr && WaitForSingleObject(event_, INFINITE) == WAIT_OBJECT_0;
+  if (event_ == nullptr) return false;
+  return open_ || WaitForSingleObject(event_, INFINITE) == WAIT_OBJECT_0;
 }
 
 bool EventPauseGate::IsOpen(int milliseconds) {
-  return event_ != nullptr &&
+  if (event_ == nullptr) return false;
+  return open_ ||
          WaitForSingleObject(event_, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
 }
 

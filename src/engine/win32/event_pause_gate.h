@@ -1,7 +1,12 @@
-// The pause gate as a named manual-reset event "Pause:" + the decimal main window handle.
+// The pause gate as a named manual-reset event "Pause:" + the decimal main window handle. Only this
+// process opens and closes its gate, so it also keeps the gate's state in memory: a run passes an
+// open gate without a call to the system (under Wine every such call is a round trip to the
+// server), and waits on the event only while the gate is closed.
 #pragma once
 
 #include <windows.h>
+
+#include <atomic>
 
 #include "engine/pause_gate.h"
 
@@ -23,6 +28,7 @@ class EventPauseGate final : public PauseGate {
 
  private:
   HANDLE event_ = nullptr;
+  std::atomic<bool> open_{false};
 };
 
 }  // namespace keyloom::engine
