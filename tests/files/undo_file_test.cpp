@@ -70,7 +70,7 @@ TEST_F(UndoFileTest, WithSaundoOnEveryChangeGetsAFileAndRenamesKeepTheirPair) {
   ASSERT_EQ(Record(Kind::kRename, Phase::kBefore, "\\Software\\X", "A"), "");
   ASSERT_EQ(Record(Kind::kRename, Phase::kAfter, "\\Software\\X", "B"), "");
   ASSERT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "C"), "");
-  // The spec'd pair of a value rename: the old line, then the new name's removal.
+  // The pair of records of a value rename: the old line, then the new name's removal.
   EXPECT_THAT(Body(1), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\"",
                                    "[HKEY_CURRENT_USER\\Software\\X]", "\"B\"=-"));
   EXPECT_THAT(Body(2), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"C\"=\"c\""));

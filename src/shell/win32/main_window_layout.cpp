@@ -72,11 +72,11 @@ constexpr const wchar_t* kTypeItems[] = {L"All",        L"Only Strings",  L"Only
 constexpr const wchar_t* kStatusHint = L"Status Display, Double Click for Line Zoom.";
 constexpr const wchar_t* kKeysHint = L"Double Click to Edit Key";
 
-HWND CreateChild(const ControlSpec& spec, HWND parent, HINSTANCE instance) {
+HWND CreateChild(const ControlSpec& control, HWND parent, HINSTANCE instance) {
   const wchar_t* window_class = L"BUTTON";
   DWORD style = WS_CHILD | WS_VISIBLE;
   DWORD ex_style = 0;
-  switch (spec.kind) {
+  switch (control.kind) {
     case Kind::kLabel:
       window_class = L"STATIC";
       style |= SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE;
@@ -100,9 +100,10 @@ HWND CreateChild(const ControlSpec& spec, HWND parent, HINSTANCE instance) {
       style |= WS_TABSTOP | BS_AUTOCHECKBOX;
       break;
   }
-  return CreateWindowExW(ex_style, window_class, spec.text, style, spec.x, spec.y, spec.width,
-                         spec.height, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+  return CreateWindowExW(ex_style, window_class, control.text, style, control.x, control.y,
+                         control.width, control.height, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance,
+                         nullptr);
 }
 
 void AddItems(HWND combo, const wchar_t* const* items, std::size_t count) {
@@ -118,7 +119,7 @@ void MoveTo(HWND window, const LayoutRect& rect) {
 }  // namespace
 
 void TfrmMain::CreateControls() {
-  for (const ControlSpec& spec : kPanel) CreateChild(spec, hwnd(), instance_);
+  for (const ControlSpec& control : kPanel) CreateChild(control, hwnd(), instance_);
   AddItems(Control(IDC_CMB_TYPE), kTypeItems, std::size(kTypeItems));
   Select(Control(IDC_CMB_TYPE), 0);
   const wchar_t* const bits[] = {L"32", L"64"};
@@ -160,8 +161,8 @@ void TfrmMain::AddHints() {
     tool.lpszText = const_cast<wchar_t*>(hint);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   };
-  for (const ControlSpec& spec : kPanel) {
-    if (spec.hint != nullptr) add(Control(spec.id), spec.hint);
+  for (const ControlSpec& control : kPanel) {
+    if (control.hint != nullptr) add(Control(control.id), control.hint);
   }
   add(status_list_.hwnd(), kStatusHint);
   add(key_list_.hwnd(), kKeysHint);
