@@ -196,8 +196,7 @@ class ValueChecker {
 
 edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo) {
-  edit::TRegAction action =
-      edit::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
+  edit::TRegAction action = edit::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
   action.RootKey = reg::RootByIndex(frame.session->root_index)->handle;
   action.KeyPath = key_path;
   action.CreateUndo = create_undo;

@@ -120,8 +120,11 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   reg::TAccessControlList saved;
   // Made only when a key refuses access, which is rare.
   auto repair = [this] {
-    return reg::PermissionRepairContext{deps_.api, deps_.account, deps_.globals->search_machine,
-                                        view_, [this] { return deps_.settings().logging; },
+    return reg::PermissionRepairContext{deps_.api,
+                                        deps_.account,
+                                        deps_.globals->search_machine,
+                                        view_,
+                                        [this] { return deps_.settings().logging; },
                                         deps_.log};
   };
   try {
@@ -138,8 +141,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
         Log("Security - Error accessing registry " + name + " [" + ErrorText(last_error_) +
             "], attempting to modify perissions");
       }
-      permissions_changed =
-          reg::AddKeySecurity(repair(), session.root_index, security_path, saved);
+      permissions_changed = reg::AddKeySecurity(repair(), session.root_index, security_path, saved);
       child = reg::UniqueKey(*deps_.api, OpenSubkey(parent, name));
       if (child && Informational(settings)) {
         Log("Security - Re-open of key after permission change successful");
@@ -147,8 +149,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
     }
     if (child) {
       if (!deps_.globals->silent_mode) {
-        deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) + "] : " +
-                                       (path.empty() ? "\\" : "\\" + path));
+        deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) +
+                                       "] : " + (path.empty() ? "\\" : "\\" + path));
       }
       // The counts bound the reads of the values and of the subkey names, which saves the two
       // calls that would only answer "no more items".

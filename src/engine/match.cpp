@@ -156,17 +156,25 @@ std::string ReplaceInMultiString(std::string_view raw, std::string_view find,
 bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric) {
   using reg::DataKind;
   switch (filter) {
-    case 0: return true;
+    case 0:
+      return true;
     case 1:
       return kind == DataKind::kString || kind == DataKind::kExpandString ||
              kind == DataKind::kMultiString;
-    case 2: return numeric && IsNumericKind(kind);
-    case 3: return kind == DataKind::kString;
-    case 4: return kind == DataKind::kExpandString;
-    case 5: return numeric && kind == DataKind::kInteger;
-    case 7: return kind == DataKind::kMultiString;
-    case 8: return numeric && kind == DataKind::kInt64;
-    default: return false;  // 6 "REG_BINARY" examines nothing
+    case 2:
+      return numeric && IsNumericKind(kind);
+    case 3:
+      return kind == DataKind::kString;
+    case 4:
+      return kind == DataKind::kExpandString;
+    case 5:
+      return numeric && kind == DataKind::kInteger;
+    case 7:
+      return kind == DataKind::kMultiString;
+    case 8:
+      return numeric && kind == DataKind::kInt64;
+    default:
+      return false;  // 6 "REG_BINARY" examines nothing
   }
 }
 

@@ -1,7 +1,7 @@
-// The pause gate of a run: open means "run", closed means "pause". The worker waits at it after each
-// root and before each subkey; only the Pause button closes it. On Windows it is a named manual-reset
-// event ("Pause:" + the main window's handle, so every running instance has its own); natively and in
-// tests a portable gate with the same behaviour.
+// The pause gate of a run: open means "run", closed means "pause". The worker waits at it after
+// each root and before each subkey; only the Pause button closes it. On Windows it is a named
+// manual-reset event ("Pause:" + the main window's handle, so every running instance has its own);
+// natively and in tests a portable gate with the same behaviour.
 #pragma once
 
 #include <condition_variable>

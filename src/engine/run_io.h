@@ -1,5 +1,5 @@
-// The two small interfaces between the engine and the main window. The window implements both; tests
-// fake them. The engine calls them from the run's worker thread: an implementation must be
+// The two small interfaces between the engine and the main window. The window implements both;
+// tests fake them. The engine calls them from the run's worker thread: an implementation must be
 // thread-safe, and RunOutput must deliver what it is given to the window in call order.
 #pragma once
 
@@ -12,16 +12,16 @@ namespace keyloom::engine {
 class RunControls {
  public:
   virtual ~RunControls() = default;
-  virtual std::string FindText() = 0;     // edtFind exactly as typed
-  virtual std::string ReplaceText() = 0;  // edtReplace exactly as typed
-  virtual int RootChoice() = 0;           // cmbKeys item index: 0 "All", 1 to 5 one root
-  virtual int TypeFilter() = 0;           // cmbType item index, 0 to 8
-  virtual bool IncludeKeyNames() = 0;     // chkTree
+  virtual std::string FindText() = 0;       // edtFind exactly as typed
+  virtual std::string ReplaceText() = 0;    // edtReplace exactly as typed
+  virtual int RootChoice() = 0;             // cmbKeys item index: 0 "All", 1 to 5 one root
+  virtual int TypeFilter() = 0;             // cmbType item index, 0 to 8
+  virtual bool IncludeKeyNames() = 0;       // chkTree
   virtual bool IncludeValueContents() = 0;  // chkValues
-  virtual bool IncludeValueNames() = 0;   // chkNames
-  virtual bool CaseSensitive() = 0;       // chkCase
-  virtual bool DeleteMode() = 0;          // the Replace button's caption is "&Delete"
-  virtual bool WindowVisible() = 0;       // the main window is shown
+  virtual bool IncludeValueNames() = 0;     // chkNames
+  virtual bool CaseSensitive() = 0;         // chkCase
+  virtual bool DeleteMode() = 0;            // the Replace button's caption is "&Delete"
+  virtual bool WindowVisible() = 0;         // the main window is shown
 };
 
 // Everything a run shows.

@@ -222,9 +222,8 @@ void RunController::btnSearchClick() {
   RunControls& controls = *engine_.deps().controls;
   const std::string find = controls.FindText();
   if (IsBlank(find)) return;
-  const auto lines =
-      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                      controls.IncludeValueNames(), find, controls.TypeFilter());
+  const auto lines = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                                     controls.IncludeValueNames(), find, controls.TypeFilter());
   for (const auto& line : lines) engine_.deps().log(line, false);
   if (lines.empty()) StartRun(true);
 }
@@ -240,9 +239,8 @@ void RunController::btnReplaceClick() {
     window_->ShowWarning(kReplaceWarning);
     return;
   }
-  const auto lines =
-      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                      controls.IncludeValueNames(), find, controls.TypeFilter());
+  const auto lines = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                                     controls.IncludeValueNames(), find, controls.TypeFilter());
   for (const auto& line : lines) engine_.deps().log(line, false);
   if (lines.empty()) StartRun(false);
 }

@@ -15,28 +15,31 @@ class ForwardingRegApi : public RegApi {
   ErrorCode ConnectRegistry(std::string_view machine, KeyHandle root, KeyHandle* result) override {
     return target_->ConnectRegistry(machine, root, result);
   }
-  ErrorCode OpenKey(KeyHandle parent, std::string_view path, std::uint32_t access, KeyHandle* result) override {
+  ErrorCode OpenKey(KeyHandle parent, std::string_view path, std::uint32_t access,
+                    KeyHandle* result) override {
     return target_->OpenKey(parent, path, access, result);
   }
-  ErrorCode CreateKey(KeyHandle parent, std::string_view path, std::uint32_t options, std::uint32_t access, KeyHandle* result, bool* created) override {
+  ErrorCode CreateKey(KeyHandle parent, std::string_view path, std::uint32_t options,
+                      std::uint32_t access, KeyHandle* result, bool* created) override {
     return target_->CreateKey(parent, path, options, access, result, created);
   }
-  ErrorCode CloseKey(KeyHandle key) override {
-    return target_->CloseKey(key);
-  }
+  ErrorCode CloseKey(KeyHandle key) override { return target_->CloseKey(key); }
   ErrorCode QueryInfoKey(KeyHandle key, KeyInfo* info) override {
     return target_->QueryInfoKey(key, info);
   }
   ErrorCode EnumKey(KeyHandle key, std::uint32_t index, std::string* name) override {
     return target_->EnumKey(key, index, name);
   }
-  ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name, std::uint32_t* type, Bytes* data) override {
+  ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                      Bytes* data) override {
     return target_->EnumValue(key, index, name, type, data);
   }
-  ErrorCode QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type, Bytes* data) override {
+  ErrorCode QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type,
+                       Bytes* data) override {
     return target_->QueryValue(key, name, type, data);
   }
-  ErrorCode SetValue(KeyHandle key, std::string_view name, std::uint32_t type, const Bytes& data) override {
+  ErrorCode SetValue(KeyHandle key, std::string_view name, std::uint32_t type,
+                     const Bytes& data) override {
     return target_->SetValue(key, name, type, data);
   }
   ErrorCode DeleteValue(KeyHandle key, std::string_view name) override {
@@ -57,7 +60,8 @@ class ForwardingRegApi : public RegApi {
   ErrorCode RestoreKey(KeyHandle key, std::string_view file, std::uint32_t flags) override {
     return target_->RestoreKey(key, file, flags);
   }
-  ErrorCode ReplaceKey(KeyHandle key, std::string_view subkey, std::string_view new_file, std::string_view old_file) override {
+  ErrorCode ReplaceKey(KeyHandle key, std::string_view subkey, std::string_view new_file,
+                       std::string_view old_file) override {
     return target_->ReplaceKey(key, subkey, new_file, old_file);
   }
   ErrorCode LoadKey(KeyHandle root, std::string_view subkey, std::string_view file) override {
@@ -69,24 +73,17 @@ class ForwardingRegApi : public RegApi {
   ErrorCode SetPrivilege(std::string_view name, bool enable, bool* was_enabled) override {
     return target_->SetPrivilege(name, enable, was_enabled);
   }
-  ErrorCode CurrentUserName(std::string* name) override {
-    return target_->CurrentUserName(name);
-  }
-  ErrorCode ComputerName(std::string* name) override {
-    return target_->ComputerName(name);
-  }
-  ErrorCode LookupAccountByName(std::string_view account, Bytes* sid, std::string* domain) override {
+  ErrorCode CurrentUserName(std::string* name) override { return target_->CurrentUserName(name); }
+  ErrorCode ComputerName(std::string* name) override { return target_->ComputerName(name); }
+  ErrorCode LookupAccountByName(std::string_view account, Bytes* sid,
+                                std::string* domain) override {
     return target_->LookupAccountByName(account, sid, domain);
   }
   ErrorCode LookupAccountBySid(const Bytes& sid, std::string* name, std::string* domain) override {
     return target_->LookupAccountBySid(sid, name, domain);
   }
-  ErrorCode IsWow64Process(bool* wow64) override {
-    return target_->IsWow64Process(wow64);
-  }
-  std::string ErrorMessage(ErrorCode code) override {
-    return target_->ErrorMessage(code);
-  }
+  ErrorCode IsWow64Process(bool* wow64) override { return target_->IsWow64Process(wow64); }
+  std::string ErrorMessage(ErrorCode code) override { return target_->ErrorMessage(code); }
 
  private:
   RegApi* target_;

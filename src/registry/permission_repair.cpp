@@ -109,13 +109,14 @@ bool AddKeySecurity(const PermissionRepairContext& context, int root_index,
       context.account->LearnDomain(added.Domain());
       const std::string account_text = context.account->AccountText();
       if (level == kLevelDebug) {
-        context.log("Security - [Add] Checking Domain/User in registry to remove [" +
-                        account_text + "]",
-                    true);
+        context.log(
+            "Security - [Add] Checking Domain/User in registry to remove [" + account_text + "]",
+            true);
       }
       for (std::size_t i = 0; i < working.Count(); ++i) {
         const std::string& name = working.Element(i).AccountName();
-        if (level == kLevelDebug) context.log("Security - [Add] Checking User [" + name + "]", true);
+        if (level == kLevelDebug)
+          context.log("Security - [Add] Checking User [" + name + "]", true);
         if (name == account_text) {
           working.Delete(i);
           break;
@@ -129,9 +130,8 @@ bool AddKeySecurity(const PermissionRepairContext& context, int root_index,
     }
     if (error.empty()) return true;
     if (level == kLevelDebug) {
-      context.log("Security - Adding security failed [" + error + "]," +
-                      Where(root_index, key_path),
-                  true);
+      context.log(
+          "Security - Adding security failed [" + error + "]," + Where(root_index, key_path), true);
     } else if (level == kLevelInformational) {
       context.log("Security - Adding security failed [" + error + "]", false);
     }
@@ -176,16 +176,15 @@ void RestoreKeySecurity(const PermissionRepairContext& context, int root_index,
     }
     if (error.empty()) return;
     if (level == kLevelDebug) {
-      context.log("Security - Restoring security failed [" + error + "]," +
-                      Where(root_index, key_path),
-                  true);
+      context.log(
+          "Security - Restoring security failed [" + error + "]," + Where(root_index, key_path),
+          true);
     } else if (level == kLevelInformational) {
       context.log("Security - Restoring security failed [" + error + "]", false);
     }
     still_granted(error);
   } catch (const std::exception& e) {
-    context.log("Security - Error while Restoring Security [" + std::string(e.what()) + "]",
-                false);
+    context.log("Security - Error while Restoring Security [" + std::string(e.what()) + "]", false);
     still_granted(e.what());
   }
 }

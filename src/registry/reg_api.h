@@ -10,7 +10,8 @@
 // - Value data is raw bytes exactly as the registry stores them: a REG_SZ holds UTF-16LE code units
 //   with whatever terminator (or none, or data after it) the writer stored.
 // - The unnamed (default) value is the empty name.
-// - Key paths use "\" as separator and are relative to the handle passed in; an empty path names that
+// - Key paths use "\" as separator and are relative to the handle passed in; an empty path names
+// that
 //   key itself.
 // - Access masks are Windows access masks; the view flags kWow64_32Key / kWow64_64Key ride in them.
 // - Every method may be called from any thread; an adapter serialises what needs it.
@@ -135,7 +136,8 @@ class RegApi {
   // Opens predefined root `root` of computer `machine` ("" or the local computer's name, with or
   // without a leading "\\", give the local registry). The result is closed with CloseKey.
   // kBadNetPath when the machine cannot be reached.
-  virtual ErrorCode ConnectRegistry(std::string_view machine, KeyHandle root, KeyHandle* result) = 0;
+  virtual ErrorCode ConnectRegistry(std::string_view machine, KeyHandle root,
+                                    KeyHandle* result) = 0;
 
   // Opens `path` below `parent` with `access` (which may carry a view flag). kFileNotFound when a
   // key of the path does not exist, kAccessDenied when the key's security refuses the access.
@@ -154,8 +156,8 @@ class RegApi {
   // Counts and maximum lengths of a key's subkeys and values. Needs kQueryValue.
   virtual ErrorCode QueryInfoKey(KeyHandle key, KeyInfo* info) = 0;
 
-  // The name of subkey `index` in enumeration order (sorted, letter case ignored). kNoMoreItems past
-  // the last one. Needs kEnumerateSubKeys.
+  // The name of subkey `index` in enumeration order (sorted, letter case ignored). kNoMoreItems
+  // past the last one. Needs kEnumerateSubKeys.
   virtual ErrorCode EnumKey(KeyHandle key, std::uint32_t index, std::string* name) = 0;
 
   // Name, type and (when `data` is not null) data of value `index` in enumeration order (the order
@@ -223,10 +225,11 @@ class RegApi {
   // The binary SID and the domain of an account name ("name" or "DOMAIN\name").
   // kNoneMapped when there is no such account.
   virtual ErrorCode LookupAccountByName(std::string_view account, Bytes* sid,
-                                      std::string* domain) = 0;
+                                        std::string* domain) = 0;
 
   // The account name and domain of a binary SID. kNoneMapped when the SID names no account.
-  virtual ErrorCode LookupAccountBySid(const Bytes& sid, std::string* name, std::string* domain) = 0;
+  virtual ErrorCode LookupAccountBySid(const Bytes& sid, std::string* name,
+                                       std::string* domain) = 0;
 
   // Whether the process is a 32-bit process on 64-bit Windows. kProcNotFound when the system has
   // no such question (a 32-bit Windows without WOW64); any other failure is the system's code.

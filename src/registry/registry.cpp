@@ -78,42 +78,66 @@ const RootKey* RootByHandle(KeyHandle handle) {
 
 DataKind KindOfType(std::uint32_t type) {
   switch (type) {
-    case kRegNone: return DataKind::kNone;
-    case kRegSz: return DataKind::kString;
-    case kRegExpandSz: return DataKind::kExpandString;
-    case kRegDword: return DataKind::kInteger;
-    case kRegBinary: return DataKind::kBinary;
-    case kRegMultiSz: return DataKind::kMultiString;
-    case kRegQword: return DataKind::kInt64;
-    case kRegResourceList: return DataKind::kResourceList;
-    case kRegFullResourceDescriptor: return DataKind::kFullResourceDescriptor;
-    case kRegResourceRequirementsList: return DataKind::kResourceRequirementsList;
-    default: return DataKind::kUnknown;
+    case kRegNone:
+      return DataKind::kNone;
+    case kRegSz:
+      return DataKind::kString;
+    case kRegExpandSz:
+      return DataKind::kExpandString;
+    case kRegDword:
+      return DataKind::kInteger;
+    case kRegBinary:
+      return DataKind::kBinary;
+    case kRegMultiSz:
+      return DataKind::kMultiString;
+    case kRegQword:
+      return DataKind::kInt64;
+    case kRegResourceList:
+      return DataKind::kResourceList;
+    case kRegFullResourceDescriptor:
+      return DataKind::kFullResourceDescriptor;
+    case kRegResourceRequirementsList:
+      return DataKind::kResourceRequirementsList;
+    default:
+      return DataKind::kUnknown;
   }
 }
 
 std::uint32_t TypeOfKind(DataKind kind) {
   switch (kind) {
-    case DataKind::kString: return kRegSz;
-    case DataKind::kExpandString: return kRegExpandSz;
-    case DataKind::kInteger: return kRegDword;
-    case DataKind::kBinary: return kRegBinary;
-    case DataKind::kMultiString: return kRegMultiSz;
-    case DataKind::kInt64: return kRegQword;
-    case DataKind::kResourceList: return kRegResourceList;
-    case DataKind::kFullResourceDescriptor: return kRegFullResourceDescriptor;
-    case DataKind::kResourceRequirementsList: return kRegResourceRequirementsList;
+    case DataKind::kString:
+      return kRegSz;
+    case DataKind::kExpandString:
+      return kRegExpandSz;
+    case DataKind::kInteger:
+      return kRegDword;
+    case DataKind::kBinary:
+      return kRegBinary;
+    case DataKind::kMultiString:
+      return kRegMultiSz;
+    case DataKind::kInt64:
+      return kRegQword;
+    case DataKind::kResourceList:
+      return kRegResourceList;
+    case DataKind::kFullResourceDescriptor:
+      return kRegFullResourceDescriptor;
+    case DataKind::kResourceRequirementsList:
+      return kRegResourceRequirementsList;
     case DataKind::kNone:
-    case DataKind::kUnknown: return kRegNone;
+    case DataKind::kUnknown:
+      return kRegNone;
   }
   return kRegNone;
 }
 
 std::uint32_t ViewFlag(RegView view) {
   switch (view) {
-    case RegView::k32: return access::kWow64_32Key;
-    case RegView::k64: return access::kWow64_64Key;
-    case RegView::kNone: return 0;
+    case RegView::k32:
+      return access::kWow64_32Key;
+    case RegView::k64:
+      return access::kWow64_64Key;
+    case RegView::kNone:
+      return 0;
   }
   return 0;
 }
@@ -291,8 +315,7 @@ bool TRegistry::ValueExists(std::string_view name) {
 
 DataKind TRegistry::GetDataType(std::string_view name) {
   std::uint32_t type = 0;
-  if (api_->QueryValue(current_ != kNullKey ? current_ : root_, name, &type, nullptr) !=
-      kSuccess) {
+  if (api_->QueryValue(current_ != kNullKey ? current_ : root_, name, &type, nullptr) != kSuccess) {
     return DataKind::kUnknown;
   }
   return KindOfType(type);
@@ -462,8 +485,8 @@ ErrorCode TRegistry::CopyTree(KeyHandle source, KeyHandle target) {
     if (rc != kSuccess) return rc;
     UniqueKey source_guard(*api_, child_source);
     KeyHandle child_target = kNullKey;
-    rc = api_->CreateKey(target, name, kOptionNonVolatile, access::kAllAccess | view,
-                         &child_target, nullptr);
+    rc = api_->CreateKey(target, name, kOptionNonVolatile, access::kAllAccess | view, &child_target,
+                         nullptr);
     if (rc != kSuccess) return rc;
     UniqueKey target_guard(*api_, child_target);
     rc = CopyTree(child_source, child_target);

@@ -25,7 +25,7 @@ namespace keyloom::reg {
 // The five roots, in their fixed order; `index` is the root index 1 to 5 used everywhere.
 struct RootKey {
   int index;
-  const char* name;        // "HKEY_CURRENT_USER": shown, stored in Key List rows, written to files
+  const char* name;  // "HKEY_CURRENT_USER": shown, stored in Key List rows, written to files
   KeyHandle handle;
   const char* short_form;  // "CU": hive backup file names
 };
@@ -75,7 +75,8 @@ struct RawValue {
   bool operator==(const RawValue&) const = default;
 };
 
-// The system's message text as messages show it: trailing blanks, line breaks and full stops removed.
+// The system's message text as messages show it: trailing blanks, line breaks and full stops
+// removed.
 std::string TrimMessage(std::string message);
 
 class TRegistry {

@@ -26,8 +26,8 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
   }
 }
 
-// Decodes one sequence at `i`; returns the code point (surrogates included) or -1 for bytes that are
-// not UTF-8. `length` receives the number of bytes consumed (1 for a bad byte).
+// Decodes one sequence at `i`; returns the code point (surrogates included) or -1 for bytes that
+// are not UTF-8. `length` receives the number of bytes consumed (1 for a bad byte).
 long DecodeOne(std::string_view s, std::size_t i, std::size_t* length) {
   const auto b0 = static_cast<unsigned char>(s[i]);
   *length = 1;

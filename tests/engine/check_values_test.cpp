@@ -152,9 +152,9 @@ std::vector<int> FaultPoints() {
 // its undo file gives back the registry from before, whatever was changed and whatever was not.
 TEST_F(WalkTest, FailuresOfAnyRegistryCallLoseNothingTheUndoFileCannotBringBack) {
   using Op = reg::MemoryRegistry::Op;
-  const Op ops[] = {Op::kOpenKey,   Op::kCreateKey,  Op::kEnumKey,   Op::kEnumValue,
-                    Op::kQueryValue, Op::kSetValue,  Op::kDeleteValue, Op::kDeleteKey,
-                    Op::kQueryInfoKey};
+  const Op ops[] = {Op::kOpenKey,     Op::kCreateKey,  Op::kEnumKey,
+                    Op::kEnumValue,   Op::kQueryValue, Op::kSetValue,
+                    Op::kDeleteValue, Op::kDeleteKey,  Op::kQueryInfoKey};
   controls_.find = "Old";
   controls_.key_names = true;
   controls_.value_names = true;

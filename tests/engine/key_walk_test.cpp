@@ -13,7 +13,8 @@ using ::testing::Not;
 
 TEST_F(WalkTest, KeysBelowLevel41AreNotVisited) {
   std::string path;
-  for (int level = 1; level <= 45; ++level) path += (level > 1 ? "\\D" : "D") + std::to_string(level);
+  for (int level = 1; level <= 45; ++level)
+    path += (level > 1 ? "\\D" : "D") + std::to_string(level);
   MakeKey(path);
   controls_.find = "D";
   controls_.key_names = true;
@@ -22,7 +23,8 @@ TEST_F(WalkTest, KeysBelowLevel41AreNotVisited) {
   Run();
   EXPECT_EQ(controller_->engine().session().matched_count, 41);
   std::string level41;
-  for (int level = 1; level <= 41; ++level) level41 += (level > 1 ? "\\D" : "D") + std::to_string(level);
+  for (int level = 1; level <= 41; ++level)
+    level41 += (level > 1 ? "\\D" : "D") + std::to_string(level);
   EXPECT_THAT(debug_file_, Contains("Subtree Depth has hit 40, skipping tree [" + level41 + "]"));
   EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Subtree Depth"))));
   EXPECT_EQ(controller_->engine().session().depth, 0);
@@ -32,8 +34,8 @@ TEST_F(WalkTest, SubkeysOfARootCarryALeadingBackslash) {
   PutString("First", "v", "needle");
   PutString("Second", "v", "needle");
   Run();
-  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\First\tv",
-                                  "HKEY_CURRENT_USER\t\\Second\tv"));
+  EXPECT_THAT(Rows(),
+              ElementsAre("HKEY_CURRENT_USER\t\\First\tv", "HKEY_CURRENT_USER\t\\Second\tv"));
   EXPECT_THAT(output_.Lines(), Contains("Found in Key  : \\First\tv"));
 }
 
@@ -75,7 +77,8 @@ TEST_F(WalkTest, ARenamedKeyIsSearchedAgainUnderItsNewPath) {
   EXPECT_THAT(lines, Contains("Searching Renamed Key [HKEY_CURRENT_USER\\Software\\NewApp]"));
   EXPECT_THAT(lines, Contains("Found in Key  : \\Software\\NewApp\tpath"));
   EXPECT_FALSE(Exists("Software\\OldApp"));
-  EXPECT_EQ(Read("Software\\NewApp", "path").data, text::Utf16ToBytes(std::u16string(u"C:\\NewApp\\bin\0", 14)));
+  EXPECT_EQ(Read("Software\\NewApp", "path").data,
+            text::Utf16ToBytes(std::u16string(u"C:\\NewApp\\bin\0", 14)));
   EXPECT_EQ(controller_->engine().session().changed_count, 2) << "one rename, one value";
   EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\NewApp\t",
                                   "HKEY_CURRENT_USER\t\\Software\\NewApp\tpath"));
@@ -157,18 +160,18 @@ TEST_F(WalkTest, AKeyThatVanishesAbandonsThePass) {
   // The key Gone is deleted while its first subkey is examined (opening the next one through
   // Gone's handle answers "key deleted"): its next subkeys are never examined, the enclosing level
   // goes on, and the pass ends after this root.
-  registry_->InjectFault({reg::MemoryRegistry::Op::kOpenKey, "HKEY_CURRENT_USER\\Gone\\K1", 0,
-                          reg::kKeyDeleted});
+  registry_->InjectFault(
+      {reg::MemoryRegistry::Op::kOpenKey, "HKEY_CURRENT_USER\\Gone\\K1", 0, reg::kKeyDeleted});
   Run();
   EXPECT_TRUE(controller_->engine().session().abandon);
-  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Gone\\K0\tv",
-                                  "HKEY_CURRENT_USER\t\\Later\tv"));
+  EXPECT_THAT(Rows(),
+              ElementsAre("HKEY_CURRENT_USER\t\\Gone\\K0\tv", "HKEY_CURRENT_USER\t\\Later\tv"));
   EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Unable to open key"))));
 
   // Deleted while its last subkey is examined: the question about it after the last subkey.
   registry_->ClearFaults();
-  registry_->InjectFault({reg::MemoryRegistry::Op::kQueryInfoKey, "HKEY_CURRENT_USER\\Gone", 0,
-                          reg::kKeyDeleted});
+  registry_->InjectFault(
+      {reg::MemoryRegistry::Op::kQueryInfoKey, "HKEY_CURRENT_USER\\Gone", 0, reg::kKeyDeleted});
   Run();
   EXPECT_TRUE(controller_->engine().session().abandon);
   EXPECT_EQ(Rows().size(), 4u);

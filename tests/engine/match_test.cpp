@@ -10,8 +10,9 @@ namespace {
 using reg::DataKind;
 
 reg::RawValue Dword(std::uint32_t v) {
-  return {reg::kRegDword, {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                           static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
+  return {reg::kRegDword,
+          {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+           static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
 }
 
 reg::RawValue Qword(std::int64_t v) {

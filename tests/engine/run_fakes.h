@@ -63,7 +63,8 @@ class RecordingOutput : public RunOutput {
     }
     return lines;
   }
-  bool WaitFor(const std::string& event, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+  bool WaitFor(const std::string& event,
+               std::chrono::milliseconds bound = std::chrono::seconds(10)) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, bound, [&] {
       for (const auto& e : events_) {

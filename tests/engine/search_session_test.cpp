@@ -138,18 +138,20 @@ TEST_F(SearchSessionTest, AnInvalidRequestOnlyLogsItsRules) {
   controls_.values = false;
   controller_->btnSearchClick();
   EXPECT_FALSE(controller_->Active());
-  EXPECT_THAT(output_.Lines(), ElementsAre("You must \"Include\" something to search in.",
-                                           "Please select at least one of the \"Include\" options."));
+  EXPECT_THAT(output_.Lines(),
+              ElementsAre("You must \"Include\" something to search in.",
+                          "Please select at least one of the \"Include\" options."));
 }
 
 TEST_F(SearchSessionTest, ASearchWalksTheChosenRootsAndEndsWithTheSummary) {
   controls_.root_choice = 0;
   controls_.find = "  leading blanks";
   const auto lines = SearchToEnd();
-  EXPECT_THAT(lines, ElementsAre("Checking Key : HKEY_CLASSES_ROOT", "Checking Key : HKEY_CURRENT_USER",
-                                 "Checking Key : HKEY_LOCAL_MACHINE", "Checking Key : HKEY_USERS",
-                                 "Checking Key : HKEY_CURRENT_CONFIG", "Search Matched 0 Keys.",
-                                 "Finished, Replaced [0] Entries."));
+  EXPECT_THAT(lines,
+              ElementsAre("Checking Key : HKEY_CLASSES_ROOT", "Checking Key : HKEY_CURRENT_USER",
+                          "Checking Key : HKEY_LOCAL_MACHINE", "Checking Key : HKEY_USERS",
+                          "Checking Key : HKEY_CURRENT_CONFIG", "Search Matched 0 Keys.",
+                          "Finished, Replaced [0] Entries."));
   EXPECT_THAT(walker_.visited, ElementsAre("1:", "2:", "3:", "4:", "5:"));
   EXPECT_EQ(controller_->engine().session().find_text, "  leading blanks");
   EXPECT_EQ(output_.Events().front(), "clear");
@@ -174,12 +176,11 @@ TEST_F(SearchSessionTest, ARemoteMachineOffersOnlyLocalMachineAndUsers) {
   registry_->AddMachine("SERVER", true);
   globals_.search_machine = "\\\\SERVER";
   controls_.root_choice = 0;
-  EXPECT_THAT(SearchToEnd(),
-              ElementsAre("Connecting to remote registry on \\\\SERVER",
-                          "Checking Key : HKEY_LOCAL_MACHINE",
-                          "Connecting to remote registry on \\\\SERVER",
-                          "Checking Key : HKEY_USERS", "Search Matched 0 Keys.",
-                          "Finished, Replaced [0] Entries."));
+  EXPECT_THAT(SearchToEnd(), ElementsAre("Connecting to remote registry on \\\\SERVER",
+                                         "Checking Key : HKEY_LOCAL_MACHINE",
+                                         "Connecting to remote registry on \\\\SERVER",
+                                         "Checking Key : HKEY_USERS", "Search Matched 0 Keys.",
+                                         "Finished, Replaced [0] Entries."));
 
   output_.Clear();
   controls_.root_choice = 1;
@@ -235,16 +236,16 @@ TEST_F(SearchSessionTest, PauseResumeAndResetMoveTheCaptions) {
   EXPECT_FALSE(window_.applied.replace_enabled);
 
   controller_->btnPauseClick();
-  controller_->btnSearchClick();  // disabled in the window; a stray click must not start a run
+  controller_->btnSearchClick();   // disabled in the window; a stray click must not start a run
   controller_->btnReplaceClick();  // "R&eset"
   EXPECT_EQ(window_.pending_event_rounds, 2);
   EXPECT_EQ(window_.applied.replace_caption, "&Replace");
   EXPECT_EQ(window_.applied.pause_caption, "&Pause");
   ASSERT_TRUE(output_.WaitFor("finished"));
   controller_->OnRunFinished();
-  EXPECT_THAT(output_.Lines(), ElementsAre("Checking Key : HKEY_CURRENT_USER",
-                                           "Search Matched 0 Keys.",
-                                           "Finished, Replaced [0] Entries."));
+  EXPECT_THAT(output_.Lines(),
+              ElementsAre("Checking Key : HKEY_CURRENT_USER", "Search Matched 0 Keys.",
+                          "Finished, Replaced [0] Entries."));
   EXPECT_FALSE(controller_->engine().stop_requested());
   EXPECT_EQ(controller_->state(), RunState::kIdle);
   EXPECT_TRUE(window_.applied.replace_enabled);

@@ -150,8 +150,8 @@ TEST_F(PermissionRepairTest, ARefusedWriteIsLoggedByLevel) {
     } else {
       EXPECT_THAT(lines_, IsEmpty());
       EXPECT_EQ(debug_lines_.front(), "Security - Adding security [2],[Software\\Locked]");
-      EXPECT_EQ(debug_lines_.back(), "Security - Adding security failed [" + denied +
-                                         "],[2],[Software\\Locked]");
+      EXPECT_EQ(debug_lines_.back(),
+                "Security - Adding security failed [" + denied + "],[2],[Software\\Locked]");
     }
   }
 }

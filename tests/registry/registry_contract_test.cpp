@@ -66,7 +66,8 @@ void RegistryWrapper::SetUp() {
   api_ = GetParam().make();
   Scrub();
   KeyHandle key = kNullKey;
-  ASSERT_EQ(api_->CreateKey(kCurrentUser, kScratch, 0, access::kAllAccess, &key, nullptr), kSuccess);
+  ASSERT_EQ(api_->CreateKey(kCurrentUser, kScratch, 0, access::kAllAccess, &key, nullptr),
+            kSuccess);
   api_->CloseKey(key);
 }
 
@@ -361,7 +362,8 @@ TEST_P(RegistryWrapper, ViewsKeepTheir32And64BitKeysApart) {
   // The same name in both views: moving and deleting in one view leaves the other alone.
   reg64.CreateKey("\\Software\\KeyloomTest\\Both");
   reg32.CreateKey("\\Software\\KeyloomTest\\Both");
-  ASSERT_TRUE(reg64.MoveKey("\\Software\\KeyloomTest\\Both", "\\Software\\KeyloomTest\\Moved", true))
+  ASSERT_TRUE(
+      reg64.MoveKey("\\Software\\KeyloomTest\\Both", "\\Software\\KeyloomTest\\Moved", true))
       << reg64.LastErrorText();
   EXPECT_TRUE(reg32.KeyExists("\\Software\\KeyloomTest\\Both"));
   EXPECT_FALSE(reg32.KeyExists("\\Software\\KeyloomTest\\Moved"));

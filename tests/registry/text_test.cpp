@@ -7,7 +7,11 @@ namespace {
 
 TEST(Text, EveryUtf16StringSurvivesTheRoundTrip) {
   const std::u16string samples[] = {
-      u"", u"plain ASCII", u"Ελληνικά", u"日本語のキー", u"emoji \U0001F600 pair",
+      u"",
+      u"plain ASCII",
+      u"Ελληνικά",
+      u"日本語のキー",
+      u"emoji \U0001F600 pair",
       std::u16string(1, char16_t{0xD800}) + u"lone high",
       u"lone low " + std::u16string(1, char16_t{0xDC00}),
       std::u16string{char16_t{0xDC00}, char16_t{0xD800}},  // reversed pair: two lone units
@@ -20,14 +24,16 @@ TEST(Text, EveryUtf16StringSurvivesTheRoundTrip) {
 TEST(Text, Utf8IsStandardForValidText) {
   EXPECT_EQ(Utf16ToUtf8(u"\u00E9\u4E2D\U0001F600"), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
   EXPECT_TRUE(IsValidUtf8("\xC3\xA9"));
-  EXPECT_FALSE(IsValidUtf8("\xC3"));                   // truncated
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));               // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80", false));    // lone surrogate, strict
+  EXPECT_FALSE(IsValidUtf8("\xC3"));                 // truncated
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));             // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80", false));  // lone surrogate, strict
   EXPECT_TRUE(IsValidUtf8("\xED\xA0\x80", true));
 }
 
 TEST(Text, BytesThatAreNotUtf8BecomeReplacementCharacters) {
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b\x80"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b\x80"),
+            u"a\uFFFDb\uFFFD");
 }
 
 TEST(Text, LittleEndianBytes) {

@@ -5,8 +5,7 @@
 namespace keyloom::engine {
 
 EventPauseGate::EventPauseGate(HWND window) {
-  const std::wstring name =
-      L"Pause:" + std::to_wstring(reinterpret_cast<std::uintptr_t>(window));
+  const std::wstring name = L"Pause:" + std::to_wstring(reinterpret_cast<std::uintptr_t>(window));
   event_ = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
   Open();
 }
@@ -34,8 +33,7 @@ bool EventPauseGate::Wait() {
 
 bool EventPauseGate::IsOpen(int milliseconds) {
   if (event_ == nullptr) return false;
-  return open_ ||
-         WaitForSingleObject(event_, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+  return open_ || WaitForSingleObject(event_, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
 }
 
 }  // namespace keyloom::engine

@@ -14,8 +14,8 @@ namespace keyloom::engine {
 
 class EventPauseGate final : public PauseGate {
  public:
-  // Created closed, then opened at once. `event_` is null when the event could not be created; every
-  // wait then fails, which ends a run at its next pause point instead of hanging it.
+  // Created closed, then opened at once. `event_` is null when the event could not be created;
+  // every wait then fails, which ends a run at its next pause point instead of hanging it.
   explicit EventPauseGate(HWND window);
   EventPauseGate(const EventPauseGate&) = delete;
   EventPauseGate& operator=(const EventPauseGate&) = delete;

@@ -102,7 +102,8 @@ class Win32RegApi final : public RegApi {
                       Bytes* data) override {
     thread_local std::vector<wchar_t> name_buffer(kMaxNameUnits);
     DWORD capacity = 256;
-    if (data != nullptr && data->capacity() > capacity) capacity = static_cast<DWORD>(data->capacity());
+    if (data != nullptr && data->capacity() > capacity)
+      capacity = static_cast<DWORD>(data->capacity());
     for (int attempt = 0; attempt < 8; ++attempt) {
       if (data != nullptr) data->resize(capacity);
       DWORD data_size = capacity;
@@ -129,7 +130,8 @@ class Win32RegApi final : public RegApi {
     const std::wstring wide_name = Wide(name);
     DWORD value_type = 0;
     DWORD size = 0;
-    LONG rc = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &value_type, nullptr, &size);
+    LONG rc =
+        RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &value_type, nullptr, &size);
     for (int attempt = 0; rc == ERROR_SUCCESS && data != nullptr && attempt < 8; ++attempt) {
       data->resize(size);
       rc = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &value_type,
@@ -193,8 +195,7 @@ class Win32RegApi final : public RegApi {
                        std::string_view old_file) override {
     const std::wstring sub = Wide(subkey);
     return static_cast<ErrorCode>(RegReplaceKeyW(ToHkey(key), sub.empty() ? nullptr : sub.c_str(),
-                                                 Wide(new_file).c_str(),
-                                                 Wide(old_file).c_str()));
+                                                 Wide(new_file).c_str(), Wide(old_file).c_str()));
   }
 
   ErrorCode LoadKey(KeyHandle root, std::string_view subkey, std::string_view file) override {
@@ -252,7 +253,7 @@ class Win32RegApi final : public RegApi {
   }
 
   ErrorCode LookupAccountByName(std::string_view account, Bytes* sid,
-                              std::string* domain) override {
+                                std::string* domain) override {
     const std::wstring wide = Wide(account);
     DWORD sid_size = 0, domain_size = 0;
     SID_NAME_USE use;

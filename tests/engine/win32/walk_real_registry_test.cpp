@@ -152,8 +152,8 @@ TEST_F(RealRegistryWalkTest, ADeniedKeyIsReportedWithoutRepair) {
   Lock();
   const auto lines = Walk();
   const std::string denied = reg::TrimMessage(api_->ErrorMessage(reg::kAccessDenied));
-  EXPECT_THAT(lines, Contains("Unable to open key : \\Software\\KeyloomTest\\Locked - [" +
-                              denied + "]"));
+  EXPECT_THAT(lines,
+              Contains("Unable to open key : \\Software\\KeyloomTest\\Locked - [" + denied + "]"));
   EXPECT_EQ(CurrentDacl(), locked_);
 }
 

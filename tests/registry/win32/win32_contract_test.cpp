@@ -5,9 +5,8 @@ namespace keyloom::reg::testing {
 namespace {
 
 INSTANTIATE_TEST_SUITE_P(Win32, RegistryWrapper,
-                         ::testing::Values(AdapterCase{"RealRegistry", [] {
-                                             return NewWin32RegApi();
-                                           }}),
+                         ::testing::Values(AdapterCase{"RealRegistry",
+                                                       [] { return NewWin32RegApi(); }}),
                          AdapterName);
 
 }  // namespace

@@ -35,10 +35,10 @@ Bytes Sz(std::u16string_view s) {
 struct ViewCase {
   const char* name;
   reg::KeyHandle root;
-  int searchkey;           // SEARCHKEY of the root
-  std::uint32_t view;      // the view the scratch tree lives in
-  std::uint32_t other;     // the other view, whose twin tree must stay untouched
-  int scanmethod;          // SCANMETHOD selecting the view
+  int searchkey;        // SEARCHKEY of the root
+  std::uint32_t view;   // the view the scratch tree lives in
+  std::uint32_t other;  // the other view, whose twin tree must stay untouched
+  int scanmethod;       // SCANMETHOD selecting the view
   bool merge_64bit;
 };
 
@@ -105,8 +105,10 @@ class ReplaceEndToEnd : public ::testing::TestWithParam<ViewCase> {
     keyloom::testing::WriteBytes(
         folder_.path() / "KEYLOOM.INI",
         "[Keyloom]\r\nAUTOSTART=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\nFIND=ζQ7\r\nREPLACE=新R8\r\n"
-        "SEARCHKEY=" + std::to_string(GetParam().searchkey) + "\r\nSEARCHTREE=1\r\n"
-        "SEARCHKEYS=1\r\nSEARCHVALUES=1\r\nUNDO=7\r\nSAUNDO=1\r\nSCANMETHOD=" +
+        "SEARCHKEY=" +
+            std::to_string(GetParam().searchkey) +
+            "\r\nSEARCHTREE=1\r\n"
+            "SEARCHKEYS=1\r\nSEARCHVALUES=1\r\nUNDO=7\r\nSAUNDO=1\r\nSCANMETHOD=" +
             std::to_string(GetParam().scanmethod) + "\r\nUNDODIR=" + undo + "\r\n");
   }
 
@@ -118,9 +120,10 @@ TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
   const auto before = Tree(GetParam().view);
   const auto twin = GetParam().other != 0 ? Tree(GetParam().other) : before;
   WriteIni();
-  ASSERT_EQ(keyloom::testing::RunAndWait(L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"",
-                                         folder_.path().c_str()),
-            static_cast<DWORD>(kExitOk));
+  ASSERT_EQ(
+      keyloom::testing::RunAndWait(L"\"" + (folder_.path() / L"keyloom.exe").wstring() + L"\"",
+                                   folder_.path().c_str()),
+      static_cast<DWORD>(kExitOk));
 
   // The tree as the replacement rules leave it.
   reg::testing::TreeSnapshot expected;
@@ -147,8 +150,9 @@ TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
   // What an administrator would check with reg.exe.
   const std::wstring root = GetParam().root == reg::kCurrentUser ? L"HKCU" : L"HKLM";
   const std::wstring reg_view = GetParam().merge_64bit ? L" /reg:64" : L" /reg:32";
-  const std::wstring reg_exe = keyloom::testing::WindowsFolder() +
-                               (GetParam().merge_64bit ? L"\\sysnative\\reg.exe" : L"\\system32\\reg.exe");
+  const std::wstring reg_exe =
+      keyloom::testing::WindowsFolder() +
+      (GetParam().merge_64bit ? L"\\sysnative\\reg.exe" : L"\\system32\\reg.exe");
   EXPECT_EQ(keyloom::testing::RunAndWait(reg_exe + L" query \"" + root +
                                          L"\\Software\\KeyloomTest\\E2E\\App-新R8\"" + reg_view),
             0u);
@@ -171,12 +175,11 @@ TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Views, ReplaceEndToEnd,
-    ::testing::Values(
-        ViewCase{"CurrentUser", reg::kCurrentUser, 2, 0, 0, 0, false},
-        ViewCase{"LocalMachine32", reg::kLocalMachine, 3, reg::access::kWow64_32Key,
-                 reg::access::kWow64_64Key, 0, false},
-        ViewCase{"LocalMachine64", reg::kLocalMachine, 3, reg::access::kWow64_64Key,
-                 reg::access::kWow64_32Key, 1, true}),
+    ::testing::Values(ViewCase{"CurrentUser", reg::kCurrentUser, 2, 0, 0, 0, false},
+                      ViewCase{"LocalMachine32", reg::kLocalMachine, 3, reg::access::kWow64_32Key,
+                               reg::access::kWow64_64Key, 0, false},
+                      ViewCase{"LocalMachine64", reg::kLocalMachine, 3, reg::access::kWow64_64Key,
+                               reg::access::kWow64_32Key, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
