@@ -5,10 +5,31 @@
 
 namespace keyloom::shell {
 
+namespace {
+
+constexpr std::size_t kPendingLinesBound = 180;
+constexpr std::size_t kLinesDropped = 90;  // a multiple of the status list's trimming step
+
+}  // namespace
+
 void RunOutputQueue::Push(OutputEvent::Kind kind, std::string text) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(OutputEvent{kind, std::move(text)});
+    if (kind == OutputEvent::Kind::kStatusLine) {
+      pending_lines_.push_back(events_.size() - 1);
+      if (pending_lines_.size() >= kPendingLinesBound) {
+        for (std::size_t i = 0; i < kLinesDropped; ++i) {
+          OutputEvent& hidden = events_[pending_lines_.front()];
+          hidden.kind = OutputEvent::Kind::kDropped;
+          std::string().swap(hidden.text);
+          pending_lines_.pop_front();
+        }
+      }
+    } else if (kind == OutputEvent::Kind::kClear || kind == OutputEvent::Kind::kFinished ||
+               kind == OutputEvent::Kind::kQuit) {
+      pending_lines_.clear();
+    }
   }
   if (wake_) {
     wake_(kind == OutputEvent::Kind::kFinished || kind == OutputEvent::Kind::kQuit);
@@ -43,6 +64,7 @@ std::vector<OutputEvent> RunOutputQueue::Drain() {
   std::vector<OutputEvent> drained;
   std::lock_guard<std::mutex> lock(mutex_);
   drained.swap(events_);
+  pending_lines_.clear();
   return drained;
 }
 
@@ -89,6 +111,8 @@ OutputBatch FoldOutput(std::vector<OutputEvent>& events, std::size_t begin,
         break;
       case OutputEvent::Kind::kQuit:
         batch.quit = true;
+        break;
+      case OutputEvent::Kind::kDropped:
         break;
     }
     if (batch.finished || batch.quit) {

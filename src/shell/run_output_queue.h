@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -28,12 +29,28 @@
 namespace keyloom::shell {
 
 struct OutputEvent {
-  enum class Kind : std::uint8_t { kStatusLine, kStatusBar, kRow, kClear, kFinished, kQuit };
+  // kDropped: a status line the window could never show (see RunOutputQueue); folding skips it.
+  enum class Kind : std::uint8_t {
+    kStatusLine,
+    kStatusBar,
+    kRow,
+    kClear,
+    kFinished,
+    kQuit,
+    kDropped
+  };
   Kind kind = Kind::kStatusLine;
   std::string text;  // the line, the status bar text or the row; empty for the others
 };
 
 // The window's RunOutput. Safe from any thread.
+//
+// A status list shows at most 80 lines, so of a long run of pending status lines the window would
+// only ever show the last ones. Once 180 lines wait since the lists were last cleared (or the
+// queue drained), the oldest 90 are dropped on the producer's side: with at least 90 lines still
+// pending they would all have been pushed out of the list anyway, and since 90 is a multiple of the
+// list's trimming step, the list ends with exactly the lines it would have shown. The debug log
+// file, written elsewhere, keeps every line.
 class RunOutputQueue final : public engine::RunOutput {
  public:
   // Called after every append, outside the lock, with `urgent` true for the run's end and the quit
@@ -57,6 +74,8 @@ class RunOutputQueue final : public engine::RunOutput {
 
   mutable std::mutex mutex_;
   std::vector<OutputEvent> events_;
+  // Positions in events_ of the status lines pending since the last clearing, oldest first.
+  std::deque<std::size_t> pending_lines_;
   Wake wake_;
 };
 

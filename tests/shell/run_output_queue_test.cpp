@@ -186,5 +186,40 @@ TEST(FoldOutputTest, EightyFirstLineDropsTheTenOldest) {
   EXPECT_EQ(box.lines.back(), "81");
 }
 
+// Lines dropped on the producer's side never change what the status list ends up showing, for any
+// number of lines, any model already present and any batching.
+TEST(RunOutputQueueTest, DroppedStatusLinesLeaveTheListExactlyAsItWouldBe) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    const std::size_t present = random() % 81;
+    const std::size_t lines = random() % 700;
+    engine::StatusLines through_queue, direct;
+    std::vector<std::string> rows_queue, rows_direct;
+    for (std::size_t i = 0; i < present; ++i) {
+      through_queue.Append("old " + std::to_string(i));
+      direct.Append("old " + std::to_string(i));
+    }
+    RunOutputQueue queue;
+    std::vector<OutputEvent> all;
+    for (std::size_t i = 0; i < lines; ++i) {
+      const std::string line = "line " + std::to_string(i);
+      queue.AddStatusLine(line);
+      queue.AddKeyListEntry("row " + std::to_string(i));
+      all.push_back({Kind::kStatusLine, line});
+      all.push_back({Kind::kRow, "row " + std::to_string(i)});
+      if (random() % 400 == 0) {  // the window drains now and then
+        auto drained = queue.Drain();
+        FoldOutput(drained, 0, rows_queue, through_queue);
+      }
+    }
+    auto drained = queue.Drain();
+    FoldOutput(drained, 0, rows_queue, through_queue);
+    FoldOutput(all, 0, rows_direct, direct);
+    EXPECT_EQ(through_queue.Lines(), direct.Lines()) << present << " + " << lines;
+    EXPECT_EQ(rows_queue, rows_direct);
+  }
+}
+
+
 }  // namespace
 }  // namespace keyloom::shell
