@@ -36,9 +36,9 @@ class FixedControls final : public engine::RunControls {
 // Counts what a window would show, and lets the caller wait for the run's end.
 class CountingOutput final : public engine::RunOutput {
  public:
-  void AddStatusLine(const std::string&) override { ++lines; }
+  void AddStatusLine(std::string) override { ++lines; }
   void SetStatusBarText(const std::string&) override { ++bar_texts; }
-  void AddKeyListEntry(const std::string& row) override {
+  void AddKeyListEntry(std::string row) override {
     ++rows;
     row_bytes += row.size();
   }

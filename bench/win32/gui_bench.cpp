@@ -26,9 +26,9 @@ using Clock = std::chrono::steady_clock;
 // Output that goes nowhere: the discarded-output run.
 class NullOutput final : public engine::RunOutput {
  public:
-  void AddStatusLine(const std::string&) override {}
+  void AddStatusLine(std::string) override {}
   void SetStatusBarText(const std::string&) override {}
-  void AddKeyListEntry(const std::string&) override {}
+  void AddKeyListEntry(std::string) override {}
   void ClearLists() override {}
   void RunFinished() override {}
   void RequestQuit() override {}

@@ -24,17 +24,18 @@ class RunControls {
   virtual bool WindowVisible() = 0;         // the main window is shown
 };
 
-// Everything a run shows.
+// Everything a run shows. Texts are taken by value: a caller hands over a temporary without a
+// copy (a run may show a million rows).
 class RunOutput {
  public:
   virtual ~RunOutput() = default;
   // A status log line (TABs already shown as backslashes): appended to the status list, which keeps
   // at most 80 lines, and shown in the status bar.
-  virtual void AddStatusLine(const std::string& line) = 0;
+  virtual void AddStatusLine(std::string line) = 0;
   // Status bar text alone (the walk's progress).
   virtual void SetStatusBarText(const std::string& text) = 0;
   // One Key List row: root name TAB path TAB value name.
-  virtual void AddKeyListEntry(const std::string& row) = 0;
+  virtual void AddKeyListEntry(std::string row) = 0;
   // Empties the status list and the Key List (the start of a main pass).
   virtual void ClearLists() = 0;
   // The run's worker reached its end: buttons back to idle.

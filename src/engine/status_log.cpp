@@ -54,15 +54,15 @@ StatusLog::StatusLog(RunOutput& output, DebugLog& debug_log, std::function<int()
 void StatusLog::Write(std::string_view text, bool debug_only) const {
   if (silent_mode_.load()) return;
   try {
-    const std::string line = StatusLineText(text);
+    std::string line = StatusLineText(text);
+    if (logging_level_() == kLoggingDebug) debug_log_.Append(line);
     if (!debug_only) {
       try {
-        output_.AddStatusLine(line);
+        output_.AddStatusLine(std::move(line));
       } catch (...) {
-        // A line the window cannot take is dropped from the display; the file still gets it.
+        // A line the window cannot take is dropped from the display; the file still has it.
       }
     }
-    if (logging_level_() == kLoggingDebug) debug_log_.Append(line);
   } catch (...) {
     // Out of memory for the line itself: the line is dropped and the caller goes on.
   }

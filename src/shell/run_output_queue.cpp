@@ -36,8 +36,8 @@ void RunOutputQueue::Push(OutputEvent::Kind kind, std::string text) {
   }
 }
 
-void RunOutputQueue::AddStatusLine(const std::string& line) {
-  Push(OutputEvent::Kind::kStatusLine, line);
+void RunOutputQueue::AddStatusLine(std::string line) {
+  Push(OutputEvent::Kind::kStatusLine, std::move(line));
 }
 
 void RunOutputQueue::SetStatusBarText(const std::string& text) {
@@ -52,7 +52,9 @@ void RunOutputQueue::SetStatusBarText(const std::string& text) {
   Push(OutputEvent::Kind::kStatusBar, text);
 }
 
-void RunOutputQueue::AddKeyListEntry(const std::string& row) { Push(OutputEvent::Kind::kRow, row); }
+void RunOutputQueue::AddKeyListEntry(std::string row) {
+  Push(OutputEvent::Kind::kRow, std::move(row));
+}
 
 void RunOutputQueue::ClearLists() { Push(OutputEvent::Kind::kClear, {}); }
 

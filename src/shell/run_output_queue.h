@@ -58,9 +58,9 @@ class RunOutputQueue final : public engine::RunOutput {
   using Wake = std::function<void(bool urgent)>;
   void SetWake(Wake wake) { wake_ = std::move(wake); }
 
-  void AddStatusLine(const std::string& line) override;
+  void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string& text) override;
-  void AddKeyListEntry(const std::string& row) override;
+  void AddKeyListEntry(std::string row) override;
   void ClearLists() override;
   void RunFinished() override;
   void RequestQuit() override;

@@ -37,9 +37,9 @@ class FakeControls : public RunControls {
 // Records "line: ...", "bar: ...", "row: ...", "clear", "finished", "quit" in call order.
 class RecordingOutput : public RunOutput {
  public:
-  void AddStatusLine(const std::string& line) override { Record("line: " + line); }
+  void AddStatusLine(std::string line) override { Record("line: " + line); }
   void SetStatusBarText(const std::string& text) override { Record("bar: " + text); }
-  void AddKeyListEntry(const std::string& row) override { Record("row: " + row); }
+  void AddKeyListEntry(std::string row) override { Record("row: " + row); }
   void ClearLists() override { Record("clear"); }
   void RunFinished() override { Record("finished"); }
   void RequestQuit() override { Record("quit"); }

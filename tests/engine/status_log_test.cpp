@@ -40,7 +40,7 @@ TEST(StatusLines, ALongRunNeverHoldsMoreThan80) {
 // The window's side of RunOutput, as far as the status log reaches it.
 class FakeWindow : public RunOutput {
  public:
-  void AddStatusLine(const std::string& line) override {
+  void AddStatusLine(std::string line) override {
     std::lock_guard<std::mutex> lock(mutex_);
     status_bar_ = line;
     list_.Append(line);
@@ -49,7 +49,7 @@ class FakeWindow : public RunOutput {
     std::lock_guard<std::mutex> lock(mutex_);
     status_bar_ = text;
   }
-  void AddKeyListEntry(const std::string&) override {}
+  void AddKeyListEntry(std::string) override {}
   void ClearLists() override { list_.Clear(); }
   void RunFinished() override {}
   void RequestQuit() override {}
@@ -149,7 +149,7 @@ TEST_F(StatusLogTest, AnUnwritableDebugFileLeavesTheDisplayAlone) {
 
 TEST_F(StatusLogTest, AWindowThatFailsDoesNotStopTheCaller) {
   class BrokenWindow : public FakeWindow {
-    void AddStatusLine(const std::string&) override { throw std::runtime_error("gone"); }
+    void AddStatusLine(std::string) override { throw std::runtime_error("gone"); }
   } broken;
   level_ = kLoggingDebug;
   StatusLog log(
