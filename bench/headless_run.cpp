@@ -114,19 +114,8 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   };
   engine::RegistryWalker walker(walk);
 
-  engine::EngineDeps deps;
-  deps.api = &api;
-  deps.globals = &globals;
-  deps.controls = &controls;
-  deps.output = &output;
-  deps.gate = &gate;
-  deps.walker = &walker;
-  deps.log = log;
-  deps.settings = walk.settings;
-  deps.raise_undo_new_file = [&undo] { undo.RaiseNewFileFlag(); };
-
   gate.Open();
-  engine::RunController controller(std::move(deps), window);
+  engine::RunController controller(engine::EngineDepsFor(walk, gate, walker), window);
   walker.Attach(controller.engine());
   HeadlessResult result;
   const auto start = std::chrono::steady_clock::now();

@@ -26,6 +26,23 @@ std::string Child(const std::string& path, const std::string& name) {
 
 }  // namespace
 
+EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker) {
+  EngineDeps deps;
+  deps.api = walk.api;
+  deps.globals = walk.globals;
+  deps.controls = walk.controls;
+  deps.output = walk.output;
+  deps.gate = &gate;
+  deps.walker = &walker;
+  deps.log = walk.log;
+  deps.settings = walk.settings;
+  files::UndoFile* undo = walk.undo;
+  deps.raise_undo_new_file = [undo] {
+    if (undo != nullptr) undo->RaiseNewFileFlag();
+  };
+  return deps;
+}
+
 void RegistryWalker::WalkKey(SearchSession& session, reg::TRegistry& reg) {
   WalkFrame frame;
   frame.session = &session;

@@ -49,6 +49,10 @@ struct WalkFrame {
   const char* root_name = "";
 };
 
+// The run's dependencies, sharing with the walk its registry, globals, controls, output, log,
+// settings and undo writer, for the given pause gate and walker.
+EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker);
+
 class RegistryWalker final : public KeyWalker {
  public:
   explicit RegistryWalker(WalkDeps deps) : deps_(std::move(deps)) {}

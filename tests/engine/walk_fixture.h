@@ -65,18 +65,7 @@ class WalkTest : public ::testing::Test {
       return change;
     };
     walker_ = std::make_unique<RegistryWalker>(walk);
-
-    EngineDeps deps;
-    deps.api = registry_.get();
-    deps.globals = &globals_;
-    deps.controls = &controls_;
-    deps.output = &output_;
-    deps.gate = &gate_;
-    deps.walker = walker_.get();
-    deps.log = walk.log;
-    deps.settings = walk.settings;
-    deps.raise_undo_new_file = [this] { undo_->RaiseNewFileFlag(); };
-    controller_ = std::make_unique<RunController>(std::move(deps), window_);
+    controller_ = std::make_unique<RunController>(EngineDepsFor(walk, gate_, *walker_), window_);
     walker_->Attach(controller_->engine());
   }
 

@@ -169,18 +169,9 @@ void TfrmMain::FormCreate() {
   walk.debug_file = [this](const std::string& text) { status_log_->WriteDebugFile(text); };
   walk.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
   walk.change_settings = [this] { return CurrentChangeSettings(); };
-  walker_ = std::make_unique<engine::RegistryWalker>(std::move(walk));
-
-  engine::EngineDeps deps;
-  deps.api = options_.api;
-  deps.globals = &globals_;
-  deps.controls = &snapshot_;
-  deps.output = &queue_;
-  deps.gate = gate_.get();
-  deps.walker = options_.walker != nullptr ? options_.walker : walker_.get();
-  deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
-  deps.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
-  deps.raise_undo_new_file = [this] { undo_->RaiseNewFileFlag(); };
+  walker_ = std::make_unique<engine::RegistryWalker>(walk);
+  engine::EngineDeps deps =
+      engine::EngineDepsFor(walk, *gate_, options_.walker != nullptr ? *options_.walker : *walker_);
   globals_.silent_mode = false;
   globals_.search_machine.clear();
   settings_.Update([](Settings& s) { s.logging = 0; });

@@ -51,16 +51,7 @@ class RealRegistryWalkTest : public ::testing::Test {
       return change;
     };
     walker_ = std::make_unique<RegistryWalker>(walk);
-    EngineDeps deps;
-    deps.api = api_.get();
-    deps.globals = &globals_;
-    deps.controls = &controls_;
-    deps.output = &output_;
-    deps.gate = &gate_;
-    deps.walker = walker_.get();
-    deps.log = walk.log;
-    deps.settings = walk.settings;
-    engine_ = std::make_unique<SearchEngine>(deps);
+    engine_ = std::make_unique<SearchEngine>(EngineDepsFor(walk, gate_, *walker_));
     walker_->Attach(*engine_);
     gate_.Open();
   }
