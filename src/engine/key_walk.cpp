@@ -71,7 +71,7 @@ bool RegistryWalker::KeyGone(reg::KeyHandle key) {
 void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path,
                                std::vector<std::string>* read_names) {
   SearchSession& session = *frame.session;
-  frame.settings = deps_.settings();
+  // frame.settings were read for this key by its examination (or by WalkKey for the start key).
   if (session.depth > kDepthLimit) {
     if (frame.settings.logging == kLevelDebug) {
       deps_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +

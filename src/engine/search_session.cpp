@@ -214,18 +214,22 @@ bool RunController::StartRun(bool search_only) {
   return true;
 }
 
+bool RunController::RequestIsValid() {
+  RunControls& controls = *engine_.deps().controls;
+  const auto lines =
+      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                      controls.IncludeValueNames(), controls.FindText(), controls.TypeFilter());
+  for (const auto& line : lines) engine_.deps().log(line, false);
+  return lines.empty();
+}
+
 void RunController::btnSearchClick() {
   if (buttons_.search_caption != "&Search") {
     Reset();
     return;
   }
-  RunControls& controls = *engine_.deps().controls;
-  const std::string find = controls.FindText();
-  if (IsBlank(find)) return;
-  const auto lines = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                                     controls.IncludeValueNames(), find, controls.TypeFilter());
-  for (const auto& line : lines) engine_.deps().log(line, false);
-  if (lines.empty()) StartRun(true);
+  if (IsBlank(engine_.deps().controls->FindText())) return;
+  if (RequestIsValid()) StartRun(true);
 }
 
 void RunController::btnReplaceClick() {
@@ -234,15 +238,11 @@ void RunController::btnReplaceClick() {
     return;
   }
   RunControls& controls = *engine_.deps().controls;
-  const std::string find = controls.FindText();
-  if (IsBlank(find) || IsBlank(controls.ReplaceText())) {
+  if (IsBlank(controls.FindText()) || IsBlank(controls.ReplaceText())) {
     window_->ShowWarning(kReplaceWarning);
     return;
   }
-  const auto lines = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                                     controls.IncludeValueNames(), find, controls.TypeFilter());
-  for (const auto& line : lines) engine_.deps().log(line, false);
-  if (lines.empty()) StartRun(false);
+  if (RequestIsValid()) StartRun(false);
 }
 
 void RunController::btnPauseClick() {

@@ -178,6 +178,8 @@ class RunController {
   SearchEngine& engine() { return engine_; }
 
  private:
+  // Validates the request in the controls; the lines of every rule that applies are logged.
+  bool RequestIsValid();
   bool StartRun(bool search_only);
   void Reset();
   void Apply();
