@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/debug_log.h"
 #include "engine/search_session.h"
+#include "engine/status_log.h"
 #include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/win32/main_window.h"
@@ -36,11 +38,13 @@ class NullOutput final : public engine::RunOutput {
 
 // A run's hits as the key walk makes them: for every key the status bar's progress text, for every
 // hit a Key List row and its "Found in Key  : " status line. Paths are shaped like those of the
-// generated tree.
+// generated tree. Both kinds of run log their lines through a status log (its line text, its
+// logging-level question), the discarded one into a status log whose output goes nowhere.
 class HitWalker final : public engine::KeyWalker {
  public:
   engine::SearchEngine* engine = nullptr;
   engine::RunOutput* output = nullptr;  // null: discarded
+  const engine::StatusLog* discarded_log = nullptr;
   int rows = 0;
   GuiBenchOptions parts;
   std::uint64_t row_bytes = 0;
@@ -48,7 +52,13 @@ class HitWalker final : public engine::KeyWalker {
   void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
     NullOutput discard;
     engine::RunOutput& out = output != nullptr ? *output : discard;
-    const engine::LogFunction& log = output != nullptr ? engine->deps().log : discard_log_;
+    auto log = [this](const std::string& line) {
+      if (output != nullptr) {
+        engine->deps().log(line, false);
+      } else {
+        discarded_log->Write(line);
+      }
+    };
     row_bytes = 0;
     char path[160];
     for (int i = 0; i < rows; ++i) {
@@ -59,13 +69,10 @@ class HitWalker final : public engine::KeyWalker {
       row_bytes += row.size();
       if (parts.bar_texts) out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
       if (parts.rows_out) out.AddKeyListEntry(row);
-      if (parts.lines) log(std::string("Found in Key  : ") + path + "\tDisplayName", false);
+      if (parts.lines) log(std::string("Found in Key  : ") + path + "\tDisplayName");
       ++session.matched_count;
     }
   }
-
- private:
-  const engine::LogFunction discard_log_ = [](const std::string&, bool) {};
 };
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds timeout) {
@@ -182,8 +189,9 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   shell::MainWindowOptions window_options;
   window_options.api = api.get();
   const std::wstring wide_folder = folder.wstring();
-  window_options.program_folder =
+  const std::string folder_utf8 =
       text::Utf16ToUtf8(std::u16string(wide_folder.begin(), wide_folder.end())) + "\\";
+  window_options.program_folder = folder_utf8;
   window_options.is_64bit_windows = false;
   window_options.walker = &walker;
   window_options.quit_on_destroy = false;
@@ -192,6 +200,12 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   ShowWindow(window.hwnd(), SW_SHOW);
   UpdateWindow(window.hwnd());
   walker.engine = &window.controller().engine();
+  NullOutput discard;
+  engine::DebugLog debug_log(folder_utf8);
+  const std::atomic<bool> not_silent{false};
+  const engine::StatusLog discarded_log(
+      discard, debug_log, [&window] { return window.settings().LoggingLevel(); }, not_silent);
+  walker.discarded_log = &discarded_log;
   SendMessageW(window.Control(IDC_EDT_FIND), WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(L"KLQNeedleZX"));
   PumpUntil([] { return false; }, std::chrono::seconds(0));

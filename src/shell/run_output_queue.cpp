@@ -1,6 +1,7 @@
 #include "shell/run_output_queue.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace keyloom::shell {
@@ -12,115 +13,118 @@ constexpr std::size_t kLinesDropped = 90;  // a multiple of the status list's tr
 
 }  // namespace
 
-void RunOutputQueue::Push(OutputEvent::Kind kind, std::string text) {
+OutputSegment& RunOutputQueue::Open() {
+  if (segments_.empty() || segments_.back().end != OutputSegment::End::kNone) {
+    segments_.emplace_back();
+  }
+  return segments_.back();
+}
+
+void RunOutputQueue::End(OutputSegment::End end) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(OutputEvent{kind, std::move(text)});
-    if (kind == OutputEvent::Kind::kStatusLine) {
-      pending_lines_.push_back(events_.size() - 1);
-      if (pending_lines_.size() >= kPendingLinesBound) {
-        for (std::size_t i = 0; i < kLinesDropped; ++i) {
-          OutputEvent& hidden = events_[pending_lines_.front()];
-          hidden.kind = OutputEvent::Kind::kDropped;
-          std::string().swap(hidden.text);
-          pending_lines_.pop_front();
-        }
-      }
-    } else if (kind == OutputEvent::Kind::kClear || kind == OutputEvent::Kind::kFinished ||
-               kind == OutputEvent::Kind::kQuit) {
-      pending_lines_.clear();
-    }
+    Open().end = end;
   }
-  if (wake_) {
-    wake_(kind == OutputEvent::Kind::kFinished || kind == OutputEvent::Kind::kQuit);
-  }
+  Notify(true);
+}
+
+void RunOutputQueue::Notify(bool urgent) const {
+  if (wake_) wake_(urgent);
 }
 
 void RunOutputQueue::AddStatusLine(std::string line) {
-  Push(OutputEvent::Kind::kStatusLine, std::move(line));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    OutputSegment& segment = Open();
+    segment.lines.push_back(std::move(line));
+    segment.bar_set = false;
+    if (segment.lines.size() >= kPendingLinesBound) {
+      segment.lines.erase(segment.lines.begin(),
+                          segment.lines.begin() + static_cast<std::ptrdiff_t>(kLinesDropped));
+    }
+  }
+  Notify(false);
 }
 
 void RunOutputQueue::SetStatusBarText(const std::string& text) {
   {
-    // The walk sets the bar for every key; only the latest text before the next event is shown.
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!events_.empty() && events_.back().kind == OutputEvent::Kind::kStatusBar) {
-      events_.back().text = text;
-      return;
-    }
+    OutputSegment& segment = Open();
+    segment.bar.assign(text);
+    segment.bar_set = true;
   }
-  Push(OutputEvent::Kind::kStatusBar, text);
+  Notify(false);
 }
 
 void RunOutputQueue::AddKeyListEntry(std::string row) {
-  Push(OutputEvent::Kind::kRow, std::move(row));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Open().rows.Append(row);
+  }
+  Notify(false);
 }
 
-void RunOutputQueue::ClearLists() { Push(OutputEvent::Kind::kClear, {}); }
+void RunOutputQueue::ClearLists() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    OutputSegment* segment = &Open();
+    if (!segment->rows.empty() || !segment->lines.empty() || segment->bar_set) {
+      segment = &segments_.emplace_back();
+    }
+    segment->clears_first = true;
+  }
+  Notify(false);
+}
 
-void RunOutputQueue::RunFinished() { Push(OutputEvent::Kind::kFinished, {}); }
+void RunOutputQueue::RunFinished() { End(OutputSegment::End::kFinished); }
 
-void RunOutputQueue::RequestQuit() { Push(OutputEvent::Kind::kQuit, {}); }
+void RunOutputQueue::RequestQuit() { End(OutputSegment::End::kQuit); }
 
-std::vector<OutputEvent> RunOutputQueue::Drain() {
-  std::vector<OutputEvent> drained;
+std::vector<OutputSegment> RunOutputQueue::Drain() {
+  std::vector<OutputSegment> drained;
   std::lock_guard<std::mutex> lock(mutex_);
-  drained.swap(events_);
-  pending_lines_.clear();
+  drained.swap(segments_);
   return drained;
 }
 
 bool RunOutputQueue::Empty() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return events_.empty();
+  return segments_.empty();
 }
 
-OutputBatch FoldOutput(std::vector<OutputEvent>& events, std::size_t begin,
-                       std::vector<std::string>& rows, engine::StatusLines& status) {
+OutputBatch FoldOutput(std::vector<OutputSegment>& segments, std::size_t begin, KeyListRows& rows,
+                       engine::StatusLines& status) {
   OutputBatch batch;
   const std::size_t size_before = status.Size();
   // How many of the control's present lines are still at the top of the model.
   std::size_t original_kept = size_before;
   bool status_changed = false;
   std::size_t i = begin;
-  for (; i < events.size(); ++i) {
-    OutputEvent& event = events[i];
-    switch (event.kind) {
-      case OutputEvent::Kind::kStatusLine: {
-        batch.status_bar = event.text;
-        const std::size_t dropped = status.Append(std::move(event.text));
-        original_kept -= std::min(dropped, original_kept);
-        status_changed = true;
-        break;
-      }
-      case OutputEvent::Kind::kStatusBar:
-        batch.status_bar = std::move(event.text);
-        break;
-      case OutputEvent::Kind::kRow:
-        rows.push_back(std::move(event.text));
-        ++batch.rows_added;
-        break;
-      case OutputEvent::Kind::kClear:
-        rows.clear();
-        status.Clear();
-        batch.lists_cleared = true;
-        batch.rows_added = 0;
-        original_kept = 0;
-        status_changed = true;
-        break;
-      case OutputEvent::Kind::kFinished:
-        batch.finished = true;
-        break;
-      case OutputEvent::Kind::kQuit:
-        batch.quit = true;
-        break;
-      case OutputEvent::Kind::kDropped:
-        break;
+  while (i < segments.size()) {
+    OutputSegment& segment = segments[i++];
+    if (segment.clears_first) {
+      rows.Clear();
+      status.Clear();
+      batch.lists_cleared = true;
+      batch.rows_added = 0;
+      original_kept = 0;
+      status_changed = true;
     }
-    if (batch.finished || batch.quit) {
-      ++i;
-      break;
+    batch.rows_added += segment.rows.size();
+    rows.Append(std::move(segment.rows));
+    if (segment.bar_set) {
+      batch.status_bar = std::move(segment.bar);
+    } else if (!segment.lines.empty()) {
+      batch.status_bar = segment.lines.back();
     }
+    for (std::string& line : segment.lines) {
+      const std::size_t dropped = status.Append(std::move(line));
+      original_kept -= std::min(dropped, original_kept);
+      status_changed = true;
+    }
+    batch.finished = segment.end == OutputSegment::End::kFinished;
+    batch.quit = segment.end == OutputSegment::End::kQuit;
+    if (batch.finished || batch.quit) break;
   }
   batch.next = i;
   batch.status_removed_front = size_before - original_kept;

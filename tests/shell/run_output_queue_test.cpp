@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <thread>
 
 namespace keyloom::shell {
 namespace {
 
-using Kind = OutputEvent::Kind;
+using End = OutputSegment::End;
+
+std::vector<std::string> Texts(const KeyListRows& rows) {
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < rows.size(); ++i) texts.emplace_back(rows[i]);
+  return texts;
+}
 
 // A list box that applies batches the way the window does.
 struct MirrorList {
@@ -25,43 +32,37 @@ struct MirrorList {
   }
 };
 
-TEST(RunOutputQueueTest, DrainHandsOverEverythingInCallOrderOnce) {
+TEST(RunOutputQueueTest, DrainHandsOverEverythingOnceSplitAtClearingsAndTheRunsEnd) {
   RunOutputQueue queue;
   std::vector<bool> wakes;
   queue.SetWake([&](bool urgent) { wakes.push_back(urgent); });
+  queue.AddKeyListEntry("before");
   queue.ClearLists();
   queue.AddStatusLine("Checking Key : HKEY_CURRENT_USER");
   queue.AddKeyListEntry("HKEY_CURRENT_USER\t\\A\tv");
   queue.SetStatusBarText("\\A");
+  queue.AddKeyListEntry("HKEY_CURRENT_USER\t\\B\tv");
   queue.RunFinished();
   queue.RequestQuit();
 
-  const auto events = queue.Drain();
-  ASSERT_EQ(events.size(), 6u);
-  EXPECT_EQ(events[0].kind, Kind::kClear);
-  EXPECT_EQ(events[1].kind, Kind::kStatusLine);
-  EXPECT_EQ(events[1].text, "Checking Key : HKEY_CURRENT_USER");
-  EXPECT_EQ(events[2].kind, Kind::kRow);
-  EXPECT_EQ(events[3].kind, Kind::kStatusBar);
-  EXPECT_EQ(events[4].kind, Kind::kFinished);
-  EXPECT_EQ(events[5].kind, Kind::kQuit);
+  const auto segments = queue.Drain();
+  ASSERT_EQ(segments.size(), 3u);
+  EXPECT_FALSE(segments[0].clears_first);
+  EXPECT_EQ(segments[0].rows.size(), 1u);
+  EXPECT_EQ(segments[0].end, End::kNone);
+  EXPECT_TRUE(segments[1].clears_first);
+  ASSERT_EQ(segments[1].rows.size(), 2u);
+  EXPECT_EQ(segments[1].rows[1], "HKEY_CURRENT_USER\t\\B\tv");
+  EXPECT_EQ(segments[1].lines, (std::vector<std::string>{"Checking Key : HKEY_CURRENT_USER"}));
+  EXPECT_TRUE(segments[1].bar_set);
+  EXPECT_EQ(segments[1].bar, "\\A");
+  EXPECT_EQ(segments[1].end, End::kFinished);
+  EXPECT_TRUE(segments[2].rows.empty());
+  EXPECT_EQ(segments[2].end, End::kQuit);
   EXPECT_TRUE(queue.Empty());
   EXPECT_TRUE(queue.Drain().empty());
   // Only the run's end and the quit request are urgent.
-  EXPECT_EQ(wakes, (std::vector<bool>{false, false, false, false, true, true}));
-}
-
-TEST(RunOutputQueueTest, ProgressTextInARowKeepsOnlyItsLatest) {
-  RunOutputQueue queue;
-  queue.SetStatusBarText("Analyzing [1] : \\A");
-  queue.SetStatusBarText("Analyzing [2] : \\A\\B");
-  queue.AddKeyListEntry("row");
-  queue.SetStatusBarText("Analyzing [1] : \\C");
-  const auto events = queue.Drain();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].text, "Analyzing [2] : \\A\\B");
-  EXPECT_EQ(events[1].kind, Kind::kRow);
-  EXPECT_EQ(events[2].text, "Analyzing [1] : \\C");
+  EXPECT_EQ(wakes, (std::vector<bool>{false, false, false, false, false, false, true, true}));
 }
 
 TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
@@ -71,14 +72,14 @@ TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
     for (int i = 0; i < kRows; ++i) queue.AddKeyListEntry(std::to_string(i));
     queue.RunFinished();
   });
-  std::vector<std::string> rows;
+  KeyListRows rows;
   engine::StatusLines status;
   bool finished = false;
   while (!finished) {
-    auto events = queue.Drain();
+    auto segments = queue.Drain();
     std::size_t next = 0;
-    while (next < events.size()) {
-      const OutputBatch batch = FoldOutput(events, next, rows, status);
+    while (next < segments.size()) {
+      const OutputBatch batch = FoldOutput(segments, next, rows, status);
       next = batch.next;
       finished = finished || batch.finished;
     }
@@ -89,56 +90,80 @@ TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
 }
 
 TEST(FoldOutputTest, StopsRightAfterTheRunsEndSoEarlierOutputIsShownFirst) {
-  std::vector<OutputEvent> events = {{Kind::kRow, "r1"},
-                                     {Kind::kStatusLine, "Search Matched 1 Keys."},
-                                     {Kind::kFinished, ""},
-                                     {Kind::kRow, "r2"},
-                                     {Kind::kQuit, ""}};
-  std::vector<std::string> rows;
+  RunOutputQueue queue;
+  queue.AddKeyListEntry("r1");
+  queue.AddStatusLine("Search Matched 1 Keys.");
+  queue.RunFinished();
+  queue.AddKeyListEntry("r2");
+  queue.RequestQuit();
+  auto segments = queue.Drain();
+  KeyListRows rows;
   engine::StatusLines status;
-  OutputBatch first = FoldOutput(events, 0, rows, status);
+  OutputBatch first = FoldOutput(segments, 0, rows, status);
   EXPECT_TRUE(first.finished);
   EXPECT_FALSE(first.quit);
-  EXPECT_EQ(first.next, 3u);
+  EXPECT_EQ(first.next, 1u);
   EXPECT_EQ(first.rows_added, 1u);
-  EXPECT_EQ(rows, (std::vector<std::string>{"r1"}));
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{"r1"}));
   EXPECT_EQ(first.status_appended, (std::vector<std::string>{"Search Matched 1 Keys."}));
   EXPECT_EQ(first.status_bar, "Search Matched 1 Keys.");
 
-  OutputBatch second = FoldOutput(events, first.next, rows, status);
+  OutputBatch second = FoldOutput(segments, first.next, rows, status);
   EXPECT_FALSE(second.finished);
   EXPECT_TRUE(second.quit);
-  EXPECT_EQ(second.next, 5u);
-  EXPECT_EQ(rows, (std::vector<std::string>{"r1", "r2"}));
+  EXPECT_EQ(second.next, 2u);
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{"r1", "r2"}));
   EXPECT_TRUE(second.status_appended.empty());
   EXPECT_EQ(second.status_removed_front, 0u);
   EXPECT_FALSE(second.status_bar.has_value());
 }
 
 TEST(FoldOutputTest, ClearingInsideABatchResetsBothListsAndCountsOnlyLaterRows) {
-  std::vector<std::string> rows = {"old1", "old2"};
+  KeyListRows rows;
+  rows.Append("old1");
+  rows.Append("old2");
   engine::StatusLines status;
   status.Append("old line");
-  std::vector<OutputEvent> events = {{Kind::kRow, "old3"},
-                                     {Kind::kClear, ""},
-                                     {Kind::kStatusLine, "Checking Key : HKEY_USERS"},
-                                     {Kind::kRow, "new"}};
-  const OutputBatch batch = FoldOutput(events, 0, rows, status);
+  RunOutputQueue queue;
+  queue.AddKeyListEntry("old3");
+  queue.ClearLists();
+  queue.AddStatusLine("Checking Key : HKEY_USERS");
+  queue.AddKeyListEntry("new");
+  auto segments = queue.Drain();
+  const OutputBatch batch = FoldOutput(segments, 0, rows, status);
   EXPECT_TRUE(batch.lists_cleared);
   EXPECT_EQ(batch.rows_added, 1u);
-  EXPECT_EQ(rows, (std::vector<std::string>{"new"}));
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{"new"}));
   EXPECT_EQ(batch.status_removed_front, 1u);  // the control's one old line goes
   EXPECT_EQ(batch.status_appended, (std::vector<std::string>{"Checking Key : HKEY_USERS"}));
   EXPECT_EQ(status.Lines(), batch.status_appended);
 }
 
-TEST(FoldOutputTest, StatusBarShowsTheLatestOfLinesAndProgressText) {
-  std::vector<OutputEvent> events = {{Kind::kStatusLine, "line"}, {Kind::kStatusBar, "\\Software"}};
-  std::vector<std::string> rows;
-  engine::StatusLines status;
-  EXPECT_EQ(FoldOutput(events, 0, rows, status).status_bar, "\\Software");
-  std::vector<OutputEvent> reversed = {{Kind::kStatusBar, "\\Software"}, {Kind::kStatusLine, "x"}};
-  EXPECT_EQ(FoldOutput(reversed, 0, rows, status).status_bar, "x");
+TEST(FoldOutputTest, StatusBarShowsTheLatestOfLinesAndProgressTextWhateverRowsCameBetween) {
+  struct Case {
+    std::vector<std::string> calls;  // "L:" a status line, "B:" progress text, "R:" a row
+    std::optional<std::string> bar;
+  };
+  const Case cases[] = {
+      {{"L:line", "R:row", "B:\\Software"}, "\\Software"},
+      {{"B:\\Software", "R:row", "L:x"}, "x"},
+      {{"B:\\A", "B:\\A\\B", "R:row"}, "\\A\\B"},
+      {{"B:\\A", "L:x", "B:\\C", "L:y", "R:row"}, "y"},
+      {{"R:row"}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    RunOutputQueue queue;
+    for (const std::string& call : c.calls) {
+      const std::string text = call.substr(2);
+      if (call[0] == 'L') queue.AddStatusLine(text);
+      if (call[0] == 'B') queue.SetStatusBarText(text);
+      if (call[0] == 'R') queue.AddKeyListEntry(text);
+    }
+    auto segments = queue.Drain();
+    KeyListRows rows;
+    engine::StatusLines status;
+    EXPECT_EQ(FoldOutput(segments, 0, rows, status).status_bar, c.bar) << c.calls.front();
+  }
 }
 
 // Whatever the batch sizes, the mirrored list box ends equal to the model and never holds more than
@@ -146,20 +171,21 @@ TEST(FoldOutputTest, StatusBarShowsTheLatestOfLinesAndProgressText) {
 TEST(FoldOutputTest, MirroredStatusListFollowsTheEightyLineModelForAnyBatching) {
   std::mt19937 random(7);
   engine::StatusLines status;
-  std::vector<std::string> rows;
+  KeyListRows rows;
   MirrorList box;
   int line = 0;
   for (int round = 0; round < 300; ++round) {
-    std::vector<OutputEvent> events;
+    RunOutputQueue queue;
     const int count = static_cast<int>(random() % 200);
     for (int i = 0; i < count; ++i) {
       if (random() % 97 == 0) {
-        events.push_back({Kind::kClear, ""});
+        queue.ClearLists();
       } else {
-        events.push_back({Kind::kStatusLine, "line " + std::to_string(line++)});
+        queue.AddStatusLine("line " + std::to_string(line++));
       }
     }
-    const OutputBatch batch = FoldOutput(events, 0, rows, status);
+    auto segments = queue.Drain();
+    const OutputBatch batch = FoldOutput(segments, 0, rows, status);
     box.Apply(batch);
     ASSERT_EQ(box.lines, status.Lines()) << "round " << round;
   }
@@ -169,14 +195,16 @@ TEST(FoldOutputTest, MirroredStatusListFollowsTheEightyLineModelForAnyBatching) 
 
 TEST(FoldOutputTest, EightyFirstLineDropsTheTenOldest) {
   engine::StatusLines status;
-  std::vector<std::string> rows;
+  KeyListRows rows;
   MirrorList box;
-  std::vector<OutputEvent> first;
-  for (int i = 1; i <= 80; ++i) first.push_back({Kind::kStatusLine, std::to_string(i)});
+  RunOutputQueue queue;
+  for (int i = 1; i <= 80; ++i) queue.AddStatusLine(std::to_string(i));
+  auto first = queue.Drain();
   box.Apply(FoldOutput(first, 0, rows, status));
   ASSERT_EQ(box.lines.size(), 80u);
 
-  std::vector<OutputEvent> second = {{Kind::kStatusLine, "81"}};
+  queue.AddStatusLine("81");
+  auto second = queue.Drain();
   const OutputBatch batch = FoldOutput(second, 0, rows, status);
   EXPECT_EQ(batch.status_removed_front, 10u);
   EXPECT_EQ(batch.status_appended, (std::vector<std::string>{"81"}));
@@ -194,32 +222,30 @@ TEST(RunOutputQueueTest, DroppedStatusLinesLeaveTheListExactlyAsItWouldBe) {
     const std::size_t present = random() % 81;
     const std::size_t lines = random() % 700;
     engine::StatusLines through_queue, direct;
-    std::vector<std::string> rows_queue, rows_direct;
+    KeyListRows rows;
+    std::vector<std::string> expected_rows;
     for (std::size_t i = 0; i < present; ++i) {
       through_queue.Append("old " + std::to_string(i));
       direct.Append("old " + std::to_string(i));
     }
     RunOutputQueue queue;
-    std::vector<OutputEvent> all;
     for (std::size_t i = 0; i < lines; ++i) {
       const std::string line = "line " + std::to_string(i);
       queue.AddStatusLine(line);
       queue.AddKeyListEntry("row " + std::to_string(i));
-      all.push_back({Kind::kStatusLine, line});
-      all.push_back({Kind::kRow, "row " + std::to_string(i)});
+      direct.Append(line);
+      expected_rows.push_back("row " + std::to_string(i));
       if (random() % 400 == 0) {  // the window drains now and then
         auto drained = queue.Drain();
-        FoldOutput(drained, 0, rows_queue, through_queue);
+        FoldOutput(drained, 0, rows, through_queue);
       }
     }
     auto drained = queue.Drain();
-    FoldOutput(drained, 0, rows_queue, through_queue);
-    FoldOutput(all, 0, rows_direct, direct);
+    FoldOutput(drained, 0, rows, through_queue);
     EXPECT_EQ(through_queue.Lines(), direct.Lines()) << present << " + " << lines;
-    EXPECT_EQ(rows_queue, rows_direct);
+    EXPECT_EQ(Texts(rows), expected_rows);
   }
 }
-
 
 }  // namespace
 }  // namespace keyloom::shell

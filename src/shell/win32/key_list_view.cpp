@@ -50,14 +50,14 @@ void KeyListView::ShowRows(bool reset) {
 }
 
 void KeyListView::Clear() {
-  rows_.clear();
+  rows_.Clear();
   ShowRows(true);
 }
 
 void KeyListView::RemoveRow(std::size_t index) {
   if (index >= rows_.size()) return;
   std::vector<std::size_t> selected = SelectedRows();
-  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+  rows_.Erase(index);
   ShowRows(true);
   std::vector<std::size_t> kept;
   for (std::size_t row : selected) {
@@ -117,7 +117,7 @@ void KeyListView::OnGetDispInfo(NMLVDISPINFOW& info) const {
   if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
   item.pszText[0] = L'\0';
   if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size()) return;
-  const std::string& row = rows_[static_cast<std::size_t>(item.iItem)];
+  const std::string_view row = rows_[static_cast<std::size_t>(item.iItem)];
   std::string_view cell;
   const auto entry = engine::ParseKeyListEntry(row);
   if (!entry) {

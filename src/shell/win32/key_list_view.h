@@ -1,18 +1,19 @@
-// The Key List (lstKeys): a virtual report list view over a vector of rows that the GUI thread
-// owns. The control holds no text: it asks for each visible cell on LVN_GETDISPINFOW, and the cell
-// is cut from the row by the one parsing rule of Key List rows. Appending rows only tells the
-// control the new count, without repainting what it already shows, so a long run costs the control
-// nothing but the rows in view.
+// The Key List (lstKeys): a virtual report list view over rows that the GUI thread owns. The
+// control holds no text: it asks for each visible cell on LVN_GETDISPINFOW, and the cell is cut
+// from the row by the one parsing rule of Key List rows. Appending rows only tells the control the
+// new count, without repainting what it already shows, so a long run costs the control nothing but
+// the rows in view.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
 #include <cstddef>
-#include <string>
 #include <vector>
 
 #include <commctrl.h>
+
+#include "shell/key_list_rows.h"
 
 namespace keyloom::shell {
 
@@ -25,8 +26,8 @@ class KeyListView {
   HWND hwnd() const { return hwnd_; }
 
   // The rows, in list order: root TAB path TAB value name. After changing them, call ShowRows.
-  std::vector<std::string>& rows() { return rows_; }
-  const std::vector<std::string>& rows() const { return rows_; }
+  KeyListRows& rows() { return rows_; }
+  const KeyListRows& rows() const { return rows_; }
 
   // Tells the control the row count. `reset` when rows were removed or replaced (forgets the
   // selection and repaints everything); otherwise rows were only appended.
@@ -48,7 +49,7 @@ class KeyListView {
 
  private:
   HWND hwnd_ = nullptr;
-  std::vector<std::string> rows_;
+  KeyListRows rows_;
 };
 
 }  // namespace keyloom::shell

@@ -6,7 +6,7 @@
 // RunOutputQueue and never touches a window. The GUI thread drains the queue every kDrainMs on a
 // timer, and at once when a kMsgDrain message arrives: posted for the run's end and the quit
 // request, and for lines written on the GUI thread itself. A drained batch is folded into the Key
-// List's row vector and the status list's model, then the controls get the net change (see
+// List's rows and the status list's model, then the controls get the net change (see
 // run_output_queue.h). The end of a run reaches RunController::OnRunFinished only after every
 // line and row written before it is shown. The worker reads the request from a ControlsSnapshot
 // that the GUI thread keeps up to date as the controls change.
@@ -60,7 +60,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   static constexpr const wchar_t* kClassName = L"TfrmMain";
   static constexpr UINT kMsgDrain = WM_APP + 1;      // drain the output queue now
   static constexpr UINT kMsgAutoStart = WM_APP + 2;  // the start-up replace run (FormActivate)
-  static constexpr UINT kDrainMs = 50;
+  // Ten updates a second: as often as anyone reads a progress text, and each update repaints the
+  // lists, which under a busy run would take time from the run itself.
+  static constexpr UINT kDrainMs = 100;
   static constexpr int kStopBoundMs = 5000;
 
   explicit TfrmMain(MainWindowOptions options);

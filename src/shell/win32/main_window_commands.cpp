@@ -159,10 +159,10 @@ void TfrmMain::lstStatusDblClick() {
 
 void TfrmMain::DrainOutput() {
   drain_posted_ = false;
-  std::vector<OutputEvent> events = queue_.Drain();
+  std::vector<OutputSegment> segments = queue_.Drain();
   std::size_t next = 0;
-  while (next < events.size() && hwnd() != nullptr && !destroyed_) {
-    const OutputBatch batch = FoldOutput(events, next, key_list_.rows(), status_list_.model());
+  while (next < segments.size() && hwnd() != nullptr && !destroyed_) {
+    const OutputBatch batch = FoldOutput(segments, next, key_list_.rows(), status_list_.model());
     next = batch.next;
     ShowBatch(batch);
     if (batch.finished) controller_->OnRunFinished();

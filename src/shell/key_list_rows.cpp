@@ -1,0 +1,88 @@
+#include "shell/key_list_rows.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace keyloom::shell {
+
+RowBlock RowBlock::WithRoom(std::size_t text_bytes) {
+  RowBlock block;
+  block.text_.reserve(text_bytes);
+  // Rows of about a hundred bytes are the common case.
+  block.ends_.reserve(text_bytes / 64);
+  return block;
+}
+
+void RowBlock::Append(std::string_view row) {
+  text_.append(row);
+  ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+}
+
+std::string_view RowBlock::operator[](std::size_t index) const {
+  const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+  return std::string_view(text_).substr(begin, ends_[index] - begin);
+}
+
+std::size_t KeyListRows::BlockOf(std::size_t index) const {
+  const auto after = std::upper_bound(first_rows_.begin(), first_rows_.end(), index);
+  return static_cast<std::size_t>(std::distance(first_rows_.begin(), after)) - 1;
+}
+
+std::string_view KeyListRows::operator[](std::size_t index) const {
+  const std::size_t block = BlockOf(index);
+  return blocks_[block][index - first_rows_[block]];
+}
+
+void KeyListRows::Append(std::string_view row) {
+  if (blocks_.empty() || !blocks_.back().HasRoomFor(row)) {
+    blocks_.push_back(RowBlock::WithRoom(std::max(kBlockBytes, row.size())));
+    first_rows_.push_back(size_);
+  }
+  blocks_.back().Append(row);
+  ++size_;
+}
+
+void KeyListRows::Append(KeyListRows&& more) {
+  for (RowBlock& block : more.blocks_) {
+    if (block.TextBytes() * 2 >= block.TextCapacity()) {
+      first_rows_.push_back(size_);
+      size_ += block.size();
+      blocks_.push_back(std::move(block));
+    } else {
+      for (std::size_t i = 0; i < block.size(); ++i) Append(block[i]);
+    }
+  }
+  more.Clear();
+}
+
+void KeyListRows::Erase(std::size_t index) {
+  if (index >= size_) return;
+  const std::size_t block = BlockOf(index);
+  const RowBlock& old = blocks_[block];
+  const std::size_t removed = index - first_rows_[block];
+  RowBlock rebuilt = RowBlock::WithRoom(old.TextBytes() - old[removed].size());
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    if (i != removed) rebuilt.Append(old[i]);
+  }
+  const auto position = static_cast<std::ptrdiff_t>(block);
+  if (rebuilt.empty()) {
+    blocks_.erase(blocks_.begin() + position);
+    first_rows_.erase(first_rows_.begin() + position);
+  } else {
+    blocks_[block] = std::move(rebuilt);
+  }
+  for (std::size_t i = block; i < first_rows_.size(); ++i) {
+    if (first_rows_[i] > index) --first_rows_[i];
+  }
+  --size_;
+}
+
+void KeyListRows::Clear() {
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  first_rows_.clear();
+  first_rows_.shrink_to_fit();
+  size_ = 0;
+}
+
+}  // namespace keyloom::shell

@@ -1,0 +1,68 @@
+// The Key List's rows, stored back to back in blocks of text.
+//
+// A run may show a million rows. Kept as one string each, every row would cost a heap allocation
+// made by the worker and freed by the GUI thread, and emptying the list would free them one by
+// one. Here the rows of a block share one text buffer and one offset table: appending copies the
+// row's bytes, a row costs its text and four bytes, and the list is emptied a block at a time.
+// The run's worker gathers its rows in the same form, and the window takes them over block by
+// block without touching a row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keyloom::shell {
+
+// Rows in one buffer, in the order appended.
+class RowBlock {
+ public:
+  // A block made to receive rows up to `text_bytes` of text without growing.
+  static RowBlock WithRoom(std::size_t text_bytes);
+
+  void Append(std::string_view row);
+  std::size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::string_view operator[](std::size_t index) const;
+
+  std::size_t TextBytes() const { return text_.size(); }
+  std::size_t TextCapacity() const { return text_.capacity(); }
+  // Whether `row` can be appended without the text buffer growing.
+  bool HasRoomFor(std::string_view row) const {
+    return text_.capacity() - text_.size() >= row.size();
+  }
+
+ private:
+  std::string text_;
+  std::vector<std::uint32_t> ends_;  // where each row's text ends in text_
+};
+
+// The Key List's rows: blocks of about kBlockBytes of text each.
+class KeyListRows {
+ public:
+  static constexpr std::size_t kBlockBytes = 64 * 1024;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view operator[](std::size_t index) const;
+
+  void Append(std::string_view row);
+  // Appends all of `more`'s rows and leaves it empty. Its well-filled blocks are taken over whole;
+  // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks.
+  void Append(KeyListRows&& more);
+  // Removes one row; the rows after it move up by one.
+  void Erase(std::size_t index);
+  void Clear();
+
+ private:
+  // The block holding row `index` and the index of its first row.
+  std::size_t BlockOf(std::size_t index) const;
+
+  std::vector<RowBlock> blocks_;
+  std::vector<std::size_t> first_rows_;  // the list index of each block's first row
+  std::size_t size_ = 0;
+};
+
+}  // namespace keyloom::shell

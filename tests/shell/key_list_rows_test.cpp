@@ -1,0 +1,87 @@
+#include "shell/key_list_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace keyloom::shell {
+namespace {
+
+void ExpectSameRows(const KeyListRows& rows, const std::vector<std::string>& expected) {
+  ASSERT_EQ(rows.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(rows[i], expected[i]) << "row " << i;
+}
+
+// Rows of every length that matters: empty, ordinary, and longer than a whole block.
+std::string RandomRow(std::mt19937& random, int n) {
+  switch (random() % 50) {
+    case 0:
+      return {};
+    case 1:
+      return std::string(KeyListRows::kBlockBytes + random() % 100, 'x') + std::to_string(n);
+    default:
+      return "HKEY_LOCAL_MACHINE\t\\Software\\Vendor " + std::to_string(n) + "\\Ω 名前\tv" +
+             std::string(random() % 120, 'a');
+  }
+}
+
+TEST(KeyListRowsTest, ReadsBackEveryRowAcrossBlocksWhateverTheirLengthOrHowTheyArrived) {
+  std::mt19937 random(11);
+  KeyListRows rows;
+  std::vector<std::string> expected;
+  int n = 0;
+  while (expected.size() < 20000) {
+    if (random() % 3 == 0) {  // a batch from the run's worker, taken over whole
+      KeyListRows batch;
+      for (std::size_t i = random() % 2000; i > 0; --i) {
+        expected.push_back(RandomRow(random, n++));
+        batch.Append(expected.back());
+      }
+      rows.Append(std::move(batch));
+      ASSERT_TRUE(batch.empty());
+    } else {
+      expected.push_back(RandomRow(random, n++));
+      rows.Append(expected.back());
+    }
+  }
+  ExpectSameRows(rows, expected);
+}
+
+TEST(KeyListRowsTest, EraseMovesLaterRowsUpIncludingWhenABlockEmpties) {
+  std::mt19937 random(5);
+  KeyListRows rows;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3000; ++i) {
+    expected.push_back(RandomRow(random, i));
+    rows.Append(expected.back());
+  }
+  rows.Erase(expected.size());  // past the end: nothing happens
+  ExpectSameRows(rows, expected);
+  for (int erased = 1; !expected.empty(); ++erased) {
+    // Mostly random rows, now and then the first or the last.
+    std::size_t index = random() % expected.size();
+    if (random() % 10 == 0) index = random() % 2 == 0 ? 0 : expected.size() - 1;
+    rows.Erase(index);
+    expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(index));
+    if (expected.size() % 97 == 0) ExpectSameRows(rows, expected);
+    if (erased % 400 == 0) {  // appending after erasing lands at the end
+      expected.push_back("appended");
+      rows.Append(expected.back());
+    }
+  }
+  ExpectSameRows(rows, expected);
+}
+
+TEST(KeyListRowsTest, ClearEmptiesTheListForTheNextRun) {
+  KeyListRows rows;
+  for (int i = 0; i < 5000; ++i) rows.Append("old " + std::to_string(i));
+  rows.Clear();
+  EXPECT_TRUE(rows.empty());
+  rows.Append("new");
+  ExpectSameRows(rows, {"new"});
+}
+
+}  // namespace
+}  // namespace keyloom::shell
