@@ -108,6 +108,8 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnContextMenu(reinterpret_cast<HWND>(wparam), GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
       return 0;
     case WM_TIMER:
+      OnDrainTimer();
+      return 0;
     case kMsgDrain:
       DrainOutput();
       return 0;
@@ -208,7 +210,7 @@ void TfrmMain::FormCreate() {
   if (loaded.settings.simulate) {
     Log("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
   }
-  SetTimer(hwnd(), 1, kDrainMs, nullptr);
+  SetTimer(hwnd(), 1, kDrainTickMs, nullptr);
 
   if (globals_.silent_mode) {
     StartSilentRun();

@@ -3,10 +3,10 @@
 // (FormDestroy).
 //
 // How a run's output reaches the window: the run's worker writes everything through a
-// RunOutputQueue and never touches a window. The GUI thread drains the queue every kDrainMs on a
-// timer, and at once when a kMsgDrain message arrives: posted for the run's end and the quit
-// request, and for lines written on the GUI thread itself. A drained batch is folded into the Key
-// List's rows and the status list's model, then the controls get the net change (see
+// RunOutputQueue and never touches a window. The GUI thread drains the queue on a timer, at the
+// pace an OutputPacer sets, and at once when a kMsgDrain message arrives: posted for the run's end
+// and the quit request, and for lines written on the GUI thread itself. A drained batch is folded
+// into the Key List's rows and the status list's model, then the controls get the net change (see
 // run_output_queue.h). The end of a run reaches RunController::OnRunFinished only after every
 // line and row written before it is shown. The worker reads the request from a ControlsSnapshot
 // that the GUI thread keeps up to date as the controls change.
@@ -34,6 +34,7 @@
 #include "registry/reg_api.h"
 #include "shell/controls_snapshot.h"
 #include "shell/main_layout.h"
+#include "shell/output_pacer.h"
 #include "shell/run_output_queue.h"
 #include "shell/settings.h"
 #include "shell/win32/key_list_view.h"
@@ -60,9 +61,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   static constexpr const wchar_t* kClassName = L"TfrmMain";
   static constexpr UINT kMsgDrain = WM_APP + 1;      // drain the output queue now
   static constexpr UINT kMsgAutoStart = WM_APP + 2;  // the start-up replace run (FormActivate)
-  // Ten updates a second: as often as anyone reads a progress text, and each update repaints the
-  // lists, which under a busy run would take time from the run itself.
-  static constexpr UINT kDrainMs = 100;
+  static constexpr UINT kDrainTickMs = 50;           // how often the timer asks the pacer
   static constexpr int kStopBoundMs = 5000;
 
   explicit TfrmMain(MainWindowOptions options);
@@ -93,6 +92,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void Log(const std::string& text, bool debug_only = false);
   // Shows everything the queue holds now.
   void DrainOutput();
+  void OnDrainTimer();
   // Refills cmbKeys ("All" and the five roots, "All" selected) and sets the caption.
   void UpdateKeysCombo();
   // Right button on the Key List: sets the pop-up menu's states for the selection.
@@ -171,6 +171,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
 
   std::atomic<HWND> post_target_{nullptr};
   std::atomic<bool> drain_posted_{false};
+  OutputPacer pacer_;
   bool should_show_ = false;
   bool activated_ = false;
   bool destroyed_ = false;

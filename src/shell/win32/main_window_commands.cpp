@@ -157,6 +157,13 @@ void TfrmMain::lstStatusDblClick() {
 
 // ---- Output ----
 
+void TfrmMain::OnDrainTimer() {
+  const auto start = OutputPacer::Clock::now();
+  if (!pacer_.Due(start) || queue_.Empty()) return;
+  DrainOutput();
+  pacer_.Shown(start, OutputPacer::Clock::now());
+}
+
 void TfrmMain::DrainOutput() {
   drain_posted_ = false;
   std::vector<OutputSegment> segments = queue_.Drain();
