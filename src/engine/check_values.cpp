@@ -124,7 +124,7 @@ class ValueChecker {
         break;
       case reg::DataKind::kMultiString:
         replaced = ReplaceInMultiString(text, find_, replace_, case_sensitive);
-        if (informational) Log("New MultiString is : " + replaced);
+        if (informational) Log("New MultiString is : " + NulsAsBlanks(replaced));
         break;
       default:
         return;  // nothing to replace in other kinds, nothing counted

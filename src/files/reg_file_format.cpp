@@ -76,20 +76,24 @@ std::string ByteList(const reg::Bytes& bytes) {
 }
 
 std::string WrapValueLine(std::string_view line, std::size_t head_length) {
-  std::u16string rest = text::Utf8ToUtf16(line);
-  if (rest.size() <= kWrapColumn) return std::string(line);
-  std::string out;
-  while (rest.size() > kWrapColumn) {
-    const auto comma = rest.rfind(u',', kWrapColumn - 1);
-    if (comma == std::u16string::npos || comma < head_length) break;
+  const std::u16string units = text::Utf8ToUtf16(line);
+  if (units.size() <= kWrapColumn) return std::string(line);
+  // The line is cut after the last comma that still fits; continuation lines start with two blanks.
+  std::u16string out;
+  std::size_t start = 0;   // where the current output line's own text starts in `units`
+  std::size_t indent = 0;  // blanks in front of it
+  while (indent + units.size() - start > kWrapColumn) {
+    const std::size_t comma = units.rfind(u',', start + kWrapColumn - 1 - indent);
+    if (comma == std::u16string::npos || comma < start || comma - start + indent < head_length) {
+      break;
+    }
     head_length = 0;
-    out += text::Utf16ToUtf8(rest.substr(0, comma + 1));
-    out += "\\";
-    out += kCrLf;
-    rest = u"  " + rest.substr(comma + 1);
+    out.append(indent, u' ').append(units, start, comma + 1 - start).append(u"\\\r\n");
+    start = comma + 1;
+    indent = 2;
   }
-  out += text::Utf16ToUtf8(rest);
-  return out;
+  out.append(indent, u' ').append(units, start);
+  return text::Utf16ToUtf8(out);
 }
 
 bool IsQuotableString(const reg::Bytes& data, std::string* text) {

@@ -392,10 +392,16 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
                            const std::vector<std::string>& lines) {
   namespace fs = std::filesystem;
   const fs::path path = engine::PathFromUtf8(file);
+  // A file whose presence or size cannot be told is left alone: taken for a new one, it would get
+  // a second header, and a failed write would then cut it. A device is written to as it is.
   std::error_code ec;
   const bool existed = fs::exists(path, ec);
-  const std::uintmax_t old_size = existed ? fs::file_size(path, ec) : 0;
-  const bool fresh = !existed || ec || old_size == 0;
+  if (ec) return ec.message();
+  const bool regular = existed && fs::is_regular_file(path, ec);
+  if (ec) return ec.message();
+  const std::uintmax_t old_size = regular ? fs::file_size(path, ec) : 0;
+  if (ec) return ec.message();
+  const bool fresh = !regular || old_size == 0;
 
   enum class Encoding { kUtf16, kUtf8, kAscii } encoding = Encoding::kUtf16;
   if (!fresh) {
@@ -452,12 +458,10 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
   if (std::fclose(out) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
   if (failure == 0) return "";
   // The file keeps no half record: it goes back to what it was.
-  if (existed && !fresh) {
+  if (regular) {
     fs::resize_file(path, old_size, ec);
   } else if (!existed) {
     fs::remove(path, ec);
-  } else {
-    fs::resize_file(path, 0, ec);
   }
   return ErrnoText(failure);
 }

@@ -64,6 +64,10 @@ TEST_F(WalkTest, MultiStringsAreReplacedElementByElement) {
   EXPECT_EQ(Read("M", "list").data, text::Utf16ToBytes(std::u16string(u"bbc\0b\0xyz\0\0", 11)));
   EXPECT_THAT(lines, Contains("New String is : bbc b xyz  "));
   EXPECT_THAT(lines, Not(Contains(HasSubstr("New MultiString is : "))));
+  // At the informational level the new data is shown too, its NULs as blanks like the old data.
+  Put("M", "list", Multi(std::u16string(u"abc\0a\0xyz\0\0", 11)));
+  settings_.logging = 1;
+  EXPECT_THAT(Run(true), Contains("New MultiString is : bbc b xyz  "));
 }
 
 TEST_F(WalkTest, AQwordReadsInGeneralFormatAndRefusesANonIntegerReplacement) {
@@ -132,11 +136,15 @@ TEST_F(WalkTest, AValueThatCannotBeReadSkipsTheRestOfItsKeyAndItsSubtree) {
 }
 
 TEST_F(WalkTest, NonNumericFindTextMatchesNoNameUnderTheNumbersFilter) {
-  PutString("F", "needle", "x");
-  controls_.find = "needle";
+  // A number value whose name holds both find texts: only the numeric one is looked for.
+  Put("F", "n12", {reg::kRegDword, {7, 0, 0, 0}});
   controls_.values = false;
   controls_.value_names = true;
   controls_.type_filter = 2;
+  controls_.find = "12";
+  Run();
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\F\tn12"));
+  controls_.find = "n1";
   Run();
   EXPECT_TRUE(Rows().empty());
 }

@@ -81,6 +81,20 @@ TEST(RegFileFormat, ByteListsWrapAfterACommaWithinColumn79) {
   ASSERT_GE(long_lines.size(), 3u);
   EXPECT_EQ(long_lines[1], "  " + ByteList(Bytes(25, 0xEE)) + ",\\");
   for (const auto& line : long_lines) EXPECT_LE(line.size(), 80u);
+
+  // A value of a megabyte (a large binary value in a key tree's record) wraps the same way all
+  // along, and its lines join back into the whole byte list.
+  const Bytes big(1 << 20, 0xAB);
+  const auto big_lines = Lines(RegValueLine("big", {reg::kRegBinary, big}));
+  std::string joined;
+  for (std::size_t i = 0; i < big_lines.size(); ++i) {
+    std::string_view line = big_lines[i];
+    ASSERT_LE(line.size(), 80u) << i;
+    if (i > 0) line.remove_prefix(2);
+    if (i + 1 < big_lines.size()) line.remove_suffix(1);
+    joined += line;
+  }
+  EXPECT_EQ(joined, "\"big\"=hex:" + ByteList(big));
 }
 
 TEST(RegFileFormat, LinesOf78And79CharactersStayWholeAnd80Wrap) {
