@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "registry/memory/key_node.h"
 #include "registry/text.h"
 
 namespace keyloom::reg::memory {
@@ -84,12 +85,6 @@ bool SplitFields(std::string_view line, std::size_t count, std::vector<std::stri
   }
   out->push_back(line);
   return true;
-}
-
-std::u16string Upcase(std::u16string_view name) {
-  std::u16string upper(name);
-  for (char16_t& unit : upper) unit = text::UpcaseUnit(unit);
-  return upper;
 }
 
 // Whether the names (upper-cased in place) hold no repeats.

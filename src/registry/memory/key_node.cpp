@@ -75,12 +75,6 @@ Node* Erase(Node* t, const Node* target) {
   return t;
 }
 
-std::u16string Upcase(std::u16string_view name) {
-  std::u16string upper(name);
-  for (char16_t& unit : upper) unit = text::UpcaseUnit(unit);
-  return upper;
-}
-
 void BuildIndex(Node* key) {
   key->value_index = std::make_unique<std::unordered_map<std::u16string, std::uint32_t>>();
   key->value_index->reserve(key->values.size() * 2);
@@ -90,6 +84,12 @@ void BuildIndex(Node* key) {
 }
 
 }  // namespace
+
+std::u16string Upcase(std::u16string_view name) {
+  std::u16string upper(name);
+  for (char16_t& unit : upper) unit = text::UpcaseUnit(unit);
+  return upper;
+}
 
 // ---- ValueRecord ----
 

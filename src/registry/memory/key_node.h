@@ -98,5 +98,7 @@ bool EraseValue(Node* key, std::u16string_view name);
 
 // Names compare as the registry compares them.
 bool SameName(std::u16string_view a, std::u16string_view b);
+// `name` with every unit upper-cased as the registry compares names.
+std::u16string Upcase(std::u16string_view name);
 
 }  // namespace keyloom::reg::memory

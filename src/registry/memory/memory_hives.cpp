@@ -50,10 +50,8 @@ bool IsHklmOrHku(const KeyRef& ref) {
 ErrorCode MemoryRegistryImpl::SaveKey(KeyHandle key, std::string_view file) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kSaveKey, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if (!Enabled("SeBackupPrivilege")) return kPrivilegeNotHeld;
+  if (ErrorCode failed = EnterKey(Op::kSaveKey, key, 0, &ref)) return failed;
+  if (ErrorCode missing = RequirePrivilege("SeBackupPrivilege")) return missing;
   const std::filesystem::path path = PathFromUtf8(file);
   std::error_code error;
   if (file.empty()) return kPathNotFound;
@@ -77,10 +75,8 @@ ErrorCode MemoryRegistryImpl::RestoreKey(KeyHandle key, std::string_view file,
                                          std::uint32_t /*flags*/) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kRestoreKey, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  if (ErrorCode failed = EnterKey(Op::kRestoreKey, key, 0, &ref)) return failed;
+  if (ErrorCode missing = RequirePrivilege("SeRestorePrivilege")) return missing;
   // HKEY_LOCAL_MACHINE and HKEY_USERS are no hives of their own: only their subkeys are.
   if (IsHklmOrHku(ref)) return kAccessDenied;
   HiveKey hive;
@@ -112,12 +108,9 @@ ErrorCode MemoryRegistryImpl::ReplaceKey(KeyHandle key, std::string_view subkey,
                                          std::string_view new_file, std::string_view old_file) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
   Walk walk;
-  if (looked_up == kSuccess) walk = WalkPath(ref, subkey, 0);
-  if (ErrorCode fault = Enter(Op::kReplaceKey, [&] { return CallPath(walk); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
+  if (ErrorCode failed = EnterPath(Op::kReplaceKey, key, subkey, 0, &ref, &walk)) return failed;
+  if (ErrorCode missing = RequirePrivilege("SeRestorePrivilege")) return missing;
   if (walk.error != kSuccess) return walk.error;
   std::error_code error;
   if (new_file.empty() || !std::filesystem::is_regular_file(PathFromUtf8(new_file), error)) {
@@ -128,20 +121,25 @@ ErrorCode MemoryRegistryImpl::ReplaceKey(KeyHandle key, std::string_view subkey,
   return kSuccess;
 }
 
-ErrorCode MemoryRegistryImpl::LoadKey(KeyHandle root, std::string_view subkey,
-                                      std::string_view file) {
-  std::lock_guard lock(mutex_);
-  KeyRef ref;
-  const ErrorCode looked_up = Lookup(root, &ref);
-  if (ErrorCode fault = Enter(Op::kLoadKey, [&] {
-        return looked_up == kSuccess ? NodePath(ref.node) + "\\" + std::string(subkey)
+ErrorCode MemoryRegistryImpl::EnterMount(Op op, KeyHandle root, std::string_view subkey,
+                                         KeyRef* ref) {
+  const ErrorCode looked_up = Lookup(root, ref);
+  if (ErrorCode fault = Enter(op, [&] {
+        return looked_up == kSuccess ? NodePath(ref->node) + "\\" + std::string(subkey)
                                      : std::string();
       })) {
     return fault;
   }
   if (looked_up != kSuccess) return looked_up;
-  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
-  if (!IsHklmOrHku(ref)) return kInvalidParameter;
+  if (ErrorCode missing = RequirePrivilege("SeRestorePrivilege")) return missing;
+  return IsHklmOrHku(*ref) ? kSuccess : kInvalidParameter;
+}
+
+ErrorCode MemoryRegistryImpl::LoadKey(KeyHandle root, std::string_view subkey,
+                                      std::string_view file) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  if (ErrorCode failed = EnterMount(Op::kLoadKey, root, subkey, &ref)) return failed;
   const std::u16string name = text::Utf8ToUtf16(subkey);
   if (name.empty() || name.size() > kMaxKeyNameUnits || name.find(u'\\') != std::u16string::npos) {
     return kInvalidParameter;
@@ -159,16 +157,7 @@ ErrorCode MemoryRegistryImpl::LoadKey(KeyHandle root, std::string_view subkey,
 ErrorCode MemoryRegistryImpl::UnLoadKey(KeyHandle root, std::string_view subkey) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(root, &ref);
-  if (ErrorCode fault = Enter(Op::kUnLoadKey, [&] {
-        return looked_up == kSuccess ? NodePath(ref.node) + "\\" + std::string(subkey)
-                                     : std::string();
-      })) {
-    return fault;
-  }
-  if (looked_up != kSuccess) return looked_up;
-  if (!Enabled("SeRestorePrivilege")) return kPrivilegeNotHeld;
-  if (!IsHklmOrHku(ref)) return kInvalidParameter;
+  if (ErrorCode failed = EnterMount(Op::kUnLoadKey, root, subkey, &ref)) return failed;
   Node* mounted = FindChild(*ref.node, text::Utf8ToUtf16(subkey));
   if (mounted == nullptr) return kFileNotFound;
   if (!mounted->hive_root) return kInvalidParameter;

@@ -16,8 +16,7 @@ std::uint32_t Units(std::size_t size) {
 ErrorCode MemoryRegistryImpl::ConnectRegistry(std::string_view machine_name, KeyHandle root,
                                               KeyHandle* result) {
   std::lock_guard lock(mutex_);
-  std::string_view bare = machine_name;
-  if (bare.size() >= 2 && bare[0] == '\\' && bare[1] == '\\') bare.remove_prefix(2);
+  const std::string_view bare = StripMachinePrefix(machine_name);
   const bool local =
       bare.empty() || SameName(text::Utf8ToUtf16(bare), text::Utf8ToUtf16(config_.computer_name));
   const int index = RootIndexOfHandle(root);
@@ -48,11 +47,8 @@ ErrorCode MemoryRegistryImpl::OpenKey(KeyHandle parent, std::string_view path, s
                                       KeyHandle* result) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(parent, &ref);
   Walk walk;
-  if (looked_up == kSuccess) walk = WalkPath(ref, path, access & access::kViewMask);
-  if (ErrorCode fault = Enter(Op::kOpenKey, [&] { return CallPath(walk); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
+  if (ErrorCode failed = EnterPath(Op::kOpenKey, parent, path, access, &ref, &walk)) return failed;
   if (result == nullptr) return kInvalidParameter;
   if (walk.error != kSuccess) return walk.error;
   if (walk.found < walk.components.size()) return kFileNotFound;
@@ -73,17 +69,15 @@ ErrorCode MemoryRegistryImpl::CreateKey(KeyHandle parent, std::string_view path,
                                         KeyHandle* result, bool* created) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(parent, &ref);
   Walk walk;
-  if (looked_up == kSuccess) walk = WalkPath(ref, path, access & access::kViewMask);
-  if (ErrorCode fault = Enter(Op::kCreateKey, [&] { return CallPath(walk); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
+  if (ErrorCode failed = EnterPath(Op::kCreateKey, parent, path, access, &ref, &walk)) {
+    return failed;
+  }
   if (result == nullptr) return kInvalidParameter;
   if (walk.error != kSuccess) return walk.error;
   if ((options & ~(kOptionBackupRestore | 1u)) != 0) return kInvalidParameter;
   const bool backup_intent = (options & kOptionBackupRestore) != 0;
-  const bool bypass =
-      backup_intent && (Enabled("SeBackupPrivilege") || Enabled("SeRestorePrivilege"));
+  const bool bypass = backup_intent && BackupRestoreAccess() != 0;
   Node* cur = walk.node;
   for (std::size_t i = walk.found; i < walk.components.size(); ++i) {
     if (!bypass && !Allows(cur, access::kCreateSubKey)) return kAccessDenied;
@@ -115,12 +109,7 @@ ErrorCode MemoryRegistryImpl::CloseKey(KeyHandle key) {
 ErrorCode MemoryRegistryImpl::QueryInfoKey(KeyHandle key, KeyInfo* info) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kQueryInfoKey, [&] { return NodePath(ref.node); })) {
-    return fault;
-  }
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kQueryValue) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kQueryInfoKey, key, access::kQueryValue, &ref)) return failed;
   if (info == nullptr) return kInvalidParameter;
   KeyInfo out;
   out.subkey_count = Units(ChildCount(*ref.node));
@@ -139,10 +128,9 @@ ErrorCode MemoryRegistryImpl::QueryInfoKey(KeyHandle key, KeyInfo* info) {
 ErrorCode MemoryRegistryImpl::EnumKey(KeyHandle key, std::uint32_t index, std::string* name) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kEnumKey, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kEnumerateSubKeys) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kEnumKey, key, access::kEnumerateSubKeys, &ref)) {
+    return failed;
+  }
   if (name == nullptr) return kInvalidParameter;
   const Node* child = ChildAt(*ref.node, index);
   if (child == nullptr) return kNoMoreItems;
@@ -154,10 +142,7 @@ ErrorCode MemoryRegistryImpl::EnumValue(KeyHandle key, std::uint32_t index, std:
                                         std::uint32_t* type, Bytes* data) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kEnumValue, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kQueryValue) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kEnumValue, key, access::kQueryValue, &ref)) return failed;
   if (name == nullptr) return kInvalidParameter;
   if (index >= ref.node->values.size()) return kNoMoreItems;
   const ValueRecord& value = ref.node->values[index];
@@ -171,10 +156,7 @@ ErrorCode MemoryRegistryImpl::QueryValue(KeyHandle key, std::string_view name, s
                                          Bytes* data) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kQueryValue, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kQueryValue) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kQueryValue, key, access::kQueryValue, &ref)) return failed;
   const std::ptrdiff_t at = FindValue(*ref.node, text::Utf8ToUtf16(name));
   if (at < 0) return kFileNotFound;
   const ValueRecord& value = ref.node->values[static_cast<std::size_t>(at)];
@@ -187,10 +169,7 @@ ErrorCode MemoryRegistryImpl::SetValue(KeyHandle key, std::string_view name, std
                                        const Bytes& data) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kSetValue, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kSetValue) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kSetValue, key, access::kSetValue, &ref)) return failed;
   const std::u16string wide = text::Utf8ToUtf16(name);
   if (wide.size() > kMaxValueNameUnits) return kInvalidParameter;
   PutValue(ref.node, wide, type, data);
@@ -200,10 +179,7 @@ ErrorCode MemoryRegistryImpl::SetValue(KeyHandle key, std::string_view name, std
 ErrorCode MemoryRegistryImpl::DeleteValue(KeyHandle key, std::string_view name) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kDeleteValue, [&] { return NodePath(ref.node); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
-  if ((ref.granted & access::kSetValue) == 0) return kAccessDenied;
+  if (ErrorCode failed = EnterKey(Op::kDeleteValue, key, access::kSetValue, &ref)) return failed;
   return EraseValue(ref.node, text::Utf8ToUtf16(name)) ? kSuccess : kFileNotFound;
 }
 
@@ -211,11 +187,8 @@ ErrorCode MemoryRegistryImpl::DeleteKey(KeyHandle parent, std::string_view path,
                                         std::uint32_t view) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(parent, &ref);
   Walk walk;
-  if (looked_up == kSuccess) walk = WalkPath(ref, path, view & access::kViewMask);
-  if (ErrorCode fault = Enter(Op::kDeleteKey, [&] { return CallPath(walk); })) return fault;
-  if (looked_up != kSuccess) return looked_up;
+  if (ErrorCode failed = EnterPath(Op::kDeleteKey, parent, path, view, &ref, &walk)) return failed;
   if (walk.error != kSuccess) return walk.error;
   if (walk.found < walk.components.size()) return kFileNotFound;
   Node* node = walk.node;

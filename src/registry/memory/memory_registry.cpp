@@ -31,13 +31,12 @@ std::u16string TrimTrailingSeparators(std::u16string path) {
   return path;
 }
 
-// "\\NAME" or "NAME" -> "NAME".
+}  // namespace
+
 std::string_view StripMachinePrefix(std::string_view name) {
   if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') name.remove_prefix(2);
   return name;
 }
-
-}  // namespace
 
 int RootIndexOfHandle(KeyHandle key) {
   switch (key) {
@@ -104,6 +103,21 @@ ErrorCode MemoryRegistryImpl::Lookup(KeyHandle key, KeyRef* ref) {
   if (entry.node->deleted) return kKeyDeleted;
   *ref = KeyRef{entry.machine, entry.node, entry.granted, false, false};
   return kSuccess;
+}
+
+ErrorCode MemoryRegistryImpl::EnterKey(Op op, KeyHandle key, std::uint32_t required, KeyRef* ref) {
+  const ErrorCode looked_up = Lookup(key, ref);
+  if (ErrorCode fault = Enter(op, [&] { return NodePath(ref->node); })) return fault;
+  if (looked_up != kSuccess) return looked_up;
+  return (ref->granted & required) == required ? kSuccess : kAccessDenied;
+}
+
+ErrorCode MemoryRegistryImpl::EnterPath(Op op, KeyHandle parent, std::string_view path,
+                                        std::uint32_t view_flags, KeyRef* ref, Walk* walk) {
+  const ErrorCode looked_up = Lookup(parent, ref);
+  if (looked_up == kSuccess) *walk = WalkPath(*ref, path, view_flags);
+  if (ErrorCode fault = Enter(op, [&] { return CallPath(*walk); })) return fault;
+  return looked_up;
 }
 
 KeyHandle MemoryRegistryImpl::NewHandle(Machine* machine, Node* node, std::uint32_t granted) {
@@ -346,11 +360,7 @@ ErrorCode MemoryRegistryImpl::GetKeySecurityForTest(std::string_view path, Bytes
 void MemoryRegistryImpl::SetPrivilegeForTest(std::string_view name, bool held, bool enabled) {
   std::lock_guard lock(mutex_);
   Privilege* privilege = FindPrivilege(name);
-  if (privilege == nullptr) {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    privilege = &privileges_[key];
-  }
+  if (privilege == nullptr) privilege = &privileges_[UpperAscii(name)];
   privilege->held = held;
   privilege->enabled = held && enabled;
 }

@@ -17,8 +17,10 @@
 // - Every key has a security descriptor. New keys inherit the container-inheritable entries of
 //   their parent (or get the account's default list). Opening checks the requested access against
 //   the key's DACL; the owner always gets READ_CONTROL and WRITE_DAC; ACCESS_SYSTEM_SECURITY needs
-//   SeSecurityPrivilege enabled; kOptionBackupRestore with SeBackupPrivilege or
-//   SeRestorePrivilege enabled bypasses the DACL.
+//   SeSecurityPrivilege enabled; CreateKey with kOptionBackupRestore and SeBackupPrivilege or
+//   SeRestorePrivilege enabled bypasses the DACL and ignores the access asked for: the key gets
+//   KEY_READ with SeBackupPrivilege, KEY_WRITE and DELETE with SeRestorePrivilege, the union with
+//   both, and ACCESS_SYSTEM_SECURITY with either.
 // - A deleted key's handles answer kKeyDeleted to everything but CloseKey.
 // - Hive files are a text format of this adapter's own (see hive_file.h). SaveKey needs
 //   SeBackupPrivilege enabled, the other hive calls SeRestorePrivilege. RestoreKey refuses the

@@ -26,6 +26,10 @@ inline constexpr std::size_t kMaxValueNameUnits = 16383;
 // Index 0..4 of a predefined root handle, or -1.
 int RootIndexOfHandle(KeyHandle key);
 const char* RootLongNameAt(std::size_t index);
+// "\\NAME" or "NAME" -> "NAME".
+std::string_view StripMachinePrefix(std::string_view name);
+// Upper-cases the ASCII letters of a privilege name.
+std::string UpperAscii(std::string_view ascii);
 
 struct Machine {
   std::string name;  // empty for the local computer
@@ -143,6 +147,15 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   // Resolves a handle; kInvalidHandle, kKeyDeleted, or kRpcServerUnavailable for an unreachable
   // machine.
   ErrorCode Lookup(KeyHandle key, KeyRef* ref);
+  // The start of a call on the key of handle `key`: counts the call and answers, in this order,
+  // the fault injected for it, the handle's own error (see Lookup), or kAccessDenied when the
+  // handle lacks one of the `required` rights. `*ref` must be default-constructed.
+  ErrorCode EnterKey(Op op, KeyHandle key, std::uint32_t required, KeyRef* ref);
+  // The same for a call on the key at `path` below `parent`, walked in the view the view bits of
+  // `view_flags` select (its other bits are ignored): the injected fault, then the parent
+  // handle's error. The walk's own error is left to the caller.
+  ErrorCode EnterPath(Op op, KeyHandle parent, std::string_view path, std::uint32_t view_flags,
+                      KeyRef* ref, Walk* walk);
   KeyHandle NewHandle(Machine* machine, Node* node, std::uint32_t granted);
   // Walks `path` from `ref` in the view `view_flags` selects (redirecting HKLM\Software).
   Walk WalkPath(const KeyRef& ref, std::string_view path, std::uint32_t view_flags);
@@ -167,20 +180,32 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   Node* AddHiveChild(Node* parent, const HiveKey& sub);
   // Gives `node` the values and subkeys of `hive`.
   void FillFromHive(Node* node, const HiveKey& hive);
+  // The start of LoadKey and UnLoadKey, as EnterKey but with the mounted key's path for faults;
+  // then kPrivilegeNotHeld without SeRestorePrivilege, kInvalidParameter unless `root` is
+  // HKEY_LOCAL_MACHINE or HKEY_USERS.
+  ErrorCode EnterMount(Op op, KeyHandle root, std::string_view subkey, KeyRef* ref);
 
   // ---- memory_security.cpp ----
   void InitAccount();
   bool Enabled(std::string_view privilege) const;
+  // kSuccess when `privilege` is enabled, else kPrivilegeNotHeld.
+  ErrorCode RequirePrivilege(std::string_view privilege) const;
   Privilege* FindPrivilege(std::string_view name);
   const Privilege* FindPrivilege(std::string_view name) const;
   std::shared_ptr<const SecurityDescriptor> DefaultSecurity() const;
   // The descriptor of a new key below `parent`: the parent's inheritable entries, or the
   // default list when there are none.
   std::shared_ptr<const SecurityDescriptor> InheritedSecurity(const Node* parent);
+  // What a key opened with kOptionBackupRestore gets in place of the access asked for: KEY_READ
+  // with SeBackupPrivilege enabled, KEY_WRITE and DELETE with SeRestorePrivilege, the union with
+  // both, and ACCESS_SYSTEM_SECURITY with either. 0 when neither is enabled.
+  std::uint32_t BackupRestoreAccess() const;
   // Checks `desired` (generic rights, MAXIMUM_ALLOWED and ACCESS_SYSTEM_SECURITY included)
   // against the key's security. `backup_intent`: kOptionBackupRestore was given.
   ErrorCode GrantAccess(const Node* node, std::uint32_t desired, bool backup_intent,
                         std::uint32_t* granted) const;
+  // CheckKeyAccess against the key's DACL and owner for the caller's SIDs.
+  bool CheckAccess(const Node* node, std::uint32_t desired, std::uint32_t* granted) const;
   bool Allows(const Node* node, std::uint32_t right) const;
   std::uint32_t MaximumAllowed(const Node* node) const;
   Node* AddChild(Node* parent, std::u16string name);

@@ -53,12 +53,6 @@ constexpr char kUsers[] = "S-1-5-32-545";
 
 Sid WellKnown(const char* text) { return *Sid::FromText(text); }
 
-std::string Upper(std::string_view ascii) {
-  std::string out(ascii);
-  for (char& c : out) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-  return out;
-}
-
 bool SameText(std::string_view a, std::string_view b) {
   return SameName(text::Utf8ToUtf16(a), text::Utf8ToUtf16(b));
 }
@@ -99,7 +93,35 @@ Ace Allow(const Sid& sid, std::uint32_t mask) {
   return Ace{kAceTypeAllowed, kAceObjectInherit | kAceContainerInherit, mask, sid, {}};
 }
 
+// Copies the parts of `from` that `info` names, with their control bits, into `to`.
+void CopyParts(const SecurityDescriptor& from, std::uint32_t info, SecurityDescriptor* to) {
+  std::uint16_t bits = 0;
+  if (info & kOwnerSecurityInformation) {
+    to->owner = from.owner;
+    bits |= kSdOwnerDefaulted;
+  }
+  if (info & kGroupSecurityInformation) {
+    to->group = from.group;
+    bits |= kSdGroupDefaulted;
+  }
+  if (info & kDaclSecurityInformation) {
+    to->dacl = from.dacl;
+    bits |= kSdDaclBits;
+  }
+  if (info & kSaclSecurityInformation) {
+    to->sacl = from.sacl;
+    bits |= kSdSaclBits;
+  }
+  to->control = static_cast<std::uint16_t>((to->control & ~bits) | (from.control & bits));
+}
+
 }  // namespace
+
+std::string UpperAscii(std::string_view ascii) {
+  std::string out(ascii);
+  for (char& c : out) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return out;
+}
 
 void MemoryRegistryImpl::InitAccount() {
   user_sid_ = Sid::FromText(config_.user_sid).value_or(WellKnown("S-1-5-21-0-0-0-1000"));
@@ -130,9 +152,9 @@ void MemoryRegistryImpl::InitAccount() {
                {"Administrators", "BUILTIN", administrators},
                {"Users", "BUILTIN", WellKnown(kUsers)}};
 
-  for (const char* name : kKnownPrivileges) privileges_[Upper(name)] = Privilege{};
+  for (const char* name : kKnownPrivileges) privileges_[UpperAscii(name)] = Privilege{};
   for (const PrivilegeSetting& setting : config_.privileges) {
-    privileges_[Upper(setting.name)] = Privilege{true, setting.enabled};
+    privileges_[UpperAscii(setting.name)] = Privilege{true, setting.enabled};
   }
 
   SecurityDescriptor sd;
@@ -147,18 +169,22 @@ void MemoryRegistryImpl::InitAccount() {
 }
 
 Privilege* MemoryRegistryImpl::FindPrivilege(std::string_view name) {
-  const auto it = privileges_.find(Upper(name));
+  const auto it = privileges_.find(UpperAscii(name));
   return it == privileges_.end() ? nullptr : &it->second;
 }
 
 const Privilege* MemoryRegistryImpl::FindPrivilege(std::string_view name) const {
-  const auto it = privileges_.find(Upper(name));
+  const auto it = privileges_.find(UpperAscii(name));
   return it == privileges_.end() ? nullptr : &it->second;
 }
 
 bool MemoryRegistryImpl::Enabled(std::string_view privilege) const {
   const Privilege* found = FindPrivilege(privilege);
   return found != nullptr && found->held && found->enabled;
+}
+
+ErrorCode MemoryRegistryImpl::RequirePrivilege(std::string_view privilege) const {
+  return Enabled(privilege) ? kSuccess : kPrivilegeNotHeld;
 }
 
 std::shared_ptr<const SecurityDescriptor> MemoryRegistryImpl::DefaultSecurity() const {
@@ -202,42 +228,44 @@ std::shared_ptr<const SecurityDescriptor> MemoryRegistryImpl::InheritedSecurity(
   return result;
 }
 
+std::uint32_t MemoryRegistryImpl::BackupRestoreAccess() const {
+  std::uint32_t rights = 0;
+  if (Enabled("SeBackupPrivilege")) rights |= access::kRead | access::kAccessSystemSecurity;
+  if (Enabled("SeRestorePrivilege")) {
+    rights |= access::kWrite | access::kDelete | access::kAccessSystemSecurity;
+  }
+  return rights;
+}
+
 ErrorCode MemoryRegistryImpl::GrantAccess(const Node* node, std::uint32_t desired,
                                           bool backup_intent, std::uint32_t* granted) const {
-  if (backup_intent && (Enabled("SeBackupPrivilege") || Enabled("SeRestorePrivilege"))) {
-    std::uint32_t mask = MapGenericKeyRights(desired);
-    if ((mask & access::kMaximumAllowed) != 0) {
-      mask = (mask & ~access::kMaximumAllowed) | access::kAllAccess;
-    }
-    *granted = mask;
+  // With a backup or restore privilege enabled the request is ignored, the DACL bypassed.
+  if (const std::uint32_t rights = backup_intent ? BackupRestoreAccess() : 0) {
+    *granted = rights;
     return kSuccess;
   }
   const bool wants_sacl = (desired & access::kAccessSystemSecurity) != 0;
   if (wants_sacl && !Enabled("SeSecurityPrivilege")) return kPrivilegeNotHeld;
-  const SecurityDescriptor& sd = *node->security;
-  if (!CheckKeyAccess(sd.dacl ? &*sd.dacl : nullptr, caller_sids_, sd.owner ? &*sd.owner : nullptr,
-                      desired & ~access::kAccessSystemSecurity, granted)) {
-    return kAccessDenied;
-  }
+  if (!CheckAccess(node, desired & ~access::kAccessSystemSecurity, granted)) return kAccessDenied;
   if (wants_sacl) *granted |= access::kAccessSystemSecurity;
   return kSuccess;
 }
 
-bool MemoryRegistryImpl::Allows(const Node* node, std::uint32_t right) const {
-  std::uint32_t granted = 0;
+bool MemoryRegistryImpl::CheckAccess(const Node* node, std::uint32_t desired,
+                                     std::uint32_t* granted) const {
   const SecurityDescriptor& sd = *node->security;
   return CheckKeyAccess(sd.dacl ? &*sd.dacl : nullptr, caller_sids_,
-                        sd.owner ? &*sd.owner : nullptr, right, &granted);
+                        sd.owner ? &*sd.owner : nullptr, desired, granted);
+}
+
+bool MemoryRegistryImpl::Allows(const Node* node, std::uint32_t right) const {
+  std::uint32_t granted = 0;
+  return CheckAccess(node, right, &granted);
 }
 
 std::uint32_t MemoryRegistryImpl::MaximumAllowed(const Node* node) const {
   std::uint32_t granted = 0;
-  const SecurityDescriptor& sd = *node->security;
-  if (!CheckKeyAccess(sd.dacl ? &*sd.dacl : nullptr, caller_sids_, sd.owner ? &*sd.owner : nullptr,
-                      access::kMaximumAllowed, &granted)) {
-    return 0;
-  }
-  return granted;
+  return CheckAccess(node, access::kMaximumAllowed, &granted) ? granted : 0;
 }
 
 Node* MemoryRegistryImpl::AddChild(Node* parent, std::u16string name) {
@@ -249,11 +277,7 @@ Node* MemoryRegistryImpl::AddChild(Node* parent, std::u16string name) {
 ErrorCode MemoryRegistryImpl::GetKeySecurity(KeyHandle key, std::uint32_t info, Bytes* descriptor) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kGetKeySecurity, [&] { return NodePath(ref.node); })) {
-    return fault;
-  }
-  if (looked_up != kSuccess) return looked_up;
+  if (ErrorCode failed = EnterKey(Op::kGetKeySecurity, key, 0, &ref)) return failed;
   constexpr std::uint32_t kReadable =
       kOwnerSecurityInformation | kGroupSecurityInformation | kDaclSecurityInformation;
   if ((info & kReadable) != 0 && (ref.granted & access::kReadControl) == 0) return kAccessDenied;
@@ -265,22 +289,7 @@ ErrorCode MemoryRegistryImpl::GetKeySecurity(KeyHandle key, std::uint32_t info, 
   const SecurityDescriptor& sd = *ref.node->security;
   SecurityDescriptor out;
   out.resource_manager_control = sd.resource_manager_control;
-  if (info & kOwnerSecurityInformation) {
-    out.owner = sd.owner;
-    out.control |= sd.control & kSdOwnerDefaulted;
-  }
-  if (info & kGroupSecurityInformation) {
-    out.group = sd.group;
-    out.control |= sd.control & kSdGroupDefaulted;
-  }
-  if (info & kDaclSecurityInformation) {
-    out.dacl = sd.dacl;
-    out.control |= sd.control & kSdDaclBits;
-  }
-  if (info & kSaclSecurityInformation) {
-    out.sacl = sd.sacl;
-    out.control |= sd.control & kSdSaclBits;
-  }
+  CopyParts(sd, info, &out);
   *descriptor = out.Serialize();
   return kSuccess;
 }
@@ -289,11 +298,7 @@ ErrorCode MemoryRegistryImpl::SetKeySecurity(KeyHandle key, std::uint32_t info,
                                              const Bytes& descriptor) {
   std::lock_guard lock(mutex_);
   KeyRef ref;
-  const ErrorCode looked_up = Lookup(key, &ref);
-  if (ErrorCode fault = Enter(Op::kSetKeySecurity, [&] { return NodePath(ref.node); })) {
-    return fault;
-  }
-  if (looked_up != kSuccess) return looked_up;
+  if (ErrorCode failed = EnterKey(Op::kSetKeySecurity, key, 0, &ref)) return failed;
   constexpr std::uint32_t kAllParts = kOwnerSecurityInformation | kGroupSecurityInformation |
                                       kDaclSecurityInformation | kSaclSecurityInformation;
   if ((info & kAllParts) == 0) return kInvalidParameter;
@@ -307,7 +312,6 @@ ErrorCode MemoryRegistryImpl::SetKeySecurity(KeyHandle key, std::uint32_t info,
   if ((info & kSaclSecurityInformation) && (ref.granted & access::kAccessSystemSecurity) == 0) {
     return kAccessDenied;
   }
-  SecurityDescriptor updated = *ref.node->security;
   if (info & kOwnerSecurityInformation) {
     if (!parsed->owner) return kInvalidOwner;
     const bool assignable =
@@ -315,25 +319,9 @@ ErrorCode MemoryRegistryImpl::SetKeySecurity(KeyHandle key, std::uint32_t info,
         (*parsed->owner == WellKnown(kAdministrators) &&
          std::find(caller_sids_.begin(), caller_sids_.end(), *parsed->owner) != caller_sids_.end());
     if (!assignable) return kInvalidOwner;
-    updated.owner = parsed->owner;
-    updated.control = static_cast<std::uint16_t>((updated.control & ~kSdOwnerDefaulted) |
-                                                 (parsed->control & kSdOwnerDefaulted));
   }
-  if (info & kGroupSecurityInformation) {
-    updated.group = parsed->group;
-    updated.control = static_cast<std::uint16_t>((updated.control & ~kSdGroupDefaulted) |
-                                                 (parsed->control & kSdGroupDefaulted));
-  }
-  if (info & kDaclSecurityInformation) {
-    updated.dacl = parsed->dacl;
-    updated.control = static_cast<std::uint16_t>((updated.control & ~kSdDaclBits) |
-                                                 (parsed->control & kSdDaclBits));
-  }
-  if (info & kSaclSecurityInformation) {
-    updated.sacl = parsed->sacl;
-    updated.control = static_cast<std::uint16_t>((updated.control & ~kSdSaclBits) |
-                                                 (parsed->control & kSdSaclBits));
-  }
+  SecurityDescriptor updated = *ref.node->security;
+  CopyParts(*parsed, info, &updated);
   // The inheritance requests are instructions for this call, not part of the stored descriptor.
   updated.control &= static_cast<std::uint16_t>(~(kSdDaclAutoInheritReq | kSdSaclAutoInheritReq));
   ref.node->security = std::make_shared<const SecurityDescriptor>(std::move(updated));

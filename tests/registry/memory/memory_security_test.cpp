@@ -116,14 +116,36 @@ TEST_F(Security, CreateAndDeleteAskTheKeysOwnDescriptor) {
   EXPECT_EQ(api_->DeleteKey(kCurrentUser, "Software\\Locked\\Inside", 0), kSuccess);
   EXPECT_EQ(api_->DeleteKey(kCurrentUser, "Software\\Locked", 0), kAccessDenied);  // no DELETE
 
-  // With the backup/restore option and an enabled privilege the DACL is bypassed.
-  bool was = false;
-  ASSERT_EQ(api_->SetPrivilege("SeBackupPrivilege", true, &was), kSuccess);
-  ASSERT_EQ(api_->CreateKey(kCurrentUser, "Software\\Locked\\New", kOptionBackupRestore,
-                            access::kAllAccess | access::kAccessSystemSecurity, &key, &created),
-            kSuccess);
-  EXPECT_TRUE(created);
-  api_->CloseKey(key);
+  // With the backup/restore option and an enabled privilege the DACL is bypassed, and the
+  // privileges decide the handle's access whatever was asked: reading for backup, writing for
+  // restore.
+  auto create_with = [&](bool backup, bool restore) {
+    EXPECT_EQ(api_->SetPrivilege("SeBackupPrivilege", backup, nullptr), kSuccess);
+    EXPECT_EQ(api_->SetPrivilege("SeRestorePrivilege", restore, nullptr), kSuccess);
+    KeyHandle made = kNullKey;
+    EXPECT_EQ(api_->CreateKey(kCurrentUser, "Software\\Locked\\New", kOptionBackupRestore,
+                              access::kAllAccess | access::kAccessSystemSecurity, &made, &created),
+              kSuccess);
+    return UniqueKey(*api_, made);
+  };
+  const Bytes data = Sz(u"x");
+  Bytes read;
+  {
+    auto backup = create_with(true, false);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(api_->SetValue(backup.get(), "v", kRegSz, data), kAccessDenied);
+    EXPECT_EQ(api_->QueryValue(backup.get(), "v", nullptr, &read), kFileNotFound);
+    EXPECT_EQ(api_->GetKeySecurity(backup.get(), kSaclSecurityInformation, &read), kSuccess);
+  }
+  {
+    auto restore = create_with(false, true);
+    EXPECT_EQ(api_->SetValue(restore.get(), "v", kRegSz, data), kSuccess);
+    EXPECT_EQ(api_->QueryValue(restore.get(), "v", nullptr, &read), kAccessDenied);
+  }
+  auto both = create_with(true, true);
+  EXPECT_EQ(api_->QueryValue(both.get(), "v", nullptr, &read), kSuccess);
+  EXPECT_EQ(read, data);
+  EXPECT_EQ(api_->DeleteValue(both.get(), "v"), kSuccess);
 }
 
 TEST_F(Security, SystemSecurityNeedsTheEnabledPrivilege) {
