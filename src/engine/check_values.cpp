@@ -2,16 +2,14 @@
 
 #include <vector>
 
+#include "engine/key_list_entry.h"
 #include "engine/match.h"
+#include "engine/status_log.h"
+#include "files/change_settings.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
 namespace {
-
-constexpr int kUndoReplacements = 1;  // data replacements and value renames
-constexpr int kUndoDeletions = 2;     // deletions and key renames
-constexpr int kLevelInformational = 1;
-constexpr int kLevelDebug = 2;
 
 // One value as the checks need it: its name, its type and its text form V, made while the value is
 // read so that its data need not be kept.
@@ -67,7 +65,7 @@ class ValueChecker {
     if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return;
     if (value.unreadable) throw EUnreadableValue("Invalid data type for '" + value.name + "'");
     const std::string& text = value.text;
-    if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLevelInformational) {
+    if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
       Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
     }
     if (deps_.controls->IncludeValueContents()) CheckData(value, kind, text);
@@ -80,11 +78,11 @@ class ValueChecker {
     return {deps_.controls->CaseSensitive(), frame_.settings.wholenum};
   }
   std::string Row(const std::string& shown) const {
-    return std::string(frame_.root_name) + "\t" + key_path_ + "\t" + shown;
+    return MakeKeyListEntry(frame_.root_name, key_path_, shown);
   }
 
   void CheckData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
-    if (frame_.settings.logging == kLevelDebug) {
+    if (frame_.settings.logging == kLoggingDebug) {
       Log("Checking VALUE DATA [" + NulsAsBlanks(text) + "]", true);
     }
     if (!MatchText(find_, text, kind, true, Options())) return;
@@ -92,7 +90,7 @@ class ValueChecker {
     deps_.output->AddKeyListEntry(Row(shown));
     Log("Found in Key  : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
-    if (frame_.settings.logging == kLevelInformational) {
+    if (frame_.settings.logging == kLoggingInformational) {
       Log("Original String is : " + NulsAsBlanks(text));
     }
     if (session_.search_only) return;
@@ -109,7 +107,7 @@ class ValueChecker {
 
   void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
     const bool case_sensitive = deps_.controls->CaseSensitive();
-    const bool informational = frame_.settings.logging == kLevelInformational;
+    const bool informational = frame_.settings.logging == kLoggingInformational;
     std::string replaced;
     switch (kind) {
       case reg::DataKind::kString:
@@ -130,7 +128,7 @@ class ValueChecker {
         return;  // nothing to replace in other kinds, nothing counted
     }
     edit::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoReplacements) != 0);
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
     action.ActionKind = edit::akUpdate;
     action.ValueName = value.name;
     action.NewData = replaced;
@@ -142,7 +140,7 @@ class ValueChecker {
 
   void CheckName(const ValueEntry& value, reg::DataKind kind) {
     const std::string shown = DisplayName(value.name);
-    if (frame_.settings.logging == kLevelDebug) Log("Checking VALUE NAME [" + shown + "]", true);
+    if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
     if (!MatchText(find_, shown, kind, false, Options())) return;
     deps_.output->AddKeyListEntry(Row(shown));
     Log("Key Found : " + key_path_ + "\t" + shown);
@@ -156,7 +154,7 @@ class ValueChecker {
         ReplaceText(shown, find_, replace_, deps_.controls->CaseSensitive());
     Log("New Key is : " + new_name);
     edit::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoReplacements) != 0);
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
     action.ActionKind = edit::akRename;
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
@@ -172,7 +170,7 @@ class ValueChecker {
   // Deletes exactly the value, the unnamed one included (never its key).
   void DeleteValue(const ValueEntry& value) {
     edit::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & kUndoDeletions) != 0);
+        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.Delete();

@@ -4,17 +4,16 @@
 #include <vector>
 
 #include "engine/check_values.h"
+#include "engine/key_list_entry.h"
 #include "engine/match.h"
+#include "engine/status_log.h"
+#include "files/change_settings.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
 namespace {
 
-constexpr int kUndoDeletions = 2;  // deletions and key renames
-constexpr int kLevelDebug = 2;
 constexpr const char* kWow64Node = "Wow6432Node";  // compared exactly, letter case included
-// Opened by the existence test of a renamed key: query value + enumerate subkeys + read control.
-constexpr std::uint32_t kExistsAccess = 0x00020009;
 
 bool Informational(const RunSettings& settings) {
   return settings.logging == 1 || settings.logging == 2;
@@ -73,7 +72,7 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   SearchSession& session = *frame.session;
   // frame.settings were read for this key by its examination (or by WalkKey for the start key).
   if (session.depth > kDepthLimit) {
-    if (frame.settings.logging == kLevelDebug) {
+    if (frame.settings.logging == kLoggingDebug) {
       deps_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +
                        ", skipping tree [" + path + "]");
     }
@@ -207,18 +206,18 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
                                   const std::string& parent_display, const std::string& name) {
   SearchSession& session = *frame.session;
   const std::string full = parent_display + name;
-  if (frame.settings.logging == kLevelDebug) Log("Checking KEY NAME [" + full + "]", true);
+  if (frame.settings.logging == kLoggingDebug) Log("Checking KEY NAME [" + full + "]", true);
   const MatchOptions options{deps_.controls->CaseSensitive(), frame.settings.wholenum};
   if (!MatchText(session.find_text, name, reg::DataKind::kString, false, options)) return;
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
   const std::string root_name = frame.root_name;
   if (session.search_only) {
-    deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
     return;
   }
   child->Reset();
-  const bool create_undo = (frame.settings.undo & kUndoDeletions) != 0;
+  const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
   if (deps_.controls->DeleteMode()) {
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     action.Delete();
@@ -243,30 +242,18 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
       ++session.changed_count;
       Log("Key Renamed Successfully");
     }
-    if (KeyExists(frame, renamed)) {
+    if (reg::KeyExists(*deps_.api, frame.root, reg::WithoutLeadingBackslash(renamed), view_)) {
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
-      deps_.output->AddKeyListEntry(root_name + "\t" + renamed + "\t");
+      deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, renamed, ""));
     } else {
-      deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+      deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
       Log("Error: Unable to Rename Key.");
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
-    deps_.output->AddKeyListEntry(root_name + "\t" + full + "\t");
+    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
   }
-}
-
-bool RegistryWalker::KeyExists(const WalkFrame& frame, const std::string& path) {
-  std::string_view relative = path;
-  while (!relative.empty() && relative.front() == '\\') relative.remove_prefix(1);
-  reg::KeyHandle key = reg::kNullKey;
-  if (deps_.api->OpenKey(frame.root, relative, kExistsAccess | reg::ViewFlag(view_), &key) !=
-      reg::kSuccess) {
-    return false;
-  }
-  deps_.api->CloseKey(key);
-  return true;
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {

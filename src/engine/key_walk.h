@@ -75,7 +75,6 @@ class RegistryWalker final : public KeyWalker {
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
                     const std::string& name);
   reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
-  bool KeyExists(const WalkFrame& frame, const std::string& path);
   std::string ErrorText(reg::ErrorCode code);
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
 

@@ -9,6 +9,12 @@
 
 namespace keyloom::files {
 
+// Bits of UNDO: which changes get undo records. A search run records its data replacements and
+// value renames under kUndoEdits, its deletions and key renames under kUndoDeletes.
+inline constexpr int kUndoEdits = 1;
+inline constexpr int kUndoDeletes = 2;
+inline constexpr int kUndoRenames = 4;
+
 struct ChangeSettings {
   // UNDODIR: the folder of the undo files (a path separator at the end is optional).
   std::string undo_folder;

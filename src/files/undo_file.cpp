@@ -18,11 +18,6 @@ namespace {
 constexpr std::uint32_t kReadAccess = reg::access::kQueryValue | reg::access::kEnumerateSubKeys;
 constexpr std::string_view kWow64Node = "Wow6432Node";
 
-std::string_view Relative(std::string_view path) {
-  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  return path;
-}
-
 std::string WithLeadingBackslash(std::string_view path) {
   if (!path.empty() && path.front() == '\\') return std::string(path);
   return Cat({"\\", path});
@@ -59,7 +54,8 @@ class Source {
   reg::ErrorCode Open(std::string_view path, reg::UniqueKey* key) {
     reg::KeyHandle handle = reg::kNullKey;
     const reg::ErrorCode rc =
-        api().OpenKey(reg_.RootKeyHandle(), Relative(path), kReadAccess | view_flag_, &handle);
+        api().OpenKey(reg_.RootKeyHandle(), reg::WithoutLeadingBackslash(path),
+                      kReadAccess | view_flag_, &handle);
     if (rc == reg::kSuccess) *key = reg::UniqueKey(api(), handle);
     return rc;
   }

@@ -1,5 +1,6 @@
 #include "files/undo_ledger.h"
 
+#include "registry/registry.h"
 #include "registry/text.h"
 
 namespace keyloom::files {
@@ -34,7 +35,7 @@ bool AtOrBelow(std::string_view key_id, std::string_view ancestor) {
 
 std::string LedgerKeyId(std::string_view machine, std::string_view root_name,
                         std::string_view key_path) {
-  while (!key_path.empty() && key_path.front() == '\\') key_path.remove_prefix(1);
+  key_path = reg::WithoutLeadingBackslash(key_path);
   while (!key_path.empty() && key_path.back() == '\\') key_path.remove_suffix(1);
   while (!machine.empty() && machine.front() == '\\') machine.remove_prefix(1);
   std::string id = Fold(machine);

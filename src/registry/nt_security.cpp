@@ -67,6 +67,7 @@ bool TSecurityDescriptor::FillList(RegApi& api, TAccessControlList& list) const 
   const auto descriptor = SecurityDescriptor::Parse(bytes_);
   if (!descriptor) return false;
   list.Clear();
+  list.as_read = *this;
   list.dacl_present = descriptor->DaclPresent();
   list.dacl_control = static_cast<std::uint16_t>(descriptor->control & kSdDaclBits);
   if (!descriptor->dacl) return true;
@@ -98,6 +99,11 @@ void TNTObject::WriteAccessList(const TAccessControlList& list) {
   TSecurityDescriptor written(descriptor.Serialize());
   WriteSecurity(kDaclSecurityInformation, written);
   cached_ = std::move(written);
+}
+
+void TNTObject::RestoreAccessList(const TAccessControlList& list) {
+  WriteSecurity(kDaclSecurityInformation, list.as_read);
+  cached_ = list.as_read;
 }
 
 void TNTRegistryObject::ReadSecurity(std::uint32_t info, TSecurityDescriptor& descriptor) {

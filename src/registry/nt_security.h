@@ -58,29 +58,7 @@ class TAccessControlElement {
   std::string domain_;
 };
 
-// An ordered list of elements, and the DACL control bits (protection, inheritance) it was read
-// with, so that writing it back restores the key's DACL exactly.
-class TAccessControlList {
- public:
-  std::size_t Count() const { return elements_.size(); }
-  TAccessControlElement& Element(std::size_t index) { return elements_.at(index); }
-  void Append(TAccessControlElement element) { elements_.push_back(std::move(element)); }
-  void Delete(std::size_t index) {
-    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(index));
-  }
-  void Clear() { elements_.clear(); }
-
-  // The DACL as read: whether the key had one at all, and its control bits.
-  bool dacl_present = true;
-  std::uint16_t dacl_control = 0;
-
-  // The ACL of the elements in list order. Raises ESecurityError(kInvalidParameter) when an
-  // element has no SID.
-  Acl BuildAcl() const;
-
- private:
-  std::vector<TAccessControlElement> elements_;
-};
+class TAccessControlList;
 
 // A self-relative security descriptor.
 class TSecurityDescriptor {
@@ -96,6 +74,33 @@ class TSecurityDescriptor {
   Bytes bytes_;
 };
 
+// An ordered list of elements and the DACL control bits (protection, inheritance) it was read
+// with, and the descriptor it was read from.
+class TAccessControlList {
+ public:
+  std::size_t Count() const { return elements_.size(); }
+  TAccessControlElement& Element(std::size_t index) { return elements_.at(index); }
+  void Append(TAccessControlElement element) { elements_.push_back(std::move(element)); }
+  void Delete(std::size_t index) {
+    elements_.erase(elements_.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  void Clear() { elements_.clear(); }
+
+  // The DACL as read: whether the key had one at all, and its control bits.
+  bool dacl_present = true;
+  std::uint16_t dacl_control = 0;
+  // The descriptor the list was filled from, so the DACL can be put back exactly as it was (a
+  // NULL DACL and entries of every type included). Empty for a list never filled.
+  TSecurityDescriptor as_read;
+
+  // The ACL of the elements in list order. Raises ESecurityError(kInvalidParameter) when an
+  // element has no SID.
+  Acl BuildAcl() const;
+
+ private:
+  std::vector<TAccessControlElement> elements_;
+};
+
 // A secured object: reads and writes its security, and its DACL as an access list.
 class TNTObject {
  public:
@@ -107,6 +112,8 @@ class TNTObject {
   // Writes the list as the object's DACL with the list's control bits. An empty list whose key
   // had a DACL is written as an empty DACL (nobody but the owner), never as no DACL.
   void WriteAccessList(const TAccessControlList& list);
+  // Puts back the DACL `list` was filled from, exactly as it was read.
+  void RestoreAccessList(const TAccessControlList& list);
 
  protected:
   explicit TNTObject(RegApi& api) : api_(&api) {}

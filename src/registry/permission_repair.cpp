@@ -32,11 +32,6 @@ class SecurityPrivilegeScope {
   bool changed_ = false;
 };
 
-std::string_view WithoutLeadingBackslash(std::string_view path) {
-  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  return path;
-}
-
 int Level(const PermissionRepairContext& context) {
   return context.logging_level ? context.logging_level() : 0;
 }
@@ -144,6 +139,7 @@ bool AddKeySecurity(const PermissionRepairContext& context, int root_index,
 
 void RestoreKeySecurity(const PermissionRepairContext& context, int root_index,
                         std::string_view key_path, TAccessControlList& saved) {
+  if (saved.as_read.bytes().empty()) return;  // nothing was granted, so nothing to take back
   RegApi& api = *context.api;
   const int level = Level(context);
   auto still_granted = [&](const std::string& reason) {
@@ -158,7 +154,8 @@ void RestoreKeySecurity(const PermissionRepairContext& context, int root_index,
       context.log("Security - Restoring security " + Where(root_index, key_path), true);
     }
     if (!OpenForSecurity(context, reg, root_index, key_path)) {
-      still_granted(reg.LastErrorText());
+      // A key deleted or renamed meanwhile took the added entry with it.
+      if (reg.LastError() != kFileNotFound) still_granted(reg.LastErrorText());
       return;
     }
     reg.ClearLastError();
@@ -170,7 +167,7 @@ void RestoreKeySecurity(const PermissionRepairContext& context, int root_index,
                     true);
       }
       TNTRegistryObject key(api, reg.CurrentKey());
-      key.WriteAccessList(saved);
+      key.RestoreAccessList(saved);
     } catch (const std::exception& e) {
       error = e.what();
     }

@@ -31,11 +31,6 @@ std::string Format(const char* pattern, std::string_view name) {
   return out;
 }
 
-std::string_view WithoutLeadingBackslash(std::string_view path) {
-  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  return path;
-}
-
 Bytes StringBytes(std::string_view value) {
   Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(value));
   data.push_back(0);
@@ -55,6 +50,11 @@ Bytes LittleEndian(T value) {
 }
 
 }  // namespace
+
+std::string_view WithoutLeadingBackslash(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  return path;
+}
 
 const std::array<RootKey, 5>& RootKeys() { return kRoots; }
 
@@ -166,10 +166,15 @@ void TRegistry::SetAccessMode(int mode) {
   if (mode >= 0 && mode <= 2) access_ = kAccessModeMasks[mode];
 }
 
-bool TRegistry::Fail(ErrorCode code) { return Fail(TrimMessage(api_->ErrorMessage(code))); }
+bool TRegistry::Fail(ErrorCode code) {
+  Fail(TrimMessage(api_->ErrorMessage(code)));
+  last_error_code_ = code;
+  return false;
+}
 
 bool TRegistry::Fail(std::string text) {
   last_error_ = std::move(text);
+  last_error_code_ = kSuccess;
   return false;
 }
 
@@ -196,7 +201,7 @@ void TRegistry::ChangeKey(KeyHandle key, std::string path) {
 }
 
 bool TRegistry::RegistryConnect(std::string_view machine) {
-  last_error_.clear();
+  ClearLastError();
   KeyHandle remote = kNullKey;
   const ErrorCode rc = api_->ConnectRegistry(machine, root_, &remote);
   if (rc != kSuccess) return Fail(rc);
@@ -230,7 +235,7 @@ void TRegistry::CreateKey(std::string_view path) {
   const ErrorCode rc = api_->CreateKey(base, relative, kOptionNonVolatile,
                                        access::kAllAccess | ViewFlag(view_), &key, nullptr);
   if (rc != kSuccess) {
-    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    Fail(rc);
     throw ERegistryException(Format("Failed to create key %s", path));
   }
   api_->CloseKey(key);
@@ -257,19 +262,21 @@ bool TRegistry::DeleteKey(std::string_view path) {
   std::string_view relative;
   const KeyHandle base = BaseFor(path, &relative);
   if (!DeleteTree(base, std::string(relative))) return false;
-  last_error_.clear();
+  ClearLastError();
+  return true;
+}
+
+bool KeyExists(RegApi& api, KeyHandle base, std::string_view relative, RegView view) {
+  KeyHandle key = kNullKey;
+  if (api.OpenKey(base, relative, kExistsAccess | ViewFlag(view), &key) != kSuccess) return false;
+  api.CloseKey(key);
   return true;
 }
 
 bool TRegistry::KeyExists(std::string_view path) {
   std::string_view relative;
   const KeyHandle base = BaseFor(path, &relative);
-  KeyHandle key = kNullKey;
-  if (api_->OpenKey(base, relative, kExistsAccess | ViewFlag(view_), &key) != kSuccess) {
-    return false;
-  }
-  api_->CloseKey(key);
-  return true;
+  return reg::KeyExists(*api_, base, relative, view_);
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() {
@@ -333,7 +340,7 @@ std::int64_t TRegistry::GetDataSize(std::string_view name) {
 void TRegistry::QueryForRead(std::string_view name, std::uint32_t* type, Bytes* data) {
   const ErrorCode rc = api_->QueryValue(current_ != kNullKey ? current_ : root_, name, type, data);
   if (rc != kSuccess) {
-    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    Fail(rc);
     throw ERegistryException(Format("Failed to get data for '%s'", name));
   }
 }
@@ -401,7 +408,7 @@ RawValue TRegistry::ReadRaw(std::string_view name) {
 void TRegistry::SetData(std::string_view name, std::uint32_t type, const Bytes& data) {
   const ErrorCode rc = api_->SetValue(current_ != kNullKey ? current_ : root_, name, type, data);
   if (rc != kSuccess) {
-    last_error_ = TrimMessage(api_->ErrorMessage(rc));
+    Fail(rc);
     throw ERegistryException(Format("Failed to set data for '%s'", name));
   }
 }
@@ -437,7 +444,7 @@ void TRegistry::WriteRaw(std::string_view name, const RawValue& value) {
 bool TRegistry::DeleteValue(std::string_view name) {
   const ErrorCode rc = api_->DeleteValue(current_ != kNullKey ? current_ : root_, name);
   if (rc != kSuccess) return Fail(rc);
-  last_error_.clear();
+  ClearLastError();
   return true;
 }
 
@@ -455,7 +462,7 @@ bool TRegistry::RenameValue(std::string_view old_name, std::string_view new_name
     api_->DeleteValue(key, new_name);
     return Fail(rc);
   }
-  last_error_.clear();
+  ClearLastError();
   return true;
 }
 
@@ -495,7 +502,14 @@ ErrorCode TRegistry::CopyTree(KeyHandle source, KeyHandle target) {
 }
 
 bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bool delete_source) {
-  if (!KeyExists(old_path)) return Fail(kFileNotFound);
+  const std::uint32_t view = ViewFlag(view_);
+  std::string_view old_relative;
+  const KeyHandle old_base = BaseFor(old_path, &old_relative);
+  KeyHandle source = kNullKey;
+  ErrorCode rc = api_->OpenKey(old_base, old_relative, access::kRead | view, &source);
+  if (rc != kSuccess) return Fail(rc);
+  UniqueKey source_guard(*api_, source);
+
   if (KeyExists(new_path)) return Fail(std::string("Key to rename to already exists"));
   const std::u16string old_absolute = text::Utf8ToUtf16(AbsolutePathOf(old_path) + "\\");
   const std::u16string new_absolute = text::Utf8ToUtf16(AbsolutePathOf(new_path));
@@ -504,24 +518,24 @@ bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bo
           0) {
     return Fail(std::string("Cannot move a key into its own subtree"));
   }
-  const std::uint32_t view = ViewFlag(view_);
-
-  std::string_view old_relative;
-  const KeyHandle old_base = BaseFor(old_path, &old_relative);
-  KeyHandle source = kNullKey;
-  ErrorCode rc = api_->OpenKey(old_base, old_relative, access::kRead | view, &source);
-  if (rc != kSuccess) return Fail(rc);
-  UniqueKey source_guard(*api_, source);
 
   std::string_view new_relative;
   const KeyHandle new_base = BaseFor(new_path, &new_relative);
   KeyHandle target = kNullKey;
+  bool created = false;
   rc = api_->CreateKey(new_base, new_relative, kOptionNonVolatile, access::kAllAccess | view,
-                       &target, nullptr);
+                       &target, &created);
   if (rc != kSuccess) return Fail(rc);
-  {
+  if (!created) {  // made by someone else since the check: not ours to fill or remove
+    api_->CloseKey(target);
+    return Fail(std::string("Key to rename to already exists"));
+  }
+  try {
     UniqueKey target_guard(*api_, target);
     rc = CopyTree(source, target);
+  } catch (...) {
+    DeleteTree(new_base, std::string(new_relative));  // no partial copy stays behind
+    throw;
   }
   if (rc != kSuccess) {
     const std::string reason = TrimMessage(api_->ErrorMessage(rc));
@@ -547,7 +561,7 @@ bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bo
     }
     return Fail(reason);
   }
-  last_error_.clear();
+  ClearLastError();
   return true;
 }
 

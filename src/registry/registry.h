@@ -56,6 +56,13 @@ std::uint32_t TypeOfKind(DataKind kind);
 enum class RegView { kNone, k32, k64 };
 std::uint32_t ViewFlag(RegView view);
 
+// `path` without its leading backslashes: the form the system's functions take below a root.
+std::string_view WithoutLeadingBackslash(std::string_view path);
+
+// Whether `relative` below `base` can be opened in `view` for the existence test (query value,
+// enumerate subkeys, read control).
+bool KeyExists(RegApi& api, KeyHandle base, std::string_view relative, RegView view);
+
 // The three access modes the program opens keys with.
 inline constexpr std::uint32_t kAccessModeMasks[3] = {
     0x0000000B,  // 0: query value + set value + enumerate subkeys
@@ -101,7 +108,13 @@ class TRegistry {
   void SetView(RegView view) { view_ = view; }
   RegView View() const { return view_; }
   const std::string& LastErrorText() const { return last_error_; }
-  void ClearLastError() { last_error_.clear(); }
+  // The system's code of the last failure; kSuccess when nothing failed or when the failure was
+  // the wrapper's own (its text then says why).
+  ErrorCode LastError() const { return last_error_code_; }
+  void ClearLastError() {
+    last_error_.clear();
+    last_error_code_ = kSuccess;
+  }
   // The open key's handle (kNullKey when none) and its path, without a leading "\".
   KeyHandle CurrentKey() const { return current_; }
   const std::string& CurrentPath() const { return current_path_; }
@@ -194,6 +207,7 @@ class TRegistry {
   std::uint32_t access_ = access::kAllAccess;
   RegView view_ = RegView::kNone;
   std::string last_error_;
+  ErrorCode last_error_code_ = kSuccess;
 };
 
 // Whether this 32-bit process runs on 64-bit Windows. False when the system has no IsWow64Process;

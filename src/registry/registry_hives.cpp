@@ -9,15 +9,10 @@ namespace {
 // Save key's create: KEY_ALL_ACCESS + ACCESS_SYSTEM_SECURITY.
 constexpr std::uint32_t kBackupAccess = 0x010F003F;
 
-std::string_view WithoutLeadingBackslash(std::string_view path) {
-  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  return path;
-}
-
 }  // namespace
 
 bool TRegistry::SaveKey(std::string_view path, std::string_view file) {
-  last_error_.clear();
+  ClearLastError();
   std::string_view relative;
   const KeyHandle base = BaseFor(path, &relative);
   KeyHandle key = kNullKey;
@@ -30,7 +25,7 @@ bool TRegistry::SaveKey(std::string_view path, std::string_view file) {
 }
 
 bool TRegistry::RestoreKey(std::string_view path, std::string_view file) {
-  last_error_.clear();
+  ClearLastError();
   // Restoring needs SeRestorePrivilege; its earlier state comes back afterwards (other privileges
   // of the process are left alone).
   bool was_enabled = false;
@@ -51,7 +46,7 @@ bool TRegistry::RestoreKey(std::string_view path, std::string_view file) {
 
 bool TRegistry::ReplaceKey(std::string_view path, std::string_view new_file,
                            std::string_view old_file) {
-  last_error_.clear();
+  ClearLastError();
   std::string_view relative;
   const KeyHandle base = BaseFor(path, &relative);
   const ErrorCode rc = api_->ReplaceKey(base, relative, new_file, old_file);
@@ -59,13 +54,13 @@ bool TRegistry::ReplaceKey(std::string_view path, std::string_view new_file,
 }
 
 bool TRegistry::LoadKey(std::string_view subkey, std::string_view file) {
-  last_error_.clear();
+  ClearLastError();
   const ErrorCode rc = api_->LoadKey(root_, WithoutLeadingBackslash(subkey), file);
   return rc == kSuccess || Fail(rc);
 }
 
 bool TRegistry::UnLoadKey(std::string_view subkey) {
-  last_error_.clear();
+  ClearLastError();
   const ErrorCode rc = api_->UnLoadKey(root_, WithoutLeadingBackslash(subkey));
   return rc == kSuccess || Fail(rc);
 }

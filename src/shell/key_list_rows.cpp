@@ -55,28 +55,6 @@ void KeyListRows::Append(KeyListRows&& more) {
   more.Clear();
 }
 
-void KeyListRows::Erase(std::size_t index) {
-  if (index >= size_) return;
-  const std::size_t block = BlockOf(index);
-  const RowBlock& old = blocks_[block];
-  const std::size_t removed = index - first_rows_[block];
-  RowBlock rebuilt = RowBlock::WithRoom(old.TextBytes() - old[removed].size());
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    if (i != removed) rebuilt.Append(old[i]);
-  }
-  const auto position = static_cast<std::ptrdiff_t>(block);
-  if (rebuilt.empty()) {
-    blocks_.erase(blocks_.begin() + position);
-    first_rows_.erase(first_rows_.begin() + position);
-  } else {
-    blocks_[block] = std::move(rebuilt);
-  }
-  for (std::size_t i = block; i < first_rows_.size(); ++i) {
-    if (first_rows_[i] > index) --first_rows_[i];
-  }
-  --size_;
-}
-
 void KeyListRows::Clear() {
   blocks_.clear();
   blocks_.shrink_to_fit();

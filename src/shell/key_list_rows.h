@@ -24,7 +24,6 @@ class RowBlock {
 
   void Append(std::string_view row);
   std::size_t size() const { return ends_.size(); }
-  bool empty() const { return ends_.empty(); }
   std::string_view operator[](std::size_t index) const;
 
   std::size_t TextBytes() const { return text_.size(); }
@@ -52,8 +51,6 @@ class KeyListRows {
   // Appends all of `more`'s rows and leaves it empty. Its well-filled blocks are taken over whole;
   // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks.
   void Append(KeyListRows&& more);
-  // Removes one row; the rows after it move up by one.
-  void Erase(std::size_t index);
   void Clear();
 
  private:

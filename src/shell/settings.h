@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/change_settings.h"
 #include "shell/ini_file.h"
 
 namespace keyloom::shell {
@@ -29,10 +30,9 @@ namespace keyloom::shell {
 inline constexpr std::string_view kIniFileName = "KEYLOOM.INI";
 inline constexpr std::string_view kIniSection = "Keyloom";
 
-// Bits of UNDO: which manual changes get undo records.
-inline constexpr int kUndoEdits = 1;
-inline constexpr int kUndoDeletes = 2;
-inline constexpr int kUndoRenames = 4;
+using files::kUndoDeletes;
+using files::kUndoEdits;
+using files::kUndoRenames;
 
 struct Settings {
   bool autostart = false;   // AUTOSTART: start a replace run by itself at start-up
@@ -124,10 +124,16 @@ class SettingsStore {
     settings_ = std::move(settings);
   }
 
-  // LOGGING alone, for the status log, which asks at every line.
-  int LoggingLevel() const {
+  // fn(const Settings&) under the lock, for readers that want a few fields rather than a copy of
+  // the whole record (the walk asks at every key, the status log at every line).
+  template <typename Fn>
+  auto Read(Fn&& fn) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return settings_.logging;
+    return std::forward<Fn>(fn)(std::as_const(settings_));
+  }
+
+  int LoggingLevel() const {
+    return Read([](const Settings& s) { return s.logging; });
   }
 
  private:

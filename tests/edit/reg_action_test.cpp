@@ -226,6 +226,7 @@ TEST_F(RegActionTest, RenamesThatRaiseOrLoseTheNewKey) {
   action.Execute();
   EXPECT_EQ(action.ErrorText, "Unable to Rename Key [out of luck]");
   EXPECT_EQ(Get("Software\\X", "A"), (RawValue{reg::kRegSz, Utf16Z(u"a")}));
+  EXPECT_FALSE(reg::TRegistry(*api_).KeyExists("\\Software\\Y")) << "no partial copy stays";
 
   // The move reports success, yet the new key cannot be found afterwards.
   api_->InjectFault({Op::kOpenKey, "HKEY_CURRENT_USER\\Software\\Y", 0, reg::kFileNotFound});

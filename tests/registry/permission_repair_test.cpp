@@ -156,6 +156,40 @@ TEST_F(PermissionRepairTest, ARefusedWriteIsLoggedByLevel) {
   }
 }
 
+TEST_F(PermissionRepairTest, ANullDaclAndEntriesOfEveryTypeComeBackExactly) {
+  // No DACL at all (everyone may do everything), then a DACL holding a callback entry.
+  SecurityDescriptor open;
+  open.control = kSdSelfRelative | kSdDaclPresent;
+  open.owner = Sid::FromText(kUserSid);
+  Ace callback;
+  callback.type = 9;  // an allow entry with a condition: bytes the list of elements cannot hold
+  callback.extra = {0x3F, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 5, 0x12, 0, 0, 0, 'a', 'r', 't', 'x'};
+  const Bytes locked = Lock({callback});
+  for (const Bytes& before : {open.Serialize(), locked}) {
+    ASSERT_EQ(registry_->SetKeySecurityForTest(kLockedPath, before), kSuccess);
+    const Bytes as_set = Current();
+    TAccessControlList saved;
+    ASSERT_TRUE(AddKeySecurity(context_, 2, "Software\\Locked", saved));
+    RestoreKeySecurity(context_, 2, "Software\\Locked", saved);
+    EXPECT_EQ(Current(), as_set);
+  }
+  EXPECT_THAT(lines_, IsEmpty());
+}
+
+TEST_F(PermissionRepairTest, NothingIsSaidOfAGrantThatIsGoneOrWasNeverMade) {
+  const Bytes before = Lock();
+  TAccessControlList never_filled;
+  RestoreKeySecurity(context_, 2, "Software\\Locked", never_filled);
+  EXPECT_EQ(Current(), before) << "an empty list is not written as an empty DACL";
+
+  TAccessControlList saved;
+  ASSERT_TRUE(AddKeySecurity(context_, 2, "Software\\Locked", saved));
+  TRegistry reg(*registry_);
+  ASSERT_TRUE(reg.DeleteKey("\\Software\\Locked"));  // the key took the grant with it
+  RestoreKeySecurity(context_, 2, "Software\\Locked", saved);
+  EXPECT_THAT(lines_, IsEmpty());
+}
+
 TEST_F(PermissionRepairTest, AFailedRestoreAlwaysNamesTheKeyThatKeepsTheGrant) {
   Lock();
   TAccessControlList saved;

@@ -49,31 +49,6 @@ TEST(KeyListRowsTest, ReadsBackEveryRowAcrossBlocksWhateverTheirLengthOrHowTheyA
   ExpectSameRows(rows, expected);
 }
 
-TEST(KeyListRowsTest, EraseMovesLaterRowsUpIncludingWhenABlockEmpties) {
-  std::mt19937 random(5);
-  KeyListRows rows;
-  std::vector<std::string> expected;
-  for (int i = 0; i < 3000; ++i) {
-    expected.push_back(RandomRow(random, i));
-    rows.Append(expected.back());
-  }
-  rows.Erase(expected.size());  // past the end: nothing happens
-  ExpectSameRows(rows, expected);
-  for (int erased = 1; !expected.empty(); ++erased) {
-    // Mostly random rows, now and then the first or the last.
-    std::size_t index = random() % expected.size();
-    if (random() % 10 == 0) index = random() % 2 == 0 ? 0 : expected.size() - 1;
-    rows.Erase(index);
-    expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(index));
-    if (expected.size() % 97 == 0) ExpectSameRows(rows, expected);
-    if (erased % 400 == 0) {  // appending after erasing lands at the end
-      expected.push_back("appended");
-      rows.Append(expected.back());
-    }
-  }
-  ExpectSameRows(rows, expected);
-}
-
 TEST(KeyListRowsTest, ClearEmptiesTheListForTheNextRun) {
   KeyListRows rows;
   for (int i = 0; i < 5000; ++i) rows.Append("old " + std::to_string(i));

@@ -125,6 +125,22 @@ class Win32RegApi final : public RegApi {
     return kMoreData;  // the value kept growing between calls
   }
 
+  // Reads a value's data, `size` bytes as last reported; asks again while the value grows. A value
+  // that keeps growing is reported as such rather than as read.
+  static LONG ReadData(KeyHandle key, const std::wstring& name, DWORD* type, DWORD size,
+                       Bytes* data) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      data->resize(size);
+      const LONG rc = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, type,
+                                       size > 0 ? data->data() : nullptr, &size);
+      if (rc != ERROR_MORE_DATA) {
+        if (rc == ERROR_SUCCESS) data->resize(size);
+        return rc;
+      }
+    }
+    return ERROR_MORE_DATA;
+  }
+
   ErrorCode QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type,
                        Bytes* data) override {
     const std::wstring wide_name = Wide(name);
@@ -132,16 +148,8 @@ class Win32RegApi final : public RegApi {
     DWORD size = 0;
     LONG rc =
         RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &value_type, nullptr, &size);
-    for (int attempt = 0; rc == ERROR_SUCCESS && data != nullptr && attempt < 8; ++attempt) {
-      data->resize(size);
-      rc = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &value_type,
-                            size > 0 ? data->data() : nullptr, &size);
-      if (rc == ERROR_SUCCESS) {
-        data->resize(size);
-        break;
-      }
-      if (rc == ERROR_MORE_DATA) rc = ERROR_SUCCESS;  // grew meanwhile: ask again
-    }
+    if (rc == ERROR_SUCCESS && data != nullptr)
+      rc = ReadData(key, wide_name, &value_type, size, data);
     if (rc == ERROR_SUCCESS && type != nullptr) *type = value_type;
     return static_cast<ErrorCode>(rc);
   }

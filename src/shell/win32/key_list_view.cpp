@@ -54,33 +54,8 @@ void KeyListView::Clear() {
   ShowRows(true);
 }
 
-void KeyListView::RemoveRow(std::size_t index) {
-  if (index >= rows_.size()) return;
-  std::vector<std::size_t> selected = SelectedRows();
-  rows_.Erase(index);
-  ShowRows(true);
-  std::vector<std::size_t> kept;
-  for (std::size_t row : selected) {
-    if (row < index) kept.push_back(row);
-    if (row > index) kept.push_back(row - 1);
-  }
-  Select(kept);
-}
-
 std::size_t KeyListView::SelectedCount() const {
   return static_cast<std::size_t>(SendMessageW(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0));
-}
-
-std::vector<std::size_t> KeyListView::SelectedRows() const {
-  std::vector<std::size_t> selected;
-  int item = -1;
-  while (true) {
-    item = static_cast<int>(SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(item),
-                                         MAKELPARAM(LVNI_SELECTED, 0)));
-    if (item < 0) break;
-    selected.push_back(static_cast<std::size_t>(item));
-  }
-  return selected;
 }
 
 void KeyListView::Select(const std::vector<std::size_t>& rows) {

@@ -33,10 +33,8 @@ class KeyListView {
   // selection and repaints everything); otherwise rows were only appended.
   void ShowRows(bool reset);
   void Clear();
-  void RemoveRow(std::size_t index);
 
   std::size_t SelectedCount() const;
-  std::vector<std::size_t> SelectedRows() const;
   // Selects exactly the given rows.
   void Select(const std::vector<std::size_t>& rows);
 

@@ -169,7 +169,7 @@ void TfrmMain::FormCreate() {
   walk.account = account_.get();
   walk.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
   walk.debug_file = [this](const std::string& text) { status_log_->WriteDebugFile(text); };
-  walk.settings = [this] { return ToRunSettings(settings_.Snapshot()); };
+  walk.settings = [this] { return settings_.Read(ToRunSettings); };
   walk.change_settings = [this] { return CurrentChangeSettings(); };
   walker_ = std::make_unique<engine::RegistryWalker>(walk);
   engine::EngineDeps deps =
@@ -266,7 +266,7 @@ void TfrmMain::FormDestroy() {
 }
 
 files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
-  return ToChangeSettings(settings_.Snapshot(), globals_);
+  return settings_.Read([this](const Settings& s) { return ToChangeSettings(s, globals_); });
 }
 
 void TfrmMain::Log(const std::string& text, bool debug_only) {
@@ -334,7 +334,7 @@ void TfrmMain::SyncControls() {
   values.values = IsChecked(Control(IDC_CHK_VALUES));
   values.value_names = IsChecked(Control(IDC_CHK_NAMES));
   values.case_sensitive = IsChecked(Control(IDC_CHK_CASE));
-  values.delete_mode = settings_.Snapshot().enabledel;
+  values.delete_mode = settings_.Read([](const Settings& s) { return s.enabledel; });
   values.visible = IsWindowVisible(hwnd()) != FALSE;
   snapshot_.Update([&](ControlValues& v) { v = std::move(values); });
 }
