@@ -5,12 +5,16 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "engine/debug_log.h"
 #include "engine/globals.h"
 #include "engine/key_walk.h"
 #include "engine/run_io.h"
 #include "engine/search_session.h"
+#include "engine/status_log.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
+#include "shell/run_settings.h"
+#include "shell/settings.h"
 
 namespace keyloom::bench {
 namespace {
@@ -86,12 +90,14 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   files::UndoFile undo(api, [&output](const std::string& line) { output.AddStatusLine(line); });
   reg::ProgramAccount account("bench");
 
-  engine::RunSettings settings;
-  settings.simulate = options.simulate;
-  const bool silent = options.silent;
-  auto log = [&output, silent](const std::string& text, bool debug_only) {
-    if (!silent && !debug_only) output.AddStatusLine(text);
-  };
+  // The settings and the status log as the window has them, so the run does the window's work.
+  shell::Settings stored;
+  stored.simulate = options.simulate;
+  stored.undodir = options.undo_folder;
+  const shell::SettingsStore settings(stored);
+  engine::DebugLog debug_log(options.undo_folder);
+  const engine::StatusLog status_log(
+      output, debug_log, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode);
 
   engine::WalkDeps walk;
   walk.api = &api;
@@ -100,17 +106,14 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   walk.output = &output;
   walk.undo = &undo;
   walk.account = &account;
-  walk.log = log;
-  walk.debug_file = [](const std::string&) {};
-  walk.settings = [&settings] { return settings; };
+  walk.log = [&status_log](const std::string& text, bool debug_only) {
+    status_log.Write(text, debug_only);
+  };
+  walk.debug_file = [&status_log](const std::string& text) { status_log.WriteDebugFile(text); };
+  walk.settings = [&settings] { return settings.Read(shell::ToRunSettings); };
   walk.change_settings = [&] {
-    files::ChangeSettings change;
-    change.undo_folder = options.undo_folder;
-    change.undo_mask = settings.undo;
-    change.simulate = settings.simulate;
-    change.is_64bit_windows = globals.is_64bit_windows;
-    change.scan_method = settings.scanmethod;
-    return change;
+    return settings.Read(
+        [&globals](const shell::Settings& s) { return shell::ToChangeSettings(s, globals); });
   };
   engine::RegistryWalker walker(walk);
 

@@ -9,6 +9,9 @@ namespace keyloom::shell {
 
 inline constexpr std::string_view kVersionText = "1.3.1.0";
 
+// The program's name: the main window's caption and the title of its message boxes.
+inline constexpr const wchar_t* kAppTitle = L"Keyloom";
+
 // The platform identifiers the system reports with its version numbers.
 inline constexpr std::uint32_t kPlatformWin32s = 0;  // 32-bit extension on 16-bit Windows
 inline constexpr std::uint32_t kPlatformWin9x = 1;   // Windows 95/98 family

@@ -14,7 +14,6 @@ constexpr std::size_t kMaxValueCharacters = 2047;
 // Column widths outside this range fall back to the column's default.
 constexpr int kMinColumnWidth = 1;
 constexpr int kMaxColumnWidth = 1500;
-constexpr std::array<int, 3> kDefaultColumnWidths = {140, 320, 150};
 constexpr std::array<const char*, 3> kColumnKeys = {"COL_0", "COL_1", "COL_2"};
 
 // The longest prefix of UTF-8 text holding at most `max` characters.
@@ -110,7 +109,7 @@ LoadedSettings LoadSettings(std::string_view program_folder) {
   s.enabledel = read.Boolean("ENABLEDEL", defaults.enabledel);
   s.wholenum = read.Boolean("WHOLENUM", defaults.wholenum);
   s.showpermerr = read.Boolean("SHOWPERMERR", defaults.showpermerr);
-  w.searchkey = read.Integer("SEARCHKEY", 0, 0, 5);
+  w.searchkey = read.Integer("SEARCHKEY", window_defaults.searchkey, 0, 5);
   w.usecase = read.Boolean("USECASE", window_defaults.usecase);
   w.searchkeys = read.Boolean("SEARCHKEYS", window_defaults.searchkeys);
   w.searchvalues = read.Boolean("SEARCHVALUES", window_defaults.searchvalues);
@@ -128,15 +127,15 @@ LoadedSettings LoadSettings(std::string_view program_folder) {
 
   for (std::size_t i = 0; i < w.col.size(); ++i) {
     w.col[i] =
-        read.Integer(kColumnKeys[i], kDefaultColumnWidths[i], kMinColumnWidth, kMaxColumnWidth);
+        read.Integer(kColumnKeys[i], window_defaults.col[i], kMinColumnWidth, kMaxColumnWidth);
   }
   s.undo = read.Integer("UNDO", defaults.undo);
   s.smundo = read.Boolean("SMUNDO", defaults.smundo);
   s.saundo = read.Boolean("SAUNDO", defaults.saundo);
-  w.searchtype = read.Integer("SEARCHTYPE", 0, 0, 8);
+  w.searchtype = read.Integer("SEARCHTYPE", window_defaults.searchtype, 0, 8);
   s.logging = read.Integer("LOGGING", defaults.logging);
   s.defaultundo = read.Integer("DEFAULTUNDO", defaults.defaultundo);
-  s.scanmethod = read.Integer("SCANMETHOD", 0, 0, 1);
+  s.scanmethod = read.Integer("SCANMETHOD", defaults.scanmethod, 0, 1);
   s.simulate = read.Boolean("SIMULATE", defaults.simulate);
   s.fixperms = read.Boolean("FIXPERMS", defaults.fixperms);
   return loaded;

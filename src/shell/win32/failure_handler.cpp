@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "shell/about_text.h"
 #include "shell/exit_codes.h"
 #include "shell/win32/wide_text.h"
 
@@ -41,7 +42,7 @@ void HandleFailure(std::string_view text) noexcept {
       sink(message);
       return;
     }
-    MessageBoxW(GetActiveWindow(), ToWide(message).c_str(), L"Keyloom",
+    MessageBoxW(GetActiveWindow(), ToWide(message).c_str(), kAppTitle,
                 MB_OK | MB_ICONERROR | MB_TASKMODAL);
   } catch (...) {
     // A failure while reporting a failure is dropped.

@@ -7,6 +7,7 @@
 
 #include "engine/win32/event_pause_gate.h"
 #include "registry/registry.h"
+#include "shell/about_text.h"
 #include "shell/exit_codes.h"
 #include "shell/run_settings.h"
 #include "shell/win32/control_helpers.h"
@@ -58,7 +59,7 @@ bool TfrmMain::CreateMain(HINSTANCE instance) {
   const int width = 641, height = 384;
   const int x = area.left + ((area.right - area.left) - width) / 2;
   const int y = area.top + ((area.bottom - area.top) - height) / 2;
-  return Create(WS_EX_CONTROLPARENT, kClassName, L"Keyloom", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+  return Create(WS_EX_CONTROLPARENT, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                 x, y, width, height, nullptr, instance) != nullptr;
 }
 
@@ -249,7 +250,6 @@ void TfrmMain::FormDestroy() {
   KillTimer(hwnd(), 1);
   post_target_ = nullptr;
   if (controller_ != nullptr) {
-    settings_.Update([&](Settings& s) { s.scanmethod = Selection(Control(IDC_CMB_SCAN_METHOD)); });
     if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(),
                                   ReadWindowSettings(), false)) {
       Log(*error);
@@ -369,7 +369,7 @@ void TfrmMain::ApplyButtons(const engine::ButtonState& state) {
 
 void TfrmMain::ShowWarning(const std::string& text) {
   if (globals_.silent_mode) return;
-  MessageBoxW(hwnd(), ToWide(text).c_str(), L"Keyloom", MB_OK | MB_ICONWARNING);
+  MessageBoxW(hwnd(), ToWide(text).c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
 }
 
 void TfrmMain::ProcessPendingEvents() {

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "shell/about_text.h"
 #include "shell/key_list_menu.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dialogs.h"
@@ -152,7 +153,7 @@ void TfrmMain::cmbScanMethodChange() {
 void TfrmMain::lstStatusDblClick() {
   const std::optional<std::string> line = status_list_.SelectedLine();
   if (!line) return;
-  MessageBoxW(hwnd(), ToWide(*line).c_str(), L"Keyloom", MB_OK | MB_ICONINFORMATION);
+  MessageBoxW(hwnd(), ToWide(*line).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
 }
 
 // ---- Output ----
