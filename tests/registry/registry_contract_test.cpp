@@ -258,6 +258,8 @@ TEST_P(RegistryWrapper, MoveKeyCopiesTheWholeTreeThenDeletesTheSource) {
   reg->CreateKey("Old\\Sub\\Deeper");
   reg->CreateKey("Old\\Empty");
   ASSERT_TRUE(reg->OpenKey("\\Software\\KeyloomTest\\Old"));
+  // A large value first (by creation and by name): the values read after it keep their own sizes.
+  reg->WriteRaw("a big one", RawValue{kRegBinary, Bytes(300000, 0x5A)});
   reg->WriteRaw("", RawValue{kRegSz, Utf16Z(u"default")});
   reg->WriteRaw("empty bin", RawValue{kRegBinary, {}});
   reg->WriteRaw("odd type", RawValue{0x4000, B({1, 2, 3})});
@@ -285,9 +287,11 @@ TEST_P(RegistryWrapper, MoveKeyNeverOverwritesOrNestsIntoItself) {
   EXPECT_EQ(Snapshot(*api_, kCurrentUser, "Software\\KeyloomTest\\B").at("").size(), 1u);
 
   EXPECT_FALSE(reg->MoveKey("A", "A\\Inner", true));
+  EXPECT_EQ(reg->LastErrorText(), "Cannot move a key into its own subtree");
   EXPECT_TRUE(reg->KeyExists("A"));
   EXPECT_FALSE(reg->KeyExists("A\\Inner"));
   EXPECT_FALSE(reg->MoveKey("Missing", "Other", true));
+  EXPECT_EQ(reg->LastError(), kFileNotFound);
   EXPECT_FALSE(reg->KeyExists("Other"));
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,17 @@
 namespace keyloom::reg {
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string u16 = text::Utf8ToUtf16(utf8);
-  return std::wstring(u16.begin(), u16.end());
-}
+// A UTF-8 text as the W functions take it. wchar_t is UTF-16 on Windows, so the converted units
+// are handed over as they are.
+class Wide {
+ public:
+  explicit Wide(std::string_view utf8) : units_(text::Utf8ToUtf16(utf8)) {}
+  const wchar_t* c_str() const { return reinterpret_cast<const wchar_t*>(units_.c_str()); }
+  bool empty() const { return units_.empty(); }
+
+ private:
+  std::u16string units_;
+};
 
 std::string Narrow(const wchar_t* wide, std::size_t length) {
   return text::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide), length));
@@ -46,7 +54,7 @@ class Win32RegApi final : public RegApi {
  public:
   ErrorCode ConnectRegistry(std::string_view machine, KeyHandle root, KeyHandle* result) override {
     HKEY out = nullptr;
-    const std::wstring name = Wide(machine);
+    const Wide name(machine);
     const LONG rc = RegConnectRegistryW(name.empty() ? nullptr : name.c_str(), ToHkey(root), &out);
     if (rc == ERROR_SUCCESS) *result = FromHkey(out);
     return static_cast<ErrorCode>(rc);
@@ -101,25 +109,26 @@ class Win32RegApi final : public RegApi {
   ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
                       Bytes* data) override {
     thread_local std::vector<wchar_t> name_buffer(kMaxNameUnits);
-    DWORD capacity = 256;
-    if (data != nullptr && data->capacity() > capacity)
-      capacity = static_cast<DWORD>(data->capacity());
+    // Read into a buffer of this thread's that keeps the largest size seen, and copy out just the
+    // value's bytes: a large value early in a run costs nothing to the values after it.
+    thread_local Bytes data_buffer(256);
     for (int attempt = 0; attempt < 8; ++attempt) {
-      if (data != nullptr) data->resize(capacity);
-      DWORD data_size = capacity;
+      DWORD data_size = static_cast<DWORD>(data_buffer.size());
       DWORD name_length = kMaxNameUnits;
       DWORD value_type = 0;
       const LONG rc = RegEnumValueW(ToHkey(key), index, name_buffer.data(), &name_length, nullptr,
-                                    &value_type, data != nullptr ? data->data() : nullptr,
+                                    &value_type, data != nullptr ? data_buffer.data() : nullptr,
                                     data != nullptr ? &data_size : nullptr);
       if (rc == ERROR_MORE_DATA && data != nullptr) {  // data_size holds the need now
-        capacity = data_size > capacity ? data_size : capacity * 2;
+        data_buffer.resize(std::max<std::size_t>(data_size, data_buffer.size() * 2));
         continue;
       }
       if (rc != ERROR_SUCCESS) return static_cast<ErrorCode>(rc);
       *name = Narrow(name_buffer.data(), name_length);
       *type = value_type;
-      if (data != nullptr) data->resize(data_size);
+      if (data != nullptr)
+        data->assign(data_buffer.begin(),
+                     data_buffer.begin() + static_cast<std::ptrdiff_t>(data_size));
       return kSuccess;
     }
     return kMoreData;  // the value kept growing between calls
@@ -127,8 +136,7 @@ class Win32RegApi final : public RegApi {
 
   // Reads a value's data, `size` bytes as last reported; asks again while the value grows. A value
   // that keeps growing is reported as such rather than as read.
-  static LONG ReadData(KeyHandle key, const std::wstring& name, DWORD* type, DWORD size,
-                       Bytes* data) {
+  static LONG ReadData(KeyHandle key, const Wide& name, DWORD* type, DWORD size, Bytes* data) {
     for (int attempt = 0; attempt < 8; ++attempt) {
       data->resize(size);
       const LONG rc = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, type,
@@ -143,7 +151,7 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type,
                        Bytes* data) override {
-    const std::wstring wide_name = Wide(name);
+    const Wide wide_name(name);
     DWORD value_type = 0;
     DWORD size = 0;
     LONG rc =
@@ -201,7 +209,7 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode ReplaceKey(KeyHandle key, std::string_view subkey, std::string_view new_file,
                        std::string_view old_file) override {
-    const std::wstring sub = Wide(subkey);
+    const Wide sub(subkey);
     return static_cast<ErrorCode>(RegReplaceKeyW(ToHkey(key), sub.empty() ? nullptr : sub.c_str(),
                                                  Wide(new_file).c_str(), Wide(old_file).c_str()));
   }
@@ -262,7 +270,7 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode LookupAccountByName(std::string_view account, Bytes* sid,
                                 std::string* domain) override {
-    const std::wstring wide = Wide(account);
+    const Wide wide(account);
     DWORD sid_size = 0, domain_size = 0;
     SID_NAME_USE use;
     LookupAccountNameW(nullptr, wide.c_str(), nullptr, &sid_size, nullptr, &domain_size, &use);
