@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/gen_words.h"
+#include "registry/registry.h"
 #include "registry/text.h"
 
 namespace keyloom::bench {
@@ -58,13 +59,6 @@ std::string Upper(std::string_view name) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   }
   return upper;
-}
-
-reg::Bytes Utf16Data(std::string_view text) {
-  reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
-  data.push_back(0);
-  data.push_back(0);
-  return data;
 }
 
 // Sibling names, unique with letter case ignored as the registry compares them.
@@ -415,7 +409,7 @@ class Generator {
       }
       reg::Bytes data;
       for (const auto& e : elements) {
-        const reg::Bytes part = Utf16Data(e);
+        const reg::Bytes part = reg::StringData(e);
         data.insert(data.end(), part.begin(), part.end());
       }
       data.push_back(0);
@@ -427,7 +421,7 @@ class Generator {
     if (non_ascii) text = Insert(text, Pick(random_, words::kNonAsciiWords));
     if (needle) text = Insert(text, options_.needle);
     Count(needle, non_ascii);
-    return Utf16Data(text);
+    return reg::StringData(text);
   }
 
   void Count(bool needle, bool non_ascii) {

@@ -17,23 +17,10 @@ bool NamesSubkey(std::string_view path) {
   return path.find_first_not_of('\\') != std::string_view::npos;
 }
 
-template <typename T>
-reg::Bytes LittleEndian(T value) {
-  reg::Bytes data(sizeof(T));
-  auto bits = static_cast<std::make_unsigned_t<T>>(value);
-  for (std::size_t i = 0; i < sizeof(T); ++i) {
-    data[i] = static_cast<std::uint8_t>(bits & 0xFF);
-    bits = static_cast<std::make_unsigned_t<T>>(bits >> 8);
-  }
-  return data;
-}
-
 // The new bytes of a string value: the text with its terminating NUL, followed by whatever the
 // old data held after its first NUL, which a replacement of the text must not cut away.
 reg::Bytes StringUpdate(std::string_view text, const reg::Bytes& old_data) {
-  reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
-  data.push_back(0);
-  data.push_back(0);
+  reg::Bytes data = reg::StringData(text);
   for (std::size_t i = 0; i + 1 < old_data.size(); i += 2) {
     if (old_data[i] == 0 && old_data[i + 1] == 0) {
       data.insert(data.end(), old_data.begin() + static_cast<std::ptrdiff_t>(i + 2),
@@ -160,9 +147,9 @@ void TRegAction::Update(reg::TRegistry& reg) {
       if (!number) {
         failure = InvalidIntegerMessage(NewData);
       } else if (current.type == reg::kRegDword) {
-        data = LittleEndian(static_cast<std::uint32_t>(static_cast<std::uint64_t>(*number)));
+        data = reg::LittleEndian(static_cast<std::uint32_t>(static_cast<std::uint64_t>(*number)));
       } else {
-        data = LittleEndian(*number);
+        data = reg::LittleEndian(*number);
       }
       break;
     }

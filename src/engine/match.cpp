@@ -121,15 +121,11 @@ std::string ValueText(const reg::RawValue& value) {
     }
     case reg::DataKind::kInteger: {
       if (data.size() != 4) return {};
-      const std::uint32_t bits = std::uint32_t{data[0]} | (std::uint32_t{data[1]} << 8) |
-                                 (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
-      return std::to_string(static_cast<std::int32_t>(bits));
+      return std::to_string(static_cast<std::int32_t>(reg::DwordOf(data)));
     }
     case reg::DataKind::kInt64: {
       if (data.size() != 8) return {};
-      std::uint64_t bits = 0;
-      for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
-      return Int64Text(static_cast<std::int64_t>(bits));
+      return Int64Text(static_cast<std::int64_t>(reg::QwordOf(data)));
     }
     case reg::DataKind::kMultiString:
       return text::Utf16ToUtf8(UnitsOf(data));

@@ -34,19 +34,6 @@ std::string HexPrefix(std::uint32_t type) {
   return buffer;
 }
 
-std::uint32_t LittleEndian32(const reg::Bytes& data) {
-  return static_cast<std::uint32_t>(data[0]) | (std::uint32_t{data[1]} << 8) |
-         (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
-}
-
-// The text of a REG_SZ / REG_EXPAND_SZ as it reads: cut at the first NUL.
-std::string StringText(const reg::Bytes& data) {
-  std::u16string units = text::BytesToUtf16(data);
-  const auto nul = units.find(u'\0');
-  if (nul != std::u16string::npos) units.resize(nul);
-  return text::Utf16ToUtf8(units);
-}
-
 }  // namespace
 
 std::string EscapeRegText(std::string_view text) {
@@ -117,7 +104,7 @@ std::string RegValueLine(std::string_view name, const reg::RawValue& value) {
   }
   if (value.type == reg::kRegDword && value.data.size() == 4) {
     char digits[16];
-    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(LittleEndian32(value.data)));
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(reg::DwordOf(value.data)));
     return field + "=dword:" + digits;
   }
   const std::string head = field + HexPrefix(value.type);
@@ -130,10 +117,10 @@ std::string PlainValueText(const reg::RawValue& value) {
   switch (reg::KindOfType(value.type)) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString:
-      return StringText(value.data);
+      return reg::StringOf(value.data);
     case reg::DataKind::kInteger:
       if (value.data.size() == 4) {
-        return std::to_string(static_cast<std::int32_t>(LittleEndian32(value.data)));
+        return std::to_string(static_cast<std::int32_t>(reg::DwordOf(value.data)));
       }
       return ByteList(value.data);
     case reg::DataKind::kBinary:

@@ -31,25 +31,31 @@ std::string Format(const char* pattern, std::string_view name) {
   return out;
 }
 
-Bytes StringBytes(std::string_view value) {
-  Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(value));
-  data.push_back(0);
-  data.push_back(0);
-  return data;
-}
-
-template <typename T>
-Bytes LittleEndian(T value) {
-  Bytes data(sizeof(T));
-  auto bits = static_cast<std::make_unsigned_t<T>>(value);
-  for (std::size_t i = 0; i < sizeof(T); ++i) {
-    data[i] = static_cast<std::uint8_t>(bits & 0xFF);
-    bits = static_cast<std::make_unsigned_t<T>>(bits >> 8);
-  }
-  return data;
-}
-
 }  // namespace
+
+std::uint32_t DwordOf(const Bytes& data) {
+  return std::uint32_t{data[0]} | (std::uint32_t{data[1]} << 8) | (std::uint32_t{data[2]} << 16) |
+         (std::uint32_t{data[3]} << 24);
+}
+
+std::uint64_t QwordOf(const Bytes& data) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
+  return bits;
+}
+
+Bytes StringData(std::string_view text) {
+  Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
+  data.push_back(0);
+  data.push_back(0);
+  return data;
+}
+
+std::string StringOf(const Bytes& data) {
+  std::u16string units = text::BytesToUtf16(data);
+  units.resize(std::min(units.size(), units.find(u'\0')));
+  return text::Utf16ToUtf8(units);
+}
 
 std::string_view WithoutLeadingBackslash(std::string_view path) {
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -352,10 +358,7 @@ std::string TRegistry::ReadString(std::string_view name) {
   if (type != kRegSz && type != kRegExpandSz) {
     throw ERegistryException(Format("Invalid data type for '%s'", name));
   }
-  std::u16string units = text::BytesToUtf16(data);
-  const auto nul = units.find(u'\0');
-  if (nul != std::u16string::npos) units.resize(nul);
-  return text::Utf16ToUtf8(units);
+  return StringOf(data);
 }
 
 std::int32_t TRegistry::ReadInteger(std::string_view name) {
@@ -365,9 +368,7 @@ std::int32_t TRegistry::ReadInteger(std::string_view name) {
   if (type != kRegDword || data.size() != 4) {
     throw ERegistryException(Format("Invalid data type for '%s'", name));
   }
-  const std::uint32_t bits = static_cast<std::uint32_t>(data[0]) | (std::uint32_t{data[1]} << 8) |
-                             (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
-  return static_cast<std::int32_t>(bits);
+  return static_cast<std::int32_t>(DwordOf(data));
 }
 
 std::int64_t TRegistry::ReadInt64(std::string_view name) {
@@ -377,9 +378,7 @@ std::int64_t TRegistry::ReadInt64(std::string_view name) {
   if (type != kRegQword || data.size() != 8) {
     throw ERegistryException(Format("Invalid data type for '%s'", name));
   }
-  std::uint64_t bits = 0;
-  for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
-  return static_cast<std::int64_t>(bits);
+  return static_cast<std::int64_t>(QwordOf(data));
 }
 
 Bytes TRegistry::ReadBinaryData(std::string_view name) {
@@ -414,11 +413,11 @@ void TRegistry::SetData(std::string_view name, std::uint32_t type, const Bytes& 
 }
 
 void TRegistry::WriteString(std::string_view name, std::string_view value) {
-  SetData(name, kRegSz, StringBytes(value));
+  SetData(name, kRegSz, StringData(value));
 }
 
 void TRegistry::WriteExpandString(std::string_view name, std::string_view value) {
-  SetData(name, kRegExpandSz, StringBytes(value));
+  SetData(name, kRegExpandSz, StringData(value));
 }
 
 void TRegistry::WriteInteger(std::string_view name, std::int32_t value) {

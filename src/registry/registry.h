@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "registry/reg_api.h"
@@ -55,6 +56,25 @@ std::uint32_t TypeOfKind(DataKind kind);
 
 enum class RegView { kNone, k32, k64 };
 std::uint32_t ViewFlag(RegView view);
+
+// Value data as the registry stores it: integers little-endian, text as UTF-16.
+template <typename T>
+Bytes LittleEndian(T value) {
+  Bytes data(sizeof(T));
+  auto bits = static_cast<std::make_unsigned_t<T>>(value);
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    data[i] = static_cast<std::uint8_t>(bits & 0xFF);
+    bits = static_cast<std::make_unsigned_t<T>>(bits >> 8);
+  }
+  return data;
+}
+// The integer in the first 4 or 8 bytes; `data` must hold them.
+std::uint32_t DwordOf(const Bytes& data);
+std::uint64_t QwordOf(const Bytes& data);
+// String data: the text and its terminating NUL.
+Bytes StringData(std::string_view text);
+// The text of string data as it reads: cut at its first NUL.
+std::string StringOf(const Bytes& data);
 
 // `path` without its leading backslashes: the form the system's functions take below a root.
 std::string_view WithoutLeadingBackslash(std::string_view path);
