@@ -169,24 +169,21 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
 
 RunController::RunController(EngineDeps deps, RunWindow& window)
     : engine_(std::move(deps)), window_(&window) {
-  delete_mode_ = engine_.deps().settings().enabledel;
   buttons_.replace_caption = IdleReplaceCaption();
 }
 
 RunController::~RunController() {
-  engine_.stop_requested() = true;
-  engine_.deps().gate->Open();
+  RequestStop();
   if (worker_.joinable()) worker_.join();
 }
 
 std::string RunController::IdleReplaceCaption() const {
-  return delete_mode_ ? "&Delete" : "&Replace";
+  return engine_.deps().settings().enabledel ? "&Delete" : "&Replace";
 }
 
 void RunController::Apply() { window_->ApplyButtons(buttons_); }
 
-void RunController::SetDeleteMode(bool enabledel) {
-  delete_mode_ = enabledel;
+void RunController::RefreshReplaceCaption() {
   if (buttons_.replace_caption != kReset) {
     buttons_.replace_caption = IdleReplaceCaption();
     Apply();
@@ -276,11 +273,19 @@ void RunController::btnPauseClick() {
   Apply();
 }
 
-void RunController::Reset() {
+void RunController::RequestStop() {
   engine_.stop_requested() = true;
   engine_.deps().gate->Open();
+}
+
+void RunController::RequestStopAndPump() {
+  RequestStop();
   window_->ProcessPendingEvents();
   window_->ProcessPendingEvents();
+}
+
+void RunController::Reset() {
+  RequestStopAndPump();
   buttons_.search_caption = "&Search";
   buttons_.replace_caption = IdleReplaceCaption();
   buttons_.pause_caption = "&Pause";
@@ -294,10 +299,7 @@ void RunController::Reset() {
 }
 
 void RunController::btnCloseClick() {
-  engine_.stop_requested() = true;
-  engine_.deps().gate->Open();
-  window_->ProcessPendingEvents();
-  window_->ProcessPendingEvents();
+  RequestStopAndPump();
   if (buttons_.search_enabled && !active_) {
     engine_.stop_requested() = false;
     window_->CloseMainWindow();
@@ -317,8 +319,7 @@ void RunController::OnRunFinished() {
 }
 
 bool RunController::StopAndWait(std::chrono::milliseconds bound) {
-  engine_.stop_requested() = true;
-  engine_.deps().gate->Open();
+  RequestStop();
   const auto deadline = std::chrono::steady_clock::now() + bound;
   while (active_ && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -167,8 +167,8 @@ class RunController {
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.
   void OnRunFinished();
-  // ENABLEDEL changed: the Replace button's idle caption follows.
-  void SetDeleteMode(bool enabledel);
+  // ENABLEDEL changed in the settings: the Replace button's idle caption follows.
+  void RefreshReplaceCaption();
 
   RunState state() const { return state_; }
   const ButtonState& buttons() const { return buttons_; }
@@ -181,6 +181,10 @@ class RunController {
   // Validates the request in the controls; the lines of every rule that applies are logged.
   bool RequestIsValid();
   bool StartRun(bool search_only);
+  // Asks the worker to stop and lets a paused one go on to see it.
+  void RequestStop();
+  // The same, then lets the window take what the worker wrote meanwhile.
+  void RequestStopAndPump();
   void Reset();
   void Apply();
   std::string IdleReplaceCaption() const;
@@ -189,7 +193,6 @@ class RunController {
   RunWindow* window_;
   ButtonState buttons_;
   RunState state_ = RunState::kIdle;
-  bool delete_mode_ = false;
   std::atomic<bool> active_{false};
   std::thread worker_;
 };

@@ -1,7 +1,8 @@
 // The search request as the main window's controls hold it, kept as a copy that the run's worker
 // can read without touching a window. The GUI thread writes the copy whenever a control changes
 // (and once more right before a run starts); the worker reads it through RunControls. A check box
-// changed during a run, typically while paused, so affects the rest of the run.
+// changed during a run, typically while paused, so affects the rest of the run. Whether the run
+// deletes is ENABLEDEL, read from the settings themselves.
 #pragma once
 
 #include <mutex>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "engine/run_io.h"
+#include "shell/settings.h"
 
 namespace keyloom::shell {
 
@@ -21,12 +23,13 @@ struct ControlValues {
   bool values = true;           // chkValues
   bool value_names = false;     // chkNames
   bool case_sensitive = false;  // chkCase
-  bool delete_mode = false;     // the Replace button's idle caption is "&Delete" (ENABLEDEL)
   bool visible = false;         // the main window is shown
 };
 
 class ControlsSnapshot final : public engine::RunControls {
  public:
+  explicit ControlsSnapshot(const SettingsStore& settings) : settings_(&settings) {}
+
   // Changes the copy under the lock: fn(ControlValues&).
   template <typename Fn>
   void Update(Fn&& fn) {
@@ -46,7 +49,9 @@ class ControlsSnapshot final : public engine::RunControls {
   bool IncludeValueContents() override { return Read(&ControlValues::values); }
   bool IncludeValueNames() override { return Read(&ControlValues::value_names); }
   bool CaseSensitive() override { return Read(&ControlValues::case_sensitive); }
-  bool DeleteMode() override { return Read(&ControlValues::delete_mode); }
+  bool DeleteMode() override {
+    return settings_->Read([](const Settings& s) { return s.enabledel; });
+  }
   bool WindowVisible() override { return Read(&ControlValues::visible); }
 
  private:
@@ -56,6 +61,7 @@ class ControlsSnapshot final : public engine::RunControls {
     return values_.*member;
   }
 
+  const SettingsStore* settings_;
   mutable std::mutex mutex_;
   ControlValues values_;
 };

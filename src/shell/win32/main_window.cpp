@@ -198,7 +198,7 @@ void TfrmMain::FormCreate() {
   globals_.silent_mode = s.autostart && s.autoclose && s.autohide;
   for (const std::string& line : loaded.status_lines) Log(line);
   ApplyWindowSettings(loaded.window);
-  controller_->SetDeleteMode(loaded.settings.enabledel);
+  controller_->RefreshReplaceCaption();
 
   Select(Control(IDC_CMB_SCAN_METHOD), loaded.settings.scanmethod);
   if (globals_.is_64bit_windows) {
@@ -334,7 +334,6 @@ void TfrmMain::SyncControls() {
   values.values = IsChecked(Control(IDC_CHK_VALUES));
   values.value_names = IsChecked(Control(IDC_CHK_NAMES));
   values.case_sensitive = IsChecked(Control(IDC_CHK_CASE));
-  values.delete_mode = settings_.Read([](const Settings& s) { return s.enabledel; });
   values.visible = IsWindowVisible(hwnd()) != FALSE;
   snapshot_.Update([&](ControlValues& v) { v = std::move(values); });
 }

@@ -147,7 +147,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   DWORD gui_thread_ = 0;
   engine::Globals globals_;
   SettingsStore settings_;
-  ControlsSnapshot snapshot_;
+  ControlsSnapshot snapshot_{settings_};
   RunOutputQueue queue_;
   std::unique_ptr<engine::DebugLog> debug_log_;
   std::unique_ptr<engine::StatusLog> status_log_;
