@@ -15,15 +15,8 @@
 namespace keyloom::shell {
 
 struct ControlValues {
-  std::string find;             // edtFind exactly as typed
-  std::string replace;          // edtReplace exactly as typed
-  int root_choice = 0;          // cmbKeys item index
-  int type_filter = 0;          // cmbType item index
-  bool key_names = false;       // chkTree
-  bool values = true;           // chkValues
-  bool value_names = false;     // chkNames
-  bool case_sensitive = false;  // chkCase
-  bool visible = false;         // the main window is shown
+  WindowSettings request;  // the controls, as the settings file keeps them
+  bool visible = false;    // the main window is shown
 };
 
 class ControlsSnapshot final : public engine::RunControls {
@@ -36,29 +29,28 @@ class ControlsSnapshot final : public engine::RunControls {
     std::lock_guard<std::mutex> lock(mutex_);
     std::forward<Fn>(fn)(values_);
   }
-  ControlValues Values() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return values_;
-  }
 
-  std::string FindText() override { return Values().find; }
-  std::string ReplaceText() override { return Values().replace; }
-  int RootChoice() override { return Read(&ControlValues::root_choice); }
-  int TypeFilter() override { return Read(&ControlValues::type_filter); }
-  bool IncludeKeyNames() override { return Read(&ControlValues::key_names); }
-  bool IncludeValueContents() override { return Read(&ControlValues::values); }
-  bool IncludeValueNames() override { return Read(&ControlValues::value_names); }
-  bool CaseSensitive() override { return Read(&ControlValues::case_sensitive); }
+  std::string FindText() override { return Read(&WindowSettings::find); }
+  std::string ReplaceText() override { return Read(&WindowSettings::replace); }
+  int RootChoice() override { return Read(&WindowSettings::searchkey); }
+  int TypeFilter() override { return Read(&WindowSettings::searchtype); }
+  bool IncludeKeyNames() override { return Read(&WindowSettings::searchtree); }
+  bool IncludeValueContents() override { return Read(&WindowSettings::searchvalues); }
+  bool IncludeValueNames() override { return Read(&WindowSettings::searchkeys); }
+  bool CaseSensitive() override { return Read(&WindowSettings::usecase); }
   bool DeleteMode() override {
     return settings_->Read([](const Settings& s) { return s.enabledel; });
   }
-  bool WindowVisible() override { return Read(&ControlValues::visible); }
+  bool WindowVisible() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return values_.visible;
+  }
 
  private:
   template <typename T>
-  T Read(T ControlValues::*member) const {
+  T Read(T WindowSettings::*member) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return values_.*member;
+    return values_.request.*member;
   }
 
   const SettingsStore* settings_;

@@ -292,7 +292,7 @@ void TfrmMain::UpdateKeysCombo() {
   SetWindowTextUtf8(
       hwnd(), machine.empty() ? std::string("Keyloom") : std::string("Keyloom [") + machine + "]");
   Select(combo, 0);
-  snapshot_.Update([](ControlValues& v) { v.root_choice = 0; });
+  snapshot_.Update([](ControlValues& v) { v.request.searchkey = 0; });
 }
 
 void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
@@ -326,14 +326,7 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
 
 void TfrmMain::SyncControls() {
   ControlValues values;
-  values.find = WindowTextUtf8(Control(IDC_EDT_FIND));
-  values.replace = WindowTextUtf8(Control(IDC_EDT_REPLACE));
-  values.root_choice = Selection(Control(IDC_CMB_KEYS));
-  values.type_filter = Selection(Control(IDC_CMB_TYPE));
-  values.key_names = IsChecked(Control(IDC_CHK_TREE));
-  values.values = IsChecked(Control(IDC_CHK_VALUES));
-  values.value_names = IsChecked(Control(IDC_CHK_NAMES));
-  values.case_sensitive = IsChecked(Control(IDC_CHK_CASE));
+  values.request = ReadWindowSettings();
   values.visible = IsWindowVisible(hwnd()) != FALSE;
   snapshot_.Update([&](ControlValues& v) { v = std::move(values); });
 }
