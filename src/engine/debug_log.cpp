@@ -19,12 +19,14 @@ LocalDate TodayLocalDate() {
   return LocalDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-std::string DebugLogFileName(const LocalDate& date) {
+std::string DateText(const LocalDate& date) {
   auto two = [](int n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
   std::string year = std::to_string(date.year);
   if (year.size() < 4) year.insert(0, 4 - year.size(), '0');
-  return "DBG" + year + two(date.month) + two(date.day) + ".LOG";
+  return year + two(date.month) + two(date.day);
 }
+
+std::string DebugLogFileName(const LocalDate& date) { return "DBG" + DateText(date) + ".LOG"; }
 
 DebugLog::DebugLog(std::string folder, DateSource today)
     : folder_(std::move(folder)), today_(today ? std::move(today) : DateSource(TodayLocalDate)) {}

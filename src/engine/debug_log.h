@@ -21,6 +21,9 @@ struct LocalDate {
 // Today's date on the local clock.
 LocalDate TodayLocalDate();
 
+// yyyymmdd, for example 20261206.
+std::string DateText(const LocalDate& date);
+
 // "DBG" + yyyymmdd + ".LOG", for example DBG20261206.LOG.
 std::string DebugLogFileName(const LocalDate& date);
 

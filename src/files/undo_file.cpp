@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
+#include "engine/debug_log.h"
 #include "engine/utf8_path.h"
 #include "files/reg_file_format.h"
 
@@ -371,18 +371,7 @@ std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
   return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
 }
 
-std::string LocalDateText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char text[16];
-  std::strftime(text, sizeof text, "%Y%m%d", &local);
-  return text;
-}
+std::string LocalDateText() { return engine::DateText(engine::TodayLocalDate()); }
 
 std::string AppendRegLines(const std::string& file, const std::vector<std::string>& header,
                            const std::vector<std::string>& lines) {

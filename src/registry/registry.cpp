@@ -109,33 +109,6 @@ DataKind KindOfType(std::uint32_t type) {
   }
 }
 
-std::uint32_t TypeOfKind(DataKind kind) {
-  switch (kind) {
-    case DataKind::kString:
-      return kRegSz;
-    case DataKind::kExpandString:
-      return kRegExpandSz;
-    case DataKind::kInteger:
-      return kRegDword;
-    case DataKind::kBinary:
-      return kRegBinary;
-    case DataKind::kMultiString:
-      return kRegMultiSz;
-    case DataKind::kInt64:
-      return kRegQword;
-    case DataKind::kResourceList:
-      return kRegResourceList;
-    case DataKind::kFullResourceDescriptor:
-      return kRegFullResourceDescriptor;
-    case DataKind::kResourceRequirementsList:
-      return kRegResourceRequirementsList;
-    case DataKind::kNone:
-    case DataKind::kUnknown:
-      return kRegNone;
-  }
-  return kRegNone;
-}
-
 std::uint32_t ViewFlag(RegView view) {
   switch (view) {
     case RegView::k32:

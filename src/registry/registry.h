@@ -51,8 +51,6 @@ enum class DataKind {
   kUnknown,
 };
 DataKind KindOfType(std::uint32_t type);
-// kNone and kUnknown store REG_NONE.
-std::uint32_t TypeOfKind(DataKind kind);
 
 enum class RegView { kNone, k32, k64 };
 std::uint32_t ViewFlag(RegView view);
@@ -123,7 +121,6 @@ class TRegistry {
   // Access mask for every open (KEY_ALL_ACCESS after creation); SetAccessMode picks mode 0, 1 or 2.
   void SetAccess(std::uint32_t mask) { access_ = mask; }
   void SetAccessMode(int mode);
-  std::uint32_t Access() const { return access_; }
   // The view added to every open, create and delete. Callers select none on 32-bit Windows.
   void SetView(RegView view) { view_ = view; }
   RegView View() const { return view_; }

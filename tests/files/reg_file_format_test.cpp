@@ -4,6 +4,7 @@
 
 #include "files/reg_file_testing.h"
 #include "registry/text.h"
+#include "support/value_data.h"
 
 namespace keyloom::files {
 namespace {
@@ -11,11 +12,7 @@ namespace {
 using reg::Bytes;
 using reg::RawValue;
 
-Bytes Utf16Z(std::u16string_view s) {
-  Bytes out = text::Utf16ToBytes(s);
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+using keyloom::testing::Utf16Z;
 
 std::vector<std::string> Lines(const std::string& value_line) {
   return testing::SplitCrLf(value_line);

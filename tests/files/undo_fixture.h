@@ -16,14 +16,11 @@
 #include "registry/registry.h"
 #include "registry/text.h"
 #include "support/temp_folder.h"
+#include "support/value_data.h"
 
 namespace keyloom::files::testing {
 
-inline reg::Bytes Utf16Z(std::u16string_view s) {
-  reg::Bytes out = text::Utf16ToBytes(s);
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+using keyloom::testing::Utf16Z;
 
 class UndoFixture : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registry/text.h"
+#include "support/value_data.h"
 
 namespace keyloom::reg::testing {
 
@@ -44,12 +45,7 @@ Bytes B(std::initializer_list<int> bytes) {
   return out;
 }
 
-Bytes Utf16Z(std::u16string_view s) {
-  Bytes out = text::Utf16ToBytes(s);
-  out.push_back(0);
-  out.push_back(0);
-  return out;
-}
+using keyloom::testing::Utf16Z;
 
 }  // namespace
 

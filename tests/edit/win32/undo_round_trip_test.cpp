@@ -25,6 +25,7 @@
 #include "registry/registry_contract.h"
 #include "registry/win32/win32_reg_api.h"
 #include "support/temp_folder.h"
+#include "support/value_data.h"
 #include "support/win32/registry_editor.h"
 
 namespace keyloom::edit {
@@ -33,11 +34,7 @@ namespace {
 using reg::Bytes;
 using reg::RawValue;
 
-Bytes Utf16Z(std::u16string_view s) {
-  Bytes out = text::Utf16ToBytes(s);
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+using keyloom::testing::Utf16Z;
 
 struct ViewCase {
   const char* name;

@@ -10,17 +10,13 @@
 #include "shell/exit_codes.h"
 #include "shell/ini_file.h"
 #include "support/temp_folder.h"
+#include "support/win32/keyloom_exe.h"
 #include "support/win32/registry_editor.h"
 
 namespace keyloom::shell {
 namespace {
 
-// build/windows/keyloom.exe, beside the tests folder that holds this program.
-std::filesystem::path KeyloomExe() {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return std::filesystem::path(self).parent_path().parent_path() / L"keyloom.exe";
-}
+using keyloom::testing::KeyloomExe;
 
 class AppEndToEndTest : public ::testing::Test {
  protected:

@@ -16,6 +16,8 @@
 #include "registry/win32/win32_reg_api.h"
 #include "shell/exit_codes.h"
 #include "support/temp_folder.h"
+#include "support/value_data.h"
+#include "support/win32/keyloom_exe.h"
 #include "support/win32/registry_editor.h"
 
 namespace keyloom::shell {
@@ -26,11 +28,7 @@ using reg::RawValue;
 
 constexpr const char* kBase = "Software\\KeyloomTest\\E2E";
 
-Bytes Sz(std::u16string_view s) {
-  Bytes out = text::Utf16ToBytes(s);
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+Bytes Sz(std::u16string_view s) { return keyloom::testing::Utf16Z(s); }
 
 struct ViewCase {
   const char* name;
@@ -51,17 +49,11 @@ class ReplaceEndToEnd : public ::testing::TestWithParam<ViewCase> {
     Scrub();
     Populate(GetParam().view);
     if (GetParam().other != 0) Populate(GetParam().other);
-    std::filesystem::path exe(KeyloomExe());
+    std::filesystem::path exe(keyloom::testing::KeyloomExe());
     ASSERT_TRUE(std::filesystem::exists(exe));
     std::filesystem::copy_file(exe, folder_.path() / L"keyloom.exe");
   }
   void TearDown() override { Scrub(); }
-
-  static std::filesystem::path KeyloomExe() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return std::filesystem::path(self).parent_path().parent_path() / L"keyloom.exe";
-  }
 
   void Scrub() {
     for (std::uint32_t view : {reg::access::kWow64_32Key, reg::access::kWow64_64Key}) {
