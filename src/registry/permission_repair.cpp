@@ -9,27 +9,17 @@ constexpr const char* kSecurityPrivilege = "SeSecurityPrivilege";
 constexpr int kLevelInformational = 1;
 constexpr int kLevelDebug = 2;
 
-// Enables SeSecurityPrivilege for the lifetime of the object and sets it back afterwards. A
-// privilege the account does not hold is no error: opening with ACCESS_SYSTEM_SECURITY then fails.
+// SeSecurityPrivilege for the time of the work; raises when it cannot be asked for at all.
 class SecurityPrivilegeScope {
  public:
-  explicit SecurityPrivilegeScope(RegApi& api) : api_(&api) {
-    const ErrorCode rc = api.SetPrivilege(kSecurityPrivilege, true, &was_enabled_);
-    if (rc != kSuccess && rc != kNotAllAssigned) {
-      throw ESecurityError(rc, TrimMessage(api.ErrorMessage(rc)));
+  explicit SecurityPrivilegeScope(RegApi& api) : scope_(api, kSecurityPrivilege) {
+    if (scope_.error() != kSuccess) {
+      throw ESecurityError(scope_.error(), TrimMessage(api.ErrorMessage(scope_.error())));
     }
-    changed_ = rc == kSuccess && !was_enabled_;
-  }
-  SecurityPrivilegeScope(const SecurityPrivilegeScope&) = delete;
-  SecurityPrivilegeScope& operator=(const SecurityPrivilegeScope&) = delete;
-  ~SecurityPrivilegeScope() {
-    if (changed_) api_->SetPrivilege(kSecurityPrivilege, false, nullptr);
   }
 
  private:
-  RegApi* api_;
-  bool was_enabled_ = false;
-  bool changed_ = false;
+  PrivilegeScope scope_;
 };
 
 int Level(const PermissionRepairContext& context) {

@@ -57,6 +57,17 @@ std::string StringOf(const Bytes& data) {
   return text::Utf16ToUtf8(units);
 }
 
+PrivilegeScope::PrivilegeScope(RegApi& api, std::string name) : api_(&api), name_(std::move(name)) {
+  bool was_enabled = false;
+  const ErrorCode rc = api.SetPrivilege(name_, true, &was_enabled);
+  if (rc != kSuccess && rc != kNotAllAssigned) error_ = rc;
+  changed_ = rc == kSuccess && !was_enabled;
+}
+
+PrivilegeScope::~PrivilegeScope() {
+  if (changed_) api_->SetPrivilege(name_, false, nullptr);
+}
+
 std::string_view WithoutLeadingBackslash(std::string_view path) {
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
   return path;

@@ -104,6 +104,24 @@ struct RawValue {
 // removed.
 std::string TrimMessage(std::string message);
 
+// Enables a privilege of the process for the lifetime of the object and sets it back afterwards
+// (other privileges are left alone). A privilege the account does not hold is no error: what
+// needs it then fails by itself. Any other failure to enable it is kept in error().
+class PrivilegeScope {
+ public:
+  PrivilegeScope(RegApi& api, std::string name);
+  PrivilegeScope(const PrivilegeScope&) = delete;
+  PrivilegeScope& operator=(const PrivilegeScope&) = delete;
+  ~PrivilegeScope();
+  ErrorCode error() const { return error_; }
+
+ private:
+  RegApi* api_;
+  std::string name_;
+  ErrorCode error_ = kSuccess;
+  bool changed_ = false;  // enabled here: disabled again at the end
+};
+
 class TRegistry {
  public:
   explicit TRegistry(RegApi& api);

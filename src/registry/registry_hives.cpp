@@ -26,21 +26,17 @@ bool TRegistry::SaveKey(std::string_view path, std::string_view file) {
 
 bool TRegistry::RestoreKey(std::string_view path, std::string_view file) {
   ClearLastError();
-  // Restoring needs SeRestorePrivilege; its earlier state comes back afterwards (other privileges
-  // of the process are left alone).
-  bool was_enabled = false;
-  ErrorCode rc = api_->SetPrivilege("SeRestorePrivilege", true, &was_enabled);
-  if (rc != kSuccess && rc != kNotAllAssigned) return Fail(rc);
+  const PrivilegeScope restore(*api_, "SeRestorePrivilege");
+  if (restore.error() != kSuccess) return Fail(restore.error());
   std::string_view relative;
   const KeyHandle base = BaseFor(path, &relative);
   KeyHandle key = kNullKey;
-  rc = api_->CreateKey(base, relative, kOptionBackupRestore, kBackupAccess | ViewFlag(view_), &key,
-                       nullptr);
+  ErrorCode rc = api_->CreateKey(base, relative, kOptionBackupRestore,
+                                 kBackupAccess | ViewFlag(view_), &key, nullptr);
   if (rc == kSuccess) {
     UniqueKey guard(*api_, key);
     rc = api_->RestoreKey(key, file, 0);
   }
-  if (!was_enabled) api_->SetPrivilege("SeRestorePrivilege", false, nullptr);
   return rc == kSuccess || Fail(rc);
 }
 
