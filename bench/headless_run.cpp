@@ -119,7 +119,6 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
 
   gate.Open();
   engine::RunController controller(engine::EngineDepsFor(walk, gate, walker), window);
-  walker.Attach(controller.engine());
   HeadlessResult result;
   const auto start = std::chrono::steady_clock::now();
   if (options.replace.empty()) {

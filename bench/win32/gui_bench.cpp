@@ -42,19 +42,19 @@ class NullOutput final : public engine::RunOutput {
 // logging-level question), the discarded one into a status log whose output goes nowhere.
 class HitWalker final : public engine::KeyWalker {
  public:
-  engine::SearchEngine* engine = nullptr;
   engine::RunOutput* output = nullptr;  // null: discarded
   const engine::StatusLog* discarded_log = nullptr;
   int rows = 0;
   GuiBenchOptions parts;
   std::uint64_t row_bytes = 0;
 
-  void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
+  void WalkKey(engine::SearchEngine& engine, reg::TRegistry&) override {
+    engine::SearchSession& session = engine.session();
     NullOutput discard;
     engine::RunOutput& out = output != nullptr ? *output : discard;
-    auto log = [this](const std::string& line) {
+    auto log = [this, &engine](const std::string& line) {
       if (output != nullptr) {
-        engine->deps().log(line, false);
+        engine.deps().log(line, false);
       } else {
         discarded_log->Write(line);
       }
@@ -62,7 +62,7 @@ class HitWalker final : public engine::KeyWalker {
     row_bytes = 0;
     char path[160];
     for (int i = 0; i < rows; ++i) {
-      if ((i & 1023) == 0 && !engine->PausePoint()) return;
+      if ((i & 1023) == 0 && !engine.PausePoint()) return;
       std::snprintf(path, sizeof path, "\\Software\\KeyloomBench\\Vendor%d\\Product %d\\%s\\Key%d",
                     i % 97, i % 13, (i & 1) != 0 ? "Settings" : "CurrentVersion", i);
       const std::string row = std::string("HKEY_CURRENT_USER\t") + path + "\tDisplayName";
@@ -215,7 +215,6 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
   if (!window.CreateMain(instance)) return {};
   ShowWindow(window.hwnd(), SW_SHOW);
   UpdateWindow(window.hwnd());
-  walker.engine = &window.controller().engine();
   NullOutput discard;
   engine::DebugLog debug_log(folder_utf8);
   const std::atomic<bool> not_silent{false};

@@ -42,7 +42,9 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
   return deps;
 }
 
-void RegistryWalker::WalkKey(SearchSession& session, reg::TRegistry& reg) {
+void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
+  engine_ = &engine;
+  SearchSession& session = engine.session();
   WalkFrame frame;
   frame.session = &session;
   frame.settings = deps_.settings();

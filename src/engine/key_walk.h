@@ -57,9 +57,8 @@ class RegistryWalker final : public KeyWalker {
  public:
   explicit RegistryWalker(WalkDeps deps) : deps_(std::move(deps)) {}
   // The run's pause points and stop request.
-  void Attach(SearchEngine& engine) { engine_ = &engine; }
 
-  void WalkKey(SearchSession& session, reg::TRegistry& reg) override;
+  void WalkKey(SearchEngine& engine, reg::TRegistry& reg) override;
 
  private:
   // `names`: the key's subkey names when the caller has read them already, else null.

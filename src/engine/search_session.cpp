@@ -155,7 +155,7 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
     }
     if (main_pass) deps_.log(std::string("Checking Key : ") + root->name, false);
     if (reg.OpenKey(start_path)) {
-      deps_.walker->WalkKey(session_, reg);
+      deps_.walker->WalkKey(*this, reg);
     } else {
       deps_.log("Unable to open key [" + start_path + "], " + reg.LastErrorText(), false);
     }

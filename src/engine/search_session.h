@@ -67,18 +67,21 @@ struct SearchSession {
   int root_index = 0;    // the root being walked
 };
 
+class SearchEngine;
+
 // The walk below one opened key.
 class KeyWalker {
  public:
   virtual ~KeyWalker() = default;
-  // `reg` has the start key open, in the pass's view and access mode.
-  virtual void WalkKey(SearchSession& session, reg::TRegistry& reg) = 0;
+  // `reg` has the start key open, in the pass's view and access mode; the walk reports to the
+  // engine's session and stops at its pause points.
+  virtual void WalkKey(SearchEngine& engine, reg::TRegistry& reg) = 0;
 };
 
-// Until the key traversal is built, passes use this walk: it visits nothing below the start key.
+// A walk that visits nothing below the start key.
 class NoWalk final : public KeyWalker {
  public:
-  void WalkKey(SearchSession&, reg::TRegistry&) override {}
+  void WalkKey(SearchEngine&, reg::TRegistry&) override {}
 };
 
 struct EngineDeps {

@@ -21,14 +21,13 @@ class ScriptedWalker : public KeyWalker {
   std::vector<std::string> visited;
   std::vector<RenamedKey> rename_on_first_visit;
   std::atomic<int> pause_points{0};
-  SearchEngine* engine = nullptr;
-
-  void WalkKey(SearchSession& session, reg::TRegistry& reg) override {
+  void WalkKey(SearchEngine& engine, reg::TRegistry& reg) override {
+    SearchSession& session = engine.session();
     visited.push_back(std::to_string(session.root_index) + ":" + reg.CurrentPath());
     for (const auto& key : rename_on_first_visit) session.renamed_keys.push_back(key);
     rename_on_first_visit.clear();
     for (int i = 0; i < pause_points; ++i) {
-      if (!engine->PausePoint()) return;
+      if (!engine.PausePoint()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
@@ -57,7 +56,6 @@ class SearchSessionTest : public ::testing::Test {
     deps.settings = [this] { return settings_; };
     deps.raise_undo_new_file = [this] { ++undo_new_file_raised_; };
     controller_ = std::make_unique<RunController>(std::move(deps), window_);
-    walker_.engine = &controller_->engine();
   }
 
   void CreateKey(const std::string& path) {

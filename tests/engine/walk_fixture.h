@@ -66,7 +66,6 @@ class WalkTest : public ::testing::Test {
     };
     walker_ = std::make_unique<RegistryWalker>(walk);
     controller_ = std::make_unique<RunController>(EngineDepsFor(walk, gate_, *walker_), window_);
-    walker_->Attach(controller_->engine());
   }
 
   // Runs a search (or a replace) to its end; returns the status lines.

@@ -179,7 +179,6 @@ void TfrmMain::FormCreate() {
   globals_.search_machine.clear();
   settings_.Update([](Settings& s) { s.logging = 0; });
   controller_ = std::make_unique<engine::RunController>(std::move(deps), *this);
-  walker_->Attach(controller_->engine());
 
   if (options_.is_64bit_windows) {
     globals_.is_64bit_windows = *options_.is_64bit_windows;

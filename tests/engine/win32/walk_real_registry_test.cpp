@@ -52,7 +52,6 @@ class RealRegistryWalkTest : public ::testing::Test {
     };
     walker_ = std::make_unique<RegistryWalker>(walk);
     engine_ = std::make_unique<SearchEngine>(EngineDepsFor(walk, gate_, *walker_));
-    walker_->Attach(*engine_);
     gate_.Open();
   }
 

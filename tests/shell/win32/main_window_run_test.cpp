@@ -20,14 +20,14 @@ constexpr const char* kScratch = "\\Software\\KeyloomTest\\MainWindow";
 // the key walk does; a key whose name holds the find text is a hit.
 class ScratchTreeWalker : public engine::KeyWalker {
  public:
-  engine::SearchEngine* engine = nullptr;
   engine::RunOutput* output = nullptr;
   std::atomic<int> visited{0};
 
-  void WalkKey(engine::SearchSession& session, reg::TRegistry& reg) override {
+  void WalkKey(engine::SearchEngine& engine, reg::TRegistry& reg) override {
+    engine::SearchSession& session = engine.session();
     if (!reg.OpenKey(kScratch)) return;
     for (const std::string& name : reg.GetKeyNames()) {
-      if (engine != nullptr && !engine->PausePoint()) return;
+      if (!engine.PausePoint()) return;
       ++visited;
       if (output != nullptr && name.find(session.find_text) != std::string::npos) {
         ++session.matched_count;
@@ -42,16 +42,16 @@ class ScratchTreeWalker : public engine::KeyWalker {
 // Hands `rows` rows to the window as fast as it can, with a status line every 100 rows.
 class FloodWalker : public engine::KeyWalker {
  public:
-  engine::SearchEngine* engine = nullptr;
   engine::RunOutput* output = nullptr;
   int rows = 0;
 
-  void WalkKey(engine::SearchSession& session, reg::TRegistry&) override {
+  void WalkKey(engine::SearchEngine& engine, reg::TRegistry&) override {
+    engine::SearchSession& session = engine.session();
     for (int i = 0; i < rows; ++i) {
       output->AddKeyListEntry(engine::MakeKeyListEntry(
           "HKEY_CURRENT_USER", "\\Software\\Flood\\Key" + std::to_string(i), "Value"));
       ++session.matched_count;
-      if (i % 100 == 0) engine->deps().log("Found Key" + std::to_string(i), false);
+      if (i % 100 == 0) engine.deps().log("Found Key" + std::to_string(i), false);
     }
   }
 };
@@ -90,7 +90,6 @@ TEST_F(MainWindowRunTest, SearchPauseResumeAndResetChangeTheCaptionsAndHoldTheWa
   WriteIni("SEARCHKEY=2\r\n");
   ScratchTreeWalker walker;
   TfrmMain& window = Open(false, &walker);
-  walker.engine = &window.controller().engine();
   walker.output = &window.output();
   SetText(IDC_EDT_FIND, "k0");
 
@@ -141,7 +140,6 @@ TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary
   WriteIni("SEARCHKEY=2\r\nENABLEDEL=1\r\nSIMULATE=1\r\n");
   ScratchTreeWalker walker;
   TfrmMain& window = Open(false, &walker);
-  walker.engine = &window.controller().engine();
   walker.output = &window.output();
   SetText(IDC_EDT_FIND, "KeyloomNoSuchText");
   SetText(IDC_EDT_REPLACE, "x");
@@ -169,7 +167,6 @@ TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsA
   FloodWalker walker;
   walker.rows = kRows;
   TfrmMain& window = Open(false, &walker);
-  walker.engine = &window.controller().engine();
   walker.output = &window.output();
   SetText(IDC_EDT_FIND, "Key");
 
@@ -250,7 +247,6 @@ TEST_F(MainWindowRunTest, ClosingTheWindowDuringAPausedRunStopsItBeforeTheGateGo
   WriteIni("SEARCHKEY=2\r\n");
   ScratchTreeWalker walker;
   TfrmMain& window = Open(false, &walker);
-  walker.engine = &window.controller().engine();
   walker.output = &window.output();
   SetText(IDC_EDT_FIND, "k0");
   ClickControl(IDC_BTN_SEARCH);
