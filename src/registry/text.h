@@ -28,8 +28,10 @@ std::vector<std::uint8_t> Utf16ToBytes(std::u16string_view utf16);
 // An odd trailing byte is dropped; callers that must keep it look at the size themselves.
 std::u16string BytesToUtf16(const std::vector<std::uint8_t>& bytes);
 
-// The upper-case form of a UTF-16 unit as Windows compares registry names (simple one-to-one
-// mapping; units without an upper-case partner map to themselves).
+// The upper-case form of a UTF-16 unit for comparing registry names: the simple one-to-one
+// mapping of ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic, Armenian and the fullwidth Latin
+// letters. Every other unit maps to itself, so names differing only in the case of letters of
+// other scripts compare as different here, where Windows may take them as the same.
 char16_t UpcaseUnit(char16_t unit);
 
 // Compares two names as the registry does: unit by unit after UpcaseUnit. <0, 0, >0.
