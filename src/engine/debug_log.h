@@ -10,19 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/local_date.h"
+
 namespace keyloom::engine {
 
-struct LocalDate {
-  int year = 1970;
-  int month = 1;  // 1..12
-  int day = 1;    // 1..31
-};
-
-// Today's date on the local clock.
-LocalDate TodayLocalDate();
-
-// yyyymmdd, for example 20261206.
-std::string DateText(const LocalDate& date);
+using base::DateText;
+using base::LocalDate;
+using base::TodayLocalDate;
 
 // "DBG" + yyyymmdd + ".LOG", for example DBG20261206.LOG.
 std::string DebugLogFileName(const LocalDate& date);

@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/debug_log.h"
-#include "engine/utf8_path.h"
+#include "base/file_io.h"
+#include "base/local_date.h"
+#include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 
 namespace keyloom::files {
@@ -24,14 +25,6 @@ std::string WithLeadingBackslash(std::string_view path) {
 }
 
 std::string ErrnoText(int code) { return std::generic_category().message(code); }
-
-std::FILE* OpenForAppend(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return ::_wfopen(path.c_str(), L"ab");
-#else
-  return std::fopen(path.c_str(), "ab");
-#endif
-}
 
 // One record's view of the registry: a wrapper on the request's root, connected to the machine
 // when one is named, opening keys in the settings' view.
@@ -205,7 +198,7 @@ class Reader {
 
 UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
                    std::function<std::string()> today)
-    : api_(&api), log_(std::move(log)), today_(today ? std::move(today) : LocalDateText) {}
+    : api_(&api), log_(std::move(log)), today_(today ? std::move(today) : base::LocalDateText) {}
 
 void UndoFile::RaiseNewFileFlag() {
   std::lock_guard lock(mutex_);
@@ -230,7 +223,7 @@ std::vector<std::string> UndoFile::HeaderLines(std::string_view machine_name) {
 
 std::string UndoFile::FileNameFor(const ChangeSettings& settings, int counter) const {
   std::string name = settings.undo_folder;
-  if (!name.empty() && !engine::EndsWithPathSeparator(name)) name += engine::kPathSeparator;
+  if (!name.empty() && !base::EndsWithPathSeparator(name)) name += base::kPathSeparator;
   char number[16];
   std::snprintf(number, sizeof number, "%.3d", counter);
   return Cat({name, "UNDO-", today_(), "-", number, ".REG"});
@@ -245,7 +238,7 @@ std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSetting
   if ((new_file_flag_ || settings.separate_undo_files) && request.phase != RecordPhase::kAfter) {
     if (counter_ == 0) counter_ = 1;
     std::error_code ec;
-    while (std::filesystem::exists(engine::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
+    while (std::filesystem::exists(base::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
       ++counter_;
     }
     new_file_flag_ = false;
@@ -371,12 +364,10 @@ std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
   return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
 }
 
-std::string LocalDateText() { return engine::DateText(engine::TodayLocalDate()); }
-
 std::string AppendRegLines(const std::string& file, const std::vector<std::string>& header,
                            const std::vector<std::string>& lines) {
   namespace fs = std::filesystem;
-  const fs::path path = engine::PathFromUtf8(file);
+  const fs::path path = base::PathFromUtf8(file);
   // A file whose presence or size cannot be told is left alone: taken for a new one, it would get
   // a second header, and a failed write would then cut it. A device is written to as it is.
   std::error_code ec;
@@ -390,12 +381,7 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
 
   enum class Encoding { kUtf16, kUtf8, kAscii } encoding = Encoding::kUtf16;
   if (!fresh) {
-    std::FILE* in = nullptr;
-#ifdef _WIN32
-    in = ::_wfopen(path.c_str(), L"rb");
-#else
-    in = std::fopen(path.c_str(), "rb");
-#endif
+    std::FILE* in = base::OpenFile(path, "rb");
     if (in == nullptr) return ErrnoText(errno);
     unsigned char start[3] = {0, 0, 0};
     const std::size_t got = std::fread(start, 1, sizeof start, in);
@@ -434,7 +420,7 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
   }
 
   errno = 0;
-  std::FILE* out = OpenForAppend(path);
+  std::FILE* out = base::OpenFile(path, "ab");
   if (out == nullptr) return ErrnoText(errno);
   int failure = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {

@@ -120,9 +120,6 @@ class UndoFile {
   UndoLedger ledger_;
 };
 
-// Today's local date as "yyyymmdd".
-std::string LocalDateText();
-
 // Appends `lines`, each followed by CR LF, to `file`. A file that does not exist or is empty gets
 // the byte-order mark and `header` first. An existing file is continued in its own encoding
 // (UTF-16LE after FF FE, UTF-8 after EF BB BF; any other file only takes pure ASCII text). On

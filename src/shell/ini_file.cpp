@@ -9,12 +9,6 @@
 
 #include "registry/text.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace keyloom::shell {
 namespace {
 
@@ -86,25 +80,6 @@ std::string EncodeValue(std::string_view value) {
   const bool quoted = out.size() >= 2 && out.front() == '"' && out.back() == '"';
   if (blank_ends || quoted) out = '"' + out + '"';
   return out;
-}
-
-bool WriteWithCLibrary(const std::filesystem::path& temp_path, std::string_view bytes) {
-#ifdef _WIN32
-  std::FILE* file = _wfopen(temp_path.c_str(), L"wb");
-#else
-  std::FILE* file = std::fopen(temp_path.c_str(), "wb");
-#endif
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  // Push the bytes to the disk before the rename makes them the settings file.
-#ifdef _WIN32
-  ok = _commit(_fileno(file)) == 0 && ok;
-#else
-  ok = fsync(fileno(file)) == 0 && ok;
-#endif
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
 }
 
 }  // namespace
@@ -245,35 +220,6 @@ std::string IniFile::ToText() const {
   text.reserve(size);
   for (const auto& line : lines_) text.append(line).append("\r\n");
   return text;
-}
-
-std::filesystem::path TempPathFor(const std::filesystem::path& path) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  return temp;
-}
-
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                         const TempFileWriter& writer) {
-  const std::filesystem::path temp = TempPathFor(path);
-  bool ok;
-  try {
-    ok = writer ? writer(temp, bytes) : WriteWithCLibrary(temp, bytes);
-  } catch (...) {
-    ok = false;
-  }
-  std::error_code error;
-  // rename replaces an existing file on both platforms (MoveFileEx with MOVEFILE_REPLACE_EXISTING
-  // on Windows), and never leaves a half-written file under the final name.
-  if (ok) std::filesystem::rename(temp, path, error);
-  if (!ok || error) {
-    // Only a file of ours is removed; a folder that happens to carry the name is left alone.
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(temp, error))) {
-      std::filesystem::remove(temp, error);
-    }
-    return false;
-  }
-  return true;
 }
 
 }  // namespace keyloom::shell

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/utf8_path.h"
+#include "base/utf8_path.h"
 
 namespace keyloom::shell {
 namespace {
@@ -74,14 +74,14 @@ class Writer {
 // The undo folder as read: created when missing (one level only), then given its final separator.
 std::string PrepareUndoFolder(std::string folder, std::vector<std::string>& status_lines) {
   std::error_code error;
-  const std::filesystem::path path = engine::PathFromUtf8(folder);
+  const std::filesystem::path path = base::PathFromUtf8(folder);
   if (!std::filesystem::is_directory(path, error)) {
     std::filesystem::create_directory(path, error);
     if (error || !std::filesystem::is_directory(path, error)) {
       status_lines.push_back("Unable to Create Undo Directory : " + folder);
     }
   }
-  if (!engine::EndsWithPathSeparator(folder)) folder += engine::kPathSeparator;
+  if (!base::EndsWithPathSeparator(folder)) folder += base::kPathSeparator;
   return folder;
 }
 
@@ -92,7 +92,7 @@ std::string IniFilePath(std::string_view program_folder) {
 }
 
 LoadedSettings LoadSettings(std::string_view program_folder) {
-  const IniFile file = IniFile::Load(engine::PathFromUtf8(IniFilePath(program_folder)));
+  const IniFile file = IniFile::Load(base::PathFromUtf8(IniFilePath(program_folder)));
   const Reader read(file);
   LoadedSettings loaded;
   Settings& s = loaded.settings;
@@ -143,10 +143,10 @@ LoadedSettings LoadSettings(std::string_view program_folder) {
 
 std::optional<std::string> SaveSettings(std::string_view program_folder, const Settings& s,
                                         const WindowSettings& w, bool force,
-                                        const TempFileWriter& writer) {
+                                        const base::TempFileWriter& writer) {
   if (!force && !s.updateini) return std::nullopt;
   const std::string ini_path = IniFilePath(program_folder);
-  const std::filesystem::path path = engine::PathFromUtf8(ini_path);
+  const std::filesystem::path path = base::PathFromUtf8(ini_path);
   // What the file holds besides our keys (SIMULATE among them) is kept as it is now on disk.
   IniFile file = IniFile::Load(path);
   Writer write(file);
@@ -179,7 +179,7 @@ std::optional<std::string> SaveSettings(std::string_view program_folder, const S
   write.Integer("DEFAULTUNDO", s.defaultundo);
   write.Boolean("FIXPERMS", s.fixperms);
 
-  if (WriteFileAtomically(path, file.ToText(), writer)) return std::nullopt;
+  if (base::WriteFileAtomically(path, file.ToText(), writer)) return std::nullopt;
   return "Error Saving Keyloom INI file [Unable to write to " + ini_path + "]";
 }
 

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_io.h"
 #include "files/change_settings.h"
 #include "shell/ini_file.h"
 
@@ -95,7 +96,7 @@ LoadedSettings LoadSettings(std::string_view program_folder);
 // replaces the writing of the temporary file (tests simulate failures with it).
 std::optional<std::string> SaveSettings(std::string_view program_folder, const Settings& settings,
                                         const WindowSettings& window, bool force,
-                                        const TempFileWriter& writer = {});
+                                        const base::TempFileWriter& writer = {});
 
 // The process-wide settings record, shared by the GUI thread and the run's worker.
 class SettingsStore {

@@ -368,7 +368,7 @@ TEST_F(RegActionTest, NoChangeIsMadeWhenItsUndoRecordCannotBeWritten) {
   PutString("Software\\X", "v", u"1");
   PutString("Software\\X\\Sub", "s", u"2");
   settings_.undo_folder =
-      keyloom::engine::PathToUtf8(folder_.path() / "gone") + keyloom::engine::kPathSeparator;
+      keyloom::base::PathToUtf8(folder_.path() / "gone") + keyloom::base::kPathSeparator;
   const auto before = Tree();
   const std::string refused =
       "Unable to write to undo file [" + std::generic_category().message(ENOENT) + "]";
@@ -394,7 +394,7 @@ class BreaksTheUndoFile : public reg::ForwardingRegApi {
       : ForwardingRegApi(target), current_file_(std::move(current_file)) {}
   reg::ErrorCode SetValue(reg::KeyHandle key, std::string_view name, std::uint32_t type,
                           const reg::Bytes& data) override {
-    const auto file = keyloom::engine::PathFromUtf8(current_file_());
+    const auto file = keyloom::base::PathFromUtf8(current_file_());
     std::error_code ec;
     if (!std::filesystem::is_directory(file, ec)) {
       std::filesystem::remove(file, ec);

@@ -11,6 +11,7 @@
 namespace keyloom::engine {
 namespace {
 
+using base::kPathSeparator;
 using keyloom::testing::ReadBytes;
 using keyloom::testing::TempFolder;
 

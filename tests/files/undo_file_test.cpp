@@ -88,7 +88,7 @@ TEST_F(UndoFileTest, DefaultUndoOtherThanZeroWritesNoUndoButStillExports) {
   request.key_path = "\\Software\\X";
   request.value_name = "A";
   request.kind = Kind::kExport;
-  request.file_name = keyloom::engine::PathToUtf8(folder_.path() / "list.reg");
+  request.file_name = keyloom::base::PathToUtf8(folder_.path() / "list.reg");
   EXPECT_EQ(undo_.Record(request, settings_), "");
   EXPECT_THAT(ReadRegFileLines(folder_.path() / "list.reg"),
               ElementsAre("Windows Registry Editor Version 5.00", "",
@@ -139,7 +139,7 @@ TEST_F(UndoFileTest, ExportRecordsAValueLineOrAWholeTree) {
   request.root = reg::kCurrentUser;
   request.key_path = "\\Software\\X";
   request.kind = Kind::kExport;
-  request.file_name = keyloom::engine::PathToUtf8(file);
+  request.file_name = keyloom::base::PathToUtf8(file);
   ASSERT_EQ(undo_.Record(request, settings_), "");
   ASSERT_EQ(undo_.Record(request, settings_), "");  // a key named twice is written twice
   request.value_name = "v";
@@ -173,7 +173,7 @@ TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
   request.value_name = "A";
   request.kind = Kind::kExport;
   request.machine_name = machine_;
-  request.file_name = keyloom::engine::PathToUtf8(file);
+  request.file_name = keyloom::base::PathToUtf8(file);
   ASSERT_EQ(undo_.Record(request, settings_), "");
   EXPECT_THAT(ReadRegFileLines(file),
               ElementsAre("Windows Registry Editor Version 5.00", "",
@@ -212,7 +212,7 @@ TEST_F(UndoFileTest, RemoteRecordsReadTheMachinesRegistryAndNameItInTheHeader) {
 TEST_F(UndoFileTest, AWriteFailureIsReportedAndLeavesNoFileBehind) {
   PutString("Software\\X", "A", u"a");
   settings_.undo_folder =
-      keyloom::engine::PathToUtf8(folder_.path() / "missing") + keyloom::engine::kPathSeparator;
+      keyloom::base::PathToUtf8(folder_.path() / "missing") + keyloom::base::kPathSeparator;
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"),
             "Unable to write to undo file [" + std::generic_category().message(ENOENT) + "]");
   EXPECT_FALSE(std::filesystem::exists(UndoPath(1)));
@@ -246,7 +246,7 @@ TEST_F(UndoFileTest, AppendingContinuesTheFilesEncoding) {
   // An 8-bit file from elsewhere takes ASCII only; anything else is refused, the file untouched.
   const auto file = folder_.path() / "old.reg";
   keyloom::testing::WriteBytes(file, "REGEDIT4\r\n");
-  const std::string path = keyloom::engine::PathToUtf8(file);
+  const std::string path = keyloom::base::PathToUtf8(file);
   EXPECT_EQ(AppendRegLines(path, {}, {"[HKEY_CURRENT_USER\\A]"}), "");
   EXPECT_NE(AppendRegLines(path, {}, {"\"Grüße\"=-"}), "");
   EXPECT_EQ(keyloom::testing::ReadBytes(file), "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n");

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/utf8_path.h"
+#include "base/utf8_path.h"
 #include "support/temp_folder.h"
 
 namespace keyloom::shell {
 namespace {
 
-using engine::kPathSeparator;
+using base::kPathSeparator;
 using keyloom::testing::ReadBytes;
 using keyloom::testing::TempFolder;
 using keyloom::testing::WriteBytes;
@@ -219,11 +219,11 @@ TEST_F(SettingsFile, AnAnsiFileFromEarlierVersionsIsReadAsWindows1252) {
 }
 
 TEST_F(SettingsFile, AFolderWithNonAsciiCharactersWorks) {
-  const std::filesystem::path sub = engine::PathFromUtf8(folder_.Utf8() +
+  const std::filesystem::path sub = base::PathFromUtf8(folder_.Utf8() +
                                                          "Pr\xC3\xBC"
                                                          "fung \xE2\x9C\x93");
   std::filesystem::create_directory(sub);
-  const std::string program_folder = engine::PathToUtf8(sub) + kPathSeparator;
+  const std::string program_folder = base::PathToUtf8(sub) + kPathSeparator;
   WindowSettings w;
   w.find = "\xC3\xBC";
   Settings s;
@@ -251,7 +251,7 @@ TEST_F(SettingsFile, AFolderInTheFilesPlaceIsNotReplaced) {
   EXPECT_EQ(error,
             "Error Saving Keyloom INI file [Unable to write to " + folder_.Utf8() + "KEYLOOM.INI]");
   EXPECT_EQ(ReadBytes(IniPath() / "inside"), "keep");
-  EXPECT_FALSE(std::filesystem::exists(TempPathFor(IniPath())));
+  EXPECT_FALSE(std::filesystem::exists(base::TempPathFor(IniPath())));
 }
 
 TEST_F(SettingsFile, ACrashInTheMiddleOfASaveLeavesTheFormerFile) {
@@ -269,7 +269,7 @@ TEST_F(SettingsFile, ACrashInTheMiddleOfASaveLeavesTheFormerFile) {
   EXPECT_EQ(LoadSettings(folder_.Utf8()).window.col[0], 200);
 
   // A temporary file left by a real crash neither disturbs loading nor blocks the next save.
-  WriteBytes(TempPathFor(IniPath()), "[Keyloom]\r\nFIND=half");
+  WriteBytes(base::TempPathFor(IniPath()), "[Keyloom]\r\nFIND=half");
   EXPECT_EQ(LoadSettings(folder_.Utf8()).window.find, "former");
   ASSERT_EQ(SaveSettings(folder_.Utf8(), Settings{}, w, true), std::nullopt);
   EXPECT_EQ(LoadSettings(folder_.Utf8()).window.find, "never saved");

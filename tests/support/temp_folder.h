@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "engine/utf8_path.h"
+#include "base/utf8_path.h"
 
 namespace keyloom::testing {
 
@@ -32,7 +32,7 @@ class TempFolder {
 
   const std::filesystem::path& path() const { return path_; }
   // The folder as UTF-8 text ending in a path separator, as the program keeps its folders.
-  std::string Utf8() const { return engine::PathToUtf8(path_) + engine::kPathSeparator; }
+  std::string Utf8() const { return base::PathToUtf8(path_) + base::kPathSeparator; }
 
  private:
   std::filesystem::path path_;

@@ -3,16 +3,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/utf8_path.h"
 #include "registry/memory/hive_file.h"
 #include "registry/memory/memory_registry_impl.h"
 #include "registry/text.h"
 
 namespace keyloom::reg::memory {
 namespace {
-
-std::filesystem::path PathFromUtf8(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 void WriteSubtree(HiveWriter* writer, const Node& node) {
   const SdBytes security = node.security->Serialize();
@@ -27,7 +24,7 @@ void WriteSubtree(HiveWriter* writer, const Node& node) {
 // Reads and parses a hive file: kFileNotFound when it is missing, kAccessDenied when it cannot
 // be read, kBadDbFile when it is not a hive.
 ErrorCode ReadHive(std::string_view file, HiveKey* hive) {
-  const std::filesystem::path path = PathFromUtf8(file);
+  const std::filesystem::path path = base::PathFromUtf8(file);
   std::error_code error;
   if (file.empty() || !std::filesystem::is_regular_file(path, error)) return kFileNotFound;
   std::ifstream in(path, std::ios::binary);
@@ -52,7 +49,7 @@ ErrorCode MemoryRegistryImpl::SaveKey(KeyHandle key, std::string_view file) {
   KeyRef ref;
   if (ErrorCode failed = EnterKey(Op::kSaveKey, key, 0, &ref)) return failed;
   if (ErrorCode missing = RequirePrivilege("SeBackupPrivilege")) return missing;
-  const std::filesystem::path path = PathFromUtf8(file);
+  const std::filesystem::path path = base::PathFromUtf8(file);
   std::error_code error;
   if (file.empty()) return kPathNotFound;
   if (std::filesystem::exists(path, error)) return kAlreadyExists;
@@ -113,7 +110,7 @@ ErrorCode MemoryRegistryImpl::ReplaceKey(KeyHandle key, std::string_view subkey,
   if (ErrorCode missing = RequirePrivilege("SeRestorePrivilege")) return missing;
   if (walk.error != kSuccess) return walk.error;
   std::error_code error;
-  if (new_file.empty() || !std::filesystem::is_regular_file(PathFromUtf8(new_file), error)) {
+  if (new_file.empty() || !std::filesystem::is_regular_file(base::PathFromUtf8(new_file), error)) {
     return kFileNotFound;
   }
   replacements_.push_back(

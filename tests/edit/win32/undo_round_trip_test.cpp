@@ -137,7 +137,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
 
   // Merges the current undo file with the registry editor (or reg.exe for the 64-bit view).
   void Merge() {
-    const auto file = keyloom::engine::PathFromUtf8(undo_.CurrentFileName(settings_));
+    const auto file = keyloom::base::PathFromUtf8(undo_.CurrentFileName(settings_));
     ASSERT_TRUE(std::filesystem::exists(file));
     ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().merge_64bit), 0u);
   }
@@ -157,7 +157,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
     EXPECT_EQ(differences, "");
     if (!differences.empty()) {
       for (const auto& line : files::testing::ReadRegFileLines(
-               keyloom::engine::PathFromUtf8(undo_.CurrentFileName(settings_)))) {
+               keyloom::base::PathFromUtf8(undo_.CurrentFileName(settings_)))) {
         ADD_FAILURE() << "undo file: " << line;
       }
     }

@@ -1,7 +1,7 @@
 // Hive files of the memory registry: save, restore, replace, load and unload.
 #include <filesystem>
 
-#include "engine/utf8_path.h"
+#include "base/utf8_path.h"
 #include "memory_fixture.h"
 #include "registry/registry.h"
 #include "support/temp_folder.h"
@@ -22,7 +22,7 @@ class Hives : public MemoryRegistryTest {
     ASSERT_EQ(api_->SetValue(sub.get(), "n", kRegDword, Bytes{7, 0, 0, 0}), kSuccess);
   }
 
-  std::string File(const char* name) const { return engine::PathToUtf8(folder_.path() / name); }
+  std::string File(const char* name) const { return base::PathToUtf8(folder_.path() / name); }
 
   void Enable(const char* privilege) {
     bool was = false;

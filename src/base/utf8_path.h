@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace keyloom::engine {
+namespace keyloom::base {
 
 // The path named by UTF-8 text.
 inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
@@ -38,4 +38,4 @@ inline bool EndsWithPathSeparator(std::string_view text) {
 #endif
 }
 
-}  // namespace keyloom::engine
+}  // namespace keyloom::base

@@ -1,0 +1,23 @@
+// Dates as the program's file names carry them: the debug log's and the undo files'.
+#pragma once
+
+#include <string>
+
+namespace keyloom::base {
+
+struct LocalDate {
+  int year = 1970;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+};
+
+// Today's date on the local clock.
+LocalDate TodayLocalDate();
+
+// yyyymmdd, for example 20261206.
+std::string DateText(const LocalDate& date);
+
+// Today's local date as "yyyymmdd".
+inline std::string LocalDateText() { return DateText(TodayLocalDate()); }
+
+}  // namespace keyloom::base
