@@ -58,6 +58,16 @@ std::size_t KeyListView::SelectedCount() const {
   return static_cast<std::size_t>(SendMessageW(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
+std::vector<std::size_t> KeyListView::SelectedRows() const {
+  std::vector<std::size_t> rows;
+  int index = -1;
+  while ((index = static_cast<int>(SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(index),
+                                                LVNI_SELECTED))) != -1) {
+    rows.push_back(static_cast<std::size_t>(index));
+  }
+  return rows;
+}
+
 void KeyListView::Select(const std::vector<std::size_t>& rows) {
   LVITEMW state{};
   state.stateMask = LVIS_SELECTED;

@@ -35,6 +35,8 @@ class KeyListView {
   void Clear();
 
   std::size_t SelectedCount() const;
+  // The selected rows' indices, in list order.
+  std::vector<std::size_t> SelectedRows() const;
   // Selects exactly the given rows.
   void Select(const std::vector<std::size_t>& rows);
 

@@ -235,6 +235,7 @@ TEST_F(MainWindowTest, KeyListShowsRowFieldsAndItsMenuFollowsTheSelection) {
 
   window.key_list().Select({0, 2});
   EXPECT_EQ(window.key_list().SelectedCount(), 2u);
+  EXPECT_EQ(window.key_list().SelectedRows(), (std::vector<std::size_t>{0, 2}));
   window.lstKeysMouseDown();
   EXPECT_TRUE(grayed(IDM_EDIT, MF_BYCOMMAND));
   EXPECT_TRUE(grayed(IDM_RENAME, MF_BYCOMMAND));
