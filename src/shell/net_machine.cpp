@@ -98,26 +98,28 @@ void NetMachineFlow::btnConnectClick(std::string_view typed) {
   }
 }
 
-// The attempt owns its connection object: it lives exactly until the connection call returned.
+// The attempt owns its connection object, which lives exactly until the connection call returned
+// and is closed before anyone hears of the result: from then on the attempt no longer needs the
+// registry port.
 void NetMachineFlow::Attempt(std::shared_ptr<Test> test, reg::RegApi* api,
                              std::shared_ptr<std::atomic<int>> in_flight) {
+  bool connected = false;
+  std::string error;
   {
     reg::TRegistry connection(*api);
     connection.SetRootKey(reg::kLocalMachine);
-    const bool connected = connection.RegistryConnect(test->candidate);
-    std::lock_guard lock(test->mutex);
-    if (!test->abandoned) {
-      test->result_arrived = true;
-      test->connected = connected;
-      test->status = connected ? MachineSetText(test->candidate)
-                               : ConnectErrorText(connection.LastErrorText());
-      test->done = true;
-      test->changed.notify_all();
-      if (test->wake) test->wake();
-    }
+    connected = connection.RegistryConnect(test->candidate);
+    if (!connected) error = connection.LastErrorText();
   }
-  test.reset();
   --*in_flight;
+  std::lock_guard lock(test->mutex);
+  if (test->abandoned) return;
+  test->result_arrived = true;
+  test->connected = connected;
+  test->status = connected ? MachineSetText(test->candidate) : ConnectErrorText(error);
+  test->done = true;
+  test->changed.notify_all();
+  if (test->wake) test->wake();
 }
 
 // Advances the animation once per pace until the attempt is done or the test abandoned.

@@ -13,9 +13,9 @@
 // A test the system never answers. Cancel (and the dialog's end) marks the test abandoned under its
 // lock and ends the driver at once: the driver waits on nothing but its pacing. The attempt thread
 // is detached; it keeps the shared record and its own connection object alive until its call
-// returns, then sees the mark, closes the connection and changes nothing. Nothing is woken and
-// nothing is shown after Cancel, and nothing is left behind once the call returns. The registry
-// port must therefore outlive every attempt (the program keeps its port to the process's end).
+// returns, closes the connection, sees the mark and changes nothing. Nothing is woken and nothing
+// is shown after Cancel, and nothing is left behind once the call returns. The registry port must
+// therefore outlive every abandoned attempt (the program keeps its port to the process's end).
 #pragma once
 
 #include <atomic>
@@ -84,8 +84,9 @@ class NetMachineFlow {
   void Refresh();
 
   bool Testing() const { return test_ != nullptr; }
-  // How many attempts of this flow have not yet returned and let go of their connection,
-  // abandoned ones included. The count outlives the flow.
+  // How many attempts of this flow still use the registry port (their connection call has not
+  // returned or their connection is not closed yet), abandoned ones included. The count outlives
+  // the flow. An attempt whose result was shown no longer uses the port.
   std::shared_ptr<const std::atomic<int>> AttemptsInFlight() const { return in_flight_; }
 
  private:
