@@ -223,5 +223,19 @@ TEST_F(NetMachineDialogTest, AMachineThatDoesNotAnswerShowsTheErrorAndChangesNot
   EXPECT_EQ(KeyListRows(window), 2u);
 }
 
+TEST_F(NetMachineDialogTest, ClosingTheDialogOtherwiseKeepsTheSearchMachine) {
+  TfrmMain& window = Open();
+  window.globals().search_machine = "\\\\EARLIER";
+  window.UpdateKeysCombo();
+  ModalWatcher watcher([&](HWND dialog) {
+    SetWindowTextUtf8(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), "OTHER");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+  });
+  ClickControl(IDC_BTN_NETWORK);
+  ASSERT_EQ(watcher.seen(), 1);
+  EXPECT_EQ(window.globals().search_machine, "\\\\EARLIER");
+  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\EARLIER]");
+}
+
 }  // namespace
 }  // namespace keyloom::shell::testing
