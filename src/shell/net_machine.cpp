@@ -41,8 +41,8 @@ std::string ConnectErrorText(std::string_view error) {
   return "Error: [" + std::string(error) + "]";
 }
 
-// One test, shared by the GUI thread, the driver and the attempt; every field below `mutex` is
-// guarded by it.
+// One test, shared by the GUI thread, the driver and the attempt. `candidate` and `wake` are set
+// before the workers start and never change; every field below `mutex` is guarded by it.
 struct NetMachineFlow::Test {
   std::string candidate;
   std::function<void()> wake;
@@ -150,7 +150,7 @@ void NetMachineFlow::Refresh() {
   Show(status);
   if (!ended) return;
   if (driver_.joinable()) driver_.join();
-  const std::string machine = std::move(test_->candidate);
+  const std::string machine = test_->candidate;
   test_.reset();
   window_.EnableConnect(true);
   if (!connected) return;
