@@ -11,9 +11,11 @@ namespace keyloom::shell {
 
 int RunApplication(HINSTANCE instance, int show_command) {
   return Guarded(kExitFailure, [&] {
-    std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+    // Kept to the process's end: a remote-machine test that the system never answered may still
+    // return through it after the window is gone.
+    static reg::RegApi* const api = reg::NewWin32RegApi().release();
     MainWindowOptions options;
-    options.api = api.get();
+    options.api = api;
     TfrmMain main(std::move(options));
     if (!main.CreateMain(instance)) return kExitFailure;
     if (main.ShouldShow()) {

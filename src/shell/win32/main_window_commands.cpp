@@ -9,6 +9,7 @@
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dialogs.h"
 #include "shell/win32/main_window.h"
+#include "shell/win32/net_machine_dialog.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
@@ -127,9 +128,16 @@ void TfrmMain::btnAboutClick() {
   about.Show(instance_, hwnd());
 }
 
-// Opens the remote-machine dialog, then refreshes the root combo and the caption with
-// UpdateKeysCombo. The dialog is not built yet: the button does nothing until it is.
-void TfrmMain::btnNetworkClick() {}
+// Opens the remote-machine dialog, then refreshes the root combo and the caption. The button is
+// disabled while a run reads SearchMachine.
+void TfrmMain::btnNetworkClick() {
+  if (!IsWindowEnabled(Control(IDC_BTN_NETWORK))) return;
+  {
+    TfrmNetMachine dialog(*options_.api, globals_.search_machine, [this] { key_list_.Clear(); });
+    dialog.Show(instance_, hwnd());
+  }
+  UpdateKeysCombo();
+}
 
 // Opens the Options dialog. The dialog is not built yet: the button does nothing until it is.
 void TfrmMain::btnOptionsClick() {}

@@ -59,3 +59,9 @@
 #define IDD_PLEASE_WAIT 3200
 #define IDC_WAIT_TITLE 3201
 #define IDC_WAIT_TEXT 3202
+
+// Network Machine dialog (3600-3699); its buttons are IDOK (Connect) and IDCANCEL (Cancel).
+#define IDD_NET_MACHINE 3600
+#define IDC_NET_MACHINE_LABEL 3601
+#define IDC_EDT_NET_MACHINE 3602
+#define IDC_STS_WAIT 3603
