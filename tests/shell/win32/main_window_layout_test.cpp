@@ -128,9 +128,14 @@ TEST_F(MainWindowLayoutTest, AWiderWindowStretchesTheFieldsAndKeepsTheButtonsAtT
   EXPECT_LT(ClientRectOf(Control(IDC_CMB_TYPE)).right, ClientRectOf(Control(IDC_LBL_BITS)).left);
 }
 
-TEST_F(MainWindowLayoutTest, TheDisabledPauseButtonShowsItsHint) {
+TEST_F(MainWindowLayoutTest, TheDisabledPauseButtonShowsItsHintWhereverItIs) {
   TfrmMain& window = Open(true);
   ASSERT_FALSE(Enabled(IDC_BTN_PAUSE));
+  // Widened first: the hint's area has to follow the button to its new place.
+  RECT frame{};
+  GetWindowRect(window.hwnd(), &frame);
+  SetWindowPos(window.hwnd(), nullptr, 0, 0, frame.right - frame.left + 200,
+               frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
   SetForegroundWindow(window.hwnd());
   auto move_to = [](POINT screen) {
     INPUT input{};
