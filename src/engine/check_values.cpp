@@ -98,44 +98,52 @@ class ValueChecker {
       DeleteValue(value);
       return;
     }
+    bool counted = false;
     try {
-      ReplaceData(value, kind, text);
+      ReplaceData(value, kind, text, &counted);
     } catch (const std::exception&) {
       Log("Unable to Replace String.");
+      if (!counted) ++session_.failed_count;
     }
   }
 
-  void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
+  // Sets `*counted` once the change has been counted, made or refused.
+  void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text,
+                   bool* counted) {
     const bool case_sensitive = deps_.controls->CaseSensitive();
     const bool informational = frame_.settings.logging == kLoggingInformational;
     std::string replaced;
+    std::string success_line;  // shown at the informational level once the value is written
     switch (kind) {
       case reg::DataKind::kString:
       case reg::DataKind::kExpandString:
         replaced = ReplaceText(text, find_, replace_, case_sensitive);
-        if (informational) Log("New String is : " + replaced);
+        success_line = "New String is : " + replaced;
         break;
       case reg::DataKind::kInteger:
       case reg::DataKind::kInt64:
         replaced = ReplaceText(text, find_, replace_, case_sensitive);
-        if (informational) Log("New Integer is : " + replaced);
+        success_line = "New Integer is : " + replaced;
         break;
       case reg::DataKind::kMultiString:
         replaced = ReplaceInMultiString(text, find_, replace_, case_sensitive);
-        if (informational) Log("New MultiString is : " + NulsAsBlanks(replaced));
+        success_line = "New MultiString is : " + NulsAsBlanks(replaced);
         break;
       default:
         return;  // nothing to replace in other kinds, nothing counted
     }
+    if (!informational) success_line.clear();
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
     action.ActionKind = edit::akUpdate;
     action.ValueName = value.name;
     action.NewData = replaced;
-    action.Execute();
-    if (!action.ErrorText.empty()) Log(action.ErrorText);
-    if (kind == reg::DataKind::kMultiString) Log("New String is : " + NulsAsBlanks(replaced));
-    ++session_.changed_count;
+    const bool made =
+        MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute, success_line);
+    *counted = true;
+    if (made && kind == reg::DataKind::kMultiString) {
+      Log("New String is : " + NulsAsBlanks(replaced));
+    }
   }
 
   void CheckName(const ValueEntry& value, reg::DataKind kind) {
@@ -152,19 +160,13 @@ class ValueChecker {
     }
     const std::string new_name =
         ReplaceText(shown, find_, replace_, deps_.controls->CaseSensitive());
-    Log("New Key is : " + new_name);
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
     action.ActionKind = edit::akRename;
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.NewData = new_name;
-    action.Execute();
-    if (!action.ErrorText.empty()) {
-      Log(action.ErrorText);
-    } else {
-      ++session_.changed_count;
-    }
+    MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute, "New Key is : " + new_name);
   }
 
   // Deletes exactly the value, the unnamed one included (never its key).
@@ -173,13 +175,8 @@ class ValueChecker {
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
-    action.Delete();
-    if (!action.ErrorText.empty()) {
-      Log(action.ErrorText);
-    } else {
-      ++session_.changed_count;
-      Log("Key Value Deleted Successfully");
-    }
+    MakeRunChange(session_, deps_, action, edit::ChangeOp::kDelete,
+                  "Key Value Deleted Successfully");
   }
 
   WalkFrame& frame_;
@@ -200,6 +197,14 @@ edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
   action.CreateUndo = create_undo;
   action.MachineName = deps.globals->search_machine;
   return action;
+}
+
+bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegAction& action,
+                   edit::ChangeOp op, std::string_view success_line) {
+  const bool made = edit::MakeChange(
+      action, op, [&deps](const std::string& line) { deps.log(line, false); }, success_line);
+  ++(made ? session.changed_count : session.failed_count);
+  return made;
 }
 
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,

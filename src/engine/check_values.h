@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
+#include "edit/change_report.h"
 #include "edit/reg_action.h"
 #include "engine/key_walk.h"
 
@@ -30,5 +32,11 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
 // filled in.
 edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo);
+
+// Makes one change of the run through edit::MakeChange and counts it: a change made in the
+// session's changed count, a refused one in its failed count. The refusal's text, or else
+// `success_line` (when not empty), goes to the status log after the attempt. True when made.
+bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegAction& action,
+                   edit::ChangeOp op, std::string_view success_line = {});
 
 }  // namespace keyloom::engine

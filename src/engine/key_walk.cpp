@@ -76,7 +76,7 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   if (session.depth > kDepthLimit) {
     if (frame.settings.logging == kLoggingDebug) {
       deps_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +
-                       ", skipping tree [" + path + "]");
+                       ", skipping tree [\\" + path + "]");
     }
     return;
   }
@@ -222,28 +222,18 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
   if (deps_.controls->DeleteMode()) {
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    action.Delete();
-    if (!action.ErrorText.empty()) {
-      Log(action.ErrorText);
-    } else {
-      ++session.changed_count;
-      Log("Key Deleted Successfully");
-    }
+    MakeRunChange(session, deps_, action, edit::ChangeOp::kDelete, "Key Deleted Successfully");
     return;
   }
+  bool counted = false;  // the rename was counted, made or refused
   try {
     const std::string renamed =
         ReplaceText(full, session.find_text, session.replace_text, options.case_sensitive);
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     action.ActionKind = edit::akRename;
     action.NewData = renamed;
-    action.Execute();
-    if (!action.ErrorText.empty()) {
-      Log(action.ErrorText);
-    } else {
-      ++session.changed_count;
-      Log("Key Renamed Successfully");
-    }
+    MakeRunChange(session, deps_, action, edit::ChangeOp::kExecute, "Key Renamed Successfully");
+    counted = true;
     if (reg::KeyExists(*deps_.api, frame.root, reg::WithoutLeadingBackslash(renamed), view_)) {
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
@@ -254,6 +244,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
+    if (!counted) ++session.failed_count;
     deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
   }
 }

@@ -115,6 +115,9 @@ void SearchEngine::RunSession(bool search_only) {
   const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
   deps_.log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.",
             false);
+  if (session_.failed_count > 0) {
+    deps_.log("Failed to change [" + std::to_string(session_.failed_count) + "] Entries.", false);
+  }
 }
 
 bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*replace*/, int first,
@@ -124,6 +127,7 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
     if (deps_.controls->WindowVisible()) deps_.output->ClearLists();
     session_.matched_count = 0;
     session_.changed_count = 0;
+    session_.failed_count = 0;
     session_.numeric = IsDecimalNumber(find);
   }
   session_.abandon = false;

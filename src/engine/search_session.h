@@ -60,7 +60,8 @@ struct SearchSession {
   bool numeric = false;  // the find text is a decimal number; computed once per run
   int type_filter = 0;   // cmbType item index, read at the start of every pass
   std::int32_t matched_count = 0;
-  std::int32_t changed_count = 0;
+  std::int32_t changed_count = 0;  // changes made
+  std::int32_t failed_count = 0;   // changes tried and refused (each one logged when refused)
   int depth = 0;
   std::vector<RenamedKey> renamed_keys;
   bool abandon = false;  // set by the walk when it cannot re-open a key

@@ -1,6 +1,5 @@
 #include "files/undo_file.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -8,6 +7,7 @@
 
 #include "base/file_io.h"
 #include "base/local_date.h"
+#include "base/os_error.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 
@@ -23,8 +23,6 @@ std::string WithLeadingBackslash(std::string_view path) {
   if (!path.empty() && path.front() == '\\') return std::string(path);
   return Cat({"\\", path});
 }
-
-std::string ErrnoText(int code) { return std::generic_category().message(code); }
 
 // One record's view of the registry: a wrapper on the request's root, connected to the machine
 // when one is named, opening keys in the settings' view.
@@ -372,17 +370,18 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
   // a second header, and a failed write would then cut it. A device is written to as it is.
   std::error_code ec;
   const bool existed = fs::exists(path, ec);
-  if (ec) return ec.message();
+  if (ec) return base::FileSystemErrorText(ec);
   const bool regular = existed && fs::is_regular_file(path, ec);
-  if (ec) return ec.message();
+  if (ec) return base::FileSystemErrorText(ec);
   const std::uintmax_t old_size = regular ? fs::file_size(path, ec) : 0;
-  if (ec) return ec.message();
+  if (ec) return base::FileSystemErrorText(ec);
   const bool fresh = !regular || old_size == 0;
 
   enum class Encoding { kUtf16, kUtf8, kAscii } encoding = Encoding::kUtf16;
   if (!fresh) {
+    base::ClearFileError();
     std::FILE* in = base::OpenFile(path, "rb");
-    if (in == nullptr) return ErrnoText(errno);
+    if (in == nullptr) return base::LastFileErrorText();
     unsigned char start[3] = {0, 0, 0};
     const std::size_t got = std::fread(start, 1, sizeof start, in);
     std::fclose(in);
@@ -419,22 +418,22 @@ std::string AppendRegLines(const std::string& file, const std::vector<std::strin
       break;
   }
 
-  errno = 0;
+  base::ClearFileError();
   std::FILE* out = base::OpenFile(path, "ab");
-  if (out == nullptr) return ErrnoText(errno);
-  int failure = 0;
+  if (out == nullptr) return base::LastFileErrorText();
+  std::string failure;
   if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
-    failure = errno != 0 ? errno : EIO;
+    failure = base::LastFileErrorText();
   }
-  if (std::fclose(out) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
-  if (failure == 0) return "";
+  if (std::fclose(out) != 0 && failure.empty()) failure = base::LastFileErrorText();
+  if (failure.empty()) return "";
   // The file keeps no half record: it goes back to what it was.
   if (regular) {
     fs::resize_file(path, old_size, ec);
   } else if (!existed) {
     fs::remove(path, ec);
   }
-  return ErrnoText(failure);
+  return failure;
 }
 
 }  // namespace keyloom::files

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/os_error.h"
 #include "registry/text.h"
 
 namespace keyloom::reg {
@@ -132,14 +133,7 @@ std::uint32_t ViewFlag(RegView view) {
   return 0;
 }
 
-std::string TrimMessage(std::string message) {
-  while (!message.empty()) {
-    const char c = message.back();
-    if (c != ' ' && c != '.' && c != '\r' && c != '\n' && c != '\t') break;
-    message.pop_back();
-  }
-  return message;
-}
+std::string TrimMessage(std::string message) { return base::TrimMessage(std::move(message)); }
 
 TRegistry::TRegistry(RegApi& api) : api_(&api) {}
 

@@ -1,8 +1,12 @@
-// The main window's vertical layout: the request panel at the top (fixed controls), a splitter, the
-// status list, a second splitter and the Key List, which takes the rest above the status bar.
-// Dragging the first splitter changes the panel's height, dragging the second the status list's;
-// the Key List absorbs the difference. Drags are clamped so that the panel never hides its
-// controls and both lists keep a usable height.
+// The main window's layout: the request panel at the top, a splitter, the status list, a second
+// splitter and the Key List, which takes the rest above the status bar. Dragging the first
+// splitter changes the panel's height, dragging the second the status list's; the Key List absorbs
+// the difference. Drags are clamped so that the panel never hides its controls, the status list
+// keeps a usable height and the Key List a few rows.
+//
+// The panel's controls are drawn for a client area kPanelDesignWidth wide, the least width the
+// window can be given; a wider window stretches the edit fields and combos and keeps the buttons
+// at the right edge (PlaceInPanel).
 #pragma once
 
 namespace keyloom::shell {
@@ -18,14 +22,29 @@ struct LayoutRect {
   bool operator==(const LayoutRect&) const = default;
 };
 
+struct LayoutSize {
+  int width = 0;
+  int height = 0;
+  bool operator==(const LayoutSize&) const = default;
+};
+
 enum class Splitter { kNone, kBelowPanel, kBelowStatus };
+
+// How a panel control follows the width beyond the panel's design width: it moves right by
+// `move_halves` halves of that extra width and grows by `grow_halves` halves.
+struct PanelAnchor {
+  int move_halves = 0;
+  int grow_halves = 0;
+};
 
 class MainLayout {
  public:
   static constexpr int kPanelMinHeight = 138;  // the request controls' height
   static constexpr int kStatusDefaultHeight = 72;
   static constexpr int kSplitterSize = 5;
-  static constexpr int kListMinHeight = 24;
+  static constexpr int kListMinHeight = 24;  // the status list's least height
+  static constexpr int kKeysMinHeight = 88;  // the Key List's header and at least three rows
+  static constexpr int kPanelDesignWidth = 624;
 
   struct Parts {
     LayoutRect panel;
@@ -35,14 +54,22 @@ class MainLayout {
     LayoutRect keys;
   };
 
+  // The least client area: the whole panel, the status list's least height and the Key List's.
+  static LayoutSize MinimumClientSize(int statusbar_height);
+  // Where a panel control drawn at `designed` goes in a client area `client_width` wide.
+  static LayoutRect PlaceInPanel(const LayoutRect& designed, PanelAnchor anchor, int client_width);
+
   // The parts for a client area of the given size, with the status bar's height at the bottom. A
-  // window too small for everything shortens the Key List first; the stored heights stay.
+  // window too small for everything shortens the Key List down to its least height first, then the
+  // status list and the panel down to theirs, then the Key List further; the stored heights stay.
   Parts Arrange(int client_width, int client_height, int statusbar_height);
   // Which splitter band the client point lies on (after Arrange).
   Splitter HitTest(int x, int y) const;
   // Moves a splitter so that its band starts at client y `top` (after Arrange), within the limits.
   void Drag(Splitter splitter, int top);
 
+  // The parts of the last Arrange.
+  const Parts& parts() const { return parts_; }
   int panel_height() const { return panel_height_; }
   int status_height() const { return status_height_; }
 

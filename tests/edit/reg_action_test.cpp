@@ -8,6 +8,7 @@
 #include "files/undo_fixture.h"
 #include "registry/forwarding_reg_api.h"
 #include "registry/registry_contract.h"
+#include "support/file_errors.h"
 
 namespace keyloom::edit {
 namespace {
@@ -371,7 +372,7 @@ TEST_F(RegActionTest, NoChangeIsMadeWhenItsUndoRecordCannotBeWritten) {
       keyloom::base::PathToUtf8(folder_.path() / "gone") + keyloom::base::kPathSeparator;
   const auto before = Tree();
   const std::string refused =
-      "Unable to write to undo file [" + std::generic_category().message(ENOENT) + "]";
+      "Unable to write to undo file [" + keyloom::testing::MissingFolderText() + "]";
   EXPECT_EQ(Update("v", "2", true), refused);
   for (const char* value : {"v", ""}) {
     TRegAction action = Action("\\Software\\X", value);

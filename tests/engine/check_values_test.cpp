@@ -81,7 +81,9 @@ TEST_F(WalkTest, AQwordReadsInGeneralFormatAndRefusesANonIntegerReplacement) {
   const auto lines = Run(true);
   EXPECT_THAT(lines, Contains(HasSubstr("Unable to Update LongInteger [")));
   EXPECT_EQ(Read("Q", "big"), Qword(1234567890123456789));
-  EXPECT_EQ(lines.back(), "Finished, Replaced [1] Entries.") << "refused updates still count";
+  EXPECT_THAT(Last(lines, 2),
+              ElementsAre("Finished, Replaced [0] Entries.", "Failed to change [1] Entries."))
+      << "a refused update is not counted as made";
 }
 
 TEST_F(WalkTest, AValueHitByDataAndNameGetsTwoRowsAndBothChanges) {
@@ -149,6 +151,73 @@ TEST_F(WalkTest, NonNumericFindTextMatchesNoNameUnderTheNumbersFilter) {
   EXPECT_TRUE(Rows().empty());
 }
 
+// A change that was refused is logged by its reason alone: no line says it was made, the summary
+// counts only the changes made and then tells how many were refused.
+TEST_F(WalkTest, RefusedChangesAreNeitherShownNorCountedAsMade) {
+  using Op = reg::MemoryRegistry::Op;
+  struct Case {
+    const char* what;
+    bool delete_mode;
+    std::function<void()> refuse;
+    std::vector<std::string> summary;
+    std::vector<std::string> made;     // lines that must appear
+    std::vector<std::string> refused;  // beginnings of lines that must not appear
+  };
+  const std::string kA = "HKEY_CURRENT_USER\\Software\\A";
+  const Case cases[] = {
+      {"undo folder missing",
+       false,
+       [&] { std::filesystem::remove_all(undo_folder_.path()); },
+       {"Finished, Replaced [0] Entries.", "Failed to change [6] Entries."},
+       {},
+       {"New String is", "New MultiString is", "New Key is", "Key Renamed Successfully",
+        "New Tree is"}},
+      {"writes refused in one key",
+       false,
+       [&] {
+         registry_->InjectFault({Op::kSetValue, kA, 0, reg::kAccessDenied});
+       },
+       {"Finished, Replaced [3] Entries.", "Failed to change [3] Entries."},
+       {"New String is : x pin", "New Key is : pin b", "Key Renamed Successfully"},
+       {"New String is : pin a", "New Key is : pin a", "New MultiString is",
+        "New String is : pin m"}},
+      {"deletes refused in one key",
+       true,
+       [&] {
+         registry_->InjectFault({Op::kDeleteValue, kA, 0, reg::kAccessDenied});
+       },
+       // The second deletion of a value hit by data and by name finds it gone.
+       {"Finished, Deleted [2] Entries.", "Failed to change [4] Entries."},
+       {"Key Deleted Successfully", "Key Value Deleted Successfully"},
+       {}},
+  };
+  controls_.find = "needle";
+  controls_.replace = "pin";
+  controls_.key_names = true;
+  controls_.value_names = true;
+  settings_.logging = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    PutString("Software\\A", "needle a", "needle a");  // hit by data and by name
+    Put("Software\\A", "list", Multi(std::u16string(u"needle m\0\0", 10)));
+    PutString("Software\\B", "needle b", "x needle");
+    MakeKey("Software\\needleKey");
+    const auto before = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+    controls_.delete_mode = c.delete_mode;
+    c.refuse();
+    const auto lines = Run(true);
+    registry_->ClearFaults();
+    EXPECT_THAT(Last(lines, 2), ::testing::ElementsAreArray(c.summary));
+    for (const auto& line : c.made) EXPECT_THAT(lines, Contains(line));
+    for (const auto& line : c.refused)
+      EXPECT_THAT(lines, Not(Contains(::testing::StartsWith(line))));
+    if (c.made.empty()) {
+      EXPECT_EQ(reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software"), before);
+    }
+  }
+}
+
 // No fault at all, then the first 40 calls of a kind, one at a time.
 std::vector<int> FaultPoints() {
   std::vector<int> points{1'000'000};
@@ -169,12 +238,7 @@ TEST_F(WalkTest, FailuresOfAnyRegistryCallLoseNothingTheUndoFileCannotBringBack)
   for (Op op : ops) {
     for (int nth : FaultPoints()) {
       SCOPED_TRACE("op " + std::to_string(static_cast<int>(op)) + ", call " + std::to_string(nth));
-      registry_ = reg::NewMemoryRegistry(config_);
-      undo_ = std::make_unique<files::UndoFile>(
-          *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
-          [] { return std::string("20261207"); });
-      for (const auto& file : UndoFiles()) std::filesystem::remove(file);
-      Build();
+      Reset();
       PutString("Software\\OldApp", "Old name", "Old data");
       PutString("Software\\OldApp", "", "Old default");
       PutString("Software\\OldApp\\Sub", "v", "Old sub");
@@ -185,8 +249,8 @@ TEST_F(WalkTest, FailuresOfAnyRegistryCallLoseNothingTheUndoFileCannotBringBack)
       registry_->InjectFault({op, "", nth, reg::kAccessDenied});
       const auto lines = Run(true);
       registry_->ClearFaults();
-      ASSERT_GE(lines.size(), 2u);
-      EXPECT_THAT(lines[lines.size() - 2], HasSubstr("Search Matched "));
+      EXPECT_THAT(lines, Contains(HasSubstr("Search Matched ")));
+      EXPECT_THAT(lines, Contains(HasSubstr("Finished, Replaced [")));
       for (const auto& file : UndoFiles()) files::testing::MergeRegFile(*registry_, file);
       const auto after = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
       EXPECT_EQ(after, before);

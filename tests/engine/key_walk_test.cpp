@@ -25,7 +25,7 @@ TEST_F(WalkTest, KeysBelowLevel41AreNotVisited) {
   std::string level41;
   for (int level = 1; level <= 41; ++level)
     level41 += (level > 1 ? "\\D" : "D") + std::to_string(level);
-  EXPECT_THAT(debug_file_, Contains("Subtree Depth has hit 40, skipping tree [" + level41 + "]"));
+  EXPECT_THAT(debug_file_, Contains("Subtree Depth has hit 40, skipping tree [\\" + level41 + "]"));
   EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Subtree Depth"))));
   EXPECT_EQ(controller_->engine().session().depth, 0);
 }

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,13 +26,21 @@ namespace keyloom::engine::testing {
 class WalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    gate_.Open();
+    controls_.root_choice = 2;
+    controls_.replace = "New";
+    Reset();
+  }
+
+  // A new empty memory registry, a new undo writer and an empty undo folder, keeping the controls
+  // and settings.
+  void Reset() {
     registry_ = reg::NewMemoryRegistry(config_);
     undo_ = std::make_unique<files::UndoFile>(
         *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
         [] { return std::string("20261207"); });
-    gate_.Open();
-    controls_.root_choice = 2;
-    controls_.replace = "New";
+    std::filesystem::remove_all(undo_folder_.path());
+    std::filesystem::create_directories(undo_folder_.path());
     Build();
   }
 
@@ -81,6 +91,11 @@ class WalkTest : public ::testing::Test {
     EXPECT_TRUE(output_.WaitFor("finished"));
     controller_->OnRunFinished();
     return output_.Lines();
+  }
+
+  // The last `n` lines (all of them when there are fewer).
+  static std::vector<std::string> Last(const std::vector<std::string>& lines, std::size_t n) {
+    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end()};
   }
 
   std::vector<std::string> Rows() {

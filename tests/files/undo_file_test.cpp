@@ -9,6 +9,7 @@
 
 #include "files/reg_file_format.h"
 #include "files/undo_fixture.h"
+#include "support/file_errors.h"
 
 namespace keyloom::files::testing {
 namespace {
@@ -214,7 +215,7 @@ TEST_F(UndoFileTest, AWriteFailureIsReportedAndLeavesNoFileBehind) {
   settings_.undo_folder =
       keyloom::base::PathToUtf8(folder_.path() / "missing") + keyloom::base::kPathSeparator;
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"),
-            "Unable to write to undo file [" + std::generic_category().message(ENOENT) + "]");
+            "Unable to write to undo file [" + keyloom::testing::MissingFolderText() + "]");
   EXPECT_FALSE(std::filesystem::exists(UndoPath(1)));
   EXPECT_TRUE(log_.empty());  // the action reports it
 #ifndef _WIN32
@@ -225,7 +226,7 @@ TEST_F(UndoFileTest, AWriteFailureIsReportedAndLeavesNoFileBehind) {
   request.kind = Kind::kExport;
   request.file_name = "/dev/full";
   const std::string full =
-      "Unable to write to undo file [" + std::generic_category().message(ENOSPC) + "]";
+      "Unable to write to undo file [" + keyloom::base::SystemErrorText(ENOSPC) + "]";
   EXPECT_EQ(undo_.Record(request, settings_), full);
   EXPECT_THAT(log_, ElementsAre(full));
 #endif

@@ -31,9 +31,9 @@ TEST(MainLayoutTest, HitTestFindsTheSplitterBands) {
 TEST(MainLayoutTest, DraggingTheFirstSplitterMovesThePanelBorderWithinItsLimits) {
   MainLayout layout;
   layout.Arrange(kWidth, kHeight, kBar);
-  layout.Drag(Splitter::kBelowPanel, 160);
+  layout.Drag(Splitter::kBelowPanel, 150);
   auto parts = layout.Arrange(kWidth, kHeight, kBar);
-  EXPECT_EQ(parts.panel.height, 160);
+  EXPECT_EQ(parts.panel.height, 150);
   EXPECT_EQ(parts.status.height, MainLayout::kStatusDefaultHeight);  // the Key List gave way
 
   layout.Drag(Splitter::kBelowPanel, 10);  // never over the panel's controls
@@ -41,21 +41,61 @@ TEST(MainLayoutTest, DraggingTheFirstSplitterMovesThePanelBorderWithinItsLimits)
 
   layout.Drag(Splitter::kBelowPanel, 10000);  // the Key List keeps its least height
   parts = layout.Arrange(kWidth, kHeight, kBar);
-  EXPECT_EQ(parts.keys.height, MainLayout::kListMinHeight);
+  EXPECT_EQ(parts.keys.height, MainLayout::kKeysMinHeight);
 }
 
 TEST(MainLayoutTest, DraggingTheSecondSplitterResizesTheStatusListWithinItsLimits) {
   MainLayout layout;
   auto parts = layout.Arrange(kWidth, kHeight, kBar);
-  layout.Drag(Splitter::kBelowStatus, parts.status.y + 100);
+  layout.Drag(Splitter::kBelowStatus, parts.status.y + 80);
   parts = layout.Arrange(kWidth, kHeight, kBar);
-  EXPECT_EQ(parts.status.height, 100);
+  EXPECT_EQ(parts.status.height, 80);
 
   layout.Drag(Splitter::kBelowStatus, 0);
   EXPECT_EQ(layout.status_height(), MainLayout::kListMinHeight);
   layout.Drag(Splitter::kBelowStatus, 10000);
   parts = layout.Arrange(kWidth, kHeight, kBar);
-  EXPECT_EQ(parts.keys.height, MainLayout::kListMinHeight);
+  EXPECT_EQ(parts.keys.height, MainLayout::kKeysMinHeight);
+}
+
+TEST(MainLayoutTest, AtItsLeastSizeTheWindowShowsTheWholePanelAndAFewKeyListRows) {
+  MainLayout layout;
+  auto parts = layout.Arrange(kWidth, kHeight, kBar);
+  layout.Drag(Splitter::kBelowStatus, parts.status.y + 80);  // a taller status list
+  const LayoutSize least = MainLayout::MinimumClientSize(kBar);
+  EXPECT_EQ(least.width, MainLayout::kPanelDesignWidth);
+  parts = layout.Arrange(least.width, least.height, kBar);
+  EXPECT_EQ(parts.panel.height, MainLayout::kPanelMinHeight);
+  EXPECT_EQ(parts.status.height, MainLayout::kListMinHeight) << "the status list gives way";
+  EXPECT_EQ(parts.keys.height, MainLayout::kKeysMinHeight);
+  EXPECT_EQ(parts.keys.y + parts.keys.height, least.height - kBar);
+  // Grown again, the window shows the status list at the height it was given.
+  parts = layout.Arrange(kWidth, kHeight, kBar);
+  EXPECT_EQ(parts.status.height, 80);
+}
+
+TEST(MainLayoutTest, AWiderWindowStretchesFieldsAndKeepsButtonsAtTheRightEdge) {
+  const LayoutRect edit{132, 9, 290, 23}, button{526, 8, 90, 25}, half{352, 69, 150, 23};
+  const struct {
+    LayoutRect designed;
+    PanelAnchor anchor;
+    int client_width;
+    LayoutRect placed;
+  } cases[] = {
+      {edit, {0, 2}, MainLayout::kPanelDesignWidth, edit},
+      {edit, {0, 2}, MainLayout::kPanelDesignWidth + 100, {132, 9, 390, 23}},
+      {button, {2, 0}, MainLayout::kPanelDesignWidth + 100, {626, 8, 90, 25}},
+      {half, {1, 1}, MainLayout::kPanelDesignWidth + 100, {402, 69, 200, 23}},
+      {button, {2, 0}, 300, button},  // never narrower than drawn
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MainLayout::PlaceInPanel(c.designed, c.anchor, c.client_width), c.placed)
+        << c.client_width;
+  }
+  // The right margin stays what it was drawn with.
+  const int margin = MainLayout::kPanelDesignWidth - (button.x + button.width);
+  const LayoutRect wide = MainLayout::PlaceInPanel(button, {2, 0}, 1000);
+  EXPECT_EQ(1000 - (wide.x + wide.width), margin);
 }
 
 TEST(MainLayoutTest, ATooSmallWindowShortensTheKeyListToNothingButKeepsTheStoredHeights) {

@@ -95,10 +95,11 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       snapshot_.Update([&](ControlValues& v) { v.visible = wparam != FALSE; });
       break;
     case WM_SIZE:
+      LayoutPanel(LOWORD(lparam));
       LayoutLists();
       return 0;
     case WM_GETMINMAXINFO:
-      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {400, 300};
+      OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lparam));
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));

@@ -119,6 +119,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void CreateControls();
   void AddHints();
   void LayoutLists();
+  // Places the request panel's controls (and their hint areas) for the client width.
+  void LayoutPanel(int client_width);
+  // The least window size: the whole request panel and a few Key List rows.
+  void OnGetMinMaxInfo(MINMAXINFO& info) const;
   bool OnSetCursor(LPARAM lparam);
   void OnMouseDown(int x, int y);
   void OnMouseMove(int y);

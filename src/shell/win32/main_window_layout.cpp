@@ -1,4 +1,5 @@
-// The main window's controls, their hints and the layout of the lists and splitters.
+// The main window's controls, their tab order and hints, and the layout of the panel, the lists
+// and the splitters.
 #include <windowsx.h>
 
 #include "shell/win32/control_helpers.h"
@@ -10,13 +11,17 @@ namespace {
 
 enum class Kind { kLabel, kEdit, kButton, kDefaultButton, kCombo, kCheck };
 
-// The request panel, in tab order (row by row, top to bottom). Client coordinates in pixels.
+// The request panel, in tab order: the texts, the run buttons, the small buttons on the left, the
+// combos and the check boxes, each label just before its control. The status list and the Key
+// List follow. Client coordinates in pixels for a client area MainLayout::kPanelDesignWidth wide;
+// the anchor says how a control follows a wider window.
 struct ControlSpec {
   int id;
   Kind kind;
   const wchar_t* text;
   int x, y, width, height;
   const wchar_t* hint;  // null: none
+  PanelAnchor anchor;
 };
 
 constexpr int kRow1 = 8, kRow2 = 38, kRow3 = 68, kChecks1 = 100, kChecks2 = 118;
@@ -24,47 +29,61 @@ constexpr int kLabelX = 44, kLabelWidth = 86, kEditX = 132, kEditWidth = 290;
 constexpr int kButton1X = 430, kButton2X = 526, kButtonWidth = 90, kButtonHeight = 25;
 constexpr int kSmallX = 8, kSmallSize = 26;
 constexpr int kCheckX2 = 228, kCheckX3 = 430;
+constexpr int kComboFieldHeight = 23;  // a closed combo; its spec's height is the drop-down's
+
+constexpr PanelAnchor kStays{0, 0};
+constexpr PanelAnchor kStretches{0, 2};
+constexpr PanelAnchor kRightEdge{2, 0};
+constexpr PanelAnchor kLeftHalf{0, 1};   // grows by half the extra width
+constexpr PanelAnchor kRightHalf{1, 1};  // moves by half of it and grows by the other half
+constexpr PanelAnchor kMiddle{1, 0};
 
 constexpr ControlSpec kPanel[] = {
-    {IDC_BTN_ABOUT, Kind::kButton, L"&?", kSmallX, kRow1, kSmallSize, kSmallSize - 1,
-     L"About Keyloom"},
-    {IDC_LBL_FIND, Kind::kLabel, L"Find :", kLabelX, kRow1 + 1, kLabelWidth, 23, nullptr},
+    {IDC_LBL_FIND, Kind::kLabel, L"Find :", kLabelX, kRow1 + 1, kLabelWidth, 23, nullptr, kStays},
     {IDC_EDT_FIND, Kind::kEdit, L"", kEditX, kRow1 + 1, kEditWidth, 23,
-     L"Type in what you want to search for"},
-    {IDC_BTN_SEARCH, Kind::kDefaultButton, L"&Search", kButton1X, kRow1, kButtonWidth,
-     kButtonHeight, L"Search the Registry"},
-    {IDC_BTN_REPLACE, Kind::kButton, L"&Replace", kButton2X, kRow1, kButtonWidth, kButtonHeight,
-     L"Search and Replace the Registry"},
-    {IDC_BTN_NETWORK, Kind::kButton, L"&N", kSmallX, kRow2, kSmallSize, kSmallSize - 1,
-     L"Make a Network Connection to a Remote Registry"},
-    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace with :", kLabelX, kRow2 + 1, kLabelWidth, 23,
-     nullptr},
+     L"Type in what you want to search for", kStretches},
+    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace with :", kLabelX, kRow2 + 1, kLabelWidth, 23, nullptr,
+     kStays},
     {IDC_EDT_REPLACE, Kind::kEdit, L"", kEditX, kRow2 + 1, kEditWidth, 23,
-     L"Type in what you want to replace the searched text with"},
+     L"Type in what you want to replace the searched text with", kStretches},
+    {IDC_BTN_SEARCH, Kind::kDefaultButton, L"&Search", kButton1X, kRow1, kButtonWidth,
+     kButtonHeight, L"Search the Registry", kRightEdge},
+    {IDC_BTN_REPLACE, Kind::kButton, L"&Replace", kButton2X, kRow1, kButtonWidth, kButtonHeight,
+     L"Search and Replace the Registry", kRightEdge},
     {IDC_BTN_PAUSE, Kind::kButton, L"&Pause", kButton1X, kRow2, kButtonWidth, kButtonHeight,
-     L"Pause the Search Operation"},
+     L"Pause the Search Operation", kRightEdge},
     {IDC_BTN_CLOSE, Kind::kButton, L"&Close", kButton2X, kRow2, kButtonWidth, kButtonHeight,
-     L"Close Keyloom"},
+     L"Close Keyloom", kRightEdge},
+    {IDC_BTN_ABOUT, Kind::kButton, L"&?", kSmallX, kRow1, kSmallSize, kSmallSize - 1,
+     L"About Keyloom", kStays},
+    {IDC_BTN_NETWORK, Kind::kButton, L"&N", kSmallX, kRow2, kSmallSize, kSmallSize - 1,
+     L"Make a Network Connection to a Remote Registry", kStays},
     {IDC_BTN_OPTIONS, Kind::kButton, L"&O", kSmallX, kRow3, kSmallSize, kSmallSize - 1,
-     L"Keyloom Options"},
-    {IDC_LBL_KEYS, Kind::kLabel, L"Search Key(s) :", kLabelX, kRow3 + 1, kLabelWidth, 23, nullptr},
-    {IDC_CMB_KEYS, Kind::kCombo, L"", kEditX, kRow3 + 1, 170, 200, L"Select the Key to Search"},
-    {IDC_LBL_TYPE, Kind::kLabel, L"Type :", 314, kRow3 + 1, 36, 23, nullptr},
-    {IDC_CMB_TYPE, Kind::kCombo, L"", 352, kRow3 + 1, 150, 260, nullptr},
-    {IDC_LBL_BITS, Kind::kLabel, L"Bits:", 512, kRow3 + 1, 30, 23, nullptr},
+     L"Keyloom Options", kStays},
+    {IDC_LBL_KEYS, Kind::kLabel, L"Search Key(s) :", kLabelX, kRow3 + 1, kLabelWidth, 23, nullptr,
+     kStays},
+    {IDC_CMB_KEYS, Kind::kCombo, L"", kEditX, kRow3 + 1, 170, 200, L"Select the Key to Search",
+     kLeftHalf},
+    {IDC_LBL_TYPE, Kind::kLabel, L"Type :", 314, kRow3 + 1, 36, 23, nullptr, kMiddle},
+    {IDC_CMB_TYPE, Kind::kCombo, L"", 352, kRow3 + 1, 150, 260, nullptr, kRightHalf},
+    {IDC_LBL_BITS, Kind::kLabel, L"Bits:", 512, kRow3 + 1, 30, 23, nullptr, kRightEdge},
     {IDC_CMB_SCAN_METHOD, Kind::kCombo, L"", 544, kRow3 + 1, 72, 120,
-     L"Select the Scan Method (A=Auto, 32=32-bit only, 64=64-bit only)"},
+     L"Select the Scan Method (A=Auto, 32=32-bit only, 64=64-bit only)", kRightEdge},
     {IDC_CHK_VALUES, Kind::kCheck, L"Include Value Contents in Search", kSmallX, kChecks1, 216, 17,
-     L"When Searching check the Contents of the Key Value"},
+     L"When Searching check the Contents of the Key Value", kStays},
     {IDC_CHK_NAMES, Kind::kCheck, L"Include Value Names in Search", kCheckX2, kChecks1, 198, 17,
-     L"When Searching check the Name of the Key Value"},
+     L"When Searching check the Name of the Key Value", kMiddle},
     {IDC_CHK_TREE, Kind::kCheck, L"Include Key Names in Search", kCheckX3, kChecks1, 190, 17,
-     L"When Searching check the Key Name"},
+     L"When Searching check the Key Name", kRightEdge},
     {IDC_CHK_CASE, Kind::kCheck, L"Case Sensitive Search", kSmallX, kChecks2, 216, 17,
-     L"Make the Search CASE Sensitive"},
+     L"Make the Search CASE Sensitive", kStays},
     {IDC_CHK_REG_UNDO, Kind::kCheck, L"Create Registry Undo File", kCheckX2, kChecks2, 198, 17,
-     nullptr},
+     nullptr, kMiddle},
 };
+
+LayoutRect Designed(const ControlSpec& control) {
+  return {control.x, control.y, control.width, control.height};
+}
 
 constexpr const wchar_t* kTypeItems[] = {L"All",        L"Only Strings",  L"Only Numbers",
                                          L"REG_SZ",     L"REG_EXPAND_SZ", L"REG_DWORD",
@@ -143,6 +162,9 @@ void TfrmMain::CreateControls() {
   font_ = CreateMessageFont();
   SetFontOnChildren(hwnd(), font_.get());
   AddHints();
+  RECT client{};
+  GetClientRect(hwnd(), &client);
+  LayoutPanel(client.right - client.left);
   LayoutLists();
 }
 
@@ -162,10 +184,58 @@ void TfrmMain::AddHints() {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   };
   for (const ControlSpec& control : kPanel) {
-    if (control.hint != nullptr) add(Control(control.id), control.hint);
+    if (control.hint == nullptr) continue;
+    add(Control(control.id), control.hint);
+    // A disabled control gets no mouse messages: the same hint as an area of the window, whose
+    // rectangle LayoutPanel keeps on the control.
+    TTTOOLINFOW area{};
+    area.cbSize = sizeof(area);
+    area.uFlags = TTF_SUBCLASS;
+    area.hwnd = hwnd();
+    area.uId = static_cast<UINT_PTR>(control.id);
+    area.lpszText = const_cast<wchar_t*>(control.hint);
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&area));
   }
   add(status_list_.hwnd(), kStatusHint);
   add(key_list_.hwnd(), kKeysHint);
+}
+
+void TfrmMain::LayoutPanel(int client_width) {
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(std::size(kPanel)));
+  for (const ControlSpec& control : kPanel) {
+    const LayoutRect placed =
+        MainLayout::PlaceInPanel(Designed(control), control.anchor, client_width);
+    if (moves != nullptr) {
+      moves = DeferWindowPos(moves, Control(control.id), nullptr, placed.x, placed.y, placed.width,
+                             placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+      MoveWindow(Control(control.id), placed.x, placed.y, placed.width, placed.height, TRUE);
+    }
+    if (tooltip_ != nullptr && control.hint != nullptr) {
+      TTTOOLINFOW area{};
+      area.cbSize = sizeof(area);
+      area.hwnd = hwnd();
+      area.uId = static_cast<UINT_PTR>(control.id);
+      area.rect = {placed.x, placed.y, placed.x + placed.width,
+                   placed.y + (control.kind == Kind::kCombo ? kComboFieldHeight : placed.height)};
+      SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&area));
+    }
+  }
+  if (moves != nullptr) EndDeferWindowPos(moves);
+}
+
+void TfrmMain::OnGetMinMaxInfo(MINMAXINFO& info) const {
+  int statusbar_height = 0;
+  if (status_bar_ != nullptr) {
+    RECT bar{};
+    GetWindowRect(status_bar_, &bar);
+    statusbar_height = bar.bottom - bar.top;
+  }
+  const LayoutSize least = MainLayout::MinimumClientSize(statusbar_height);
+  RECT frame{0, 0, least.width, least.height};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_EXSTYLE)));
+  info.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void TfrmMain::LayoutLists() {
@@ -195,10 +265,8 @@ bool TfrmMain::OnSetCursor(LPARAM lparam) {
 void TfrmMain::OnMouseDown(int x, int y) {
   dragging_ = layout_.HitTest(x, y);
   if (dragging_ == Splitter::kNone) return;
-  const int top =
-      dragging_ == Splitter::kBelowPanel
-          ? layout_.panel_height()
-          : layout_.panel_height() + MainLayout::kSplitterSize + layout_.status_height();
+  const int top = dragging_ == Splitter::kBelowPanel ? layout_.parts().splitter_panel.y
+                                                     : layout_.parts().splitter_status.y;
   drag_offset_ = y - top;
   SetCapture(hwnd());
 }
