@@ -59,3 +59,21 @@
 #define IDD_PLEASE_WAIT 3200
 #define IDC_WAIT_TITLE 3201
 #define IDC_WAIT_TEXT 3202
+
+// Value editors: TfrmEditReg, TfrmEditDword, TfrmMultiEdit (3300-3599). Their buttons are IDOK
+// ("&Accept") and IDCANCEL ("&Cancel").
+#define IDD_EDIT_REG 3300
+#define IDC_EDIT_KEY_CAPTION 3301
+#define IDC_EDIT_KEY 3302
+#define IDC_EDIT_VALUE 3303
+#define IDD_EDIT_DWORD 3400
+#define IDC_DWORD_KEY_CAPTION 3401
+#define IDC_DWORD_KEY 3402
+#define IDC_DWORD_CONTENTS 3403
+#define IDC_DWORD_VALUE 3404
+#define IDC_DWORD_BASE 3405
+#define IDC_DWORD_HEX 3406
+#define IDC_DWORD_DEC 3407
+#define IDC_DWORD_STATUS 3408
+#define IDD_MULTI_EDIT 3500
+#define IDC_MULTI_TEXT 3501
