@@ -108,44 +108,37 @@ class ChangeKeyTest : public files::testing::UndoFixture {
 
 TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
   struct Case {
+    Case(const char* n, RawValue b, std::string s, std::string a, RawValue f)
+        : name(n),
+          before(std::move(b)),
+          shown(std::move(s)),
+          answer(std::move(a)),
+          after(std::move(f)) {}
     const char* name;
     RawValue before;
     std::string shown;  // what the dialog was shown
     std::string answer;
     RawValue after;
   };
-  const Case cases[] = {
-      {"s",
-       {reg::kRegSz, Utf16Z(u"old\0tail"s)},
-       "EditReg|Edit Registry Key|\\Software\\X\\s|old",
-       "new",
-       {reg::kRegSz, Utf16Z(u"new\0tail"s)}},
-      {"e",
-       {reg::kRegExpandSz, Utf16Z(u"%A%")},
-       "EditReg|Edit Registry Key|\\Software\\X\\e|%A%",
-       "%B%",
-       {reg::kRegExpandSz, Utf16Z(u"%B%")}},
-      {"d",
-       {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
-       "EditDword|\\Software\\X\\d|-1|32",
-       "4081",
-       {reg::kRegDword, {0xF1, 0x0F, 0, 0}}},
-      {"q",
-       {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
-       "EditDword|\\Software\\X\\q|1234567890123456789|64",
-       "1234567890123456788",
-       {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}},
-      {"m",
-       {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)},
-       "MultiEdit|a\r\nb",
-       "a\r\nb\r\nc",
-       {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}},
-      {"",
-       {reg::kRegSz, Utf16Z(u"def")},
-       "EditReg|Edit Registry Key|\\Software\\X\\|def",
-       "DEF",
-       {reg::kRegSz, Utf16Z(u"DEF")}},
-  };
+  std::vector<Case> cases;
+  cases.push_back(Case("s", {reg::kRegSz, Utf16Z(u"old\0tail"s)},
+                       "EditReg|Edit Registry Key|\\Software\\X\\s|old", "new",
+                       {reg::kRegSz, Utf16Z(u"new\0tail"s)}));
+  cases.push_back(Case("e", {reg::kRegExpandSz, Utf16Z(u"%A%")},
+                       "EditReg|Edit Registry Key|\\Software\\X\\e|%A%", "%B%",
+                       {reg::kRegExpandSz, Utf16Z(u"%B%")}));
+  cases.push_back(Case("d", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
+                       "EditDword|\\Software\\X\\d|-1|32", "4081",
+                       {reg::kRegDword, {0xF1, 0x0F, 0, 0}}));
+  cases.push_back(Case("q", {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
+                       "EditDword|\\Software\\X\\q|1234567890123456789|64", "1234567890123456788",
+                       {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}));
+  cases.push_back(Case("m", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)},
+                       "MultiEdit|a\r\nb", "a\r\nb\r\nc",
+                       {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}));
+  cases.push_back(Case("", {reg::kRegSz, Utf16Z(u"def")},
+                       "EditReg|Edit Registry Key|\\Software\\X\\|def", "DEF",
+                       {reg::kRegSz, Utf16Z(u"DEF")}));
   for (const Case& c : cases) Put("Software\\X", c.name, c.before);
   const auto before = Tree();
   for (const Case& c : cases) {
