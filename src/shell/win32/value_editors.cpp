@@ -112,27 +112,22 @@ bool TfrmEditDword::OnCommand(int id, int code, HWND control) {
 }
 
 void TfrmEditDword::radHexClick() {
-  ShowStatus("");
-  if (current_base_ == edit::NumberBase::kHexadecimal) return;
-  const auto hex = edit::DecimalToHex(WindowTextUtf8(Field()));
-  if (!hex) {
-    ShowStatus(edit::kConversionError);
-    return;
-  }
-  SetWindowTextUtf8(Field(), *hex);
-  current_base_ = edit::NumberBase::kHexadecimal;
+  SwitchBase(edit::NumberBase::kHexadecimal, edit::DecimalToHex);
 }
 
-void TfrmEditDword::radDecClick() {
+void TfrmEditDword::radDecClick() { SwitchBase(edit::NumberBase::kDecimal, edit::HexToDecimal); }
+
+// A text that cannot be converted stays, and so does the base; the status line says so.
+void TfrmEditDword::SwitchBase(edit::NumberBase base, Conversion convert) {
   ShowStatus("");
-  if (current_base_ == edit::NumberBase::kDecimal) return;
-  const auto decimal = edit::HexToDecimal(WindowTextUtf8(Field()));
-  if (!decimal) {
+  if (current_base_ == base) return;
+  const std::optional<std::string> converted = convert(WindowTextUtf8(Field()));
+  if (!converted) {
     ShowStatus(edit::kConversionError);
     return;
   }
-  SetWindowTextUtf8(Field(), *decimal);
-  current_base_ = edit::NumberBase::kDecimal;
+  SetWindowTextUtf8(Field(), *converted);
+  current_base_ = base;
 }
 
 // Back to decimal first; a text that cannot be converted goes out as it is.

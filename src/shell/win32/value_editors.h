@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,8 @@ class TfrmEditDword final : public ValueEditor {
   bool OnCommand(int id, int code, HWND control) override;
   void radHexClick();
   void radDecClick();
+  using Conversion = std::optional<std::string> (*)(std::string_view);
+  void SwitchBase(edit::NumberBase base, Conversion convert);
   void btnAcceptDwordClick();
   void ShowStatus(const std::string& status);
   // The key filter (edtKeyValueKeyPress) and the paste check, on the field's own messages.

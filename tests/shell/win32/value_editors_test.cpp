@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "edit/number_entry.h"
 #include "shell/win32/gui_test_support.h"
 #include "shell/win32/resource_ids.h"
@@ -29,6 +31,20 @@ void Type(HWND field, const std::wstring& keys) {
 void SetText(HWND control, const std::string& text) { SetWindowTextUtf8(control, text); }
 
 void CaretToEnd(HWND field) { SendMessageW(field, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF); }
+
+bool SetClipboardText(HWND owner, const std::wstring& text) {
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (memory != nullptr) {
+    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return memory != nullptr;
+}
 
 bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
 
@@ -108,14 +124,19 @@ TEST_F(ValueEditorsTest, TheNumberEditorSwitchesBasesAndFiltersKeysByTheTextThey
     EXPECT_EQ(WindowTextUtf8(field), "7");
     PressKey(dialog, field, VK_ESCAPE);
   });
-  // A QWORD takes the 64-bit range; -1 goes to hexadecimal and comes back; Cancel.
+  // A QWORD takes the 64-bit range; a pasted text is judged as a whole; Cancel.
   steps.push_back([](HWND dialog) {
     HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
     CaretToEnd(field);
+    for (const wchar_t* pasted : {L"2,3", L"23"}) {
+      ASSERT_TRUE(SetClipboardText(dialog, pasted));
+      SendMessageW(field, WM_PASTE, 0, 0);
+    }
     Type(field, L"1");
-    EXPECT_EQ(WindowTextUtf8(field), "21474836471");
+    EXPECT_EQ(WindowTextUtf8(field), "2147483647231");
     Click(GetDlgItem(dialog, IDCANCEL));
   });
+  // -1 goes to hexadecimal and comes back.
   steps.push_back([](HWND dialog) {
     HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
     Click(GetDlgItem(dialog, IDC_DWORD_HEX));
