@@ -31,9 +31,11 @@ std::wstring ClipboardText(HWND owner) {
 
 // ---- The common part ----
 
-void ValueEditor::ShowModal(HINSTANCE instance, HWND owner) {
+std::string ValueEditor::Edit(HINSTANCE instance, HWND owner, std::string text) {
   owner_ = owner;
+  text_ = std::move(text);
   DoModal(instance, template_id_, owner);
+  return std::move(text_);
 }
 
 bool ValueEditor::OnInit() {
@@ -46,12 +48,12 @@ bool ValueEditor::OnInit() {
 }
 
 void ValueEditor::FormActivate() {
-  SetWindowTextUtf8(Field(), text);
+  SetWindowTextUtf8(Field(), text_);
   saved_text_ = WindowTextW(Field());
 }
 
 void ValueEditor::btnAcceptClick() {
-  text = WindowTextUtf8(Field());
+  text_ = WindowTextUtf8(Field());
   End(IDOK);
 }
 
@@ -183,9 +185,7 @@ std::string WindowEditDialogs::ShowEditReg(const std::string& caption, const std
   TfrmEditReg dialog;
   dialog.caption = caption;
   dialog.key_label = key_label;
-  dialog.text = text;
-  dialog.Show(instance_, owner_);
-  return dialog.text;
+  return dialog.Edit(instance_, owner_, text);
 }
 
 std::string WindowEditDialogs::ShowEditDword(const std::string& key_label, const std::string& text,
@@ -193,16 +193,11 @@ std::string WindowEditDialogs::ShowEditDword(const std::string& key_label, const
   TfrmEditDword dialog;
   dialog.key_label = key_label;
   dialog.Is64Bit = is_64bit;
-  dialog.text = text;
-  dialog.Show(instance_, owner_);
-  return dialog.text;
+  return dialog.Edit(instance_, owner_, text);
 }
 
 std::string WindowEditDialogs::ShowMultiEdit(const std::string& text) {
-  TfrmMultiEdit dialog;
-  dialog.text = text;
-  dialog.Show(instance_, owner_);
-  return dialog.text;
+  return TfrmMultiEdit().Edit(instance_, owner_, text);
 }
 
 }  // namespace keyloom::shell

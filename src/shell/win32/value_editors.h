@@ -20,13 +20,12 @@ namespace keyloom::shell {
 // The common part: the "Key :" label in large bold type, the text field and the two buttons.
 class ValueEditor : public Dialog {
  public:
-  // The field's text: put in before Show, taken out after it.
-  std::string text;
+  // Shows the dialog modally, centred on `owner`, its field holding `text`; the field's text
+  // after it closed.
+  std::string Edit(HINSTANCE instance, HWND owner, std::string text);
 
  protected:
   ValueEditor(int template_id, int field_id) : template_id_(template_id), field_id_(field_id) {}
-  // Shows the dialog modally, centred on `owner`.
-  void ShowModal(HINSTANCE instance, HWND owner);
   // FormActivate: the field gets the text, which is kept for "&Cancel".
   void FormActivate();
   void btnAcceptClick();
@@ -42,6 +41,7 @@ class ValueEditor : public Dialog {
 
   int template_id_;
   int field_id_;
+  std::string text_;
   HWND owner_ = nullptr;
   std::wstring saved_text_;  // SavedText
   UniqueFont large_font_;
@@ -53,7 +53,6 @@ class TfrmEditReg final : public ValueEditor {
   TfrmEditReg();
   std::string caption = "Edit Registry Key";
   std::string key_label;  // lblKey
-  void Show(HINSTANCE instance, HWND owner) { ShowModal(instance, owner); }
 
  private:
   void FormCreate() override;
@@ -66,7 +65,6 @@ class TfrmEditDword final : public ValueEditor {
   TfrmEditDword();
   std::string key_label;  // lblKey
   bool Is64Bit = false;
-  void Show(HINSTANCE instance, HWND owner) { ShowModal(instance, owner); }
 
  private:
   void FormCreate() override;
@@ -90,7 +88,6 @@ class TfrmEditDword final : public ValueEditor {
 class TfrmMultiEdit final : public ValueEditor {
  public:
   TfrmMultiEdit();
-  void Show(HINSTANCE instance, HWND owner) { ShowModal(instance, owner); }
 };
 
 // The main window's dialogs for the edit flow.
