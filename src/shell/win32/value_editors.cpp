@@ -44,7 +44,10 @@ bool ValueEditor::OnInit() {
   FormCreate();
   FormActivate();
   CenterOn(owner_);
-  return true;
+  if (select_all_) return true;  // the dialog manager focuses the field and selects its text
+  SetFocus(Field());
+  SendMessageW(Field(), EM_SETSEL, 0, 0);
+  return false;
 }
 
 void ValueEditor::FormActivate() {
@@ -71,7 +74,7 @@ void ValueEditor::SetLargeLabel(int label_id) {
 
 // ---- TfrmEditReg ----
 
-TfrmEditReg::TfrmEditReg() : ValueEditor(IDD_EDIT_REG, IDC_EDIT_VALUE) {}
+TfrmEditReg::TfrmEditReg() : ValueEditor(IDD_EDIT_REG, IDC_EDIT_VALUE, true) {}
 
 void TfrmEditReg::FormCreate() {
   SetWindowTextUtf8(hwnd(), caption);
@@ -81,7 +84,7 @@ void TfrmEditReg::FormCreate() {
 
 // ---- TfrmEditDword ----
 
-TfrmEditDword::TfrmEditDword() : ValueEditor(IDD_EDIT_DWORD, IDC_DWORD_VALUE) {}
+TfrmEditDword::TfrmEditDword() : ValueEditor(IDD_EDIT_DWORD, IDC_DWORD_VALUE, true) {}
 
 void TfrmEditDword::FormCreate() {
   current_base_ = edit::NumberBase::kDecimal;
@@ -176,7 +179,7 @@ LRESULT CALLBACK TfrmEditDword::FieldProc(HWND field, UINT message, WPARAM wpara
 
 // ---- TfrmMultiEdit ----
 
-TfrmMultiEdit::TfrmMultiEdit() : ValueEditor(IDD_MULTI_EDIT, IDC_MULTI_TEXT) {}
+TfrmMultiEdit::TfrmMultiEdit() : ValueEditor(IDD_MULTI_EDIT, IDC_MULTI_TEXT, false) {}
 
 // ---- The main window's dialogs ----
 

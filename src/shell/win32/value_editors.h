@@ -25,7 +25,10 @@ class ValueEditor : public Dialog {
   std::string Edit(HINSTANCE instance, HWND owner, std::string text);
 
  protected:
-  ValueEditor(int template_id, int field_id) : template_id_(template_id), field_id_(field_id) {}
+  // `select_all`: the field opens with its whole text selected (a one-line field), else with the
+  // caret at its start (the memo, where a key press must not replace every line).
+  ValueEditor(int template_id, int field_id, bool select_all)
+      : template_id_(template_id), field_id_(field_id), select_all_(select_all) {}
   // FormActivate: the field gets the text, which is kept for "&Cancel".
   void FormActivate();
   void btnAcceptClick();
@@ -41,6 +44,7 @@ class ValueEditor : public Dialog {
 
   int template_id_;
   int field_id_;
+  bool select_all_;
   std::string text_;
   HWND owner_ = nullptr;
   std::wstring saved_text_;  // SavedText

@@ -157,6 +157,10 @@ TEST_F(ValueEditorsTest, TheMultiStringEditorTakesEnterAsANewLine) {
   ModalWatcher watcher([&](HWND dialog) {
     HWND memo = GetDlgItem(dialog, IDC_MULTI_TEXT);
     EXPECT_EQ(WindowTextUtf8(dialog), "Multi-String Editor");
+    DWORD start = 1, end = 1;
+    SendMessageW(memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(GetFocus(), memo);
+    EXPECT_EQ(end, 0u) << "nothing selected: typing replaces no line";
     SendMessageW(memo, EM_SETSEL, 1, 1);  // after "a"
     PressKey(dialog, memo, VK_RETURN);
     EXPECT_TRUE(Visible(dialog)) << "Enter does not accept";
