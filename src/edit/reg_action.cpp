@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "edit/integer_text.h"
+#include "edit/value_text.h"
 #include "files/reg_file_format.h"
 #include "registry/text.h"
 
@@ -44,14 +45,6 @@ bool KeyIsAbsent(reg::TRegistry& reg, std::string_view path) {
 bool ValueIsAbsent(reg::TRegistry& reg, std::string_view name) {
   std::uint32_t type = 0;
   return reg.api().QueryValue(reg.CurrentKey(), name, &type, nullptr) == reg::kFileNotFound;
-}
-
-// The multi-string terminator rule: the text ends in two NULs afterwards.
-std::string TerminatedMultiString(std::string text) {
-  const std::size_t size = text.size();
-  if (size >= 2 && text[size - 1] == '\0' && text[size - 2] == '\0') return text;
-  text.append(!text.empty() && text.back() == '\0' ? 1 : 2, '\0');
-  return text;
 }
 
 }  // namespace

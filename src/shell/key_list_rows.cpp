@@ -55,6 +55,21 @@ void KeyListRows::Append(KeyListRows&& more) {
   more.Clear();
 }
 
+void KeyListRows::Remove(std::vector<std::size_t> indices) {
+  std::sort(indices.begin(), indices.end());
+  if (indices.empty() || indices.front() >= size_) return;
+  KeyListRows kept;
+  auto next = indices.begin();
+  for (std::size_t i = 0; i < size_; ++i) {
+    if (next != indices.end() && *next == i) {
+      while (next != indices.end() && *next == i) ++next;
+      continue;
+    }
+    kept.Append((*this)[i]);
+  }
+  *this = std::move(kept);
+}
+
 void KeyListRows::Clear() {
   blocks_.clear();
   blocks_.shrink_to_fit();

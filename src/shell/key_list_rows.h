@@ -52,6 +52,9 @@ class KeyListRows {
   // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks.
   void Append(KeyListRows&& more);
   void Clear();
+  // Removes the rows at `indices` (any order; indices past the end are ignored). The other rows
+  // keep their order.
+  void Remove(std::vector<std::size_t> indices);
 
  private:
   // The block holding row `index` and the index of its first row.

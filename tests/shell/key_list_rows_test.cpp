@@ -58,5 +58,22 @@ TEST(KeyListRowsTest, ClearEmptiesTheListForTheNextRun) {
   ExpectSameRows(rows, {"new"});
 }
 
+TEST(KeyListRowsTest, RemovedRowsGoAndTheOthersKeepTheirOrderAcrossBlocks) {
+  KeyListRows rows;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3000; ++i) {
+    expected.push_back("HKEY_CURRENT_USER\t\\Software\\Key" + std::to_string(i) + "\tValue");
+    rows.Append(expected.back());
+  }
+  ASSERT_GT(rows.size() * expected.front().size(), KeyListRows::kBlockBytes);
+  rows.Remove({2999, 0, 1500, 1500, 5000});
+  expected.erase(expected.begin() + 2999);
+  expected.erase(expected.begin() + 1500);
+  expected.erase(expected.begin());
+  ExpectSameRows(rows, expected);
+  rows.Remove({});
+  ExpectSameRows(rows, expected);
+}
+
 }  // namespace
 }  // namespace keyloom::shell

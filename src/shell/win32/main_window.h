@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "edit/change_key.h"
 #include "engine/debug_log.h"
 #include "engine/globals.h"
 #include "engine/key_walk.h"
@@ -144,6 +145,11 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();
+  // The Key List's edit and rename (main_window_edit.cpp).
+  void mnuEditClick();
+  void mnuRenameClick();
+  void lstKeysDblClick();
+  void procChangeKey(edit::ChangeAction action);
   void ShowBatch(const OutputBatch& batch);
 
   MainWindowOptions options_;

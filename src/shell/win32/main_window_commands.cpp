@@ -27,8 +27,8 @@ struct CommandRoute {
 }  // namespace
 
 void TfrmMain::OnCommand(int id, int code) {
-  // The Key List menu's commands (Edit, Rename, Open Regedit, Delete, Save List) belong to the
-  // edit, delete and export flows and are routed here when those arrive.
+  // The Key List menu's commands (Open Regedit, Delete, Save List) belong to the delete and
+  // export flows and are routed here when those arrive.
   static constexpr CommandRoute kRoutes[] = {
       {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
       {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
@@ -41,6 +41,8 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
+      {IDM_EDIT, kAnyCode, &TfrmMain::mnuEditClick},
+      {IDM_RENAME, kAnyCode, &TfrmMain::mnuRenameClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -65,6 +67,9 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
       return 0;
     case LVN_ODFINDITEMW:
       return -1;  // nothing ever searches through the control
+    case NM_DBLCLK:
+      if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0) lstKeysDblClick();
+      return 0;
     default:
       return 0;
   }
@@ -94,9 +99,11 @@ void TfrmMain::lstKeysMouseDown() {
   enable(KEYLIST_MENU_SAVE_POS, MF_BYPOSITION, state.save_list);
 }
 
-// Enter clicks the focused push button, otherwise Search (the window's default button).
+// Enter clicks the focused push button, edits the selected row in the Key List, otherwise Search
+// (the window's default button).
 int TfrmMain::DefaultButtonId() const {
   HWND focus = GetFocus();
+  if (focus != nullptr && focus == key_list_.hwnd()) return IDM_EDIT;
   if (focus != nullptr && GetParent(focus) == hwnd() &&
       (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
     return GetDlgCtrlID(focus);

@@ -65,3 +65,21 @@
 #define IDC_NET_MACHINE_LABEL 3601
 #define IDC_EDT_NET_MACHINE 3602
 #define IDC_STS_WAIT 3603
+
+// Value editors: TfrmEditReg, TfrmEditDword, TfrmMultiEdit (3300-3599). Their buttons are IDOK
+// ("&Accept") and IDCANCEL ("&Cancel").
+#define IDD_EDIT_REG 3300
+#define IDC_EDIT_KEY_CAPTION 3301
+#define IDC_EDIT_KEY 3302
+#define IDC_EDIT_VALUE 3303
+#define IDD_EDIT_DWORD 3400
+#define IDC_DWORD_KEY_CAPTION 3401
+#define IDC_DWORD_KEY 3402
+#define IDC_DWORD_CONTENTS 3403
+#define IDC_DWORD_VALUE 3404
+#define IDC_DWORD_BASE 3405
+#define IDC_DWORD_HEX 3406
+#define IDC_DWORD_DEC 3407
+#define IDC_DWORD_STATUS 3408
+#define IDD_MULTI_EDIT 3500
+#define IDC_MULTI_TEXT 3501

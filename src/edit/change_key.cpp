@@ -1,0 +1,285 @@
+#include "edit/change_key.h"
+
+#include <cstdint>
+#include <exception>
+
+#include "edit/change_report.h"
+#include "edit/integer_text.h"
+#include "edit/reg_action.h"
+#include "edit/value_text.h"
+#include "registry/registry.h"
+#include "registry/text.h"
+
+namespace keyloom::edit {
+namespace {
+
+// Empty, or nothing but blanks and control characters.
+bool IsBlank(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  }
+  return true;
+}
+
+// Two names the registry takes for the same one, written differently.
+bool OnlyCaseDiffers(const std::string& a, const std::string& b) {
+  return a != b && text::CompareNamesIgnoringCase(text::Utf8ToUtf16(a), text::Utf8ToUtf16(b)) == 0;
+}
+
+class ChangeFlow {
+ public:
+  ChangeFlow(const ChangeKeyDeps& deps, const reg::RootKey& root, const ChangeTarget& target)
+      : deps_(deps), root_(root), target_(target), security_path_(target.key_path) {}
+
+  RowOutcome Run(ChangeAction action);
+
+ private:
+  void Log(const std::string& text) { deps_.log(text, false); }
+  bool Informational() const { return deps_.logging >= 1; }
+  reg::PermissionRepairContext Repair() const {
+    return reg::PermissionRepairContext{deps_.api,
+                                        deps_.account,
+                                        deps_.change.search_machine,
+                                        files::ChangeView(deps_.change),
+                                        [level = deps_.logging] { return level; },
+                                        deps_.log};
+  }
+  // "HKEY_CURRENT_USER\Software\X": the key as the rename dialogs name it.
+  std::string KeyLabel() const {
+    return std::string(root_.name) + "\\" +
+           std::string(reg::WithoutLeadingBackslash(target_.key_path));
+  }
+
+  void Edit(reg::TRegistry& reg);
+  void Update(const std::string& data);
+  RowOutcome RenameValue(reg::TRegistry& reg);
+  RowOutcome RenameKey(reg::TRegistry& reg);
+  TRegAction NewAction(int undo_bit) const;
+  // One rename by a TRegAction: of value `from` of the target's key, or of the key at path
+  // `from` when `key` is set.
+  bool RenameStep(const std::string& from, const std::string& to, bool key,
+                  std::string_view success_line);
+  // A rename that only changes the letter case goes through a free temporary name in the same
+  // parent, since the registry takes the new name for the old one; when the second step fails
+  // the first is taken back. `exists` tells whether a name (a value name or a key path) is taken.
+  bool RenameItem(const std::string& from, const std::string& to, bool key,
+                  std::string_view success_line,
+                  const std::function<bool(const std::string&)>& exists);
+
+  const ChangeKeyDeps& deps_;
+  const reg::RootKey& root_;
+  const ChangeTarget& target_;
+  std::string security_path_;  // where the repaired key is: its new path after a rename
+};
+
+RowOutcome ChangeFlow::Run(ChangeAction action) {
+  reg::TRegistry reg(*deps_.api);
+  reg.SetRootKey(root_.handle);
+  reg.SetView(files::ChangeView(deps_.change));
+  reg.SetAccessMode(0);
+  const std::string& machine = deps_.change.search_machine;
+  if (!machine.empty() && !reg.RegistryConnect(machine)) {
+    Log("Remote Registry Error: [" + reg.LastErrorText() + "]");
+    return RowOutcome::kKeep;
+  }
+  const std::string& path = target_.key_path;
+  bool open = reg.OpenKey(path);
+  bool repaired = false;
+  reg::TAccessControlList saved;
+  RowOutcome outcome = RowOutcome::kKeep;
+  std::exception_ptr failure;
+  try {
+    if (!open && deps_.fixperms) {
+      if (Informational()) {
+        Log("Security - Manual Edit - Error accessing registry " + path + " [" +
+            reg.LastErrorText() + "], attempting to modify perissions");
+      }
+      repaired = reg::AddKeySecurity(Repair(), root_.index, path, saved);
+      if (repaired) {
+        open = reg.OpenKey(path);
+        if (open && Informational()) {
+          Log("Security - Manual Edit - Re-open of key after permission change successful");
+        }
+      }
+    }
+    if (!open) {
+      Log("Unable to Open Registry Key, " + reg.LastErrorText());
+    } else if (action == ChangeAction::kEdit) {
+      Edit(reg);
+    } else if (!target_.value_name.empty()) {
+      outcome = RenameValue(reg);
+    } else {
+      outcome = RenameKey(reg);
+    }
+  } catch (...) {
+    failure = std::current_exception();  // reported once the permissions are back
+  }
+  if (repaired) {
+    if (Informational()) {
+      Log("Security - Manual Edit - Registry permissions have been changed, setting permissions "
+          "back to original settings");
+    }
+    reg.CloseKey();
+    reg::RestoreKeySecurity(Repair(), root_.index, security_path_, saved);
+  }
+  if (failure) std::rethrow_exception(failure);
+  return outcome;
+}
+
+TRegAction ChangeFlow::NewAction(int undo_bit) const {
+  TRegAction action = TRegAction::Create(*deps_.api, *deps_.undo, deps_.change);
+  action.RootKey = root_.handle;
+  action.KeyPath = target_.key_path;
+  action.CreateUndo = (deps_.change.undo_mask & undo_bit) != 0;
+  action.MachineName = deps_.change.search_machine;
+  return action;
+}
+
+void ChangeFlow::Edit(reg::TRegistry& reg) {
+  const std::string& name = target_.value_name;
+  const std::string label = target_.key_path + "\\" + name;
+  const reg::DataKind kind = reg.GetDataType(name);
+  switch (kind) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString: {
+      const std::string text = ReadValueAsText(reg, name);
+      // The one-line field would lose them.
+      if (text.find_first_of("\r\n") != std::string::npos) {
+        Log("Keyloom cannot edit a string that holds line breaks [" + label + "]");
+        return;
+      }
+      const std::string edited = deps_.dialogs->ShowEditReg("Edit Registry Key", label, text);
+      if (edited != text) Update(edited);
+      return;
+    }
+    case reg::DataKind::kInteger:
+    case reg::DataKind::kInt64: {
+      const bool is_64bit = kind == reg::DataKind::kInt64;
+      const std::string text = ReadValueAsText(reg, name);
+      const std::string edited = deps_.dialogs->ShowEditDword(label, text, is_64bit);
+      if (edited == text) return;
+      // The same number written another way (0255 for 255, -1 for 4294967295) changes nothing.
+      const auto now = ParseIntegerText(text);
+      const auto next = ParseIntegerText(edited);
+      if (now && next &&
+          (is_64bit ? *now == *next
+                    : static_cast<std::uint32_t>(*now) == static_cast<std::uint32_t>(*next))) {
+        return;
+      }
+      Update(edited);
+      return;
+    }
+    case reg::DataKind::kMultiString: {
+      // The memo shows the strings one per line, without the NULs that end the last one.
+      const std::string stored = ReadValueAsText(reg, name);
+      const std::string lines = MultiSzToLines(WithoutTerminator(stored));
+      const std::string edited = deps_.dialogs->ShowMultiEdit(lines);
+      if (edited == lines) return;
+      const std::string data = LinesToMultiSz(edited);
+      if (TerminatedMultiString(data) == stored) return;  // what is stored already
+      Update(data);
+      return;
+    }
+    default:
+      Log("Keyloom cannot edit this type of Key ");
+      return;
+  }
+}
+
+void ChangeFlow::Update(const std::string& data) {
+  TRegAction action = NewAction(files::kUndoEdits);
+  action.ValueName = target_.value_name;
+  action.NewData = data;
+  action.ActionKind = akUpdate;
+  MakeChange(action, ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
+}
+
+bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool key,
+                            std::string_view success_line) {
+  TRegAction action = NewAction(files::kUndoRenames);
+  if (key) {
+    action.KeyPath = from;
+  } else {
+    action.ValueName = from;
+  }
+  action.NewData = to;
+  action.ActionKind = akRename;
+  return MakeChange(
+      action, ChangeOp::kExecute, [this](const std::string& line) { Log(line); }, success_line);
+}
+
+bool ChangeFlow::RenameItem(const std::string& from, const std::string& to, bool key,
+                            std::string_view success_line,
+                            const std::function<bool(const std::string&)>& exists) {
+  if (!OnlyCaseDiffers(from, to)) return RenameStep(from, to, key, success_line);
+  std::string temporary;
+  for (int n = 1; temporary.empty() || exists(temporary); ++n) {
+    temporary = to + "~" + std::to_string(n);
+  }
+  if (!RenameStep(from, temporary, key, {})) return false;
+  if (RenameStep(temporary, to, key, success_line)) return true;
+  RenameStep(temporary, from, key, {});
+  return false;
+}
+
+RowOutcome ChangeFlow::RenameValue(reg::TRegistry& reg) {
+  const std::string& name = target_.value_name;
+  const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Value", KeyLabel(), name);
+  if (edited == name) return RowOutcome::kKeep;
+  if (IsBlank(edited)) {
+    Log("You cannot rename the key to nothing");
+    return RowOutcome::kKeep;
+  }
+  try {
+    const bool renamed =
+        RenameItem(name, edited, false, "Value Renamed",
+                   [&reg](const std::string& candidate) { return reg.ValueExists(candidate); });
+    return renamed ? RowOutcome::kRemove : RowOutcome::kKeep;
+  } catch (const std::exception& e) {
+    Log(std::string("Unable to Rename Value [") + e.what() + "]");
+    return RowOutcome::kKeep;
+  }
+}
+
+RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
+  const std::string& path = target_.key_path;
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return RowOutcome::kKeep;
+  const std::string name = path.substr(slash + 1);
+  const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Key", KeyLabel(), name);
+  if (edited == name) return RowOutcome::kKeep;
+  if (IsBlank(edited)) {
+    Log("You cannot rename the key to nothing");
+    return RowOutcome::kKeep;
+  }
+  const std::string new_path = path.substr(0, slash + 1) + edited;
+  try {
+    // The key may have gone while the dialog was open.
+    reg.CloseKey();
+    if (!reg.OpenKey(path)) {
+      Log("Unable to Rename Key [" + reg.LastErrorText() + "]");
+      return RowOutcome::kKeep;
+    }
+    reg.CloseKey();
+    const bool renamed =
+        RenameItem(path, new_path, true, "Key Renamed",
+                   [&reg](const std::string& candidate) { return reg.KeyExists(candidate); });
+    if (!renamed) return RowOutcome::kKeep;
+    security_path_ = new_path;
+    return RowOutcome::kRemove;
+  } catch (const std::exception& e) {
+    Log(std::string("Unable to Rename Key [") + e.what() + "]");
+    return RowOutcome::kKeep;
+  }
+}
+
+}  // namespace
+
+RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
+                         const ChangeTarget& target) {
+  const reg::RootKey* root = reg::RootByName(target.root_name);
+  if (root == nullptr) return RowOutcome::kKeep;
+  return ChangeFlow(deps, *root, target).Run(action);
+}
+
+}  // namespace keyloom::edit

@@ -1,0 +1,66 @@
+// The user's edit and rename of one Key List result (procChangeKey): the row's key is opened in
+// the search's registry (local or SearchMachine) and view, repaired for the time of the change
+// when it refuses access and FIXPERMS is on, the matching value editor is shown, and the change is
+// made by a TRegAction. Every outcome goes to the status log; a successful rename asks the caller
+// to remove the row.
+//
+// The editors are reached through EditDialogs, which the main window implements with its modal
+// dialogs and tests script. Each call puts a text in and takes the text out after the dialog
+// closed; "&Cancel" gives back exactly the text put in, and an unchanged text means no change.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "files/change_settings.h"
+#include "files/undo_file.h"
+#include "registry/permission_repair.h"
+#include "registry/reg_api.h"
+
+namespace keyloom::edit {
+
+class EditDialogs {
+ public:
+  virtual ~EditDialogs() = default;
+  // TfrmEditReg with `caption` and key label `key_label`, its field holding `text`.
+  virtual std::string ShowEditReg(const std::string& caption, const std::string& key_label,
+                                  const std::string& text) = 0;
+  // TfrmEditDword: `text` is the decimal number; what comes back is decimal unless a conversion
+  // failed.
+  virtual std::string ShowEditDword(const std::string& key_label, const std::string& text,
+                                    bool is_64bit) = 0;
+  // TfrmMultiEdit: the memo's whole text, lines separated by CR LF.
+  virtual std::string ShowMultiEdit(const std::string& text) = 0;
+};
+
+struct ChangeKeyDeps {
+  reg::RegApi* api = nullptr;
+  files::UndoFile* undo = nullptr;
+  reg::ProgramAccount* account = nullptr;
+  EditDialogs* dialogs = nullptr;
+  // The undo options, SIMULATE, SearchMachine and the view, as they are now.
+  files::ChangeSettings change;
+  bool fixperms = false;  // FIXPERMS
+  int logging = 0;        // LOGGING
+  // StatusLog(text, debug_only).
+  std::function<void(const std::string&, bool)> log;
+};
+
+// The result row the flow acts on.
+struct ChangeTarget {
+  std::string root_name;   // "HKEY_CURRENT_USER" ...
+  std::string key_path;    // "\Software\X"
+  std::string value_name;  // the registry's name: "" for the key itself and the unnamed value
+};
+
+enum class ChangeAction : char { kEdit = 'E', kRename = 'R' };
+
+enum class RowOutcome { kKeep, kRemove };
+
+// Edits the data of the target's value, or renames the value (or, for an empty value name, the
+// key). kRemove after a successful rename.
+RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
+                         const ChangeTarget& target);
+
+}  // namespace keyloom::edit

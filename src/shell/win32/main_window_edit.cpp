@@ -1,0 +1,45 @@
+// The Key List's edit and rename: "&Edit", "&Rename", a double click on a row and Enter on the
+// list hand the first selected row to the edit flow, whose dialogs the window shows.
+#include "engine/key_list_entry.h"
+#include "shell/win32/main_window.h"
+#include "shell/win32/value_editors.h"
+
+namespace keyloom::shell {
+
+void TfrmMain::mnuEditClick() { procChangeKey(edit::ChangeAction::kEdit); }
+
+void TfrmMain::mnuRenameClick() { procChangeKey(edit::ChangeAction::kRename); }
+
+void TfrmMain::lstKeysDblClick() { procChangeKey(edit::ChangeAction::kEdit); }
+
+void TfrmMain::procChangeKey(edit::ChangeAction action) {
+  const std::vector<std::size_t> selected = key_list_.SelectedRows();
+  if (selected.empty()) return;
+  const std::size_t index = selected.front();
+  const std::string row(key_list_.rows()[index]);
+  const std::optional<engine::KeyListEntry> entry = engine::ParseKeyListEntry(row);
+  if (!entry) return;
+
+  WindowEditDialogs dialogs(instance_, hwnd());
+  edit::ChangeKeyDeps deps;
+  deps.api = options_.api;
+  deps.undo = undo_.get();
+  deps.account = account_.get();
+  deps.dialogs = &dialogs;
+  deps.change = CurrentChangeSettings();
+  settings_.Read([&deps](const Settings& s) {
+    deps.fixperms = s.fixperms;
+    deps.logging = s.logging;
+  });
+  deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
+  const edit::RowOutcome outcome =
+      edit::procChangeKey(deps, action, {entry->root, entry->path, entry->RegistryValueName()});
+  // The renamed item's row goes; a run may have added rows meanwhile, never removed any.
+  if (outcome == edit::RowOutcome::kRemove && index < key_list_.rows().size() &&
+      key_list_.rows()[index] == row) {
+    key_list_.rows().Remove({index});
+    key_list_.ShowRows(true);
+  }
+}
+
+}  // namespace keyloom::shell

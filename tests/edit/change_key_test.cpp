@@ -1,0 +1,438 @@
+// The edit and rename flow against the memory registry, its dialogs scripted: what each branch
+// writes, logs and records, the permission repair undone on every path, the remote machine.
+#include "edit/change_key.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "files/undo_fixture.h"
+#include "registry/registry_contract.h"
+#include "registry/security_descriptor.h"
+
+namespace keyloom::edit {
+namespace {
+
+using namespace std::string_literals;
+using files::testing::Utf16Z;
+using reg::Bytes;
+using reg::RawValue;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Answers each dialog with the next scripted answer (a function of the text put in) and notes
+// what it was shown: "EditReg|caption|label|text", "EditDword|label|text|64", "MultiEdit|text".
+class ScriptedDialogs : public EditDialogs {
+ public:
+  using Answer = std::function<std::string(const std::string&)>;
+  std::deque<Answer> answers;
+  std::vector<std::string> shown;
+
+  void Reply(std::string text) {
+    answers.push_back([text](const std::string&) { return text; });
+  }
+  void Cancel() {
+    answers.push_back([](const std::string& in) { return in; });
+  }
+
+  std::string ShowEditReg(const std::string& caption, const std::string& key_label,
+                          const std::string& text) override {
+    shown.push_back("EditReg|" + caption + "|" + key_label + "|" + text);
+    return Next(text);
+  }
+  std::string ShowEditDword(const std::string& key_label, const std::string& text,
+                            bool is_64bit) override {
+    shown.push_back("EditDword|" + key_label + "|" + text + (is_64bit ? "|64" : "|32"));
+    return Next(text);
+  }
+  std::string ShowMultiEdit(const std::string& text) override {
+    shown.push_back("MultiEdit|" + text);
+    return Next(text);
+  }
+
+ private:
+  std::string Next(const std::string& in) {
+    if (answers.empty()) {
+      ADD_FAILURE() << "no answer scripted";
+      return in;
+    }
+    Answer answer = std::move(answers.front());
+    answers.pop_front();
+    return answer(in);
+  }
+};
+
+class ChangeKeyTest : public files::testing::UndoFixture {
+ protected:
+  ChangeKeyTest() {
+    deps_.api = api_.get();
+    deps_.undo = &undo_;
+    deps_.account = &account_;
+    deps_.dialogs = &dialogs_;
+    deps_.log = [this](const std::string& text, bool) { lines_.push_back(text); };
+  }
+
+  RowOutcome Change(ChangeAction action, const std::string& path, const std::string& value) {
+    deps_.change = settings_;
+    return procChangeKey(deps_, action, ChangeTarget{"HKEY_CURRENT_USER", path, value});
+  }
+  RowOutcome Edit(const std::string& value, const std::string& path = "\\Software\\X") {
+    return Change(ChangeAction::kEdit, path, value);
+  }
+  RowOutcome Rename(const std::string& value, const std::string& path = "\\Software\\X") {
+    return Change(ChangeAction::kRename, path, value);
+  }
+  RawValue Get(const std::string& path, const std::string& name) {
+    reg::TRegistry reg(*api_);
+    if (!reg.OpenKey(path)) return {99, {}};
+    return reg.ValueExists(name) ? reg.ReadRaw(name) : RawValue{98, {}};
+  }
+  reg::testing::TreeSnapshot Tree() {
+    return reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software");
+  }
+  bool NoUndoFile() const { return std::filesystem::is_empty(folder_.path()); }
+  // Merges the undo files newest first.
+  void MergeUndoFiles() {
+    for (int n = undo_.Counter(); n >= 1; --n) {
+      if (std::filesystem::exists(UndoPath(n))) files::testing::MergeRegFile(*api_, UndoPath(n));
+    }
+  }
+  std::string Message(reg::ErrorCode code) { return reg::TrimMessage(api_->ErrorMessage(code)); }
+
+  reg::ProgramAccount account_{"root"};
+  ScriptedDialogs dialogs_;
+  ChangeKeyDeps deps_;
+  std::vector<std::string> lines_;
+};
+
+TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
+  struct Case {
+    Case(const char* n, RawValue b, std::string s, std::string a, RawValue f)
+        : name(n),
+          before(std::move(b)),
+          shown(std::move(s)),
+          answer(std::move(a)),
+          after(std::move(f)) {}
+    const char* name;
+    RawValue before;
+    std::string shown;  // what the dialog was shown
+    std::string answer;
+    RawValue after;
+  };
+  std::vector<Case> cases;
+  cases.push_back(Case("s", {reg::kRegSz, Utf16Z(u"old\0tail"s)},
+                       "EditReg|Edit Registry Key|\\Software\\X\\s|old", "new",
+                       {reg::kRegSz, Utf16Z(u"new\0tail"s)}));
+  cases.push_back(Case("e", {reg::kRegExpandSz, Utf16Z(u"%A%")},
+                       "EditReg|Edit Registry Key|\\Software\\X\\e|%A%", "%B%",
+                       {reg::kRegExpandSz, Utf16Z(u"%B%")}));
+  cases.push_back(Case("d", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
+                       "EditDword|\\Software\\X\\d|-1|32", "4081",
+                       {reg::kRegDword, {0xF1, 0x0F, 0, 0}}));
+  cases.push_back(Case("q", {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
+                       "EditDword|\\Software\\X\\q|1234567890123456789|64", "1234567890123456788",
+                       {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}));
+  cases.push_back(Case("m", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)},
+                       "MultiEdit|a\r\nb", "a\r\nb\r\nc",
+                       {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}));
+  cases.push_back(Case("", {reg::kRegSz, Utf16Z(u"def")},
+                       "EditReg|Edit Registry Key|\\Software\\X\\|def", "DEF",
+                       {reg::kRegSz, Utf16Z(u"DEF")}));
+  for (const Case& c : cases) Put("Software\\X", c.name, c.before);
+  const auto before = Tree();
+  for (const Case& c : cases) {
+    dialogs_.Reply(c.answer);
+    EXPECT_EQ(Edit(c.name), RowOutcome::kKeep);
+    EXPECT_EQ(dialogs_.shown.back(), c.shown);
+    EXPECT_EQ(Get("\\Software\\X", c.name), c.after) << c.name;
+  }
+  EXPECT_THAT(lines_, IsEmpty()) << "a successful edit logs nothing";
+  EXPECT_EQ(undo_.Counter(), 6) << "one undo file per change";
+  MergeUndoFiles();
+  EXPECT_EQ(Tree(), before);
+}
+
+TEST_F(ChangeKeyTest, CancelOrAnUnchangedValueWritesNothing) {
+  Put("Software\\X", "s", {reg::kRegSz, Utf16Z(u"same")});
+  Put("Software\\X", "d", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}});
+  // A multi-string without its final NUL is shown as its lines; taken back unchanged it is not
+  // rewritten with an extra empty string.
+  Put("Software\\X", "m", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b"s)});
+  Put("Software\\X", "m2", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)});
+  const auto before = Tree();
+  dialogs_.Cancel();
+  Edit("s");
+  dialogs_.Cancel();
+  Edit("d");
+  dialogs_.Reply("4294967295");  // the same number written another way
+  Edit("d");
+  dialogs_.Cancel();
+  Edit("m");
+  dialogs_.Reply("a\r\nb\r\n");  // a final line break adds no string
+  Edit("m2");
+  EXPECT_EQ(dialogs_.shown[3], "MultiEdit|a\r\nb");
+  EXPECT_EQ(Tree(), before);
+  EXPECT_THAT(lines_, IsEmpty());
+  EXPECT_TRUE(NoUndoFile());
+}
+
+TEST_F(ChangeKeyTest, WhatCannotBeEditedIsSaidWithoutADialog) {
+  Put("Software\\X", "bin", {reg::kRegBinary, {1, 2}});
+  Put("Software\\X", "lines", {reg::kRegSz, Utf16Z(u"one\r\ntwo")});
+  Edit("bin");
+  Edit("");  // a key row of a key without an unnamed value
+  Edit("lines");
+  Put("Software\\X", "d", {reg::kRegDword, {1, 0, 0, 0}});
+  dialogs_.Reply("12abc");  // what the integer rule refuses reaches the action's message
+  Edit("d");
+  EXPECT_THAT(dialogs_.shown, ElementsAre("EditDword|\\Software\\X\\d|1|32"));
+  EXPECT_THAT(lines_, ElementsAre("Keyloom cannot edit this type of Key ",
+                                  "Keyloom cannot edit this type of Key ",
+                                  "Keyloom cannot edit a string that holds line breaks "
+                                  "[\\Software\\X\\lines]",
+                                  "\rUnable to Update Integer ['12abc' is not a valid integer "
+                                  "value]"));
+  EXPECT_EQ(Get("\\Software\\X", "d"), (RawValue{reg::kRegDword, {1, 0, 0, 0}}));
+}
+
+TEST_F(ChangeKeyTest, RenamesAValueAndItsUndoFileGivesTheOldNameBack) {
+  Put("Software\\X", "old", {reg::kRegSz, Utf16Z(u"data")});
+  Put("Software\\X", "taken", {reg::kRegSz, Utf16Z(u"other")});
+  const auto before = Tree();
+  dialogs_.Cancel();
+  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
+  dialogs_.Reply("  ");
+  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
+  dialogs_.Reply("taken");
+  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
+  EXPECT_EQ(Tree(), before);
+  dialogs_.Reply(" new ");  // blanks are kept
+  EXPECT_EQ(Rename("old"), RowOutcome::kRemove);
+  EXPECT_EQ(dialogs_.shown[0], "EditReg|Rename Registry Value|HKEY_CURRENT_USER\\Software\\X|old");
+  EXPECT_EQ(Get("\\Software\\X", " new "), (RawValue{reg::kRegSz, Utf16Z(u"data")}));
+  EXPECT_THAT(lines_, ElementsAre("You cannot rename the key to nothing", "Value already exists",
+                                  "Value Renamed"));
+  MergeUndoFiles();
+  EXPECT_EQ(Tree(), before);
+}
+
+TEST_F(ChangeKeyTest, RenamesAKeyWithItsTreeAlsoDeeperAndFromARowOfItsUnnamedValue) {
+  PutString("Software\\P\\Old\\Sub", "v", u"x");
+  PutString("Software\\P\\Old", "", u"def");
+  MakeKey("Software\\P\\Taken");
+  const auto before = Tree();
+  dialogs_.Reply("Taken");
+  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
+  dialogs_.Reply("");
+  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
+  EXPECT_EQ(Tree(), before);
+  dialogs_.Reply(" New ");
+  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kRemove);
+  EXPECT_EQ(Get("\\Software\\P\\ New \\Sub", "v"), (RawValue{reg::kRegSz, Utf16Z(u"x")}));
+  dialogs_.Reply("A\\B");  // from the unnamed value's row; the missing key A is made
+  EXPECT_EQ(Rename("", "\\Software\\P\\ New "), RowOutcome::kRemove);
+  EXPECT_EQ(Get("\\Software\\P\\A\\B", ""), (RawValue{reg::kRegSz, Utf16Z(u"def")}));
+  EXPECT_EQ(Get("\\Software\\P\\ New ", ""), (RawValue{99, {}}));
+  EXPECT_THAT(
+      dialogs_.shown,
+      ElementsAre("EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
+                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
+                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
+                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\ New | New "));
+  EXPECT_THAT(lines_,
+              ElementsAre("Key to rename to already exists", "You cannot rename the key to nothing",
+                          "Key Renamed", "Key Renamed"));
+  // Merged newest first, the two files put the key back; only the intermediate key A stays.
+  MergeUndoFiles();
+  auto expected = before;
+  expected["P\\A"];
+  EXPECT_EQ(Tree(), expected);
+
+  // A path without any "\" is no key that can be renamed.
+  lines_.clear();
+  dialogs_.shown.clear();
+  EXPECT_EQ(procChangeKey(deps_, ChangeAction::kRename, {"HKEY_CURRENT_USER", "Software", ""}),
+            RowOutcome::kKeep);
+  EXPECT_THAT(dialogs_.shown, IsEmpty());
+  EXPECT_THAT(lines_, IsEmpty());
+}
+
+TEST_F(ChangeKeyTest, AKeyThatWentWhileTheDialogWasOpenIsReported) {
+  MakeKey("Software\\P\\Old");
+  dialogs_.answers.push_back([this](const std::string&) {
+    reg::TRegistry reg(*api_);
+    reg.DeleteKey("\\Software\\P\\Old");
+    return std::string("New");
+  });
+  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
+  EXPECT_THAT(lines_, ElementsAre("Unable to Rename Key [" + Message(reg::kFileNotFound) + "]"));
+}
+
+TEST_F(ChangeKeyTest, ChangingOnlyTheLetterCaseRenamesAndTheUndoFilesGiveTheOldNameBack) {
+  PutString("Software\\P\\name\\Sub", "value", u"x");
+  PutString("Software\\P\\name\\Sub", "value~1", u"in the way of the first temporary name");
+  const auto before = Tree();
+  dialogs_.Reply("VALUE");
+  EXPECT_EQ(Rename("value", "\\Software\\P\\name\\Sub"), RowOutcome::kRemove);
+  dialogs_.Reply("Name");
+  EXPECT_EQ(Rename("", "\\Software\\P\\name"), RowOutcome::kRemove);
+  EXPECT_THAT(lines_, ElementsAre("Value Renamed", "Key Renamed"));
+  auto expected = before;
+  expected.erase("P\\name");
+  expected.erase("P\\name\\Sub");
+  expected["P\\Name"];
+  expected["P\\Name\\Sub"] = before.at("P\\name\\Sub");
+  expected["P\\Name\\Sub"].erase("value");
+  expected["P\\Name\\Sub"]["VALUE"] = before.at("P\\name\\Sub").at("value");
+  EXPECT_EQ(Tree(), expected);
+  MergeUndoFiles();
+  EXPECT_EQ(Tree(), before);
+}
+
+TEST_F(ChangeKeyTest, ACaseOnlyRenameWhoseSecondStepFailsIsTakenBack) {
+  PutString("Software\\P\\name", "v", u"x");
+  const auto before = Tree();
+  // The key's new name is refused when it is created (the temporary one is not).
+  api_->InjectFault({reg::MemoryRegistry::Op::kCreateKey, "HKEY_CURRENT_USER\\Software\\P\\NAME", 1,
+                     reg::kAccessDenied});
+  dialogs_.Reply("NAME");
+  EXPECT_EQ(Rename("", "\\Software\\P\\name"), RowOutcome::kKeep);
+  EXPECT_EQ(Tree(), before);
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_NE(lines_[0].find(Message(reg::kAccessDenied)), std::string::npos) << lines_[0];
+}
+
+TEST_F(ChangeKeyTest, SimulateShowsTheDialogsAndChangesNothing) {
+  settings_.simulate = true;
+  PutString("Software\\X", "s", u"old");
+  const auto before = Tree();
+  dialogs_.Reply("new");
+  Edit("s");
+  dialogs_.Reply("other");
+  EXPECT_EQ(Rename("s"), RowOutcome::kRemove);
+  EXPECT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(Tree(), before);
+  EXPECT_TRUE(NoUndoFile());
+}
+
+TEST_F(ChangeKeyTest, TheUndoBitsDecideWhichChangesAreRecorded) {
+  PutString("Software\\X", "s", u"old");
+  settings_.undo_mask = files::kUndoRenames;
+  dialogs_.Reply("new");
+  Edit("s");
+  EXPECT_TRUE(NoUndoFile());
+  settings_.undo_mask = files::kUndoEdits;
+  dialogs_.Reply("t");
+  Rename("s");
+  EXPECT_TRUE(NoUndoFile());
+  EXPECT_EQ(Get("\\Software\\X", "t"), (RawValue{reg::kRegSz, Utf16Z(u"new")}));
+}
+
+TEST_F(ChangeKeyTest, ARemoteMachineIsChangedAndAnUnreachableOneShowsNoDialog) {
+  api_->AddMachine("FAR", true);
+  settings_.search_machine = "\\\\FAR";
+  deps_.change = settings_;
+  reg::TRegistry far(*api_);
+  far.SetRootKey(reg::kLocalMachine);
+  ASSERT_TRUE(far.RegistryConnect("\\\\FAR"));
+  far.CreateKey("\\Software\\X");
+  ASSERT_TRUE(far.OpenKey("\\Software\\X"));
+  far.WriteString("s", "far");
+  far.CloseKey();
+  const ChangeTarget target{"HKEY_LOCAL_MACHINE", "\\Software\\X", "s"};
+  dialogs_.Reply("changed");
+  procChangeKey(deps_, ChangeAction::kEdit, target);
+  EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|far"));
+  ASSERT_TRUE(far.OpenKey("\\Software\\X"));
+  EXPECT_EQ(far.ReadString("s"), "changed");
+  far.CloseKey();
+  api_->SetMachineReachable("FAR", false);
+  procChangeKey(deps_, ChangeAction::kEdit, target);
+  EXPECT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_THAT(lines_, ElementsAre("Remote Registry Error: [" + Message(reg::kBadNetPath) + "]"));
+}
+
+// The user is denied everything on Software\Locked.
+class LockedKeyChangeTest : public ChangeKeyTest {
+ protected:
+  void SetUp() override {
+    PutString("Software\\Locked", "s", u"old");
+    PutString("Software\\Locked\\Sub", "v", u"x");
+    reg::SecurityDescriptor sd;
+    sd.control = reg::kSdSelfRelative | reg::kSdDaclPresent | reg::kSdDaclProtected;
+    sd.owner = reg::Sid::FromText("S-1-5-21-0-0-0-1000");
+    reg::Ace deny;
+    deny.type = reg::kAceTypeDenied;
+    deny.mask = reg::access::kAllAccess;
+    deny.sid = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
+    sd.dacl = reg::Acl{};
+    sd.dacl->aces.push_back(deny);
+    ASSERT_EQ(api_->SetKeySecurityForTest(kPath, sd.Serialize()), reg::kSuccess);
+    locked_ = Security(kPath);
+    deps_.fixperms = true;
+    deps_.logging = 1;
+  }
+  Bytes Security(const std::string& path) {
+    Bytes bytes;
+    EXPECT_EQ(api_->GetKeySecurityForTest(path, &bytes), reg::kSuccess);
+    return bytes;
+  }
+  std::optional<reg::Acl> Dacl(const std::string& path) {
+    const auto sd = reg::SecurityDescriptor::Parse(Security(path));
+    return sd ? sd->dacl : std::nullopt;
+  }
+  static constexpr const char* kPath = "HKEY_CURRENT_USER\\Software\\Locked";
+  Bytes locked_;
+};
+
+TEST_F(LockedKeyChangeTest, WithoutRepairOnlyTheOpenFailureIsLogged) {
+  deps_.fixperms = false;
+  Edit("s", "\\Software\\Locked");
+  EXPECT_THAT(lines_, ElementsAre("Unable to Open Registry Key, " + Message(reg::kAccessDenied)));
+  EXPECT_THAT(dialogs_.shown, IsEmpty());
+}
+
+TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
+  const std::string repaired[] = {
+      "Security - Manual Edit - Error accessing registry \\Software\\Locked [" +
+          Message(reg::kAccessDenied) + "], attempting to modify perissions",
+      "Security - Manual Edit - Re-open of key after permission change successful",
+      "Security - Manual Edit - Registry permissions have been changed, setting permissions "
+      "back to original settings"};
+  // An edit.
+  dialogs_.Reply("new");
+  Edit("s", "\\Software\\Locked");
+  EXPECT_THAT(lines_, ElementsAre(repaired[0], repaired[1], repaired[2]));
+  EXPECT_EQ(Security(kPath), locked_);
+  // A cancelled rename, a refused one, a type that cannot be edited.
+  dialogs_.Cancel();
+  Rename("s", "\\Software\\Locked");
+  EXPECT_EQ(Security(kPath), locked_);
+  dialogs_.Reply("");
+  Rename("s", "\\Software\\Locked");
+  EXPECT_EQ(Security(kPath), locked_);
+  Edit("none", "\\Software\\Locked");
+  EXPECT_EQ(Security(kPath), locked_);
+  // A dialog that fails: the failure still reaches the caller, after the restore.
+  dialogs_.answers.push_back(
+      [](const std::string&) -> std::string { throw std::runtime_error("dialog failed"); });
+  EXPECT_THROW(Edit("s", "\\Software\\Locked"), std::runtime_error);
+  EXPECT_EQ(Security(kPath), locked_);
+  // A key rename: the key under its new name has the DACL the old one had.
+  const auto locked_dacl = Dacl(kPath);
+  ASSERT_TRUE(locked_dacl);
+  dialogs_.Reply("Moved");
+  EXPECT_EQ(Rename("", "\\Software\\Locked"), RowOutcome::kRemove);
+  EXPECT_EQ(lines_.back(), repaired[2]);
+  EXPECT_EQ(Dacl("HKEY_CURRENT_USER\\Software\\Moved"), locked_dacl);
+  EXPECT_EQ(api_->OpenHandleCount(), 0u);
+  deps_.fixperms = false;
+  lines_.clear();
+  Edit("s", "\\Software\\Moved");
+  EXPECT_THAT(lines_, ElementsAre("Unable to Open Registry Key, " + Message(reg::kAccessDenied)));
+  EXPECT_EQ(Get("\\Software\\Locked", "s"), (RawValue{99, {}}));
+}
+
+}  // namespace
+}  // namespace keyloom::edit

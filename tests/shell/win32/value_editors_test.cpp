@@ -1,0 +1,179 @@
+// The three value editors driven through their controls: what they show, Escape and "&Cancel"
+// giving back the text put in, Enter accepting (and making a new line in the memo), the number
+// editor's base switch and key filter.
+#include "shell/win32/value_editors.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "edit/number_entry.h"
+#include "shell/win32/gui_test_support.h"
+#include "shell/win32/resource_ids.h"
+
+namespace keyloom::shell::testing {
+namespace {
+
+// A key press as the keyboard makes it, through the dialog's keyboard handling.
+void PressKey(HWND dialog, HWND target, UINT key) {
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+  PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100),
+            [dialog](MSG& message) { return IsDialogMessageW(dialog, &message) != FALSE; });
+}
+
+void Type(HWND field, const std::wstring& keys) {
+  for (wchar_t key : keys) SendMessageW(field, WM_CHAR, key, 1);
+}
+
+void SetText(HWND control, const std::string& text) { SetWindowTextUtf8(control, text); }
+
+void CaretToEnd(HWND field) { SendMessageW(field, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF); }
+
+bool SetClipboardText(HWND owner, const std::wstring& text) {
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (memory != nullptr) {
+    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return memory != nullptr;
+}
+
+bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
+
+std::string StatusText(HWND dialog) {
+  wchar_t text[256] = {};
+  SendMessageW(GetDlgItem(dialog, IDC_DWORD_STATUS), SB_GETTEXTW, 0,
+               reinterpret_cast<LPARAM>(text));
+  return FromWide(text);
+}
+
+class ValueEditorsTest : public ::testing::Test {
+ protected:
+  WindowEditDialogs dialogs_{GetModuleHandleW(nullptr), nullptr};
+};
+
+TEST_F(ValueEditorsTest, TheStringEditorGivesBackItsTextOnEscapeAndCancelAndAcceptsOnEnter) {
+  const std::vector<std::function<void(HWND, HWND)>> closes = {
+      [](HWND dialog, HWND field) { PressKey(dialog, field, VK_ESCAPE); },
+      [](HWND dialog, HWND) { Click(GetDlgItem(dialog, IDCANCEL)); },
+      [](HWND dialog, HWND field) { PressKey(dialog, field, VK_RETURN); },
+  };
+  std::vector<std::string> titles, children;
+  LONG_PTR style = 0;
+  std::size_t step = 0;
+  ModalWatcher watcher([&](HWND dialog) {
+    HWND field = GetDlgItem(dialog, IDC_EDIT_VALUE);
+    titles.push_back(WindowTextUtf8(dialog));
+    if (step == 0) {
+      children = ChildTexts(dialog);
+      style = GetWindowLongPtrW(dialog, GWL_STYLE);
+      EXPECT_EQ(GetFocus(), field);
+    }
+    SetText(field, "typed ζ");
+    closes[step++](dialog, field);
+    EXPECT_FALSE(Visible(dialog));
+  });
+  const std::string in = "C:\\ζ\\old";
+  EXPECT_EQ(dialogs_.ShowEditReg("Rename Registry Key", "HKEY_CURRENT_USER\\Software\\X", in), in);
+  EXPECT_EQ(dialogs_.ShowEditReg("Edit Registry Key", "\\Software\\X\\v", in), in);
+  EXPECT_EQ(dialogs_.ShowEditReg("Edit Registry Key", "\\Software\\X\\v", in), "typed ζ");
+  EXPECT_EQ(titles, (std::vector<std::string>{"Rename Registry Key", "Edit Registry Key",
+                                              "Edit Registry Key"}));
+  EXPECT_EQ(children, (std::vector<std::string>{"Key :", "HKEY_CURRENT_USER\\Software\\X", in,
+                                                "&Accept", "&Cancel"}));
+  EXPECT_FALSE(style & WS_SYSMENU) << "no close box";
+}
+
+TEST_F(ValueEditorsTest, TheNumberEditorSwitchesBasesAndFiltersKeysByTheTextTheyLeave) {
+  std::vector<std::function<void(HWND)>> steps;
+  // 255 in hexadecimal is FF; a typed 1 makes FF1; G never passes; Enter gives back 4081.
+  steps.push_back([](HWND dialog) {
+    HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
+    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_DWORD_DEC), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(WindowTextUtf8(dialog), "Edit DWORD Value");
+    Click(GetDlgItem(dialog, IDC_DWORD_HEX));
+    EXPECT_EQ(WindowTextUtf8(field), "FF");
+    CaretToEnd(field);
+    Type(field, L"1G ,-");
+    EXPECT_EQ(WindowTextUtf8(field), "FF1");
+    PressKey(dialog, field, VK_RETURN);
+  });
+  // A 32-bit value takes no digit after 2147483647, but typing over the selected text is judged
+  // by what it leaves; an empty field cannot be converted; Escape brings the text back.
+  steps.push_back([](HWND dialog) {
+    HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
+    CaretToEnd(field);
+    Type(field, L"1");
+    EXPECT_EQ(WindowTextUtf8(field), "2147483647");
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    Type(field, L"5");
+    EXPECT_EQ(WindowTextUtf8(field), "5");
+    SetText(field, "");
+    Click(GetDlgItem(dialog, IDC_DWORD_HEX));
+    EXPECT_EQ(StatusText(dialog), edit::kConversionError);
+    EXPECT_EQ(WindowTextUtf8(field), "");
+    Type(field, L"A7");  // still the decimal rule
+    EXPECT_EQ(WindowTextUtf8(field), "7");
+    PressKey(dialog, field, VK_ESCAPE);
+  });
+  // A QWORD takes the 64-bit range; a pasted text is judged as a whole; Cancel.
+  steps.push_back([](HWND dialog) {
+    HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
+    CaretToEnd(field);
+    for (const wchar_t* pasted : {L"2,3", L"23"}) {
+      ASSERT_TRUE(SetClipboardText(dialog, pasted));
+      SendMessageW(field, WM_PASTE, 0, 0);
+    }
+    Type(field, L"1");
+    EXPECT_EQ(WindowTextUtf8(field), "2147483647231");
+    Click(GetDlgItem(dialog, IDCANCEL));
+  });
+  // -1 goes to hexadecimal and comes back.
+  steps.push_back([](HWND dialog) {
+    HWND field = GetDlgItem(dialog, IDC_DWORD_VALUE);
+    Click(GetDlgItem(dialog, IDC_DWORD_HEX));
+    EXPECT_EQ(WindowTextUtf8(field), "FFFFFFFFFFFFFFFF");
+    Click(GetDlgItem(dialog, IDOK));
+  });
+  std::size_t step = 0;
+  ModalWatcher watcher([&](HWND dialog) { steps[step++](dialog); });
+  EXPECT_EQ(dialogs_.ShowEditDword("\\Software\\X\\d", "255", false), "4081");
+  EXPECT_EQ(dialogs_.ShowEditDword("\\Software\\X\\d", "2147483647", false), "2147483647");
+  EXPECT_EQ(dialogs_.ShowEditDword("\\Software\\X\\q", "2147483647", true), "2147483647");
+  EXPECT_EQ(dialogs_.ShowEditDword("\\Software\\X\\d", "-1", false), "-1");
+  EXPECT_EQ(step, 4u);
+}
+
+TEST_F(ValueEditorsTest, TheMultiStringEditorTakesEnterAsANewLine) {
+  std::size_t step = 0;
+  ModalWatcher watcher([&](HWND dialog) {
+    HWND memo = GetDlgItem(dialog, IDC_MULTI_TEXT);
+    EXPECT_EQ(WindowTextUtf8(dialog), "Multi-String Editor");
+    DWORD start = 1, end = 1;
+    SendMessageW(memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(GetFocus(), memo);
+    EXPECT_EQ(end, 0u) << "nothing selected: typing replaces no line";
+    SendMessageW(memo, EM_SETSEL, 1, 1);  // after "a"
+    PressKey(dialog, memo, VK_RETURN);
+    EXPECT_TRUE(Visible(dialog)) << "Enter does not accept";
+    EXPECT_EQ(WindowTextUtf8(memo), "a\r\n\r\nb");
+    if (step++ == 0) {
+      Click(GetDlgItem(dialog, IDOK));
+    } else {
+      PressKey(dialog, memo, VK_ESCAPE);
+    }
+  });
+  EXPECT_EQ(dialogs_.ShowMultiEdit("a\r\nb"), "a\r\n\r\nb");
+  EXPECT_EQ(dialogs_.ShowMultiEdit("a\r\nb"), "a\r\nb");
+}
+
+}  // namespace
+}  // namespace keyloom::shell::testing
