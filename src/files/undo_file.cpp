@@ -43,8 +43,10 @@ class Source {
       error_ = reg_.LastErrorText();
       if (log) log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
     }
-    paths_.emplace(api, reg_.RootKeyHandle(), ChangeView(settings), std::move(root_name),
-                   debug_log);
+    // Without the machine's registry no key is asked about: the record fails or lists nothing.
+    paths_.emplace(api, reg_.RootKeyHandle(),
+                   error_.empty() ? ChangeView(settings) : reg::RegView::kNone,
+                   std::move(root_name), debug_log);
   }
 
   // The connection's failure text; "" when connected (or local).
