@@ -108,12 +108,12 @@ EditorPaths::Named EditorPaths::Name(const std::string& path, reg::KeyHandle key
   std::string real;
   const reg::ErrorCode rc = api_->KeyRealName(key, &real);
   if (rc != reg::kSuccess) {
-    Note(path, reg::TrimMessage(api_->ErrorMessage(rc)));
+    Note(path, "the system does not name it (" + reg::TrimMessage(api_->ErrorMessage(rc)) + ")");
     return {path, ""};
   }
   std::string found = Search(path, real);
   if (found.empty()) {
-    Note(path, "it names the key " + real);
+    Note(path, "no key the 64-bit view reaches holds the system's key " + real);
     return {path, real};
   }
   return {std::move(found), std::move(real)};
@@ -167,8 +167,8 @@ std::string EditorPaths::Search(const std::string& path, const std::string& real
 void EditorPaths::Note(const std::string& path, const std::string& reason) {
   if (noted_ || !note_) return;
   noted_ = true;
-  note_("The system did not tell which key [" + root_name_ + path + "] is (" + reason +
-        "): the record names it by the path it was opened with");
+  note_("Undo record names key [" + root_name_ + path +
+        "] by the path it was opened with: " + reason);
 }
 
 }  // namespace keyloom::files

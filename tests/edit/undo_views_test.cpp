@@ -255,6 +255,18 @@ TEST(UndoViewsNaming, SharedKeysAndTheOpenedSpellingAreKept) {
               ElementsAre("", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\app]", "\"v\"=\"x\""));
   EXPECT_THAT(ground.Body(3),
               ElementsAre("", "[HKEY_CURRENT_USER\\Software\\Shared]", "\"s\"=dword:00000001"));
+
+  // The REG export names keys the same way.
+  request.root = reg::kLocalMachine;
+  request.key_path = "\\Software\\App";
+  request.value_name.clear();
+  request.kind = files::RecordKind::kExport;
+  request.file_name = ground.folder_.Utf8() + "export.reg";
+  ASSERT_EQ(ground.undo_->Record(request, ground.settings_), "");
+  const Lines exported = files::testing::ReadRegFileLines(ground.folder_.path() / "export.reg");
+  ASSERT_GE(exported.size(), 4u);
+  EXPECT_THAT(Lines(exported.begin() + 4, exported.end()),
+              ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\App]", "\"v\"=\"x\""));
   EXPECT_THAT(ground.debug_, ElementsAre());
 }
 
