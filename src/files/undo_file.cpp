@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "base/file_io.h"
 #include "base/local_date.h"
 #include "base/os_error.h"
 #include "base/utf8_path.h"
+#include "files/editor_path.h"
 #include "files/reg_file_format.h"
 
 namespace keyloom::files {
@@ -25,22 +27,30 @@ std::string WithLeadingBackslash(std::string_view path) {
 }
 
 // One record's view of the registry: a wrapper on the request's root, connected to the machine
-// when one is named, opening keys in the settings' view.
+// when one is named, opening keys in the settings' view and naming them as the 64-bit registry
+// editor reaches them.
 class Source {
  public:
-  Source(reg::RegApi& api, reg::KeyHandle root, std::string_view machine,
-         const ChangeSettings& settings, const std::function<void(const std::string&)>& log)
+  // `root_name` names the root in debug log lines.
+  Source(reg::RegApi& api, reg::KeyHandle root, std::string root_name, std::string_view machine,
+         const ChangeSettings& settings, const std::function<void(const std::string&)>& log,
+         const std::function<void(const std::string&)>& debug_log)
       : reg_(api), view_flag_(reg::ViewFlag(ChangeView(settings))) {
     reg_.SetRootKey(root);
     if (!machine.empty() && !reg_.RegistryConnect(machine)) {
       error_ = reg_.LastErrorText();
       if (log) log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
     }
+    // Without the machine's registry no key is asked about: the record fails or lists nothing.
+    paths_.emplace(api, reg_.RootKeyHandle(),
+                   error_.empty() ? ChangeView(settings) : reg::RegView::kNone,
+                   std::move(root_name), debug_log);
   }
 
   // The connection's failure text; "" when connected (or local).
   const std::string& error() const { return error_; }
   reg::RegApi& api() const { return reg_.api(); }
+  EditorPaths& paths() { return *paths_; }
 
   reg::ErrorCode Open(std::string_view path, reg::UniqueKey* key) {
     reg::KeyHandle handle = reg::kNullKey;
@@ -59,6 +69,7 @@ class Source {
   reg::TRegistry reg_;
   std::uint32_t view_flag_;
   std::string error_;
+  std::optional<EditorPaths> paths_;
 };
 
 // A record's lines and the ledger changes it makes, applied only once the lines are in the file.
@@ -96,19 +107,20 @@ class Reader {
     return true;
   }
 
-  // The key tree of `path` (beginning with "\"): its values, then depth first every subkey but
-  // "Wow6432Node" with an empty line, its bracket line and its values. Items the undo file already
-  // restores are left out.
-  bool KeyTree(const std::string& path, Collected* out, std::string* error) {
+  // The key tree of `path` (beginning with "\"), named `top` in the file: its values, then depth
+  // first every subkey but "Wow6432Node" with an empty line, its bracket line and its values.
+  // Items the undo file already restores are left out.
+  bool KeyTree(const std::string& path, const EditorPaths::Named& top, Collected* out,
+               std::string* error) {
     if (!source_.error().empty()) return Fail(source_.error(), error);
     reg::UniqueKey key;
     const reg::ErrorCode rc = source_.Open(path, &key);
     if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
-    const std::string id = LedgerKeyId(machine_, root_name_, path);
+    const std::string id = LedgerKeyId(machine_, root_name_, top.path);
     if (ledger_ != nullptr) {
       out->ledger.push_back([id](UndoLedger& ledger) { ledger.BeginTree(id); });
     }
-    return Walk(key.get(), path, id, "[" + root_name_ + path + "]", out, error);
+    return Walk(key.get(), path, top, id, out, error);
   }
 
  private:
@@ -117,9 +129,15 @@ class Reader {
     return false;
   }
 
-  bool Walk(reg::KeyHandle key, const std::string& path, const std::string& id,
-            const std::string& bracket, Collected* out, std::string* error) {
+  bool Known(const std::string& id) const {
+    return ledger_ != nullptr && ledger_->KeyState(id) != UndoLedger::State::kUnknown;
+  }
+
+  // `path` is the key's path as opened, `named` its name in the file.
+  bool Walk(reg::KeyHandle key, const std::string& path, const EditorPaths::Named& named,
+            const std::string& id, Collected* out, std::string* error) {
     reg::RegApi& api = source_.api();
+    const std::string bracket = "[" + root_name_ + named.path + "]";
     std::vector<std::pair<std::string, std::string>> values;
     std::string name;
     reg::RawValue value;
@@ -154,27 +172,30 @@ class Reader {
       subkeys.push_back(name);
     }
     const std::string parent = path.back() == '\\' ? path : path + "\\";
+    const std::string named_parent = named.path.back() == '\\' ? named.path : named.path + "\\";
     for (const auto& subkey : subkeys) {
       const std::string child_path = parent + subkey;
-      const std::string child_id = LedgerKeyId(machine_, root_name_, child_path);
+      // The subkey's name in the file when the system does not place it elsewhere.
+      const std::string plain_id = LedgerKeyId(machine_, root_name_, named_parent + subkey);
       if (subkey == kWow64Node) {
-        Exclude(child_id, out);
-        continue;
-      }
-      if (ledger_ != nullptr && ledger_->KeyState(child_id) != UndoLedger::State::kUnknown) {
+        Exclude(plain_id, out);
         continue;
       }
       reg::UniqueKey child;
       const reg::ErrorCode rc = source_.Open(child_path, &child);
       if (rc != reg::kSuccess) {
+        if (Known(plain_id)) continue;
         if (undo_) return Fail(child_path + ": " + source_.Message(rc), error);
-        Exclude(child_id, out);
+        Exclude(plain_id, out);
         continue;
       }
-      const std::string child_bracket = "[" + root_name_ + child_path + "]";
+      const EditorPaths::Named child_named =
+          source_.paths().NameSubkey(named, child_path, subkey, child.get());
+      const std::string child_id = LedgerKeyId(machine_, root_name_, child_named.path);
+      if (Known(child_id)) continue;
       out->lines.emplace_back();
-      out->lines.push_back(child_bracket);
-      if (!Walk(child.get(), child_path, child_id, child_bracket, out, error)) return false;
+      out->lines.push_back("[" + root_name_ + child_named.path + "]");
+      if (!Walk(child.get(), child_path, child_named, child_id, out, error)) return false;
     }
     return true;
   }
@@ -195,8 +216,12 @@ class Reader {
 }  // namespace
 
 UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
-                   std::function<std::string()> today)
-    : api_(&api), log_(std::move(log)), today_(today ? std::move(today) : base::LocalDateText) {}
+                   std::function<std::string()> today,
+                   std::function<void(const std::string&)> debug_log)
+    : api_(&api),
+      log_(std::move(log)),
+      today_(today ? std::move(today) : base::LocalDateText),
+      debug_log_(std::move(debug_log)) {}
 
 void UndoFile::RaiseNewFileFlag() {
   std::lock_guard lock(mutex_);
@@ -255,11 +280,20 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   const reg::RootKey* root = reg::RootByHandle(request.root);
   if (root == nullptr) return "no root key specified";
   const std::string path = WithLeadingBackslash(request.key_path);
-  const std::string bracket = Cat({"[", root->name, path, "]"});
   const bool value =
       request.kind == RecordKind::kUpdate || !request.value_name.empty() || request.unnamed_value;
   const std::string& name = request.value_name;
-  const std::string id = LedgerKeyId(request.machine_name, root->name, path);
+  const bool after = request.kind == RecordKind::kRename && request.phase == RecordPhase::kAfter;
+  // A removal reads nothing: it needs the registry only when the system must name its key.
+  std::optional<Source> source;
+  if (!after || ChangeView(settings) == reg::RegView::k32) {
+    source.emplace(*api_, root->handle, root->name, request.machine_name, settings, log_,
+                   debug_log_);
+  }
+  const EditorPaths::Named named =
+      source ? source->paths().NameOf(path) : EditorPaths::Named{path, ""};
+  const std::string bracket = Cat({"[", root->name, named.path, "]"});
+  const std::string id = LedgerKeyId(request.machine_name, root->name, named.path);
   const UndoLedger* ledger = undo ? &ledger_ : nullptr;
   using State = UndoLedger::State;
 
@@ -270,7 +304,7 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
     return std::string();
   };
 
-  if (request.kind == RecordKind::kRename && request.phase == RecordPhase::kAfter) {
+  if (after) {
     if (value) {
       const State state = ledger_.ValueState(id, name);
       if (state == State::kPresent || state == State::kAbsent) return finish();
@@ -281,7 +315,7 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
     }
     const State state = ledger_.KeyState(id);
     if (state == State::kAbsent) return finish();
-    collected.lines = {"", Cat({"[-", root->name, path, "]"})};
+    collected.lines = {"", Cat({"[-", root->name, named.path, "]"})};
     // A key the file brings back comes back exactly: its recorded contents follow its removal.
     const auto again = ledger_.RecordedLinesUnder(id);
     collected.lines.insert(collected.lines.end(), again.begin(), again.end());
@@ -291,8 +325,7 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
     return finish();
   }
 
-  Source source(*api_, request.root, request.machine_name, settings, log_);
-  Reader reader(source, ledger, root->name, request.machine_name, undo);
+  Reader reader(*source, ledger, root->name, request.machine_name, undo);
   std::string error;
   if (value) {
     if (ledger != nullptr && ledger->ValueState(id, name) != State::kUnknown) return finish();
@@ -310,7 +343,7 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   }
   if (ledger != nullptr && ledger->KeyState(id) != State::kUnknown) return finish();
   collected.lines = {"", bracket};
-  if (!reader.KeyTree(path, &collected, &error)) {
+  if (!reader.KeyTree(path, named, &collected, &error)) {
     if (undo) return error;
     collected.lines = {"", bracket};
     collected.ledger.clear();
@@ -351,7 +384,7 @@ std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& s
 std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
                                 std::string_view value_name, std::string_view machine_name,
                                 ValueForm form, const ChangeSettings& settings) {
-  Source source(*api_, root, machine_name, settings, log_);
+  Source source(*api_, root, "", machine_name, settings, log_, debug_log_);
   if (!source.error().empty()) return "";
   reg::UniqueKey key;
   if (source.Open(key_path, &key) != reg::kSuccess) return "";

@@ -11,6 +11,11 @@
 // new file opens with four header lines; records are appended, the way back of a failed append is
 // cut off again.
 //
+// Bracket lines name each key by the path under which the 64-bit registry editor, which a double
+// click on the file starts on 64-bit Windows, reaches the key of the view the change was made in
+// (see editor_path.h): a key of the 32-bit view of HKEY_LOCAL_MACHINE\Software\X is written as
+// HKEY_LOCAL_MACHINE\Software\Wow6432Node\X. The ledger knows items by the same names.
+//
 // One file may hold many changes (SAUNDO off): it records only the first before-state of each item
 // and nothing about items it already removes (see undo_ledger.h), so merging it brings back the
 // state from before its first record. With SAUNDO on, merging the files newest first does.
@@ -72,9 +77,10 @@ enum class ValueForm {
 class UndoFile {
  public:
   // `log` receives status log lines; `today` gives the date for file names as "yyyymmdd" (local
-  // time when not given).
+  // time when not given); `debug_log` receives lines for the debug log file alone.
   UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
-           std::function<std::string()> today = {});
+           std::function<std::string()> today = {},
+           std::function<void(const std::string&)> debug_log = {});
   UndoFile(const UndoFile&) = delete;
   UndoFile& operator=(const UndoFile&) = delete;
 
@@ -114,6 +120,7 @@ class UndoFile {
   reg::RegApi* api_;
   std::function<void(const std::string&)> log_;
   std::function<std::string()> today_;
+  std::function<void(const std::string&)> debug_log_;
   mutable std::mutex mutex_;
   int counter_ = 0;
   bool new_file_flag_ = true;

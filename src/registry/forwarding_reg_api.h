@@ -48,6 +48,9 @@ class ForwardingRegApi : public RegApi {
   ErrorCode DeleteKey(KeyHandle parent, std::string_view path, std::uint32_t view) override {
     return target_->DeleteKey(parent, path, view);
   }
+  ErrorCode KeyRealName(KeyHandle key, std::string* name) override {
+    return target_->KeyRealName(key, name);
+  }
   ErrorCode GetKeySecurity(KeyHandle key, std::uint32_t info, Bytes* descriptor) override {
     return target_->GetKeySecurity(key, info, descriptor);
   }

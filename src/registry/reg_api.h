@@ -181,6 +181,17 @@ class RegApi {
   // `view` is 0, kWow64_32Key or kWow64_64Key and selects the view the path is taken in.
   virtual ErrorCode DeleteKey(KeyHandle parent, std::string_view path, std::uint32_t view) = 0;
 
+  // The system's own full name of the key behind `key`, such as
+  // "\REGISTRY\MACHINE\SOFTWARE\WOW6432Node\X" for HKEY_LOCAL_MACHINE\Software\X opened in the
+  // 32-bit view and "\REGISTRY\USER\<user's SID>\Software\X" for HKEY_CURRENT_USER\Software\X.
+  // It names the key the handle reached after view redirection and links, so two handles reach
+  // the same key exactly when their names are equal with letter case ignored (the case is the
+  // system's own and differs between systems). A key of another computer is named as that
+  // computer names it. Needs no access right. kInvalidHandle for a predefined root (the system
+  // names only keys opened from one) and for a handle the system cannot name, such as a remote
+  // key's on Windows; kCallNotImplemented when the system has no such question.
+  virtual ErrorCode KeyRealName(KeyHandle key, std::string* name) = 0;
+
   // ---- Security ----
 
   // The key's security descriptor in self-relative form, holding the parts `info` names.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/security_descriptor.h"
 #include "registry/text.h"
 #include "support/value_data.h"
 
@@ -372,6 +373,56 @@ TEST_P(RegistryWrapper, ViewsKeepTheir32And64BitKeysApart) {
   EXPECT_TRUE(reg32.DeleteKey("\\Software\\KeyloomTest\\Both"));
   EXPECT_TRUE(reg64.KeyExists("\\Software\\KeyloomTest\\Only64"));
   EXPECT_TRUE(reg32.KeyExists("\\Software\\KeyloomTest\\Only32"));
+}
+
+TEST_P(RegistryWrapper, TheSystemNamesTheKeyAViewReaches) {
+  if (!DetectIs64BitWindows(*api_)) GTEST_SKIP() << "a 32-bit Windows has one view";
+  const std::string twin = "Software\\KeyloomTest\\Named";
+  for (std::uint32_t view : {access::kWow64_32Key, access::kWow64_64Key}) {
+    KeyHandle key = kNullKey;
+    ASSERT_EQ(api_->CreateKey(kLocalMachine, twin, 0, access::kAllAccess | view, &key, nullptr),
+              kSuccess);
+    api_->CloseKey(key);
+  }
+  // The system's letter case differs between systems: names compare as the registry compares.
+  auto name_of = [&](KeyHandle root, const std::string& path, std::uint32_t view) {
+    KeyHandle key = kNullKey;
+    std::string name;
+    EXPECT_EQ(api_->OpenKey(root, path, access::kQueryValue | view, &key), kSuccess) << path;
+    UniqueKey guard(*api_, key);
+    EXPECT_EQ(api_->KeyRealName(key, &name), kSuccess) << path;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    return name;
+  };
+  EXPECT_EQ(name_of(kLocalMachine, twin, access::kWow64_64Key),
+            "\\REGISTRY\\MACHINE\\SOFTWARE\\KEYLOOMTEST\\NAMED");
+  EXPECT_EQ(name_of(kLocalMachine, twin, access::kWow64_32Key),
+            "\\REGISTRY\\MACHINE\\SOFTWARE\\WOW6432NODE\\KEYLOOMTEST\\NAMED");
+  EXPECT_EQ(name_of(kLocalMachine, twin, 0), name_of(kLocalMachine, twin, access::kWow64_32Key))
+      << "without a flag this 32-bit process is in the 32-bit view";
+  EXPECT_EQ(
+      name_of(kLocalMachine, "Software\\Wow6432Node\\KeyloomTest\\Named", access::kWow64_64Key),
+      name_of(kLocalMachine, twin, access::kWow64_32Key))
+      << "the 64-bit view reaches the 32-bit key under its real path";
+  EXPECT_EQ(name_of(kLocalMachine, "Software", access::kWow64_64Key),
+            "\\REGISTRY\\MACHINE\\SOFTWARE");
+
+  // HKEY_CURRENT_USER is the user's key below HKEY_USERS, and its Software is in both views.
+  std::string user, domain;
+  Bytes sid;
+  ASSERT_EQ(api_->CurrentUserName(&user), kSuccess);
+  ASSERT_EQ(api_->LookupAccountByName(user, &sid, &domain), kSuccess);
+  const auto parsed = Sid::Parse(sid);
+  ASSERT_TRUE(parsed.has_value());
+  const std::string scratch = "\\REGISTRY\\USER\\" + parsed->ToText() + "\\SOFTWARE\\KEYLOOMTEST";
+  EXPECT_EQ(name_of(kCurrentUser, kScratch, access::kWow64_32Key), scratch);
+  EXPECT_EQ(name_of(kCurrentUser, kScratch, access::kWow64_64Key), scratch);
+
+  // A predefined root is no key the system names.
+  std::string name = "unchanged";
+  EXPECT_EQ(api_->KeyRealName(kLocalMachine, &name), kInvalidHandle);
+  EXPECT_EQ(api_->KeyRealName(kCurrentUser, &name), kInvalidHandle);
 }
 
 }  // namespace

@@ -201,4 +201,14 @@ ErrorCode MemoryRegistryImpl::DeleteKey(KeyHandle parent, std::string_view path,
   return kSuccess;
 }
 
+ErrorCode MemoryRegistryImpl::KeyRealName(KeyHandle key, std::string* name) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  if (ErrorCode failed = EnterKey(Op::kKeyRealName, key, 0, &ref)) return failed;
+  if (ref.predefined) return kInvalidHandle;  // Windows names only keys opened from a root
+  if (name == nullptr) return kInvalidParameter;
+  *name = RealName(ref.node);
+  return kSuccess;
+}
+
 }  // namespace keyloom::reg::memory

@@ -18,6 +18,11 @@ constexpr const char* kRootLongNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_C
                                                     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                                     "HKEY_CURRENT_CONFIG"};
 constexpr char16_t kWow6432Node[] = u"Wow6432Node";
+// What Windows names the roots' keys; HKEY_CURRENT_USER's is followed by the user's SID.
+constexpr const char* kRootRealNames[kRootCount] = {
+    "\\REGISTRY\\MACHINE\\SOFTWARE\\Classes", "\\REGISTRY\\USER", "\\REGISTRY\\MACHINE",
+    "\\REGISTRY\\USER",
+    "\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"};
 
 // Whether `path` is `base` or lies below it (letter case ignored).
 bool PathAtOrBelow(std::u16string_view path, std::u16string_view base) {
@@ -210,6 +215,24 @@ std::string MemoryRegistryImpl::NodePath(const Node* node) const {
     path += text::Utf16ToUtf8(chain[i]->name);
   }
   return path;
+}
+
+std::string MemoryRegistryImpl::RealName(const Node* node) const {
+  std::vector<const Node*> chain;
+  for (const Node* n = node; n != nullptr; n = n->parent) chain.push_back(n);
+  std::string name;
+  for (const auto& machine : machines_) {
+    for (std::size_t i = 0; i < kRootCount; ++i) {
+      if (machine->roots[i].get() != chain.back()) continue;
+      name = kRootRealNames[i];
+      if (i == kRootCurrentUser) name += "\\" + config_.user_sid;
+    }
+  }
+  for (std::size_t i = chain.size() - 1; i-- > 0;) {
+    name += '\\';
+    name += text::Utf16ToUtf8(chain[i]->name);
+  }
+  return name;
 }
 
 std::string MemoryRegistryImpl::CallPath(const Walk& walk) const {

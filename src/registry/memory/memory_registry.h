@@ -22,6 +22,13 @@
 //   KEY_READ with SeBackupPrivilege, KEY_WRITE and DELETE with SeRestorePrivilege, the union with
 //   both, and ACCESS_SYSTEM_SECURITY with either.
 // - A deleted key's handles answer kKeyDeleted to everything but CloseKey.
+// - KeyRealName names keys as Windows does: HKLM is \REGISTRY\MACHINE (on every machine), HKU
+//   \REGISTRY\USER, HKCU \REGISTRY\USER\<the user's SID>, HKCR \REGISTRY\MACHINE\SOFTWARE\Classes
+//   and HKCC \REGISTRY\MACHINE\SYSTEM\CurrentControlSet\Hardware Profiles\Current, each followed
+//   by the stored names of the keys below, so a key of the 32-bit view of HKLM\Software is named
+//   \REGISTRY\MACHINE\Software\Wow6432Node\... as the system names it.
+//   Unlike Windows the five roots are separate trees: HKCU is not HKU\<SID>, nor HKCR
+//   HKLM\Software\Classes, so a test must not create the key a root stands for on Windows.
 // - Hive files are a text format of this adapter's own (see hive_file.h). SaveKey needs
 //   SeBackupPrivilege enabled, the other hive calls SeRestorePrivilege. RestoreKey refuses the
 //   HKLM and HKU roots themselves (kAccessDenied: they are no hives) and ignores its flags;
@@ -61,6 +68,7 @@ class MemoryRegistry : public RegApi {
     kSetValue,
     kDeleteValue,
     kDeleteKey,
+    kKeyRealName,
     kGetKeySecurity,
     kSetKeySecurity,
     kSaveKey,

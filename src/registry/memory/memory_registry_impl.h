@@ -18,6 +18,7 @@
 namespace keyloom::reg::memory {
 
 inline constexpr std::size_t kRootCount = 5;  // HKCR, HKCU, HKLM, HKU, HKCC
+inline constexpr std::size_t kRootCurrentUser = 1;
 inline constexpr std::size_t kRootLocalMachine = 2;
 inline constexpr std::size_t kRootUsers = 3;
 inline constexpr std::size_t kMaxKeyNameUnits = 255;
@@ -95,6 +96,7 @@ class MemoryRegistryImpl final : public MemoryRegistry {
                      const Bytes& data) override;
   ErrorCode DeleteValue(KeyHandle key, std::string_view name) override;
   ErrorCode DeleteKey(KeyHandle parent, std::string_view path, std::uint32_t view) override;
+  ErrorCode KeyRealName(KeyHandle key, std::string* name) override;
 
   // RegApi: security and system (memory_security.cpp)
   ErrorCode GetKeySecurity(KeyHandle key, std::uint32_t info, Bytes* descriptor) override;
@@ -162,6 +164,8 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   bool Redirects(std::uint32_t view_flags) const;
   bool IsRealSoftware(const Machine& machine, const Node* node) const;
   std::string NodePath(const Node* node) const;
+  // The name Windows gives the key (see KeyRealName).
+  std::string RealName(const Node* node) const;
   // The path of a call that walked `walk`: the deepest existing key, then the rest as given.
   std::string CallPath(const Walk& walk) const;
   Node* FindByAbsolutePath(std::string_view path);

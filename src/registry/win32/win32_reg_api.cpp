@@ -50,6 +50,18 @@ class TokenHandle {
   HANDLE handle_ = nullptr;
 };
 
+// A function of a system library that every process has loaded (kernel32, ntdll), looked up at
+// run time: the program still starts on a system that lacks it. Null when there is none.
+template <class Function>
+Function SystemFunction(const wchar_t* library, const char* name) {
+  HMODULE module = GetModuleHandleW(library);
+  FARPROC proc = module != nullptr ? GetProcAddress(module, name) : nullptr;
+  Function function = nullptr;
+  static_assert(sizeof(function) == sizeof(proc));
+  if (proc != nullptr) __builtin_memcpy(&function, &proc, sizeof(function));
+  return function;
+}
+
 class Win32RegApi final : public RegApi {
  public:
   ErrorCode ConnectRegistry(std::string_view machine, KeyHandle root, KeyHandle* result) override {
@@ -175,6 +187,40 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode DeleteKey(KeyHandle parent, std::string_view path, std::uint32_t view) override {
     return static_cast<ErrorCode>(RegDeleteKeyExW(ToHkey(parent), Wide(path).c_str(), view, 0));
+  }
+
+  // NtQueryKey with KeyNameInformation: a ULONG byte count, then the name in UTF-16.
+  ErrorCode KeyRealName(KeyHandle key, std::string* name) override {
+    // A predefined key is no handle of the kernel's: the question could only fail.
+    if (IsPredefinedKey(key)) return kInvalidHandle;
+    using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    using NtStatusToErrorFn = ULONG(NTAPI*)(LONG);
+    static const auto query = SystemFunction<NtQueryKeyFn>(L"ntdll.dll", "NtQueryKey");
+    static const auto to_error =
+        SystemFunction<NtStatusToErrorFn>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (query == nullptr || to_error == nullptr) return kCallNotImplemented;
+    constexpr int kKeyNameInformation = 3;
+    constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005u);
+    constexpr LONG kBufferTooSmall = static_cast<LONG>(0xC0000023u);
+    Bytes buffer(512);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      ULONG needed = 0;
+      const LONG status = query(ToHkey(key), kKeyNameInformation, buffer.data(),
+                                static_cast<ULONG>(buffer.size()), &needed);
+      if (status == kBufferOverflow || status == kBufferTooSmall) {
+        buffer.resize(std::max<std::size_t>(needed, buffer.size() * 2));
+        continue;
+      }
+      if (status < 0) return static_cast<ErrorCode>(to_error(status));
+      ULONG length = 0;
+      __builtin_memcpy(&length, buffer.data(), sizeof length);
+      length = std::min<ULONG>(length, static_cast<ULONG>(buffer.size() - sizeof length));
+      std::u16string units(length / 2, u'\0');
+      __builtin_memcpy(units.data(), buffer.data() + sizeof length, units.size() * 2);
+      *name = text::Utf16ToUtf8(units);
+      return kSuccess;
+    }
+    return kMoreData;  // the name kept growing between calls
   }
 
   ErrorCode GetKeySecurity(KeyHandle key, std::uint32_t info, Bytes* descriptor) override {
@@ -305,12 +351,8 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode IsWow64Process(bool* wow64) override {
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
-    if (proc == nullptr) return kProcNotFound;
-    IsWow64ProcessFn function;
-    static_assert(sizeof(function) == sizeof(proc));
-    __builtin_memcpy(&function, &proc, sizeof(function));
+    const auto function = SystemFunction<IsWow64ProcessFn>(L"kernel32.dll", "IsWow64Process");
+    if (function == nullptr) return kProcNotFound;
     BOOL answer = FALSE;
     if (!function(GetCurrentProcess(), &answer)) return static_cast<ErrorCode>(GetLastError());
     *wow64 = answer != FALSE;

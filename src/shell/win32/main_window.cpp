@@ -159,8 +159,9 @@ void TfrmMain::FormCreate() {
   UpdateKeysCombo();
 
   // The run state: the undo writer (its new-file flag up), the walk, the controller.
-  undo_ = std::make_unique<files::UndoFile>(*options_.api,
-                                            [this](const std::string& line) { Log(line); });
+  undo_ = std::make_unique<files::UndoFile>(
+      *options_.api, [this](const std::string& line) { Log(line); }, nullptr,
+      [this](const std::string& line) { status_log_->WriteDebugFile(line); });
   account_ = std::make_unique<reg::ProgramAccount>(globals_.current_user_name);
   engine::WalkDeps walk;
   walk.api = options_.api;

@@ -3,11 +3,10 @@
 // before: every value's type and bytes, compared through the registry API (an export by the
 // registry editor would not do: it cuts a REG_SZ at its NUL).
 //
-// The registry editor started from this 32-bit process is the 32-bit one, which merges
-// HKEY_LOCAL_MACHINE\Software into the 32-bit view. Files for the 64-bit view are merged by the
-// 64-bit reg.exe (system32 as the 32-bit process names it: "sysnative"), which shares the
-// registry editor's file reader; the 32-bit "reg.exe import /reg:64" of Wine 8 writes into the
-// 64-bit view but takes [-key] lines in the 32-bit one.
+// Files are merged as a user of 64-bit Windows merges them: with the 64-bit registry editor, which
+// a double click starts. A change in the 32-bit view of HKEY_LOCAL_MACHINE\Software must come back
+// there, and the same-named keys of the 64-bit view must stay as they are; files of the 32-bit view
+// are merged with the 32-bit registry editor too.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -36,12 +35,15 @@ using reg::RawValue;
 
 using keyloom::testing::Utf16Z;
 
+using keyloom::testing::RegistryEditor;
+
 struct ViewCase {
   const char* name;
   reg::KeyHandle root;
-  std::uint32_t view;  // the view flag the scratch tree lives in
-  int scan_method;     // SCANMETHOD selecting that view
-  bool merge_64bit;    // merged by reg.exe /reg:64 instead of the 32-bit registry editor
+  std::uint32_t view;   // the view flag the scratch tree lives in
+  std::uint32_t other;  // the other view, holding a twin tree that must stay untouched; 0: none
+  int scan_method;      // SCANMETHOD selecting the view
+  RegistryEditor editor;
 };
 
 void PrintTo(const ViewCase& view, std::ostream* out) { *out << view.name; }
@@ -60,17 +62,28 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   void SetUp() override {
     Scrub();
     Populate();
+    if (GetParam().other != 0) {
+      Put("K", "twin", {reg::kRegSz, Utf16Z(u"the other view's")}, GetParam().other);
+      Put("K\\Ünïcödé 日本\\Deep", "d", {reg::kRegDword, {1, 0, 0, 0}}, GetParam().other);
+      Put("Other", "o", {reg::kRegSz, Utf16Z(u"twin")}, GetParam().other);
+      twin_ = Tree(GetParam().other);
+    }
   }
   void TearDown() override { Scrub(); }
 
   void Scrub() {
     files::testing::detail::DeleteTree(*api_, GetParam().root, kBase, GetParam().view);
+    if (GetParam().other != 0) {
+      files::testing::detail::DeleteTree(*api_, GetParam().root, kBase, GetParam().other);
+    }
   }
 
-  void Put(const std::string& path, const std::string& name, RawValue value) {
+  void Put(const std::string& path, const std::string& name, RawValue value,
+           std::uint32_t view = ~0u) {
+    if (view == ~0u) view = GetParam().view;
     reg::KeyHandle key = reg::kNullKey;
     ASSERT_EQ(api_->CreateKey(GetParam().root, std::string(kBase) + "\\" + path, 0,
-                              reg::access::kAllAccess | GetParam().view, &key, nullptr),
+                              reg::access::kAllAccess | view, &key, nullptr),
               reg::kSuccess)
         << path;
     reg::UniqueKey guard(*api_, key);
@@ -106,8 +119,9 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
     Put("Other", "o", {reg::kRegSz, Utf16Z(u"other")});
   }
 
-  reg::testing::TreeSnapshot Tree() {
-    return reg::testing::Snapshot(*api_, GetParam().root, kBase, GetParam().view);
+  reg::testing::TreeSnapshot Tree(std::uint32_t view = ~0u) {
+    return reg::testing::Snapshot(*api_, GetParam().root, kBase,
+                                  view == ~0u ? GetParam().view : view);
   }
 
   TRegAction Action(const std::string& path, const std::string& value) {
@@ -135,11 +149,11 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
     EXPECT_EQ(action.ErrorText, "") << path << " " << value;
   }
 
-  // Merges the current undo file with the registry editor (or reg.exe for the 64-bit view).
+  // Merges the current undo file with the case's registry editor.
   void Merge() {
     const auto file = keyloom::base::PathFromUtf8(undo_.CurrentFileName(settings_));
     ASSERT_TRUE(std::filesystem::exists(file));
-    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().merge_64bit), 0u);
+    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().editor), 0u);
   }
 
   // Makes one change with its own undo file, merges that file and expects the tree from before.
@@ -153,8 +167,11 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   }
 
   void ExpectSame(const reg::testing::TreeSnapshot& before) {
-    const std::string differences = keyloom::testing::Differences(before, Tree());
-    EXPECT_EQ(differences, "");
+    std::string differences = keyloom::testing::Differences(before, Tree());
+    if (GetParam().other != 0) {
+      differences += keyloom::testing::Differences(twin_, Tree(GetParam().other));
+    }
+    EXPECT_EQ(differences, "") << "(the other view's twin tree included)";
     if (!differences.empty()) {
       for (const auto& line : files::testing::ReadRegFileLines(
                keyloom::base::PathFromUtf8(undo_.CurrentFileName(settings_)))) {
@@ -168,6 +185,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   std::vector<std::string> log_;
   files::ChangeSettings settings_;
   files::UndoFile undo_;
+  reg::testing::TreeSnapshot twin_;
 };
 
 TEST_P(UndoRoundTrip, ValueUpdatesComeBack) {
@@ -208,15 +226,20 @@ TEST_P(UndoRoundTrip, OneFileForAWholeRunTakesItAllBack) {
   ExpectSame(before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, UndoRoundTrip,
-                         ::testing::Values(ViewCase{"CurrentUser", reg::kCurrentUser, 0, 0, false},
-                                           ViewCase{"LocalMachine32", reg::kLocalMachine,
-                                                    reg::access::kWow64_32Key, 0, false},
-                                           ViewCase{"LocalMachine64", reg::kLocalMachine,
-                                                    reg::access::kWow64_64Key, 1, true}),
-                         [](const ::testing::TestParamInfo<ViewCase>& info) {
-                           return std::string(info.param.name);
-                         });
+constexpr std::uint32_t k32 = reg::access::kWow64_32Key;
+constexpr std::uint32_t k64 = reg::access::kWow64_64Key;
+
+// The 32-bit registry editor cannot reach the 64-bit view of HKEY_LOCAL_MACHINE\Software at all.
+INSTANTIATE_TEST_SUITE_P(
+    Views, UndoRoundTrip,
+    ::testing::Values(
+        ViewCase{"CurrentUser", reg::kCurrentUser, 0, 0, 0, RegistryEditor::k64Bit},
+        ViewCase{"CurrentUserBy32BitEditor", reg::kCurrentUser, 0, 0, 0, RegistryEditor::k32Bit},
+        ViewCase{"LocalMachine32", reg::kLocalMachine, k32, k64, 0, RegistryEditor::k64Bit},
+        ViewCase{"LocalMachine32By32BitEditor", reg::kLocalMachine, k32, k64, 0,
+                 RegistryEditor::k32Bit},
+        ViewCase{"LocalMachine64", reg::kLocalMachine, k64, k32, 1, RegistryEditor::k64Bit}),
+    [](const ::testing::TestParamInfo<ViewCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace keyloom::edit

@@ -136,5 +136,51 @@ TEST_F(Remote, UnknownOrUnreachableMachinesFail) {
   EXPECT_EQ(api_->OpenHandleCount(), 0u);
 }
 
+TEST_F(Remote, KeysAreNamedAsTheirOwnMachineNamesThem) {
+  auto name_of = [&](KeyHandle root, const std::string& path, std::uint32_t view) {
+    std::string name;
+    auto key = Open(root, path, access::kRead | view);
+    EXPECT_EQ(api_->KeyRealName(key.get(), &name), kSuccess) << path;
+    return name;
+  };
+  api_->AddMachine("SERVER", true);
+  KeyHandle remote = kNullKey;
+  ASSERT_EQ(api_->ConnectRegistry("\\\\SERVER", kLocalMachine, &remote), kSuccess);
+  UniqueKey guard(*api_, remote);
+  Create(remote, "Software\\App");
+  std::string name;
+  ASSERT_EQ(api_->KeyRealName(remote, &name), kSuccess) << "a remote root is an opened key";
+  EXPECT_EQ(name, "\\REGISTRY\\MACHINE");
+  EXPECT_EQ(name_of(remote, "Software\\App", k32),
+            "\\REGISTRY\\MACHINE\\Software\\Wow6432Node\\App");
+  EXPECT_EQ(name_of(remote, "Software\\Wow6432Node\\App", k64),
+            "\\REGISTRY\\MACHINE\\Software\\Wow6432Node\\App");
+
+  // The roots' keys carry the names of the keys Windows links them to.
+  Create(kClassesRoot, ".kl");
+  Create(kCurrentConfig, "Software");
+  Create(kUsers, ".DEFAULT");
+  EXPECT_EQ(name_of(kClassesRoot, ".kl", k64), "\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\.kl");
+  EXPECT_EQ(name_of(kCurrentConfig, "Software", k64),
+            "\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\Software");
+  EXPECT_EQ(name_of(kUsers, ".DEFAULT", k64), "\\REGISTRY\\USER\\.DEFAULT");
+
+  // A deleted key has no name any more.
+  auto doomed = Create(kLocalMachine, "Software\\Doomed", k64);
+  ASSERT_EQ(api_->DeleteKey(kLocalMachine, "Software\\Doomed", k64), kSuccess);
+  EXPECT_EQ(api_->KeyRealName(doomed.get(), &name), kKeyDeleted);
+  EXPECT_EQ(api_->KeyRealName(0x1234, &name), kInvalidHandle);
+}
+
+TEST_F(Views, On32BitWindowsKeysAreNamedByTheirPath) {
+  MemoryRegistry::Config config;
+  config.is_64bit_windows = false;
+  Reset(config);
+  auto key = Create(kLocalMachine, "Software\\Plain");
+  std::string name;
+  ASSERT_EQ(api_->KeyRealName(key.get(), &name), kSuccess);
+  EXPECT_EQ(name, "\\REGISTRY\\MACHINE\\Software\\Plain");
+}
+
 }  // namespace
 }  // namespace keyloom::reg::testing

@@ -1,7 +1,9 @@
 // keyloom.exe replacing a text across a scratch tree, unattended, in either registry view: the
 // registry afterwards holds exactly what the replacement rules say, `reg query` sees the renamed
-// key, and merging the run's undo files (newest first) with the registry editor gives back the
-// original tree byte for byte, while the other view's twin tree is never touched.
+// key, and merging the run's undo files (newest first) as a user of 64-bit Windows does, with the
+// 64-bit registry editor a double click starts, gives back the original tree byte for byte, while
+// the other view's twin tree is never touched. The 32-bit view's files are merged with the 32-bit
+// registry editor too.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -37,7 +39,7 @@ struct ViewCase {
   std::uint32_t view;   // the view the scratch tree lives in
   std::uint32_t other;  // the other view, whose twin tree must stay untouched
   int scanmethod;       // SCANMETHOD selecting the view
-  bool merge_64bit;
+  keyloom::testing::RegistryEditor editor;
 };
 
 void PrintTo(const ViewCase& view, std::ostream* out) { *out << view.name; }
@@ -141,10 +143,10 @@ TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
 
   // What an administrator would check with reg.exe.
   const std::wstring root = GetParam().root == reg::kCurrentUser ? L"HKCU" : L"HKLM";
-  const std::wstring reg_view = GetParam().merge_64bit ? L" /reg:64" : L" /reg:32";
-  const std::wstring reg_exe =
-      keyloom::testing::WindowsFolder() +
-      (GetParam().merge_64bit ? L"\\sysnative\\reg.exe" : L"\\system32\\reg.exe");
+  const bool view64 = GetParam().view == reg::access::kWow64_64Key;
+  const std::wstring reg_view = view64 ? L" /reg:64" : L" /reg:32";
+  const std::wstring reg_exe = keyloom::testing::WindowsFolder() +
+                               (view64 ? L"\\sysnative\\reg.exe" : L"\\system32\\reg.exe");
   EXPECT_EQ(keyloom::testing::RunAndWait(reg_exe + L" query \"" + root +
                                          L"\\Software\\KeyloomTest\\E2E\\App-新R8\"" + reg_view),
             0u);
@@ -160,18 +162,28 @@ TEST_P(ReplaceEndToEnd, ReplacesEverywhereAndTheUndoFilesBringTheTreeBack) {
   ASSERT_GE(files.size(), 5u);
   std::sort(files.rbegin(), files.rend());
   for (const auto& file : files) {
-    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().merge_64bit), 0u) << file.string();
+    ASSERT_EQ(keyloom::testing::MergeRegFile(file, GetParam().editor), 0u) << file.string();
   }
   EXPECT_EQ(keyloom::testing::Differences(before, Tree(GetParam().view)), "");
+  if (GetParam().other != 0) {
+    EXPECT_EQ(keyloom::testing::Differences(twin, Tree(GetParam().other)), "")
+        << "merging the undo files leaves the other view alone";
+  }
 }
 
+using keyloom::testing::RegistryEditor;
+constexpr std::uint32_t k32 = reg::access::kWow64_32Key;
+constexpr std::uint32_t k64 = reg::access::kWow64_64Key;
+
+// The 32-bit registry editor cannot reach the 64-bit view of HKEY_LOCAL_MACHINE\Software at all.
 INSTANTIATE_TEST_SUITE_P(
     Views, ReplaceEndToEnd,
-    ::testing::Values(ViewCase{"CurrentUser", reg::kCurrentUser, 2, 0, 0, 0, false},
-                      ViewCase{"LocalMachine32", reg::kLocalMachine, 3, reg::access::kWow64_32Key,
-                               reg::access::kWow64_64Key, 0, false},
-                      ViewCase{"LocalMachine64", reg::kLocalMachine, 3, reg::access::kWow64_64Key,
-                               reg::access::kWow64_32Key, 1, true}),
+    ::testing::Values(
+        ViewCase{"CurrentUser", reg::kCurrentUser, 2, 0, 0, 0, RegistryEditor::k64Bit},
+        ViewCase{"LocalMachine32", reg::kLocalMachine, 3, k32, k64, 0, RegistryEditor::k64Bit},
+        ViewCase{"LocalMachine32By32BitEditor", reg::kLocalMachine, 3, k32, k64, 0,
+                 RegistryEditor::k32Bit},
+        ViewCase{"LocalMachine64", reg::kLocalMachine, 3, k64, k32, 1, RegistryEditor::k64Bit}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

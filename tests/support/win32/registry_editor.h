@@ -46,15 +46,24 @@ inline std::wstring WindowsFolder() {
   return std::wstring(folder, length);
 }
 
-// Merges a .REG file as a user would. The registry editor started from this 32-bit process is the
-// 32-bit one, which merges HKEY_LOCAL_MACHINE\Software into the 32-bit view; files for the 64-bit
-// view go to the 64-bit reg.exe ("sysnative" is system32 as a 32-bit process names it), which
-// shares the registry editor's file reader. Wine 8's 32-bit "reg.exe import /reg:64" writes into
-// the 64-bit view but takes [-key] lines in the 32-bit one.
-inline DWORD MergeRegFile(const std::filesystem::path& file, bool into_64bit_view) {
-  const std::wstring quoted = L"\"" + file.wstring() + L"\"";
-  return into_64bit_view ? RunAndWait(WindowsFolder() + L"\\sysnative\\reg.exe import " + quoted)
-                         : RunAndWait(L"regedit.exe /s " + quoted);
+// The two registry editors of 64-bit Windows. A double click on a .REG file starts the 64-bit
+// one, which reaches HKEY_LOCAL_MACHINE\Software in the 64-bit view (and the 32-bit view's keys
+// under Software\Wow6432Node); the 32-bit one merges HKEY_LOCAL_MACHINE\Software into the 32-bit
+// view.
+enum class RegistryEditor { k64Bit, k32Bit };
+
+// Merges a .REG file silently with one of the registry editors, as "regedit /s FILE" does. Started
+// from this 32-bit process, %windir%\regedit.exe is redirected to the 32-bit editor in SysWOW64
+// (measured under Wine, as documented for Windows); with the redirection turned off for the start
+// it is the 64-bit one.
+inline DWORD MergeRegFile(const std::filesystem::path& file, RegistryEditor editor) {
+  const std::wstring command = WindowsFolder() + L"\\regedit.exe /s \"" + file.wstring() + L"\"";
+  if (editor == RegistryEditor::k32Bit) return RunAndWait(command);
+  PVOID redirection = nullptr;
+  if (!Wow64DisableWow64FsRedirection(&redirection)) return ~0u;
+  const DWORD code = RunAndWait(command);
+  Wow64RevertWow64FsRedirection(redirection);
+  return code;
 }
 
 inline std::string Describe(const reg::RawValue& value) {
