@@ -118,7 +118,8 @@ class EditEndToEndTest : public MainWindowTest {
     ASSERT_EQ(files.size(), 1u);
     const auto lines = files::testing::ReadRegFileLines(files[0]);
     EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
-    ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], false), 0u);
+    ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit),
+              0u);
     EXPECT_EQ(keyloom::testing::Differences(before_, Tree()), "");
   }
 
