@@ -249,10 +249,7 @@ void TfrmMain::FormDestroy() {
   KillTimer(hwnd(), 1);
   post_target_ = nullptr;
   if (controller_ != nullptr) {
-    if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(),
-                                  ReadWindowSettings(), false)) {
-      Log(*error);
-    }
+    WriteSettings(false);
     // A run still going is stopped before the gate goes; one that will not stop in time must not
     // outlive what it uses, so the process ends.
     if (!controller_->StopAndWait(std::chrono::milliseconds(kStopBoundMs))) {
@@ -262,6 +259,13 @@ void TfrmMain::FormDestroy() {
   if (gate_ != nullptr) gate_->Open();
   queue_.Drain();
   if (options_.quit_on_destroy) PostQuitMessage(exit_code_);
+}
+
+void TfrmMain::WriteSettings(bool force) {
+  if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(), ReadWindowSettings(),
+                                force)) {
+    Log(*error);
+  }
 }
 
 files::ChangeSettings TfrmMain::CurrentChangeSettings() const {

@@ -108,6 +108,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void StartSilentRun();
   void ApplyWindowSettings(const WindowSettings& window);
   WindowSettings ReadWindowSettings() const;
+  // SaveSettings with the window's controls; a failure becomes a status log line.
+  void WriteSettings(bool force);
   void ApplyButtons(const engine::ButtonState& state) override;
   void ShowWarning(const std::string& text) override;
   void ProcessPendingEvents() override;
@@ -137,6 +139,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void btnAboutClick();
   void btnNetworkClick();
   void btnOptionsClick();
+  void OptionsSaved();
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();

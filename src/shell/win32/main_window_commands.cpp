@@ -9,6 +9,7 @@
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dialogs.h"
 #include "shell/win32/main_window.h"
+#include "shell/win32/options_dialog.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
@@ -131,8 +132,17 @@ void TfrmMain::btnAboutClick() {
 // UpdateKeysCombo. The dialog is not built yet: the button does nothing until it is.
 void TfrmMain::btnNetworkClick() {}
 
-// Opens the Options dialog. The dialog is not built yet: the button does nothing until it is.
-void TfrmMain::btnOptionsClick() {}
+// A new Options dialog for every opening, so it starts from the settings as they are now.
+void TfrmMain::btnOptionsClick() {
+  TfrmOptions options(settings_, globals_.program_folder, [this] { OptionsSaved(); });
+  options.Show(instance_, hwnd());
+}
+
+// Options saved: the window shows the new settings and the file is written at once.
+void TfrmMain::OptionsSaved() {
+  controller_->RefreshReplaceCaption();
+  WriteSettings(true);
+}
 
 // ---- Request controls ----
 
