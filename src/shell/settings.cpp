@@ -41,8 +41,8 @@ std::string LimitCharacters(std::string text, std::size_t max) {
 
 struct IniKey {
   const char* name;
-  void (*read)(std::string_view text, Settings& s, WindowSettings& w);
-  std::string (*write)(const Settings& s, const WindowSettings& w);  // null: never written
+  void (*read)(std::string_view text, Settings& s, WindowSettings& w);  // null: never read
+  std::string (*write)(const Settings& s, const WindowSettings& w);     // null: never written
 };
 
 template <typename T, typename C>
@@ -123,6 +123,13 @@ constexpr IniKey kWarnKey = {"WARN",
                                       (s.warn_second_flag ? "1" : "0");
                              }};
 
+// REGUNDO: the main window's "Create Registry Undo File" box, which shows UNDO's run bits. Written
+// from UNDO so that the file agrees with itself; on reading, UNDO decides and REGUNDO is ignored.
+constexpr IniKey kRegUndoKey = {
+    "REGUNDO", nullptr, [](const Settings& s, const WindowSettings&) {
+      return std::string(RunUndoStateOf(s.undo) == RunUndoState::kAll ? "1" : "0");
+    }};
+
 // In the order of a new file.
 constexpr IniKey kIniKeys[] = {
     TextKey<&WindowSettings::find>("FIND"),
@@ -139,7 +146,7 @@ constexpr IniKey kIniKeys[] = {
     BooleanKey<&WindowSettings::searchkeys>("SEARCHKEYS"),
     BooleanKey<&WindowSettings::searchvalues>("SEARCHVALUES"),
     BooleanKey<&WindowSettings::searchtree>("SEARCHTREE"),
-    BooleanKey<&WindowSettings::regundo>("REGUNDO"),
+    kRegUndoKey,
     kWarnKey,
     TextKey<&Settings::undodir>("UNDODIR"),
     ColumnKey<0>("COL_0"),
@@ -180,6 +187,7 @@ LoadedSettings LoadSettings(std::string_view program_folder) {
   const IniFile file = IniFile::Load(base::PathFromUtf8(IniFilePath(program_folder)));
   LoadedSettings loaded;
   for (const IniKey& key : kIniKeys) {
+    if (key.read == nullptr) continue;
     if (const std::optional<std::string> text = file.Get(kIniSection, key.name)) {
       key.read(LimitCharacters(*text, kMaxValueCharacters), loaded.settings, loaded.window);
     }

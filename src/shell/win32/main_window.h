@@ -140,6 +140,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void btnNetworkClick();
   void btnOptionsClick();
   void OptionsSaved();
+  void chkRegUndoClick();
+  // The undo box from the UNDO bits that runs use.
+  void ShowRunUndo();
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();

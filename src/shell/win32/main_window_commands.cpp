@@ -39,6 +39,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_BTN_NETWORK, BN_CLICKED, &TfrmMain::btnNetworkClick},
       {IDC_BTN_OPTIONS, BN_CLICKED, &TfrmMain::btnOptionsClick},
       {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
+      {IDC_CHK_REG_UNDO, BN_CLICKED, &TfrmMain::chkRegUndoClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
@@ -141,6 +142,7 @@ void TfrmMain::btnOptionsClick() {
 // Options saved: the window shows the new settings and the file is written at once.
 void TfrmMain::OptionsSaved() {
   controller_->RefreshReplaceCaption();
+  ShowRunUndo();
   WriteSettings(true);
 }
 
@@ -152,6 +154,15 @@ void TfrmMain::chkTreeClick() {
   if (settings_.Snapshot().suppress_key_name_warning) return;
   TfrmTreeWarn warning(settings_);
   warning.Show(instance_, hwnd());
+}
+
+// "Create Registry Undo File": checked, runs record their edits and deletes; cleared, they record
+// none. The same UNDO bits as the Options dialog's undo boxes; a greyed box becomes checked.
+void TfrmMain::chkRegUndoClick() {
+  settings_.Update([](Settings& s) {
+    s.undo = WithRunUndo(s.undo, RunUndoStateOf(s.undo) != RunUndoState::kAll);
+  });
+  ShowRunUndo();
 }
 
 void TfrmMain::cmbScanMethodChange() {
