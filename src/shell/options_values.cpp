@@ -13,47 +13,55 @@ constexpr std::array<std::string_view, 3> kLoggingLevelDetails = {
     "very large depending on the type of search being done.",
 };
 
+// The boxes that show a setting as it is, and the UNDO bits: one table for both directions.
+struct SameBox {
+  bool Settings::*setting;
+  bool OptionsValues::*control;
+};
+constexpr SameBox kSameBoxes[] = {
+    {&Settings::saundo, &OptionsValues::separate_auto_undo},
+    {&Settings::smundo, &OptionsValues::separate_manual_undo},
+    {&Settings::enabledel, &OptionsValues::enable_delete},
+    {&Settings::wholenum, &OptionsValues::whole_numbers},
+    {&Settings::fixperms, &OptionsValues::fix_permissions},
+    {&Settings::autostart, &OptionsValues::auto_start},
+    {&Settings::autoclose, &OptionsValues::auto_close},
+    {&Settings::autohide, &OptionsValues::auto_hide},
+    {&Settings::updateini, &OptionsValues::update_ini},
+    {&Settings::showpermerr, &OptionsValues::show_permission_errors},
+};
+
+struct UndoBox {
+  int bit;
+  bool OptionsValues::*control;
+};
+constexpr UndoBox kUndoBoxes[] = {
+    {kUndoEdits, &OptionsValues::undo_edits},
+    {kUndoDeletes, &OptionsValues::undo_deletes},
+    {kUndoRenames, &OptionsValues::undo_renames},
+};
+
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
 OptionsValues OptionsFromSettings(const Settings& s) {
   OptionsValues v;
-  v.undo_dir = s.undodir;
-  v.default_undo = s.defaultundo;
-  v.separate_auto_undo = s.saundo;
-  v.separate_manual_undo = s.smundo;
-  v.undo_edits = (s.undo & kUndoEdits) != 0;
-  v.undo_deletes = (s.undo & kUndoDeletes) != 0;
-  v.undo_renames = (s.undo & kUndoRenames) != 0;
-  v.enable_delete = s.enabledel;
-  v.whole_numbers = s.wholenum;
-  v.fix_permissions = s.fixperms;
-  v.auto_start = s.autostart;
-  v.auto_close = s.autoclose;
-  v.auto_hide = s.autohide;
-  v.update_ini = s.updateini;
+  for (const SameBox& box : kSameBoxes) v.*box.control = s.*box.setting;
+  for (const UndoBox& box : kUndoBoxes) v.*box.control = (s.undo & box.bit) != 0;
   v.warn_key_names = !s.suppress_key_name_warning;
-  v.show_permission_errors = s.showpermerr;
+  v.undo_dir = s.undodir;
   v.logging = s.logging;
+  v.default_undo = s.defaultundo;
   return v;
 }
 
 void ApplyOptions(const OptionsValues& v, Settings& s) {
-  s.undodir = v.undo_dir;
-  s.autostart = v.auto_start;
-  s.autoclose = v.auto_close;
-  s.autohide = v.auto_hide;
-  s.showpermerr = v.show_permission_errors;
-  s.updateini = v.update_ini;
+  for (const SameBox& box : kSameBoxes) s.*box.setting = v.*box.control;
+  s.undo = 0;
+  for (const UndoBox& box : kUndoBoxes) s.undo |= v.*box.control ? box.bit : 0;
   s.suppress_key_name_warning = !v.warn_key_names;
-  s.undo = (v.undo_edits ? kUndoEdits : 0) | (v.undo_deletes ? kUndoDeletes : 0) |
-           (v.undo_renames ? kUndoRenames : 0);
-  s.enabledel = v.enable_delete;
-  s.wholenum = v.whole_numbers;
-  s.smundo = v.separate_manual_undo;
-  s.saundo = v.separate_auto_undo;
-  s.fixperms = v.fix_permissions;
+  s.undodir = v.undo_dir;
   s.logging = v.logging;
   s.defaultundo = v.default_undo;
 }

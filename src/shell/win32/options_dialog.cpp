@@ -33,7 +33,29 @@ constexpr const char* kSecurityWarning =
     "risk.";
 
 // cmbDefaultUndo's entries, by DEFAULTUNDO.
-constexpr const wchar_t* kUndoKinds[] = {L"REG File", L"INF File"};
+constexpr const char* kUndoKinds[] = {"REG File", "INF File"};
+
+// The check boxes and the values they show, in the order the dialog fills them.
+struct Box {
+  int id;
+  bool OptionsValues::*value;
+};
+constexpr Box kBoxes[] = {
+    {IDC_OPT_CHK_AUTO_START, &OptionsValues::auto_start},
+    {IDC_OPT_CHK_AUTO_CLOSE, &OptionsValues::auto_close},
+    {IDC_OPT_CHK_AUTO_HIDE, &OptionsValues::auto_hide},
+    {IDC_OPT_CHK_UPDATE_INI, &OptionsValues::update_ini},
+    {IDC_OPT_CHK_WARN, &OptionsValues::warn_key_names},
+    {IDC_OPT_CHK_UNDO_EDT, &OptionsValues::undo_edits},
+    {IDC_OPT_CHK_UNDO_DEL, &OptionsValues::undo_deletes},
+    {IDC_OPT_CHK_UNDO_REN, &OptionsValues::undo_renames},
+    {IDC_OPT_CHK_ENABLE_DELETE, &OptionsValues::enable_delete},
+    {IDC_OPT_CHK_SM_UNDO, &OptionsValues::separate_manual_undo},
+    {IDC_OPT_CHK_SA_UNDO, &OptionsValues::separate_auto_undo},
+    {IDC_OPT_CHK_WHOLE_NUMBERS, &OptionsValues::whole_numbers},
+    {IDC_OPT_CHK_SHOW_PERM_ERRORS, &OptionsValues::show_permission_errors},
+    {IDC_OPT_CHK_REG_ERRORS, &OptionsValues::fix_permissions},
+};
 
 struct Hint {
   int id;
@@ -60,10 +82,9 @@ constexpr Hint kHints[] = {
 
 constexpr int PageOf(int id) { return (id - IDC_OPT_FIRST_PAGE_ID) / IDC_OPT_PAGE_ID_STEP; }
 
-void AddItems(HWND combo, std::initializer_list<const wchar_t*> items) {
-  for (const wchar_t* item : items) {
-    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  }
+void AddItem(HWND combo, std::string_view item) {
+  const std::wstring text = ToWide(item);
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 // The combo's selected index, or `fallback` when nothing is selected.
@@ -156,43 +177,31 @@ void TfrmOptions::AddHints() {
   for (const Hint& hint : kHints) AddHint(tooltip_, hwnd(), Item(hint.id), hint.text);
 }
 
-// The controls take the settings, in this order; then the click rules run as they do for the
+// The controls take the settings: the undo folder, the check boxes, the root list, the logging
+// level, the open-file dialog's folder, the undo kind. The click rules run as they do for the
 // user, except that no warning is shown while the dialog is not yet visible.
 void TfrmOptions::FormCreate() {
   const OptionsValues v = OptionsFromSettings(settings_.Snapshot());
   SetWindowTextUtf8(Item(IDC_OPT_EDT_UNDO_DIR), v.undo_dir);
-  SetChecked(Item(IDC_OPT_CHK_AUTO_START), v.auto_start);
-  SetChecked(Item(IDC_OPT_CHK_AUTO_CLOSE), v.auto_close);
-  SetChecked(Item(IDC_OPT_CHK_AUTO_HIDE), v.auto_hide);
-  SetChecked(Item(IDC_OPT_CHK_UPDATE_INI), v.update_ini);
+  for (const Box& box : kBoxes) SetChecked(Item(box.id), v.*box.value);
   chkAutoClick();
-  SetChecked(Item(IDC_OPT_CHK_WARN), v.warn_key_names);
-  SetChecked(Item(IDC_OPT_CHK_UNDO_EDT), v.undo_edits);
-  SetChecked(Item(IDC_OPT_CHK_UNDO_DEL), v.undo_deletes);
-  SetChecked(Item(IDC_OPT_CHK_UNDO_REN), v.undo_renames);
-  SetChecked(Item(IDC_OPT_CHK_ENABLE_DELETE), v.enable_delete);
   chkEnableDeleteClick();
-  SetChecked(Item(IDC_OPT_CHK_SM_UNDO), v.separate_manual_undo);
-  SetChecked(Item(IDC_OPT_CHK_SA_UNDO), v.separate_auto_undo);
-  SetChecked(Item(IDC_OPT_CHK_WHOLE_NUMBERS), v.whole_numbers);
-  SetChecked(Item(IDC_OPT_CHK_SHOW_PERM_ERRORS), v.show_permission_errors);
 
   HWND roots = Item(IDC_OPT_CMB_KEY_ROOT_LIST);
-  AddItems(roots, {L"<none selected>"});
-  for (const reg::RootKey& root : reg::RootKeys()) AddItems(roots, {ToWide(root.name).c_str()});
+  AddItem(roots, "<none selected>");
+  for (const reg::RootKey& root : reg::RootKeys()) AddItem(roots, root.name);
   Select(roots, 0);
 
   HWND levels = Item(IDC_OPT_CMB_LOGGING_LEVEL);
-  for (std::string_view name : kLoggingLevelNames) AddItems(levels, {ToWide(name).c_str()});
+  for (std::string_view name : kLoggingLevelNames) AddItem(levels, name);
   Select(levels, v.logging);  // a level outside the list selects nothing
 
   hive_folder_ = program_folder_ + "RegBack";
 
   HWND kinds = Item(IDC_OPT_CMB_DEFAULT_UNDO);
-  for (const wchar_t* kind : kUndoKinds) AddItems(kinds, {kind});
+  for (const char* kind : kUndoKinds) AddItem(kinds, kind);
   Select(kinds, v.default_undo);
 
-  SetChecked(Item(IDC_OPT_CHK_REG_ERRORS), v.fix_permissions);
   chkRegErrorsClick();
   cmbLoggingLevelChange();
 }
@@ -245,20 +254,7 @@ OptionsValues TfrmOptions::ReadControls() const {
   // Combos with nothing selected keep their setting.
   OptionsValues v = OptionsFromSettings(settings_.Snapshot());
   v.undo_dir = WindowTextUtf8(Item(IDC_OPT_EDT_UNDO_DIR));
-  v.auto_start = IsChecked(Item(IDC_OPT_CHK_AUTO_START));
-  v.auto_close = IsChecked(Item(IDC_OPT_CHK_AUTO_CLOSE));
-  v.auto_hide = IsChecked(Item(IDC_OPT_CHK_AUTO_HIDE));
-  v.show_permission_errors = IsChecked(Item(IDC_OPT_CHK_SHOW_PERM_ERRORS));
-  v.update_ini = IsChecked(Item(IDC_OPT_CHK_UPDATE_INI));
-  v.warn_key_names = IsChecked(Item(IDC_OPT_CHK_WARN));
-  v.undo_edits = IsChecked(Item(IDC_OPT_CHK_UNDO_EDT));
-  v.undo_deletes = IsChecked(Item(IDC_OPT_CHK_UNDO_DEL));
-  v.undo_renames = IsChecked(Item(IDC_OPT_CHK_UNDO_REN));
-  v.enable_delete = IsChecked(Item(IDC_OPT_CHK_ENABLE_DELETE));
-  v.whole_numbers = IsChecked(Item(IDC_OPT_CHK_WHOLE_NUMBERS));
-  v.separate_manual_undo = IsChecked(Item(IDC_OPT_CHK_SM_UNDO));
-  v.separate_auto_undo = IsChecked(Item(IDC_OPT_CHK_SA_UNDO));
-  v.fix_permissions = IsChecked(Item(IDC_OPT_CHK_REG_ERRORS));
+  for (const Box& box : kBoxes) v.*box.value = IsChecked(Item(box.id));
   v.logging = SelectionOr(Item(IDC_OPT_CMB_LOGGING_LEVEL), v.logging);
   v.default_undo = SelectionOr(Item(IDC_OPT_CMB_DEFAULT_UNDO), v.default_undo);
   return v;
