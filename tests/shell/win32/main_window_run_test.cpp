@@ -161,6 +161,33 @@ TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary
   EXPECT_TRUE(Enabled(IDC_BTN_REPLACE));
 }
 
+TEST_F(MainWindowRunTest, OptionsSavedWhilePausedLeaveResetAndReachTheRunWhenItResumes) {
+  WriteIni("SEARCHKEY=2\r\nENABLEDEL=1\r\nSIMULATE=1\r\n");
+  ScratchTreeWalker walker;
+  TfrmMain& window = Open(false, &walker);
+  walker.output = &window.output();
+  SetText(IDC_EDT_FIND, "KeyloomNoSuchText");
+  SetText(IDC_EDT_REPLACE, "x");
+  ClickControl(IDC_BTN_REPLACE);
+  ASSERT_TRUE(WaitForVisits(walker, 3));
+  ClickControl(IDC_BTN_PAUSE);
+  ASSERT_EQ(Text(IDC_BTN_REPLACE), "R&eset");
+
+  ModalWatcher watcher([&](HWND dialog) {
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_ENABLE_DELETE));  // cleared: no warning
+    Click(GetDlgItem(dialog, IDOK));
+  });
+  ClickControl(IDC_BTN_OPTIONS);
+  ASSERT_EQ(watcher.seen(), 1);
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "R&eset");  // left alone while paused
+  EXPECT_FALSE(window.settings().Snapshot().enabledel);
+
+  ClickControl(IDC_BTN_PAUSE);  // resumed: the caption follows the saved setting
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Replace");
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Replace");
+}
+
 TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsAnswering) {
   constexpr int kRows = 200000;
   WriteIni("SEARCHKEY=2\r\n");
