@@ -1,7 +1,9 @@
 #include "shell/settings.h"
 
 #include <filesystem>
+#include <limits>
 #include <system_error>
+#include <type_traits>
 
 #include "base/utf8_path.h"
 
@@ -14,7 +16,6 @@ constexpr std::size_t kMaxValueCharacters = 2047;
 // Column widths outside this range fall back to the column's default.
 constexpr int kMinColumnWidth = 1;
 constexpr int kMaxColumnWidth = 1500;
-constexpr std::array<const char*, 3> kColumnKeys = {"COL_0", "COL_1", "COL_2"};
 
 // The longest prefix of UTF-8 text holding at most `max` characters.
 std::string LimitCharacters(std::string text, std::size_t max) {
@@ -31,44 +32,135 @@ std::string LimitCharacters(std::string text, std::size_t max) {
   return text;
 }
 
-class Reader {
- public:
-  explicit Reader(const IniFile& file) : file_(file) {}
+// ---- The keys of the file ----
+//
+// One table names every key with the member it is kept in: LoadSettings reads the keys through it,
+// SaveSettings writes them through it in its order, so no key can be read and never saved. A key
+// is read into records that already hold the defaults: a missing key or a value that does not
+// parse (or lies outside its range) leaves the default in place.
 
-  std::optional<std::string> Text(const char* key) const {
-    auto value = file_.Get(kIniSection, key);
-    if (value) *value = LimitCharacters(std::move(*value), kMaxValueCharacters);
-    return value;
-  }
-  std::string Text(const char* key, std::string fallback) const {
-    auto value = Text(key);
-    return value ? std::move(*value) : std::move(fallback);
-  }
-  int Integer(const char* key, int fallback) const {
-    const auto value = Text(key);
-    if (!value) return fallback;
-    return ParseIniInteger(*value).value_or(fallback);
-  }
-  // Integer(key) when it lies in min..max, else the fallback.
-  int Integer(const char* key, int fallback, int min, int max) const {
-    const int value = Integer(key, fallback);
-    return (value < min || value > max) ? fallback : value;
-  }
-  bool Boolean(const char* key, bool fallback) const { return Integer(key, fallback ? 1 : 0) != 0; }
-
- private:
-  const IniFile& file_;
+struct IniKey {
+  const char* name;
+  void (*read)(std::string_view text, Settings& s, WindowSettings& w);  // null: never read
+  std::string (*write)(const Settings& s, const WindowSettings& w);     // null: never written
 };
 
-class Writer {
- public:
-  explicit Writer(IniFile& file) : file_(file) {}
-  void Text(const char* key, std::string_view value) { file_.Set(kIniSection, key, value); }
-  void Integer(const char* key, int value) { Text(key, std::to_string(value)); }
-  void Boolean(const char* key, bool value) { Text(key, value ? "1" : "0"); }
+template <typename T, typename C>
+C RecordOfMember(T C::*);
 
- private:
-  IniFile& file_;
+// The member `Member` of whichever record it belongs to.
+template <auto Member, typename S, typename W>
+auto& Field(S& s, W& w) {
+  if constexpr (std::is_same_v<decltype(RecordOfMember(Member)), Settings>) {
+    return s.*Member;
+  } else {
+    return w.*Member;
+  }
+}
+
+template <auto Member>
+constexpr IniKey TextKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings& s, WindowSettings& w) {
+            Field<Member>(s, w) = std::string(text);
+          },
+          [](const Settings& s, const WindowSettings& w) { return Field<Member>(s, w); }};
+}
+
+template <auto Member, int Min = std::numeric_limits<int>::min(),
+          int Max = std::numeric_limits<int>::max()>
+constexpr IniKey IntegerKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings& s, WindowSettings& w) {
+            const std::optional<int> value = ParseIniInteger(text);
+            if (value && *value >= Min && *value <= Max) Field<Member>(s, w) = *value;
+          },
+          [](const Settings& s, const WindowSettings& w) {
+            return std::to_string(Field<Member>(s, w));
+          }};
+}
+
+template <auto Member>
+constexpr IniKey BooleanKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings& s, WindowSettings& w) {
+            if (const std::optional<int> value = ParseIniInteger(text)) {
+              Field<Member>(s, w) = *value != 0;
+            }
+          },
+          [](const Settings& s, const WindowSettings& w) {
+            return std::string(Field<Member>(s, w) ? "1" : "0");
+          }};
+}
+
+// A key that is read but never written: the file keeps whatever value it holds.
+constexpr IniKey NeverWritten(IniKey key) {
+  key.write = nullptr;
+  return key;
+}
+
+// COL_0, COL_1, COL_2: a width outside 1..1500 falls back to the column's default.
+template <std::size_t Column>
+constexpr IniKey ColumnKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings&, WindowSettings& w) {
+            const std::optional<int> value = ParseIniInteger(text);
+            if (value && *value >= kMinColumnWidth && *value <= kMaxColumnWidth) {
+              w.col[Column] = *value;
+            }
+          },
+          [](const Settings&, const WindowSettings& w) { return std::to_string(w.col[Column]); }};
+}
+
+// WARN: two flags, each "1" or anything else; written back as "1" or "0" each.
+constexpr IniKey kWarnKey = {"WARN",
+                             [](std::string_view text, Settings& s, WindowSettings&) {
+                               s.suppress_key_name_warning = text.size() >= 1 && text[0] == '1';
+                               s.warn_second_flag = text.size() >= 2 && text[1] == '1';
+                             },
+                             [](const Settings& s, const WindowSettings&) {
+                               return std::string(s.suppress_key_name_warning ? "1" : "0") +
+                                      (s.warn_second_flag ? "1" : "0");
+                             }};
+
+// REGUNDO: the main window's "Create Registry Undo File" box, which shows UNDO's run bits. Written
+// from UNDO so that the file agrees with itself; on reading, UNDO decides and REGUNDO is ignored.
+constexpr IniKey kRegUndoKey = {
+    "REGUNDO", nullptr, [](const Settings& s, const WindowSettings&) {
+      return std::string(RunUndoStateOf(s.undo) == RunUndoState::kAll ? "1" : "0");
+    }};
+
+// In the order of a new file.
+constexpr IniKey kIniKeys[] = {
+    TextKey<&WindowSettings::find>("FIND"),
+    TextKey<&WindowSettings::replace>("REPLACE"),
+    BooleanKey<&Settings::autostart>("AUTOSTART"),
+    BooleanKey<&Settings::autoclose>("AUTOCLOSE"),
+    BooleanKey<&Settings::autohide>("AUTOHIDE"),
+    BooleanKey<&Settings::updateini>("UPDATEINI"),
+    BooleanKey<&Settings::enabledel>("ENABLEDEL"),
+    BooleanKey<&Settings::wholenum>("WHOLENUM"),
+    BooleanKey<&Settings::showpermerr>("SHOWPERMERR"),
+    IntegerKey<&WindowSettings::searchkey, 0, 5>("SEARCHKEY"),
+    BooleanKey<&WindowSettings::usecase>("USECASE"),
+    BooleanKey<&WindowSettings::searchkeys>("SEARCHKEYS"),
+    BooleanKey<&WindowSettings::searchvalues>("SEARCHVALUES"),
+    BooleanKey<&WindowSettings::searchtree>("SEARCHTREE"),
+    kRegUndoKey,
+    kWarnKey,
+    TextKey<&Settings::undodir>("UNDODIR"),
+    ColumnKey<0>("COL_0"),
+    ColumnKey<1>("COL_1"),
+    ColumnKey<2>("COL_2"),
+    IntegerKey<&Settings::undo>("UNDO"),
+    BooleanKey<&Settings::smundo>("SMUNDO"),
+    BooleanKey<&Settings::saundo>("SAUNDO"),
+    IntegerKey<&WindowSettings::searchtype, 0, 8>("SEARCHTYPE"),
+    IntegerKey<&Settings::scanmethod, 0, 1>("SCANMETHOD"),
+    IntegerKey<&Settings::logging>("LOGGING"),
+    IntegerKey<&Settings::defaultundo>("DEFAULTUNDO"),
+    NeverWritten(BooleanKey<&Settings::simulate>("SIMULATE")),  // set only by editing the file
+    BooleanKey<&Settings::fixperms>("FIXPERMS"),
 };
 
 // The undo folder as read: created when missing (one level only), then given its final separator.
@@ -93,51 +185,17 @@ std::string IniFilePath(std::string_view program_folder) {
 
 LoadedSettings LoadSettings(std::string_view program_folder) {
   const IniFile file = IniFile::Load(base::PathFromUtf8(IniFilePath(program_folder)));
-  const Reader read(file);
   LoadedSettings loaded;
-  Settings& s = loaded.settings;
-  WindowSettings& w = loaded.window;
-  const Settings defaults;
-  const WindowSettings window_defaults;
-
-  w.find = read.Text("FIND", "");
-  w.replace = read.Text("REPLACE", "");
-  s.autostart = read.Boolean("AUTOSTART", defaults.autostart);
-  s.autoclose = read.Boolean("AUTOCLOSE", defaults.autoclose);
-  s.autohide = read.Boolean("AUTOHIDE", defaults.autohide);
-  s.updateini = read.Boolean("UPDATEINI", defaults.updateini);
-  s.enabledel = read.Boolean("ENABLEDEL", defaults.enabledel);
-  s.wholenum = read.Boolean("WHOLENUM", defaults.wholenum);
-  s.showpermerr = read.Boolean("SHOWPERMERR", defaults.showpermerr);
-  w.searchkey = read.Integer("SEARCHKEY", window_defaults.searchkey, 0, 5);
-  w.usecase = read.Boolean("USECASE", window_defaults.usecase);
-  w.searchkeys = read.Boolean("SEARCHKEYS", window_defaults.searchkeys);
-  w.searchvalues = read.Boolean("SEARCHVALUES", window_defaults.searchvalues);
-  w.searchtree = read.Boolean("SEARCHTREE", window_defaults.searchtree);
-  w.regundo = read.Boolean("REGUNDO", window_defaults.regundo);
-
-  const std::string warn = read.Text("WARN", "00");
-  s.suppress_key_name_warning = warn.size() >= 1 && warn[0] == '1';
-  s.warn_second_flag = warn.size() >= 2 && warn[1] == '1';
-
-  // An empty UNDODIR would put undo files at the root of the current drive: it takes the default.
-  std::string undodir = read.Text("UNDODIR", "");
-  if (undodir.empty()) undodir = std::string(program_folder) + "UNDO";
-  s.undodir = PrepareUndoFolder(std::move(undodir), loaded.status_lines);
-
-  for (std::size_t i = 0; i < w.col.size(); ++i) {
-    w.col[i] =
-        read.Integer(kColumnKeys[i], window_defaults.col[i], kMinColumnWidth, kMaxColumnWidth);
+  for (const IniKey& key : kIniKeys) {
+    if (key.read == nullptr) continue;
+    if (const std::optional<std::string> text = file.Get(kIniSection, key.name)) {
+      key.read(LimitCharacters(*text, kMaxValueCharacters), loaded.settings, loaded.window);
+    }
   }
-  s.undo = read.Integer("UNDO", defaults.undo);
-  s.smundo = read.Boolean("SMUNDO", defaults.smundo);
-  s.saundo = read.Boolean("SAUNDO", defaults.saundo);
-  w.searchtype = read.Integer("SEARCHTYPE", window_defaults.searchtype, 0, 8);
-  s.logging = read.Integer("LOGGING", defaults.logging);
-  s.defaultundo = read.Integer("DEFAULTUNDO", defaults.defaultundo);
-  s.scanmethod = read.Integer("SCANMETHOD", defaults.scanmethod, 0, 1);
-  s.simulate = read.Boolean("SIMULATE", defaults.simulate);
-  s.fixperms = read.Boolean("FIXPERMS", defaults.fixperms);
+  // An empty UNDODIR would put undo files at the root of the current drive: it takes the default.
+  std::string& undodir = loaded.settings.undodir;
+  if (undodir.empty()) undodir = std::string(program_folder) + "UNDO";
+  undodir = PrepareUndoFolder(std::move(undodir), loaded.status_lines);
   return loaded;
 }
 
@@ -149,35 +207,9 @@ std::optional<std::string> SaveSettings(std::string_view program_folder, const S
   const std::filesystem::path path = base::PathFromUtf8(ini_path);
   // What the file holds besides our keys (SIMULATE among them) is kept as it is now on disk.
   IniFile file = IniFile::Load(path);
-  Writer write(file);
-
-  write.Text("FIND", w.find);
-  write.Text("REPLACE", w.replace);
-  write.Boolean("AUTOSTART", s.autostart);
-  write.Boolean("AUTOCLOSE", s.autoclose);
-  write.Boolean("AUTOHIDE", s.autohide);
-  write.Boolean("UPDATEINI", s.updateini);
-  write.Boolean("ENABLEDEL", s.enabledel);
-  write.Boolean("WHOLENUM", s.wholenum);
-  write.Boolean("SHOWPERMERR", s.showpermerr);
-  write.Integer("SEARCHKEY", w.searchkey);
-  write.Boolean("USECASE", w.usecase);
-  write.Boolean("SEARCHKEYS", w.searchkeys);
-  write.Boolean("SEARCHVALUES", w.searchvalues);
-  write.Boolean("SEARCHTREE", w.searchtree);
-  write.Boolean("REGUNDO", w.regundo);
-  write.Text("WARN", std::string(s.suppress_key_name_warning ? "1" : "0") +
-                         (s.warn_second_flag ? "1" : "0"));
-  write.Text("UNDODIR", s.undodir);
-  for (std::size_t i = 0; i < w.col.size(); ++i) write.Integer(kColumnKeys[i], w.col[i]);
-  write.Integer("UNDO", s.undo);
-  write.Boolean("SMUNDO", s.smundo);
-  write.Boolean("SAUNDO", s.saundo);
-  write.Integer("SEARCHTYPE", w.searchtype);
-  write.Integer("SCANMETHOD", s.scanmethod);
-  write.Integer("LOGGING", s.logging);
-  write.Integer("DEFAULTUNDO", s.defaultundo);
-  write.Boolean("FIXPERMS", s.fixperms);
+  for (const IniKey& key : kIniKeys) {
+    if (key.write != nullptr) file.Set(kIniSection, key.name, key.write(s, w));
+  }
 
   if (base::WriteFileAtomically(path, file.ToText(), writer)) return std::nullopt;
   return "Error Saving Keyloom INI file [Unable to write to " + ini_path + "]";

@@ -35,6 +35,23 @@ using files::kUndoDeletes;
 using files::kUndoEdits;
 using files::kUndoRenames;
 
+// Whether runs record their changes: the UNDO bits for edits and deletes, which runs use. The main
+// window's "Create Registry Undo File" box shows it (greyed when only one of the two is set) and
+// REGUNDO mirrors it in the file ("1" for all, else "0"); UNDO alone decides.
+enum class RunUndoState { kNone, kAll, kPartial };
+inline constexpr int kRunUndoBits = kUndoEdits | kUndoDeletes;
+
+constexpr RunUndoState RunUndoStateOf(int undo) {
+  const int bits = undo & kRunUndoBits;
+  if (bits == 0) return RunUndoState::kNone;
+  return bits == kRunUndoBits ? RunUndoState::kAll : RunUndoState::kPartial;
+}
+
+// UNDO after the box is checked (`on`) or cleared: both run bits change, the renames bit stays.
+constexpr int WithRunUndo(int undo, bool on) {
+  return on ? (undo | kRunUndoBits) : (undo & ~kRunUndoBits);
+}
+
 struct Settings {
   bool autostart = false;   // AUTOSTART: start a replace run by itself at start-up
   bool autoclose = false;   // AUTOCLOSE: quit when a run ends
@@ -69,7 +86,6 @@ struct WindowSettings {
   bool searchkeys = false;   // SEARCHKEYS: chkNames, include value names
   bool searchvalues = true;  // SEARCHVALUES: chkValues, include value contents
   bool searchtree = false;   // SEARCHTREE: chkTree, include key names
-  bool regundo = false;      // REGUNDO: chkRegUndo, kept and shown
   std::array<int, 3> col = {140, 320, 150};  // COL_0, COL_1, COL_2: Key List column widths
   int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
 

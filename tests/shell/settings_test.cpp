@@ -48,7 +48,7 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
   EXPECT_EQ(ReadBytes(IniPath()),
             "[Keyloom]\r\nFIND=\r\nREPLACE=\r\nAUTOSTART=0\r\nAUTOCLOSE=0\r\nAUTOHIDE=0\r\n"
             "UPDATEINI=1\r\nENABLEDEL=0\r\nWHOLENUM=1\r\nSHOWPERMERR=1\r\nSEARCHKEY=0\r\n"
-            "USECASE=0\r\nSEARCHKEYS=0\r\nSEARCHVALUES=1\r\nSEARCHTREE=0\r\nREGUNDO=0\r\n"
+            "USECASE=0\r\nSEARCHKEYS=0\r\nSEARCHVALUES=1\r\nSEARCHTREE=0\r\nREGUNDO=1\r\n"
             "WARN=00\r\nUNDODIR=" +
                 DefaultUndoDir() +
                 "\r\nCOL_0=140\r\nCOL_1=320\r\nCOL_2=150\r\nUNDO=7\r\nSMUNDO=1\r\nSAUNDO=1\r\n"
@@ -69,7 +69,7 @@ TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
   w.find = " Caf\xC3\xA9 \"x\" ";
   w.replace = "\xE6\x97\xA5\xE6\x9C\xAC";
   w.searchkey = 4;
-  w.usecase = w.searchkeys = w.searchtree = w.regundo = true;
+  w.usecase = w.searchkeys = w.searchtree = true;
   w.searchvalues = false;
   w.col = {1, 1500, 77};
   w.searchtype = 8;
@@ -220,8 +220,8 @@ TEST_F(SettingsFile, AnAnsiFileFromEarlierVersionsIsReadAsWindows1252) {
 
 TEST_F(SettingsFile, AFolderWithNonAsciiCharactersWorks) {
   const std::filesystem::path sub = base::PathFromUtf8(folder_.Utf8() +
-                                                         "Pr\xC3\xBC"
-                                                         "fung \xE2\x9C\x93");
+                                                       "Pr\xC3\xBC"
+                                                       "fung \xE2\x9C\x93");
   std::filesystem::create_directory(sub);
   const std::string program_folder = base::PathToUtf8(sub) + kPathSeparator;
   WindowSettings w;
@@ -299,6 +299,40 @@ TEST(SettingsStore, ReadersNeverSeeAHalfChangedRecord) {
   writer.join();
   EXPECT_EQ(torn, 0);
   EXPECT_EQ(store.LoggingLevel(), a.logging);
+}
+
+TEST(RunUndo, TheUndoBoxIsTheEditAndDeleteBits) {
+  const struct {
+    int undo;
+    RunUndoState state;
+    int set, cleared;
+  } cases[] = {
+      {0, RunUndoState::kNone, 3, 0},    {1, RunUndoState::kPartial, 3, 0},
+      {2, RunUndoState::kPartial, 3, 0}, {3, RunUndoState::kAll, 3, 0},
+      {4, RunUndoState::kNone, 7, 4},    {7, RunUndoState::kAll, 7, 4},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunUndoStateOf(c.undo), c.state) << c.undo;
+    EXPECT_EQ(WithRunUndo(c.undo, true), c.set) << c.undo;
+    EXPECT_EQ(WithRunUndo(c.undo, false), c.cleared) << c.undo;
+  }
+}
+
+TEST_F(SettingsFile, RegUndoMirrorsTheRunBitsOfUndoAndIsNotRead) {
+  const struct {
+    const char* stored;
+    int undo;
+    const char* saved;
+  } cases[] = {{"UNDO=7\r\nREGUNDO=0\r\n", 7, "1"},
+               {"UNDO=4\r\nREGUNDO=1\r\n", 4, "0"},
+               {"UNDO=1\r\nREGUNDO=1\r\n", 1, "0"},
+               {"UNDO=3\r\n", 3, "1"}};
+  for (const auto& c : cases) {
+    const LoadedSettings loaded = LoadWith(c.stored);
+    EXPECT_EQ(loaded.settings.undo, c.undo) << c.stored;
+    ASSERT_EQ(SaveSettings(folder_.Utf8(), loaded.settings, loaded.window, true), std::nullopt);
+    EXPECT_EQ(Saved().Get("Keyloom", "REGUNDO"), c.saved) << c.stored;
+  }
 }
 
 }  // namespace

@@ -199,6 +199,10 @@ void TfrmMain::FormCreate() {
   globals_.silent_mode = s.autostart && s.autoclose && s.autohide;
   for (const std::string& line : loaded.status_lines) Log(line);
   ApplyWindowSettings(loaded.window);
+  // The undo box shows three states (greyed: only one of the two run bits) and is set by its
+  // handler.
+  SendMessageW(Control(IDC_CHK_REG_UNDO), BM_SETSTYLE, BS_3STATE, FALSE);
+  ShowRunUndo();
   controller_->RefreshReplaceCaption();
 
   Select(Control(IDC_CMB_SCAN_METHOD), loaded.settings.scanmethod);
@@ -251,10 +255,7 @@ void TfrmMain::FormDestroy() {
   KillTimer(hwnd(), 1);
   post_target_ = nullptr;
   if (controller_ != nullptr) {
-    if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(),
-                                  ReadWindowSettings(), false)) {
-      Log(*error);
-    }
+    WriteSettings(false);
     // A run still going is stopped before the gate goes; one that will not stop in time must not
     // outlive what it uses, so the process ends.
     if (!controller_->StopAndWait(std::chrono::milliseconds(kStopBoundMs))) {
@@ -264,6 +265,19 @@ void TfrmMain::FormDestroy() {
   if (gate_ != nullptr) gate_->Open();
   queue_.Drain();
   if (options_.quit_on_destroy) PostQuitMessage(exit_code_);
+}
+
+void TfrmMain::ShowRunUndo() {
+  static constexpr WPARAM kStates[] = {BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE};
+  const RunUndoState state = RunUndoStateOf(settings_.Snapshot().undo);
+  SendMessageW(Control(IDC_CHK_REG_UNDO), BM_SETCHECK, kStates[static_cast<int>(state)], 0);
+}
+
+void TfrmMain::WriteSettings(bool force) {
+  if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(), ReadWindowSettings(),
+                                force)) {
+    Log(*error);
+  }
 }
 
 files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
@@ -303,7 +317,6 @@ void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
   SetChecked(Control(IDC_CHK_NAMES), window.searchkeys);
   SetChecked(Control(IDC_CHK_VALUES), window.searchvalues);
   SetChecked(Control(IDC_CHK_TREE), window.searchtree);  // never shows the key-name warning
-  SetChecked(Control(IDC_CHK_REG_UNDO), window.regundo);
   Select(Control(IDC_CMB_KEYS), window.searchkey);
   key_list_.SetColumnWidths(window.col);
   Select(Control(IDC_CMB_TYPE), window.searchtype);
@@ -319,7 +332,6 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
   window.searchkeys = IsChecked(Control(IDC_CHK_NAMES));
   window.searchvalues = IsChecked(Control(IDC_CHK_VALUES));
   window.searchtree = IsChecked(Control(IDC_CHK_TREE));
-  window.regundo = IsChecked(Control(IDC_CHK_REG_UNDO));
   window.col = key_list_.ColumnWidths();
   window.searchtype = Selection(Control(IDC_CMB_TYPE));
   return window;

@@ -109,6 +109,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void StartSilentRun();
   void ApplyWindowSettings(const WindowSettings& window);
   WindowSettings ReadWindowSettings() const;
+  // SaveSettings with the window's controls; a failure becomes a status log line.
+  void WriteSettings(bool force);
   void ApplyButtons(const engine::ButtonState& state) override;
   void ShowWarning(const std::string& text) override;
   void ProcessPendingEvents() override;
@@ -142,6 +144,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void btnAboutClick();
   void btnNetworkClick();
   void btnOptionsClick();
+  void OptionsSaved();
+  void chkRegUndoClick();
+  // The undo box from the UNDO bits that runs use.
+  void ShowRunUndo();
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();

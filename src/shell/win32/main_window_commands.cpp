@@ -10,6 +10,7 @@
 #include "shell/win32/dialogs.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/net_machine_dialog.h"
+#include "shell/win32/options_dialog.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
@@ -39,6 +40,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_BTN_NETWORK, BN_CLICKED, &TfrmMain::btnNetworkClick},
       {IDC_BTN_OPTIONS, BN_CLICKED, &TfrmMain::btnOptionsClick},
       {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
+      {IDC_CHK_REG_UNDO, BN_CLICKED, &TfrmMain::chkRegUndoClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
       {IDM_EDIT, kAnyCode, &TfrmMain::mnuEditClick},
@@ -146,8 +148,18 @@ void TfrmMain::btnNetworkClick() {
   UpdateKeysCombo();
 }
 
-// Opens the Options dialog. The dialog is not built yet: the button does nothing until it is.
-void TfrmMain::btnOptionsClick() {}
+// A new Options dialog for every opening, so it starts from the settings as they are now.
+void TfrmMain::btnOptionsClick() {
+  TfrmOptions options(settings_, globals_.program_folder, [this] { OptionsSaved(); });
+  options.Show(instance_, hwnd());
+}
+
+// Options saved: the window shows the new settings and the file is written at once.
+void TfrmMain::OptionsSaved() {
+  controller_->RefreshReplaceCaption();
+  ShowRunUndo();
+  WriteSettings(true);
+}
 
 // ---- Request controls ----
 
@@ -157,6 +169,15 @@ void TfrmMain::chkTreeClick() {
   if (settings_.Snapshot().suppress_key_name_warning) return;
   TfrmTreeWarn warning(settings_);
   warning.Show(instance_, hwnd());
+}
+
+// "Create Registry Undo File": checked, runs record their edits and deletes; cleared, they record
+// none. The same UNDO bits as the Options dialog's undo boxes; a greyed box becomes checked.
+void TfrmMain::chkRegUndoClick() {
+  settings_.Update([](Settings& s) {
+    s.undo = WithRunUndo(s.undo, RunUndoStateOf(s.undo) != RunUndoState::kAll);
+  });
+  ShowRunUndo();
 }
 
 void TfrmMain::cmbScanMethodChange() {

@@ -77,6 +77,18 @@ class MainWindowRunTest : public MainWindowTest {
     const int target = walker.visited + count;
     return PumpUntil([&] { return walker.visited >= target; });
   }
+  // A simulated delete run over the scratch tree that finds nothing, paused after a few keys.
+  TfrmMain& OpenAndPauseADeleteRun(ScratchTreeWalker& walker) {
+    WriteIni("SEARCHKEY=2\r\nENABLEDEL=1\r\nSIMULATE=1\r\n");
+    TfrmMain& window = Open(false, &walker);
+    walker.output = &window.output();
+    SetText(IDC_EDT_FIND, "KeyloomNoSuchText");
+    SetText(IDC_EDT_REPLACE, "x");
+    ClickControl(IDC_BTN_REPLACE);
+    EXPECT_TRUE(WaitForVisits(walker, 3));
+    ClickControl(IDC_BTN_PAUSE);
+    return window;
+  }
   // The walker makes no step for a while.
   bool Holds(const ScratchTreeWalker& walker) {
     PumpFor(std::chrono::milliseconds(60));
@@ -137,16 +149,8 @@ TEST_F(MainWindowRunTest, SearchPauseResumeAndResetChangeTheCaptionsAndHoldTheWa
 }
 
 TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary) {
-  WriteIni("SEARCHKEY=2\r\nENABLEDEL=1\r\nSIMULATE=1\r\n");
   ScratchTreeWalker walker;
-  TfrmMain& window = Open(false, &walker);
-  walker.output = &window.output();
-  SetText(IDC_EDT_FIND, "KeyloomNoSuchText");
-  SetText(IDC_EDT_REPLACE, "x");
-
-  ClickControl(IDC_BTN_REPLACE);
-  ASSERT_TRUE(WaitForVisits(walker, 3));
-  ClickControl(IDC_BTN_PAUSE);
+  OpenAndPauseADeleteRun(walker);
   EXPECT_EQ(Text(IDC_BTN_REPLACE), "R&eset");
   EXPECT_TRUE(Enabled(IDC_BTN_REPLACE));
   EXPECT_EQ(Text(IDC_BTN_SEARCH), "&Search");
@@ -159,6 +163,26 @@ TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary
   EXPECT_EQ(StatusLines().back(), "Finished, Deleted [0] Entries.");
   EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Delete");
   EXPECT_TRUE(Enabled(IDC_BTN_REPLACE));
+}
+
+TEST_F(MainWindowRunTest, OptionsSavedWhilePausedLeaveResetAndReachTheRunWhenItResumes) {
+  ScratchTreeWalker walker;
+  TfrmMain& window = OpenAndPauseADeleteRun(walker);
+  ASSERT_EQ(Text(IDC_BTN_REPLACE), "R&eset");
+
+  ModalWatcher watcher([&](HWND dialog) {
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_ENABLE_DELETE));  // cleared: no warning
+    Click(GetDlgItem(dialog, IDOK));
+  });
+  ClickControl(IDC_BTN_OPTIONS);
+  ASSERT_EQ(watcher.seen(), 1);
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "R&eset");  // left alone while paused
+  EXPECT_FALSE(window.settings().Snapshot().enabledel);
+
+  ClickControl(IDC_BTN_PAUSE);  // resumed: the caption follows the saved setting
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Replace");
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Replace");
 }
 
 TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsAnswering) {
