@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,14 @@ class UndoFile {
   std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,
                         std::string_view machine_name, ValueForm form,
                         const ChangeSettings& settings);
+  // The same, but nullopt (with the reason in `error` when given) when the machine cannot be
+  // reached or the key cannot be opened, so that a caller can tell a value that does not exist
+  // ("") from one it could not read.
+  std::optional<std::string> ReadValueText(reg::KeyHandle root, std::string_view key_path,
+                                           std::string_view value_name,
+                                           std::string_view machine_name, ValueForm form,
+                                           const ChangeSettings& settings,
+                                           std::string* error = nullptr);
 
   // Raised at the start of every search or replace run: the next before-change record starts a
   // new file.
