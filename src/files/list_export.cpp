@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
 
@@ -76,34 +75,32 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
 
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress) {
-  base::FileReplacement out(file);
-  // The temporary file is created empty and gets the header at once, so that even a list of
-  // which nothing can be read gives a well-formed file; the records are appended by name.
-  if (!out.Begin() || !out.Close()) return ExportOutcome::kCannotCreate;
-  const std::string temp = base::PathToUtf8(out.temp_path());
+  base::FileReplacement out(file, context.writer);
+  if (!out.Begin()) return ExportOutcome::kCannotCreate;
   const std::string& machine = context.settings.search_machine;
-  if (!AppendRegLines(temp, UndoFile::HeaderLines(machine), {}).empty()) {
-    return ExportOutcome::kCannotCreate;
-  }
+  std::string text;
+  for (const std::string& line : UndoFile::HeaderLines(machine)) text += Cat({line, kCrLf});
+  if (!out.Write(Cat({kUtf16Bom, EncodeUtf16Le(text)}))) return ExportOutcome::kWriteFailed;
   UndoRequest request;
   request.kind = RecordKind::kExport;
   request.phase = RecordPhase::kBefore;
   request.machine_name = machine;
-  request.file_name = temp;
+  std::vector<std::string> lines;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (Cancelled(progress)) return ExportOutcome::kCancelled;
     if (const std::optional<ExportItem> item = rows.Item(i)) {
       const reg::RootKey* root = reg::RootByName(item->root);
-      if (root == nullptr) {
+      request.root = root != nullptr ? root->handle : reg::kNullKey;
+      request.key_path = item->path;
+      request.value_name = item->value_name;
+      lines.clear();
+      if (root == nullptr ||
+          !context.undo->ExportLines(request, context.settings, &lines).empty()) {
         Log(context, ErrorLine(*item));
       } else {
-        request.root = root->handle;
-        request.key_path = item->path;
-        request.value_name = item->value_name;
-        // The record has logged why: the file is incomplete, so it does not replace the old one.
-        if (!context.undo->Record(request, context.settings).empty()) {
-          return ExportOutcome::kWriteFailed;
-        }
+        text.clear();
+        for (const std::string& line : lines) text += Cat({line, kCrLf});
+        if (!out.Write(EncodeUtf16Le(text))) return ExportOutcome::kWriteFailed;
       }
     }
     CountRow(progress, i + 1);

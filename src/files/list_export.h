@@ -68,7 +68,7 @@ struct ExportContext {
   ChangeSettings settings;   // the view and the machine (search_machine) the items are read in
   // Status log lines: "Error access Key : " + root + path for a row that cannot be read.
   std::function<void(const std::string&)> log;
-  // Writes the CSV file's bytes; tests replace it to simulate a full disk.
+  // Writes the file's bytes; tests replace it to simulate a full disk.
   base::FileReplacement::Writer writer;
 };
 
@@ -81,8 +81,8 @@ std::string CsvLine(const ExportItem& item, std::string_view value_text);
 ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
 
-// Writes the rows as a registry editor file to `file`, one export record of the undo writer per
-// row, with the context's machine in the header.
+// Writes the rows as a registry editor file to `file`: the undo writer's header naming the
+// context's machine, then the undo writer's export record of every row.
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
 

@@ -350,6 +350,18 @@ std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& s
   return "";
 }
 
+std::string UndoFile::ExportLines(const UndoRequest& request, const ChangeSettings& settings,
+                                  std::vector<std::string>* lines) {
+  UndoRequest export_request = request;
+  export_request.kind = RecordKind::kExport;
+  std::vector<std::function<void(UndoLedger&)>> no_ledger;  // an export keeps no ledger
+  try {
+    return CollectRecord(export_request, settings, false, lines, &no_ledger);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
 std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
                                 std::string_view value_name, std::string_view machine_name,
                                 ValueForm form, const ChangeSettings& settings) {

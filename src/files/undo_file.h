@@ -85,6 +85,12 @@ class UndoFile {
   // and an action must not make its change. An export record's failure is also logged.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
 
+  // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a
+  // writer that streams many records into one file instead of appending each by name. What cannot
+  // be read is left out, as Record does; "" or the reason nothing could be collected.
+  std::string ExportLines(const UndoRequest& request, const ChangeSettings& settings,
+                          std::vector<std::string>* lines);
+
   // One value of a key as text. "" when the value does not exist, the key cannot be opened or the
   // machine cannot be reached (which is logged).
   std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,

@@ -203,6 +203,10 @@ TEST_F(ListExportTest, EveryWayOutLeavesTheFormerFileAsItWas) {
   ExportFile(host_, ExportKind::kCsv, example_, context_);
   EXPECT_EQ(host_.calls.back(), "error File I/O error.");
   EXPECT_EQ(host_.calls[host_.calls.size() - 3], "buttons on");
+  writes = 0;
+  host_.calls.clear();
+  ExportFile(host_, ExportKind::kReg, example_, context_);
+  EXPECT_EQ(host_.calls.back(), "error File I/O error.");
 
   // Cancelled on its thread.
   context_.writer = {};

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -56,16 +57,24 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   done_ = false;
   bar_ = std::string(files::kExportBarText);
   pacer_ = OutputPacer();
-  worker_ = std::thread([this, kind, file = *target, context = std::move(context)] {
-    files::ExportOutcome outcome = files::ExportOutcome::kWriteFailed;
-    try {
-      outcome = files::WriteExport(kind, file, *rows_, context, &progress_);
-    } catch (...) {
-      // Reported as a failed write; the former file is untouched.
-    }
-    outcome_ = outcome;
-    done_ = true;
-  });
+  try {
+    worker_ = std::thread([this, kind, file = *target, context = std::move(context)] {
+      files::ExportOutcome outcome = files::ExportOutcome::kWriteFailed;
+      try {
+        outcome = files::WriteExport(kind, file, *rows_, context, &progress_);
+      } catch (...) {
+        // Reported as a failed write; the former file is untouched.
+      }
+      outcome_ = outcome;
+      done_ = true;
+    });
+  } catch (const std::system_error&) {  // no thread: nothing was written
+    outcome_ = files::ExportOutcome::kWriteFailed;
+    rows_.reset();
+    EnableWindow(list, TRUE);
+    files::FinishExport(*this, outcome_);
+    return;
+  }
   SetTimer(deps_.window, IDT_EXPORT_PROGRESS, kTickMs, nullptr);
 }
 
