@@ -150,6 +150,36 @@ TEST_F(ListExportTest, RegExportRecreatesTheListedItemsWhenMerged) {
   EXPECT_EQ(undo_.Counter(), 0);            // the export touches no undo numbering
 }
 
+TEST_F(ListExportTest, ARemoteMachinesItemsAreReadThereAndItsNameHeadsTheRegFile) {
+  api_->AddMachine("\\\\NEAR", true);
+  reg::KeyHandle remote = reg::kNullKey;
+  ASSERT_EQ(api_->ConnectRegistry("\\\\NEAR", reg::kLocalMachine, &remote), reg::kSuccess);
+  reg::KeyHandle key = reg::kNullKey;
+  ASSERT_EQ(api_->CreateKey(remote, "Software\\X", 0, reg::access::kAllAccess, &key, nullptr),
+            reg::kSuccess);
+  ASSERT_EQ(api_->SetValue(key, "A", reg::kRegSz, Utf16Z(u"far away")), reg::kSuccess);
+  api_->CloseKey(key);
+  api_->CloseKey(remote);
+  context_.settings.search_machine = "\\\\NEAR";
+  ItemRows rows{{"HKEY_LOCAL_MACHINE", "\\Software\\X", "A"}};
+
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(CsvLines(Target("far.csv")),
+              ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,far away"));
+  ASSERT_EQ(WriteRegExport(Target("far.reg"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_EQ(ReadRegFileLines(Target("far.reg"))[3],
+            ";This undo file should be run on the [\\\\NEAR] machine");
+
+  // A machine that cannot be reached: each row says so and is left out.
+  context_.settings.search_machine = "\\\\FAR";
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_TRUE(CsvLines(Target("far.csv")).empty());
+  ASSERT_EQ(log_.size(), 2u);
+  EXPECT_THAT(log_[0],
+              ::testing::StartsWith("Error connecting to remote machine while saving UNDO: ["));
+  EXPECT_EQ(log_[1], "Error access Key : HKEY_LOCAL_MACHINE\\Software\\X");
+}
+
 TEST_F(ListExportTest, ASavedExportSaysSoAndGivesTheButtonsBack) {
   host_.file = base::PathToUtf8(Target("list.csv"));
   ExportFile(host_, ExportKind::kCsv, example_, context_);
