@@ -1,8 +1,8 @@
 // The Key List exports and the log save through the real main window under Wine: a real search
 // over a scratch tree fills the list, the menu commands open the real save dialog, and the files
 // are compared with what they must hold; the REG export merged with the registry editor into the
-// emptied tree brings the listed items back; a long export keeps the window answering and Escape
-// cancels it without touching the former file.
+// emptied tree brings the listed items back; the status list's pop-up menu saves the log; a long
+// export keeps the window answering and Escape cancels it without touching the former file.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -22,6 +22,16 @@ namespace {
 
 constexpr const char* kBase = "Software\\KeyloomTest\\Export";
 constexpr const char* kRowPath = "\\Software\\KeyloomTest\\Export";
+
+// A timer procedure that presses and releases S once.
+void CALLBACK TypeS(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  INPUT press[2] = {};
+  press[0].type = press[1].type = INPUT_KEYBOARD;
+  press[0].ki.wVk = press[1].ki.wVk = 'S';
+  press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, press, sizeof(INPUT));
+}
 
 class ListExportWindowTest : public MainWindowTest {
  protected:
@@ -204,7 +214,16 @@ TEST_F(ListExportWindowTest, TheStatusLogsMenuSavesTheLinesTheListHolds) {
   keyloom::testing::WriteBytes(file, "former");
   {
     auto answers = AnswerDialogs(folder_.path() / "run");
-    Command(IDM_SAVE_LOG);  // what choosing the menu item sends
+    // A right click on the status list opens its menu; S (its item's accelerator) chooses the
+    // item, typed from a timer while the menu's own loop runs.
+    HWND list = window.status_list().hwnd();
+    RECT rect{};
+    GetWindowRect(list, &rect);
+    const UINT_PTR key = SetTimer(nullptr, 0, 100, TypeS);
+    SendMessageW(window.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+                 MAKELPARAM(rect.left + 10, rect.top + 10));
+    KillTimer(nullptr, key);
+    PumpUntil([&] { return seen_.size() >= 2; }, std::chrono::seconds(10));
   }
   ASSERT_EQ(seen_.size(), 2u);
   EXPECT_EQ(seen_[0], "Save Log File [Log Files|Text File|All Files]");
