@@ -151,15 +151,7 @@ TEST_F(ListExportTest, RegExportRecreatesTheListedItemsWhenMerged) {
 }
 
 TEST_F(ListExportTest, ARemoteMachinesItemsAreReadThereAndItsNameHeadsTheRegFile) {
-  api_->AddMachine("\\\\NEAR", true);
-  reg::KeyHandle remote = reg::kNullKey;
-  ASSERT_EQ(api_->ConnectRegistry("\\\\NEAR", reg::kLocalMachine, &remote), reg::kSuccess);
-  reg::KeyHandle key = reg::kNullKey;
-  ASSERT_EQ(api_->CreateKey(remote, "Software\\X", 0, reg::access::kAllAccess, &key, nullptr),
-            reg::kSuccess);
-  ASSERT_EQ(api_->SetValue(key, "A", reg::kRegSz, Utf16Z(u"far away")), reg::kSuccess);
-  api_->CloseKey(key);
-  api_->CloseKey(remote);
+  PutRemoteString("\\\\NEAR", "Software\\X", "A", u"far away");
   context_.settings.search_machine = "\\\\NEAR";
   ItemRows rows{{"HKEY_LOCAL_MACHINE", "\\Software\\X", "A"}};
 
