@@ -178,7 +178,7 @@ TEST_F(ListExportWindowTest, CsvAndRegExportsOfARealRunHoldTheListAndTheRegFileR
   // Merged by the registry editor into the emptied tree, the file brings every listed item back.
   Clear();
   ASSERT_TRUE(reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase).empty());
-  ASSERT_EQ(keyloom::testing::MergeRegFile(regfile, false), 0u);
+  ASSERT_EQ(keyloom::testing::MergeRegFile(regfile, keyloom::testing::RegistryEditor::k64Bit), 0u);
   EXPECT_EQ(keyloom::testing::Differences(before,
                                           reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase)),
             "");
