@@ -97,6 +97,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void UpdateKeysCombo();
   // Right button on the Key List: sets the pop-up menu's states for the selection.
   void lstKeysMouseDown();
+  // Starts or activates the registry editor and steers it to the key (and the value, when
+  // `value_name` is not empty) below the root named `root_name`.
+  void OpenRegeditAt(const std::string& root_name, const std::string& value_name,
+                     const std::string& key_path);
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -141,6 +145,12 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void cmbScanMethodChange();
   void lstStatusDblClick();
   void ShowBatch(const OutputBatch& batch);
+
+  // The Key List's row commands (main_window_rows.cpp).
+  void mnuDeleteClick();
+  void mnuOpenRegeditClick();
+  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every row.
+  void lstKeysKeyDown(WORD key);
 
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;

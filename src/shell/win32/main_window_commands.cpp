@@ -26,8 +26,8 @@ struct CommandRoute {
 }  // namespace
 
 void TfrmMain::OnCommand(int id, int code) {
-  // The Key List menu's commands (Edit, Rename, Open Regedit, Delete, Save List) belong to the
-  // edit, delete and export flows and are routed here when those arrive.
+  // The Key List menu's commands (Edit, Rename, Save List) belong to the edit and export flows
+  // and are routed here when those arrive.
   static constexpr CommandRoute kRoutes[] = {
       {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
       {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
@@ -40,6 +40,8 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
+      {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
+      {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -64,6 +66,9 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
       return 0;
     case LVN_ODFINDITEMW:
       return -1;  // nothing ever searches through the control
+    case LVN_KEYDOWN:
+      lstKeysKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey);
+      return 0;
     default:
       return 0;
   }
