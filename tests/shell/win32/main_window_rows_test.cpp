@@ -39,6 +39,11 @@ class MainWindowRowsTest : public MainWindowTest {
     }
     window.DrainOutput();
   }
+  std::string LastLine() {
+    window_->DrainOutput();
+    const auto lines = StatusLines();
+    return lines.empty() ? std::string() : lines.back();
+  }
   void Command(int id) { SendMessageW(window_->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
   // A key press on the Key List, with Ctrl held or not.
   void KeyOnList(WORD key, bool control = false) {
@@ -96,7 +101,7 @@ TEST_F(MainWindowRowsTest, TheDeleteKeyDeletesThreeRowsAfterOneQuestionAndLogsTh
   EXPECT_EQ(questions,
             std::vector<std::string>{"Are you sure you wish to delete the Selected Key/Value(s)"});
   const std::string missing = reg::TrimMessage(api_->ErrorMessage(reg::kFileNotFound));
-  EXPECT_EQ(StatusLines().back(), "Unable to Open Registry Key, " + missing);
+  EXPECT_EQ(LastLine(), "Unable to Open Registry Key, " + missing);
   EXPECT_FALSE(Exists("\\Tree"));
   EXPECT_TRUE(Exists("\\Unnamed"));
   EXPECT_FALSE(HasValue("\\Unnamed", ""));
@@ -128,8 +133,10 @@ TEST_F(MainWindowRowsTest, OpenRegeditStartsTheEditorAtTheRowAndSteersARunningOn
   PutString("\\Examples", "a", "x");
   PutString("\\Other", "Beta", "x");
   PutString("\\Other", "Omega", "x");
+  PutString("\\A", "a", "x");
+  PutString("\\A b", "a", "x");
   TfrmMain& window = Open();
-  AddRows(window, {{"\\Example", "Setting"}, {"\\Other", "Omega"}});
+  AddRows(window, {{"\\Example", "Setting"}, {"\\Other", "Omega"}, {"\\A b", ""}});
   const std::string example = "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Example";
   const std::string other = "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Other";
 
@@ -150,6 +157,18 @@ TEST_F(MainWindowRowsTest, OpenRegeditStartsTheEditorAtTheRowAndSteersARunningOn
   // The editor's own account of where it was, written when it closes.
   CloseEditor();
   EXPECT_EQ(edit::KeyOfEditorPath(LastKey()), other);
+
+  // A new editor opens at a key whose name holds a blank; a running one cannot be steered there,
+  // since the tree's incremental search cannot type a blank, and the user is told where it stopped.
+  const std::string blank = "HKEY_CURRENT_USER" + std::string(kScratch) + "\\A b";
+  window.key_list().Select({2});
+  Command(IDM_OPEN_REGEDIT);
+  ASSERT_TRUE(editor.IsRunning());
+  EXPECT_EQ(editor.SelectedKey(), blank);
+  EXPECT_EQ(LastLine(), "");
+  Command(IDM_OPEN_REGEDIT);
+  EXPECT_EQ(LastLine(), "Regedit could not reach [" + blank + "], it stopped at [" +
+                            "HKEY_CURRENT_USER" + std::string(kScratch) + "\\A]");
 }
 
 TEST_F(MainWindowRowsTest, OpenRegeditRefusesARemoteMachineAndAVanishedKey) {
@@ -158,13 +177,11 @@ TEST_F(MainWindowRowsTest, OpenRegeditRefusesARemoteMachineAndAVanishedKey) {
   AddRows(window, {{"\\Vanished", ""}});
   window.key_list().Select({0});
   Command(IDM_OPEN_REGEDIT);
-  window_->DrainOutput();
-  EXPECT_EQ(StatusLines().back(), "Registry Key no longer exists?");
+  EXPECT_EQ(LastLine(), "Registry Key no longer exists?");
 
   window.globals().search_machine = "\\\\FAR";
   Command(IDM_OPEN_REGEDIT);
-  window_->DrainOutput();
-  EXPECT_EQ(StatusLines().back(), "You cannot open regedit on a Remote Registry");
+  EXPECT_EQ(LastLine(), "You cannot open regedit on a Remote Registry");
   EXPECT_EQ(FindWindowW(edit::RegistryEditorWindow::kMainClass, nullptr), nullptr);
 }
 
