@@ -1,5 +1,7 @@
 #include "edit/open_regedit.h"
 
+#include <algorithm>
+
 #include "registry/text.h"
 
 namespace keyloom::edit {
