@@ -101,6 +101,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void lstKeysMouseDown();
   // The Key List exports and the log save.
   ListExportUi& list_export() { return *export_; }
+  // Starts or activates the registry editor and steers it to the key (and the value, when
+  // `value_name` is not empty) below the root named `root_name`.
+  void OpenRegeditAt(const std::string& root_name, const std::string& value_name,
+                     const std::string& key_path);
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -167,6 +171,12 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void SavetoLogfile1Click();
   void CancelExport();
   void ShowBatch(const OutputBatch& batch);
+
+  // The Key List's row commands (main_window_rows.cpp).
+  void mnuDeleteClick();
+  void mnuOpenRegeditClick();
+  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every row.
+  void lstKeysKeyDown(WORD key);
 
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;

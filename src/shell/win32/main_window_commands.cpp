@@ -28,8 +28,6 @@ struct CommandRoute {
 }  // namespace
 
 void TfrmMain::OnCommand(int id, int code) {
-  // The Key List menu's Open Regedit and Delete belong to the delete flow and are routed here
-  // when it arrives.
   static constexpr CommandRoute kRoutes[] = {
       {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
       {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
@@ -49,6 +47,8 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDM_SAVE_REG, kAnyCode, &TfrmMain::mnuSaveListREGClick},
       {IDM_SAVE_LOG, kAnyCode, &TfrmMain::SavetoLogfile1Click},
       {IDCANCEL, kAnyCode, &TfrmMain::CancelExport},
+      {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
+      {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -75,6 +75,9 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
       return -1;  // nothing ever searches through the control
     case NM_DBLCLK:
       if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0) lstKeysDblClick();
+      return 0;
+    case LVN_KEYDOWN:
+      lstKeysKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey);
       return 0;
     default:
       return 0;
