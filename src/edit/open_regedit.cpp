@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files/editor_path.h"
 #include "registry/text.h"
 
 namespace keyloom::edit {
@@ -111,9 +112,15 @@ void OpenRegeditAt(const OpenRegeditDeps& deps, std::string_view root_name,
     deps.log("Registry Key no longer exists?");
     return;
   }
-  std::string tree_path(root_name);
-  if (key_path.empty() || key_path.front() != '\\') tree_path += '\\';
-  tree_path += key_path;
+  // The system's editor shows every key as the 64-bit view reaches it: a key of the 32-bit view
+  // that the system keeps elsewhere is found under that other path.
+  std::string shown_path(key_path);
+  if (shown_path.empty() || shown_path.front() != '\\') shown_path.insert(0, 1, '\\');
+  shown_path =
+      files::EditorPaths(*deps.api, root->handle, deps.view, std::string(root_name), deps.log)
+          .NameOf(shown_path)
+          .path;
+  const std::string tree_path = std::string(root_name) + shown_path;
 
   RegistryEditor& editor = *deps.editor;
   bool started = false;

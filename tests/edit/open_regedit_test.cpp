@@ -200,6 +200,18 @@ TEST_F(OpenRegeditTest, AMissingKeyOrAnEditorThatDoesNotComeUpEndsWithOneMessage
   EXPECT_THAT(lines_, IsEmpty());
 }
 
+TEST_F(OpenRegeditTest, AKeyOfThe32BitViewIsShownWhereThe64BitEditorFindsIt) {
+  // HKEY_LOCAL_MACHINE\Software\X of the 32-bit view is ...\Software\Wow6432Node\X for the
+  // editor (memory registry: it keeps that redirection as 64-bit Windows does).
+  Put("Software\\X", "v", {reg::kRegSz, reg::StringData("x")}, reg::kLocalMachine,
+      reg::access::kWow64_32Key);
+  view_ = reg::RegView::k32;
+  editor_.honours_last_key = true;
+  Open("HKEY_LOCAL_MACHINE", "", "\\Software\\X");
+  EXPECT_EQ(editor_.LastKey(), "My Computer\\HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\X");
+  EXPECT_THAT(lines_, IsEmpty());
+}
+
 TEST(KeyOfEditorPathTest, DropsTheTopItemName) {
   EXPECT_EQ(KeyOfEditorPath("My Computer\\HKEY_USERS\\KL_Load"), "HKEY_USERS\\KL_Load");
   EXPECT_EQ(KeyOfEditorPath("HKEY_USERS\\KL_Load"), "HKEY_USERS\\KL_Load");
