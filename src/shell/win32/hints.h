@@ -29,4 +29,18 @@ inline void AddHint(HWND tooltip, HWND owner, HWND control, const wchar_t* hint)
   SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+// Shows `hint` over the area of `owner` that tool `id` names; the owner sets the area with
+// TTM_NEWTOOLRECTW. Unlike a control's own hint, it shows while the control is disabled, since a
+// disabled control's mouse messages go to its owner.
+inline void AddAreaHint(HWND tooltip, HWND owner, int id, const wchar_t* hint) {
+  if (tooltip == nullptr) return;
+  TTTOOLINFOW area{};
+  area.cbSize = sizeof(area);
+  area.uFlags = TTF_SUBCLASS;
+  area.hwnd = owner;
+  area.uId = static_cast<UINT_PTR>(id);
+  area.lpszText = const_cast<wchar_t*>(hint);
+  SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&area));
+}
+
 }  // namespace keyloom::shell

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "shell/win32/control_helpers.h"
+#include "shell/win32/hints.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/resource_ids.h"
 
@@ -169,35 +170,16 @@ void TfrmMain::CreateControls() {
 }
 
 void TfrmMain::AddHints() {
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance_, nullptr);
+  tooltip_ = CreateHintWindow(hwnd(), instance_);
   if (tooltip_ == nullptr) return;
-  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
-  auto add = [&](HWND control, const wchar_t* hint) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(control);
-    tool.lpszText = const_cast<wchar_t*>(hint);
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  };
   for (const ControlSpec& control : kPanel) {
     if (control.hint == nullptr) continue;
-    add(Control(control.id), control.hint);
-    // A disabled control gets no mouse messages: the same hint as an area of the window, whose
-    // rectangle LayoutPanel keeps on the control.
-    TTTOOLINFOW area{};
-    area.cbSize = sizeof(area);
-    area.uFlags = TTF_SUBCLASS;
-    area.hwnd = hwnd();
-    area.uId = static_cast<UINT_PTR>(control.id);
-    area.lpszText = const_cast<wchar_t*>(control.hint);
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&area));
+    AddHint(tooltip_, hwnd(), Control(control.id), control.hint);
+    // The same hint over the control's area (LayoutPanel keeps it there), for a disabled control.
+    AddAreaHint(tooltip_, hwnd(), control.id, control.hint);
   }
-  add(status_list_.hwnd(), kStatusHint);
-  add(key_list_.hwnd(), kKeysHint);
+  AddHint(tooltip_, hwnd(), status_list_.hwnd(), kStatusHint);
+  AddHint(tooltip_, hwnd(), key_list_.hwnd(), kKeysHint);
 }
 
 void TfrmMain::LayoutPanel(int client_width) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "shell/win32/hints.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
@@ -47,26 +48,10 @@ void TfrmNetMachine::FormDestroy() {
 }
 
 void TfrmNetMachine::AddHints() {
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, nullptr, nullptr);
-  if (tooltip_ == nullptr) return;
-  const struct {
-    int id;
-    const wchar_t* hint;
-  } hints[] = {
-      {IDC_EDT_NET_MACHINE, L"Enter the Name or IP Address of the Machine to Connect to."},
-      {IDCANCEL, L"Cancel Network Machine Selection (connect to local)"},
-  };
-  for (const auto& hint : hints) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(Item(hint.id));
-    tool.lpszText = const_cast<wchar_t*>(hint.hint);
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
+  tooltip_ = CreateHintWindow(hwnd(), nullptr);
+  AddHint(tooltip_, hwnd(), Item(IDC_EDT_NET_MACHINE),
+          L"Enter the Name or IP Address of the Machine to Connect to.");
+  AddHint(tooltip_, hwnd(), Item(IDCANCEL), L"Cancel Network Machine Selection (connect to local)");
 }
 
 bool TfrmNetMachine::OnMessage(UINT message, WPARAM, LPARAM) {

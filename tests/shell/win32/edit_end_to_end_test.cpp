@@ -37,14 +37,7 @@ class EditEndToEndTest : public MainWindowTest {
         "FIND=kq7ζ\r\nSEARCHKEY=2\r\nSEARCHKEYS=1\r\nSEARCHVALUES=1\r\nSEARCHTREE=1\r\n"
         "UNDO=7\r\nSAUNDO=1\r\n");
     // The program's own walk, not the fixture's.
-    MainWindowOptions options;
-    options.api = api_.get();
-    options.program_folder = folder_.Utf8();
-    options.is_64bit_windows = false;
-    options.quit_on_destroy = false;
-    window_ = std::make_unique<TfrmMain>(std::move(options));
-    ASSERT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
-    ShowWindow(window_->hwnd(), SW_SHOW);
+    OpenWithRegistryWalk();
     ClickControl(IDC_BTN_SEARCH);
     ASSERT_TRUE(WaitForIdle());
   }

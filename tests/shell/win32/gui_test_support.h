@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -101,6 +103,37 @@ class ModalWatcher {
   int seen_ = 0;
   bool busy_ = false;
 };
+
+// The tooltip window owned by `owner`, or null.
+struct TooltipSearch {
+  HWND owner;
+  HWND tooltip;
+  static BOOL CALLBACK Visit(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<TooltipSearch*>(data);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) != TOOLTIPS_CLASSW || GetWindow(window, GW_OWNER) != search->owner) {
+      return TRUE;
+    }
+    search->tooltip = window;
+    return FALSE;
+  }
+};
+
+// The hint that the tooltip window owned by `dialog` holds for its control `id`; "" when none.
+inline std::string DialogHint(HWND dialog, int id) {
+  TooltipSearch search{dialog, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), TooltipSearch::Visit, reinterpret_cast<LPARAM>(&search));
+  if (search.tooltip == nullptr) return {};
+  wchar_t text[256] = {};
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = dialog;
+  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, id));
+  tool.lpszText = text;
+  SendMessageW(search.tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+  return FromWide(text);
+}
 
 // Presses a dialog's button the way a click does.
 inline void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }

@@ -60,14 +60,7 @@ class ListExportWindowTest : public MainWindowTest {
   // The window with the registry walk, after a search of HKEY_CURRENT_USER for KlxHit in key
   // names, value names and value data.
   TfrmMain& SearchScratchTree() {
-    MainWindowOptions options;
-    options.api = api_.get();
-    options.program_folder = folder_.Utf8();
-    options.is_64bit_windows = false;
-    options.quit_on_destroy = false;
-    window_ = std::make_unique<TfrmMain>(std::move(options));
-    EXPECT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
-    ShowWindow(window_->hwnd(), SW_SHOW);
+    OpenWithRegistryWalk();
     SetText(IDC_EDT_FIND, "KlxHit");
     SelectItem(IDC_CMB_KEYS, 2);  // HKEY_CURRENT_USER
     for (const int check : {IDC_CHK_VALUES, IDC_CHK_NAMES, IDC_CHK_TREE}) {

@@ -43,6 +43,18 @@ class MainWindowTest : public ::testing::Test {
     if (window_->ShouldShow()) ShowWindow(window_->hwnd(), SW_SHOW);
     return *window_;
   }
+  // Creates the window with the program's own registry walk below each root and shows it.
+  TfrmMain& OpenWithRegistryWalk() {
+    MainWindowOptions options;
+    options.api = api_.get();
+    options.program_folder = folder_.Utf8();
+    options.is_64bit_windows = false;
+    options.quit_on_destroy = false;
+    window_ = std::make_unique<TfrmMain>(std::move(options));
+    EXPECT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
+    ShowWindow(window_->hwnd(), SW_SHOW);
+    return *window_;
+  }
   // Ends the window as closing it does (FormDestroy saves the settings).
   void CloseWindow() {
     if (window_->hwnd() != nullptr) DestroyWindow(window_->hwnd());

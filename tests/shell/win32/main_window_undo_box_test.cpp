@@ -43,17 +43,6 @@ class UndoBoxTest : public MainWindowTest {
     if (api_->QueryValue(key, "v", &type, &data) != reg::kSuccess) return {};
     return text::Utf16ToUtf8(text::BytesToUtf16(data));
   }
-  // The real registry walk below each root.
-  void OpenWithRegistryWalk() {
-    MainWindowOptions options;
-    options.api = api_.get();
-    options.program_folder = folder_.Utf8();
-    options.is_64bit_windows = false;
-    options.quit_on_destroy = false;
-    window_ = std::make_unique<TfrmMain>(std::move(options));
-    ASSERT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
-    ShowWindow(window_->hwnd(), SW_SHOW);
-  }
   LRESULT Box() { return SendMessageW(Control(IDC_CHK_REG_UNDO), BM_GETCHECK, 0, 0); }
   int Undo() { return window_->settings().Snapshot().undo; }
   std::size_t UndoFiles() {

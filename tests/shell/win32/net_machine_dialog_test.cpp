@@ -23,37 +23,6 @@ std::string StatusBarText(HWND dialog) {
   return FromWide(text);
 }
 
-struct TooltipSearch {
-  HWND owner;
-  HWND tooltip;
-};
-
-BOOL CALLBACK FindTooltip(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<TooltipSearch*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (std::wstring(name) != TOOLTIPS_CLASSW || GetWindow(window, GW_OWNER) != search->owner) {
-    return TRUE;
-  }
-  search->tooltip = window;
-  return FALSE;
-}
-
-// The hint the dialog's tooltip shows for control `id`.
-std::string Hint(HWND dialog, int id) {
-  TooltipSearch search{dialog, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindTooltip, reinterpret_cast<LPARAM>(&search));
-  if (search.tooltip == nullptr) return {};
-  wchar_t text[256] = {};
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.hwnd = dialog;
-  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, id));
-  tool.lpszText = text;
-  SendMessageW(search.tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
-  return FromWide(text);
-}
-
 std::string LocalComputerName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -118,8 +87,8 @@ TEST_F(NetMachineDialogTest, LayoutCaptionsFocusAndEscapeReturnsToTheLocalMachin
     GetWindowRect(window.hwnd(), &main);
     centred = std::abs((own.left + own.right) - (main.left + main.right)) <= 2 &&
               std::abs((own.top + own.bottom) - (main.top + main.bottom)) <= 2;
-    name_hint = Hint(dialog, IDC_EDT_NET_MACHINE);
-    cancel_hint = Hint(dialog, IDCANCEL);
+    name_hint = DialogHint(dialog, IDC_EDT_NET_MACHINE);
+    cancel_hint = DialogHint(dialog, IDCANCEL);
     // Enter on an empty name tests nothing.
     PressKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_RETURN);
     PumpUntil([&] { return !StatusBarText(dialog).empty(); }, std::chrono::seconds(10),

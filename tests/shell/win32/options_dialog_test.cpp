@@ -78,36 +78,6 @@ int Page(HWND dialog) {
 }
 std::string ComboText(HWND dialog, int id) { return WindowTextUtf8(GetDlgItem(dialog, id)); }
 
-// The dialog's tooltip window: the one owned by it.
-struct TooltipSearch {
-  HWND owner;
-  HWND tooltip;
-};
-BOOL CALLBACK FindTooltip(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<TooltipSearch*>(data);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (std::wstring(name) != TOOLTIPS_CLASSW || GetWindow(window, GW_OWNER) != search->owner) {
-    return TRUE;
-  }
-  search->tooltip = window;
-  return FALSE;
-}
-
-// The hint the dialog's tooltip window holds for a control.
-std::string Hint(HWND dialog, int id) {
-  TooltipSearch search{dialog, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindTooltip, reinterpret_cast<LPARAM>(&search));
-  wchar_t text[160] = {};
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.hwnd = dialog;
-  tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, id));
-  tool.lpszText = text;
-  SendMessageW(search.tooltip, TTM_GETTEXTW, 160, reinterpret_cast<LPARAM>(&tool));
-  return FromWide(text);
-}
-
 // A key pressed on the focused control, with Ctrl and Shift as given.
 void PressKey(HWND dialog, UINT key, bool control, bool shift = false) {
   BYTE keys[256] = {};
@@ -225,14 +195,14 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
     EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(dialog, IDC_OPT_EDT_UNDO_DIR), GWL_STYLE) &
                 ES_READONLY);
 
-    EXPECT_EQ(Hint(dialog, IDC_OPT_BTN_BROWSE), "Browse to the Required Undo Directory");
-    EXPECT_EQ(Hint(dialog, IDC_OPT_CHK_WHOLE_NUMBERS),
+    EXPECT_EQ(DialogHint(dialog, IDC_OPT_BTN_BROWSE), "Browse to the Required Undo Directory");
+    EXPECT_EQ(DialogHint(dialog, IDC_OPT_CHK_WHOLE_NUMBERS),
               "Enable this option to search Whole Numbers when the Key is a Binary or Dword Type");
-    EXPECT_EQ(Hint(dialog, IDC_OPT_CHK_UPDATE_INI),
+    EXPECT_EQ(DialogHint(dialog, IDC_OPT_CHK_UPDATE_INI),
               "Specify if you want the INI file to be updated automatically or not.");
-    EXPECT_EQ(Hint(dialog, IDC_OPT_BTN_REPLACE),
+    EXPECT_EQ(DialogHint(dialog, IDC_OPT_BTN_REPLACE),
               "Replace a Registry Hive on next boot with one of your backups");
-    EXPECT_EQ(Hint(dialog, IDC_OPT_CHK_REG_ERRORS), "");
+    EXPECT_EQ(DialogHint(dialog, IDC_OPT_CHK_REG_ERRORS), "");
     EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDOK)), "&Save");
     EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDCANCEL)), "&Cancel");
     Click(GetDlgItem(dialog, IDCANCEL));
