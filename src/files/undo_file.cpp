@@ -21,6 +21,28 @@ namespace {
 constexpr std::uint32_t kReadAccess = reg::access::kQueryValue | reg::access::kEnumerateSubKeys;
 constexpr std::string_view kWow64Node = "Wow6432Node";
 
+bool HasLineBreak(std::string_view name) {
+  return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Why an undo record cannot name an item whose name holds a line break: written raw, the break
+// splits the record's line, and merging the file would put what follows on another key.
+// `item` is the item's full path; its line breaks are shown as <CR> and <LF>.
+std::string LineBreakRefusal(std::string_view kind, std::string_view item) {
+  std::string shown;
+  for (const char c : item) {
+    if (c == '\r') {
+      shown += "<CR>";
+    } else if (c == '\n') {
+      shown += "<LF>";
+    } else {
+      shown += c;
+    }
+  }
+  return Cat({"the name of ", kind, " ", shown,
+              " holds a line break, which a registry file cannot carry"});
+}
+
 std::string WithLeadingBackslash(std::string_view path) {
   if (!path.empty() && path.front() == '\\') return std::string(path);
   return Cat({"\\", path});
@@ -148,6 +170,9 @@ class Reader {
         if (undo_) return Fail(source_.Message(rc), error);
         break;
       }
+      if (undo_ && HasLineBreak(name)) {
+        return Fail(LineBreakRefusal("value", root_name_ + named.path + "\\" + name), error);
+      }
       if (ledger_ != nullptr && ledger_->ValueState(id, name) != UndoLedger::State::kUnknown) {
         continue;
       }
@@ -168,6 +193,9 @@ class Reader {
       if (rc != reg::kSuccess) {
         if (undo_) return Fail(source_.Message(rc), error);
         break;
+      }
+      if (undo_ && HasLineBreak(name)) {
+        return Fail(LineBreakRefusal("key", root_name_ + named.path + "\\" + name), error);
       }
       subkeys.push_back(name);
     }
@@ -296,6 +324,11 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   const std::string id = LedgerKeyId(request.machine_name, root->name, named.path);
   const UndoLedger* ledger = undo ? &ledger_ : nullptr;
   using State = UndoLedger::State;
+
+  if (undo && HasLineBreak(path)) return LineBreakRefusal("key", root->name + path);
+  if (undo && value && HasLineBreak(name)) {
+    return LineBreakRefusal("value", Cat({root->name, path, "\\", name}));
+  }
 
   Collected collected;
   auto finish = [&] {

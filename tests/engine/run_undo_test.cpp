@@ -1,0 +1,137 @@
+// Replace and delete runs over the memory registry whose undo files, merged back, must give the
+// tree from before byte for byte: names a registry editor file cannot carry, ordinary keys named
+// Wow6432Node, replacement texts that contain the find text or a backslash, and values hit twice.
+#include <gmock/gmock.h>
+
+#include <functional>
+
+#include "engine/walk_fixture.h"
+#include "files/reg_file_testing.h"
+#include "registry/registry_contract.h"
+
+namespace keyloom::engine::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class RunUndoTest : public WalkTest {
+ protected:
+  void SetUp() override {
+    WalkTest::SetUp();
+    controls_.key_names = true;
+    controls_.value_names = true;
+  }
+
+  reg::testing::TreeSnapshot Tree() {
+    return reg::testing::Snapshot(*registry_, reg::kCurrentUser, "T");
+  }
+
+  // Merges the run's undo files, newest first, and expects `before`.
+  void ExpectUndoGives(const reg::testing::TreeSnapshot& before) {
+    auto files = UndoFiles();
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+      files::testing::MergeRegFile(*registry_, *it);
+    }
+    EXPECT_EQ(Tree(), before);
+    if (Tree() != before) {
+      for (const auto& file : files) {
+        for (const auto& line : files::testing::ReadRegFileLines(file)) ADD_FAILURE() << line;
+      }
+    }
+  }
+
+  std::string UndoText() {
+    std::string text;
+    for (const auto& file : UndoFiles()) {
+      for (const auto& line : files::testing::ReadRegFileLines(file)) text += line + "\n";
+    }
+    return text;
+  }
+};
+
+struct RunCase {
+  const char* what;
+  std::function<void(RunUndoTest&)> seed;
+  const char* find;
+  const char* replace;
+  bool delete_mode;
+  std::function<void(RunUndoTest&, const std::vector<std::string>&)> expect;
+};
+
+// Gives the test's protected helpers to the case table.
+class RunUndoCases : public RunUndoTest {
+ public:
+  using RunUndoTest::Exists;
+  using RunUndoTest::MakeKey;
+  using RunUndoTest::PutString;
+  using RunUndoTest::Read;
+  using RunUndoTest::UndoText;
+
+  bool HasValue(const std::string& path, const std::string& name) {
+    reg::TRegistry reg(*registry_);
+    return reg.OpenKey("\\" + path) && reg.ValueExists(name);
+  }
+
+  void RunEachCase(const std::vector<RunCase>& cases) {
+    for (const bool separate : {false, true}) {
+      for (const RunCase& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (separate ? ", SAUNDO on" : ", SAUNDO off"));
+        separate_undo_files_ = separate;
+        Reset();
+        c.seed(*this);
+        const auto before = Tree();
+        controls_.find = c.find;
+        controls_.replace = c.replace;
+        controls_.delete_mode = c.delete_mode;
+        const auto lines = Run(true);
+        c.expect(*this, lines);
+        ExpectUndoGives(before);
+      }
+    }
+  }
+};
+
+reg::Bytes Sz(std::u16string_view text) {
+  reg::Bytes data = text::Utf16ToBytes(text);
+  data.insert(data.end(), {0, 0});
+  return data;
+}
+
+TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
+  RunUndoCases::RunEachCase({
+      {"a value name with a line break is refused, its neighbours are changed",
+       [](RunUndoTest& t) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         c.PutString("T\\K", "line\nbreak", "needle");
+         c.PutString("T\\K", "plain", "needle");
+       },
+       "needle", "pin", false,
+       [](RunUndoTest& t, const std::vector<std::string>& lines) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         EXPECT_EQ(c.Read("T\\K", "line\nbreak").data, Sz(u"needle"));
+         EXPECT_EQ(c.Read("T\\K", "plain").data, Sz(u"pin"));
+         EXPECT_THAT(lines, Contains(HasSubstr("line<LF>break")));
+         EXPECT_THAT(lines, Contains("Failed to change [1] Entries."));
+         EXPECT_THAT(c.UndoText(), Not(HasSubstr("break")));
+       }},
+      {"a key holding a name with a line break is neither renamed nor deleted",
+       [](RunUndoTest& t) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         c.PutString("T\\needleKey\\Sub", "carriage\rreturn", "x");
+         c.PutString("T\\needleKey", "v", "x");
+       },
+       "needle", "pin", false,
+       [](RunUndoTest& t, const std::vector<std::string>& lines) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         EXPECT_TRUE(c.Exists("T\\needleKey\\Sub"));
+         EXPECT_FALSE(c.Exists("T\\pinKey"));
+         EXPECT_THAT(lines, Contains(HasSubstr("carriage<CR>return")));
+         EXPECT_THAT(c.UndoText(), Not(HasSubstr("needleKey")));
+       }},
+  });
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing
