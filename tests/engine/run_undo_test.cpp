@@ -130,6 +130,25 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(lines, Contains(HasSubstr("carriage<CR>return")));
          EXPECT_THAT(c.UndoText(), Not(HasSubstr("needleKey")));
        }},
+      {"an ordinary key named Wow6432Node moves with its renamed parent",
+       [](RunUndoTest& t) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         c.PutString("T\\needleKey\\Wow6432Node\\Deep", "w", "kept");
+         c.PutString("T\\needleKey\\Wow6432Node", "v", "kept");
+       },
+       "needle", "pin", false,
+       [](RunUndoTest& t, const std::vector<std::string>&) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         EXPECT_EQ(c.Read("T\\pinKey\\Wow6432Node\\Deep", "w").data, Sz(u"kept"));
+       }},
+      {"an ordinary key named Wow6432Node goes with its deleted parent",
+       [](RunUndoTest& t) {
+         static_cast<RunUndoCases&>(t).PutString("T\\needleKey\\Wow6432Node", "v", "kept");
+       },
+       "needle", "x", true,
+       [](RunUndoTest& t, const std::vector<std::string>&) {
+         EXPECT_FALSE(static_cast<RunUndoCases&>(t).Exists("T\\needleKey"));
+       }},
   });
 }
 
