@@ -149,7 +149,53 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
        [](RunUndoTest& t, const std::vector<std::string>&) {
          EXPECT_FALSE(static_cast<RunUndoCases&>(t).Exists("T\\needleKey"));
        }},
+      {"a replacement containing the find text changes each item once",
+       [](RunUndoTest& t) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         c.PutString("T\\abcA\\abcP", "x", "y");
+         c.PutString("T\\abcA", "v", "abc");
+         c.PutString("T\\abcA", "abcW", "abc");
+       },
+       "abc", "abcX", false,
+       [](RunUndoTest& t, const std::vector<std::string>& lines) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         EXPECT_TRUE(c.Exists("T\\abcXA\\abcXP"));
+         EXPECT_FALSE(c.Exists("T\\abcXXA"));
+         EXPECT_EQ(c.Read("T\\abcXA", "abcXW").data, Sz(u"abcX"));
+         EXPECT_EQ(c.Read("T\\abcXA", "v").data, Sz(u"abcX"));
+         EXPECT_THAT(lines, Contains("Finished, Replaced [5] Entries."));
+         EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
+       }},
+      {"a value hit by its data and its name is deleted once",
+       [](RunUndoTest& t) { static_cast<RunUndoCases&>(t).PutString("T\\K", "needle", "needle"); },
+       "needle", "x", true,
+       [](RunUndoTest& t, const std::vector<std::string>& lines) {
+         EXPECT_FALSE(static_cast<RunUndoCases&>(t).HasValue("T\\K", "needle"));
+         EXPECT_THAT(lines, Contains("Finished, Deleted [1] Entries."));
+         EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
+         EXPECT_THAT(lines, Not(Contains(HasSubstr("Unable to Delete"))));
+       }},
   });
+}
+
+// The memory registry names the keys of HKEY_CURRENT_USER and HKEY_USERS\<the user's SID> alike,
+// as Windows does, though it keeps them apart: the copy under HKEY_USERS stands for the same value
+// reached again, which the run must not change a second time.
+TEST_F(RunUndoTest, AValueReachedUnderTwoRootsIsChangedOnce) {
+  const std::string mirror = "S-1-5-21-0-0-0-1000\\T\\K";
+  PutString("T\\K", "v", "abc");
+  Put(mirror, "v", {reg::kRegSz, Sz(u"abc")}, reg::kUsers);
+  controls_.root_choice = 0;
+  controls_.find = "abc";
+  controls_.replace = "abcX";
+  const auto lines = Run(true);
+  EXPECT_EQ(Read("T\\K", "v").data, Sz(u"abcX"));
+  reg::TRegistry users(*registry_);
+  users.SetRootKey(reg::kUsers);
+  ASSERT_TRUE(users.OpenKey("\\" + mirror));
+  EXPECT_EQ(users.ReadRaw("v").data, Sz(u"abc"));
+  EXPECT_EQ(Rows().size(), 2u) << "a hit reached twice is listed twice";
+  EXPECT_THAT(lines, Contains("Finished, Replaced [1] Entries."));
 }
 
 }  // namespace
