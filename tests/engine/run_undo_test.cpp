@@ -175,6 +175,26 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Unable to Delete"))));
        }},
+      {"a replacement with a backslash moves the key deeper",
+       [](RunUndoTest& t) {
+         static_cast<RunUndoCases&>(t).PutString("T\\needleKey\\Sub", "v", "x");
+       },
+       "needle", "new\\deeper\\pin", false,
+       [](RunUndoTest& t, const std::vector<std::string>&) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         EXPECT_EQ(c.Read("T\\new\\deeper\\pinKey\\Sub", "v").data, Sz(u"x"));
+         EXPECT_FALSE(c.Exists("T\\needleKey"));
+       }},
+      {"a replacement with a backslash into a key that exists keeps that key",
+       [](RunUndoTest& t) {
+         auto& c = static_cast<RunUndoCases&>(t);
+         c.PutString("T\\needleKey", "v", "x");
+         c.PutString("T\\new", "kept", "x");
+       },
+       "needle", "new\\pin", false,
+       [](RunUndoTest& t, const std::vector<std::string>&) {
+         EXPECT_EQ(static_cast<RunUndoCases&>(t).Read("T\\new\\pinKey", "v").data, Sz(u"x"));
+       }},
   });
 }
 
