@@ -224,6 +224,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   // walked like any key.
   if (!delete_mode && session.changed_items.count(RunItem(
                           RunKeyId(frame, deps_, child->get(), full), ItemChange::kKeyName)) != 0) {
+    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
     return;
   }
   child->Reset();
