@@ -51,20 +51,21 @@ class RunUndoTest : public WalkTest {
   }
 };
 
+class RunUndoCases;
+
 struct RunCase {
   const char* what;
-  std::function<void(RunUndoTest&)> seed;
+  std::function<void(RunUndoCases&)> seed;
   const char* find;
   const char* replace;
   bool delete_mode;
-  std::function<void(RunUndoTest&, const std::vector<std::string>&)> expect;
+  std::function<void(RunUndoCases&, const std::vector<std::string>&)> expect;
 };
 
 // Gives the test's protected helpers to the case table.
 class RunUndoCases : public RunUndoTest {
  public:
   using RunUndoTest::Exists;
-  using RunUndoTest::MakeKey;
   using RunUndoTest::PutString;
   using RunUndoTest::Read;
   using RunUndoTest::UndoText;
@@ -102,14 +103,12 @@ reg::Bytes Sz(std::u16string_view text) {
 TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
   RunUndoCases::RunEachCase({
       {"a value name with a line break is refused, its neighbours are changed",
-       [](RunUndoTest& t) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) {
          c.PutString("T\\K", "line\nbreak", "needle");
          c.PutString("T\\K", "plain", "needle");
        },
        "needle", "pin", false,
-       [](RunUndoTest& t, const std::vector<std::string>& lines) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c, const std::vector<std::string>& lines) {
          EXPECT_EQ(c.Read("T\\K", "line\nbreak").data, Sz(u"needle"));
          EXPECT_EQ(c.Read("T\\K", "plain").data, Sz(u"pin"));
          EXPECT_THAT(lines, Contains(HasSubstr("line<LF>break")));
@@ -117,48 +116,40 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(c.UndoText(), Not(HasSubstr("break")));
        }},
       {"a key holding a name with a line break is neither renamed nor deleted",
-       [](RunUndoTest& t) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) {
          c.PutString("T\\needleKey\\Sub", "carriage\rreturn", "x");
          c.PutString("T\\needleKey", "v", "x");
        },
        "needle", "pin", false,
-       [](RunUndoTest& t, const std::vector<std::string>& lines) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c, const std::vector<std::string>& lines) {
          EXPECT_TRUE(c.Exists("T\\needleKey\\Sub"));
          EXPECT_FALSE(c.Exists("T\\pinKey"));
          EXPECT_THAT(lines, Contains(HasSubstr("carriage<CR>return")));
          EXPECT_THAT(c.UndoText(), Not(HasSubstr("needleKey")));
        }},
       {"an ordinary key named Wow6432Node moves with its renamed parent",
-       [](RunUndoTest& t) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) {
          c.PutString("T\\needleKey\\Wow6432Node\\Deep", "w", "kept");
          c.PutString("T\\needleKey\\Wow6432Node", "v", "kept");
        },
        "needle", "pin", false,
-       [](RunUndoTest& t, const std::vector<std::string>&) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c, const std::vector<std::string>&) {
          EXPECT_EQ(c.Read("T\\pinKey\\Wow6432Node\\Deep", "w").data, Sz(u"kept"));
        }},
       {"an ordinary key named Wow6432Node goes with its deleted parent",
-       [](RunUndoTest& t) {
-         static_cast<RunUndoCases&>(t).PutString("T\\needleKey\\Wow6432Node", "v", "kept");
-       },
-       "needle", "x", true,
-       [](RunUndoTest& t, const std::vector<std::string>&) {
-         EXPECT_FALSE(static_cast<RunUndoCases&>(t).Exists("T\\needleKey"));
+       [](RunUndoCases& c) { c.PutString("T\\needleKey\\Wow6432Node", "v", "kept"); }, "needle",
+       "x", true,
+       [](RunUndoCases& c, const std::vector<std::string>&) {
+         EXPECT_FALSE(c.Exists("T\\needleKey"));
        }},
       {"a replacement containing the find text changes each item once",
-       [](RunUndoTest& t) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) {
          c.PutString("T\\abcA\\abcP", "x", "y");
          c.PutString("T\\abcA", "v", "abc");
          c.PutString("T\\abcA", "abcW", "abc");
        },
        "abc", "abcX", false,
-       [](RunUndoTest& t, const std::vector<std::string>& lines) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c, const std::vector<std::string>& lines) {
          EXPECT_TRUE(c.Exists("T\\abcXA\\abcXP"));
          EXPECT_FALSE(c.Exists("T\\abcXXA"));
          EXPECT_EQ(c.Read("T\\abcXA", "abcXW").data, Sz(u"abcX"));
@@ -167,33 +158,28 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
        }},
       {"a value hit by its data and its name is deleted once",
-       [](RunUndoTest& t) { static_cast<RunUndoCases&>(t).PutString("T\\K", "needle", "needle"); },
-       "needle", "x", true,
-       [](RunUndoTest& t, const std::vector<std::string>& lines) {
-         EXPECT_FALSE(static_cast<RunUndoCases&>(t).HasValue("T\\K", "needle"));
+       [](RunUndoCases& c) { c.PutString("T\\K", "needle", "needle"); }, "needle", "x", true,
+       [](RunUndoCases& c, const std::vector<std::string>& lines) {
+         EXPECT_FALSE(c.HasValue("T\\K", "needle"));
          EXPECT_THAT(lines, Contains("Finished, Deleted [1] Entries."));
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Unable to Delete"))));
        }},
       {"a replacement with a backslash moves the key deeper",
-       [](RunUndoTest& t) {
-         static_cast<RunUndoCases&>(t).PutString("T\\needleKey\\Sub", "v", "x");
-       },
-       "needle", "new\\deeper\\pin", false,
-       [](RunUndoTest& t, const std::vector<std::string>&) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) { c.PutString("T\\needleKey\\Sub", "v", "x"); }, "needle",
+       "new\\deeper\\pin", false,
+       [](RunUndoCases& c, const std::vector<std::string>&) {
          EXPECT_EQ(c.Read("T\\new\\deeper\\pinKey\\Sub", "v").data, Sz(u"x"));
          EXPECT_FALSE(c.Exists("T\\needleKey"));
        }},
       {"a replacement with a backslash into a key that exists keeps that key",
-       [](RunUndoTest& t) {
-         auto& c = static_cast<RunUndoCases&>(t);
+       [](RunUndoCases& c) {
          c.PutString("T\\needleKey", "v", "x");
          c.PutString("T\\new", "kept", "x");
        },
        "needle", "new\\pin", false,
-       [](RunUndoTest& t, const std::vector<std::string>&) {
-         EXPECT_EQ(static_cast<RunUndoCases&>(t).Read("T\\new\\pinKey", "v").data, Sz(u"x"));
+       [](RunUndoCases& c, const std::vector<std::string>&) {
+         EXPECT_EQ(c.Read("T\\new\\pinKey", "v").data, Sz(u"x"));
        }},
   });
 }
