@@ -42,6 +42,25 @@ bool KeyIsAbsent(reg::TRegistry& reg, std::string_view path) {
   return rc == reg::kFileNotFound;
 }
 
+// The topmost key on the way to `path` that does not exist: the key a move to `path` creates
+// with everything below it. `path` itself when its parent exists (or when nothing is surely
+// absent).
+std::string TopmostAbsentKey(reg::TRegistry& reg, std::string_view path) {
+  std::string prefix;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) {
+      prefix += '\\';
+      prefix.append(path.substr(start, end - start));
+      if (KeyIsAbsent(reg, prefix)) return prefix;
+    }
+    start = end + 1;
+  }
+  return std::string(path);
+}
+
 bool ValueIsAbsent(reg::TRegistry& reg, std::string_view name) {
   std::uint32_t type = 0;
   return reg.api().QueryValue(reg.CurrentKey(), name, &type, nullptr) == reg::kFileNotFound;
@@ -182,6 +201,9 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
       return;
     }
     const bool target_absent = KeyIsAbsent(reg, NewData);
+    // A new path with more levels than the old one (a replacement holding "\\") may create keys
+    // on the way: the undo file removes the topmost of them, so merging leaves none behind.
+    const std::string created = target_absent ? TopmostAbsentKey(reg, NewData) : NewData;
     reg.ClearLastError();
     const bool moved = reg.MoveKey(KeyPath, NewData, true);
     if (!reg.LastErrorText().empty()) {
@@ -193,7 +215,7 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
     // the new key behind: its removal belongs in the undo file.
     if (!CreateUndo || !(moved || (target_absent && reg.KeyExists(NewData)))) return;
     const std::string undo_error =
-        UndoError(NewData, "", false, files::RecordKind::kRename, files::RecordPhase::kAfter);
+        UndoError(created, "", false, files::RecordKind::kRename, files::RecordPhase::kAfter);
     if (undo_error.empty()) return;
     if (!ErrorText.empty()) {
       ErrorText += files::Cat({kCr, undo_error});
@@ -203,6 +225,8 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
     ErrorText = undo_error;
     if (!reg.MoveKey(NewData, KeyPath, true)) {
       ErrorText += files::Cat({kCr, "Unable to Rename Key [", reg.LastErrorText(), "]"});
+    } else if (created != NewData) {
+      reg.DeleteKey(created);
     }
   } catch (const std::exception& e) {
     ErrorText = files::Cat({"Unable to Rename Key [", e.what(), "]"});

@@ -6,7 +6,9 @@
 #include "engine/match.h"
 #include "engine/status_log.h"
 #include "files/change_settings.h"
+#include "files/reg_file_format.h"
 #include "registry/registry.h"
+#include "registry/text.h"
 
 namespace keyloom::engine {
 namespace {
@@ -42,6 +44,12 @@ std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::ui
   return values;
 }
 
+std::string Folded(std::string_view name) {
+  std::u16string units = text::Utf8ToUtf16(name);
+  for (auto& unit : units) unit = text::UpcaseUnit(unit);
+  return text::Utf16ToUtf8(units);
+}
+
 std::string NulsAsBlanks(std::string text) {
   for (char& c : text) {
     if (c == '\0') c = ' ';
@@ -51,11 +59,12 @@ std::string NulsAsBlanks(std::string text) {
 
 class ValueChecker {
  public:
-  ValueChecker(WalkFrame& frame, const WalkDeps& deps, const std::string& key_name,
-               const std::string& parent_display)
+  ValueChecker(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+               const std::string& key_name, const std::string& parent_display)
       : frame_(frame),
         deps_(deps),
         session_(*frame.session),
+        key_(key),
         key_path_(parent_display + key_name),
         find_(session_.find_text),
         replace_(session_.replace_text) {}
@@ -81,6 +90,18 @@ class ValueChecker {
     return MakeKeyListEntry(frame_.root_name, key_path_, shown);
   }
 
+  // The session's entry for a change of the value; the key is asked for its name once.
+  std::string Item(ItemChange change, std::string_view value_name) {
+    if (key_id_.empty()) key_id_ = RunKeyId(frame_, deps_, key_, key_path_);
+    return RunItem(key_id_, change, value_name);
+  }
+  bool Changed(ItemChange change, std::string_view value_name) {
+    return session_.changed_items.count(Item(change, value_name)) != 0;
+  }
+  void Mark(ItemChange change, std::string_view value_name) {
+    session_.changed_items.insert(Item(change, value_name));
+  }
+
   void CheckData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
     if (frame_.settings.logging == kLoggingDebug) {
       Log("Checking VALUE DATA [" + NulsAsBlanks(text) + "]", true);
@@ -98,6 +119,9 @@ class ValueChecker {
       DeleteValue(value);
       return;
     }
+    // Data this run wrote already (the value reached again under another root) stays as it is.
+    if (Changed(ItemChange::kData, value.name)) return;
+    Mark(ItemChange::kData, value.name);
     bool counted = false;
     try {
       ReplaceData(value, kind, text, &counted);
@@ -158,6 +182,8 @@ class ValueChecker {
       DeleteValue(value);
       return;
     }
+    if (Changed(ItemChange::kValueName, value.name)) return;
+    Mark(ItemChange::kValueName, value.name);
     const std::string new_name =
         ReplaceText(shown, find_, replace_, deps_.controls->CaseSensitive());
     edit::TRegAction action =
@@ -166,11 +192,20 @@ class ValueChecker {
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.NewData = new_name;
-    MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute, "New Key is : " + new_name);
+    if (!MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute,
+                       "New Key is : " + new_name)) {
+      return;
+    }
+    // The value goes on under its new name with what was done to it.
+    Mark(ItemChange::kValueName, new_name);
+    if (Changed(ItemChange::kData, value.name)) Mark(ItemChange::kData, new_name);
   }
 
-  // Deletes exactly the value, the unnamed one included (never its key).
+  // Deletes exactly the value, the unnamed one included (never its key), once: a value hit by its
+  // data and by its name is gone after the first deletion.
   void DeleteValue(const ValueEntry& value) {
+    if (Changed(ItemChange::kRemoval, value.name)) return;
+    Mark(ItemChange::kRemoval, value.name);
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;
@@ -182,12 +217,29 @@ class ValueChecker {
   WalkFrame& frame_;
   const WalkDeps& deps_;
   SearchSession& session_;
+  reg::KeyHandle key_;
+  std::string key_id_;  // RunKeyId of the key, asked for at the first change
   std::string key_path_;
   const std::string& find_;
   const std::string& replace_;
 };
 
 }  // namespace
+
+std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+                     const std::string& key_path) {
+  std::string name;
+  if (deps.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
+  return Folded(files::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
+}
+
+std::string RunItem(const std::string& key_id, ItemChange change, std::string_view value_name) {
+  std::string item = key_id;
+  item += '\n';
+  item += static_cast<char>(change);
+  item += Folded(value_name);
+  return item;
+}
 
 edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo) {
@@ -211,7 +263,7 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count) {
   const std::vector<ValueEntry> values = ReadValues(*deps.api, key, value_count);
-  ValueChecker checker(frame, deps, key_name, parent_display);
+  ValueChecker checker(frame, deps, key, key_name, parent_display);
   for (const auto& value : values) checker.Check(value);
 }
 

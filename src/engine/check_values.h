@@ -28,6 +28,24 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count = kAllValues);
 
+// What a run changes about an item; with RunItem, the item's entry in the session's changed items.
+enum class ItemChange : char {
+  kKeyName = 'K',    // a key's name (its entry holds the renamed key's new name)
+  kData = 'D',       // a value's data
+  kValueName = 'N',  // a value's name
+  kRemoval = 'X',    // a value's removal
+};
+
+// The system's name of the open `key`, letter case folded: the same key reached under two roots
+// (HKEY_CURRENT_USER and HKEY_USERS\<sid>, HKEY_CLASSES_ROOT and the classes below
+// HKEY_LOCAL_MACHINE and the user) has one name. A key the system does not name is known by the
+// run's root and `key_path` instead.
+std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+                     const std::string& key_path);
+
+// The session's entry for a change of the key `key_id` or of its value `value_name`.
+std::string RunItem(const std::string& key_id, ItemChange change, std::string_view value_name = {});
+
 // A registry action for one change of the run, with root, key path, machine and undo settings
 // filled in.
 edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,

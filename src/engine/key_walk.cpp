@@ -52,6 +52,7 @@ void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
   const reg::RootKey* root = reg::RootByIndex(session.root_index);
   frame.root_name = root != nullptr ? root->name : "";
   view_ = reg.View();
+  frame.renamed_start = reg.CurrentPath();
   WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath(), nullptr);
 }
 
@@ -218,23 +219,36 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
     return;
   }
+  const bool delete_mode = deps_.controls->DeleteMode();
+  // A key this run renamed already, reached again under another root, keeps its name; it is
+  // walked like any key.
+  if (!delete_mode && session.changed_items.count(RunItem(
+                          RunKeyId(frame, deps_, child->get(), full), ItemChange::kKeyName)) != 0) {
+    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+    return;
+  }
   child->Reset();
   const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
-  if (deps_.controls->DeleteMode()) {
+  if (delete_mode) {
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     MakeRunChange(session, deps_, action, edit::ChangeOp::kDelete, "Key Deleted Successfully");
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
   try {
-    const std::string renamed =
-        ReplaceText(full, session.find_text, session.replace_text, options.case_sensitive);
+    const std::string renamed = RenamedPath(frame, full);
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     action.ActionKind = edit::akRename;
     action.NewData = renamed;
     MakeRunChange(session, deps_, action, edit::ChangeOp::kExecute, "Key Renamed Successfully");
     counted = true;
-    if (reg::KeyExists(*deps_.api, frame.root, reg::WithoutLeadingBackslash(renamed), view_)) {
+    reg::KeyHandle moved = reg::kNullKey;
+    if (deps_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
+                           reg::access::kQueryValue | reg::ViewFlag(view_),
+                           &moved) == reg::kSuccess) {
+      const reg::UniqueKey guard(*deps_.api, moved);
+      session.changed_items.insert(
+          RunItem(RunKeyId(frame, deps_, moved, renamed), ItemChange::kKeyName));
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
       deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, renamed, ""));
@@ -247,6 +261,22 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     if (!counted) ++session.failed_count;
     deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
   }
+}
+
+std::string RegistryWalker::RenamedPath(const WalkFrame& frame, const std::string& full) const {
+  const SearchSession& session = *frame.session;
+  const bool case_sensitive = deps_.controls->CaseSensitive();
+  // Below a renamed key (a follow-up pass) the key's new name holds the replacement already: only
+  // what lies below it is replaced, or a replacement that contains the find text would grow it
+  // again and move the subkey out of its renamed parent.
+  const std::string& kept = frame.renamed_start;
+  if (!kept.empty() && full.size() > kept.size() + 1 && full[kept.size() + 1] == '\\' &&
+      full.compare(1, kept.size(), kept) == 0) {
+    return "\\" + kept +
+           ReplaceText(full.substr(kept.size() + 1), session.find_text, session.replace_text,
+                       case_sensitive);
+  }
+  return ReplaceText(full, session.find_text, session.replace_text, case_sensitive);
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {

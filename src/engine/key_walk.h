@@ -47,6 +47,9 @@ struct WalkFrame {
   RunSettings settings;
   reg::KeyHandle root = reg::kNullKey;  // the pass's root (a remote root after a connection)
   const char* root_name = "";
+  // The start key of a follow-up pass (a key the run renamed), as the walk's paths spell it; "" in
+  // the main pass.
+  std::string renamed_start;
 };
 
 // The run's dependencies, sharing with the walk its registry, globals, controls, output, log,
@@ -73,6 +76,8 @@ class RegistryWalker final : public KeyWalker {
   // The key-name check of the open subkey; closes `*child` when it renamed or deleted the key.
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
                     const std::string& name);
+  // The new path of the key at `full` in a replace run.
+  std::string RenamedPath(const WalkFrame& frame, const std::string& full) const;
   reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
   std::string ErrorText(reg::ErrorCode code);
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }

@@ -95,6 +95,7 @@ void SearchEngine::RunSession(bool search_only) {
     session_.last_root = 5;
   }
   session_.renamed_keys.clear();
+  session_.changed_items.clear();
 
   SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
               "\\");

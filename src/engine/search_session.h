@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,9 @@ struct SearchSession {
   std::int32_t failed_count = 0;   // changes tried and refused (each one logged when refused)
   int depth = 0;
   std::vector<RenamedKey> renamed_keys;
+  // The changes made or tried so far, by the system's name of the item (see RunItem): an item
+  // reached twice, under two roots or again after its own change, is changed once.
+  std::set<std::string> changed_items;
   bool abandon = false;  // set by the walk when it cannot re-open a key
   int root_index = 0;    // the root being walked
 };

@@ -12,6 +12,7 @@
 #include "base/utf8_path.h"
 #include "files/editor_path.h"
 #include "files/reg_file_format.h"
+#include "registry/text.h"
 
 namespace keyloom::files {
 namespace {
@@ -19,7 +20,29 @@ namespace {
 // What the writer opens keys with: enough to read values and list subkeys, nothing more, so that
 // a key the user may read but not change still gives its values.
 constexpr std::uint32_t kReadAccess = reg::access::kQueryValue | reg::access::kEnumerateSubKeys;
-constexpr std::string_view kWow64Node = "Wow6432Node";
+constexpr std::u16string_view kWow64Node = u"Wow6432Node";
+
+bool HasLineBreak(std::string_view name) {
+  return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Why an undo record cannot name an item whose name holds a line break: written raw, the break
+// splits the record's line, and merging the file would put what follows on another key.
+// `item` is the item's full path; its line breaks are shown as <CR> and <LF>.
+std::string LineBreakRefusal(std::string_view kind, std::string_view item) {
+  std::string shown;
+  for (const char c : item) {
+    if (c == '\r') {
+      shown += "<CR>";
+    } else if (c == '\n') {
+      shown += "<LF>";
+    } else {
+      shown += c;
+    }
+  }
+  return Cat({"the name of ", kind, " ", shown,
+              " holds a line break, which a registry file cannot carry"});
+}
 
 std::string WithLeadingBackslash(std::string_view path) {
   if (!path.empty() && path.front() == '\\') return std::string(path);
@@ -108,7 +131,8 @@ class Reader {
   }
 
   // The key tree of `path` (beginning with "\"), named `top` in the file: its values, then depth
-  // first every subkey but "Wow6432Node" with an empty line, its bracket line and its values.
+  // first every subkey but the system's Wow6432Node with an empty line, its bracket line and its
+  // values.
   // Items the undo file already restores are left out.
   bool KeyTree(const std::string& path, const EditorPaths::Named& top, Collected* out,
                std::string* error) {
@@ -148,6 +172,9 @@ class Reader {
         if (undo_) return Fail(source_.Message(rc), error);
         break;
       }
+      if (undo_ && HasLineBreak(name)) {
+        return Fail(LineBreakRefusal("value", root_name_ + named.path + "\\" + name), error);
+      }
       if (ledger_ != nullptr && ledger_->ValueState(id, name) != UndoLedger::State::kUnknown) {
         continue;
       }
@@ -169,6 +196,9 @@ class Reader {
         if (undo_) return Fail(source_.Message(rc), error);
         break;
       }
+      if (undo_ && HasLineBreak(name)) {
+        return Fail(LineBreakRefusal("key", root_name_ + named.path + "\\" + name), error);
+      }
       subkeys.push_back(name);
     }
     const std::string parent = path.back() == '\\' ? path : path + "\\";
@@ -177,15 +207,15 @@ class Reader {
       const std::string child_path = parent + subkey;
       // The subkey's name in the file when the system does not place it elsewhere.
       const std::string plain_id = LedgerKeyId(machine_, root_name_, named_parent + subkey);
-      if (subkey == kWow64Node) {
-        Exclude(plain_id, out);
-        continue;
-      }
       reg::UniqueKey child;
       const reg::ErrorCode rc = source_.Open(child_path, &child);
       if (rc != reg::kSuccess) {
         if (Known(plain_id)) continue;
         if (undo_) return Fail(child_path + ": " + source_.Message(rc), error);
+        Exclude(plain_id, out);
+        continue;
+      }
+      if (RedirectionNode(key, subkey, child.get())) {
         Exclude(plain_id, out);
         continue;
       }
@@ -198,6 +228,25 @@ class Reader {
       if (!Walk(child.get(), child_path, child_named, child_id, out, error)) return false;
     }
     return true;
+  }
+
+  // Whether subkey `name` of `parent`, opened as `child`, is the system's node of the other
+  // view: a key named Wow6432Node that the system keeps somewhere else than below the parent.
+  // The change does not touch that view. Every other key of that name, an ordinary one the user
+  // made, belongs to the tree; so does one the system does not name, which the change moves or
+  // deletes with the rest.
+  bool RedirectionNode(reg::KeyHandle parent, std::string_view name, reg::KeyHandle child) {
+    if (text::CompareNamesIgnoringCase(text::Utf8ToUtf16(name), kWow64Node) != 0) return false;
+    reg::RegApi& api = source_.api();
+    std::string parent_name;
+    std::string child_name;
+    if (api.KeyRealName(parent, &parent_name) != reg::kSuccess ||
+        api.KeyRealName(child, &child_name) != reg::kSuccess) {
+      return false;
+    }
+    const std::string own = parent_name + "\\" + std::string(name);
+    return text::CompareNamesIgnoringCase(text::Utf8ToUtf16(child_name), text::Utf8ToUtf16(own)) !=
+           0;
   }
 
   void Exclude(const std::string& id, Collected* out) {
@@ -296,6 +345,11 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   const std::string id = LedgerKeyId(request.machine_name, root->name, named.path);
   const UndoLedger* ledger = undo ? &ledger_ : nullptr;
   using State = UndoLedger::State;
+
+  if (undo && HasLineBreak(path)) return LineBreakRefusal("key", root->name + path);
+  if (undo && value && HasLineBreak(name)) {
+    return LineBreakRefusal("value", Cat({root->name, path, "\\", name}));
+  }
 
   Collected collected;
   auto finish = [&] {

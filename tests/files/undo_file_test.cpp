@@ -9,6 +9,7 @@
 
 #include "files/reg_file_format.h"
 #include "files/undo_fixture.h"
+#include "registry/forwarding_reg_api.h"
 #include "support/file_errors.h"
 
 namespace keyloom::files::testing {
@@ -109,17 +110,57 @@ TEST_F(UndoFileTest, KeyRenameRecordsTheTreeDepthFirstAndThenTheNewKeysRemoval) 
   PutString("Software\\X\\A", "a", u"3");
   MakeKey("Software\\X\\Empty");
   PutString("Software\\X\\Wow6432Node\\Hidden", "h", u"4");
-  PutString("Software\\X\\B\\wow6432node", "w", u"5");  // only the exact name is left out
+  PutString("Software\\X\\B\\wow6432node", "w", u"5");
   ASSERT_EQ(Record(Kind::kRename, Phase::kBefore, "Software\\X"), "");
   ASSERT_EQ(Record(Kind::kRename, Phase::kAfter, "Software\\Y"), "");
-  EXPECT_THAT(Body(1),
-              ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "@=\"top\"",
-                          "\"n\"=dword:00000001", "", "[HKEY_CURRENT_USER\\Software\\X\\A]",
-                          "\"a\"=\"3\"", "", "[HKEY_CURRENT_USER\\Software\\X\\A\\Deep]",
-                          "\"d\"=\"2\"", "", "[HKEY_CURRENT_USER\\Software\\X\\B]", "\"b\"=\"1\"",
-                          "", "[HKEY_CURRENT_USER\\Software\\X\\B\\wow6432node]", "\"w\"=\"5\"", "",
-                          "[HKEY_CURRENT_USER\\Software\\X\\Empty]", "",
-                          "[-HKEY_CURRENT_USER\\Software\\Y]"));
+  // Keys named Wow6432Node that lie below their parent are ordinary keys: the change moves them.
+  const Strings tree = {"",
+                        "[HKEY_CURRENT_USER\\Software\\X]",
+                        "@=\"top\"",
+                        "\"n\"=dword:00000001",
+                        "",
+                        "[HKEY_CURRENT_USER\\Software\\X\\A]",
+                        "\"a\"=\"3\"",
+                        "",
+                        "[HKEY_CURRENT_USER\\Software\\X\\A\\Deep]",
+                        "\"d\"=\"2\"",
+                        "",
+                        "[HKEY_CURRENT_USER\\Software\\X\\B]",
+                        "\"b\"=\"1\"",
+                        "",
+                        "[HKEY_CURRENT_USER\\Software\\X\\B\\wow6432node]",
+                        "\"w\"=\"5\"",
+                        "",
+                        "[HKEY_CURRENT_USER\\Software\\X\\Empty]"};
+  Strings expected = tree;
+  expected.insert(expected.end(), {"", "[HKEY_CURRENT_USER\\Software\\X\\Wow6432Node]", "",
+                                   "[HKEY_CURRENT_USER\\Software\\X\\Wow6432Node\\Hidden]",
+                                   "\"h\"=\"4\"", "", "[-HKEY_CURRENT_USER\\Software\\Y]"});
+  EXPECT_EQ(Body(1), expected);
+
+  // The system's node of the other view, which it keeps elsewhere, is left out with its subtree.
+  struct Redirecting : reg::ForwardingRegApi {
+    using ForwardingRegApi::ForwardingRegApi;
+    reg::ErrorCode KeyRealName(reg::KeyHandle key, std::string* name) override {
+      const reg::ErrorCode rc = target().KeyRealName(key, name);
+      const std::string node = "\\Wow6432Node";
+      if (rc == reg::kSuccess && name->size() > node.size() &&
+          name->compare(name->size() - node.size(), node.size(), node) == 0) {
+        *name = "\\REGISTRY\\MACHINE\\SOFTWARE\\Wow6432Node";
+      }
+      return rc;
+    }
+  } redirecting(*api_);
+  UndoFile undo(
+      redirecting, [](const std::string&) {}, [] { return std::string("20261207"); });
+  UndoRequest request;
+  request.root = reg::kCurrentUser;
+  request.key_path = "\\Software\\X";
+  ASSERT_EQ(undo.Record(request, settings_), "");
+  expected = tree;
+  const auto lines = ReadRegFileLines(keyloom::base::PathFromUtf8(undo.CurrentFileName(settings_)));
+  ASSERT_GT(lines.size(), 4u);
+  EXPECT_EQ(Strings(lines.begin() + 4, lines.end()), expected);
 }
 
 TEST_F(UndoFileTest, TheUnnamedValueIsRecordedForUpdatesAndRenames) {

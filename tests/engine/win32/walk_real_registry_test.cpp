@@ -3,12 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "engine/key_walk.h"
-#include "engine/run_fakes.h"
+#include "engine/win32/real_run_fixture.h"
 #include "registry/registry_contract.h"
 #include "registry/security_descriptor.h"
-#include "registry/win32/win32_reg_api.h"
-#include "support/temp_folder.h"
 
 namespace keyloom::engine::testing {
 namespace {
@@ -19,40 +16,15 @@ using ::testing::HasSubstr;
 
 constexpr const char* kScratch = "Software\\KeyloomTest";
 
-class RealRegistryWalkTest : public ::testing::Test {
+class RealRegistryWalkTest : public RealRegistryRun {
  protected:
   void SetUp() override {
-    api_ = reg::NewWin32RegApi();
     Scrub();
     reg::TRegistry reg(*api_);
     reg.CreateKey("\\Software\\KeyloomTest\\Locked\\Inner");
     ASSERT_TRUE(reg.OpenKey("\\Software\\KeyloomTest\\Locked\\Inner"));
     reg.WriteString("v", "needle");
-    ASSERT_EQ(api_->CurrentUserName(&user_), reg::kSuccess);
-    account_ = std::make_unique<reg::ProgramAccount>(user_);
-    undo_ = std::make_unique<files::UndoFile>(*api_, [](const std::string&) {});
-
-    WalkDeps walk;
-    walk.api = api_.get();
-    walk.globals = &globals_;
-    walk.controls = &controls_;
-    walk.output = &output_;
-    walk.undo = undo_.get();
-    walk.account = account_.get();
-    walk.log = [this](const std::string& text, bool debug_only) {
-      if (!debug_only) output_.AddStatusLine(text);
-    };
-    walk.debug_file = [](const std::string&) {};
-    walk.settings = [this] { return settings_; };
-    walk.change_settings = [this] {
-      files::ChangeSettings change;
-      change.undo_folder = undo_folder_.Utf8();
-      change.simulate = settings_.simulate;
-      return change;
-    };
-    walker_ = std::make_unique<RegistryWalker>(walk);
-    engine_ = std::make_unique<SearchEngine>(EngineDepsFor(walk, gate_, *walker_));
-    gate_.Open();
+    BuildEngine();
   }
 
   void TearDown() override {
@@ -123,18 +95,6 @@ class RealRegistryWalkTest : public ::testing::Test {
     return output_.Lines();
   }
 
-  std::unique_ptr<reg::RegApi> api_;
-  std::string user_;
-  std::unique_ptr<reg::ProgramAccount> account_;
-  keyloom::testing::TempFolder undo_folder_;
-  std::unique_ptr<files::UndoFile> undo_;
-  Globals globals_;
-  FakeControls controls_;
-  RecordingOutput output_;
-  PortablePauseGate gate_;
-  RunSettings settings_;
-  std::unique_ptr<RegistryWalker> walker_;
-  std::unique_ptr<SearchEngine> engine_;
   reg::Bytes locked_;
 };
 
