@@ -18,6 +18,7 @@
 #include "shell/hive_maintenance.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/gui_test_support.h"
+#include "shell/win32/hive_window.h"
 #include "shell/win32/options_dialog.h"
 #include "shell/win32/resource_ids.h"
 #include "support/temp_folder.h"
@@ -207,6 +208,31 @@ TEST_F(HiveWindowTest, NoRootSelectedRefusesBackupRestoreAndReplace) {
   const std::string refusal = "Please select a Key to Backup/Restore.";
   EXPECT_THAT(Press(0, {IDC_OPT_BTN_BACKUP, IDC_OPT_BTN_RESTORE, IDC_OPT_BTN_REPLACE}),
               ElementsAre(refusal, refusal, refusal));
+}
+
+HANDLE ticked_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { SetEvent(ticked_); }
+
+// While the worker runs, the window's thread dispatches messages (here a timer's, which the worker
+// waits for) and the dialog refuses input; afterwards the dialog takes input again.
+TEST(OptionsHiveWindowTest, WaitForTheWorkerKeepsDispatchingMessagesAndRefusesInput) {
+  HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(dialog, nullptr);
+  OptionsHiveWindow window(dialog, GetModuleHandleW(nullptr), "", {});
+  ResetEvent(ticked_);
+  const UINT_PTR timer = SetTimer(nullptr, 0, 10, Tick);
+  bool answered = false;
+  bool refused_input = false;
+  EXPECT_TRUE(window.RunInBackground([&] {
+    refused_input = IsWindowEnabled(dialog) == FALSE;
+    answered = WaitForSingleObject(ticked_, 5000) == WAIT_OBJECT_0;
+  }));
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(refused_input);
+  EXPECT_TRUE(IsWindowEnabled(dialog));
+  DestroyWindow(dialog);
 }
 
 }  // namespace
