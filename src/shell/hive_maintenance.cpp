@@ -206,10 +206,14 @@ void HiveMaintenance::SaveRoot(int root_index, const std::filesystem::path& fina
 
 // ---- Restore and Replace ----
 
-std::optional<std::string> HiveMaintenance::PickRestoreFile(int root_index, const char* title,
-                                                            const char* mismatch,
-                                                            const char* question) {
+std::optional<std::string> HiveMaintenance::BeginRestore(
+    int root_index, const char* title, const char* mismatch, const char* question,
+    std::optional<reg::PrivilegeScope>* privilege) {
   const reg::RootKey* root = reg::RootByIndex(root_index);
+  if (root == nullptr) {
+    window_.ShowInformation(kSelectRoot);
+    return std::nullopt;
+  }
   PrepareFolder();
   auto file = window_.PickOpenFile(title);
   if (!file) return std::nullopt;
@@ -220,22 +224,23 @@ std::optional<std::string> HiveMaintenance::PickRestoreFile(int root_index, cons
     return std::nullopt;
   }
   if (!window_.Confirm(Bracketed(question, root->name) + " key?")) return std::nullopt;
+  if (!EnablePrivilege(kRestorePrivilege, privilege)) {
+    WarnNoPrivilege();
+    return std::nullopt;
+  }
   return file;
 }
 
 void HiveMaintenance::btnRestoreClick(int root_index) {
-  const reg::RootKey* root = reg::RootByIndex(root_index);
-  if (root == nullptr) return window_.ShowInformation(kSelectRoot);
-  const auto file = PickRestoreFile(
+  std::optional<reg::PrivilegeScope> privilege;
+  const auto file = BeginRestore(
       root_index, "Restore Registry",
       ", Are you Sure you wish to perform this Restore?  Your Windows system may not boot if this "
       "restore is performed.",
-      "Are you sure you wish to restore the Backup File selected to the ");
+      "Are you sure you wish to restore the Backup File selected to the ", &privilege);
   if (!file) return;
-  std::optional<reg::PrivilegeScope> privilege;
-  if (!EnablePrivilege(kRestorePrivilege, &privilege)) return WarnNoPrivilege();
   reg::TRegistry registry(*options_.api);
-  registry.SetRootKey(root->handle);
+  registry.SetRootKey(reg::RootByIndex(root_index)->handle);
   if (registry.RestoreKey("", *file)) return window_.ShowInformation("Key Restored Successfully.");
   if (registry.LastError() == reg::kAccessDenied) {
     return window_.ShowWarning(Bracketed("Unable to Restore Key ", registry.LastErrorText()) +
@@ -245,18 +250,15 @@ void HiveMaintenance::btnRestoreClick(int root_index) {
 }
 
 void HiveMaintenance::btnReplaceClick(int root_index) {
-  const reg::RootKey* root = reg::RootByIndex(root_index);
-  if (root == nullptr) return window_.ShowInformation(kSelectRoot);
-  const auto file = PickRestoreFile(
+  std::optional<reg::PrivilegeScope> privilege;
+  const auto file = BeginRestore(
       root_index, "Replace Registry",
       ", Are you Sure you wish to perform this Replace?  Your Windows system may not boot if this "
       "Replace is performed.",
-      "Are you sure you wish to Replace the Backup File selected to the ");
+      "Are you sure you wish to Replace the Backup File selected to the ", &privilege);
   if (!file) return;
-  std::optional<reg::PrivilegeScope> privilege;
-  if (!EnablePrivilege(kRestorePrivilege, &privilege)) return WarnNoPrivilege();
   reg::TRegistry registry(*options_.api);
-  registry.SetRootKey(root->handle);
+  registry.SetRootKey(reg::RootByIndex(root_index)->handle);
   if (registry.ReplaceKey("", *file, *file + ".OLD")) {
     return window_.ShowInformation(
         "Key Replaced Successfully, you must now Re-boot to activate the change.");

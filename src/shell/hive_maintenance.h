@@ -98,9 +98,12 @@ class HiveMaintenance {
   void WarnNoPrivilege();
   // The backup folder, created one level deep when missing.
   std::filesystem::path PrepareFolder();
-  // The file to restore or replace from, after the questions; nothing when the user stops.
-  std::optional<std::string> PickRestoreFile(int root_index, const char* title,
-                                             const char* mismatch, const char* question);
+  // The steps Restore and Replace share, up to the hive call: the root chosen, the file picked,
+  // the questions answered and the restore privilege enabled in `*privilege`. The file, or
+  // nothing when the operation ends there.
+  std::optional<std::string> BeginRestore(int root_index, const char* title, const char* mismatch,
+                                          const char* question,
+                                          std::optional<reg::PrivilegeScope>* privilege);
   void SaveSubkeys(int root_index, const std::filesystem::path& final_path, bool overwrite);
   void SaveRoot(int root_index, const std::filesystem::path& final_path, bool overwrite);
 

@@ -28,70 +28,30 @@ namespace {
 
 constexpr char kSandbox[] = "Software\\KeyloomHiveTest";
 
-// While alive, answers every dialog the Options dialog `outer` opens (message boxes and file
-// dialogs), from inside its own modal loop: a message box gets Yes (else OK) and its text is
-// recorded; a file dialog gets the next scripted file name (none: the proposal) and OK, and its
-// title is recorded.
-class Answers {
- public:
-  explicit Answers(HWND outer) : outer_(outer) {
-    current_ = this;
-    timer_ = SetTimer(nullptr, 0, 20, OnTimer);
+// Answers a dialog the Options dialog `options` opened, from inside its own modal loop: a message
+// box gets Yes (else OK) and its text is recorded; a file dialog gets the next of `files` (none:
+// the proposal) and OK, and its title is recorded. Other windows (the Options dialog itself, the
+// please-wait window) are left alone.
+void Answer(HWND options, HWND dialog, std::deque<std::string>* files,
+            std::vector<std::string>* seen) {
+  if (GetWindow(dialog, GW_OWNER) != options) return;
+  if (GetDlgItem(dialog, 0xFFFF) != nullptr) {  // a message box
+    seen->push_back(MessageBoxText(dialog));
+    const int answer = GetDlgItem(dialog, IDYES) != nullptr ? IDYES : IDOK;
+    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+    return;
   }
-  ~Answers() {
-    KillTimer(nullptr, timer_);
-    current_ = nullptr;
-  }
-  Answers(const Answers&) = delete;
-  Answers& operator=(const Answers&) = delete;
-
-  std::vector<std::string> seen;
-  std::deque<std::string> files;
-
- private:
-  static BOOL CALLBACK Find(HWND window, LPARAM found) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window) &&
-        GetWindow(window, GW_OWNER) == current_->outer_) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
+  PumpFor(std::chrono::milliseconds(200));
+  seen->push_back("file dialog: " + WindowTextUtf8(dialog));
+  if (!files->empty()) {
+    const std::wstring file = ToWide(files->front());
+    files->pop_front();
+    for (int id : {0x480, 0x47C}) {  // the file name's edit box, or its combo box
+      if (HWND box = GetDlgItem(dialog, id)) SetWindowTextW(box, file.c_str());
     }
-    return TRUE;
   }
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    Answers* self = current_;
-    if (self == nullptr || self->busy_) return;
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&dialog));
-    if (dialog == nullptr || dialog == self->last_) return;
-    self->busy_ = true;
-    self->last_ = dialog;
-    if (GetDlgItem(dialog, 0xFFFF) != nullptr) {  // a message box
-      self->seen.push_back(MessageBoxText(dialog));
-      const int answer = GetDlgItem(dialog, IDYES) != nullptr ? IDYES : IDOK;
-      PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(answer), 0);
-    } else {
-      PumpFor(std::chrono::milliseconds(200));
-      self->seen.push_back("file dialog: " + WindowTextUtf8(dialog));
-      if (!self->files.empty()) {
-        const std::wstring file = ToWide(self->files.front());
-        self->files.pop_front();
-        for (int id : {0x480, 0x47C}) {  // the file name's edit box, or its combo box
-          if (HWND box = GetDlgItem(dialog, id)) SetWindowTextW(box, file.c_str());
-        }
-      }
-      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    }
-    self->busy_ = false;
-  }
-
-  static inline Answers* current_ = nullptr;
-  HWND outer_;
-  UINT_PTR timer_ = 0;
-  HWND last_ = nullptr;
-  bool busy_ = false;
-};
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
 
 class HiveWindowTest : public ::testing::Test {
  protected:
@@ -127,10 +87,8 @@ class HiveWindowTest : public ::testing::Test {
       SendMessageW(GetDlgItem(dialog, IDC_OPT_CMB_KEY_ROOT_LIST), CB_SETCURSEL,
                    static_cast<WPARAM>(root_index), 0);
       {
-        Answers answers(dialog);
-        answers.files = std::move(files);
+        ModalWatcher answers([&](HWND inner) { Answer(dialog, inner, &files, &seen); });
         for (int button : buttons) Click(GetDlgItem(dialog, button));
-        seen = answers.seen;
       }
       Click(GetDlgItem(dialog, IDCANCEL));
     });
