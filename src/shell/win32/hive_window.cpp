@@ -101,7 +101,7 @@ std::optional<std::string> OptionsHiveWindow::PickSaveFile(const std::string& ti
 }
 
 std::optional<std::string> OptionsHiveWindow::PickOpenFile(const std::string& title) {
-  return PickFile(dialog_, false, title, folder_, "");
+  return open_file_ ? open_file_(title) : std::nullopt;
 }
 
 void OptionsHiveWindow::ShowPleaseWait() { TfrmPleaseWait::Instance(instance_).ShowCentered(); }

@@ -32,12 +32,18 @@ void StartRegistryEditorAt(reg::RegApi& api, const std::string& root_name,
 std::optional<std::string> PickFile(HWND owner, bool save, const std::string& title,
                                     const std::string& folder, const std::string& proposed);
 
+// The open-file dialog with a title; nothing when the user cancels.
+using FileOpener = std::function<std::optional<std::string>(const std::string& title)>;
+
 class OptionsHiveWindow final : public HiveWindow {
  public:
-  OptionsHiveWindow(HWND dialog, HINSTANCE instance, std::string folder, EditorOpener open_editor)
+  // `folder` is where the save dialog starts.
+  OptionsHiveWindow(HWND dialog, HINSTANCE instance, std::string folder, FileOpener open_file,
+                    EditorOpener open_editor)
       : dialog_(dialog),
         instance_(instance),
         folder_(std::move(folder)),
+        open_file_(std::move(open_file)),
         open_editor_(std::move(open_editor)) {}
 
   void ShowInformation(const std::string& text) override;
@@ -55,6 +61,7 @@ class OptionsHiveWindow final : public HiveWindow {
   HWND dialog_;
   HINSTANCE instance_;
   std::string folder_;
+  FileOpener open_file_;
   EditorOpener open_editor_;
 };
 

@@ -204,7 +204,7 @@ void TfrmOptions::FormCreate() {
   }
   hive_window_ = std::make_unique<OptionsHiveWindow>(
       hwnd(), reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE)), hive_folder_,
-      open_editor_);
+      [this](const std::string& title) { return OpenHiveFile(title); }, open_editor_);
   hives_ = std::make_unique<HiveMaintenance>(
       *hive_window_, HiveMaintenance::Options{&api_, hive_folder_, base::TodayLocalDate});
 

@@ -177,7 +177,7 @@ TEST(OptionsHiveWindowTest, WaitForTheWorkerKeepsDispatchingMessagesAndRefusesIn
   HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(dialog, nullptr);
-  OptionsHiveWindow window(dialog, GetModuleHandleW(nullptr), "", {});
+  OptionsHiveWindow window(dialog, GetModuleHandleW(nullptr), "", {}, {});
   ResetEvent(ticked_);
   const UINT_PTR timer = SetTimer(nullptr, 0, 10, Tick);
   bool answered = false;
