@@ -226,14 +226,17 @@ TEST_F(HiveMaintenanceTest, OverwriteKeepsTheOldBackupUntilTheNewSaveSucceeded) 
   EXPECT_EQ(ReadBytes(existing), "old backup");
   EXPECT_THAT(FolderFiles(), ElementsAre("CU261206"));
 
-  // Yes, and the save succeeds: the new hive replaces the old file.
+  // Yes, and the save succeeds: the new hive replaces the old file. A file that already has the
+  // name the save would go to first is not touched.
+  WriteBytes(existing + ".new", "the user's");
   api_->ClearFaults();
   window_.log.clear();
   window_.answers = {true};
   hives_.btnBackupClick(kCurrentUser);
   EXPECT_THAT(window_.log, ElementsAre("save dialog: Backup Registry", question,
                                        "info: Key Saved Successfully."));
-  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206"));
+  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CU261206.new"));
+  EXPECT_EQ(ReadBytes(existing + ".new"), "the user's");
   EXPECT_NE(ReadBytes(existing), "old backup");
   EXPECT_FALSE(ReadBytes(existing).empty());
 }
@@ -260,6 +263,21 @@ TEST_F(HiveMaintenanceTest, UsersAreSavedOneFilePerSubkeyAndOneFailureStopsNoOth
   hives_.btnBackupClick(kUsers);
   EXPECT_EQ(window_.log.back(), "info: Finished Saving Keys");
   EXPECT_EQ(FolderFiles().size(), 5u);
+
+  // A file at the final path itself is asked about; with Yes it goes once every subkey is saved.
+  WriteBytes(Folder() / "USfresh", "old");
+  for (const bool subkeys_saved : {false, true}) {
+    window_.save_file = InFolder(subkeys_saved ? "fresh" : "all");
+    if (!subkeys_saved) WriteBytes(Folder() / "USall", "old");
+    window_.log.clear();
+    window_.answers = {true};
+    hives_.btnBackupClick(kUsers);
+    EXPECT_EQ(window_.log.back(),
+              subkeys_saved ? "info: All Keys Saved Successfully." : "info: Finished Saving Keys");
+  }
+  EXPECT_EQ(ReadBytes(Folder() / "USall"), "old");  // kept: the "all" files were there already
+  EXPECT_FALSE(std::filesystem::exists(Folder() / "USfresh"));
+  EXPECT_TRUE(std::filesystem::exists(Folder() / "USfresh_S-1-5-18"));
 }
 
 TEST_F(HiveMaintenanceTest, RootThatCannotBeListedWritesNoFileAndClaimsNothing) {
