@@ -161,7 +161,8 @@ void TfrmMain::btnNetworkClick() {
 
 // A new Options dialog for every opening, so it starts from the settings as they are now.
 void TfrmMain::btnOptionsClick() {
-  TfrmOptions options(settings_, globals_.program_folder, [this] { OptionsSaved(); });
+  TfrmOptions options(settings_, *options_.api, globals_.program_folder,
+                      [this] { OptionsSaved(); });
   options.Show(instance_, hwnd());
 }
 

@@ -197,6 +197,16 @@ void TfrmOptions::FormCreate() {
   Select(levels, v.logging);  // a level outside the list selects nothing
 
   hive_folder_ = program_folder_ + "RegBack";
+  if (!open_editor_) {
+    open_editor_ = [this](const std::string& root, const std::string& key) {
+      StartRegistryEditorAt(api_, root, key);
+    };
+  }
+  hive_window_ = std::make_unique<OptionsHiveWindow>(
+      hwnd(), reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE)), hive_folder_,
+      [this](const std::string& title) { return OpenHiveFile(title); }, open_editor_);
+  hives_ = std::make_unique<HiveMaintenance>(
+      *hive_window_, HiveMaintenance::Options{&api_, hive_folder_, base::TodayLocalDate});
 
   HWND kinds = Item(IDC_OPT_CMB_DEFAULT_UNDO);
   for (const char* kind : kUndoKinds) AddItem(kinds, kind);
@@ -225,6 +235,11 @@ bool TfrmOptions::OnCommand(int id, int code, HWND control) {
       {IDC_OPT_CHK_AUTO_CLOSE, BN_CLICKED, &TfrmOptions::chkAutoClick},
       {IDC_OPT_CHK_REG_ERRORS, BN_CLICKED, &TfrmOptions::chkRegErrorsClick},
       {IDC_OPT_CMB_LOGGING_LEVEL, CBN_SELCHANGE, &TfrmOptions::cmbLoggingLevelChange},
+      {IDC_OPT_BTN_BACKUP, BN_CLICKED, &TfrmOptions::btnBackupClick},
+      {IDC_OPT_BTN_RESTORE, BN_CLICKED, &TfrmOptions::btnRestoreClick},
+      {IDC_OPT_BTN_REPLACE, BN_CLICKED, &TfrmOptions::btnReplaceClick},
+      {IDC_OPT_BTN_LOAD, BN_CLICKED, &TfrmOptions::btnLoadClick},
+      {IDC_OPT_BTN_UNLOAD, BN_CLICKED, &TfrmOptions::btnUnloadClick},
   };
   for (const Route& route : kRoutes) {
     if (route.id == id && route.code == code) {
@@ -319,23 +334,20 @@ void TfrmOptions::btnBrowseClick() {
   if (SUCCEEDED(com)) CoUninitialize();
 }
 
-std::optional<std::string> TfrmOptions::OpenHiveFile() {
-  const std::wstring folder = ToWide(hive_folder_);
-  CreateDirectoryW(folder.c_str(), nullptr);  // one level; a failure shows in the dialog
-  std::wstring file(32768, L'\0');
-  OPENFILENAMEW open{};
-  open.lStructSize = sizeof(open);
-  open.hwndOwner = hwnd();
-  open.lpstrFilter = L"All Files (*.*)\0*.*\0";
-  open.lpstrFile = file.data();
-  open.nMaxFile = static_cast<DWORD>(file.size());
-  open.lpstrInitialDir = folder.c_str();
-  open.Flags =
-      OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameW(&open)) return std::nullopt;
-  file.resize(file.find(L'\0'));
-  return FromWide(file);
+std::optional<std::string> TfrmOptions::OpenHiveFile(const std::string& title) {
+  CreateDirectoryW(ToWide(hive_folder_).c_str(), nullptr);  // one level; a failure shows there
+  return PickFile(hwnd(), false, title, hive_folder_, "");
 }
+
+// ---- Hive maintenance ----
+
+int TfrmOptions::SelectedRoot() const { return SelectionOr(Item(IDC_OPT_CMB_KEY_ROOT_LIST), 0); }
+
+void TfrmOptions::btnBackupClick() { hives_->btnBackupClick(SelectedRoot()); }
+void TfrmOptions::btnRestoreClick() { hives_->btnRestoreClick(SelectedRoot()); }
+void TfrmOptions::btnReplaceClick() { hives_->btnReplaceClick(SelectedRoot()); }
+void TfrmOptions::btnLoadClick() { hives_->btnLoadClick(); }
+void TfrmOptions::btnUnloadClick() { hives_->btnUnloadClick(); }
 
 // ---- Pages and keys ----
 

@@ -13,11 +13,15 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "registry/reg_api.h"
+#include "shell/hive_maintenance.h"
 #include "shell/options_values.h"
 #include "shell/settings.h"
+#include "shell/win32/hive_window.h"
 #include "shell/win32/window_base.h"
 
 namespace keyloom::shell {
@@ -26,17 +30,24 @@ class TfrmOptions final : public Dialog {
  public:
   // `program_folder` ends in a backslash. `saved` runs after Save has changed the settings and
   // before the dialog closes: the main window refreshes what shows them and writes the file.
-  TfrmOptions(SettingsStore& settings, std::string program_folder, std::function<void()> saved)
-      : settings_(settings), program_folder_(std::move(program_folder)), saved_(std::move(saved)) {}
+  // `api` is the local registry the hive operations act on.
+  TfrmOptions(SettingsStore& settings, reg::RegApi& api, std::string program_folder,
+              std::function<void()> saved)
+      : settings_(settings),
+        api_(api),
+        program_folder_(std::move(program_folder)),
+        saved_(std::move(saved)) {}
   ~TfrmOptions() override;
 
   // Shown modally, centred on `owner`. True when the user saved.
   bool Show(HINSTANCE instance, HWND owner);
 
-  // The Backup/Restore page's open-file dialog: asks for an existing file, starting in
-  // ProgramFolder + "RegBack". Nothing when the user cancels.
-  std::optional<std::string> OpenHiveFile();
+  // The Backup/Restore page's open-file dialog with `title`: asks for an existing file, starting
+  // in ProgramFolder + "RegBack". Nothing when the user cancels.
+  std::optional<std::string> OpenHiveFile(const std::string& title);
   const std::string& hive_folder() const { return hive_folder_; }
+  // What opens the registry editor after a hive was loaded; by default the system's editor.
+  void SetEditorOpener(EditorOpener opener) { open_editor_ = std::move(opener); }
 
  private:
   bool OnInit() override;
@@ -54,6 +65,13 @@ class TfrmOptions final : public Dialog {
   void chkAutoClick();
   void chkRegErrorsClick();
   void cmbLoggingLevelChange();
+  void btnBackupClick();
+  void btnRestoreClick();
+  void btnReplaceClick();
+  void btnLoadClick();
+  void btnUnloadClick();
+  // 1 to 5 for the root chosen in cmbKeyRootList, 0 for "<none selected>".
+  int SelectedRoot() const;
 
   void Arrange();
   void PlacePages();
@@ -69,9 +87,13 @@ class TfrmOptions final : public Dialog {
   static LRESULT CALLBACK MessageFilter(int code, WPARAM wparam, LPARAM lparam);
 
   SettingsStore& settings_;
+  reg::RegApi& api_;
   std::string program_folder_;
   std::function<void()> saved_;
   std::string hive_folder_;
+  EditorOpener open_editor_;
+  std::unique_ptr<OptionsHiveWindow> hive_window_;
+  std::unique_ptr<HiveMaintenance> hives_;
   HWND owner_ = nullptr;
   HWND tooltip_ = nullptr;
   HHOOK filter_ = nullptr;

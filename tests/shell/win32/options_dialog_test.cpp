@@ -182,9 +182,9 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
         }
       }
     }
-    // Hive maintenance is not wired yet: its buttons are visibly disabled.
+    // The hive maintenance's buttons are wired.
     for (int id = IDC_OPT_BTN_BACKUP; id <= IDC_OPT_BTN_UNLOAD; ++id) {
-      EXPECT_FALSE(ItemEnabled(dialog, id)) << id;
+      EXPECT_TRUE(ItemEnabled(dialog, id)) << id;
     }
     HWND roots = GetDlgItem(dialog, IDC_OPT_CMB_KEY_ROOT_LIST);
     EXPECT_EQ(SendMessageW(roots, CB_GETCOUNT, 0, 0), 6);
@@ -372,8 +372,8 @@ TEST_F(OptionsDialogTest, KeyboardGoesRoundThePagesAndOpensThemByTheirLetters) {
     EXPECT_EQ(Page(dialog), 1);
     PressAlt(dialog, L'b');  // no control on this page has "b": the Backup/Restore page
     EXPECT_EQ(Page(dialog), 4);
-    PressAlt(dialog, L'u');  // "&Unload" is disabled: the Undo page
-    EXPECT_EQ(Page(dialog), 0);
+    PressAlt(dialog, L'n');  // no control on this page has "n": the undo file options' page
+    EXPECT_EQ(Page(dialog), 1);
     PressKey(dialog, VK_ESCAPE, false);
   }));
 }
@@ -413,7 +413,8 @@ TEST_F(OptionsDialogTest, BrowseOpensAFolderPickerWhoseAnswerGetsABackslash) {
 TEST(OptionsHiveFileTest, TheOpenFileDialogStartsInRegBackBesideTheProgram) {
   keyloom::testing::TempFolder folder;
   SettingsStore store;
-  TfrmOptions options(store, folder.Utf8(), {});
+  const std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  TfrmOptions options(store, *api, folder.Utf8(), {});
   std::string shown_folder;
   std::optional<std::string> picked = "not asked";
   ModalWatcher watcher([&](HWND dialog) {
@@ -425,7 +426,7 @@ TEST(OptionsHiveFileTest, TheOpenFileDialogStartsInRegBackBesideTheProgram) {
       shown_folder = FromWide(path);
       PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
     });
-    picked = options.OpenHiveFile();
+    picked = options.OpenHiveFile("Restore Registry");
     Click(GetDlgItem(dialog, IDCANCEL));
   });
   options.Show(GetModuleHandleW(nullptr), nullptr);
