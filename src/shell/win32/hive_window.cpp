@@ -1,7 +1,6 @@
 #include "shell/win32/hive_window.h"
 
 #include <commdlg.h>
-#include <shellapi.h>
 
 #include "registry/registry.h"
 #include "shell/about_text.h"
@@ -10,8 +9,6 @@
 
 namespace keyloom::shell {
 namespace {
-
-constexpr char kEditorSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
 
 DWORD WINAPI RunWork(LPVOID data) {
   try {
@@ -45,21 +42,6 @@ void WaitAnswering(HANDLE handle) {
 }
 
 }  // namespace
-
-void StartRegistryEditorAt(reg::RegApi& api, const std::string& root_name,
-                           const std::string& key_path) {
-  try {
-    reg::TRegistry registry(api);
-    registry.SetRootKey(reg::kCurrentUser);
-    registry.CreateKey(kEditorSettings);
-    if (registry.OpenKey(kEditorSettings)) {
-      registry.WriteString("LastKey", root_name + "\\" + key_path);
-    }
-  } catch (const reg::ERegistryException&) {
-    // The editor then opens where it was left; it still starts.
-  }
-  ShellExecuteW(nullptr, L"open", L"regedit.exe", nullptr, nullptr, SW_SHOWNORMAL);
-}
 
 std::optional<std::string> PickFile(HWND owner, bool save, const std::string& title,
                                     const std::string& folder, const std::string& proposed) {

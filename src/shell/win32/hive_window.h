@@ -22,11 +22,6 @@ namespace keyloom::shell {
 // Opens the registry editor at `key_path` below `root_name`.
 using EditorOpener = std::function<void(const std::string& root_name, const std::string& key_path)>;
 
-// Starts the system's registry editor, which shows the key it was left at: that key is set to
-// `root_name` + "\" + `key_path` first (through `api`, in the current user's editor settings).
-void StartRegistryEditorAt(reg::RegApi& api, const std::string& root_name,
-                           const std::string& key_path);
-
 // Shows the save (`save` true) or open-file dialog "All Files" with `title`, starting in
 // `folder`, proposing `proposed`. Nothing when the user cancels.
 std::optional<std::string> PickFile(HWND owner, bool save, const std::string& title,

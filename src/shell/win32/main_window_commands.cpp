@@ -163,6 +163,10 @@ void TfrmMain::btnNetworkClick() {
 void TfrmMain::btnOptionsClick() {
   TfrmOptions options(settings_, *options_.api, globals_.program_folder,
                       [this] { OptionsSaved(); });
+  // A loaded hive is shown in the registry editor.
+  options.SetEditorOpener([this](const std::string& root_name, const std::string& key_path) {
+    OpenRegeditAt(root_name, "", key_path);
+  });
   options.Show(instance_, hwnd());
 }
 

@@ -197,11 +197,6 @@ void TfrmOptions::FormCreate() {
   Select(levels, v.logging);  // a level outside the list selects nothing
 
   hive_folder_ = program_folder_ + "RegBack";
-  if (!open_editor_) {
-    open_editor_ = [this](const std::string& root, const std::string& key) {
-      StartRegistryEditorAt(api_, root, key);
-    };
-  }
   hive_window_ = std::make_unique<OptionsHiveWindow>(
       hwnd(), reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE)), hive_folder_,
       [this](const std::string& title) { return OpenHiveFile(title); }, open_editor_);
