@@ -10,31 +10,13 @@
 #include "shell/about_text.h"
 #include "shell/exit_codes.h"
 #include "shell/run_settings.h"
+#include "shell/win32/app.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
-namespace {
-
-// The program file's folder with its trailing backslash; empty when the name holds none.
-std::string ProgramFileFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  while (true) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::string() : FromWide(path.substr(0, slash + 1));
-}
-
-}  // namespace
 
 TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {}
 
