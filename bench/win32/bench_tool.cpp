@@ -9,6 +9,9 @@
 //       and timed
 //   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown] [--profile]
 //       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
+//   keyloom_bench export [--rows N] [--reps N]
+//       a Key List of the first N values of the generated tree exported to CSV and to REG, against
+//       reading those values afresh through the same port (medians of the repetitions)
 //   keyloom_bench gui [--rows N] [--reps N] [--only rows,bar,lines]
 //       a million hits into the real main window against the same run with its output discarded;
 //       --only: each hit sends only these of its Key List row, status bar text and status line
@@ -17,6 +20,7 @@
 // success, 1 on a failure (explained on standard error), 2 on a bad command line.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,12 +33,16 @@
 #include "bench/gen.h"
 #include "bench/headless_run.h"
 #include "bench/win32/gui_bench.h"
+#include "engine/key_list_entry.h"
 #include "engine/pause_gate.h"
 #include "engine/win32/event_pause_gate.h"
+#include "files/export_flow.h"
+#include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
 #include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
+#include "shell/key_list_export_rows.h"
 
 namespace keyloom::bench {
 namespace {
@@ -223,6 +231,104 @@ int Search(const Arguments& args) {
   return 0;
 }
 
+// Adds a row for every value below `path` (depth first) until `rows` holds `limit` rows.
+void ListValues(reg::RegApi& api, const std::string& path, std::uint32_t view, std::size_t limit,
+                shell::KeyListRows* rows) {
+  reg::KeyHandle key = reg::kNullKey;
+  if (api.OpenKey(reg::kCurrentUser, path, reg::access::kRead | view, &key) != reg::kSuccess)
+    return;
+  reg::UniqueKey guard(api, key);
+  std::string name;
+  reg::RawValue value;
+  for (std::uint32_t i = 0; rows->size() < limit; ++i) {
+    if (api.EnumValue(key, i, &name, &value.type, &value.data) != reg::kSuccess) break;
+    rows->Append(engine::MakeKeyListEntry("HKEY_CURRENT_USER", "\\" + path,
+                                          name.empty() ? engine::kDefaultValueName : name));
+  }
+  std::vector<std::string> subkeys;
+  for (std::uint32_t i = 0; api.EnumKey(key, i, &name) == reg::kSuccess; ++i) {
+    subkeys.push_back(name);
+  }
+  for (const std::string& subkey : subkeys) {
+    if (rows->size() >= limit) return;
+    ListValues(api, path + "\\" + subkey, view, limit, rows);
+  }
+}
+
+double Median(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return times.empty() ? 0 : times[(times.size() - 1) / 2];
+}
+
+int Export(const Arguments& args) {
+  std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
+  const std::uint32_t view = PassView(*api);
+  const auto limit = static_cast<std::size_t>(args.Number("rows", 100000));
+  const int reps = static_cast<int>(args.Number("reps", 3));
+  shell::KeyListRows rows;
+  ListValues(*api, "Software\\KeyloomBench", view, limit, &rows);
+  if (rows.size() < limit) {
+    std::fprintf(stderr, "the tree holds only %zu values\n", rows.size());
+    return 1;
+  }
+  const shell::KeyListExportRows items(rows);
+  files::UndoFile undo(*api, {});
+  files::ExportContext context;
+  context.undo = &undo;
+  context.settings.is_64bit_windows = view != 0;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::filesystem::path folder(temp);
+
+  // The least an export must do: every listed value read afresh, as the export reads it.
+  auto bare = [&] {
+    std::size_t read = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::optional<files::ExportItem> item = items.Item(i);
+      reg::KeyHandle key = reg::kNullKey;
+      if (api->OpenKey(reg::kCurrentUser, reg::WithoutLeadingBackslash(item->path),
+                       reg::access::kQueryValue | reg::access::kEnumerateSubKeys | view,
+                       &key) != reg::kSuccess) {
+        continue;
+      }
+      reg::RawValue value;
+      if (api->QueryValue(key, item->value_name, &value.type, &value.data) == reg::kSuccess) ++read;
+      api->CloseKey(key);
+    }
+    return read == items.size();
+  };
+  std::vector<double> bare_s, csv_s, reg_s;
+  for (int rep = 0; rep < reps; ++rep) {
+    auto start = Clock::now();
+    if (!bare()) {
+      std::fprintf(stderr, "a listed value could not be read\n");
+      return 1;
+    }
+    bare_s.push_back(Since(start));
+    start = Clock::now();
+    if (files::WriteCsvExport(folder / "keyloom-bench.csv", items, context) !=
+        files::ExportOutcome::kSaved) {
+      std::fprintf(stderr, "the CSV export failed\n");
+      return 1;
+    }
+    csv_s.push_back(Since(start));
+    start = Clock::now();
+    if (files::WriteRegExport(folder / "keyloom-bench.reg", items, context) !=
+        files::ExportOutcome::kSaved) {
+      std::fprintf(stderr, "the REG export failed\n");
+      return 1;
+    }
+    reg_s.push_back(Since(start));
+  }
+  std::error_code ignored;
+  std::filesystem::remove(folder / "keyloom-bench.csv", ignored);
+  std::filesystem::remove(folder / "keyloom-bench.reg", ignored);
+  const double b = Median(bare_s), c = Median(csv_s), r = Median(reg_s);
+  std::printf("rows=%zu bare_s=%.3f csv_s=%.3f reg_s=%.3f csv_ratio=%.2f reg_ratio=%.2f\n",
+              rows.size(), b, c, r, c / b, r / b);
+  return 0;
+}
+
 int Gui(HINSTANCE instance, const Arguments& args) {
   GuiBenchOptions options;
   options.rows = static_cast<int>(args.Number("rows", static_cast<std::uint64_t>(options.rows)));
@@ -261,10 +367,12 @@ int wmain(int argc, wchar_t** argv) {
     rc = Walk(args);
   } else if (command == L"search") {
     rc = Search(args);
+  } else if (command == L"export") {
+    rc = Export(args);
   } else if (command == L"gui") {
     rc = Gui(GetModuleHandleW(nullptr), args);
   } else {
-    std::fprintf(stderr, "usage: keyloom_bench gen|walk|search|gui [options]\n");
+    std::fprintf(stderr, "usage: keyloom_bench gen|walk|search|export|gui [options]\n");
   }
   std::fflush(stdout);
   return rc;

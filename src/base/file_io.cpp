@@ -2,6 +2,7 @@
 
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,19 +13,35 @@
 namespace keyloom::base {
 namespace {
 
-bool WriteWithCLibrary(const std::filesystem::path& temp_path, std::string_view bytes) {
-  std::FILE* file = OpenFile(temp_path, "wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  // Push the bytes to the disk before the rename makes them the file.
+// Flushes, pushes the bytes to the disk (before a rename makes them the file) and closes.
+bool SyncAndClose(std::FILE* file) {
+  bool ok = std::fflush(file) == 0;
 #ifdef _WIN32
   ok = _commit(_fileno(file)) == 0 && ok;
 #else
   ok = fsync(fileno(file)) == 0 && ok;
 #endif
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
+  return std::fclose(file) == 0 && ok;
+}
+
+bool WriteWithCLibrary(const std::filesystem::path& temp_path, std::string_view bytes) {
+  std::FILE* file = OpenFile(temp_path, "wb");
+  if (file == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return SyncAndClose(file) && ok;
+}
+
+bool WriteWithFwrite(std::FILE* file, std::string_view bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
+// Removes the temporary file when it is a file of ours; a folder that happens to carry the name
+// is left alone.
+void RemoveTemp(const std::filesystem::path& temp) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(temp, error))) {
+    std::filesystem::remove(temp, error);
+  }
 }
 
 }  // namespace
@@ -59,12 +76,74 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
   // on Windows), and never leaves a half-written file under the final name.
   if (ok) std::filesystem::rename(temp, path, error);
   if (!ok || error) {
-    // Only a file of ours is removed; a folder that happens to carry the name is left alone.
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(temp, error))) {
-      std::filesystem::remove(temp, error);
-    }
+    RemoveTemp(temp);
     return false;
   }
+  return true;
+}
+
+FileReplacement::FileReplacement(std::filesystem::path target, Writer writer)
+    : target_(std::move(target)),
+      temp_(TempPathFor(target_)),
+      writer_(writer ? std::move(writer) : WriteWithFwrite) {}
+
+FileReplacement::~FileReplacement() { Abandon(); }
+
+bool FileReplacement::Begin() {
+  Abandon();
+  file_ = OpenFile(temp_, "wb");
+  begun_ = ok_ = file_ != nullptr;
+  // Rows come in small pieces: a large buffer keeps the writes few.
+  if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  return ok_;
+}
+
+bool FileReplacement::Write(std::string_view bytes) {
+  if (file_ == nullptr || !ok_) return false;
+  try {
+    ok_ = writer_(file_, bytes);
+  } catch (...) {
+    ok_ = false;
+  }
+  return ok_;
+}
+
+bool FileReplacement::Close() {
+  if (file_ == nullptr) return ok_ && begun_;
+  ok_ = std::fclose(file_) == 0 && ok_;
+  file_ = nullptr;
+  return ok_;
+}
+
+bool FileReplacement::Commit() {
+  if (!begun_) return false;
+  if (file_ == nullptr && ok_) file_ = OpenFile(temp_, "ab");  // only to push it to the disk
+  bool ok = ok_ && file_ != nullptr;
+  if (file_ != nullptr) ok = SyncAndClose(file_) && ok;
+  file_ = nullptr;
+  std::error_code error;
+  if (ok) std::filesystem::rename(temp_, target_, error);
+  if (!ok || error) {
+    Abandon();
+    return false;
+  }
+  begun_ = false;
+  return true;
+}
+
+void FileReplacement::Abandon() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  if (begun_) RemoveTemp(temp_);
+  begun_ = false;
+}
+
+bool CanReplaceFile(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  std::FILE* file = OpenFile(path, "ab");
+  if (file == nullptr) return false;
+  std::fclose(file);
   return true;
 }
 

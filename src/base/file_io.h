@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string_view>
+#include <system_error>
 
 namespace keyloom::base {
 
@@ -26,5 +27,48 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path);
 // temporary file with the C library.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                          const TempFileWriter& writer = {});
+
+// A file written piece by piece beside its final place (TempPathFor) and renamed over it only once
+// complete, for contents too large to gather in memory first. Until Commit succeeds the file at
+// the target is left as it was; a replacement that is dropped uncommitted removes its temporary
+// file.
+class FileReplacement {
+ public:
+  // Writes `bytes` to the open temporary file; false when they could not all be written. Tests
+  // replace it to simulate a full disk.
+  using Writer = std::function<bool(std::FILE* file, std::string_view bytes)>;
+
+  explicit FileReplacement(std::filesystem::path target, Writer writer = {});
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Creates (or empties) the temporary file and keeps it open. False when it cannot be created.
+  bool Begin();
+  bool Write(std::string_view bytes);
+  // Closes the temporary file so that others may append to it by name (temp_path); Commit opens
+  // it again to push it to the disk.
+  bool Close();
+  // Pushes the temporary file to the disk and renames it over the target. False on any failure,
+  // the target then keeps its former content and the temporary file is gone.
+  bool Commit();
+  // Removes the temporary file; the target stays as it was.
+  void Abandon();
+
+  const std::filesystem::path& target() const { return target_; }
+  const std::filesystem::path& temp_path() const { return temp_; }
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  Writer writer_;
+  std::FILE* file_ = nullptr;
+  bool ok_ = true;      // every write so far succeeded
+  bool begun_ = false;  // the temporary file is ours to remove
+};
+
+// Whether an existing file may be replaced: a regular file that can be opened for writing (a
+// read-only or locked file cannot). Opening it changes nothing.
+bool CanReplaceFile(const std::filesystem::path& path);
 
 }  // namespace keyloom::base

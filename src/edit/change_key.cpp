@@ -234,7 +234,8 @@ RowOutcome ChangeFlow::RenameValue(reg::TRegistry& reg) {
     const bool renamed =
         RenameItem(name, edited, false, "Value Renamed",
                    [&reg](const std::string& candidate) { return reg.ValueExists(candidate); });
-    return renamed ? RowOutcome::kRemove : RowOutcome::kKeep;
+    // A simulated rename changed nothing: the row still names the item.
+    return renamed && !deps_.change.simulate ? RowOutcome::kRemove : RowOutcome::kKeep;
   } catch (const std::exception& e) {
     Log(std::string("Unable to Rename Value [") + e.what() + "]");
     return RowOutcome::kKeep;
@@ -264,7 +265,7 @@ RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
     const bool renamed =
         RenameItem(path, new_path, true, "Key Renamed",
                    [&reg](const std::string& candidate) { return reg.KeyExists(candidate); });
-    if (!renamed) return RowOutcome::kKeep;
+    if (!renamed || deps_.change.simulate) return RowOutcome::kKeep;
     security_path_ = new_path;
     return RowOutcome::kRemove;
   } catch (const std::exception& e) {

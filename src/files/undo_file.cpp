@@ -381,16 +381,44 @@ std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& s
   return "";
 }
 
+std::string UndoFile::ExportLines(const UndoRequest& request, const ChangeSettings& settings,
+                                  std::vector<std::string>* lines) {
+  UndoRequest export_request = request;
+  export_request.kind = RecordKind::kExport;
+  std::vector<std::function<void(UndoLedger&)>> no_ledger;  // an export keeps no ledger
+  try {
+    return CollectRecord(export_request, settings, false, lines, &no_ledger);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
 std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
                                 std::string_view value_name, std::string_view machine_name,
                                 ValueForm form, const ChangeSettings& settings) {
+  return ReadValueText(root, key_path, value_name, machine_name, form, settings)
+      .value_or(std::string());
+}
+
+std::optional<std::string> UndoFile::ReadValueText(reg::KeyHandle root, std::string_view key_path,
+                                                   std::string_view value_name,
+                                                   std::string_view machine_name, ValueForm form,
+                                                   const ChangeSettings& settings,
+                                                   std::string* error) {
   Source source(*api_, root, "", machine_name, settings, log_, debug_log_);
-  if (!source.error().empty()) return "";
+  if (!source.error().empty()) {
+    if (error != nullptr) *error = source.error();
+    return std::nullopt;
+  }
   reg::UniqueKey key;
-  if (source.Open(key_path, &key) != reg::kSuccess) return "";
+  const reg::ErrorCode rc = source.Open(key_path, &key);
+  if (rc != reg::kSuccess) {
+    if (error != nullptr) *error = source.Message(rc);
+    return std::nullopt;
+  }
   reg::RawValue value;
   if (source.api().QueryValue(key.get(), value_name, &value.type, &value.data) != reg::kSuccess) {
-    return "";
+    return std::string();
   }
   return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
 }

@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,11 +91,25 @@ class UndoFile {
   // and an action must not make its change. An export record's failure is also logged.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
 
+  // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a
+  // writer that streams many records into one file instead of appending each by name. What cannot
+  // be read is left out, as Record does; "" or the reason nothing could be collected.
+  std::string ExportLines(const UndoRequest& request, const ChangeSettings& settings,
+                          std::vector<std::string>* lines);
+
   // One value of a key as text. "" when the value does not exist, the key cannot be opened or the
   // machine cannot be reached (which is logged).
   std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,
                         std::string_view machine_name, ValueForm form,
                         const ChangeSettings& settings);
+  // The same, but nullopt (with the reason in `error` when given) when the machine cannot be
+  // reached or the key cannot be opened, so that a caller can tell a value that does not exist
+  // ("") from one it could not read.
+  std::optional<std::string> ReadValueText(reg::KeyHandle root, std::string_view key_path,
+                                           std::string_view value_name,
+                                           std::string_view machine_name, ValueForm form,
+                                           const ChangeSettings& settings,
+                                           std::string* error = nullptr);
 
   // Raised at the start of every search or replace run: the next before-change record starts a
   // new file.

@@ -310,8 +310,10 @@ TEST_F(ChangeKeyTest, SimulateShowsTheDialogsAndChangesNothing) {
   dialogs_.Reply("new");
   Edit("s");
   dialogs_.Reply("other");
-  EXPECT_EQ(Rename("s"), RowOutcome::kRemove);
-  EXPECT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(Rename("s"), RowOutcome::kKeep);  // the row still names the value
+  dialogs_.Reply("Y");
+  EXPECT_EQ(Rename("", "\\Software\\X"), RowOutcome::kKeep);
+  EXPECT_EQ(dialogs_.shown.size(), 3u);
   EXPECT_EQ(Tree(), before);
   EXPECT_TRUE(NoUndoFile());
 }

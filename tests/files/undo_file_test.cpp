@@ -185,15 +185,7 @@ TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
 }
 
 TEST_F(UndoFileTest, RemoteRecordsReadTheMachinesRegistryAndNameItInTheHeader) {
-  api_->AddMachine("\\\\NEAR", true);
-  reg::KeyHandle remote = reg::kNullKey;
-  ASSERT_EQ(api_->ConnectRegistry("\\\\NEAR", reg::kLocalMachine, &remote), reg::kSuccess);
-  reg::KeyHandle key = reg::kNullKey;
-  ASSERT_EQ(api_->CreateKey(remote, "Software\\X", 0, reg::access::kAllAccess, &key, nullptr),
-            reg::kSuccess);
-  ASSERT_EQ(api_->SetValue(key, "A", reg::kRegSz, Utf16Z(u"far away")), reg::kSuccess);
-  api_->CloseKey(key);
-  api_->CloseKey(remote);
+  PutRemoteString("\\\\NEAR", "Software\\X", "A", u"far away");
 
   machine_ = "\\\\NEAR";
   ASSERT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A", false, reg::kLocalMachine),

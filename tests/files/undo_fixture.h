@@ -46,6 +46,19 @@ class UndoFixture : public ::testing::Test {
   void PutString(const std::string& path, const std::string& name, std::u16string_view text) {
     Put(path, name, {reg::kRegSz, Utf16Z(text)});
   }
+  // Adds a reachable remote machine holding a string value under its HKEY_LOCAL_MACHINE.
+  void PutRemoteString(const std::string& machine, const std::string& path, const std::string& name,
+                       std::u16string_view text) {
+    api_->AddMachine(machine, true);
+    reg::KeyHandle remote = reg::kNullKey;
+    ASSERT_EQ(api_->ConnectRegistry(machine, reg::kLocalMachine, &remote), reg::kSuccess);
+    reg::UniqueKey remote_guard(*api_, remote);
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(api_->CreateKey(remote, path, 0, reg::access::kAllAccess, &key, nullptr),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, key);
+    ASSERT_EQ(api_->SetValue(key, name, reg::kRegSz, Utf16Z(text)), reg::kSuccess);
+  }
   void MakeKey(const std::string& path, reg::KeyHandle root = reg::kCurrentUser) {
     reg::KeyHandle key = reg::kNullKey;
     ASSERT_EQ(api_->CreateKey(root, path, 0, reg::access::kAllAccess, &key, nullptr),

@@ -81,6 +81,13 @@ void KeyListView::Select(const std::vector<std::size_t>& rows) {
   }
 }
 
+void KeyListView::SelectAll() {
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED;
+  state.state = LVIS_SELECTED;
+  SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+}
+
 std::array<int, KeyListView::kColumns> KeyListView::ColumnWidths() const {
   std::array<int, kColumns> widths{};
   for (int i = 0; i < kColumns; ++i) {

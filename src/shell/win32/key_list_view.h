@@ -39,6 +39,7 @@ class KeyListView {
   std::vector<std::size_t> SelectedRows() const;
   // Selects exactly the given rows.
   void Select(const std::vector<std::size_t>& rows);
+  void SelectAll();
 
   // Widths of the columns by their index (not their displayed order).
   std::array<int, kColumns> ColumnWidths() const;

@@ -92,7 +92,11 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnContextMenu(reinterpret_cast<HWND>(wparam), GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
       return 0;
     case WM_TIMER:
-      OnDrainTimer();
+      if (wparam == IDT_EXPORT_PROGRESS) {
+        if (export_ != nullptr) export_->OnTimer();
+      } else {
+        OnDrainTimer();
+      }
       return 0;
     case kMsgDrain:
       DrainOutput();
@@ -163,6 +167,18 @@ void TfrmMain::FormCreate() {
   globals_.search_machine.clear();
   settings_.Update([](Settings& s) { s.logging = 0; });
   controller_ = std::make_unique<engine::RunController>(std::move(deps), *this);
+  ListExportDeps exports;
+  exports.window = hwnd();
+  exports.instance = instance_;
+  exports.status_bar = status_bar_;
+  exports.key_list = &key_list_;
+  exports.status_list = &status_list_;
+  exports.undo = undo_.get();
+  exports.change_settings = [this] { return CurrentChangeSettings(); };
+  exports.log = [this](const std::string& line) { Log(line); };
+  exports.run_active = [this] { return controller_->Active(); };
+  exports.silent_mode = &globals_.silent_mode;
+  export_ = std::make_unique<ListExportUi>(std::move(exports));
 
   if (options_.is_64bit_windows) {
     globals_.is_64bit_windows = *options_.is_64bit_windows;
@@ -236,6 +252,7 @@ void TfrmMain::FormDestroy() {
   destroyed_ = true;
   KillTimer(hwnd(), 1);
   post_target_ = nullptr;
+  if (export_ != nullptr) export_->Stop();  // an export being written is cancelled
   if (controller_ != nullptr) {
     WriteSettings(false);
     // A run still going is stopped before the gate goes; one that will not stop in time must not

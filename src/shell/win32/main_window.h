@@ -39,6 +39,7 @@
 #include "shell/run_output_queue.h"
 #include "shell/settings.h"
 #include "shell/win32/key_list_view.h"
+#include "shell/win32/list_export_ui.h"
 #include "shell/win32/status_list.h"
 #include "shell/win32/ui_font.h"
 #include "shell/win32/window_base.h"
@@ -98,6 +99,12 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void UpdateKeysCombo();
   // Right button on the Key List: sets the pop-up menu's states for the selection.
   void lstKeysMouseDown();
+  // The Key List exports and the log save.
+  ListExportUi& list_export() { return *export_; }
+  // Starts or activates the registry editor and steers it to the key (and the value, when
+  // `value_name` is not empty) below the root named `root_name`.
+  void OpenRegeditAt(const std::string& root_name, const std::string& value_name,
+                     const std::string& key_path);
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -156,7 +163,20 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void mnuRenameClick();
   void lstKeysDblClick();
   void procChangeKey(edit::ChangeAction action);
+
+  // Key List export and log save (list_export_ui.cpp does the work).
+  void ExportFile(files::ExportKind kind);
+  void mnuSaveListCSVClick();
+  void mnuSaveListREGClick();
+  void SavetoLogfile1Click();
+  void CancelExport();
   void ShowBatch(const OutputBatch& batch);
+
+  // The Key List's row commands (main_window_rows.cpp).
+  void mnuDeleteClick();
+  void mnuOpenRegeditClick();
+  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every row.
+  void lstKeysKeyDown(WORD key);
 
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;
@@ -172,6 +192,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   std::unique_ptr<engine::RegistryWalker> walker_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
   std::unique_ptr<engine::RunController> controller_;
+  std::unique_ptr<ListExportUi> export_;
 
   KeyListView key_list_;
   StatusList status_list_;

@@ -28,8 +28,6 @@ struct CommandRoute {
 }  // namespace
 
 void TfrmMain::OnCommand(int id, int code) {
-  // The Key List menu's commands (Open Regedit, Delete, Save List) belong to the delete and
-  // export flows and are routed here when those arrive.
   static constexpr CommandRoute kRoutes[] = {
       {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
       {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
@@ -45,6 +43,12 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
       {IDM_EDIT, kAnyCode, &TfrmMain::mnuEditClick},
       {IDM_RENAME, kAnyCode, &TfrmMain::mnuRenameClick},
+      {IDM_SAVE_CSV, kAnyCode, &TfrmMain::mnuSaveListCSVClick},
+      {IDM_SAVE_REG, kAnyCode, &TfrmMain::mnuSaveListREGClick},
+      {IDM_SAVE_LOG, kAnyCode, &TfrmMain::SavetoLogfile1Click},
+      {IDCANCEL, kAnyCode, &TfrmMain::CancelExport},
+      {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
+      {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -72,12 +76,19 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
     case NM_DBLCLK:
       if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0) lstKeysDblClick();
       return 0;
+    case LVN_KEYDOWN:
+      lstKeysKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey);
+      return 0;
     default:
       return 0;
   }
 }
 
 void TfrmMain::OnContextMenu(HWND source, int x, int y) {
+  if (source == status_list_.hwnd()) {
+    export_->ShowStatusMenu(x, y);
+    return;
+  }
   if (source != key_list_.hwnd() || key_menu_ == nullptr) return;
   if (x == -1 && y == -1) {  // from the keyboard: at the list's top left corner
     RECT rect{};
@@ -191,6 +202,19 @@ void TfrmMain::lstStatusDblClick() {
   if (!line) return;
   MessageBoxW(hwnd(), ToWide(*line).c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
 }
+
+// ---- Key List export and log save ----
+
+void TfrmMain::ExportFile(files::ExportKind kind) { export_->ExportFile(kind); }
+
+void TfrmMain::mnuSaveListCSVClick() { ExportFile(files::ExportKind::kCsv); }
+
+void TfrmMain::mnuSaveListREGClick() { ExportFile(files::ExportKind::kReg); }
+
+void TfrmMain::SavetoLogfile1Click() { export_->SaveLog(); }
+
+// Escape: a running export stops and leaves the former file as it was.
+void TfrmMain::CancelExport() { export_->Cancel(); }
 
 // ---- Output ----
 

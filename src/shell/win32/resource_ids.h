@@ -35,7 +35,6 @@
 #define IDM_OPEN_REGEDIT 2003
 #define IDM_DELETE 2004
 #define IDM_SAVE_CSV 2005
-#define IDM_SAVE_INF 2006
 #define IDM_SAVE_REG 2007
 // Position of "&Save List to.." in the pop-up menu.
 #define KEYLIST_MENU_SAVE_POS 4
@@ -125,3 +124,8 @@
 #define IDC_OPT_CMB_LOGGING_LEVEL 3761
 #define IDC_OPT_LBL_LOG_LEVEL_DETAIL 3762
 #define IDC_OPT_LAST_PAGE_ID 3769
+
+// Key List export and log save (2100-2149): the status log's pop-up menu, the export's timer.
+#define IDR_STATUS_MENU 2100
+#define IDM_SAVE_LOG 2101
+#define IDT_EXPORT_PROGRESS 2102

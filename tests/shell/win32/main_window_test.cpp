@@ -247,9 +247,11 @@ TEST_F(MainWindowTest, KeyListShowsRowFieldsAndItsMenuFollowsTheSelection) {
   GetMenuStringW(menu, save, label, 32, MF_BYPOSITION);
   EXPECT_EQ(FromWide(label), "&Save List to..");
   HMENU submenu = GetSubMenu(menu, static_cast<int>(save));
-  ASSERT_EQ(GetMenuItemCount(submenu), 3);
+  ASSERT_EQ(GetMenuItemCount(submenu), 2);  // no INF entry: there is no INF row format
+  GetMenuStringW(submenu, 0, label, 32, MF_BYPOSITION);
+  EXPECT_EQ(FromWide(label), "&CSV Text File");
   GetMenuStringW(submenu, 1, label, 32, MF_BYPOSITION);
-  EXPECT_EQ(FromWide(label), "IN&F File");
+  EXPECT_EQ(FromWide(label), "REG File");
 }
 
 TEST_F(MainWindowTest, LineZoomShowsTheSelectedLineAndNothingForAnEmptyList) {

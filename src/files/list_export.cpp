@@ -1,0 +1,120 @@
+#include "files/list_export.h"
+
+#include <vector>
+
+#include "files/reg_file_format.h"
+#include "registry/registry.h"
+
+namespace keyloom::files {
+namespace {
+
+std::string ErrorLine(const ExportItem& item) {
+  return Cat({"Error access Key : ", item.root, item.path});
+}
+
+bool Cancelled(const ExportProgress* progress) {
+  return progress != nullptr && progress->cancel.load(std::memory_order_relaxed);
+}
+
+void CountRow(ExportProgress* progress, std::size_t done) {
+  if (progress != nullptr) progress->rows_done.store(done, std::memory_order_relaxed);
+}
+
+void Log(const ExportContext& context, const std::string& line) {
+  if (context.log) context.log(line);
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+std::string CsvLine(const ExportItem& item, std::string_view value_text) {
+  return Cat({CsvField(item.root), ",", CsvField(item.path), ",", CsvField(item.value_name), ",",
+              CsvField(value_text)});
+}
+
+ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress) {
+  base::FileReplacement out(file, context.writer);
+  if (!out.Begin()) return ExportOutcome::kCannotCreate;
+  if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
+  const std::string& machine = context.settings.search_machine;
+  std::string line;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (Cancelled(progress)) return ExportOutcome::kCancelled;
+    if (const std::optional<ExportItem> item = rows.Item(i)) {
+      const reg::RootKey* root = reg::RootByName(item->root);
+      std::optional<std::string> text;
+      if (root != nullptr) {
+        text = context.undo->ReadValueText(root->handle, item->path, item->value_name, machine,
+                                           ValueForm::kPlain, context.settings);
+      }
+      if (text) {
+        line = CsvLine(*item, *text);
+        line += kCrLf;
+        if (!out.Write(line)) return ExportOutcome::kWriteFailed;
+      } else {
+        Log(context, ErrorLine(*item));
+      }
+    }
+    CountRow(progress, i + 1);
+  }
+  return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
+}
+
+ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress) {
+  base::FileReplacement out(file, context.writer);
+  if (!out.Begin()) return ExportOutcome::kCannotCreate;
+  const std::string& machine = context.settings.search_machine;
+  std::string text;
+  for (const std::string& line : UndoFile::HeaderLines(machine)) text += Cat({line, kCrLf});
+  if (!out.Write(Cat({kUtf16Bom, EncodeUtf16Le(text)}))) return ExportOutcome::kWriteFailed;
+  UndoRequest request;
+  request.kind = RecordKind::kExport;
+  request.phase = RecordPhase::kBefore;
+  request.machine_name = machine;
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (Cancelled(progress)) return ExportOutcome::kCancelled;
+    if (const std::optional<ExportItem> item = rows.Item(i)) {
+      const reg::RootKey* root = reg::RootByName(item->root);
+      request.root = root != nullptr ? root->handle : reg::kNullKey;
+      request.key_path = item->path;
+      request.value_name = item->value_name;
+      lines.clear();
+      if (root == nullptr ||
+          !context.undo->ExportLines(request, context.settings, &lines).empty()) {
+        Log(context, ErrorLine(*item));
+      } else {
+        text.clear();
+        for (const std::string& line : lines) text += Cat({line, kCrLf});
+        if (!out.Write(EncodeUtf16Le(text))) return ExportOutcome::kWriteFailed;
+      }
+    }
+    CountRow(progress, i + 1);
+  }
+  return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
+}
+
+std::string LogFileBytes(const std::vector<std::string>& lines) {
+  std::string bytes(kUtf8Bom);
+  for (const std::string& line : lines) {
+    bytes += line;
+    bytes += kCrLf;
+  }
+  return bytes;
+}
+
+}  // namespace keyloom::files

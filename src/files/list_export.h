@@ -1,0 +1,92 @@
+// The Key List's exports: every listed item read afresh from the registry and written as
+// comma-separated text or as a registry editor file that recreates the items when merged.
+//
+// CSV: no header line; one line per row, "root,key path,value name,value text", each ending in
+// CR LF, UTF-8 with a byte-order mark (so spreadsheets read every character). The value text is
+// the value's plain form; a key row and a row of the unnamed value carry an empty value name and
+// the text of the key's unnamed value. A field holding a comma, a double quote, CR or LF is put in
+// double quotes with its double quotes doubled (RFC 4180), so a byte list such as 01,02 stays one
+// field; every other field is written bare.
+//
+// REG: the undo writer's file format (UTF-16LE): its four header lines naming the machine, then
+// per row an empty line, the key's bracket line and the row's value line, or for a key row and a
+// row of the unnamed value the key's whole tree.
+//
+// Both write beside the chosen file and rename over it only once the file is complete: a failed
+// or cancelled export leaves the former file as it was.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/file_io.h"
+#include "files/change_settings.h"
+#include "files/undo_file.h"
+
+namespace keyloom::files {
+
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// One listed item as the exports read it.
+struct ExportItem {
+  std::string root;        // the root's long name, HKEY_CLASSES_ROOT ... HKEY_CURRENT_CONFIG
+  std::string path;        // the key path, beginning with "\"
+  std::string value_name;  // as the registry names it: empty for a key row and the unnamed value
+};
+
+// The rows of a list, read by index on the export's thread. The list must not change while an
+// export reads it.
+class ExportRows {
+ public:
+  virtual ~ExportRows() = default;
+  virtual std::size_t size() const = 0;
+  // nullopt for a row that is not a result row; the export skips it.
+  virtual std::optional<ExportItem> Item(std::size_t index) const = 0;
+};
+
+// Shared between an export's thread and the window that shows it.
+struct ExportProgress {
+  std::atomic<std::size_t> rows_done{0};
+  std::atomic<bool> cancel{false};  // set by the window: the export stops, the file stays as it was
+};
+
+enum class ExportOutcome {
+  kSaved,
+  kCancelled,     // the former file is untouched
+  kCannotCreate,  // the file could not be created; nothing was written
+  kWriteFailed,   // writing or replacing failed; the former file is untouched
+};
+
+// What an export reads and writes with.
+struct ExportContext {
+  UndoFile* undo = nullptr;  // reads the values (CSV) and writes the records (REG); required
+  ChangeSettings settings;   // the view and the machine (search_machine) the items are read in
+  // Status log lines: "Error access Key : " + root + path for a row that cannot be read.
+  std::function<void(const std::string&)> log;
+  // Writes the file's bytes; tests replace it to simulate a full disk.
+  base::FileReplacement::Writer writer;
+};
+
+// A CSV field: bare, or quoted when it holds a comma, a double quote, CR or LF.
+std::string CsvField(std::string_view text);
+// One CSV line without its line end: root, path, value name and value text.
+std::string CsvLine(const ExportItem& item, std::string_view value_text);
+
+// Writes the rows as CSV to `file`. `progress` (optional) counts the rows done and may cancel.
+ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress = nullptr);
+
+// Writes the rows as a registry editor file to `file`: the undo writer's header naming the
+// context's machine, then the undo writer's export record of every row.
+ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress = nullptr);
+
+// The saved status log's bytes: UTF-8 with a byte-order mark, every line followed by CR LF.
+std::string LogFileBytes(const std::vector<std::string>& lines);
+
+}  // namespace keyloom::files

@@ -1,0 +1,43 @@
+#include "shell/delete_rows.h"
+
+#include "edit/change_report.h"
+#include "edit/reg_action.h"
+#include "engine/key_list_entry.h"
+#include "registry/registry.h"
+
+namespace keyloom::shell {
+namespace {
+
+// The question asked before deleting `rows`; "" when there is nothing to ask about (no row, or one
+// row that is not a result row).
+std::string DeleteQuestion(const std::vector<std::string_view>& rows) {
+  if (rows.empty()) return {};
+  if (rows.size() > 1) return "Are you sure you wish to delete the Selected Key/Value(s)";
+  if (!engine::ParseKeyListEntry(rows.front())) return {};
+  return "Are you sure you wish to delete the Key/Value : " + std::string(rows.front());
+}
+
+}  // namespace
+
+void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, files::UndoFile& undo,
+                const files::ChangeSettings& settings, DeleteRowsUi& ui) {
+  const std::string question = DeleteQuestion(rows);
+  if (question.empty() || !ui.Confirm(question)) return;
+  const auto log = [&ui](const std::string& line) { ui.Log(line); };
+  for (std::string_view row : rows) {
+    const auto entry = engine::ParseKeyListEntry(row);
+    if (!entry) continue;
+    const reg::RootKey* root = reg::RootByName(entry->root);
+    edit::TRegAction action = edit::TRegAction::Create(api, undo, settings);
+    action.RootKey = root != nullptr ? root->handle : 0;
+    action.KeyPath = entry->path;
+    action.ValueName = entry->RegistryValueName();
+    // "(Default)" is the key's unnamed value: only that value goes, never the key.
+    action.UnnamedValue = entry->value_name == engine::kDefaultValueName;
+    action.CreateUndo = (settings.undo_mask & files::kUndoDeletes) != 0;
+    action.MachineName = settings.search_machine;
+    edit::MakeChange(action, edit::ChangeOp::kDelete, log);
+  }
+}
+
+}  // namespace keyloom::shell

@@ -1,0 +1,33 @@
+// Deleting the registry items of selected Key List rows: one confirmation for the whole selection,
+// then every row in list order through its own TRegAction. A value row deletes that value, a key
+// row the key with its whole subtree, a row of a key's unnamed value only that value. A row that
+// fails is logged and the others are still deleted; nothing is logged for a row that succeeds.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/change_settings.h"
+#include "files/undo_file.h"
+#include "registry/reg_api.h"
+
+namespace keyloom::shell {
+
+// What the delete flow needs of the window.
+class DeleteRowsUi {
+ public:
+  virtual ~DeleteRowsUi() = default;
+  // A question with the buttons Yes and No: true for Yes.
+  virtual bool Confirm(const std::string& question) = 0;
+  // One status log line.
+  virtual void Log(const std::string& line) = 0;
+};
+
+// Asks, then deletes the items of `rows` (the selected rows' texts in list order) with `settings`
+// as they are now: undo records when UNDO holds the delete bit, SIMULATE, the search's machine and
+// view. Rows that are not result rows are passed over.
+void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, files::UndoFile& undo,
+                const files::ChangeSettings& settings, DeleteRowsUi& ui);
+
+}  // namespace keyloom::shell

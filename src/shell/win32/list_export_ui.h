@@ -1,0 +1,99 @@
+// The main window's side of the Key List exports and the log save: the save dialog, the
+// questions, the status log's pop-up menu, and the export's worker.
+//
+// How an export runs. The steps up to the writing (the refusal, the dialog, the erase question)
+// run on the GUI thread; then a worker reads every row afresh from the registry and writes the
+// file beside its target, while the GUI thread keeps answering. The Key List is disabled meanwhile
+// (its rows must not change under the worker), and so are the Search, Replace and remote-machine
+// buttons. A timer on the main window watches the worker: at the pace an OutputPacer sets it adds
+// a dot to the status bar's "Please wait Creating export file", and once the worker is done it
+// joins it, gives the controls back and says how the export ended. Escape cancels: the worker
+// stops at the next row and the former file stays as it was. Closing the window cancels too and
+// waits for the worker.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "files/export_flow.h"
+#include "files/list_export.h"
+#include "files/undo_file.h"
+#include "shell/key_list_export_rows.h"
+#include "shell/output_pacer.h"
+#include "shell/win32/key_list_view.h"
+#include "shell/win32/status_list.h"
+
+namespace keyloom::shell {
+
+// What the exports need of the main window.
+struct ListExportDeps {
+  HWND window = nullptr;
+  HINSTANCE instance = nullptr;
+  HWND status_bar = nullptr;
+  KeyListView* key_list = nullptr;
+  StatusList* status_list = nullptr;
+  files::UndoFile* undo = nullptr;
+  std::function<files::ChangeSettings()> change_settings;
+  std::function<void(const std::string&)> log;  // StatusLog
+  std::function<bool()> run_active;
+  const std::atomic<bool>* silent_mode = nullptr;
+};
+
+class ListExportUi final : public files::ExportHost {
+ public:
+  static constexpr UINT kTickMs = 50;
+
+  explicit ListExportUi(ListExportDeps deps);
+  // Cancels a running export and waits for it.
+  ~ListExportUi() override;
+  ListExportUi(const ListExportUi&) = delete;
+  ListExportUi& operator=(const ListExportUi&) = delete;
+
+  // ExportFile: the whole Key List as CSV or REG.
+  void ExportFile(files::ExportKind kind);
+  // SavetoLogfile1Click.
+  void SaveLog();
+  // The status log's pop-up menu at screen point x, y (-1, -1: from the keyboard).
+  void ShowStatusMenu(int x, int y);
+  HMENU status_menu() const { return status_menu_; }
+
+  bool Busy() const { return worker_.joinable(); }
+  // Escape: the running export stops and leaves the former file.
+  void Cancel();
+  // The window's export timer.
+  void OnTimer();
+  // The window's end: cancels and waits.
+  void Stop();
+
+  // files::ExportHost
+  bool RunInProgress() override;
+  void EnableRunButtons(bool enabled) override;
+  std::optional<std::string> PickSaveFile(const files::SaveDialogSpec& dialog) override;
+  bool Confirm(const std::string& question) override;
+  void ShowError(const std::string& text) override;
+  void SetStatusBar(const std::string& text) override;
+  void Log(const std::string& line) override;
+  bool Silent() override;
+
+ private:
+  void Finish();
+
+  ListExportDeps deps_;
+  HMENU menu_resource_ = nullptr;
+  HMENU status_menu_ = nullptr;
+  std::thread worker_;
+  files::ExportProgress progress_;
+  std::atomic<bool> done_{false};
+  files::ExportOutcome outcome_ = files::ExportOutcome::kWriteFailed;
+  std::unique_ptr<KeyListExportRows> rows_;
+  OutputPacer pacer_;
+  std::string bar_;
+};
+
+}  // namespace keyloom::shell

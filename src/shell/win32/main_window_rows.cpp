@@ -1,0 +1,72 @@
+// The Key List's row commands: deleting the selected rows' items and opening the registry editor
+// at the first selected row. The rows stay in the list after a delete.
+#include "edit/open_regedit.h"
+#include "edit/win32/registry_editor_window.h"
+#include "engine/key_list_entry.h"
+#include "shell/about_text.h"
+#include "shell/delete_rows.h"
+#include "shell/win32/main_window.h"
+#include "shell/win32/wide_text.h"
+
+namespace keyloom::shell {
+namespace {
+
+class WindowDeleteUi final : public DeleteRowsUi {
+ public:
+  explicit WindowDeleteUi(TfrmMain& window) : window_(window) {}
+  bool Confirm(const std::string& question) override {
+    return MessageBoxW(window_.hwnd(), ToWide(question).c_str(), kAppTitle,
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+  }
+  void Log(const std::string& line) override { window_.Log(line); }
+
+ private:
+  TfrmMain& window_;
+};
+
+}  // namespace
+
+void TfrmMain::mnuDeleteClick() {
+  // Copies: the question's modal loop may show more rows of a run meanwhile.
+  std::vector<std::string> texts;
+  for (std::size_t row : key_list_.SelectedRows()) texts.emplace_back(key_list_.rows()[row]);
+  const std::vector<std::string_view> rows(texts.begin(), texts.end());
+  WindowDeleteUi ui(*this);
+  DeleteRows(rows, *options_.api, *undo_, CurrentChangeSettings(), ui);
+}
+
+void TfrmMain::mnuOpenRegeditClick() {
+  const std::vector<std::size_t> selected = key_list_.SelectedRows();
+  if (selected.empty()) return;
+  if (!globals_.search_machine.empty()) {
+    Log("You cannot open regedit on a Remote Registry");
+    return;
+  }
+  const auto entry = engine::ParseKeyListEntry(key_list_.rows()[selected.front()]);
+  if (!entry) return;
+  OpenRegeditAt(entry->root, entry->RegistryValueName(), entry->path);
+}
+
+void TfrmMain::OpenRegeditAt(const std::string& root_name, const std::string& value_name,
+                             const std::string& key_path) {
+  edit::RegistryEditorWindow editor;
+  edit::OpenRegeditDeps deps;
+  deps.api = options_.api;
+  deps.view = files::ChangeView(CurrentChangeSettings());
+  deps.editor = &editor;
+  deps.log = [this](const std::string& line) { Log(line); };
+  deps.show_error = [this](const std::string& text) {
+    MessageBoxW(hwnd(), ToWide(text).c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+  };
+  edit::OpenRegeditAt(deps, root_name, value_name, key_path);
+}
+
+void TfrmMain::lstKeysKeyDown(WORD key) {
+  if (key == VK_DELETE) {
+    mnuDeleteClick();
+  } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
+    key_list_.SelectAll();
+  }
+}
+
+}  // namespace keyloom::shell

@@ -1,0 +1,296 @@
+// The Key List's exports and the log save against the memory registry, with a scripted window:
+// the lines a spreadsheet gets, the file that recreates the listed items, and every way an export
+// can end without harming the file that was there before.
+#include "files/list_export.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "engine/status_log.h"
+#include "files/export_flow.h"
+#include "files/undo_fixture.h"
+#include "registry/registry_contract.h"
+
+namespace keyloom::files::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using Strings = std::vector<std::string>;
+
+class ItemRows final : public ExportRows {
+ public:
+  ItemRows(std::initializer_list<ExportItem> items) : items_(items) {}
+  std::size_t size() const override { return items_.size(); }
+  std::optional<ExportItem> Item(std::size_t index) const override { return items_[index]; }
+
+ private:
+  std::vector<ExportItem> items_;
+};
+
+// The window, scripted: every call is recorded as one line of text, in order.
+class ScriptedHost final : public ExportHost {
+ public:
+  bool run_in_progress = false;
+  std::optional<std::string> file;  // what the save dialog returns
+  bool answer_yes = true;
+  Strings calls;
+
+  bool RunInProgress() override { return run_in_progress; }
+  void EnableRunButtons(bool enabled) override {
+    calls.push_back(enabled ? "buttons on" : "buttons off");
+  }
+  std::optional<std::string> PickSaveFile(const SaveDialogSpec& dialog) override {
+    calls.push_back("dialog " + dialog.title + " | " + dialog.filter + " | " +
+                    dialog.default_extension);
+    return file;
+  }
+  bool Confirm(const std::string& question) override {
+    calls.push_back("ask " + question);
+    return answer_yes;
+  }
+  void ShowError(const std::string& text) override { calls.push_back("error " + text); }
+  void SetStatusBar(const std::string& text) override { calls.push_back("bar " + text); }
+  void Log(const std::string& line) override { calls.push_back("log " + line); }
+  bool Silent() override { return false; }
+};
+
+class ListExportTest : public UndoFixture {
+ protected:
+  ListExportTest() {
+    // A key row of \Software\X, its unnamed value abc; a DWORD of -1; bytes 01 02.
+    PutString("Software\\X", "", u"abc");
+    Put("Software\\X", "Count", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}});
+    Put("Software\\X", "Data", {reg::kRegBinary, {0x01, 0x02}});
+    context_.undo = &undo_;
+    context_.settings = settings_;
+    context_.log = [this](const std::string& line) { log_.push_back(line); };
+  }
+
+  std::filesystem::path Target(const std::string& name) const { return folder_.path() / name; }
+  // The CSV file's lines after its byte-order mark.
+  Strings CsvLines(const std::filesystem::path& file) const {
+    const std::string bytes = keyloom::testing::ReadBytes(file);
+    EXPECT_EQ(bytes.substr(0, 3), kUtf8Bom);
+    return SplitCrLf(std::string_view(bytes).substr(std::min<std::size_t>(3, bytes.size())));
+  }
+
+  ItemRows example_{{"HKEY_CURRENT_USER", "\\Software\\X", ""},
+                    {"HKEY_CURRENT_USER", "\\Software\\X", "Count"},
+                    {"HKEY_CURRENT_USER", "\\Software\\X", "Data"}};
+  ExportContext context_;
+  ScriptedHost host_;
+};
+
+TEST(CsvField, QuotesOnlyWhatWouldSplitTheLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain", "plain"},
+      {"", ""},
+      {"C:\\Temp", "C:\\Temp"},
+      {"01,02", "\"01,02\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\r\nlines", "\"two\r\nlines\""},
+      {"line\nfeed", "\"line\nfeed\""},
+      {"Grüße 日本", "Grüße 日本"},
+  };
+  for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
+}
+
+TEST_F(ListExportTest, CsvHoldsTheExampleLinesInListOrder) {
+  ASSERT_EQ(WriteCsvExport(Target("list.csv"), example_, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(CsvLines(Target("list.csv")),
+              ElementsAre("HKEY_CURRENT_USER,\\Software\\X,,abc",
+                          "HKEY_CURRENT_USER,\\Software\\X,Count,-1",
+                          "HKEY_CURRENT_USER,\\Software\\X,Data,\"01,02\""));
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(ListExportTest, CsvQuotesFieldsKeepsOtherScriptsAndSkipsRowsItCannotRead) {
+  PutString("Software\\Ключ, \"q\"", "Name,1", u"日本\r\nzwei");
+  ItemRows rows{{"HKEY_CURRENT_USER", "\\Software\\Ключ, \"q\"", "Name,1"},
+                {"HKEY_CURRENT_USER", "\\Software\\Gone", ""},
+                {"HKEY_NOWHERE", "\\Software\\X", ""},
+                {"HKEY_CURRENT_USER", "\\Software\\X", "Missing"}};
+  ASSERT_EQ(WriteCsvExport(Target("list.csv"), rows, context_), ExportOutcome::kSaved);
+  // A quoted line break stays inside its field: the file is compared whole.
+  EXPECT_EQ(keyloom::testing::ReadBytes(Target("list.csv")),
+            std::string(kUtf8Bom) +
+                "HKEY_CURRENT_USER,\"\\Software\\Ключ, \"\"q\"\"\",\"Name,1\",\"日本\r\nzwei\"\r\n"
+                "HKEY_CURRENT_USER,\\Software\\X,Missing,\r\n");
+  EXPECT_THAT(log_, ElementsAre("Error access Key : HKEY_CURRENT_USER\\Software\\Gone",
+                                "Error access Key : HKEY_NOWHERE\\Software\\X"));
+}
+
+TEST_F(ListExportTest, RegExportRecreatesTheListedItemsWhenMerged) {
+  MakeKey("Software\\X\\Sub");
+  PutString("Software\\X\\Sub", "Deep", u"d");
+  PutString("Software\\Y", "Only", u"y");
+  PutString("Software\\Y", "Other", u"not listed");
+  machine_ = "";
+  ItemRows rows{{"HKEY_CURRENT_USER", "\\Software\\X", ""},  // a key row or "(Default)": the tree
+                {"HKEY_CURRENT_USER", "\\Software\\Y", "Only"}};
+  const auto before_x = reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software\\X");
+  ASSERT_EQ(WriteRegExport(Target("list.reg"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(
+      ReadRegFileLines(Target("list.reg")),
+      ElementsAre("Windows Registry Editor Version 5.00", "",
+                  ";This registry file was created by Keyloom (keyloom.dev)",
+                  ";This undo file should be run on the [] machine", "",
+                  "[HKEY_CURRENT_USER\\Software\\X]", "@=\"abc\"", "\"Count\"=dword:ffffffff",
+                  "\"Data\"=hex:01,02", "", "[HKEY_CURRENT_USER\\Software\\X\\Sub]",
+                  "\"Deep\"=\"d\"", "", "[HKEY_CURRENT_USER\\Software\\Y]", "\"Only\"=\"y\""));
+
+  detail::DeleteTree(*api_, reg::kCurrentUser, "Software", 0);
+  MergeRegFile(*api_, Target("list.reg"));
+  EXPECT_EQ(reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software\\X"), before_x);
+  const auto y = reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software\\Y");
+  ASSERT_EQ(y.size(), 1u);
+  EXPECT_EQ(y.begin()->second.size(), 1u);  // only the listed value came back
+  EXPECT_EQ(undo_.Counter(), 0);            // the export touches no undo numbering
+}
+
+TEST_F(ListExportTest, ARemoteMachinesItemsAreReadThereAndItsNameHeadsTheRegFile) {
+  PutRemoteString("\\\\NEAR", "Software\\X", "A", u"far away");
+  context_.settings.search_machine = "\\\\NEAR";
+  ItemRows rows{{"HKEY_LOCAL_MACHINE", "\\Software\\X", "A"}};
+
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(CsvLines(Target("far.csv")),
+              ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,far away"));
+  ASSERT_EQ(WriteRegExport(Target("far.reg"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_EQ(ReadRegFileLines(Target("far.reg"))[3],
+            ";This undo file should be run on the [\\\\NEAR] machine");
+
+  // A machine that cannot be reached: each row says so and is left out.
+  context_.settings.search_machine = "\\\\FAR";
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_TRUE(CsvLines(Target("far.csv")).empty());
+  ASSERT_EQ(log_.size(), 2u);
+  EXPECT_THAT(log_[0],
+              ::testing::StartsWith("Error connecting to remote machine while saving UNDO: ["));
+  EXPECT_EQ(log_[1], "Error access Key : HKEY_LOCAL_MACHINE\\Software\\X");
+}
+
+TEST_F(ListExportTest, ASavedExportSaysSoAndGivesTheButtonsBack) {
+  host_.file = base::PathToUtf8(Target("list.csv"));
+  ExportFile(host_, ExportKind::kCsv, example_, context_);
+  EXPECT_THAT(
+      host_.calls,
+      ElementsAre("buttons off",
+                  "dialog Save CSV List | Comma Delimited|*.csv|Text File|*.txt|All "
+                  "Files|*.* | csv",
+                  "bar Please wait Creating export file", "buttons on", "log ** File Saved **"));
+  EXPECT_EQ(CsvLines(Target("list.csv")).size(), 3u);
+
+  host_.calls.clear();
+  host_.file = base::PathToUtf8(Target("list.reg"));
+  ExportFile(host_, ExportKind::kReg, example_, context_);
+  EXPECT_EQ(host_.calls[1], "dialog Save REG File | REG File|*.reg|All Files|*.* | reg");
+  EXPECT_EQ(host_.calls.back(), "log ** File Saved **");
+}
+
+TEST_F(ListExportTest, AnEmptyListOrARunningSearchWritesNothing) {
+  host_.file = base::PathToUtf8(Target("list.csv"));
+  ExportFile(host_, ExportKind::kCsv, ItemRows{}, context_);
+  EXPECT_TRUE(host_.calls.empty());
+
+  host_.run_in_progress = true;
+  ExportFile(host_, ExportKind::kCsv, example_, context_);
+  ExportFile(host_, ExportKind::kReg, example_, context_);
+  EXPECT_THAT(host_.calls, ElementsAre("log You cannot \"Export to CSV File\" while searching..",
+                                       "log You cannot \"Export to REG File\" while searching.."));
+  EXPECT_FALSE(std::filesystem::exists(Target("list.csv")));
+}
+
+TEST_F(ListExportTest, EveryWayOutLeavesTheFormerFileAsItWas) {
+  const auto file = Target("list.csv");
+  keyloom::testing::WriteBytes(file, "former");
+  host_.file = base::PathToUtf8(file);
+  const std::string question = "ask Erase " + *host_.file + "?";
+
+  // No to the erase question: nothing written, nothing logged.
+  host_.answer_yes = false;
+  ExportFile(host_, ExportKind::kCsv, example_, context_);
+  EXPECT_THAT(host_.calls,
+              ElementsAre("buttons off", ::testing::StartsWith("dialog "), question, "buttons on"));
+
+  // The disk fills up during the rows: the error, and the former file.
+  host_.answer_yes = true;
+  host_.calls.clear();
+  int writes = 0;
+  context_.writer = [&writes](std::FILE* f, std::string_view bytes) {
+    return ++writes < 3 && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  };
+  ExportFile(host_, ExportKind::kCsv, example_, context_);
+  EXPECT_EQ(host_.calls.back(), "error File I/O error.");
+  EXPECT_EQ(host_.calls[host_.calls.size() - 3], "buttons on");
+  writes = 0;
+  host_.calls.clear();
+  ExportFile(host_, ExportKind::kReg, example_, context_);
+  EXPECT_EQ(host_.calls.back(), "error File I/O error.");
+
+  // Cancelled on its thread.
+  context_.writer = {};
+  ExportProgress progress;
+  progress.cancel = true;
+  EXPECT_EQ(WriteCsvExport(file, example_, context_, &progress), ExportOutcome::kCancelled);
+  EXPECT_EQ(WriteRegExport(file, example_, context_, &progress), ExportOutcome::kCancelled);
+  FinishExport(host_, ExportOutcome::kCancelled);
+  EXPECT_EQ(host_.calls.back(), "log Export cancelled, the file was not written.");
+
+  EXPECT_EQ(keyloom::testing::ReadBytes(file), "former");
+  EXPECT_FALSE(std::filesystem::exists(base::TempPathFor(file)));
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(ListExportTest, AFileThatCannotBeReplacedIsRefusedBeforeAnythingIsWritten) {
+  const auto folder = Target("taken.csv");
+  std::filesystem::create_directory(folder);
+  host_.file = base::PathToUtf8(folder);
+  ExportFile(host_, ExportKind::kCsv, example_, context_);
+  EXPECT_THAT(host_.calls, ElementsAre("buttons off", ::testing::StartsWith("dialog "),
+                                       "ask Erase " + *host_.file + "?",
+                                       "error Unable to Delete file", "buttons on"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+TEST(ExportBarText, GrowsByOneDotTo51CharactersThenStartsAgain) {
+  std::string bar(kExportBarText);
+  ASSERT_EQ(bar.size(), 32u);
+  std::vector<std::size_t> sizes;
+  for (int step = 0; step < 21; ++step) {
+    bar = NextExportBarText(bar);
+    sizes.push_back(bar.size());
+  }
+  EXPECT_EQ(sizes.front(), 33u);
+  EXPECT_EQ(sizes[18], 51u);
+  EXPECT_EQ(sizes[19], 32u);
+  EXPECT_EQ(sizes[20], 33u);
+  EXPECT_EQ(bar, std::string(kExportBarText) + ".");
+}
+
+TEST_F(ListExportTest, TheLogSaveWritesTheLinesTheListStillHolds) {
+  engine::StatusLines status;
+  for (int i = 1; i <= 95; ++i) status.Append("line " + std::to_string(i) + " Grüße");
+  const auto file = Target("run.log");
+  host_.file = base::PathToUtf8(file);
+  SaveLogFile(host_, status.Lines());
+  EXPECT_THAT(host_.calls,
+              ElementsAre("dialog Save Log File | Log Files|*.log|Text File|*.txt|All Files|*.* "
+                          "| log"));
+  const Strings lines = CsvLines(file);
+  ASSERT_EQ(lines.size(), 75u);  // the 81st line dropped ten, the 91st ten more
+  EXPECT_EQ(lines.front(), "line 21 Grüße");
+  EXPECT_EQ(lines.back(), "line 95 Grüße");
+
+  // A write that fails says so and keeps what the file held.
+  host_.calls.clear();
+  const auto failing = [](const std::filesystem::path&, std::string_view) { return false; };
+  SaveLogFile(host_, {"new"}, failing);
+  EXPECT_EQ(host_.calls.back(), "error File I/O error.");
+  EXPECT_EQ(CsvLines(file).size(), 75u);
+}
+
+}  // namespace
+}  // namespace keyloom::files::testing

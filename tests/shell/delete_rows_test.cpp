@@ -1,0 +1,159 @@
+// Deleting selected Key List rows against the memory registry: every kind of row, the undo files
+// merged back, SIMULATE, the confirmation, the search's machine and view.
+#include "shell/delete_rows.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/undo_fixture.h"
+#include "registry/registry_contract.h"
+
+namespace keyloom::shell {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ScriptedUi : public DeleteRowsUi {
+ public:
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    return answer;
+  }
+  void Log(const std::string& line) override { lines.push_back(line); }
+
+  bool answer = true;
+  std::vector<std::string> questions;
+  std::vector<std::string> lines;
+};
+
+class DeleteRowsTest : public files::testing::UndoFixture {
+ protected:
+  void SampleTree() {
+    PutString("Software\\K", "A", u"alpha");
+    PutString("Software\\K", "C", u"gamma");
+    PutString("Software\\K", "", u"default");
+    PutString("Software\\K\\Sub", "s", u"sub");
+    PutString("Software\\K\\Sub\\Deep", "d", u"deep");
+    PutString("Software\\Other", "o", u"other");
+  }
+  void Delete(const std::vector<std::string_view>& rows) {
+    DeleteRows(rows, *api_, undo_, settings_, ui_);
+  }
+  reg::testing::TreeSnapshot Tree() {
+    return reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software");
+  }
+  std::string NotFound() { return reg::TrimMessage(api_->ErrorMessage(reg::kFileNotFound)); }
+  std::size_t UndoFileCount() const {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(folder_.path()),
+                      std::filesystem::directory_iterator()));
+  }
+
+  // A value, a key with its subtree, a key's unnamed value, a key that is gone, another key.
+  const std::vector<std::string_view> rows_ = {
+      "HKEY_CURRENT_USER\t\\Software\\K\tA", "HKEY_CURRENT_USER\t\\Software\\K\\Sub\t",
+      "HKEY_CURRENT_USER\t\\Software\\K\t(Default)", "HKEY_CURRENT_USER\t\\Software\\Gone\tx",
+      "HKEY_CURRENT_USER\t\\Software\\Other\t"};
+  ScriptedUi ui_;
+};
+
+TEST_F(DeleteRowsTest, EveryRowInListOrderAndEachUndoFileTakesItsDeleteBack) {
+  SampleTree();
+  const auto before = Tree();
+  Delete(rows_);
+
+  EXPECT_THAT(ui_.questions,
+              ElementsAre("Are you sure you wish to delete the Selected Key/Value(s)"));
+  // The vanished key is the only line; the rows after it were still deleted.
+  EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
+  reg::testing::TreeSnapshot expected = before;
+  expected["K"].erase("A");
+  expected["K"].erase("");  // only the unnamed value: the key and C stay
+  expected.erase("K\\Sub");
+  expected.erase("K\\Sub\\Deep");
+  expected.erase("Other");
+  EXPECT_EQ(Tree(), expected);
+
+  // One undo file per delete (SAUNDO): merged newest first they give back the registry from before.
+  ASSERT_EQ(undo_.Counter(), 4);
+  for (int file = 4; file >= 1; --file) files::testing::MergeRegFile(*api_, UndoPath(file));
+  EXPECT_EQ(Tree(), before);
+}
+
+TEST_F(DeleteRowsTest, OneUndoFileForTheWholeSelectionTakesItBack) {
+  SampleTree();
+  const auto before = Tree();
+  settings_.separate_undo_files = false;
+  undo_.RaiseNewFileFlag();
+  Delete(rows_);
+  ASSERT_EQ(UndoFileCount(), 1u);
+  files::testing::MergeRegFile(*api_, UndoPath(undo_.Counter()));
+  EXPECT_EQ(Tree(), before);
+}
+
+TEST_F(DeleteRowsTest, WithoutTheDeleteBitOfUndoNoUndoFileIsWritten) {
+  SampleTree();
+  settings_.undo_mask = files::kUndoEdits | files::kUndoRenames;
+  Delete(rows_);
+  EXPECT_EQ(Tree().count("Other"), 0u);
+  EXPECT_EQ(UndoFileCount(), 0u);
+}
+
+TEST_F(DeleteRowsTest, SimulateChangesNothingYetReportsTheVanishedKey) {
+  SampleTree();
+  const auto before = Tree();
+  settings_.simulate = true;
+  Delete(rows_);
+  EXPECT_EQ(Tree(), before);
+  EXPECT_EQ(UndoFileCount(), 0u);
+  EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
+}
+
+TEST_F(DeleteRowsTest, OneRowIsNamedInTheQuestionAndNoKeepsIt) {
+  SampleTree();
+  const auto before = Tree();
+  ui_.answer = false;
+  Delete({rows_[1]});
+  EXPECT_THAT(ui_.questions, ElementsAre("Are you sure you wish to delete the Key/Value : "
+                                         "HKEY_CURRENT_USER\t\\Software\\K\\Sub\t"));
+  EXPECT_EQ(Tree(), before);
+  EXPECT_THAT(ui_.lines, IsEmpty());
+  EXPECT_EQ(UndoFileCount(), 0u);
+
+  // No selection, or one row that is not a result row: nothing is asked.
+  Delete({});
+  Delete({"Search Matched 3 Keys."});
+  EXPECT_EQ(ui_.questions.size(), 1u);
+}
+
+TEST_F(DeleteRowsTest, RowsAreDeletedOnTheSearchMachineInTheSearchView) {
+  api_->AddMachine("FAR", true);
+  reg::KeyHandle far_root = reg::kNullKey;
+  ASSERT_EQ(api_->ConnectRegistry("\\\\FAR", reg::kLocalMachine, &far_root), reg::kSuccess);
+  reg::KeyHandle key = reg::kNullKey;
+  ASSERT_EQ(api_->CreateKey(far_root, "Software\\Far", 0,
+                            reg::access::kAllAccess | reg::access::kWow64_64Key, &key, nullptr),
+            reg::kSuccess);
+  api_->CloseKey(key);
+  MakeKey("Software\\Far", reg::kLocalMachine);  // the local key of that name stays
+  settings_.search_machine = "\\\\FAR";
+  settings_.is_64bit_windows = true;
+  settings_.scan_method = 1;
+
+  Delete({"HKEY_LOCAL_MACHINE\t\\Software\\Far\t"});
+  EXPECT_THAT(ui_.lines, IsEmpty());
+  EXPECT_FALSE(reg::KeyExists(*api_, far_root, "Software\\Far", reg::RegView::k64));
+  EXPECT_TRUE(reg::KeyExists(*api_, reg::kLocalMachine, "Software\\Far", reg::RegView::kNone));
+  api_->CloseKey(far_root);
+
+  api_->SetMachineReachable("FAR", false);
+  Delete({"HKEY_LOCAL_MACHINE\t\\Software\\Far\t"});
+  ASSERT_EQ(ui_.lines.size(), 1u);
+  EXPECT_THAT(ui_.lines[0], ::testing::StartsWith("Remote Registry Error: ["));
+}
+
+}  // namespace
+}  // namespace keyloom::shell
