@@ -8,9 +8,13 @@
 
 #include "base/file_io.h"
 #include "base/utf8_path.h"
+#include "files/list_export.h"
+#include "files/undo_file.h"
 #include "shell/command_line.h"
 #include "shell/exit_codes.h"
 #include "shell/job_runner.h"
+#include "shell/key_list_export_rows.h"
+#include "shell/run_settings.h"
 #include "shell/settings.h"
 
 namespace keyloom::shell {
@@ -53,12 +57,31 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The hits as the Key List's CSV export writes them, each value read afresh in the run's view.
+bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& report,
+                    const std::string& file) {
+  engine::Globals globals;
+  globals.search_machine = request.search_machine;
+  globals.is_64bit_windows = request.is_64bit_windows;
+  const auto log = [&report](const std::string& line) { report.AddStatusLine(line); };
+  files::UndoFile reader(api, log);
+  files::ExportContext context;
+  context.undo = &reader;
+  context.log = log;
+  context.settings = ToChangeSettings(request.settings, globals);
+  const KeyListExportRows rows(report.rows());
+  return files::WriteCsvExport(base::PathFromUtf8(file), rows, context) ==
+         files::ExportOutcome::kSaved;
+}
+
 }  // namespace
 
 int ExitCodeFor(const JobSummary& summary) {
   if (!summary.started) return kExitNoRun;
   if (summary.stopped) return kExitNothingFound;
-  if (summary.failures > 0 || summary.keys_unreadable > 0) return kExitSomeFailed;
+  if (summary.failures > 0 || summary.keys_unreadable > 0 || summary.csv_failed) {
+    return kExitSomeFailed;
+  }
   return summary.hits > 0 ? kExitOk : kExitNothingFound;
 }
 
@@ -96,12 +119,7 @@ void ReportOutput::SetStatusBarText(const std::string&) {
 
 void ReportOutput::AddKeyListEntry(std::string row) {
   std::lock_guard lock(mutex_);
-  rows_.push_back(std::move(row));
-}
-
-std::vector<std::string> ReportOutput::rows() const {
-  std::lock_guard lock(mutex_);
-  return rows_;
+  rows_.Append(row);
 }
 
 int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env) {
@@ -114,10 +132,6 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   if (line.help) {
     env.out(UsageText());
     return kExitOk;
-  }
-  if (!line.csv_file.empty()) {
-    env.err("Option /csv is not available in this version: the hits are in the report.");
-    return kExitNoRun;
   }
 
   std::error_code error;
@@ -190,6 +204,10 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   summary.failures = result.failed;
   summary.keys_unreadable = report.keys_unreadable();
   if (writes_undo) summary.undo_files = WrittenFiles(before, ReadFolder(request.settings.undodir));
+  if (!line.csv_file.empty()) {
+    summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);
+    if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);
+  }
   for (const std::string& text : SummaryLines(summary, request.search_only)) {
     env.out(text);
     if (to_log) to_log(text);

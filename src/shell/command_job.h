@@ -4,7 +4,8 @@
 // The report is the status log as the window shows it, one line at a time as the run writes it
 // (every hit and every change has its line), then a summary: keys examined, hits, changes,
 // failures, keys that could not be read, and the undo files written with their paths. `/quiet`
-// keeps the summary alone. Refusals go to standard error.
+// keeps the summary alone. Refusals go to standard error. `/csv` writes the hits afterwards as
+// the Key List's CSV export writes them.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "engine/pause_gate.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
+#include "shell/key_list_rows.h"
 
 namespace keyloom::shell {
 
@@ -30,11 +32,12 @@ struct JobSummary {
   std::int32_t changes = 0;
   std::int32_t failures = 0;         // changes tried and refused
   std::int64_t keys_unreadable = 0;  // keys and roots that could not be opened
+  bool csv_failed = false;           // the /csv file could not be written
   std::vector<std::string> undo_files;
 };
 
-// 0 hits and every change made; 1 nothing found, or stopped; 2 not started; 5 a change failed or
-// a key could not be read.
+// 0 hits and every change made; 1 nothing found, or stopped; 2 not started; 5 a change failed, a
+// key could not be read or the CSV file could not be written.
 int ExitCodeFor(const JobSummary& summary);
 
 // The summary's lines.
@@ -57,7 +60,8 @@ class ReportOutput final : public engine::RunOutput {
 
   std::int64_t keys_examined() const { return keys_examined_; }
   std::int64_t keys_unreadable() const { return keys_unreadable_; }
-  std::vector<std::string> rows() const;
+  // The hits as Key List rows; read once the run has ended.
+  const KeyListRows& rows() const { return rows_; }
 
  private:
   LineSink console_;
@@ -66,7 +70,7 @@ class ReportOutput final : public engine::RunOutput {
   std::atomic<std::int64_t> keys_examined_{0};
   std::atomic<std::int64_t> keys_unreadable_{0};
   mutable std::mutex mutex_;
-  std::vector<std::string> rows_;
+  KeyListRows rows_;
 };
 
 // What the command line runs with.

@@ -334,7 +334,8 @@ Exit codes:
   1  nothing was found, or the run was stopped (Ctrl+C)
   2  bad arguments, or the run could not start (the reason is on standard error)
   3  an unexpected failure
-  5  a change failed or a key could not be read (the report names them)
+  5  a change failed, a key could not be read or the CSV file could not be written
+     (the report names them)
 )";
 }
 

@@ -134,10 +134,26 @@ TEST_F(CommandJobTest, RefusalsGoToStandardErrorWithExitTwo) {
   EXPECT_THAT(err_, Contains("You cannot search for a Non-Numeric Value in Numeric Keys."));
   EXPECT_EQ(Run({"/find", "a", "/ini", folder_.Utf8() + "missing.ini"}), kExitNoRun);
   EXPECT_THAT(err_, Contains(HasSubstr("Settings file not found")));
-  EXPECT_EQ(Run({"/find", "a", "/csv", "hits.csv"}), kExitNoRun);
-  EXPECT_THAT(err_, Contains(HasSubstr("/csv is not available")));
   EXPECT_EQ(Run({"/?"}), kExitOk);
   EXPECT_THAT(out_, Contains(HasSubstr("Exit codes:")));
+}
+
+TEST_F(CommandJobTest, CsvHoldsTheHitsAsTheExportWritesThem) {
+  const std::string csv = folder_.Utf8() + "hits.csv";
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch", "/csv", csv}), kExitOk);
+  std::FILE* file = std::fopen(csv.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char text[4096] = {};
+  const std::size_t size = std::fread(text, 1, sizeof(text) - 1, file);
+  std::fclose(file);
+  EXPECT_EQ(std::string(text, size),
+            "\xEF\xBB\xBF"
+            "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Server,old-srv.example\r\n"
+            "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\\\\old-srv\\share\r\n");
+
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU", "/csv", folder_.Utf8() + "no/such/x.csv"}),
+            kExitSomeFailed);
+  EXPECT_THAT(err_, Contains(HasSubstr("The CSV file could not be written")));
 }
 
 TEST_F(CommandJobTest, AKeyThatCannotBeOpenedGivesFive) {
