@@ -5,14 +5,10 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/debug_log.h"
 #include "engine/globals.h"
 #include "engine/key_walk.h"
 #include "engine/search_session.h"
-#include "engine/status_log.h"
-#include "files/undo_file.h"
-#include "registry/permission_repair.h"
-#include "shell/run_settings.h"
+#include "shell/run_parts.h"
 
 namespace keyloom::shell {
 namespace {
@@ -117,39 +113,16 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
   NoWindow window(result.refusal);
 
   const SettingsStore settings(request.settings);
-  engine::DebugLog debug_log(request.program_folder);
-  const engine::StatusLog status_log(
-      signal, debug_log, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode);
-  files::UndoFile undo(
-      api, [&status_log](const std::string& line) { status_log.Write(line); }, nullptr,
-      [&status_log](const std::string& line) { status_log.WriteDebugFile(line); });
-  reg::ProgramAccount account(request.user_name);
-
-  engine::WalkDeps walk;
-  walk.api = &api;
-  walk.globals = &globals;
-  walk.controls = &controls;
-  walk.output = &signal;
-  walk.undo = &undo;
-  walk.account = &account;
-  walk.log = [&status_log](const std::string& text, bool debug_only) {
-    status_log.Write(text, debug_only);
-  };
-  walk.debug_file = [&status_log](const std::string& text) { status_log.WriteDebugFile(text); };
-  walk.settings = [&settings] { return settings.Read(ToRunSettings); };
-  walk.change_settings = [&] {
-    return settings.Read([&globals](const Settings& s) { return ToChangeSettings(s, globals); });
-  };
-  engine::RegistryWalker walker(walk);
+  RunParts parts(api, globals, controls, signal, settings);
   StoppingGate stopping_gate(gate, stop);
-  engine::EngineDeps deps = engine::EngineDepsFor(walk, stopping_gate, walker);
+  engine::EngineDeps deps = engine::EngineDepsFor(parts.walk(), stopping_gate, parts.walker());
   // The validation's refusals are status log lines written on this thread by the button press;
   // the job reports them as its refusal.
   const std::thread::id job_thread = std::this_thread::get_id();
   std::vector<std::string> validation_lines;
   deps.log = [&](const std::string& text, bool debug_only) {
     if (std::this_thread::get_id() == job_thread) validation_lines.push_back(text);
-    status_log.Write(text, debug_only);
+    parts.status_log().Write(text, debug_only);
   };
 
   gate.Open();
