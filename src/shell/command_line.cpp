@@ -260,8 +260,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed,
             "Options /simulate, /fixperms, /undo, /noundo and /separate-undo need /replace or "
             "/delete");
-  } else if (!line.machine.empty() && line.fixperms) {
-    Refusal(parsed, "Option /fixperms works on this computer's registry only, not with /machine");
   }
   return parsed;
 }

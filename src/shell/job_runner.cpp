@@ -88,13 +88,22 @@ class StoppingGate final : public engine::PauseGate {
   StoppingGate(engine::PauseGate& gate, const std::atomic<bool>* stop) : gate_(gate), stop_(stop) {}
   void Open() override { gate_.Open(); }
   void Close() override { gate_.Close(); }
-  bool Wait() override { return !Stopped() && gate_.Wait(); }
+  bool Wait() override {
+    if (Stopped()) {
+      // The engine's own stop request too, which the walk also checks where it does not wait.
+      if (engine_stop_ != nullptr) *engine_stop_ = true;
+      return false;
+    }
+    return gate_.Wait();
+  }
   bool IsOpen(int milliseconds) override { return gate_.IsOpen(milliseconds); }
   bool Stopped() const { return stop_ != nullptr && *stop_; }
+  void SetEngineStop(std::atomic<bool>& engine_stop) { engine_stop_ = &engine_stop; }
 
  private:
   engine::PauseGate& gate_;
   const std::atomic<bool>* stop_;
+  std::atomic<bool>* engine_stop_ = nullptr;
 };
 
 }  // namespace
@@ -127,6 +136,7 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
 
   gate.Open();
   engine::RunController controller(std::move(deps), window);
+  stopping_gate.SetEngineStop(controller.engine().stop_requested());
   const auto start = std::chrono::steady_clock::now();
   if (request.search_only) {
     controller.btnSearchClick();

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "engine/pause_gate.h"
+#include "files/reg_file_testing.h"
+#include "registry/forwarding_reg_api.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
+#include "registry/registry_contract.h"
 #include "shell/exit_codes.h"
 #include "support/temp_folder.h"
 
@@ -49,11 +52,11 @@ class CommandJobTest : public ::testing::Test {
     return reg.ReadString(name);
   }
 
-  int Run(std::vector<std::string> args) {
+  int Run(std::vector<std::string> args, reg::RegApi* api = nullptr) {
     out_.clear();
     err_.clear();
     CommandEnvironment env;
-    env.api = registry_.get();
+    env.api = api != nullptr ? api : registry_.get();
     env.gate = &gate_;
     env.program_folder = folder_.Utf8();
     env.out = [this](std::string_view line) { out_.emplace_back(line); };
@@ -166,6 +169,44 @@ TEST_F(CommandJobTest, StopAtOnceEndsWithOneAndASummary) {
   EXPECT_EQ(Run({"/find", "old-srv", "/replace", "x", "/root", "HKCU"}), kExitNothingFound);
   EXPECT_THAT(out_, Contains("Stopped before the end."));
   EXPECT_THAT(out_, Contains(HasSubstr("Changes: ")));
+}
+
+// Ctrl+C as the run opens a key: the run stops at its next key, and its one undo file is complete.
+class StopWhenOpening final : public reg::ForwardingRegApi {
+ public:
+  StopWhenOpening(reg::RegApi& target, std::atomic<bool>& stop, std::string name)
+      : ForwardingRegApi(target), stop_(stop), name_(std::move(name)) {}
+  reg::ErrorCode OpenKey(reg::KeyHandle parent, std::string_view path, std::uint32_t access,
+                         reg::KeyHandle* result) override {
+    if (path == name_) stop_ = true;
+    return ForwardingRegApi::OpenKey(parent, path, access, result);
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+  std::string name_;
+};
+
+TEST_F(CommandJobTest, StoppedMidwayKeepsWhatItDidAndItsUndoFileTakesItBack) {
+  const auto before = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+  StopWhenOpening api(*registry_, stop_, "App");
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "new-srv", "/root", "HKCU\\Software\\Scratch",
+                 "/root", "HKCU\\Software\\Elsewhere"},
+                &api),
+            kExitNothingFound);
+  EXPECT_THAT(out_, Contains("Stopped before the end."));
+  EXPECT_THAT(out_, Contains("Changes: 2"));
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "new-srv.example");
+  EXPECT_EQ(Read("\\Software\\Elsewhere", "Server"), "old-srv.example");
+  EXPECT_THAT(out_, Not(Contains("Checking Key : HKEY_CURRENT_USER\\Software\\Elsewhere")));
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / "UNDO")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  files::testing::MergeRegFile(*registry_, files[0]);
+  EXPECT_EQ(reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software"), before);
 }
 
 TEST(ExitCodeTest, FollowsTheRule) {

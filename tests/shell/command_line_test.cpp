@@ -46,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"/find", "a", "/root", "HKCU\\a\\\\b"}, "takes a root key"},
         Refusal{{"/find", "a", "/root", "HKCU\\Software", "/root", "hkey_current_user\\software\\"},
                 "twice"},
-        Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"},
-        Refusal{{"/find", "a", "/machine", "srv", "/delete", "/fixperms"}, "not with /machine"}));
+        Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"}));
 
 TEST(CommandLineTest, ReadsEveryOption) {
   const ParsedCommandLine parsed = ParseCommandLine({"-find",     "/old/path",
