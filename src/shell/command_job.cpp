@@ -1,6 +1,5 @@
 #include "shell/command_job.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
