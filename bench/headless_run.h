@@ -1,5 +1,5 @@
-// A whole search or replace run without a window: the real RunController, SearchEngine and
-// RegistryWalker over any registry port, with fixed controls and an output that only counts. It
+// A whole search or replace run without a window, made by the program's own job runner
+// (shell/job_runner.h) over any registry port, with an output that only counts. It
 // does what keyloom.exe's unattended run does, minus the window.
 #pragma once
 

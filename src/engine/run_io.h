@@ -4,8 +4,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace keyloom::engine {
+
+// One place a run starts at: a root (index 1 to 5) and a key below it, beginning with "\" ("\"
+// alone: the whole root).
+struct StartPoint {
+  int root_index = 0;
+  std::string path = "\\";
+  bool operator==(const StartPoint&) const = default;
+};
 
 // The options the engine reads from the window's controls while it works. A check box changed
 // during a run (typically while paused) affects the rest of the run.
@@ -22,6 +31,8 @@ class RunControls {
   virtual bool CaseSensitive() = 0;         // chkCase
   virtual bool DeleteMode() = 0;            // the Replace button's caption is "&Delete"
   virtual bool WindowVisible() = 0;         // the main window is shown
+  // Where the main pass starts, in order; empty (the window) lets RootChoice choose whole roots.
+  virtual std::vector<StartPoint> StartPoints() { return {}; }
 };
 
 // Everything a run shows. Texts are taken by value: a caller hands over a temporary without a

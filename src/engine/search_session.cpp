@@ -84,8 +84,12 @@ void SearchEngine::RunSession(bool search_only) {
   RunControls& controls = *deps_.controls;
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
+  const std::vector<StartPoint> starts = controls.StartPoints();
   const int choice = controls.RootChoice();
-  if (choice >= 1 && choice <= 5) {
+  if (!starts.empty()) {
+    session_.first_root = starts.front().root_index;
+    session_.last_root = starts.back().root_index;
+  } else if (choice >= 1 && choice <= 5) {
     session_.first_root = session_.last_root = choice;
   } else if (!deps_.globals->search_machine.empty()) {
     session_.first_root = 3;
@@ -97,8 +101,16 @@ void SearchEngine::RunSession(bool search_only) {
   session_.renamed_keys.clear();
   session_.changed_items.clear();
 
-  SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
-              "\\");
+  if (starts.empty()) {
+    SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
+                "\\");
+  } else {
+    // Several start points make one main pass: the counts run on from one to the next.
+    BeginMainPass(session_.find_text);
+    for (const StartPoint& start : starts) {
+      if (!WalkRoots(start.root_index, start.root_index, start.path, true) || stop_) break;
+    }
+  }
 
   // Keys renamed by the main pass get one pass each; keys renamed during those get none.
   const std::size_t renamed = session_.renamed_keys.size();
@@ -124,13 +136,19 @@ void SearchEngine::RunSession(bool search_only) {
 bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*replace*/, int first,
                                int last, const std::string& start_path) {
   const bool main_pass = start_path == "\\";
-  if (main_pass) {
-    if (deps_.controls->WindowVisible()) deps_.output->ClearLists();
-    session_.matched_count = 0;
-    session_.changed_count = 0;
-    session_.failed_count = 0;
-    session_.numeric = IsDecimalNumber(find);
-  }
+  if (main_pass) BeginMainPass(find);
+  return WalkRoots(first, last, start_path, main_pass);
+}
+
+void SearchEngine::BeginMainPass(const std::string& find) {
+  if (deps_.controls->WindowVisible()) deps_.output->ClearLists();
+  session_.matched_count = 0;
+  session_.changed_count = 0;
+  session_.failed_count = 0;
+  session_.numeric = IsDecimalNumber(find);
+}
+
+bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path, bool main_pass) {
   session_.abandon = false;
   session_.type_filter = deps_.controls->TypeFilter();
 
@@ -158,7 +176,11 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
         continue;
       }
     }
-    if (main_pass) deps_.log(std::string("Checking Key : ") + root->name, false);
+    if (main_pass) {
+      deps_.log(
+          std::string("Checking Key : ") + root->name + (start_path == "\\" ? "" : start_path),
+          false);
+    }
     if (reg.OpenKey(start_path)) {
       deps_.walker->WalkKey(*this, reg);
     } else {

@@ -130,6 +130,11 @@ class SearchEngine {
   const EngineDeps& deps() const { return deps_; }
 
  private:
+  // The counts and the numeric flag start afresh with a main pass.
+  void BeginMainPass(const std::string& find);
+  // Walks roots first..last from `start_path`; `main_pass` logs each root as it is checked.
+  bool WalkRoots(int first, int last, const std::string& start_path, bool main_pass);
+
   EngineDeps deps_;
   SearchSession session_;
   std::atomic<bool> stop_{false};

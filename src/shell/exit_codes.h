@@ -1,11 +1,15 @@
-// The program's exit codes. They matter in the silent unattended mode, where nobody sees a window.
+// The program's exit codes. They matter where nobody sees a window: the silent unattended mode of
+// the settings file and runs from the command line, whose scripts test them as they test grep's.
 #pragma once
 
 namespace keyloom::shell {
 
-inline constexpr int kExitOk = 0;           // the run ended (or the user closed the window)
-inline constexpr int kExitNoRun = 2;        // the unattended run could not start
-inline constexpr int kExitFailure = 3;      // an unexpected failure ended the program
-inline constexpr int kExitWorkerStuck = 4;  // the run did not stop in time at the window's end
+inline constexpr int kExitOk = 0;            // the run ended (or the user closed the window);
+                                             // from the command line: hits found, every change made
+inline constexpr int kExitNothingFound = 1;  // the command-line run found nothing, or was stopped
+inline constexpr int kExitNoRun = 2;         // bad arguments, or the run could not start
+inline constexpr int kExitFailure = 3;       // an unexpected failure ended the program
+inline constexpr int kExitWorkerStuck = 4;   // the run did not stop in time at the window's end
+inline constexpr int kExitSomeFailed = 5;    // a change failed or a key could not be read
 
 }  // namespace keyloom::shell

@@ -163,7 +163,12 @@ constexpr IniKey kIniKeys[] = {
     BooleanKey<&Settings::fixperms>("FIXPERMS"),
 };
 
-// The undo folder as read: created when missing (one level only), then given its final separator.
+}  // namespace
+
+std::string IniFilePath(std::string_view program_folder) {
+  return std::string(program_folder) + std::string(kIniFileName);
+}
+
 std::string PrepareUndoFolder(std::string folder, std::vector<std::string>& status_lines) {
   std::error_code error;
   const std::filesystem::path path = base::PathFromUtf8(folder);
@@ -177,14 +182,12 @@ std::string PrepareUndoFolder(std::string folder, std::vector<std::string>& stat
   return folder;
 }
 
-}  // namespace
-
-std::string IniFilePath(std::string_view program_folder) {
-  return std::string(program_folder) + std::string(kIniFileName);
+LoadedSettings LoadSettings(std::string_view program_folder) {
+  return LoadSettingsFile(IniFilePath(program_folder), program_folder);
 }
 
-LoadedSettings LoadSettings(std::string_view program_folder) {
-  const IniFile file = IniFile::Load(base::PathFromUtf8(IniFilePath(program_folder)));
+LoadedSettings LoadSettingsFile(std::string_view ini_path, std::string_view program_folder) {
+  const IniFile file = IniFile::Load(base::PathFromUtf8(ini_path));
   LoadedSettings loaded;
   for (const IniKey& key : kIniKeys) {
     if (key.read == nullptr) continue;

@@ -106,6 +106,14 @@ std::string IniFilePath(std::string_view program_folder);
 // current folder). Creates the undo folder when it does not exist (one level, no parents).
 LoadedSettings LoadSettings(std::string_view program_folder);
 
+// The same for the settings file `ini_path` (UTF-8); an empty UNDODIR takes `program_folder` +
+// "UNDO".
+LoadedSettings LoadSettingsFile(std::string_view ini_path, std::string_view program_folder);
+
+// The undo folder `folder` ready for use: created when missing (one level, no parents; a failure
+// adds the line "Unable to Create Undo Directory : " + folder), then ending in a path separator.
+std::string PrepareUndoFolder(std::string folder, std::vector<std::string>& status_lines);
+
 // Writes the settings file if `force` is true or UPDATEINI is on. Returns the status log line
 // "Error Saving Keyloom INI file [Unable to write to " + file + "]" when the file could not be
 // written (the former file is then unchanged); nothing when it was written or not due. `writer`

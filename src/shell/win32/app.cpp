@@ -6,8 +6,25 @@
 #include "shell/exit_codes.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/main_window.h"
+#include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
+
+// The program file's folder with its trailing backslash; empty when the name holds none.
+std::string ProgramFileFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::string() : FromWide(path.substr(0, slash + 1));
+}
 
 int RunApplication(HINSTANCE instance, int show_command) {
   return Guarded(kExitFailure, [&] {

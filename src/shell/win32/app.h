@@ -5,8 +5,13 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace keyloom::shell {
 
 int RunApplication(HINSTANCE instance, int show_command);
+
+// The program file's folder (UTF-8) with its trailing backslash; empty when the name holds none.
+std::string ProgramFileFolder();
 
 }  // namespace keyloom::shell

@@ -10,31 +10,13 @@
 #include "shell/about_text.h"
 #include "shell/exit_codes.h"
 #include "shell/run_settings.h"
+#include "shell/win32/app.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
-namespace {
-
-// The program file's folder with its trailing backslash; empty when the name holds none.
-std::string ProgramFileFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  while (true) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::string() : FromWide(path.substr(0, slash + 1));
-}
-
-}  // namespace
 
 TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {}
 
@@ -156,31 +138,15 @@ void TfrmMain::FormCreate() {
   std::string user;
   globals_.current_user_name =
       options_.api->CurrentUserName(&user) == reg::kSuccess && !user.empty() ? user : "unknown";
-  debug_log_ = std::make_unique<engine::DebugLog>(globals_.program_folder);
-  status_log_ = std::make_unique<engine::StatusLog>(
-      queue_, *debug_log_, [this] { return settings_.LoggingLevel(); }, globals_.silent_mode);
+  // The run's parts: the logs, the undo writer (its new-file flag up), the walk.
+  run_parts_ = std::make_unique<RunParts>(*options_.api, globals_, snapshot_, queue_, settings_);
 
   UpdateKeysCombo();
 
-  // The run state: the undo writer (its new-file flag up), the walk, the controller.
-  undo_ = std::make_unique<files::UndoFile>(
-      *options_.api, [this](const std::string& line) { Log(line); }, nullptr,
-      [this](const std::string& line) { status_log_->WriteDebugFile(line); });
-  account_ = std::make_unique<reg::ProgramAccount>(globals_.current_user_name);
-  engine::WalkDeps walk;
-  walk.api = options_.api;
-  walk.globals = &globals_;
-  walk.controls = &snapshot_;
-  walk.output = &queue_;
-  walk.undo = undo_.get();
-  walk.account = account_.get();
-  walk.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
-  walk.debug_file = [this](const std::string& text) { status_log_->WriteDebugFile(text); };
-  walk.settings = [this] { return settings_.Read(ToRunSettings); };
-  walk.change_settings = [this] { return CurrentChangeSettings(); };
-  walker_ = std::make_unique<engine::RegistryWalker>(walk);
+  // The controller.
   engine::EngineDeps deps =
-      engine::EngineDepsFor(walk, *gate_, options_.walker != nullptr ? *options_.walker : *walker_);
+      engine::EngineDepsFor(run_parts_->walk(), *gate_,
+                            options_.walker != nullptr ? *options_.walker : run_parts_->walker());
   globals_.silent_mode = false;
   globals_.search_machine.clear();
   settings_.Update([](Settings& s) { s.logging = 0; });
@@ -191,7 +157,7 @@ void TfrmMain::FormCreate() {
   exports.status_bar = status_bar_;
   exports.key_list = &key_list_;
   exports.status_list = &status_list_;
-  exports.undo = undo_.get();
+  exports.undo = &run_parts_->undo();
   exports.change_settings = [this] { return CurrentChangeSettings(); };
   exports.log = [this](const std::string& line) { Log(line); };
   exports.run_active = [this] { return controller_->Active(); };
@@ -298,11 +264,11 @@ void TfrmMain::WriteSettings(bool force) {
 }
 
 files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
-  return settings_.Read([this](const Settings& s) { return ToChangeSettings(s, globals_); });
+  return run_parts_->CurrentChangeSettings();
 }
 
 void TfrmMain::Log(const std::string& text, bool debug_only) {
-  if (status_log_ != nullptr) status_log_->Write(text, debug_only);
+  if (run_parts_ != nullptr) run_parts_->status_log().Write(text, debug_only);
 }
 
 void TfrmMain::WakeDrain(bool urgent) {

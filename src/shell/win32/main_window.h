@@ -37,6 +37,7 @@
 #include "shell/main_layout.h"
 #include "shell/output_pacer.h"
 #include "shell/run_output_queue.h"
+#include "shell/run_parts.h"
 #include "shell/settings.h"
 #include "shell/win32/key_list_view.h"
 #include "shell/win32/list_export_ui.h"
@@ -185,11 +186,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   SettingsStore settings_;
   ControlsSnapshot snapshot_{settings_};
   RunOutputQueue queue_;
-  std::unique_ptr<engine::DebugLog> debug_log_;
-  std::unique_ptr<engine::StatusLog> status_log_;
-  std::unique_ptr<files::UndoFile> undo_;
-  std::unique_ptr<reg::ProgramAccount> account_;
-  std::unique_ptr<engine::RegistryWalker> walker_;
+  std::unique_ptr<RunParts> run_parts_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
   std::unique_ptr<engine::RunController> controller_;
   std::unique_ptr<ListExportUi> export_;

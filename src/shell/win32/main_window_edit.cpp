@@ -23,8 +23,8 @@ void TfrmMain::procChangeKey(edit::ChangeAction action) {
   WindowEditDialogs dialogs(instance_, hwnd());
   edit::ChangeKeyDeps deps;
   deps.api = options_.api;
-  deps.undo = undo_.get();
-  deps.account = account_.get();
+  deps.undo = &run_parts_->undo();
+  deps.account = &run_parts_->account();
   deps.dialogs = &dialogs;
   deps.change = CurrentChangeSettings();
   settings_.Read([&deps](const Settings& s) {

@@ -32,7 +32,7 @@ void TfrmMain::mnuDeleteClick() {
   for (std::size_t row : key_list_.SelectedRows()) texts.emplace_back(key_list_.rows()[row]);
   const std::vector<std::string_view> rows(texts.begin(), texts.end());
   WindowDeleteUi ui(*this);
-  DeleteRows(rows, *options_.api, *undo_, CurrentChangeSettings(), ui);
+  DeleteRows(rows, *options_.api, run_parts_->undo(), CurrentChangeSettings(), ui);
 }
 
 void TfrmMain::mnuOpenRegeditClick() {

@@ -1,0 +1,217 @@
+#include "shell/command_job.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "base/file_io.h"
+#include "base/utf8_path.h"
+#include "files/list_export.h"
+#include "files/undo_file.h"
+#include "shell/command_line.h"
+#include "shell/exit_codes.h"
+#include "shell/job_runner.h"
+#include "shell/key_list_export_rows.h"
+#include "shell/run_settings.h"
+#include "shell/settings.h"
+
+namespace keyloom::shell {
+namespace {
+
+// A key or a root the run could not open, or a machine it could not reach, as the status log
+// words them.
+bool TellsOfUnreadableKey(std::string_view line) {
+  return line.starts_with("Unable to open key") || line.starts_with("Remote Registry Error");
+}
+
+// The files of the undo folder with their sizes and times: what a run wrote is what differs.
+using FolderState = std::map<std::filesystem::path, std::pair<std::uintmax_t, std::int64_t>>;
+
+FolderState ReadFolder(const std::string& folder) {
+  FolderState state;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(base::PathFromUtf8(folder), error)) {
+    std::error_code entry_error;
+    if (!entry.is_regular_file(entry_error)) continue;
+    const auto size = entry.file_size(entry_error);
+    const auto time = entry.last_write_time(entry_error).time_since_epoch().count();
+    state[entry.path()] = {size, static_cast<std::int64_t>(time)};
+  }
+  return state;
+}
+
+std::vector<std::string> WrittenFiles(const FolderState& before, const FolderState& after) {
+  std::vector<std::string> written;
+  for (const auto& [path, stamp] : after) {
+    const auto former = before.find(path);
+    if (former == before.end() || former->second != stamp) {
+      written.push_back(base::PathToUtf8(path));
+    }
+  }
+  return written;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The hits as the Key List's CSV export writes them, each value read afresh in the run's view.
+bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& report,
+                    const std::string& file) {
+  engine::Globals globals;
+  globals.search_machine = request.search_machine;
+  globals.is_64bit_windows = request.is_64bit_windows;
+  const auto log = [&report](const std::string& line) { report.AddStatusLine(line); };
+  files::UndoFile reader(api, log);
+  files::ExportContext context;
+  context.undo = &reader;
+  context.log = log;
+  context.settings = ToChangeSettings(request.settings, globals);
+  const KeyListExportRows rows(report.rows());
+  return files::WriteCsvExport(base::PathFromUtf8(file), rows, context) ==
+         files::ExportOutcome::kSaved;
+}
+
+}  // namespace
+
+int ExitCodeFor(const JobSummary& summary) {
+  if (!summary.started) return kExitNoRun;
+  if (summary.stopped) return kExitNothingFound;
+  if (summary.failures > 0 || summary.keys_unreadable > 0 || summary.csv_failed) {
+    return kExitSomeFailed;
+  }
+  return summary.hits > 0 ? kExitOk : kExitNothingFound;
+}
+
+std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_only) {
+  std::vector<std::string> lines;
+  if (summary.stopped) lines.push_back("Stopped before the end.");
+  lines.push_back("Keys examined: " + std::to_string(summary.keys_examined));
+  lines.push_back("Hits: " + std::to_string(summary.hits));
+  if (!search_only) {
+    lines.push_back("Changes: " + std::to_string(summary.changes));
+    lines.push_back("Failed changes: " + std::to_string(summary.failures));
+  }
+  lines.push_back("Keys not read: " + std::to_string(summary.keys_unreadable));
+  if (!search_only) {
+    lines.push_back("Undo files written: " + std::to_string(summary.undo_files.size()));
+    for (const std::string& file : summary.undo_files) lines.push_back("  " + file);
+  }
+  return lines;
+}
+
+ReportOutput::ReportOutput(LineSink console, LineSink log_file, bool quiet)
+    : console_(std::move(console)), log_file_(std::move(log_file)), quiet_(quiet) {}
+
+void ReportOutput::AddStatusLine(std::string line) {
+  if (TellsOfUnreadableKey(line)) ++keys_unreadable_;
+  std::lock_guard lock(mutex_);
+  if (console_ && !quiet_) console_(line);
+  if (log_file_) log_file_(line);
+}
+
+void ReportOutput::SetStatusBarText(const std::string&) {
+  // The walk's progress: one text for every key it opens.
+  ++keys_examined_;
+}
+
+void ReportOutput::AddKeyListEntry(std::string row) {
+  std::lock_guard lock(mutex_);
+  rows_.Append(row);
+}
+
+int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env) {
+  const ParsedCommandLine parsed = ParseCommandLine(args);
+  if (!parsed.line) {
+    env.err(parsed.error);
+    return kExitNoRun;
+  }
+  const CommandLine& line = *parsed.line;
+  if (line.help) {
+    env.out(UsageText());
+    return kExitOk;
+  }
+
+  std::error_code error;
+  if (!line.ini_file.empty() &&
+      !std::filesystem::is_regular_file(base::PathFromUtf8(line.ini_file), error)) {
+    env.err("Settings file not found: " + line.ini_file);
+    return kExitNoRun;
+  }
+  LoadedSettings loaded = line.ini_file.empty()
+                              ? LoadSettings(env.program_folder)
+                              : LoadSettingsFile(line.ini_file, env.program_folder);
+  JobRequest request;
+  request.settings = loaded.settings;
+  request.window = loaded.window;
+  ApplyCommandLine(line, request.settings, request.window);
+  request.starts = line.roots;
+  request.search_only = line.SearchOnly();
+  request.program_folder = env.program_folder;
+  request.user_name = env.user_name;
+  request.is_64bit_windows = env.is_64bit_windows;
+  if (!line.machine.empty()) request.search_machine = "\\\\" + line.machine;
+
+  const bool writes_undo = !request.search_only && !request.settings.simulate &&
+                           RunUndoStateOf(request.settings.undo) != RunUndoState::kNone;
+  if (!line.undo_folder.empty()) {
+    std::vector<std::string> problems;
+    request.settings.undodir = PrepareUndoFolder(line.undo_folder, problems);
+    loaded.status_lines.insert(loaded.status_lines.end(), problems.begin(), problems.end());
+  }
+  if (writes_undo &&
+      !std::filesystem::is_directory(base::PathFromUtf8(request.settings.undodir), error)) {
+    env.err("The undo folder cannot be used: " + request.settings.undodir);
+    return kExitNoRun;
+  }
+
+  std::unique_ptr<std::FILE, FileCloser> log_file;
+  if (!line.log_file.empty()) {
+    log_file.reset(base::OpenFile(base::PathFromUtf8(line.log_file), "ab"));
+    if (!log_file) {
+      env.err("The log file cannot be written: " + line.log_file);
+      return kExitNoRun;
+    }
+  }
+  ReportOutput::LineSink to_log;
+  if (log_file) {
+    to_log = [file = log_file.get()](std::string_view text) {
+      std::fwrite(text.data(), 1, text.size(), file);
+      std::fputs("\r\n", file);
+      std::fflush(file);
+    };
+  }
+  ReportOutput report(env.out, to_log, line.quiet);
+  for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
+  if (request.settings.simulate) {
+    report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
+  }
+
+  const FolderState before = writes_undo ? ReadFolder(request.settings.undodir) : FolderState{};
+  const JobResult result = RunJob(*env.api, *env.gate, request, report, env.stop);
+  if (!result.started) {
+    for (const std::string& reason : result.refusal) env.err(reason);
+    return kExitNoRun;
+  }
+  JobSummary summary;
+  summary.started = true;
+  summary.stopped = result.stopped;
+  summary.keys_examined = report.keys_examined();
+  summary.hits = result.matched;
+  summary.changes = result.changed;
+  summary.failures = result.failed;
+  summary.keys_unreadable = report.keys_unreadable();
+  if (writes_undo) summary.undo_files = WrittenFiles(before, ReadFolder(request.settings.undodir));
+  if (!line.csv_file.empty()) {
+    summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);
+    if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);
+  }
+  for (const std::string& text : SummaryLines(summary, request.search_only)) {
+    env.out(text);
+    if (to_log) to_log(text);
+  }
+  return ExitCodeFor(summary);
+}
+
+}  // namespace keyloom::shell

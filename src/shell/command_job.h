@@ -1,0 +1,92 @@
+// A run started from the command line: the arguments parsed and mapped onto the settings record,
+// the run made by RunJob, a report written as it goes, and the exit code that sums it up.
+//
+// The report is the status log as the window shows it, one line at a time as the run writes it
+// (every hit and every change has its line), then a summary: keys examined, hits, changes,
+// failures, keys that could not be read, and the undo files written with their paths. `/quiet`
+// keeps the summary alone. Refusals go to standard error. `/csv` writes the hits afterwards as
+// the Key List's CSV export writes them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/pause_gate.h"
+#include "engine/run_io.h"
+#include "registry/reg_api.h"
+#include "shell/key_list_rows.h"
+
+namespace keyloom::shell {
+
+// What a finished command-line run counts.
+struct JobSummary {
+  bool started = false;
+  bool stopped = false;
+  std::int64_t keys_examined = 0;
+  std::int32_t hits = 0;
+  std::int32_t changes = 0;
+  std::int32_t failures = 0;         // changes tried and refused
+  std::int64_t keys_unreadable = 0;  // keys and roots that could not be opened
+  bool csv_failed = false;           // the /csv file could not be written
+  std::vector<std::string> undo_files;
+};
+
+// 0 hits and every change made; 1 nothing found, or stopped; 2 not started; 5 a change failed, a
+// key could not be read or the CSV file could not be written.
+int ExitCodeFor(const JobSummary& summary);
+
+// The summary's lines.
+std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_only);
+
+// The run's output as the command line reports it: status lines passed on (unless quiet), the
+// walk's progress counted as keys examined, unreadable keys counted by their status lines.
+class ReportOutput final : public engine::RunOutput {
+ public:
+  using LineSink = std::function<void(std::string_view line)>;
+  // `console` and `log_file` receive whole lines without their ends; either may be empty.
+  ReportOutput(LineSink console, LineSink log_file, bool quiet);
+
+  void AddStatusLine(std::string line) override;
+  void SetStatusBarText(const std::string& text) override;
+  void AddKeyListEntry(std::string row) override;
+  void ClearLists() override {}
+  void RunFinished() override {}
+  void RequestQuit() override {}
+
+  std::int64_t keys_examined() const { return keys_examined_; }
+  std::int64_t keys_unreadable() const { return keys_unreadable_; }
+  // The hits as Key List rows; read once the run has ended.
+  const KeyListRows& rows() const { return rows_; }
+
+ private:
+  LineSink console_;
+  LineSink log_file_;
+  bool quiet_;
+  std::atomic<std::int64_t> keys_examined_{0};
+  std::atomic<std::int64_t> keys_unreadable_{0};
+  mutable std::mutex mutex_;
+  KeyListRows rows_;
+};
+
+// What the command line runs with.
+struct CommandEnvironment {
+  reg::RegApi* api = nullptr;
+  engine::PauseGate* gate = nullptr;
+  std::string program_folder;  // KEYLOOM.INI, the default undo folder, the debug log
+  std::string user_name = "unknown";
+  bool is_64bit_windows = false;
+  // Standard output and standard error: UTF-8 text, each call one line without its end.
+  std::function<void(std::string_view)> out;
+  std::function<void(std::string_view)> err;
+  const std::atomic<bool>* stop = nullptr;  // Ctrl+C
+};
+
+// Runs the command line `args` (without the program's name) and returns the exit code.
+int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env);
+
+}  // namespace keyloom::shell

@@ -1,0 +1,340 @@
+#include "shell/command_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <functional>
+#include <set>
+
+#include "registry/registry.h"
+
+namespace keyloom::shell {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+bool IsBlank(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](unsigned char c) { return std::isspace(c) != 0; });
+}
+
+struct ShortRoot {
+  const char* name;
+  int index;
+};
+constexpr std::array<ShortRoot, 5> kShortRoots = {{
+    {"hkcr", 1},
+    {"hkcu", 2},
+    {"hklm", 3},
+    {"hku", 4},
+    {"hkcc", 5},
+}};
+
+// The type filter's items, in the order of the window's list, as /type names them.
+constexpr std::array<const char*, 9> kTypeNames = {"all",        "strings",       "numbers",
+                                                   "reg_sz",     "reg_expand_sz", "reg_dword",
+                                                   "reg_binary", "reg_multi_sz",  "reg_qword"};
+
+using Setter = std::function<std::string(CommandLine&, const std::string& value)>;
+
+struct Option {
+  const char* name;
+  bool takes_value;
+  Setter set;  // "" when the value is accepted, else why not
+};
+
+std::string NotBlank(std::string& target, const std::string& value, const char* what) {
+  if (IsBlank(value)) return std::string(what) + " must not be blank";
+  target = value;
+  return "";
+}
+
+std::string SetIn(CommandLine& line, const std::string& value) {
+  line.in_keys = line.in_names = line.in_data = false;
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    const std::size_t comma = std::min(value.find(',', start), value.size());
+    const std::string item = Lower(value.substr(start, comma - start));
+    if (item == "keys") {
+      line.in_keys = true;
+    } else if (item == "names") {
+      line.in_names = true;
+    } else if (item == "data") {
+      line.in_data = true;
+    } else {
+      return "takes keys, names and data, separated by commas (not \"" + item + "\")";
+    }
+    start = comma + 1;
+  }
+  return "";
+}
+
+std::string SetType(CommandLine& line, const std::string& value) {
+  const std::string name = Lower(value);
+  for (std::size_t i = 0; i < kTypeNames.size(); ++i) {
+    if (name == kTypeNames[i]) {
+      line.type = static_cast<int>(i);
+      return "";
+    }
+  }
+  return "takes all, strings, numbers, REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY, "
+         "REG_MULTI_SZ or REG_QWORD (not \"" +
+         value + "\")";
+}
+
+std::string SetRoot(CommandLine& line, const std::string& value) {
+  const std::optional<engine::StartPoint> start = ParseRootArgument(value);
+  if (!start) {
+    return "takes a root key (HKCR, HKCU, HKLM, HKU, HKCC or their long names), optionally "
+           "followed by a key below it, as in HKCU\\Software\\Example (not \"" +
+           value + "\")";
+  }
+  const auto same = [&](const engine::StartPoint& other) {
+    return other.root_index == start->root_index && Lower(other.path) == Lower(start->path);
+  };
+  if (std::any_of(line.roots.begin(), line.roots.end(), same)) {
+    return "names " + value + " twice";
+  }
+  line.roots.push_back(*start);
+  return "";
+}
+
+std::string Flag(bool CommandLine::*member, CommandLine& line) {
+  line.*member = true;
+  return "";
+}
+
+const std::vector<Option>& Options() {
+  static const std::vector<Option> options = {
+      {"find", true,
+       [](CommandLine& l, const std::string& v) { return NotBlank(l.find, v, "the text"); }},
+      {"replace", true,
+       [](CommandLine& l, const std::string& v) {
+         return NotBlank(l.replace, v, "the replacement (use /delete to delete hits)");
+       }},
+      {"delete", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::delete_hits, l); }},
+      {"root", true, SetRoot},
+      {"view", true,
+       [](CommandLine& l, const std::string& v) -> std::string {
+         if (v != "32" && v != "64") return "takes 32 or 64 (not \"" + v + "\")";
+         l.view = v == "32" ? 32 : 64;
+         return "";
+       }},
+      {"machine", true,
+       [](CommandLine& l, const std::string& v) {
+         std::string name = v;
+         while (!name.empty() && name.front() == '\\') name.erase(0, 1);
+         return NotBlank(l.machine, name, "the computer's name");
+       }},
+      {"in", true, SetIn},
+      {"type", true, SetType},
+      {"case", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::use_case, l); }},
+      {"whole", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::whole, l); }},
+      {"simulate", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::simulate, l); }},
+      {"undo", true,
+       [](CommandLine& l, const std::string& v) {
+         return NotBlank(l.undo_folder, v, "the undo folder");
+       }},
+      {"noundo", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::no_undo, l); }},
+      {"separate-undo", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::separate_undo, l); }},
+      {"fixperms", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::fixperms, l); }},
+      {"log", true,
+       [](CommandLine& l, const std::string& v) {
+         return NotBlank(l.log_file, v, "the log file's name");
+       }},
+      {"csv", true,
+       [](CommandLine& l, const std::string& v) {
+         return NotBlank(l.csv_file, v, "the CSV file's name");
+       }},
+      {"ini", true,
+       [](CommandLine& l, const std::string& v) {
+         return NotBlank(l.ini_file, v, "the settings file's name");
+       }},
+      {"quiet", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::quiet, l); }},
+      {"?", false, [](CommandLine& l, const std::string&) { return Flag(&CommandLine::help, l); }},
+      {"help", false,
+       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::help, l); }},
+  };
+  return options;
+}
+
+// The option's name without its "/", "-" or "--"; nullopt when `arg` is not an option.
+std::optional<std::string> OptionName(const std::string& arg) {
+  std::string_view name = arg;
+  if (name.starts_with("--")) {
+    name.remove_prefix(2);
+  } else if (name.starts_with("/") || name.starts_with("-")) {
+    name.remove_prefix(1);
+  } else {
+    return std::nullopt;
+  }
+  if (name.empty()) return std::nullopt;
+  return Lower(name);
+}
+
+std::string Refusal(ParsedCommandLine& parsed, std::string error) {
+  parsed.line.reset();
+  parsed.error = std::move(error);
+  return parsed.error;
+}
+
+}  // namespace
+
+std::optional<engine::StartPoint> ParseRootArgument(std::string_view text) {
+  const std::size_t slash = text.find('\\');
+  const std::string root = Lower(text.substr(0, slash));
+  engine::StartPoint start;
+  for (const ShortRoot& s : kShortRoots) {
+    if (root == s.name || root == Lower(reg::RootByIndex(s.index)->name)) {
+      start.root_index = s.index;
+    }
+  }
+  if (start.root_index == 0) return std::nullopt;
+  if (slash == std::string_view::npos) return start;
+  std::string path(text.substr(slash));
+  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+  // A key name is never empty: "HKCU\\a" or "HKCU\a\\b" names nothing.
+  if (path.find("\\\\") != std::string::npos) return std::nullopt;
+  start.path = path;
+  return start;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  parsed.line.emplace();
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const std::optional<std::string> name = OptionName(arg);
+    if (!name) {
+      Refusal(parsed, "Unexpected argument \"" + arg + "\" (an option begins with /)");
+      return parsed;
+    }
+    const auto option = std::find_if(Options().begin(), Options().end(),
+                                     [&](const Option& o) { return *name == o.name; });
+    if (option == Options().end()) {
+      Refusal(parsed, "Unknown option " + arg + " (keyloom /? lists the options)");
+      return parsed;
+    }
+    const std::string canonical = option->name == std::string("help") ? "?" : option->name;
+    if (canonical != "root" && !seen.insert(canonical).second) {
+      Refusal(parsed, "Option /" + canonical + " is given more than once");
+      return parsed;
+    }
+    std::string value;
+    if (option->takes_value) {
+      if (i + 1 == args.size()) {
+        Refusal(parsed, "Option /" + canonical + " needs a value");
+        return parsed;
+      }
+      value = args[++i];
+    }
+    if (std::string why = option->set(*parsed.line, value); !why.empty()) {
+      Refusal(parsed, "Option /" + canonical + ": " + why);
+      return parsed;
+    }
+  }
+  CommandLine& line = *parsed.line;
+  if (line.help) return parsed;
+  if (line.find.empty()) {
+    Refusal(parsed, "Option /find is required (keyloom /? lists the options)");
+  } else if (!line.replace.empty() && line.delete_hits) {
+    Refusal(parsed, "Options /replace and /delete exclude each other");
+  } else if (!line.undo_folder.empty() && line.no_undo) {
+    Refusal(parsed, "Options /undo and /noundo exclude each other");
+  } else if (line.SearchOnly() && (line.simulate || line.fixperms || line.no_undo ||
+                                   line.separate_undo || !line.undo_folder.empty())) {
+    Refusal(parsed,
+            "Options /simulate, /fixperms, /undo, /noundo and /separate-undo need /replace or "
+            "/delete");
+  }
+  return parsed;
+}
+
+void ApplyCommandLine(const CommandLine& line, Settings& settings, WindowSettings& window) {
+  window.find = line.find;
+  window.replace = line.replace;
+  settings.enabledel = line.delete_hits;
+  // Every root, or the one root the window would show; start points below roots are handed to the
+  // run apart, as the window has no control for them.
+  window.searchkey = 0;
+  if (line.in_keys) window.searchtree = *line.in_keys;
+  if (line.in_names) window.searchkeys = *line.in_names;
+  if (line.in_data) window.searchvalues = *line.in_data;
+  if (!line.in_keys && !line.in_names && !line.in_data) {
+    window.searchtree = window.searchkeys = false;
+    window.searchvalues = true;
+  }
+  window.searchtype = line.type.value_or(0);
+  window.usecase = line.use_case;
+  if (line.whole) settings.wholenum = true;
+  if (line.view) settings.scanmethod = *line.view == 64 ? 1 : 0;
+  if (line.simulate) settings.simulate = true;
+  if (line.fixperms) settings.fixperms = true;
+  // Undo files are written unless /noundo says otherwise, whatever the settings file holds.
+  settings.undo = WithRunUndo(settings.undo, !line.no_undo);
+  if (!line.undo_folder.empty()) settings.undodir = line.undo_folder;
+  // One undo file for the run, so that one merge takes the whole run back; /separate-undo gives
+  // each change its own.
+  settings.saundo = line.separate_undo;
+  // A command-line run never quits a window nor saves the settings file.
+  settings.autostart = settings.autoclose = settings.autohide = false;
+  settings.updateini = false;
+}
+
+std::string UsageText() {
+  return R"(Searches the registry for a text and replaces or deletes every hit, writing undo files.
+
+keyloom /find TEXT [/replace TEXT | /delete] [options]
+
+  /find TEXT        the text to find (required)
+  /replace TEXT     replace every hit by TEXT
+  /delete           delete every hit (value, or key when key names are searched)
+                    neither: search only, nothing is changed
+  /root KEY         where to search: a root key (HKCR, HKCU, HKLM, HKU, HKCC or the long
+                    names) with an optional key below it, e.g. HKCU\Software\Example;
+                    may be given more than once; default: every root
+  /machine NAME     search the registry of another computer (HKLM and HKU only)
+  /view 32|64       the registry view on 64-bit Windows
+  /in LIST          where to look: keys, names, data, separated by commas (default: data)
+  /type TYPE        all, strings, numbers, REG_SZ, REG_EXPAND_SZ, REG_DWORD,
+                    REG_MULTI_SZ or REG_QWORD (default: all)
+  /case             case-sensitive matching
+  /whole            numbers match only as whole numbers
+  /simulate         do everything but change the registry
+  /undo DIR         write the undo files into DIR (default: the settings file's folder)
+  /noundo           write no undo files
+  /separate-undo    one undo file for each change (default: one for the whole run)
+  /fixperms         repair the permissions of keys that refuse access
+  /log FILE         append the status log to FILE (UTF-8)
+  /csv FILE         write the hits to FILE as CSV
+  /ini FILE         start from the settings in FILE instead of KEYLOOM.INI
+  /quiet            print only the summary
+  /?                this text
+
+Options may also begin with - or --. Scripts call keyloom.com, which waits for the run.
+
+Exit codes:
+  0  hits were found and every change was made
+  1  nothing was found, or the run was stopped (Ctrl+C)
+  2  bad arguments, or the run could not start (the reason is on standard error)
+  3  an unexpected failure
+  5  a change failed, a key could not be read or the CSV file could not be written
+     (the report names them)
+)";
+}
+
+}  // namespace keyloom::shell

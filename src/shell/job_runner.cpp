@@ -1,0 +1,163 @@
+#include "shell/job_runner.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "engine/globals.h"
+#include "engine/key_walk.h"
+#include "engine/search_session.h"
+#include "shell/run_parts.h"
+
+namespace keyloom::shell {
+namespace {
+
+// The request in place of the window's controls. It does not change during the run.
+class RequestControls final : public engine::RunControls {
+ public:
+  explicit RequestControls(const JobRequest& request) : request_(request) {}
+  std::string FindText() override { return request_.window.find; }
+  // A delete run is confirmed by asking for it; the engine's rule for the window wants a text in
+  // the replace box, which a delete never uses.
+  std::string ReplaceText() override {
+    const WindowSettings& w = request_.window;
+    return w.replace.empty() && request_.settings.enabledel ? w.find : w.replace;
+  }
+  int RootChoice() override { return request_.window.searchkey; }
+  int TypeFilter() override { return request_.window.searchtype; }
+  bool IncludeKeyNames() override { return request_.window.searchtree; }
+  bool IncludeValueContents() override { return request_.window.searchvalues; }
+  bool IncludeValueNames() override { return request_.window.searchkeys; }
+  bool CaseSensitive() override { return request_.window.usecase; }
+  bool DeleteMode() override { return request_.settings.enabledel; }
+  bool WindowVisible() override { return false; }
+  std::vector<engine::StartPoint> StartPoints() override { return request_.starts; }
+
+ private:
+  const JobRequest& request_;
+};
+
+// Passes everything on and lets the job wait for the run's end.
+class EndSignal final : public engine::RunOutput {
+ public:
+  explicit EndSignal(engine::RunOutput& next) : next_(next) {}
+  void AddStatusLine(std::string line) override { next_.AddStatusLine(std::move(line)); }
+  void SetStatusBarText(const std::string& text) override { next_.SetStatusBarText(text); }
+  void AddKeyListEntry(std::string row) override { next_.AddKeyListEntry(std::move(row)); }
+  void ClearLists() override { next_.ClearLists(); }
+  void RunFinished() override {
+    next_.RunFinished();
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_all();
+  }
+  void RequestQuit() override {}
+
+  void WaitForEnd() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return finished_; });
+  }
+
+ private:
+  engine::RunOutput& next_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+};
+
+// No buttons to set; a warning refuses the run.
+class NoWindow final : public engine::RunWindow {
+ public:
+  explicit NoWindow(std::vector<std::string>& refusal) : refusal_(refusal) {}
+  void ApplyButtons(const engine::ButtonState&) override {}
+  void ShowWarning(const std::string& text) override { refusal_.push_back(text); }
+  void ProcessPendingEvents() override {}
+  void CloseMainWindow() override {}
+
+ private:
+  std::vector<std::string>& refusal_;
+};
+
+// The run's gate, which also fails the worker's waits once the stop flag is up: the worker then
+// stops at its next pause point, as after the window's Reset.
+class StoppingGate final : public engine::PauseGate {
+ public:
+  StoppingGate(engine::PauseGate& gate, const std::atomic<bool>* stop) : gate_(gate), stop_(stop) {}
+  void Open() override { gate_.Open(); }
+  void Close() override { gate_.Close(); }
+  bool Wait() override {
+    if (Stopped()) {
+      // The engine's own stop request too, which the walk also checks where it does not wait.
+      if (engine_stop_ != nullptr) *engine_stop_ = true;
+      return false;
+    }
+    return gate_.Wait();
+  }
+  bool IsOpen(int milliseconds) override { return gate_.IsOpen(milliseconds); }
+  bool Stopped() const { return stop_ != nullptr && *stop_; }
+  void SetEngineStop(std::atomic<bool>& engine_stop) { engine_stop_ = &engine_stop; }
+
+ private:
+  engine::PauseGate& gate_;
+  const std::atomic<bool>* stop_;
+  std::atomic<bool>* engine_stop_ = nullptr;
+};
+
+}  // namespace
+
+JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& request,
+                 engine::RunOutput& output, const std::atomic<bool>* stop) {
+  JobResult result;
+  engine::Globals globals;
+  globals.program_folder = request.program_folder;
+  globals.current_user_name = request.user_name;
+  globals.is_64bit_windows = request.is_64bit_windows;
+  globals.search_machine = request.search_machine;
+  globals.silent_mode = request.silent;
+  RequestControls controls(request);
+  EndSignal signal(output);
+  NoWindow window(result.refusal);
+
+  const SettingsStore settings(request.settings);
+  RunParts parts(api, globals, controls, signal, settings);
+  StoppingGate stopping_gate(gate, stop);
+  engine::EngineDeps deps = engine::EngineDepsFor(parts.walk(), stopping_gate, parts.walker());
+  // The validation's refusals are status log lines written on this thread by the button press;
+  // the job reports them as its refusal.
+  const std::thread::id job_thread = std::this_thread::get_id();
+  std::vector<std::string> validation_lines;
+  deps.log = [&](const std::string& text, bool debug_only) {
+    if (std::this_thread::get_id() == job_thread) validation_lines.push_back(text);
+    parts.status_log().Write(text, debug_only);
+  };
+
+  gate.Open();
+  engine::RunController controller(std::move(deps), window);
+  stopping_gate.SetEngineStop(controller.engine().stop_requested());
+  const auto start = std::chrono::steady_clock::now();
+  if (request.search_only) {
+    controller.btnSearchClick();
+  } else {
+    controller.btnReplaceClick();
+  }
+  if (!controller.Active() && controller.state() == engine::RunState::kIdle) {
+    result.refusal.insert(result.refusal.end(), validation_lines.begin(), validation_lines.end());
+    if (result.refusal.empty()) result.refusal.push_back("The run could not start.");
+    return result;
+  }
+  result.started = true;
+  signal.WaitForEnd();
+  result.stopped = stopping_gate.Stopped();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  controller.OnRunFinished();
+  const engine::SearchSession& session = controller.engine().session();
+  result.matched = session.matched_count;
+  result.changed = session.changed_count;
+  result.failed = session.failed_count;
+  return result;
+}
+
+}  // namespace keyloom::shell

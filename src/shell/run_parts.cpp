@@ -1,0 +1,46 @@
+#include "shell/run_parts.h"
+
+#include "shell/run_settings.h"
+
+namespace keyloom::shell {
+namespace {
+
+engine::WalkDeps WalkDepsFor(RunParts& parts, reg::RegApi& api, engine::Globals& globals,
+                             engine::RunControls& controls, engine::RunOutput& output,
+                             const SettingsStore& settings) {
+  engine::WalkDeps walk;
+  walk.api = &api;
+  walk.globals = &globals;
+  walk.controls = &controls;
+  walk.output = &output;
+  walk.undo = &parts.undo();
+  walk.account = &parts.account();
+  const engine::StatusLog& log = parts.status_log();
+  walk.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
+  walk.debug_file = [&log](const std::string& text) { log.WriteDebugFile(text); };
+  walk.settings = [&settings] { return settings.Read(ToRunSettings); };
+  walk.change_settings = [&parts] { return parts.CurrentChangeSettings(); };
+  return walk;
+}
+
+}  // namespace
+
+RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunControls& controls,
+                   engine::RunOutput& output, const SettingsStore& settings)
+    : globals_(globals),
+      settings_(settings),
+      debug_log_(globals.program_folder),
+      status_log_(
+          output, debug_log_, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode),
+      undo_(
+          api, [this](const std::string& line) { status_log_.Write(line); }, nullptr,
+          [this](const std::string& line) { status_log_.WriteDebugFile(line); }),
+      account_(globals.current_user_name),
+      walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
+      walker_(walk_) {}
+
+files::ChangeSettings RunParts::CurrentChangeSettings() const {
+  return settings_.Read([this](const Settings& s) { return ToChangeSettings(s, globals_); });
+}
+
+}  // namespace keyloom::shell

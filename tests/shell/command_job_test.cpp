@@ -1,0 +1,237 @@
+// Whole command-line runs through the real job runner, engine and walk, against the memory
+// registry: the report, the summary, the undo files and the exit codes.
+#include "shell/command_job.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/pause_gate.h"
+#include "files/reg_file_testing.h"
+#include "registry/forwarding_reg_api.h"
+#include "registry/memory/memory_registry.h"
+#include "registry/registry.h"
+#include "registry/registry_contract.h"
+#include "shell/exit_codes.h"
+#include "support/temp_folder.h"
+
+namespace keyloom::shell {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class CommandJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registry_ = reg::NewMemoryRegistry();
+    Write("\\Software\\Scratch\\App", "Server", "old-srv.example");
+    Write("\\Software\\Scratch\\App", "Path", "\\\\old-srv\\share");
+    Write("\\Software\\Scratch\\Other", "Note", "nothing here");
+    Write("\\Software\\Elsewhere", "Server", "old-srv.example");
+  }
+
+  void Write(const std::string& key, const std::string& name, const std::string& value) {
+    reg::TRegistry reg(*registry_);
+    reg.SetRootKey(reg::kCurrentUser);
+    reg.CreateKey(key);
+    ASSERT_TRUE(reg.OpenKey(key));
+    reg.WriteString(name, value);
+  }
+
+  std::string Read(const std::string& key, const std::string& name) {
+    reg::TRegistry reg(*registry_);
+    reg.SetRootKey(reg::kCurrentUser);
+    if (!reg.OpenKey(key)) return "<no key>";
+    if (!reg.ValueExists(name)) return "<no value>";
+    return reg.ReadString(name);
+  }
+
+  int Run(std::vector<std::string> args, reg::RegApi* api = nullptr) {
+    out_.clear();
+    err_.clear();
+    CommandEnvironment env;
+    env.api = api != nullptr ? api : registry_.get();
+    env.gate = &gate_;
+    env.program_folder = folder_.Utf8();
+    env.out = [this](std::string_view line) { out_.emplace_back(line); };
+    env.err = [this](std::string_view line) { err_.emplace_back(line); };
+    env.stop = &stop_;
+    return RunCommandLine(args, env);
+  }
+
+  std::unique_ptr<reg::MemoryRegistry> registry_;
+  engine::PortablePauseGate gate_;
+  testing::TempFolder folder_;
+  std::atomic<bool> stop_{false};
+  std::vector<std::string> out_, err_;
+};
+
+TEST_F(CommandJobTest, SearchOnlyReportsHitsAndExitsZeroOrOne) {
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch"}), kExitOk);
+  EXPECT_THAT(out_, Contains("Checking Key : HKEY_CURRENT_USER\\Software\\Scratch"));
+  EXPECT_THAT(out_, Contains(HasSubstr("App\\Server")));
+  EXPECT_THAT(out_, Not(Contains(HasSubstr("Elsewhere"))));
+  EXPECT_THAT(out_, Contains("Hits: 2"));
+  EXPECT_THAT(out_, Contains("Keys examined: 2"));
+  EXPECT_THAT(out_, Contains("Keys not read: 0"));
+  EXPECT_TRUE(err_.empty());
+
+  EXPECT_EQ(Run({"/find", "not-there", "/root", "HKCU", "/quiet"}), kExitNothingFound);
+  EXPECT_THAT(out_, Contains("Hits: 0"));
+  EXPECT_THAT(out_, Not(Contains(HasSubstr("Checking Key"))));  // quiet: the summary alone
+}
+
+TEST_F(CommandJobTest, ReplaceWritesUndoFilesAndNamesThem) {
+  const std::string undo = folder_.Utf8() + "undo here";
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "new-srv", "/root", "HKCU\\Software\\Scratch",
+                 "/root", "HKCU\\Software\\Elsewhere", "/undo", undo}),
+            kExitOk);
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "new-srv.example");
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Path"), "\\\\new-srv\\share");
+  EXPECT_EQ(Read("\\Software\\Elsewhere", "Server"), "new-srv.example");
+  EXPECT_THAT(out_, Contains("Hits: 3"));
+  EXPECT_THAT(out_, Contains("Changes: 3"));
+  EXPECT_THAT(out_, Contains("Failed changes: 0"));
+  EXPECT_THAT(out_, Contains("Undo files written: 1"));
+  EXPECT_THAT(out_, Contains(HasSubstr("  " + undo)));
+  const auto files = std::distance(std::filesystem::directory_iterator(base::PathFromUtf8(undo)),
+                                   std::filesystem::directory_iterator());
+  EXPECT_EQ(files, 1);
+}
+
+TEST_F(CommandJobTest, SimulateAndDeleteAndNoUndo) {
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "x", "/simulate", "/root", "HKCU\\Software"}),
+            kExitOk);
+  EXPECT_THAT(out_, Contains(HasSubstr("SIMULATE ENABLED")));
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "old-srv.example");
+  EXPECT_THAT(out_, Contains("Undo files written: 0"));
+
+  const std::string log = folder_.Utf8() + "run.log";
+  EXPECT_EQ(Run({"/find", "nothing here", "/delete", "/noundo", "/root", "HKCU\\Software\\Scratch",
+                 "/log", log}),
+            kExitOk);
+  EXPECT_EQ(Read("\\Software\\Scratch\\Other", "Note"), "<no value>");
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "old-srv.example");
+  EXPECT_THAT(out_, Contains("Undo files written: 0"));
+  std::FILE* file = std::fopen(log.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char text[4096] = {};
+  const std::size_t size = std::fread(text, 1, sizeof(text) - 1, file);
+  std::fclose(file);
+  EXPECT_THAT(std::string(text, size), HasSubstr("Hits: 1\r\n"));
+  EXPECT_THAT(std::string(text, size), HasSubstr("Finished, Deleted [1] Entries.\r\n"));
+}
+
+TEST_F(CommandJobTest, RefusalsGoToStandardErrorWithExitTwo) {
+  EXPECT_EQ(Run({"/find", "a", "/nonsense"}), kExitNoRun);
+  EXPECT_THAT(err_, Contains(HasSubstr("Unknown option /nonsense")));
+  EXPECT_TRUE(out_.empty());
+  // The engine's own validation refuses a request the window would refuse.
+  EXPECT_EQ(Run({"/find", "abc", "/type", "REG_DWORD"}), kExitNoRun);
+  EXPECT_THAT(err_, Contains("You cannot search for a Non-Numeric Value in Numeric Keys."));
+  EXPECT_EQ(Run({"/find", "a", "/ini", folder_.Utf8() + "missing.ini"}), kExitNoRun);
+  EXPECT_THAT(err_, Contains(HasSubstr("Settings file not found")));
+  EXPECT_EQ(Run({"/?"}), kExitOk);
+  EXPECT_THAT(out_, Contains(HasSubstr("Exit codes:")));
+}
+
+TEST_F(CommandJobTest, CsvHoldsTheHitsAsTheExportWritesThem) {
+  const std::string csv = folder_.Utf8() + "hits.csv";
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch", "/csv", csv}), kExitOk);
+  std::FILE* file = std::fopen(csv.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char text[4096] = {};
+  const std::size_t size = std::fread(text, 1, sizeof(text) - 1, file);
+  std::fclose(file);
+  EXPECT_EQ(std::string(text, size),
+            "\xEF\xBB\xBF"
+            "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Server,old-srv.example\r\n"
+            "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\\\\old-srv\\share\r\n");
+
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU", "/csv", folder_.Utf8() + "no/such/x.csv"}),
+            kExitSomeFailed);
+  EXPECT_THAT(err_, Contains(HasSubstr("The CSV file could not be written")));
+}
+
+TEST_F(CommandJobTest, AKeyThatCannotBeOpenedGivesFive) {
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Missing"}), kExitSomeFailed);
+  EXPECT_THAT(out_, Contains("Keys not read: 1"));
+}
+
+TEST_F(CommandJobTest, StopAtOnceEndsWithOneAndASummary) {
+  stop_ = true;
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "x", "/root", "HKCU"}), kExitNothingFound);
+  EXPECT_THAT(out_, Contains("Stopped before the end."));
+  EXPECT_THAT(out_, Contains(HasSubstr("Changes: ")));
+}
+
+// Ctrl+C as the run opens a key: the run stops at its next key, and its one undo file is complete.
+class StopWhenOpening final : public reg::ForwardingRegApi {
+ public:
+  StopWhenOpening(reg::RegApi& target, std::atomic<bool>& stop, std::string name)
+      : ForwardingRegApi(target), stop_(stop), name_(std::move(name)) {}
+  reg::ErrorCode OpenKey(reg::KeyHandle parent, std::string_view path, std::uint32_t access,
+                         reg::KeyHandle* result) override {
+    if (path == name_) stop_ = true;
+    return ForwardingRegApi::OpenKey(parent, path, access, result);
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+  std::string name_;
+};
+
+TEST_F(CommandJobTest, StoppedMidwayKeepsWhatItDidAndItsUndoFileTakesItBack) {
+  const auto before = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+  StopWhenOpening api(*registry_, stop_, "App");
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "new-srv", "/root", "HKCU\\Software\\Scratch",
+                 "/root", "HKCU\\Software\\Elsewhere"},
+                &api),
+            kExitNothingFound);
+  EXPECT_THAT(out_, Contains("Stopped before the end."));
+  EXPECT_THAT(out_, Contains("Changes: 2"));
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "new-srv.example");
+  EXPECT_EQ(Read("\\Software\\Elsewhere", "Server"), "old-srv.example");
+  EXPECT_THAT(out_, Not(Contains("Checking Key : HKEY_CURRENT_USER\\Software\\Elsewhere")));
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / "UNDO")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  files::testing::MergeRegFile(*registry_, files[0]);
+  EXPECT_EQ(reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software"), before);
+}
+
+TEST(ExitCodeTest, FollowsTheRule) {
+  struct Case {
+    JobSummary summary;
+    int code;
+  };
+  const auto summary = [](bool started, bool stopped, int hits, int failures, int unreadable) {
+    JobSummary s;
+    s.started = started;
+    s.stopped = stopped;
+    s.hits = hits;
+    s.failures = failures;
+    s.keys_unreadable = unreadable;
+    return s;
+  };
+  for (const Case& c : {Case{summary(false, false, 0, 0, 0), kExitNoRun},
+                        Case{summary(true, false, 3, 0, 0), kExitOk},
+                        Case{summary(true, false, 0, 0, 0), kExitNothingFound},
+                        Case{summary(true, true, 3, 1, 0), kExitNothingFound},
+                        Case{summary(true, false, 3, 1, 0), kExitSomeFailed},
+                        Case{summary(true, false, 0, 0, 2), kExitSomeFailed}}) {
+    EXPECT_EQ(ExitCodeFor(c.summary), c.code);
+  }
+}
+
+}  // namespace
+}  // namespace keyloom::shell

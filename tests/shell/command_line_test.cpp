@@ -1,0 +1,160 @@
+#include "shell/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace keyloom::shell {
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct Refusal {
+  Args args;
+  std::string error;  // a part of the message
+};
+
+class CommandLineRefusalTest : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(CommandLineRefusalTest, NamesTheProblem) {
+  const ParsedCommandLine parsed = ParseCommandLine(GetParam().args);
+  ASSERT_FALSE(parsed.line.has_value());
+  EXPECT_NE(parsed.error.find(GetParam().error), std::string::npos) << parsed.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRefusal, CommandLineRefusalTest,
+    ::testing::Values(
+        Refusal{{}, "/find is required"}, Refusal{{"/case"}, "/find is required"},
+        Refusal{{"/find", "a", "/frobnicate"}, "Unknown option /frobnicate"},
+        Refusal{{"/find", "a", "stray"}, "Unexpected argument \"stray\""},
+        Refusal{{"/find", "a", "/find", "b"}, "/find is given more than once"},
+        Refusal{{"/find", "a", "-CASE", "--case"}, "/case is given more than once"},
+        Refusal{{"/find"}, "/find needs a value"},
+        Refusal{{"/find", "a", "/log"}, "/log needs a value"},
+        Refusal{{"/find", "  "}, "must not be blank"},
+        Refusal{{"/find", "a", "/replace", ""}, "use /delete"},
+        Refusal{{"/find", "a", "/replace", "b", "/delete"}, "exclude each other"},
+        Refusal{{"/find", "a", "/delete", "/undo", "u", "/noundo"}, "exclude each other"},
+        Refusal{{"/find", "a", "/simulate"}, "need /replace or /delete"},
+        Refusal{{"/find", "a", "/view", "16"}, "takes 32 or 64"},
+        Refusal{{"/find", "a", "/in", "keys,values"}, "(not \"values\")"},
+        Refusal{{"/find", "a", "/in", ""}, "takes keys, names and data"},
+        Refusal{{"/find", "a", "/type", "REG_NONE"}, "(not \"REG_NONE\")"},
+        Refusal{{"/find", "a", "/root", "HKXX\\Software"}, "takes a root key"},
+        Refusal{{"/find", "a", "/root", "HKCU\\a\\\\b"}, "takes a root key"},
+        Refusal{{"/find", "a", "/root", "HKCU\\Software", "/root", "hkey_current_user\\software\\"},
+                "twice"},
+        Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"}));
+
+TEST(CommandLineTest, ReadsEveryOption) {
+  const ParsedCommandLine parsed = ParseCommandLine({"-find",     "/old/path",
+                                                     "--REPLACE", "new",
+                                                     "/root",     "hkcu\\Software\\X\\",
+                                                     "/root",     "HKEY_LOCAL_MACHINE",
+                                                     "/machine",  "\\\\srv",
+                                                     "/view",     "64",
+                                                     "/in",       "names,KEYS",
+                                                     "/type",     "reg_dword",
+                                                     "/case",     "/whole",
+                                                     "/simulate", "/undo",
+                                                     "u dir",     "/separate-undo",
+                                                     "/log",      "l.txt",
+                                                     "/csv",      "c.csv",
+                                                     "/ini",      "k.ini",
+                                                     "/quiet"});
+  ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
+  const CommandLine& line = *parsed.line;
+  EXPECT_EQ(line.find, "/old/path");  // a value may begin with "/"
+  EXPECT_EQ(line.replace, "new");
+  EXPECT_FALSE(line.SearchOnly());
+  ASSERT_EQ(line.roots.size(), 2u);
+  EXPECT_EQ(line.roots[0], (engine::StartPoint{2, "\\Software\\X"}));
+  EXPECT_EQ(line.roots[1], (engine::StartPoint{3, "\\"}));
+  EXPECT_EQ(line.machine, "srv");
+  EXPECT_EQ(line.view, 64);
+  EXPECT_EQ(line.in_keys, true);
+  EXPECT_EQ(line.in_names, true);
+  EXPECT_EQ(line.in_data, false);
+  EXPECT_EQ(line.type, 5);
+  EXPECT_TRUE(line.use_case && line.whole && line.simulate && line.separate_undo && line.quiet);
+  EXPECT_EQ(line.undo_folder, "u dir");
+  EXPECT_EQ(line.log_file, "l.txt");
+  EXPECT_EQ(line.csv_file, "c.csv");
+  EXPECT_EQ(line.ini_file, "k.ini");
+}
+
+TEST(CommandLineTest, HelpNeedsNothingElse) {
+  for (const Args& args : {Args{"/?"}, Args{"-?"}, Args{"--help"}}) {
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
+    EXPECT_TRUE(parsed.line->help);
+  }
+  const std::string usage = UsageText();
+  for (const char* part : {"/find TEXT", "/root KEY", "keyloom.com", "0  hits", "5  a change"}) {
+    EXPECT_NE(usage.find(part), std::string::npos) << part;
+  }
+}
+
+TEST(CommandLineTest, RootsTakeShortAndLongNamesWithOrWithoutAPath) {
+  struct Case {
+    const char* text;
+    int root;
+    const char* path;
+  };
+  for (const Case& c : {Case{"HKCR", 1, "\\"}, Case{"hkey_classes_root\\", 1, "\\"},
+                        Case{"HKU\\S-1-5-18", 4, "\\S-1-5-18"},
+                        Case{"HKEY_CURRENT_CONFIG\\System\\x", 5, "\\System\\x"}}) {
+    const auto start = ParseRootArgument(c.text);
+    ASSERT_TRUE(start.has_value()) << c.text;
+    EXPECT_EQ(start->root_index, c.root) << c.text;
+    EXPECT_EQ(start->path, c.path) << c.text;
+  }
+  EXPECT_FALSE(ParseRootArgument("HKEY_CURRENT").has_value());
+  EXPECT_FALSE(ParseRootArgument("").has_value());
+}
+
+TEST(CommandLineTest, MapsOntoTheSettingsAndTheRequest) {
+  Settings settings;
+  settings.undo = 0;  // the file said no undo; a command-line run writes them unless /noundo
+  settings.autostart = settings.autoclose = settings.autohide = true;
+  settings.wholenum = false;
+  WindowSettings window;
+  window.searchtree = true;  // from the file: replaced by the default "data only"
+  window.searchtype = 3;
+  window.searchkey = 4;
+
+  auto parsed = ParseCommandLine({"/find", "a", "/delete", "/view", "32", "/whole", "/fixperms",
+                                  "/separate-undo", "/undo", "D"});
+  ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
+  ApplyCommandLine(*parsed.line, settings, window);
+  EXPECT_EQ(window.find, "a");
+  EXPECT_EQ(window.replace, "");
+  EXPECT_TRUE(settings.enabledel);
+  EXPECT_EQ(window.searchkey, 0);
+  EXPECT_FALSE(window.searchtree);
+  EXPECT_FALSE(window.searchkeys);
+  EXPECT_TRUE(window.searchvalues);
+  EXPECT_EQ(window.searchtype, 0);
+  EXPECT_EQ(settings.scanmethod, 0);
+  EXPECT_TRUE(settings.wholenum);
+  EXPECT_TRUE(settings.fixperms);
+  EXPECT_TRUE(settings.saundo);
+  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kAll);
+  EXPECT_EQ(settings.undodir, "D");
+  EXPECT_FALSE(settings.autostart || settings.autoclose || settings.autohide || settings.updateini);
+
+  parsed = ParseCommandLine({"/find", "a", "/replace", "b", "/noundo", "/in", "keys", "/case"});
+  ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
+  ApplyCommandLine(*parsed.line, settings, window);
+  EXPECT_EQ(window.replace, "b");
+  EXPECT_FALSE(settings.enabledel);
+  EXPECT_TRUE(window.usecase);
+  EXPECT_TRUE(window.searchtree);
+  EXPECT_FALSE(window.searchvalues);
+  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kNone);
+}
+
+}  // namespace
+}  // namespace keyloom::shell

@@ -1,0 +1,141 @@
+// keyloom.exe and keyloom.com started with arguments, as a script starts them, against a scratch
+// tree in the real registry: what they print through a pipe (non-ASCII names intact), what they
+// change, and their exit codes. A replace run's undo file, merged with the registry editor, gives
+// the tree back.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "files/reg_file_testing.h"
+#include "registry/registry_contract.h"
+#include "registry/win32/win32_reg_api.h"
+#include "shell/exit_codes.h"
+#include "support/temp_folder.h"
+#include "support/value_data.h"
+#include "support/win32/keyloom_exe.h"
+#include "support/win32/registry_editor.h"
+
+namespace keyloom::shell {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kBase = "Software\\KeyloomTest\\CLI";
+constexpr const wchar_t* kRoot = L" /root \"HKCU\\Software\\KeyloomTest\\CLI\"";
+
+reg::Bytes Sz(std::u16string_view s) { return keyloom::testing::Utf16Z(s); }
+
+class CommandLineEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    api_ = reg::NewWin32RegApi();
+    Scrub();
+    Put("App-ζQ7", "server", Sz(u"old-ζQ7.example"));
+    Put("App-ζQ7\\Sub 日本", "path", Sz(u"\\\\old-ζQ7\\share"));
+    Put("Other", "x", Sz(u"no hit"));
+    const auto exe = keyloom::testing::KeyloomExe();
+    ASSERT_TRUE(std::filesystem::exists(exe));
+    std::filesystem::copy_file(exe, folder_.path() / L"keyloom.exe");
+    std::filesystem::copy_file(std::filesystem::path(exe).replace_extension(L".com"),
+                               folder_.path() / L"keyloom.com");
+  }
+  void TearDown() override { Scrub(); }
+
+  void Scrub() {
+    files::testing::detail::DeleteTree(*api_, reg::kCurrentUser, "Software\\KeyloomTest", 0);
+  }
+
+  void Put(const std::string& path, const std::string& name, reg::Bytes data) {
+    reg::KeyHandle key = reg::kNullKey;
+    ASSERT_EQ(api_->CreateKey(reg::kCurrentUser, std::string(kBase) + "\\" + path, 0,
+                              reg::access::kAllAccess, &key, nullptr),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, key);
+    ASSERT_EQ(api_->SetValue(key, name, reg::kRegSz, data), reg::kSuccess);
+  }
+
+  reg::testing::TreeSnapshot Tree() {
+    return reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase);
+  }
+
+  keyloom::testing::CapturedRun Run(const std::wstring& arguments,
+                                    const wchar_t* program = L"keyloom.exe") {
+    return keyloom::testing::RunCaptured(
+        L"\"" + (folder_.path() / program).wstring() + L"\" " + arguments, folder_.path().c_str());
+  }
+
+  std::unique_ptr<reg::RegApi> api_;
+  keyloom::testing::TempFolder folder_;
+};
+
+TEST_F(CommandLineEndToEnd, SearchOnlyPrintsHitsInUtf8AndExitsZeroOrOne) {
+  const auto before = Tree();
+  auto run = Run(L"/find ζQ7 /in keys,names,data" + std::wstring(kRoot));
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("App-ζQ7"));
+  EXPECT_THAT(run.out, HasSubstr("Sub 日本\\path"));
+  EXPECT_THAT(run.out, HasSubstr("Hits: 3\r\n"));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+
+  run = Run(L"/find nowhere-to-be-found" + std::wstring(kRoot), L"keyloom.com");
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitNothingFound)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("Hits: 0\r\n"));
+}
+
+TEST_F(CommandLineEndToEnd, ReplaceWritesOneUndoFileThatGivesTheTreeBack) {
+  const auto before = Tree();
+  const auto run = Run(L"/find ζQ7 /replace 新R8" + std::wstring(kRoot), L"keyloom.com");
+  ASSERT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("Changes: 2\r\n"));
+  EXPECT_THAT(run.out, HasSubstr("Undo files written: 1\r\n"));
+  reg::testing::TreeSnapshot expected = before;
+  expected["App-ζQ7"]["server"] = {reg::kRegSz, Sz(u"old-新R8.example")};
+  expected["App-ζQ7\\Sub 日本"]["path"] = {reg::kRegSz, Sz(u"\\\\old-新R8\\share")};
+  EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_THAT(run.out, HasSubstr(files[0].filename().string()));
+  ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+}
+
+TEST_F(CommandLineEndToEnd, DeleteAndSimulate) {
+  const auto before = Tree();
+  auto run = Run(L"/find ζQ7 /delete /simulate" + std::wstring(kRoot));
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("SIMULATE ENABLED"));
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+
+  run = Run(L"/find old-ζQ7.example /delete /noundo" + std::wstring(kRoot));
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  reg::testing::TreeSnapshot expected = before;
+  expected["App-ζQ7"].erase("server");
+  EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / L"UNDO") &&
+               !std::filesystem::is_empty(folder_.path() / L"UNDO"));
+}
+
+TEST_F(CommandLineEndToEnd, ABadArgumentExitsTwoWithAMessageOnStandardError) {
+  for (const wchar_t* program : {L"keyloom.exe", L"keyloom.com"}) {
+    const auto run = Run(L"/find ζQ7 /view 48", program);
+    EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitNoRun)) << run.out;
+    EXPECT_THAT(run.err, HasSubstr("Option /view: takes 32 or 64"));
+    EXPECT_EQ(run.out, "");
+  }
+  const auto help = Run(L"/?", L"keyloom.com");
+  EXPECT_EQ(help.exit_code, static_cast<DWORD>(kExitOk));
+  EXPECT_THAT(help.out, HasSubstr("Exit codes:\r\n"));
+}
+
+}  // namespace
+}  // namespace keyloom::shell
