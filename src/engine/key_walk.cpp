@@ -190,6 +190,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
         }
       }
     } else {
+      ++session.unreadable_count;
       Log("Unable to open key : " + full + " - [" + ErrorText(last_error_) + "]");
     }
   } catch (const std::exception&) {

@@ -145,6 +145,7 @@ void SearchEngine::BeginMainPass(const std::string& find) {
   session_.matched_count = 0;
   session_.changed_count = 0;
   session_.failed_count = 0;
+  session_.unreadable_count = 0;
   session_.numeric = IsDecimalNumber(find);
 }
 
@@ -172,6 +173,7 @@ bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path,
     if (!machine.empty()) {
       deps_.log("Connecting to remote registry on " + machine, false);
       if (!reg.RegistryConnect(machine)) {
+        ++session_.unreadable_count;
         deps_.log("Remote Registry Error: [" + reg.LastErrorText() + "]", false);
         continue;
       }
@@ -184,6 +186,7 @@ bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path,
     if (reg.OpenKey(start_path)) {
       deps_.walker->WalkKey(*this, reg);
     } else {
+      ++session_.unreadable_count;
       deps_.log("Unable to open key [" + start_path + "], " + reg.LastErrorText(), false);
     }
     reg.CloseKey();

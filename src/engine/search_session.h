@@ -61,8 +61,9 @@ struct SearchSession {
   bool numeric = false;  // the find text is a decimal number; computed once per run
   int type_filter = 0;   // cmbType item index, read at the start of every pass
   std::int32_t matched_count = 0;
-  std::int32_t changed_count = 0;  // changes made
-  std::int32_t failed_count = 0;   // changes tried and refused (each one logged when refused)
+  std::int32_t changed_count = 0;     // changes made
+  std::int32_t failed_count = 0;      // changes tried and refused (each one logged when refused)
+  std::int32_t unreadable_count = 0;  // keys, roots and machines that could not be opened
   int depth = 0;
   std::vector<RenamedKey> renamed_keys;
   // The changes made or tried so far, by the system's name of the item (see RunItem): an item

@@ -19,12 +19,6 @@
 namespace keyloom::shell {
 namespace {
 
-// A key or a root the run could not open, or a machine it could not reach, as the status log
-// words them.
-bool TellsOfUnreadableKey(std::string_view line) {
-  return line.starts_with("Unable to open key") || line.starts_with("Remote Registry Error");
-}
-
 // The files of the undo folder with their sizes and times: what a run wrote is what differs.
 using FolderState = std::map<std::filesystem::path, std::pair<std::uintmax_t, std::int64_t>>;
 
@@ -105,7 +99,6 @@ ReportOutput::ReportOutput(LineSink console, LineSink log_file, bool quiet)
     : console_(std::move(console)), log_file_(std::move(log_file)), quiet_(quiet) {}
 
 void ReportOutput::AddStatusLine(std::string line) {
-  if (TellsOfUnreadableKey(line)) ++keys_unreadable_;
   std::lock_guard lock(mutex_);
   if (console_ && !quiet_) console_(line);
   if (log_file_) log_file_(line);
@@ -201,7 +194,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   summary.hits = result.matched;
   summary.changes = result.changed;
   summary.failures = result.failed;
-  summary.keys_unreadable = report.keys_unreadable();
+  summary.keys_unreadable = result.unreadable;
   if (writes_undo) summary.undo_files = WrittenFiles(before, ReadFolder(request.settings.undodir));
   if (!line.csv_file.empty()) {
     summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);

@@ -59,7 +59,6 @@ class ReportOutput final : public engine::RunOutput {
   void RequestQuit() override {}
 
   std::int64_t keys_examined() const { return keys_examined_; }
-  std::int64_t keys_unreadable() const { return keys_unreadable_; }
   // The hits as Key List rows; read once the run has ended.
   const KeyListRows& rows() const { return rows_; }
 
@@ -68,7 +67,6 @@ class ReportOutput final : public engine::RunOutput {
   LineSink log_file_;
   bool quiet_;
   std::atomic<std::int64_t> keys_examined_{0};
-  std::atomic<std::int64_t> keys_unreadable_{0};
   mutable std::mutex mutex_;
   KeyListRows rows_;
 };

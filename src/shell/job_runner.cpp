@@ -157,6 +157,7 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
   result.matched = session.matched_count;
   result.changed = session.changed_count;
   result.failed = session.failed_count;
+  result.unreadable = session.unreadable_count;
   return result;
 }
 
