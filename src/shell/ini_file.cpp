@@ -12,14 +12,6 @@
 namespace keyloom::shell {
 namespace {
 
-// Code points of the bytes 80..9F in Windows-1252; the rest of the upper half is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
-};
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -83,16 +75,6 @@ std::string EncodeValue(std::string_view value) {
 }
 
 }  // namespace
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  std::u16string utf16;
-  utf16.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    utf16 += (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
-  }
-  return text::Utf16ToUtf8(utf16);
-}
 
 std::string DecodeIniText(std::string_view bytes) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
