@@ -162,6 +162,11 @@ void TfrmMain::FormCreate() {
   undo_ = std::make_unique<files::UndoFile>(
       *options_.api, [this](const std::string& line) { Log(line); }, nullptr,
       [this](const std::string& line) { status_log_->WriteDebugFile(line); });
+  journal_ = std::make_unique<files::RunJournal>();
+  undo_->SetWrittenObserver([this](const std::string& file) {
+    const std::string error = journal_->FileWritten(file);
+    if (!error.empty()) Log("Unable to write to the run journal [" + error + "]");
+  });
   account_ = std::make_unique<reg::ProgramAccount>(globals_.current_user_name);
   engine::WalkDeps walk;
   walk.api = options_.api;
@@ -169,6 +174,7 @@ void TfrmMain::FormCreate() {
   walk.controls = &snapshot_;
   walk.output = &queue_;
   walk.undo = undo_.get();
+  walk.journal = journal_.get();
   walk.account = account_.get();
   walk.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
   walk.debug_file = [this](const std::string& text) { status_log_->WriteDebugFile(text); };

@@ -30,6 +30,7 @@
 #include "engine/pause_gate.h"
 #include "engine/search_session.h"
 #include "engine/status_log.h"
+#include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
 #include "registry/reg_api.h"
@@ -168,6 +169,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   std::unique_ptr<engine::DebugLog> debug_log_;
   std::unique_ptr<engine::StatusLog> status_log_;
   std::unique_ptr<files::UndoFile> undo_;
+  std::unique_ptr<files::RunJournal> journal_;
   std::unique_ptr<reg::ProgramAccount> account_;
   std::unique_ptr<engine::RegistryWalker> walker_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
