@@ -152,6 +152,11 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();
+  // The status log's right-click menu, and "Undo a run..." (main_window_undo.cpp).
+  void lstStatusContextMenu(int x, int y);
+  void mnuUndoRunClick();
+  // Ctrl+Z outside the edit boxes (where it takes back typing).
+  static bool IsUndoRunKey(const MSG& message);
   // The Key List's edit and rename (main_window_edit.cpp).
   void mnuEditClick();
   void mnuRenameClick();

@@ -45,6 +45,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
       {IDM_EDIT, kAnyCode, &TfrmMain::mnuEditClick},
       {IDM_RENAME, kAnyCode, &TfrmMain::mnuRenameClick},
+      {IDM_UNDO_RUN, kAnyCode, &TfrmMain::mnuUndoRunClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -78,6 +79,10 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
 }
 
 void TfrmMain::OnContextMenu(HWND source, int x, int y) {
+  if (source == Control(IDC_LST_STATUS)) {
+    lstStatusContextMenu(x, y);
+    return;
+  }
   if (source != key_list_.hwnd() || key_menu_ == nullptr) return;
   if (x == -1 && y == -1) {  // from the keyboard: at the list's top left corner
     RECT rect{};

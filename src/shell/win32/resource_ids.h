@@ -125,3 +125,14 @@
 #define IDC_OPT_CMB_LOGGING_LEVEL 3761
 #define IDC_OPT_LBL_LOG_LEVEL_DETAIL 3762
 #define IDC_OPT_LAST_PAGE_ID 3769
+
+// ---- "Undo a run..." (the status log's menu and Ctrl+Z) and its dialog ----
+#define IDD_UNDO_RUN 3950
+#define IDC_UNDO_LBL_RUNS 3951
+#define IDC_UNDO_LST_RUNS 3952
+#define IDC_UNDO_LBL_RESTORE 3953
+#define IDC_UNDO_LST_RESTORE 3954
+#define IDC_UNDO_LBL_RESULTS 3955
+#define IDC_UNDO_LST_RESULTS 3956
+#define IDC_UNDO_BTN_UNDO 3957
+#define IDM_UNDO_RUN 3960
