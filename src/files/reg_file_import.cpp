@@ -55,37 +55,16 @@ std::optional<std::uint32_t> HexNumber(std::string_view s, std::size_t max_digit
   return n;
 }
 
-std::u16string Utf16FromLe(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  }
-  return out;
-}
-
 // The file's text as UTF-8.
 std::string DecodeFile(std::string_view bytes) {
-  if (bytes.substr(0, 2) == kUtf16Bom) return text::Utf16ToUtf8(Utf16FromLe(bytes.substr(2)));
+  if (bytes.substr(0, 2) == kUtf16Bom) {
+    return text::Utf16ToUtf8(text::BytesToUtf16(reg::Bytes(bytes.begin() + 2, bytes.end())));
+  }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
   if (StartsWithIgnoringCase(bytes, kRegedit4) || !text::IsValidUtf8(bytes, false)) {
     return text::Windows1252ToUtf8(bytes);
   }
   return std::string(bytes);
-}
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
 }
 
 // Thrown inside the parser with the reason a line is malformed.
@@ -130,7 +109,8 @@ std::string Unquote(std::string_view* s) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view bytes) : text_(DecodeFile(bytes)), lines_(SplitLines(text_)) {}
+  explicit Parser(std::string_view bytes)
+      : text_(DecodeFile(bytes)), lines_(text::SplitLines(text_)) {}
 
   RegFileContents Run() {
     RegFileContents out;

@@ -12,6 +12,7 @@
 #include "base/os_error.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
+#include "registry/text.h"
 
 namespace keyloom::files {
 namespace {
@@ -47,20 +48,6 @@ std::string Unescape(std::string_view text) {
     out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
   }
   return out;
-}
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    auto end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    start = end + 1;
-  }
-  return lines;
 }
 
 std::string FileNameOf(const std::string& path) {
@@ -114,7 +101,9 @@ std::string AppendLines(const std::string& journal, const std::vector<std::strin
 std::vector<std::string> ReadLines(const std::string& journal) {
   std::string bytes;
   if (!base::ReadWholeFile(base::PathFromUtf8(journal), &bytes)) return {};
-  return SplitLines(bytes);
+  std::vector<std::string> lines;
+  for (const auto line : text::SplitLines(bytes)) lines.emplace_back(line);
+  return lines;
 }
 
 }  // namespace

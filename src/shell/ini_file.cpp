@@ -50,19 +50,6 @@ std::u16string Utf16FromBytes(std::string_view bytes, bool big_endian) {
   return out;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 std::string EncodeValue(std::string_view value) {
   std::string out(value);
   for (char& c : out) {
@@ -127,7 +114,8 @@ std::optional<int> ParseIniInteger(std::string_view text) {
 
 IniFile IniFile::FromBytes(std::string_view bytes) {
   IniFile file;
-  file.lines_ = SplitLines(DecodeIniText(bytes));
+  const std::string text = DecodeIniText(bytes);
+  for (const auto line : text::SplitLines(text)) file.lines_.emplace_back(line);
   return file;
 }
 

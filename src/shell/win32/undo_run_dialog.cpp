@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "shell/about_text.h"
+#include "shell/win32/control_helpers.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
 
@@ -23,10 +24,7 @@ void FitExtent(HWND list) {
   LONG widest = 0;
   const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring text(
-        static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0)),
-        L'\0');
-    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+    const std::wstring text = ListBoxText(list, i);
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     widest = std::max(widest, size.cx);

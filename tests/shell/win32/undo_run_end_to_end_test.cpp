@@ -11,6 +11,7 @@
 
 #include "files/reg_file_testing.h"
 #include "registry/registry_contract.h"
+#include "shell/win32/control_helpers.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"
 #include "support/win32/registry_editor.h"
@@ -39,11 +40,7 @@ std::vector<std::string> ListLines(HWND list) {
   std::vector<std::string> lines;
   const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring text(
-        static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0)),
-        L'\0');
-    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-    lines.push_back(FromWide(text));
+    lines.push_back(FromWide(ListBoxText(list, i)));
   }
   return lines;
 }
