@@ -29,7 +29,7 @@ struct ScriptedUi : edit::RunUndoUi {
   std::vector<std::string> shown;
 };
 
-class RunUndo : public WalkTest, public ::testing::WithParamInterface<bool> {
+class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     separate_undo_files_ = GetParam();
@@ -55,7 +55,7 @@ class RunUndo : public WalkTest, public ::testing::WithParamInterface<bool> {
 // A replace run renames keys and changes values inside the renamed keys (the follow-up pass) and
 // elsewhere; taking it back gives the registry from before, byte for byte. The taking back is a
 // run of the journal itself, and taking that back gives the registry after the run again.
-TEST_P(RunUndo, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
+TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
   PutString("Software\\OldApp", "Old name", "Old data");
   PutString("Software\\OldApp", "", "Old default");
   PutString("Software\\OldApp\\OldSub", "v", "Old sub");
@@ -108,7 +108,7 @@ TEST_P(RunUndo, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack)
   EXPECT_EQ(Tree(), after);
 }
 
-INSTANTIATE_TEST_SUITE_P(UndoFiles, RunUndo, ::testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "FilePerChange" : "FilePerRun";
                          });
