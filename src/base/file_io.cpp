@@ -4,6 +4,8 @@
 #include <system_error>
 #include <utility>
 
+#include "base/os_error.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -145,6 +147,19 @@ bool CanReplaceFile(const std::filesystem::path& path) {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
+  ClearFileError();
+  std::FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) return false;
+  bytes->clear();
+  char buffer[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->append(buffer, got);
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
 }
 
 }  // namespace keyloom::base

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -12,6 +13,10 @@ namespace keyloom::base {
 // std::fopen for a path of any characters (_wfopen on Windows, where the narrow name would go
 // through the ANSI code page). `mode` is ASCII ("rb", "ab", "wb").
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// The whole content of the file at `path` into `bytes`. False when it cannot be opened or read;
+// LastFileErrorText (os_error.h) then tells why.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
 
 // Writes the temporary file's bytes; returns false when they could not all be written. Tests
 // replace it to simulate a full disk or a crash in the middle of a save.

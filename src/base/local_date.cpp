@@ -4,15 +4,31 @@
 
 namespace keyloom::base {
 
-LocalDate TodayLocalDate() {
+namespace {
+
+bool LocalNow(std::tm* local) {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
 #ifdef _WIN32
-  if (localtime_s(&local, &now) != 0) return LocalDate{};
+  return localtime_s(local, &now) == 0;
 #else
-  if (localtime_r(&now, &local) == nullptr) return LocalDate{};
+  return localtime_r(&now, local) != nullptr;
 #endif
+}
+
+}  // namespace
+
+LocalDate TodayLocalDate() {
+  std::tm local{};
+  if (!LocalNow(&local)) return LocalDate{};
   return LocalDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+std::string LocalDateTimeText() {
+  std::tm local{};
+  if (!LocalNow(&local)) return "";
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
 }
 
 std::string DateText(const LocalDate& date) {

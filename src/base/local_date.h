@@ -20,4 +20,7 @@ std::string DateText(const LocalDate& date);
 // Today's local date as "yyyymmdd".
 inline std::string LocalDateText() { return DateText(TodayLocalDate()); }
 
+// Now on the local clock as "yyyy-mm-dd hh:mm:ss"; "" when the clock cannot be read.
+std::string LocalDateTimeText();
+
 }  // namespace keyloom::base

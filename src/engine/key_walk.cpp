@@ -39,6 +39,22 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
   deps.raise_undo_new_file = [undo] {
     if (undo != nullptr) undo->RaiseNewFileFlag();
   };
+  files::RunJournal* journal = walk.journal;
+  if (journal != nullptr) {
+    deps.run_started = [journal, settings = walk.change_settings](const std::string& find,
+                                                                  const std::string& replace) {
+      files::RunInfo info;
+      info.find = find;
+      info.replace = replace;
+      if (settings) {
+        const files::ChangeSettings change = settings();
+        info.machine = change.search_machine;
+        info.view = files::ViewName(files::ChangeView(change));
+      }
+      journal->BeginRun(std::move(info));
+    };
+    deps.run_ended = [journal] { journal->EndRun(); };
+  }
   return deps;
 }
 

@@ -17,6 +17,7 @@
 #include "engine/run_io.h"
 #include "engine/search_session.h"
 #include "files/change_settings.h"
+#include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
 #include "registry/reg_api.h"
@@ -32,6 +33,8 @@ struct WalkDeps {
   RunControls* controls = nullptr;
   RunOutput* output = nullptr;
   files::UndoFile* undo = nullptr;
+  // Told of each run's start and end; may be null.
+  files::RunJournal* journal = nullptr;
   reg::ProgramAccount* account = nullptr;
   LogFunction log;
   // Writes a line to the debug log file alone (also in silent mode), at logging level 2.

@@ -84,6 +84,13 @@ void SearchEngine::RunSession(bool search_only) {
   RunControls& controls = *deps_.controls;
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
+  if (deps_.run_started) deps_.run_started(session_.find_text, session_.replace_text);
+  struct RunEnd {
+    const std::function<void()>& ended;
+    ~RunEnd() {
+      if (ended) ended();
+    }
+  } run_end{deps_.run_ended};
   const std::vector<StartPoint> starts = controls.StartPoints();
   const int choice = controls.RootChoice();
   if (!starts.empty()) {

@@ -101,6 +101,9 @@ struct EngineDeps {
   std::function<RunSettings()> settings;
   // Raises the undo writer's new-file flag, so the run's first undo record opens a new file.
   std::function<void()> raise_undo_new_file;
+  // The run's start, with its find and replace texts, and its end: the run journal's.
+  std::function<void(const std::string& find, const std::string& replace)> run_started;
+  std::function<void()> run_ended;
 };
 
 // Whether `text` is a decimal number: optional sign, digits with `decimal_separator`, optional

@@ -272,6 +272,11 @@ UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log
       today_(today ? std::move(today) : base::LocalDateText),
       debug_log_(std::move(debug_log)) {}
 
+void UndoFile::SetWrittenObserver(std::function<void(const std::string&)> written) {
+  std::lock_guard lock(mutex_);
+  written_ = std::move(written);
+}
+
 void UndoFile::RaiseNewFileFlag() {
   std::lock_guard lock(mutex_);
   new_file_flag_ = true;
@@ -307,7 +312,8 @@ std::string UndoFile::CurrentFileName(const ChangeSettings& settings) const {
 }
 
 std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
-  if ((new_file_flag_ || settings.separate_undo_files) && request.phase != RecordPhase::kAfter) {
+  // A removal goes to the file of its before-change record, unless it opens a run's records.
+  if (new_file_flag_ || (settings.separate_undo_files && request.phase != RecordPhase::kAfter)) {
     if (counter_ == 0) counter_ = 1;
     std::error_code ec;
     while (std::filesystem::exists(base::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
@@ -432,6 +438,7 @@ std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& s
     return message;
   }
   for (auto& change : ledger_changes) change(ledger_);
+  if (undo && written_) written_(file);
   return "";
 }
 

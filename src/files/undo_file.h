@@ -115,6 +115,9 @@ class UndoFile {
   // new file.
   void RaiseNewFileFlag();
   bool NewFileFlag() const;
+
+  // `written` is told the file of every undo record written (the run journal listens).
+  void SetWrittenObserver(std::function<void(const std::string&)> written);
   int Counter() const;
 
   // The file a record would go to with the current counter.
@@ -140,6 +143,7 @@ class UndoFile {
   int counter_ = 0;
   bool new_file_flag_ = true;
   UndoLedger ledger_;
+  std::function<void(const std::string&)> written_;
 };
 
 // Appends `lines`, each followed by CR LF, to `file`. A file that does not exist or is empty gets

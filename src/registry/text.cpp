@@ -3,6 +3,14 @@
 namespace keyloom::text {
 namespace {
 
+// Code points of the bytes 80..9F in Windows-1252; the rest of the upper half is Latin-1.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
+};
+
 constexpr char16_t kReplacement = 0xFFFD;
 
 bool IsHighSurrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
@@ -63,6 +71,20 @@ char16_t PairedUpcase(char16_t u, bool upper_is_even) {
 }
 
 }  // namespace
+
+std::u16string Windows1252ToUtf16(std::string_view bytes) {
+  std::u16string utf16;
+  utf16.reserve(bytes.size());
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    utf16 += (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+  }
+  return utf16;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  return Utf16ToUtf8(Windows1252ToUtf16(bytes));
+}
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
   std::string out;
@@ -159,6 +181,19 @@ int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
 }
 
 }  // namespace keyloom::text

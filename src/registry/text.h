@@ -23,6 +23,15 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // `allow_surrogates`).
 bool IsValidUtf8(std::string_view bytes, bool allow_surrogates = true);
 
+// Windows-1252 bytes as UTF-16 units and as UTF-8. The five bytes the code page leaves undefined
+// (81 8D 8F 90 9D) map to the control characters of the same number, as Windows maps them.
+std::u16string Windows1252ToUtf16(std::string_view bytes);
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// The lines of a text, split at CR LF, LF or CR; a text ending in a line break gives no empty last
+// line. The views point into `text`.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
 // Little-endian byte views of UTF-16 text, as the registry stores REG_SZ data.
 std::vector<std::uint8_t> Utf16ToBytes(std::u16string_view utf16);
 // An odd trailing byte is dropped; callers that must keep it look at the size themselves.

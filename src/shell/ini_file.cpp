@@ -12,14 +12,6 @@
 namespace keyloom::shell {
 namespace {
 
-// Code points of the bytes 80..9F in Windows-1252; the rest of the upper half is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
-};
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -58,19 +50,6 @@ std::u16string Utf16FromBytes(std::string_view bytes, bool big_endian) {
   return out;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 std::string EncodeValue(std::string_view value) {
   std::string out(value);
   for (char& c : out) {
@@ -83,16 +62,6 @@ std::string EncodeValue(std::string_view value) {
 }
 
 }  // namespace
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  std::u16string utf16;
-  utf16.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    utf16 += (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
-  }
-  return text::Utf16ToUtf8(utf16);
-}
 
 std::string DecodeIniText(std::string_view bytes) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
@@ -145,7 +114,8 @@ std::optional<int> ParseIniInteger(std::string_view text) {
 
 IniFile IniFile::FromBytes(std::string_view bytes) {
   IniFile file;
-  file.lines_ = SplitLines(DecodeIniText(bytes));
+  const std::string text = DecodeIniText(bytes);
+  for (const auto line : text::SplitLines(text)) file.lines_.emplace_back(line);
   return file;
 }
 

@@ -17,11 +17,11 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/text.h"
+
 namespace keyloom::shell {
 
-// Windows-1252 bytes as UTF-8. The five bytes the code page leaves undefined (81 8D 8F 90 9D) map
-// to the control characters of the same number, as Windows maps them.
-std::string Windows1252ToUtf8(std::string_view bytes);
+using text::Windows1252ToUtf8;
 
 // The bytes of an INI file as UTF-8 text (see the top of this file for the rules).
 std::string DecodeIniText(std::string_view bytes);

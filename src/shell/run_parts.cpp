@@ -14,6 +14,7 @@ engine::WalkDeps WalkDepsFor(RunParts& parts, reg::RegApi& api, engine::Globals&
   walk.controls = &controls;
   walk.output = &output;
   walk.undo = &parts.undo();
+  walk.journal = &parts.journal();
   walk.account = &parts.account();
   const engine::StatusLog& log = parts.status_log();
   walk.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
@@ -37,7 +38,12 @@ RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunContro
           [this](const std::string& line) { status_log_.WriteDebugFile(line); }),
       account_(globals.current_user_name),
       walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
-      walker_(walk_) {}
+      walker_(walk_) {
+  undo_.SetWrittenObserver([this](const std::string& file) {
+    const std::string error = journal_.FileWritten(file);
+    if (!error.empty()) status_log_.Write("Unable to write to the run journal [" + error + "]");
+  });
+}
 
 files::ChangeSettings RunParts::CurrentChangeSettings() const {
   return settings_.Read([this](const Settings& s) { return ToChangeSettings(s, globals_); });

@@ -1,7 +1,8 @@
 // The parts every run is made with, wired alike for the main window and for a run without one
 // (the command line, the benchmarks): the debug log file, the status log, the undo writer, the
-// program's account and the walk with its dependencies. The settings are read from the store at
-// the moment a part needs them, so a change saved in Options applies to the rest of a run.
+// program's account, the run journal and the walk with its dependencies. The settings are read from
+// the store at the moment a part needs them, so a change saved in Options applies to the rest of a
+// run.
 #pragma once
 
 #include "engine/debug_log.h"
@@ -9,6 +10,7 @@
 #include "engine/key_walk.h"
 #include "engine/run_io.h"
 #include "engine/status_log.h"
+#include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
 #include "registry/reg_api.h"
@@ -27,6 +29,8 @@ class RunParts {
 
   const engine::StatusLog& status_log() const { return status_log_; }
   files::UndoFile& undo() { return undo_; }
+  // Which undo files each run wrote.
+  files::RunJournal& journal() { return journal_; }
   reg::ProgramAccount& account() { return account_; }
   // The walk's dependencies, its log writing to the status log.
   const engine::WalkDeps& walk() const { return walk_; }
@@ -40,6 +44,7 @@ class RunParts {
   engine::DebugLog debug_log_;
   engine::StatusLog status_log_;
   files::UndoFile undo_;
+  files::RunJournal journal_;
   reg::ProgramAccount account_;
   engine::WalkDeps walk_;
   engine::RegistryWalker walker_;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engine/key_walk.h"
 #include "engine/run_fakes.h"
 #include "engine/search_session.h"
+#include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
@@ -39,6 +41,7 @@ class WalkTest : public ::testing::Test {
     undo_ = std::make_unique<files::UndoFile>(
         *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
         [] { return std::string("20261207"); });
+    undo_->SetWrittenObserver([this](const std::string& file) { journal_.FileWritten(file); });
     std::filesystem::remove_all(undo_folder_.path());
     std::filesystem::create_directories(undo_folder_.path());
     Build();
@@ -53,6 +56,7 @@ class WalkTest : public ::testing::Test {
     walk.controls = &controls_;
     walk.output = &output_;
     walk.undo = undo_.get();
+    walk.journal = &journal_;
     walk.account = &account_;
     walk.log = [this](const std::string& text, bool debug_only) {
       if (debug_only) {
@@ -145,7 +149,7 @@ class WalkTest : public ::testing::Test {
   std::vector<std::filesystem::path> UndoFiles() {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(undo_folder_.path())) {
-      files.push_back(entry.path());
+      if (entry.path().extension() == ".REG") files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     return files;
@@ -155,6 +159,13 @@ class WalkTest : public ::testing::Test {
   std::unique_ptr<reg::MemoryRegistry> registry_;
   keyloom::testing::TempFolder undo_folder_;
   std::unique_ptr<files::UndoFile> undo_;
+  // Runs are numbered by the minute of their date, so the journal's dates differ.
+  int journal_clock_ = 0;
+  files::RunJournal journal_{[this] {
+    char text[32];
+    std::snprintf(text, sizeof text, "2026-12-07 10:%02d:00", journal_clock_++ % 60);
+    return std::string(text);
+  }};
   bool separate_undo_files_ = false;
   reg::ProgramAccount account_{"root"};
   Globals globals_;

@@ -1,18 +1,18 @@
-// Test helpers for registry editor files: reading an undo file back as UTF-8 lines, and a small
-// merger that applies a file to a registry port the way the registry editor merges it (key lines,
-// key removals, value lines of every form, value removals, continuation lines of byte lists). The
-// native tests prove with it that merging an undo file brings the registry back; the Windows
-// tests merge with the real registry editor instead.
+// Test helpers for registry editor files: reading an undo file back as UTF-8 lines, and merging a
+// file into a registry port with the program's importer, failing the test on any line that does
+// not merge. The native tests prove with it that merging an undo file brings the registry back;
+// the Windows tests also merge with the real registry editor.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/utf8_path.h"
+#include "files/reg_file_import.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 #include "registry/text.h"
@@ -70,115 +70,28 @@ inline void DeleteTree(reg::RegApi& api, reg::KeyHandle root, const std::string&
   api.DeleteKey(root, path, view);
 }
 
-// Reads a quoted, escaped text starting at line[*pos] == '"'; *pos ends after the closing quote.
-inline std::string Unquote(const std::string& line, std::size_t* pos) {
-  std::string out;
-  std::size_t i = *pos + 1;
-  for (; i < line.size() && line[i] != '"'; ++i) {
-    if (line[i] == '\\' && i + 1 < line.size()) ++i;
-    out += line[i];
-  }
-  *pos = i + 1;
-  return out;
-}
-
-inline reg::Bytes ParseByteList(std::string_view list) {
-  reg::Bytes bytes;
-  std::string digits;
-  auto flush = [&] {
-    if (!digits.empty())
-      bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
-    digits.clear();
-  };
-  for (const char c : list) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
-      digits += c;
-    } else if (c == ',') {
-      flush();
-    }
-  }
-  flush();
-  return bytes;
-}
-
 }  // namespace detail
 
-// Merges the text of a registry editor file into the registry, in the given view.
+inline reg::RegView ViewOfFlag(std::uint32_t view) {
+  if (view == reg::access::kWow64_64Key) return reg::RegView::k64;
+  if (view == reg::access::kWow64_32Key) return reg::RegView::k32;
+  return reg::RegView::kNone;
+}
+
+// Merges the text of a registry editor file into the registry, in the given view, with the
+// program's own importer; every line must merge.
 inline void MergeRegText(reg::RegApi& api, std::string_view text, std::uint32_t view = 0) {
-  std::vector<std::string> lines;
-  for (auto& line : SplitCrLf(text)) {
-    if (!lines.empty() && lines.back().size() >= 2 &&
-        lines.back().compare(lines.back().size() - 2, 2, ",\\") == 0) {
-      lines.back().pop_back();
-      lines.back() += line.substr(line.find_first_not_of(' '));
-    } else {
-      lines.push_back(line);
-    }
-  }
-  reg::UniqueKey current;
-  for (const auto& line : lines) {
-    if (line.empty() || line[0] == ';' || line.rfind("Windows Registry", 0) == 0) continue;
-    if (line[0] == '[') {
-      current.Reset();
-      const bool remove = line[1] == '-';
-      const std::string full = line.substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2));
-      const auto slash = full.find('\\');
-      const reg::RootKey* root = reg::RootByName(full.substr(0, slash));
-      ASSERT_NE(root, nullptr) << line;
-      const std::string path = slash == std::string::npos ? "" : full.substr(slash + 1);
-      if (remove) {
-        detail::DeleteTree(api, root->handle, path, view);
-        continue;
-      }
-      reg::KeyHandle key = reg::kNullKey;
-      ASSERT_EQ(api.CreateKey(root->handle, path, 0, reg::access::kAllAccess | view, &key, nullptr),
-                reg::kSuccess)
-          << line;
-      current = reg::UniqueKey(api, key);
-      continue;
-    }
-    ASSERT_TRUE(current) << "value line outside a key: " << line;
-    std::size_t pos = 0;
-    std::string name;
-    if (line[0] == '@') {
-      pos = 1;
-    } else {
-      ASSERT_EQ(line[0], '"') << line;
-      name = detail::Unquote(line, &pos);
-    }
-    ASSERT_EQ(line[pos], '=') << line;
-    const std::string data = line.substr(pos + 1);
-    if (data == "-") {
-      api.DeleteValue(current.get(), name);
-      continue;
-    }
-    reg::RawValue value;
-    if (data[0] == '"') {
-      std::size_t at = 0;
-      value.type = reg::kRegSz;
-      value.data = text::Utf16ToBytes(text::Utf8ToUtf16(detail::Unquote(data, &at)));
-      value.data.insert(value.data.end(), {0, 0});
-    } else if (data.rfind("dword:", 0) == 0) {
-      const auto number = static_cast<std::uint32_t>(std::stoul(data.substr(6), nullptr, 16));
-      value.type = reg::kRegDword;
-      for (int i = 0; i < 4; ++i)
-        value.data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
-    } else if (data.rfind("hex:", 0) == 0) {
-      value.type = reg::kRegBinary;
-      value.data = detail::ParseByteList(data.substr(4));
-    } else {
-      ASSERT_EQ(data.rfind("hex(", 0), 0u) << line;
-      const auto close = data.find("):");
-      value.type = static_cast<std::uint32_t>(std::stoul(data.substr(4, close - 4), nullptr, 16));
-      value.data = detail::ParseByteList(data.substr(close + 2));
-    }
-    ASSERT_EQ(api.SetValue(current.get(), name, value.type, value.data), reg::kSuccess) << line;
-  }
+  const auto contents = ParseRegFile(text);
+  ASSERT_EQ(contents.error, "");
+  const auto outcome = MergeRegRecords(api, MergeTarget{"", ViewOfFlag(view)}, contents.records);
+  ASSERT_TRUE(outcome.ok()) << ::testing::PrintToString(outcome.errors);
 }
 
 inline void MergeRegFile(reg::RegApi& api, const std::filesystem::path& file,
                          std::uint32_t view = 0) {
-  MergeRegText(api, DecodeUtf16File(keyloom::testing::ReadBytes(file)), view);
+  const auto outcome =
+      files::MergeRegFile(api, MergeTarget{"", ViewOfFlag(view)}, base::PathToUtf8(file));
+  ASSERT_TRUE(outcome.ok()) << file.string() << ": " << ::testing::PrintToString(outcome.errors);
 }
 
 }  // namespace keyloom::files::testing

@@ -382,6 +382,10 @@ bool TfrmMain::PreTranslate(MSG& message) {
   HWND window = hwnd();
   if (window == nullptr) return false;
   if (message.hwnd != window && !IsChild(window, message.hwnd)) return false;
+  if (IsUndoRunKey(message)) {
+    PostMessageW(window, WM_COMMAND, IDM_UNDO_RUN, 0);
+    return true;
+  }
   return IsDialogMessageW(window, &message) != FALSE;
 }
 

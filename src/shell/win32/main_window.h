@@ -30,6 +30,7 @@
 #include "engine/pause_gate.h"
 #include "engine/search_session.h"
 #include "engine/status_log.h"
+#include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
 #include "registry/reg_api.h"
@@ -159,6 +160,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();
+  // The status log's right-click menu, and "Undo a run..." (main_window_undo.cpp).
+  void mnuUndoRunClick();
+  // Ctrl+Z outside the edit boxes (where it takes back typing).
+  static bool IsUndoRunKey(const MSG& message);
   // The Key List's edit and rename (main_window_edit.cpp).
   void mnuEditClick();
   void mnuRenameClick();

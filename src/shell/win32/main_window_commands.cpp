@@ -49,6 +49,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDCANCEL, kAnyCode, &TfrmMain::CancelExport},
       {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
       {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
+      {IDM_UNDO_RUN, kAnyCode, &TfrmMain::mnuUndoRunClick},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},

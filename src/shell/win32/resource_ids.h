@@ -129,3 +129,14 @@
 #define IDR_STATUS_MENU 2100
 #define IDM_SAVE_LOG 2101
 #define IDT_EXPORT_PROGRESS 2102
+
+// ---- "Undo a run..." (the status log's menu and Ctrl+Z) and its dialog ----
+#define IDD_UNDO_RUN 3950
+#define IDC_UNDO_LBL_RUNS 3951
+#define IDC_UNDO_LST_RUNS 3952
+#define IDC_UNDO_LBL_RESTORE 3953
+#define IDC_UNDO_LST_RESTORE 3954
+#define IDC_UNDO_LBL_RESULTS 3955
+#define IDC_UNDO_LST_RESULTS 3956
+#define IDC_UNDO_BTN_UNDO 3957
+#define IDM_UNDO_RUN 3960

@@ -1,0 +1,223 @@
+#include "edit/run_undo.h"
+
+#include <memory>
+
+#include "base/file_io.h"
+#include "base/os_error.h"
+#include "base/utf8_path.h"
+#include "files/reg_file_format.h"
+#include "files/reg_file_import.h"
+#include "registry/registry.h"
+
+namespace keyloom::edit {
+namespace {
+
+using files::Cat;
+
+std::string FileName(const std::string& path) {
+  return base::PathToUtf8(base::PathFromUtf8(path).filename());
+}
+
+struct ParsedFile {
+  std::string path;
+  std::string error;  // the file could not be read, or where it stops
+  std::vector<files::RegRecord> records;
+};
+
+// The run's files, newest first.
+std::vector<ParsedFile> ParseFiles(const files::JournalRun& run) {
+  std::vector<ParsedFile> parsed;
+  for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
+    ParsedFile file;
+    file.path = *it;
+    std::string bytes;
+    if (!base::ReadWholeFile(base::PathFromUtf8(*it), &bytes)) {
+      file.error = Cat({"Unable to read [", *it, "] [", base::LastFileErrorText(), "]"});
+    } else {
+      auto contents = files::ParseRegFile(bytes);
+      file.records = std::move(contents.records);
+      file.error = std::move(contents.error);
+    }
+    parsed.push_back(std::move(file));
+  }
+  return parsed;
+}
+
+std::string Quoted(const std::string& name) {
+  return name.empty() ? "(Default)" : Cat({"\"", name, "\""});
+}
+
+reg::RegView MergeView(const files::ChangeSettings& settings) {
+  return settings.is_64bit_windows ? reg::RegView::k64 : reg::RegView::kNone;
+}
+
+// Writes the present state of every key and value the records name to the undo writer's current
+// file; "" or why a record could not be written.
+class StateRecorder {
+ public:
+  StateRecorder(const RunUndoDeps& deps, const std::string& machine) : deps_(deps) {
+    settings_ = deps.settings;
+    settings_.separate_undo_files = false;  // one file takes the whole undoing back
+    settings_.scan_method = 1;              // paths are taken as the files name them
+    settings_.search_machine = machine;
+  }
+
+  std::string Record(const files::RegRecord& record) {
+    reg::TRegistry reg(*deps_.api);
+    reg.SetRootKey(record.root->handle);
+    reg.SetView(MergeView(settings_));
+    if (!settings_.search_machine.empty() && !reg.RegistryConnect(settings_.search_machine)) {
+      return Cat(
+          {"Unable to connect to ", settings_.search_machine, " [", reg.LastErrorText(), "]"});
+    }
+    const std::string path = Cat({"\\", record.path});
+    if (record.remove_key) {
+      return reg.KeyExists(path) ? Write(record, "", false, files::RecordPhase::kBefore) : "";
+    }
+    // A key the merge creates goes again with the highest of its ancestors that it creates.
+    std::string missing;
+    std::string prefix;
+    std::size_t start = 0;
+    while (start <= record.path.size() && !record.path.empty()) {
+      const auto end = record.path.find('\\', start);
+      prefix = record.path.substr(0, end);
+      if (!reg.KeyExists(Cat({"\\", prefix}))) {
+        missing = prefix;
+        break;
+      }
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    if (!missing.empty()) {
+      files::RegRecord top = record;
+      top.path = missing;
+      return Write(top, "", false, files::RecordPhase::kAfter);
+    }
+    reg.SetAccess(reg::access::kQueryValue);
+    if (!record.path.empty() && !reg.OpenKey(path)) {
+      return Cat({"Unable to open key [", record.KeyName(), "] [", reg.LastErrorText(), "]"});
+    }
+    for (const auto& entry : record.values) {
+      const bool exists = reg.ValueExists(entry.name);
+      const std::string error =
+          Write(record, entry.name, true,
+                exists ? files::RecordPhase::kBefore : files::RecordPhase::kAfter);
+      if (!error.empty()) return error;
+    }
+    return "";
+  }
+
+ private:
+  std::string Write(const files::RegRecord& record, const std::string& value, bool is_value,
+                    files::RecordPhase phase) {
+    files::UndoRequest request;
+    request.root = record.root->handle;
+    request.key_path = Cat({"\\", record.path});
+    request.value_name = value;
+    request.unnamed_value = is_value && value.empty();
+    request.phase = phase;
+    request.kind = files::RecordKind::kRename;
+    request.machine_name = settings_.search_machine;
+    return deps_.undo->Record(request, settings_);
+  }
+
+  const RunUndoDeps& deps_;
+  files::ChangeSettings settings_;
+};
+
+}  // namespace
+
+std::vector<std::string> RunRestoreLines(const files::JournalRun& run) {
+  std::vector<std::string> lines;
+  for (const auto& file : ParseFiles(run)) {
+    for (const auto& record : file.records) {
+      if (record.remove_key) {
+        lines.push_back(Cat({record.KeyName(), " removed"}));
+        continue;
+      }
+      lines.push_back(record.KeyName());
+      for (const auto& entry : record.values) {
+        lines.push_back(Cat({"  ", Quoted(entry.name), entry.remove ? " removed" : ""}));
+      }
+    }
+    if (!file.error.empty()) lines.push_back(Cat({FileName(file.path), ": ", file.error}));
+  }
+  return lines;
+}
+
+std::string RunSummary(const files::JournalRun& run) {
+  std::string text = run.info.date;
+  if (run.single_file) {
+    text += Cat({"   ", FileName(run.files.front())});
+  } else {
+    text += Cat({"   ", run.info.find, " -> ", run.info.replace});
+  }
+  text += Cat({"   ", run.info.machine.empty() ? "(local)" : run.info.machine});
+  if (!run.info.view.empty()) text += Cat({"   ", run.info.view});
+  const auto count = run.files.size();
+  text += Cat({"   ", std::to_string(count), count == 1 ? " file" : " files"});
+  if (!run.undone.empty()) text += Cat({"   undone ", run.undone});
+  return text;
+}
+
+bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& ui) {
+  if (run.files.empty()) return false;
+  if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
+                                              " already. Take it back again?"}))) {
+    return false;
+  }
+  if (deps.settings.simulate) {
+    ui.Show("SIMULATE is on: nothing was merged.");
+    return false;
+  }
+  const auto parsed = ParseFiles(run);
+
+  // The present state first, as a run of its own.
+  files::RunInfo info;
+  info.find = Cat({"(taking back the run of ", run.info.date, ")"});
+  info.machine = run.info.machine;
+  info.view = files::ViewName(MergeView(deps.settings));
+  deps.journal->BeginRun(info);
+  deps.undo->RaiseNewFileFlag();
+  StateRecorder recorder(deps, run.info.machine);
+  std::string error;
+  for (const auto& file : parsed) {
+    for (const auto& record : file.records) {
+      error = recorder.Record(record);
+      if (!error.empty()) break;
+    }
+    if (!error.empty()) break;
+  }
+  deps.journal->EndRun();
+  if (!error.empty()) {
+    ui.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
+    return false;
+  }
+
+  const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
+  std::size_t merged = 0;
+  std::size_t failed = 0;
+  for (const auto& file : parsed) {
+    auto outcome = files::MergeRegRecords(*deps.api, target, file.records);
+    if (!file.error.empty()) outcome.errors.push_back(file.error);
+    if (outcome.ok()) {
+      ++merged;
+      ui.Show(Cat({"Merged [", FileName(file.path), "]"}));
+      continue;
+    }
+    ++failed;
+    if (outcome.records > 0) ++merged;
+    ui.Show(Cat({"Merged [", FileName(file.path), "] in part: ", std::to_string(outcome.records),
+                 " of ", std::to_string(file.records.size()), " records"}));
+    for (const auto& line : outcome.errors) ui.Show(Cat({"  ", line}));
+  }
+  ui.Show(
+      Cat({"Took back the run of ", run.info.date, ": ", std::to_string(parsed.size()),
+           parsed.size() == 1 ? " file, " : " files, ", std::to_string(failed), " with errors."}));
+  if (merged == 0) return false;
+  const std::string marked = deps.journal->MarkUndone(run);
+  if (!marked.empty()) ui.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
+  return true;
+}
+
+}  // namespace keyloom::edit

@@ -1,0 +1,52 @@
+// Taking back a whole run: its undo files merged newest first by the program's own importer, on
+// the run's machine, in the view the 64-bit registry editor merges them in (the 64-bit view on
+// 64-bit Windows, where Wow6432Node paths reach the 32-bit view; no view flag on 32-bit Windows).
+//
+// Before anything is merged, the present state of every key and value the files name is written
+// to an undo file of its own (a run of the journal), so the taking back can itself be taken back;
+// when that record cannot be written, nothing is merged. Each file gives a result line, the end a
+// summary, and the run is marked undone in the journal. A run taken back already is taken back
+// again only when the user says so.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/change_settings.h"
+#include "files/run_journal.h"
+#include "files/undo_file.h"
+#include "registry/reg_api.h"
+
+namespace keyloom::edit {
+
+// What the flow asks and tells; the dialog implements it, tests script it.
+class RunUndoUi {
+ public:
+  virtual ~RunUndoUi() = default;
+  // A Yes/No question; true for Yes.
+  virtual bool Confirm(const std::string& question) = 0;
+  // One result line.
+  virtual void Show(const std::string& line) = 0;
+};
+
+struct RunUndoDeps {
+  reg::RegApi* api = nullptr;
+  files::UndoFile* undo = nullptr;
+  files::RunJournal* journal = nullptr;
+  // The settings now (undo folder, SIMULATE, DEFAULTUNDO, 64-bit Windows).
+  files::ChangeSettings settings;
+};
+
+// The keys and values the run's files name, newest file first, one line each:
+// "HKEY_CURRENT_USER\Software\X", "  \"v\"" (a value set), "  \"v\" removed",
+// "HKEY_CURRENT_USER\Software\Y removed", and a line for a file that cannot be read or parsed.
+std::vector<std::string> RunRestoreLines(const files::JournalRun& run);
+
+// The run as the list shows it: date, "find -> replace", machine, view, changes, undone.
+std::string RunSummary(const files::JournalRun& run);
+
+// Takes back `run` (see the top of this file). True when files were merged.
+bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& ui);
+
+}  // namespace keyloom::edit

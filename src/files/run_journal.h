@@ -1,0 +1,87 @@
+// The run journal: which undo files each run wrote, so that a whole run can be taken back from
+// inside the program. It is a small UTF-8 text file beside the undo files, "UNDO-RUNS.TXT", with
+// one block per run, in the order the runs were made:
+//
+//   [Run]
+//   Date=2024-01-31 14:05:22
+//   Find=old text
+//   Replace=new text
+//   Machine=\\SERVER          (empty for the local registry)
+//   View=64-bit               (32-bit, 64-bit, or empty on 32-bit Windows)
+//   File=UNDO-20240131-001.REG
+//   File=UNDO-20240131-002.REG
+//   Undone=2024-01-31 15:10:02
+//
+// A run's block is written when its first undo file is, and each further file adds its line as it
+// is written, so the journal is right even after a crash. Texts keep to one line: a backslash is
+// written as "\\", a line break as "\n" or "\r". Undo files the journal does not name (written
+// before it existed, or by manual changes outside a run) are listed as runs of one file each.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/registry.h"
+
+namespace keyloom::files {
+
+inline constexpr std::string_view kRunJournalName = "UNDO-RUNS.TXT";
+
+struct RunInfo {
+  std::string date;  // "yyyy-mm-dd hh:mm:ss"
+  std::string find;
+  std::string replace;
+  std::string machine;
+  std::string view;
+};
+
+struct JournalRun {
+  RunInfo info;
+  std::vector<std::string> files;  // full paths, in the order written
+  std::string undone;              // the date it was taken back; "" when it was not
+  bool single_file = false;        // an undo file the journal does not name
+};
+
+class RunJournal {
+ public:
+  // `now` gives the date and time as "yyyy-mm-dd hh:mm:ss" (the local clock when not given).
+  explicit RunJournal(std::function<std::string()> now = {});
+  RunJournal(const RunJournal&) = delete;
+  RunJournal& operator=(const RunJournal&) = delete;
+
+  // A run starts: the undo files written from now until EndRun are its own. `info.date` is set
+  // here.
+  void BeginRun(RunInfo info);
+  void EndRun();
+
+  // The undo writer wrote a record to `file`; a file new to the open run is added to it. ""
+  // when nothing had to be written or it was, else why the journal could not be written.
+  std::string FileWritten(const std::string& file);
+
+  // The runs of the journal in `folder` and the undo files it does not name, newest first.
+  std::vector<JournalRun> Runs(const std::string& folder) const;
+
+  // Marks `run` (one of Runs) as taken back now; a single file gets a block of its own. "" on
+  // success, else why not.
+  std::string MarkUndone(const JournalRun& run);
+
+  std::string Now() const { return now_(); }
+
+ private:
+  std::function<std::string()> now_;
+  mutable std::mutex mutex_;
+  std::optional<RunInfo> open_;
+  std::vector<std::string> open_files_;
+};
+
+// "32-bit", "64-bit", or "" for no view (32-bit Windows), as the journal names a run's view.
+std::string ViewName(reg::RegView view);
+
+// The journal's file in `folder` (which may end in a path separator or not).
+std::string JournalPath(const std::string& folder);
+
+}  // namespace keyloom::files

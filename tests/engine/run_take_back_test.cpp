@@ -1,0 +1,135 @@
+#include "edit/run_undo.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "engine/walk_fixture.h"
+#include "registry/registry_contract.h"
+#include "support/value_data.h"
+
+namespace keyloom::engine::testing {
+namespace {
+
+using keyloom::testing::Utf16Z;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+// Answers every question with `answer` and keeps what it was asked and shown.
+struct ScriptedUi : edit::RunUndoUi {
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    return answer;
+  }
+  void Show(const std::string& line) override { shown.push_back(line); }
+  bool answer = true;
+  std::vector<std::string> questions;
+  std::vector<std::string> shown;
+};
+
+class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    separate_undo_files_ = GetParam();
+    WalkTest::SetUp();
+    controls_.find = "Old";
+    controls_.key_names = true;
+    controls_.value_names = true;
+  }
+  reg::testing::TreeSnapshot Tree() {
+    return reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+  }
+  std::vector<files::JournalRun> Runs() { return journal_.Runs(undo_folder_.Utf8()); }
+  bool Undo(const files::JournalRun& run, ScriptedUi& ui) {
+    edit::RunUndoDeps deps;
+    deps.api = registry_.get();
+    deps.undo = undo_.get();
+    deps.journal = &journal_;
+    deps.settings.undo_folder = undo_folder_.Utf8();
+    return edit::UndoRun(run, deps, ui);
+  }
+};
+
+// A replace run renames keys and changes values inside the renamed keys (the follow-up pass) and
+// elsewhere; taking it back gives the registry from before, byte for byte. The taking back is a
+// run of the journal itself, and taking that back gives the registry after the run again.
+TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
+  PutString("Software\\OldApp", "Old name", "Old data");
+  PutString("Software\\OldApp", "", "Old default");
+  PutString("Software\\OldApp\\OldSub", "v", "Old sub");
+  Put("Software\\OldApp\\OldSub", "list",
+      {reg::kRegMultiSz, Utf16Z(std::u16string(u"Old\0k\0", 6))});
+  PutDword("Software\\Other", "Old count", 7);
+  PutString("Software\\Other", "keep", "untouched");
+  const auto before = Tree();
+
+  const auto lines = Run(true);
+  EXPECT_THAT(lines, Contains(HasSubstr("Finished, Replaced [")));
+  const auto after = Tree();
+  ASSERT_NE(after, before);
+  ASSERT_THAT(Runs(), SizeIs(1));
+  const auto run = Runs()[0];
+  EXPECT_EQ(run.info.find, "Old");
+  EXPECT_EQ(run.info.replace, "New");
+  EXPECT_FALSE(run.single_file);
+  EXPECT_EQ(run.files.size(), UndoFiles().size());
+  EXPECT_THAT(edit::RunRestoreLines(run), Contains("HKEY_CURRENT_USER\\Software\\OldApp"));
+
+  ScriptedUi ui;
+  ASSERT_TRUE(Undo(run, ui));
+  EXPECT_EQ(Tree(), before);
+  EXPECT_THAT(ui.questions, IsEmpty());
+  EXPECT_THAT(ui.shown, Contains(HasSubstr("Merged [UNDO-20261207-")));
+  EXPECT_THAT(ui.shown.back(), HasSubstr("Took back the run of 2026-12-07 10:00:00: "));
+  EXPECT_THAT(ui.shown.back(), HasSubstr(" 0 with errors."));
+
+  // The journal: the taking back is the newest run, the run itself is marked undone.
+  const auto runs = Runs();
+  ASSERT_THAT(runs, SizeIs(2));
+  EXPECT_EQ(runs[0].info.find, "(taking back the run of 2026-12-07 10:00:00)");
+  EXPECT_THAT(runs[0].files, SizeIs(1));
+  EXPECT_EQ(runs[1].files, run.files);
+  EXPECT_FALSE(runs[1].undone.empty());
+  EXPECT_THAT(edit::RunSummary(runs[1]), HasSubstr("Old -> New   (local)"));
+  EXPECT_THAT(edit::RunSummary(runs[1]), HasSubstr("undone 2026-12-07"));
+
+  // Taking it back again asks first; No changes nothing.
+  ScriptedUi no;
+  no.answer = false;
+  EXPECT_FALSE(Undo(runs[1], no));
+  EXPECT_THAT(no.questions, ElementsAre(HasSubstr("was taken back on 2026-12-07")));
+  EXPECT_EQ(Tree(), before);
+
+  // Taking back the taking back gives the registry after the run.
+  ScriptedUi again;
+  ASSERT_TRUE(Undo(runs[0], again));
+  EXPECT_EQ(Tree(), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "FilePerChange" : "FilePerRun";
+                         });
+
+// Undo files the journal does not name are runs of one file each, listed with the journal's
+// runs newest first.
+TEST_F(WalkTest, UndoFilesOutsideTheJournalAreRunsOfOneFile) {
+  std::vector<std::string> header = files::UndoFile::HeaderLines("");
+  const auto old_file = (undo_folder_.path() / "UNDO-20261206-004.REG").string();
+  ASSERT_EQ(files::AppendRegLines(old_file, header, {"", "[HKEY_CURRENT_USER\\Software\\X]"}), "");
+  controls_.find = "Old";
+  PutString("Software\\A", "v", "Old");
+  Run(true);
+  const auto runs = journal_.Runs(undo_folder_.Utf8());
+  ASSERT_THAT(runs, SizeIs(2));
+  EXPECT_FALSE(runs[0].single_file);
+  EXPECT_TRUE(runs[1].single_file);
+  EXPECT_EQ(runs[1].info.date, "2026-12-06");
+  EXPECT_EQ(edit::RunSummary(runs[1]), "2026-12-06   UNDO-20261206-004.REG   (local)   1 file");
+  EXPECT_THAT(edit::RunRestoreLines(runs[1]), ElementsAre("HKEY_CURRENT_USER\\Software\\X"));
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing
