@@ -1,5 +1,6 @@
 #include "shell/command_job.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -22,12 +23,19 @@ namespace {
 // The files of the undo folder with their sizes and times: what a run wrote is what differs.
 using FolderState = std::map<std::filesystem::path, std::pair<std::uintmax_t, std::int64_t>>;
 
+// "UNDO-yyyymmdd-nnn.REG", the undo writer's names; the run journal beside them is none.
+bool IsUndoFileName(const std::filesystem::path& path) {
+  std::string name = base::PathToUtf8(path.filename());
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name.starts_with("UNDO-") && name.ends_with(".REG");
+}
+
 FolderState ReadFolder(const std::string& folder) {
   FolderState state;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(base::PathFromUtf8(folder), error)) {
     std::error_code entry_error;
-    if (!entry.is_regular_file(entry_error)) continue;
+    if (!entry.is_regular_file(entry_error) || !IsUndoFileName(entry.path())) continue;
     const auto size = entry.file_size(entry_error);
     const auto time = entry.last_write_time(entry_error).time_since_epoch().count();
     state[entry.path()] = {size, static_cast<std::int64_t>(time)};
