@@ -47,6 +47,7 @@ struct WalkFrame {
   RunSettings settings;
   reg::KeyHandle root = reg::kNullKey;  // the pass's root (a remote root after a connection)
   const char* root_name = "";
+  std::uint64_t key_written = 0;  // last write time of the key being examined (0: unknown)
 };
 
 // The run's dependencies, sharing with the walk its registry, globals, controls, output, log,

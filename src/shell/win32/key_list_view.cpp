@@ -3,18 +3,37 @@
 #include <algorithm>
 #include <string_view>
 
-#include "engine/key_list_entry.h"
+#include "shell/key_list_cells.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
+
+std::string LocalTimeText(std::uint64_t file_time) {
+  FILETIME utc{static_cast<DWORD>(file_time & 0xFFFFFFFFu), static_cast<DWORD>(file_time >> 32)};
+  SYSTEMTIME universal{};
+  SYSTEMTIME local{};
+  if (!FileTimeToSystemTime(&utc, &universal) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return {};
+  }
+  wchar_t date[80] = L"";
+  wchar_t time[80] = L"";
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 80);
+  return FromWide(std::wstring(date) + L" " + time);
+}
+
 namespace {
 
-struct ColumnSpec {
-  const wchar_t* title;
-  int width;
-};
-constexpr ColumnSpec kColumnSpecs[KeyListView::kColumns] = {
-    {L"ROOT", 140}, {L"Registry Key", 330}, {L"Value Name", 150}};
+constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130};
+
+int WidthOf(HWND list, int column) {
+  return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+void SetWidth(HWND list, int column, int width) {
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
+}
 
 }  // namespace
 
@@ -26,11 +45,12 @@ HWND KeyListView::Create(HWND parent, int id, HINSTANCE instance) {
   if (hwnd_ == nullptr) return nullptr;
   const DWORD ex_style = LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_DOUBLEBUFFER;
   SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, ex_style, ex_style);
-  for (int i = 0; i < kColumns; ++i) {
+  for (int i = 0; i < kKeyListColumnCount; ++i) {
+    std::wstring title = ToWide(kKeyListColumnTitles[i]);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(kColumnSpecs[i].title);
-    column.cx = kColumnSpecs[i].width;
+    column.pszText = title.data();
+    column.cx = kColumnWidths[i];
     column.iSubItem = i;
     SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                  reinterpret_cast<LPARAM>(&column));
@@ -90,17 +110,25 @@ void KeyListView::SelectAll() {
 
 std::array<int, KeyListView::kColumns> KeyListView::ColumnWidths() const {
   std::array<int, kColumns> widths{};
-  for (int i = 0; i < kColumns; ++i) {
-    widths[static_cast<std::size_t>(i)] =
-        static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
-  }
+  for (int i = 0; i < kColumns; ++i) widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, i);
   return widths;
 }
 
 void KeyListView::SetColumnWidths(const std::array<int, kColumns>& widths) {
-  for (int i = 0; i < kColumns; ++i) {
-    SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i),
-                 MAKELPARAM(widths[static_cast<std::size_t>(i)], 0));
+  for (int i = 0; i < kColumns; ++i) SetWidth(hwnd_, i, widths[static_cast<std::size_t>(i)]);
+}
+
+std::array<int, KeyListView::kDetailColumns> KeyListView::DetailColumnWidths() const {
+  std::array<int, kDetailColumns> widths{};
+  for (int i = 0; i < kDetailColumns; ++i) {
+    widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, kColumns + i);
+  }
+  return widths;
+}
+
+void KeyListView::SetDetailColumnWidths(const std::array<int, kDetailColumns>& widths) {
+  for (int i = 0; i < kDetailColumns; ++i) {
+    SetWidth(hwnd_, kColumns + i, widths[static_cast<std::size_t>(i)]);
   }
 }
 
@@ -109,19 +137,8 @@ void KeyListView::OnGetDispInfo(NMLVDISPINFOW& info) const {
   if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
   item.pszText[0] = L'\0';
   if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size()) return;
-  const std::string_view row = rows_[static_cast<std::size_t>(item.iItem)];
-  std::string_view cell;
-  const auto entry = engine::ParseKeyListEntry(row);
-  if (!entry) {
-    if (item.iSubItem == 0) cell = row;  // not a result row: shown whole in the first column
-  } else if (item.iSubItem == 0) {
-    cell = entry->root;
-  } else if (item.iSubItem == 1) {
-    cell = entry->path;
-  } else if (item.iSubItem == 2) {
-    cell = entry->value_name;
-  }
-  const std::wstring wide = ToWide(cell);
+  const std::wstring wide =
+      ToWide(CellText(rows_, static_cast<std::size_t>(item.iItem), item.iSubItem, LocalTimeText));
   const std::size_t room = static_cast<std::size_t>(item.cchTextMax) - 1;
   const std::size_t length = std::min(wide.size(), room);
   std::copy_n(wide.data(), length, item.pszText);

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include <commctrl.h>
@@ -17,11 +19,16 @@
 
 namespace keyloom::shell {
 
+// A last write time (FILETIME count) in the user's local time and date and time format.
+std::string LocalTimeText(std::uint64_t file_time);
+
 class KeyListView {
  public:
-  static constexpr int kColumns = 3;
+  static constexpr int kColumns = 3;  // the row's own columns
+  static constexpr int kDetailColumns = 4;
 
-  // Creates the control with the columns "ROOT", "Registry Key" and "Value Name".
+  // Creates the control with the columns "ROOT", "Registry Key", "Value Name", then a hit's
+  // "Type", "Data", "Found in" and "Modified".
   HWND Create(HWND parent, int id, HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
 
@@ -44,6 +51,8 @@ class KeyListView {
   // Widths of the columns by their index (not their displayed order).
   std::array<int, kColumns> ColumnWidths() const;
   void SetColumnWidths(const std::array<int, kColumns>& widths);
+  std::array<int, kDetailColumns> DetailColumnWidths() const;
+  void SetDetailColumnWidths(const std::array<int, kDetailColumns>& widths);
 
   // LVN_GETDISPINFOW: the cell's text.
   void OnGetDispInfo(NMLVDISPINFOW& info) const;

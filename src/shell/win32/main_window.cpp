@@ -336,6 +336,7 @@ void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
   SetChecked(Control(IDC_CHK_TREE), window.searchtree);  // never shows the key-name warning
   Select(Control(IDC_CMB_KEYS), window.searchkey);
   key_list_.SetColumnWidths(window.col);
+  key_list_.SetDetailColumnWidths(window.detail_col);
   Select(Control(IDC_CMB_TYPE), window.searchtype);
   SyncControls();
 }
@@ -350,6 +351,7 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
   window.searchvalues = IsChecked(Control(IDC_CHK_VALUES));
   window.searchtree = IsChecked(Control(IDC_CHK_TREE));
   window.col = key_list_.ColumnWidths();
+  window.detail_col = key_list_.DetailColumnWidths();
   window.searchtype = Selection(Control(IDC_CMB_TYPE));
   return window;
 }
