@@ -32,4 +32,46 @@ std::string CellText(const KeyListRows& rows, std::size_t row, int column, const
   return details.modified == 0 || !time ? std::string() : time(details.modified);
 }
 
+namespace {
+
+void AppendTabCell(std::string_view cell, std::string& out) {
+  if (cell.find_first_of("\t\"\r\n") == std::string_view::npos) {
+    out.append(cell);
+    return;
+  }
+  out.push_back('"');
+  for (char c : cell) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+}  // namespace
+
+std::string RowsAsTabText(const KeyListRows& rows, const std::vector<std::size_t>& which,
+                          const TimeText& time) {
+  std::string out;
+  for (int column = 0; column < kKeyListColumnCount; ++column) {
+    if (column > 0) out.push_back('\t');
+    out.append(kKeyListColumnTitles[column]);
+  }
+  out.append("\r\n");
+  for (std::size_t row : which) {
+    if (row >= rows.size()) continue;
+    for (int column = 0; column < kKeyListColumnCount; ++column) {
+      if (column > 0) out.push_back('\t');
+      AppendTabCell(CellText(rows, row, column, time), out);
+    }
+    out.append("\r\n");
+  }
+  return out;
+}
+
+std::string KeyPathText(std::string_view row) {
+  const auto fields = engine::SplitKeyListEntry(row);
+  if (!fields) return {};
+  return std::string(fields->root) + std::string(fields->path);
+}
+
 }  // namespace keyloom::shell

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shell/key_list_rows.h"
 
@@ -36,5 +37,15 @@ std::string_view CellView(const KeyListRows& rows, std::size_t row, int column);
 // The text of one cell. A text without a TAB is not a result row: it shows whole in the first
 // column. An unknown time (0) shows empty.
 std::string CellText(const KeyListRows& rows, std::size_t row, int column, const TimeText& time);
+
+// The given rows as tab-separated text for a spreadsheet: a line of the column titles, then one
+// line per row, lines ended by CR LF. A cell holding a TAB, a quote or a line break is put in
+// quotes, its quotes doubled.
+std::string RowsAsTabText(const KeyListRows& rows, const std::vector<std::size_t>& which,
+                          const TimeText& time);
+
+// The row's key as the registry editor names it: HKEY_CURRENT_USER\Software\Vendor. Empty for
+// a text that is not a result row.
+std::string KeyPathText(std::string_view row);
 
 }  // namespace keyloom::shell

@@ -14,34 +14,28 @@ using keyloom::testing::Utf16Z;
 const std::string kEllipsis = "\xE2\x80\xA6";
 
 TEST(DataPreviewTest, ShowsEachKindOnOneLineAsTheRegistryEditorListsIt) {
-  struct Case {
-    const char* what;
-    reg::RawValue value;
-    std::string expected;
+  // One call per case (an array of cases with vectors inside trips a compiler's false warning).
+  const auto expect = [](const char* what, std::uint32_t type, reg::Bytes data,
+                         const std::string& expected) {
+    EXPECT_EQ(DataPreview(reg::RawValue{type, std::move(data)}), expected) << what;
   };
-  const Case cases[] = {
-      {"string", {reg::kRegSz, Utf16Z(u"C:\\Program Files\\App")}, "C:\\Program Files\\App"},
-      {"string cut at its NUL", {reg::kRegExpandSz, Utf16Z(u"%TEMP%\0tail")}, "%TEMP%"},
-      {"line breaks and TABs", {reg::kRegSz, Utf16Z(u"a\r\nb\tc")}, "a  b c"},
-      {"non-ASCII",
-       {reg::kRegSz, Utf16Z(u"Größe 名前 \U0001F600")},
-       "Gr\xC3\xB6\xC3\x9F"
-       "e \xE5\x90\x8D\xE5\x89\x8D \xF0\x9F\x98\x80"},
-      {"multi-string",
-       {reg::kRegMultiSz, Utf16Z(std::u16string(u"one\0two\0three\0", 14))},
-       "one | two | three"},
-      {"empty multi-string", {reg::kRegMultiSz, Utf16Z(u"")}, ""},
-      {"DWORD", {reg::kRegDword, {0x1a, 0, 0, 0}}, "0x0000001a (26)"},
-      {"DWORD at its top", {reg::kRegDword, {0xff, 0xff, 0xff, 0xff}}, "0xffffffff (4294967295)"},
-      {"QWORD",
-       {reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 1}},
-       "0x0100000000000001 (72057594037927937)"},
-      {"DWORD of the wrong size", {reg::kRegDword, {1, 2}}, "01 02"},
-      {"binary", {reg::kRegBinary, {0x00, 0xab, 0x10}}, "00 ab 10"},
-      {"empty binary", {reg::kRegBinary, {}}, "(zero-length binary value)"},
-      {"unknown type", {0x1234, {7}}, "07"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(DataPreview(c.value), c.expected) << c.what;
+  expect("string", reg::kRegSz, Utf16Z(u"C:\\Program Files\\App"), "C:\\Program Files\\App");
+  expect("string cut at its NUL", reg::kRegExpandSz, Utf16Z(u"%TEMP%\0tail"), "%TEMP%");
+  expect("line breaks and TABs", reg::kRegSz, Utf16Z(u"a\r\nb\tc"), "a  b c");
+  expect("non-ASCII", reg::kRegSz, Utf16Z(u"Größe 名前 \U0001F600"),
+         "Gr\xC3\xB6\xC3\x9F"
+         "e \xE5\x90\x8D\xE5\x89\x8D \xF0\x9F\x98\x80");
+  expect("multi-string", reg::kRegMultiSz, Utf16Z(std::u16string(u"one\0two\0three\0", 14)),
+         "one | two | three");
+  expect("QWORD", reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 1},
+         "0x0100000000000001 (72057594037927937)");
+  expect("empty multi-string", reg::kRegMultiSz, Utf16Z(u""), "");
+  expect("DWORD", reg::kRegDword, {0x1a, 0, 0, 0}, "0x0000001a (26)");
+  expect("DWORD at its top", reg::kRegDword, {0xff, 0xff, 0xff, 0xff}, "0xffffffff (4294967295)");
+  expect("DWORD of the wrong size", reg::kRegDword, {1, 2}, "01 02");
+  expect("binary", reg::kRegBinary, {0x00, 0xab, 0x10}, "00 ab 10");
+  expect("empty binary", reg::kRegBinary, {}, "(zero-length binary value)");
+  expect("unknown type", 0x1234, {7}, "07");
 }
 
 TEST(DataPreviewTest, CutsLongDataAtTwoHundredCharactersNeverInsideOne) {

@@ -62,5 +62,24 @@ TEST(KeyListCellsTest, HitsCarryTheirDetailsFromTheRunToTheColumnsWhileReadersSe
             (std::vector<std::string>{"not a result row", "", "", "", "", "", ""}));
 }
 
+TEST(KeyListCellsTest, CopiesRowsAsTabSeparatedTextAndAKeyPath) {
+  KeyListRows rows;
+  rows.Append("HKEY_CURRENT_USER\t\\Software\\A\tName\twith tab",
+              {"REG_SZ", "say \"hi\"", engine::FoundIn::kData, 5});
+  rows.Append("HKEY_USERS\t\\B\t", {"", "", engine::FoundIn::kKeyName, 0});
+  rows.Append("HKEY_USERS\t\\C\tline\nbreak", {"REG_SZ", "plain", engine::FoundIn::kValueName, 7});
+  EXPECT_EQ(
+      RowsAsTabText(rows, {2, 0, 9}, Time),
+      "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n"
+      "HKEY_USERS\t\\C\t\"line\nbreak\"\tREG_SZ\tplain\tValue name\tt7\r\n"
+      "HKEY_CURRENT_USER\t\\Software\\A\t\"Name\twith tab\"\tREG_SZ\t\"say \"\"hi\"\"\"\tData\tt5"
+      "\r\n");
+  EXPECT_EQ(RowsAsTabText(rows, {}, Time),
+            "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n");
+  EXPECT_EQ(KeyPathText(rows[0]), "HKEY_CURRENT_USER\\Software\\A");
+  EXPECT_EQ(KeyPathText(rows[1]), "HKEY_USERS\\B");
+  EXPECT_EQ(KeyPathText("no tab"), "");
+}
+
 }  // namespace
 }  // namespace keyloom::shell

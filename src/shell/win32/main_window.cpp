@@ -418,6 +418,7 @@ bool TfrmMain::PreTranslate(MSG& message) {
   HWND window = hwnd();
   if (window == nullptr) return false;
   if (message.hwnd != window && !IsChild(window, message.hwnd)) return false;
+  if (HandleListKeys(message)) return true;
   return IsDialogMessageW(window, &message) != FALSE;
 }
 

@@ -178,6 +178,19 @@ class TfrmMain final : public Window, public engine::RunWindow {
   // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every row.
   void lstKeysKeyDown(WORD key);
 
+  // Sorting, filtering and copying the Key List (main_window_list.cpp).
+  void SetStatusBarText(const std::string& text);
+  void lstKeysColumnClick(int column);
+  void KeyListRunEnded();
+  // "N of M rows shown" in the status bar while a filter is active.
+  void ShowShownCount();
+  void edtFilterChange();
+  void mnuFilterClick();
+  void mnuSelectAllClick();
+  void mnuCopyClick();
+  void mnuCopyKeyPathClick();
+  bool HandleListKeys(const MSG& message);
+
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;
   DWORD gui_thread_ = 0;

@@ -65,7 +65,7 @@ void TfrmMain::lstKeysKeyDown(WORD key) {
   if (key == VK_DELETE) {
     mnuDeleteClick();
   } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-    key_list_.SelectAll();
+    mnuSelectAllClick();
   }
 }
 

@@ -129,3 +129,10 @@
 #define IDR_STATUS_MENU 2100
 #define IDM_SAVE_LOG 2101
 #define IDT_EXPORT_PROGRESS 2102
+
+// The Key List's filter field and its copy, filter and selection commands (2150-2199).
+#define IDC_EDT_FILTER 2150
+#define IDM_COPY 2151
+#define IDM_COPY_KEY_PATH 2152
+#define IDM_FILTER 2153
+#define IDM_SELECT_ALL 2154
