@@ -94,7 +94,7 @@ void TfrmMain::mnuCopyKeyPathClick() {
 }
 
 // The list's keys that work wherever the focus is in the window: Ctrl+F, and Escape in the
-// filter field, which empties it. Ctrl+C and Ctrl+Shift+C copy when the Key List has the focus.
+// filter field, which empties it.
 bool TfrmMain::HandleListKeys(const MSG& message) {
   if (message.message != WM_KEYDOWN) return false;
   const bool control = GetKeyState(VK_CONTROL) < 0;
@@ -105,14 +105,6 @@ bool TfrmMain::HandleListKeys(const MSG& message) {
   if (message.wParam == VK_ESCAPE && message.hwnd == Control(IDC_EDT_FILTER) &&
       GetWindowTextLengthW(message.hwnd) > 0) {
     SetWindowTextW(message.hwnd, L"");  // EN_CHANGE shows every row again
-    return true;
-  }
-  if (control && message.wParam == 'C' && message.hwnd == key_list_.hwnd()) {
-    if (GetKeyState(VK_SHIFT) < 0) {
-      mnuCopyKeyPathClick();
-    } else {
-      mnuCopyClick();
-    }
     return true;
   }
   return false;

@@ -66,6 +66,12 @@ void TfrmMain::lstKeysKeyDown(WORD key) {
     mnuDeleteClick();
   } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
     mnuSelectAllClick();
+  } else if (key == 'C' && GetKeyState(VK_CONTROL) < 0) {
+    if (GetKeyState(VK_SHIFT) < 0) {
+      mnuCopyKeyPathClick();
+    } else {
+      mnuCopyClick();
+    }
   }
 }
 
