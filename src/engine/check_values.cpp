@@ -19,6 +19,7 @@ struct ValueEntry {
   std::string name;
   std::uint32_t type = reg::kRegNone;
   std::string text;
+  std::string preview;      // the data as the Key List shows it
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
 };
 
@@ -39,6 +40,7 @@ std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::ui
     entry.unreadable = (kind == reg::DataKind::kInteger && raw.data.size() != 4) ||
                        (kind == reg::DataKind::kInt64 && raw.data.size() != 8);
     if (!entry.unreadable) entry.text = ValueText(raw);
+    entry.preview = DataPreview(raw);
     values.push_back(std::move(entry));
   }
   return values;
@@ -86,8 +88,10 @@ class ValueChecker {
   MatchOptions Options() const {
     return {deps_.controls->CaseSensitive(), frame_.settings.wholenum};
   }
-  std::string Row(const std::string& shown) const {
-    return MakeKeyListEntry(frame_.root_name, key_path_, shown);
+  void AddRow(const ValueEntry& value, const std::string& shown, FoundIn found_in) {
+    deps_.output->AddKeyListHit(
+        MakeKeyListEntry(frame_.root_name, key_path_, shown),
+        HitDetails{TypeName(value.type), value.preview, found_in, frame_.key_written});
   }
 
   // The session's entry for a change of the value; the key is asked for its name once.
@@ -108,7 +112,7 @@ class ValueChecker {
     }
     if (!MatchText(find_, text, kind, true, Options())) return;
     const std::string shown = DisplayName(value.name);
-    deps_.output->AddKeyListEntry(Row(shown));
+    AddRow(value, shown, FoundIn::kData);
     Log("Found in Key  : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
     if (frame_.settings.logging == kLoggingInformational) {
@@ -174,7 +178,7 @@ class ValueChecker {
     const std::string shown = DisplayName(value.name);
     if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
     if (!MatchText(find_, shown, kind, false, Options())) return;
-    deps_.output->AddKeyListEntry(Row(shown));
+    AddRow(value, shown, FoundIn::kValueName);
     Log("Key Found : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
     if (session_.search_only) return;

@@ -16,19 +16,26 @@ std::string MakeKeyListEntry(std::string_view root, std::string_view path,
   return row;
 }
 
-std::optional<KeyListEntry> ParseKeyListEntry(std::string_view row) {
+std::optional<KeyListFields> SplitKeyListEntry(std::string_view row) {
   const auto first = row.find('\t');
   if (first == std::string_view::npos) return std::nullopt;
-  KeyListEntry entry;
-  entry.root = std::string(row.substr(0, first));
+  KeyListFields fields;
+  fields.root = row.substr(0, first);
   const auto second = row.find('\t', first + 1);
   if (second == std::string_view::npos) {
-    entry.path = std::string(row.substr(first + 1));
+    fields.path = row.substr(first + 1);
   } else {
-    entry.path = std::string(row.substr(first + 1, second - first - 1));
-    entry.value_name = std::string(row.substr(second + 1));
+    fields.path = row.substr(first + 1, second - first - 1);
+    fields.value_name = row.substr(second + 1);
   }
-  return entry;
+  return fields;
+}
+
+std::optional<KeyListEntry> ParseKeyListEntry(std::string_view row) {
+  const auto fields = SplitKeyListEntry(row);
+  if (!fields) return std::nullopt;
+  return KeyListEntry{std::string(fields->root), std::string(fields->path),
+                      std::string(fields->value_name)};
 }
 
 std::string RegistryValueName(std::string_view shown_name) {

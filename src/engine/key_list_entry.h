@@ -32,6 +32,14 @@ struct KeyListEntry {
 std::string MakeKeyListEntry(std::string_view root, std::string_view path,
                              std::string_view value_name);
 
+// A row's three fields as views into the row, split by the rule below.
+struct KeyListFields {
+  std::string_view root;
+  std::string_view path;
+  std::string_view value_name;
+};
+std::optional<KeyListFields> SplitKeyListEntry(std::string_view row);
+
 // Splits a row: field 1 is the text before the first TAB, field 3 everything after the second TAB
 // (it may hold TABs of its own), field 2 the text in between. A row with a single TAB has an empty
 // field 3. A text without any TAB is not a result row: nullopt.

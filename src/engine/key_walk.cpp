@@ -194,6 +194,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
         info.value_count = kAllValues;
         info.subkey_count = 0xFFFFFFFF;
       }
+      frame.key_written = info.last_write_time;
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
       if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
@@ -232,8 +233,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
   const std::string root_name = frame.root_name;
+  HitDetails hit;
+  hit.modified = frame.key_written;
   if (session.search_only) {
-    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
     return;
   }
   const bool delete_mode = deps_.controls->DeleteMode();
@@ -268,15 +271,15 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
           RunItem(RunKeyId(frame, deps_, moved, renamed), ItemChange::kKeyName));
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
-      deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, renamed, ""));
+      deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
     } else {
-      deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+      deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
       Log("Error: Unable to Rename Key.");
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
     if (!counted) ++session.failed_count;
-    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
   }
 }
 

@@ -53,6 +53,7 @@ struct WalkFrame {
   // The start key of a follow-up pass (a key the run renamed), as the walk's paths spell it; "" in
   // the main pass.
   std::string renamed_start;
+  std::uint64_t key_written = 0;  // last write time of the key being examined (0: unknown)
 };
 
 // The run's dependencies, sharing with the walk its registry, globals, controls, output, log,

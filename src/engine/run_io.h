@@ -4,7 +4,10 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "engine/hit_details.h"
 
 namespace keyloom::engine {
 
@@ -47,6 +50,12 @@ class RunOutput {
   virtual void SetStatusBarText(const std::string& text) = 0;
   // One Key List row: root name TAB path TAB value name.
   virtual void AddKeyListEntry(std::string row) = 0;
+  // A row of a hit with what the list shows of it besides the row. Outputs that show only rows
+  // take the row alone.
+  virtual void AddKeyListHit(std::string row, const HitDetails& details) {
+    (void)details;
+    AddKeyListEntry(std::move(row));
+  }
   // Empties the status list and the Key List (the start of a main pass).
   virtual void ClearLists() = 0;
   // The run's worker reached its end: buttons back to idle.

@@ -122,6 +122,9 @@ struct KeyInfo {
   std::uint32_t value_count = 0;
   std::uint32_t max_value_name_length = 0;
   std::uint32_t max_value_data_size = 0;
+  // When the key, its values or its list of subkeys last changed: 100 ns intervals since
+  // 1601-01-01 UTC (a FILETIME as one count).
+  std::uint64_t last_write_time = 0;
 };
 
 class RegApi {

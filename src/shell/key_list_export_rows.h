@@ -2,7 +2,9 @@
 // rows, "(Default)" turned into the unnamed value's empty name.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "engine/key_list_entry.h"
 #include "files/list_export.h"
@@ -12,11 +14,18 @@ namespace keyloom::shell {
 
 class KeyListExportRows final : public files::ExportRows {
  public:
-  explicit KeyListExportRows(const KeyListRows& rows) : rows_(&rows) {}
+  // All rows in list order, or the rows of `shown` in its order (the rows a filtered or sorted
+  // list shows).
+  explicit KeyListExportRows(const KeyListRows& rows,
+                             const std::vector<std::size_t>* shown = nullptr)
+      : rows_(&rows),
+        shown_(shown != nullptr ? *shown : std::vector<std::size_t>()),
+        mapped_(shown != nullptr) {}
 
-  std::size_t size() const override { return rows_->size(); }
+  std::size_t size() const override { return mapped_ ? shown_.size() : rows_->size(); }
   std::optional<files::ExportItem> Item(std::size_t index) const override {
-    std::optional<engine::KeyListEntry> entry = engine::ParseKeyListEntry((*rows_)[index]);
+    const std::size_t row = mapped_ ? shown_[index] : index;
+    std::optional<engine::KeyListEntry> entry = engine::ParseKeyListEntry((*rows_)[row]);
     if (!entry) return std::nullopt;
     std::string name = entry->RegistryValueName();
     return files::ExportItem{std::move(entry->root), std::move(entry->path), std::move(name)};
@@ -24,6 +33,8 @@ class KeyListExportRows final : public files::ExportRows {
 
  private:
   const KeyListRows* rows_;
+  std::vector<std::size_t> shown_;
+  bool mapped_;
 };
 
 }  // namespace keyloom::shell

@@ -18,6 +18,11 @@ void RowBlock::Append(std::string_view row) {
   ends_.push_back(static_cast<std::uint32_t>(text_.size()));
 }
 
+void RowBlock::Extend(std::string_view more) {
+  text_.append(more);
+  ends_.back() = static_cast<std::uint32_t>(text_.size());
+}
+
 std::string_view RowBlock::operator[](std::size_t index) const {
   const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
   return std::string_view(text_).substr(begin, ends_[index] - begin);
@@ -28,17 +33,70 @@ std::size_t KeyListRows::BlockOf(std::size_t index) const {
   return static_cast<std::size_t>(std::distance(first_rows_.begin(), after)) - 1;
 }
 
-std::string_view KeyListRows::operator[](std::size_t index) const {
+std::string_view KeyListRows::Stored(std::size_t index) const {
   const std::size_t block = BlockOf(index);
   return blocks_[block][index - first_rows_[block]];
 }
 
-void KeyListRows::Append(std::string_view row) {
-  if (blocks_.empty() || !blocks_.back().HasRoomFor(row)) {
-    blocks_.push_back(RowBlock::WithRoom(std::max(kBlockBytes, row.size())));
+std::string_view KeyListRows::operator[](std::size_t index) const {
+  const std::string_view stored = Stored(index);
+  return stored.substr(0, stored.find('\0'));
+}
+
+RowDetails KeyListRows::Details(std::size_t index) const {
+  std::string_view rest = Stored(index);
+  RowDetails details;
+  const auto next = [&rest] {
+    const std::size_t nul = rest.find('\0');
+    const std::string_view field = rest.substr(0, nul);
+    rest.remove_prefix(nul == std::string_view::npos ? rest.size() : nul + 1);
+    return field;
+  };
+  next();  // the row text
+  if (rest.empty()) return details;
+  details.present = true;
+  details.type = next();
+  details.data = next();
+  const std::string_view found = next();
+  details.found_in =
+      found.empty() ? engine::FoundIn::kKeyName : static_cast<engine::FoundIn>(found.front() - '0');
+  for (char digit : next())
+    details.modified = details.modified * 10 + static_cast<unsigned>(digit - '0');
+  return details;
+}
+
+void KeyListRows::MakeRoom(std::size_t bytes) {
+  if (blocks_.empty() || !blocks_.back().HasRoomFor(bytes)) {
+    blocks_.push_back(RowBlock::WithRoom(std::max(kBlockBytes, bytes)));
     first_rows_.push_back(size_);
   }
+}
+
+void KeyListRows::Append(std::string_view row) {
+  MakeRoom(row.size());
   blocks_.back().Append(row);
+  ++size_;
+}
+
+void KeyListRows::Append(std::string_view row, const engine::HitDetails& details) {
+  const std::string_view nul("\0", 1);
+  const char found[1] = {static_cast<char>('0' + static_cast<int>(details.found_in))};
+  char digits[24];
+  std::size_t length = 0;
+  std::uint64_t modified = details.modified;
+  do {
+    digits[sizeof digits - ++length] = static_cast<char>('0' + modified % 10);
+    modified /= 10;
+  } while (modified != 0);
+  const std::string_view time(digits + sizeof digits - length, length);
+  MakeRoom(row.size() + details.type.size() + details.data.size() + time.size() + 5);
+  RowBlock& block = blocks_.back();
+  block.Append(row);
+  for (std::string_view part :
+       {nul, std::string_view(details.type), nul, std::string_view(details.data), nul,
+        std::string_view(found, 1), nul, time}) {
+    block.Extend(part);
+  }
   ++size_;
 }
 
@@ -49,7 +107,11 @@ void KeyListRows::Append(KeyListRows&& more) {
       size_ += block.size();
       blocks_.push_back(std::move(block));
     } else {
-      for (std::size_t i = 0; i < block.size(); ++i) Append(block[i]);
+      for (std::size_t i = 0; i < block.size(); ++i) {
+        MakeRoom(block[i].size());
+        blocks_.back().Append(block[i]);
+        ++size_;
+      }
     }
   }
   more.Clear();
@@ -65,7 +127,10 @@ void KeyListRows::Remove(std::vector<std::size_t> indices) {
       while (next != indices.end() && *next == i) ++next;
       continue;
     }
-    kept.Append((*this)[i]);
+    const std::string_view stored = Stored(i);
+    kept.MakeRoom(stored.size());
+    kept.blocks_.back().Append(stored);
+    ++kept.size_;
   }
   *this = std::move(kept);
 }

@@ -43,7 +43,11 @@ class MainLayout {
   static constexpr int kStatusDefaultHeight = 72;
   static constexpr int kSplitterSize = 5;
   static constexpr int kListMinHeight = 24;  // the status list's least height
-  static constexpr int kKeysMinHeight = 88;  // the Key List's header and at least three rows
+  // The Key List's filter field above it, and the gap between them.
+  static constexpr int kFilterHeight = 23;
+  static constexpr int kFilterGap = 2;
+  // The filter field, the Key List's header and at least three rows.
+  static constexpr int kKeysMinHeight = kFilterHeight + kFilterGap + 88;
   static constexpr int kPanelDesignWidth = 624;
 
   struct Parts {

@@ -64,6 +64,14 @@ void RunOutputQueue::AddKeyListEntry(std::string row) {
   Notify(false);
 }
 
+void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& details) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Open().rows.Append(row, details);
+  }
+  Notify(false);
+}
+
 void RunOutputQueue::ClearLists() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

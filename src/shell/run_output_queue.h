@@ -64,6 +64,7 @@ class RunOutputQueue final : public engine::RunOutput {
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string& text) override;
   void AddKeyListEntry(std::string row) override;
+  void AddKeyListHit(std::string row, const engine::HitDetails& details) override;
   void ClearLists() override;
   void RunFinished() override;
   void RequestQuit() override;

@@ -99,17 +99,18 @@ constexpr IniKey NeverWritten(IniKey key) {
   return key;
 }
 
-// COL_0, COL_1, COL_2: a width outside 1..1500 falls back to the column's default.
-template <std::size_t Column>
+// COL_0 .. COL_6: a width outside 1..1500 falls back to the column's default.
+template <auto Widths, std::size_t Column>
 constexpr IniKey ColumnKey(const char* name) {
-  return {name,
-          [](std::string_view text, Settings&, WindowSettings& w) {
-            const std::optional<int> value = ParseIniInteger(text);
-            if (value && *value >= kMinColumnWidth && *value <= kMaxColumnWidth) {
-              w.col[Column] = *value;
-            }
-          },
-          [](const Settings&, const WindowSettings& w) { return std::to_string(w.col[Column]); }};
+  return {
+      name,
+      [](std::string_view text, Settings&, WindowSettings& w) {
+        const std::optional<int> value = ParseIniInteger(text);
+        if (value && *value >= kMinColumnWidth && *value <= kMaxColumnWidth) {
+          (w.*Widths)[Column] = *value;
+        }
+      },
+      [](const Settings&, const WindowSettings& w) { return std::to_string((w.*Widths)[Column]); }};
 }
 
 // WARN: two flags, each "1" or anything else; written back as "1" or "0" each.
@@ -149,9 +150,9 @@ constexpr IniKey kIniKeys[] = {
     kRegUndoKey,
     kWarnKey,
     TextKey<&Settings::undodir>("UNDODIR"),
-    ColumnKey<0>("COL_0"),
-    ColumnKey<1>("COL_1"),
-    ColumnKey<2>("COL_2"),
+    ColumnKey<&WindowSettings::col, 0>("COL_0"),
+    ColumnKey<&WindowSettings::col, 1>("COL_1"),
+    ColumnKey<&WindowSettings::col, 2>("COL_2"),
     IntegerKey<&Settings::undo>("UNDO"),
     BooleanKey<&Settings::smundo>("SMUNDO"),
     BooleanKey<&Settings::saundo>("SAUNDO"),
@@ -161,6 +162,10 @@ constexpr IniKey kIniKeys[] = {
     IntegerKey<&Settings::defaultundo>("DEFAULTUNDO"),
     NeverWritten(BooleanKey<&Settings::simulate>("SIMULATE")),  // set only by editing the file
     BooleanKey<&Settings::fixperms>("FIXPERMS"),
+    ColumnKey<&WindowSettings::detail_col, 0>("COL_3"),
+    ColumnKey<&WindowSettings::detail_col, 1>("COL_4"),
+    ColumnKey<&WindowSettings::detail_col, 2>("COL_5"),
+    ColumnKey<&WindowSettings::detail_col, 3>("COL_6"),
 };
 
 }  // namespace

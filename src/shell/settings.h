@@ -88,6 +88,8 @@ struct WindowSettings {
   bool searchtree = false;   // SEARCHTREE: chkTree, include key names
   std::array<int, 3> col = {140, 320, 150};  // COL_0, COL_1, COL_2: Key List column widths
   int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
+  // COL_3 .. COL_6: widths of the hit columns "Type", "Data", "Found in" and "Modified".
+  std::array<int, 4> detail_col = {110, 260, 80, 130};
 
   bool operator==(const WindowSettings&) const = default;
 };

@@ -1,7 +1,9 @@
 #include "registry/registry_contract.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "registry/security_descriptor.h"
@@ -204,6 +206,36 @@ TEST_P(RegistryWrapper, DeleteValueReportsAndClearsTheLastError) {
   EXPECT_TRUE(reg->DeleteValue("V"));
   EXPECT_EQ(reg->LastErrorText(), "");
   EXPECT_FALSE(reg->ValueExists("v"));
+}
+
+std::uint64_t FileTimeOfNow() {
+  const auto since_1970 = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return 116444736000000000ULL + static_cast<std::uint64_t>(since_1970.count()) * 10;
+}
+
+TEST_P(RegistryWrapper, AKeysLastWriteTimeFollowsItsChanges) {
+  constexpr std::uint64_t kTwoSeconds = 20000000;
+  const std::uint64_t before = FileTimeOfNow();
+  auto reg = OpenScratch();
+  reg->CreateKey("Timed");
+  ASSERT_TRUE(reg->OpenKey("Timed"));
+  KeyInfo created;
+  ASSERT_EQ(api_->QueryInfoKey(reg->CurrentKey(), &created), kSuccess);
+  EXPECT_GE(created.last_write_time + kTwoSeconds, before);
+  EXPECT_LE(created.last_write_time, FileTimeOfNow() + kTwoSeconds);
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  reg->WriteString("v", "x");
+  KeyInfo written;
+  ASSERT_EQ(api_->QueryInfoKey(reg->CurrentKey(), &written), kSuccess);
+  EXPECT_GT(written.last_write_time, created.last_write_time) << "a value written";
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  reg->CreateKey("Child");
+  KeyInfo grown;
+  ASSERT_EQ(api_->QueryInfoKey(reg->CurrentKey(), &grown), kSuccess);
+  EXPECT_GT(grown.last_write_time, written.last_write_time) << "a subkey created";
 }
 
 TEST_P(RegistryWrapper, DeleteKeyRemovesADeepTree) {

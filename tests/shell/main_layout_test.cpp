@@ -5,7 +5,9 @@
 namespace keyloom::shell {
 namespace {
 
-constexpr int kWidth = 625, kHeight = 346, kBar = 22;
+// The design client area, with room for the Key List's filter field.
+constexpr int kWidth = 625, kHeight = 346 + MainLayout::kFilterHeight + MainLayout::kFilterGap,
+              kBar = 22;
 
 TEST(MainLayoutTest, StacksPanelStatusListAndKeyListAboveTheStatusBar) {
   MainLayout layout;

@@ -1,11 +1,22 @@
 #include "registry/memory/key_node.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 #include "registry/text.h"
 
 namespace keyloom::reg::memory {
+
+std::uint64_t FileTimeNow() {
+  // FILETIME counts from 1601-01-01, the system clock from 1970-01-01.
+  constexpr std::uint64_t kFrom1601To1970 = 116444736000000000ULL;
+  const auto since_1970 =
+      std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+          std::chrono::system_clock::now().time_since_epoch());
+  return kFrom1601To1970 + static_cast<std::uint64_t>(since_1970.count());
+}
+
 namespace {
 
 constexpr std::size_t kHeaderUnits = 6;
@@ -183,11 +194,13 @@ Node* InsertChild(Node* parent, std::unique_ptr<Node> child) {
   Node* rest = nullptr;
   Split(parent->children, node->name, &before, &rest);
   parent->children = Merge(Merge(before, node), rest);
+  parent->last_write_time = FileTimeNow();
   return node;
 }
 
 std::unique_ptr<Node> RemoveChild(Node* parent, Node* child) {
   parent->children = Erase(parent->children, child);
+  parent->last_write_time = FileTimeNow();
   child->parent = nullptr;
   return std::unique_ptr<Node>(child);
 }
@@ -196,6 +209,7 @@ void ReleaseChildren(Node* parent, std::vector<std::unique_ptr<Node>>* out) {
   std::vector<Node*> stack;
   if (parent->children != nullptr) stack.push_back(parent->children);
   parent->children = nullptr;
+  parent->last_write_time = FileTimeNow();
   while (!stack.empty()) {
     Node* t = stack.back();
     stack.pop_back();
@@ -222,6 +236,7 @@ std::ptrdiff_t FindValue(const Node& key, std::u16string_view name) {
 }
 
 void PutValue(Node* key, std::u16string_view name, std::uint32_t type, const Bytes& data) {
+  key->last_write_time = FileTimeNow();
   const std::ptrdiff_t at = FindValue(*key, name);
   if (at >= 0) {
     // The stored name keeps the letter case it was created with.
@@ -240,6 +255,7 @@ void PutValue(Node* key, std::u16string_view name, std::uint32_t type, const Byt
 bool EraseValue(Node* key, std::u16string_view name) {
   const std::ptrdiff_t at = FindValue(*key, name);
   if (at < 0) return false;
+  key->last_write_time = FileTimeNow();
   key->values.erase(key->values.begin() + at);
   if (key->value_index) {
     if (key->values.size() <= kIndexThreshold / 2) {

@@ -34,6 +34,9 @@ class ValueRecord {
   std::unique_ptr<char16_t[]> blob_;
 };
 
+// The current time as a FILETIME count.
+std::uint64_t FileTimeNow();
+
 struct Node {
   Node() = default;
   explicit Node(std::u16string key_name) : name(std::move(key_name)) {}
@@ -59,6 +62,9 @@ struct Node {
   std::uint32_t open_handles = 0;
   bool deleted = false;
   bool hive_root = false;  // mounted by LoadKey
+  // The key's last write time (see KeyInfo): set at creation and at every change of its values or
+  // of its list of subkeys.
+  std::uint64_t last_write_time = FileTimeNow();
 };
 
 // ---- Subkeys ----

@@ -85,6 +85,7 @@ ErrorCode MemoryRegistryImpl::RestoreKey(KeyHandle key, std::string_view file,
   for (auto& child : old_children) Discard(std::move(child));
   node->values.clear();
   node->value_index.reset();
+  node->last_write_time = FileTimeNow();
   if (hive.security) node->security = std::make_shared<const SecurityDescriptor>(*hive.security);
   FillFromHive(node, hive);
   return kSuccess;

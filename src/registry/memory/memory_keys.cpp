@@ -117,6 +117,7 @@ ErrorCode MemoryRegistryImpl::QueryInfoKey(KeyHandle key, KeyInfo* info) {
     out.max_subkey_name_length = std::max(out.max_subkey_name_length, Units(child.name.size()));
   });
   out.value_count = Units(ref.node->values.size());
+  out.last_write_time = ref.node->last_write_time;
   for (const ValueRecord& value : ref.node->values) {
     out.max_value_name_length = std::max(out.max_value_name_length, Units(value.name().size()));
     out.max_value_data_size = std::max(out.max_value_data_size, Units(value.data_size()));

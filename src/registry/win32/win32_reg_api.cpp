@@ -100,11 +100,14 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode QueryInfoKey(KeyHandle key, KeyInfo* info) override {
     DWORD subkeys = 0, max_subkey = 0, values = 0, max_value_name = 0, max_data = 0;
+    FILETIME written{};
     const LONG rc =
         RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, &subkeys, &max_subkey, nullptr,
-                         &values, &max_value_name, &max_data, nullptr, nullptr);
+                         &values, &max_value_name, &max_data, nullptr, &written);
     if (rc == ERROR_SUCCESS) {
-      *info = KeyInfo{subkeys, max_subkey, values, max_value_name, max_data};
+      const std::uint64_t time =
+          (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+      *info = KeyInfo{subkeys, max_subkey, values, max_value_name, max_data, time};
     }
     return static_cast<ErrorCode>(rc);
   }

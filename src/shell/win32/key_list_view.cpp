@@ -3,18 +3,37 @@
 #include <algorithm>
 #include <string_view>
 
-#include "engine/key_list_entry.h"
+#include "shell/key_list_cells.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
+
+std::string LocalTimeText(std::uint64_t file_time) {
+  FILETIME utc{static_cast<DWORD>(file_time & 0xFFFFFFFFu), static_cast<DWORD>(file_time >> 32)};
+  SYSTEMTIME universal{};
+  SYSTEMTIME local{};
+  if (!FileTimeToSystemTime(&utc, &universal) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return {};
+  }
+  wchar_t date[80] = L"";
+  wchar_t time[80] = L"";
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 80);
+  return FromWide(std::wstring(date) + L" " + time);
+}
+
 namespace {
 
-struct ColumnSpec {
-  const wchar_t* title;
-  int width;
-};
-constexpr ColumnSpec kColumnSpecs[KeyListView::kColumns] = {
-    {L"ROOT", 140}, {L"Registry Key", 330}, {L"Value Name", 150}};
+constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130};
+
+int WidthOf(HWND list, int column) {
+  return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+void SetWidth(HWND list, int column, int width) {
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
+}
 
 }  // namespace
 
@@ -26,11 +45,12 @@ HWND KeyListView::Create(HWND parent, int id, HINSTANCE instance) {
   if (hwnd_ == nullptr) return nullptr;
   const DWORD ex_style = LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_DOUBLEBUFFER;
   SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, ex_style, ex_style);
-  for (int i = 0; i < kColumns; ++i) {
+  for (int i = 0; i < kKeyListColumnCount; ++i) {
+    std::wstring title = ToWide(kKeyListColumnTitles[i]);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(kColumnSpecs[i].title);
-    column.cx = kColumnSpecs[i].width;
+    column.pszText = title.data();
+    column.cx = kColumnWidths[i];
     column.iSubItem = i;
     SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                  reinterpret_cast<LPARAM>(&column));
@@ -39,14 +59,65 @@ HWND KeyListView::Create(HWND parent, int id, HINSTANCE instance) {
 }
 
 void KeyListView::ShowRows(bool reset) {
-  const auto count = static_cast<WPARAM>(rows_.size());
-  if (reset) {
-    SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
-    SendMessageW(hwnd_, LVM_SETITEMCOUNT, count, 0);
-    InvalidateRect(hwnd_, nullptr, TRUE);
-  } else {
-    SendMessageW(hwnd_, LVM_SETITEMCOUNT, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  if (reset || rows_seen_ > rows_.size()) {
+    ApplyOrder();
+    return;
   }
+  if (mapped_) {
+    for (std::size_t row = rows_seen_; row < rows_.size(); ++row) {
+      if (!RowMatches(rows_, row, filter_, LocalTimeText)) continue;
+      shown_.push_back(row);
+      if (sort_column_ >= 0) unsorted_tail_ = true;
+    }
+  }
+  rows_seen_ = rows_.size();
+  SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()),
+               LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+void KeyListView::ApplyOrder() {
+  mapped_ = sort_column_ >= 0 || !filter_.empty();
+  shown_.clear();
+  shown_.shrink_to_fit();
+  if (mapped_) {
+    std::vector<std::size_t> order = AllRows(rows_.size());
+    if (sort_column_ >= 0) SortRows(rows_, sort_column_, descending_, order);
+    shown_ = filter_.empty() ? std::move(order) : FilterRows(rows_, order, filter_, LocalTimeText);
+  }
+  rows_seen_ = rows_.size();
+  unsorted_tail_ = false;
+  SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
+  SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()), 0);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void KeyListView::SortBy(int column) {
+  if (column < 0 || column >= kKeyListColumnCount) return;
+  descending_ = column == sort_column_ && !descending_;
+  sort_column_ = column;
+  ShowSortArrow();
+  ApplyOrder();
+}
+
+void KeyListView::ShowSortArrow() const {
+  HWND header = reinterpret_cast<HWND>(SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
+  if (header == nullptr) return;
+  for (int i = 0; i < kKeyListColumnCount; ++i) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i),
+                      reinterpret_cast<LPARAM>(&item))) {
+      continue;
+    }
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (i == sort_column_) item.fmt |= descending_ ? HDF_SORTDOWN : HDF_SORTUP;
+    SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+void KeyListView::SetFilter(std::string_view text) {
+  filter_ = TextFilter(text);
+  ApplyOrder();
 }
 
 void KeyListView::Clear() {
@@ -63,7 +134,9 @@ std::vector<std::size_t> KeyListView::SelectedRows() const {
   int index = -1;
   while ((index = static_cast<int>(SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(index),
                                                 LVNI_SELECTED))) != -1) {
-    rows.push_back(static_cast<std::size_t>(index));
+    if (static_cast<std::size_t>(index) < ShownCount()) {
+      rows.push_back(RowAt(static_cast<std::size_t>(index)));
+    }
   }
   return rows;
 }
@@ -74,9 +147,13 @@ void KeyListView::Select(const std::vector<std::size_t>& rows) {
   state.state = 0;
   SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
   state.state = LVIS_SELECTED;
+  std::vector<bool> wanted(rows_.size());
   for (std::size_t row : rows) {
-    if (row >= rows_.size()) continue;
-    SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+    if (row < wanted.size()) wanted[row] = true;
+  }
+  for (std::size_t item = 0; item < ShownCount(); ++item) {
+    if (!wanted[RowAt(item)]) continue;
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(item),
                  reinterpret_cast<LPARAM>(&state));
   }
 }
@@ -90,17 +167,25 @@ void KeyListView::SelectAll() {
 
 std::array<int, KeyListView::kColumns> KeyListView::ColumnWidths() const {
   std::array<int, kColumns> widths{};
-  for (int i = 0; i < kColumns; ++i) {
-    widths[static_cast<std::size_t>(i)] =
-        static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
-  }
+  for (int i = 0; i < kColumns; ++i) widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, i);
   return widths;
 }
 
 void KeyListView::SetColumnWidths(const std::array<int, kColumns>& widths) {
-  for (int i = 0; i < kColumns; ++i) {
-    SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i),
-                 MAKELPARAM(widths[static_cast<std::size_t>(i)], 0));
+  for (int i = 0; i < kColumns; ++i) SetWidth(hwnd_, i, widths[static_cast<std::size_t>(i)]);
+}
+
+std::array<int, KeyListView::kDetailColumns> KeyListView::DetailColumnWidths() const {
+  std::array<int, kDetailColumns> widths{};
+  for (int i = 0; i < kDetailColumns; ++i) {
+    widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, kColumns + i);
+  }
+  return widths;
+}
+
+void KeyListView::SetDetailColumnWidths(const std::array<int, kDetailColumns>& widths) {
+  for (int i = 0; i < kDetailColumns; ++i) {
+    SetWidth(hwnd_, kColumns + i, widths[static_cast<std::size_t>(i)]);
   }
 }
 
@@ -108,20 +193,9 @@ void KeyListView::OnGetDispInfo(NMLVDISPINFOW& info) const {
   LVITEMW& item = info.item;
   if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
   item.pszText[0] = L'\0';
-  if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size()) return;
-  const std::string_view row = rows_[static_cast<std::size_t>(item.iItem)];
-  std::string_view cell;
-  const auto entry = engine::ParseKeyListEntry(row);
-  if (!entry) {
-    if (item.iSubItem == 0) cell = row;  // not a result row: shown whole in the first column
-  } else if (item.iSubItem == 0) {
-    cell = entry->root;
-  } else if (item.iSubItem == 1) {
-    cell = entry->path;
-  } else if (item.iSubItem == 2) {
-    cell = entry->value_name;
-  }
-  const std::wstring wide = ToWide(cell);
+  if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= ShownCount()) return;
+  const std::wstring wide = ToWide(
+      CellText(rows_, RowAt(static_cast<std::size_t>(item.iItem)), item.iSubItem, LocalTimeText));
   const std::size_t room = static_cast<std::size_t>(item.cchTextMax) - 1;
   const std::size_t length = std::min(wide.size(), room);
   std::copy_n(wide.data(), length, item.pszText);

@@ -39,7 +39,10 @@ ListExportUi::~ListExportUi() {
 void ListExportUi::ExportFile(files::ExportKind kind) {
   if (Busy()) return;
   const KeyListRows& rows = deps_.key_list->rows();
-  const std::optional<std::filesystem::path> target = files::BeginExport(*this, kind, rows.size());
+  // A filtered or sorted list exports the rows it shows, in their order.
+  const std::vector<std::size_t>* shown = deps_.key_list->ShownOrder();
+  const std::optional<std::filesystem::path> target =
+      files::BeginExport(*this, kind, deps_.key_list->ShownCount());
   if (!target) return;
 
   // The rows stay as they are until the worker is done.
@@ -51,7 +54,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   context.undo = deps_.undo;
   context.settings = deps_.change_settings();
   context.log = deps_.log;
-  rows_ = std::make_unique<KeyListExportRows>(rows);
+  rows_ = std::make_unique<KeyListExportRows>(rows, shown);
   progress_.rows_done = 0;
   progress_.cancel = false;
   done_ = false;

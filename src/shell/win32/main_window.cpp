@@ -302,6 +302,7 @@ void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
   SetChecked(Control(IDC_CHK_TREE), window.searchtree);  // never shows the key-name warning
   Select(Control(IDC_CMB_KEYS), window.searchkey);
   key_list_.SetColumnWidths(window.col);
+  key_list_.SetDetailColumnWidths(window.detail_col);
   Select(Control(IDC_CMB_TYPE), window.searchtype);
   SyncControls();
 }
@@ -316,6 +317,7 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
   window.searchvalues = IsChecked(Control(IDC_CHK_VALUES));
   window.searchtree = IsChecked(Control(IDC_CHK_TREE));
   window.col = key_list_.ColumnWidths();
+  window.detail_col = key_list_.DetailColumnWidths();
   window.searchtype = Selection(Control(IDC_CMB_TYPE));
   return window;
 }
@@ -386,6 +388,7 @@ bool TfrmMain::PreTranslate(MSG& message) {
     PostMessageW(window, WM_COMMAND, IDM_UNDO_RUN, 0);
     return true;
   }
+  if (HandleListKeys(message)) return true;
   return IsDialogMessageW(window, &message) != FALSE;
 }
 

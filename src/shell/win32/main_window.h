@@ -181,8 +181,22 @@ class TfrmMain final : public Window, public engine::RunWindow {
   // The Key List's row commands (main_window_rows.cpp).
   void mnuDeleteClick();
   void mnuOpenRegeditClick();
-  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every row.
+  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every shown
+  // row, Ctrl+C copies the selected rows, Ctrl+Shift+C the first one's key path.
   void lstKeysKeyDown(WORD key);
+
+  // Sorting, filtering and copying the Key List (main_window_list.cpp).
+  void SetStatusBarText(const std::string& text);
+  void lstKeysColumnClick(int column);
+  void KeyListRunEnded();
+  // "N of M rows shown" in the status bar while a filter is active.
+  void ShowShownCount();
+  void edtFilterChange();
+  void mnuFilterClick();
+  void mnuSelectAllClick();
+  void mnuCopyClick();
+  void mnuCopyKeyPathClick();
+  bool HandleListKeys(const MSG& message);
 
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;

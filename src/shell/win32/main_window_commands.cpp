@@ -50,6 +50,11 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
       {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
       {IDM_UNDO_RUN, kAnyCode, &TfrmMain::mnuUndoRunClick},
+      {IDM_COPY, kAnyCode, &TfrmMain::mnuCopyClick},
+      {IDM_COPY_KEY_PATH, kAnyCode, &TfrmMain::mnuCopyKeyPathClick},
+      {IDM_SELECT_ALL, kAnyCode, &TfrmMain::mnuSelectAllClick},
+      {IDM_FILTER, kAnyCode, &TfrmMain::mnuFilterClick},
+      {IDC_EDT_FILTER, EN_CHANGE, &TfrmMain::edtFilterChange},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
@@ -79,6 +84,9 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
       return 0;
     case LVN_KEYDOWN:
       lstKeysKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey);
+      return 0;
+    case LVN_COLUMNCLICK:
+      lstKeysColumnClick(reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
       return 0;
     default:
       return 0;
@@ -239,7 +247,10 @@ void TfrmMain::DrainOutput() {
     const OutputBatch batch = FoldOutput(segments, next, key_list_.rows(), status_list_.model());
     next = batch.next;
     ShowBatch(batch);
-    if (batch.finished) controller_->OnRunFinished();
+    if (batch.finished) {
+      controller_->OnRunFinished();
+      KeyListRunEnded();
+    }
     if (batch.quit) CloseMainWindow();
   }
 }
@@ -251,10 +262,7 @@ void TfrmMain::ShowBatch(const OutputBatch& batch) {
     key_list_.ShowRows(false);
   }
   status_list_.Apply(batch.status_removed_front, batch.status_appended);
-  if (batch.status_bar) {
-    const std::wstring text = ToWide(*batch.status_bar);
-    SendMessageW(status_bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  }
+  if (batch.status_bar) SetStatusBarText(*batch.status_bar);
 }
 
 }  // namespace keyloom::shell

@@ -2,6 +2,8 @@
 // and the splitters.
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/hints.h"
 #include "shell/win32/main_window.h"
@@ -150,6 +152,11 @@ void TfrmMain::CreateControls() {
   SendMessageW(Control(IDC_EDT_REPLACE), EM_LIMITTEXT, 0, 0);
 
   status_list_.Create(hwnd(), IDC_LST_STATUS, instance_);
+  HWND filter = CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0,
+      0, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_EDT_FILTER)), instance_, nullptr);
+  SendMessageW(filter, EM_SETCUEBANNER, TRUE,
+               reinterpret_cast<LPARAM>(L"Filter the Key List (Ctrl+F)"));
   key_list_.Create(hwnd(), IDC_LST_KEYS, instance_);
   status_bar_ = CreateWindowExW(
       0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
@@ -229,7 +236,12 @@ void TfrmMain::LayoutLists() {
   const MainLayout::Parts parts =
       layout_.Arrange(client.right - client.left, client.bottom - client.top, bar.bottom - bar.top);
   MoveTo(status_list_.hwnd(), parts.status);
-  MoveTo(key_list_.hwnd(), parts.keys);
+  // The filter field over the Key List's full width, the list below it.
+  const int filter_height = std::min(MainLayout::kFilterHeight, parts.keys.height);
+  MoveTo(Control(IDC_EDT_FILTER), {parts.keys.x, parts.keys.y, parts.keys.width, filter_height});
+  const int list_top = std::min(parts.keys.height, filter_height + MainLayout::kFilterGap);
+  MoveTo(key_list_.hwnd(),
+         {parts.keys.x, parts.keys.y + list_top, parts.keys.width, parts.keys.height - list_top});
 }
 
 bool TfrmMain::OnSetCursor(LPARAM lparam) {

@@ -65,7 +65,13 @@ void TfrmMain::lstKeysKeyDown(WORD key) {
   if (key == VK_DELETE) {
     mnuDeleteClick();
   } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
-    key_list_.SelectAll();
+    mnuSelectAllClick();
+  } else if (key == 'C' && GetKeyState(VK_CONTROL) < 0) {
+    if (GetKeyState(VK_SHIFT) < 0) {
+      mnuCopyKeyPathClick();
+    } else {
+      mnuCopyClick();
+    }
   }
 }
 

@@ -140,3 +140,10 @@
 #define IDC_UNDO_LST_RESULTS 3956
 #define IDC_UNDO_BTN_UNDO 3957
 #define IDM_UNDO_RUN 3960
+
+// The Key List's filter field and its copy, filter and selection commands (2150-2199).
+#define IDC_EDT_FILTER 2150
+#define IDM_COPY 2151
+#define IDM_COPY_KEY_PATH 2152
+#define IDM_FILTER 2153
+#define IDM_SELECT_ALL 2154

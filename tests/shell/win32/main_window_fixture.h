@@ -36,7 +36,7 @@ class MainWindowTest : public ::testing::Test {
     options.api = api_.get();
     options.program_folder = folder_.Utf8();
     options.is_64bit_windows = is_64bit;
-    options.walker = walker != nullptr ? walker : &no_walk_;
+    options.walker = real_walk_ ? nullptr : walker != nullptr ? walker : &no_walk_;
     options.quit_on_destroy = false;
     window_ = std::make_unique<TfrmMain>(std::move(options));
     EXPECT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
@@ -91,6 +91,7 @@ class MainWindowTest : public ::testing::Test {
   keyloom::testing::TempFolder folder_;
   std::unique_ptr<reg::RegApi> api_ = reg::NewWin32RegApi();
   engine::NoWalk no_walk_;
+  bool real_walk_ = false;  // Open gives the window its own registry walk
   std::unique_ptr<TfrmMain> window_;
 };
 

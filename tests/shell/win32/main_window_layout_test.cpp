@@ -59,13 +59,13 @@ TEST_F(MainWindowLayoutTest, TabWalksTheControlsInReadingOrder) {
   SetFocus(Control(IDC_EDT_FIND));
   ASSERT_EQ(GetFocus(), Control(IDC_EDT_FIND));
   std::vector<int> order;
-  for (int i = 0; i < 19; ++i) order.push_back(PressTab());
+  for (int i = 0; i < 20; ++i) order.push_back(PressTab());
   EXPECT_EQ(order,
             (std::vector<int>{IDC_EDT_REPLACE, IDC_BTN_SEARCH, IDC_BTN_REPLACE, IDC_BTN_PAUSE,
                               IDC_BTN_CLOSE, IDC_BTN_ABOUT, IDC_BTN_NETWORK, IDC_BTN_OPTIONS,
                               IDC_CMB_KEYS, IDC_CMB_TYPE, IDC_CMB_SCAN_METHOD, IDC_CHK_VALUES,
                               IDC_CHK_NAMES, IDC_CHK_TREE, IDC_CHK_CASE, IDC_CHK_REG_UNDO,
-                              IDC_LST_STATUS, IDC_LST_KEYS, IDC_EDT_FIND}));
+                              IDC_LST_STATUS, IDC_EDT_FILTER, IDC_LST_KEYS, IDC_EDT_FIND}));
   // Backwards from the find box to the Key List; a disabled button is passed over.
   EXPECT_EQ(PressTab(true), IDC_LST_KEYS);
   EnableWindow(Control(IDC_BTN_PAUSE), FALSE);

@@ -1,0 +1,77 @@
+#include "shell/key_list_cells.h"
+
+#include "engine/key_list_entry.h"
+
+namespace keyloom::shell {
+
+std::string_view CellView(const KeyListRows& rows, std::size_t row, int column) {
+  const std::string_view text = rows[row];
+  if (column <= kColumnValueName) {
+    const auto fields = engine::SplitKeyListEntry(text);
+    if (!fields) return column == kColumnRoot ? text : std::string_view();
+    if (column == kColumnRoot) return fields->root;
+    return column == kColumnPath ? fields->path : fields->value_name;
+  }
+  const RowDetails details = rows.Details(row);
+  if (!details.present) return {};
+  switch (column) {
+    case kColumnType:
+      return details.type;
+    case kColumnData:
+      return details.data;
+    case kColumnFoundIn:
+      return engine::FoundInText(details.found_in);
+    default:
+      return {};
+  }
+}
+
+std::string CellText(const KeyListRows& rows, std::size_t row, int column, const TimeText& time) {
+  if (column != kColumnModified) return std::string(CellView(rows, row, column));
+  const RowDetails details = rows.Details(row);
+  return details.modified == 0 || !time ? std::string() : time(details.modified);
+}
+
+namespace {
+
+void AppendTabCell(std::string_view cell, std::string& out) {
+  if (cell.find_first_of("\t\"\r\n") == std::string_view::npos) {
+    out.append(cell);
+    return;
+  }
+  out.push_back('"');
+  for (char c : cell) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+}  // namespace
+
+std::string RowsAsTabText(const KeyListRows& rows, const std::vector<std::size_t>& which,
+                          const TimeText& time) {
+  std::string out;
+  for (int column = 0; column < kKeyListColumnCount; ++column) {
+    if (column > 0) out.push_back('\t');
+    out.append(kKeyListColumnTitles[column]);
+  }
+  out.append("\r\n");
+  for (std::size_t row : which) {
+    if (row >= rows.size()) continue;
+    for (int column = 0; column < kKeyListColumnCount; ++column) {
+      if (column > 0) out.push_back('\t');
+      AppendTabCell(CellText(rows, row, column, time), out);
+    }
+    out.append("\r\n");
+  }
+  return out;
+}
+
+std::string KeyPathText(std::string_view row) {
+  const auto fields = engine::SplitKeyListEntry(row);
+  if (!fields) return {};
+  return std::string(fields->root) + std::string(fields->path);
+}
+
+}  // namespace keyloom::shell

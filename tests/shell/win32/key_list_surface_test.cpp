@@ -1,0 +1,247 @@
+// The Key List as a working surface in the real window after a real search of the registry: the
+// hit columns, header clicks that sort, the filter field narrowing the rows and what Delete and
+// Ctrl+C act on.
+#include <algorithm>
+
+#include "engine/key_list_entry.h"
+#include "registry/registry.h"
+#include "registry/text.h"
+#include "shell/win32/main_window_fixture.h"
+#include "support/value_data.h"
+
+namespace keyloom::shell::testing {
+namespace {
+
+constexpr const char* kScratch = "\\Software\\KeyloomTest\\Surface";
+
+class KeyListSurfaceTest : public MainWindowTest {
+ protected:
+  void SetUp() override { reg::TRegistry(*api_).DeleteKey(kScratch); }
+  void TearDown() override {
+    if (window_ != nullptr) CloseWindow();
+    reg::TRegistry(*api_).DeleteKey(kScratch);
+  }
+
+  void Put(const std::string& key, const std::string& name, std::uint32_t type, reg::Bytes data) {
+    reg::KeyHandle handle = reg::kNullKey;
+    ASSERT_EQ(api_->CreateKey(reg::kCurrentUser, std::string(kScratch + 1) + key, 0,
+                              reg::access::kAllAccess, &handle, nullptr),
+              reg::kSuccess);
+    reg::UniqueKey guard(*api_, handle);
+    if (!name.empty() || type != reg::kRegNone) {
+      ASSERT_EQ(api_->SetValue(handle, name, type, data), reg::kSuccess);
+    }
+  }
+  bool HasValue(const std::string& key, const std::string& name) {
+    reg::TRegistry reg(*api_);
+    return reg.OpenKey(kScratch + key) && reg.ValueExists(name);
+  }
+  std::string Modified(const std::string& key) {
+    reg::TRegistry reg(*api_);
+    EXPECT_TRUE(reg.OpenKey(kScratch + key));
+    reg::KeyInfo info;
+    EXPECT_EQ(api_->QueryInfoKey(reg.CurrentKey(), &info), reg::kSuccess);
+    return LocalTimeText(info.last_write_time);
+  }
+
+  // Searches HKEY_CURRENT_USER for "Kq7z" in key names, value names and data, and waits for the
+  // end.
+  TfrmMain& SearchTheTree() {
+    Put("\\Kq7z-Key", "", reg::kRegNone, {});
+    Put("\\Values", "text", reg::kRegSz, keyloom::testing::Utf16Z(u"has Kq7z inside"));
+    Put("\\Values", "Kq7zDword", reg::kRegDword, {0x1a, 0, 0, 0});
+    Put("\\Values", "list", reg::kRegMultiSz,
+        keyloom::testing::Utf16Z(std::u16string(u"a\0Kq7z\0", 7)));
+    WriteIni(
+        "FIND=Kq7z\r\nSEARCHKEY=2\r\nSEARCHKEYS=1\r\nSEARCHVALUES=1\r\nSEARCHTREE=1\r\n"
+        "WARN=10\r\n");
+    real_walk_ = true;
+    TfrmMain& window = Open();
+    ClickControl(IDC_BTN_SEARCH);
+    EXPECT_TRUE(WaitForIdle());
+    window.DrainOutput();
+    return window;
+  }
+
+  // The control's items, each as its cells joined by " | ", the scratch path cut short.
+  std::vector<std::string> Items() {
+    HWND list = window_->key_list().hwnd();
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) {
+      std::string item;
+      for (int column = 1; column < 6; ++column) {  // path, value name, type, data, found in
+        wchar_t buffer[512] = L"";
+        LVITEMW cell{};
+        cell.iSubItem = column;
+        cell.pszText = buffer;
+        cell.cchTextMax = 512;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&cell));
+        std::string text = FromWide(buffer);
+        if (column == 1 && text.rfind(kScratch, 0) == 0) text = text.substr(strlen(kScratch));
+        item += (column > 1 ? " | " : "") + text;
+      }
+      items.push_back(item);
+    }
+    return items;
+  }
+  std::string Cell(int item, int column) {
+    wchar_t buffer[512] = L"";
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = buffer;
+    cell.cchTextMax = 512;
+    SendMessageW(window_->key_list().hwnd(), LVM_GETITEMTEXTW, static_cast<WPARAM>(item),
+                 reinterpret_cast<LPARAM>(&cell));
+    return FromWide(buffer);
+  }
+
+  // The index of the row of a value name.
+  std::size_t RowOf(const std::string& value_name) {
+    const KeyListRows& rows = window_->key_list().rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (engine::ParseKeyListEntry(rows[i])->value_name == value_name) return i;
+    }
+    ADD_FAILURE() << value_name;
+    return 0;
+  }
+
+  // A click on a column's header, as the header reports it to the list. (Under Wine a mouse
+  // click sent to the header is taken only once; its report is what a real click produces.)
+  void ClickHeader(int column) {
+    HWND list = window_->key_list().hwnd();
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    NMHEADERW click{};
+    click.hdr.hwndFrom = header;
+    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
+    click.hdr.code = HDN_ITEMCLICKW;
+    click.iItem = column;
+    click.iButton = 0;
+    SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+  }
+  int HeaderFormat(int column) {
+    HWND header =
+        reinterpret_cast<HWND>(SendMessageW(window_->key_list().hwnd(), LVM_GETHEADER, 0, 0));
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&item));
+    return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+  }
+  void KeyOnList(WORD key, bool control, bool shift = false) {
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    BYTE saved[256];
+    std::copy_n(state, 256, saved);
+    state[VK_CONTROL] = control ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    SendMessageW(window_->key_list().hwnd(), WM_KEYDOWN, key, 1);
+    SetKeyboardState(saved);
+  }
+  // Delivers the posted messages as the application's message loop does.
+  static void Pump(TfrmMain& window) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (window.PreTranslate(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  std::string StatusBar() { return WindowTextUtf8(window_->status_bar()); }
+  static std::string Clipboard() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return {};
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+        text = chars;
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+    return FromWide(text);
+  }
+};
+
+TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitsTypeDataPlaceAndTimeAndHeaderClicksSortIt) {
+  TfrmMain& window = SearchTheTree();
+  ClickHeader(2);  // "Value Name" up: "", Kq7zDword, list, text
+  EXPECT_EQ(HeaderFormat(2), HDF_SORTUP);
+  EXPECT_EQ(Items(), (std::vector<std::string>{
+                         "\\Kq7z-Key |  |  |  | Key name",
+                         "\\Values | Kq7zDword | REG_DWORD | 0x0000001a (26) | Value name",
+                         "\\Values | list | REG_MULTI_SZ | a | Kq7z | Data",
+                         "\\Values | text | REG_SZ | has Kq7z inside | Data",
+                     }));
+  EXPECT_EQ(Cell(0, 6), Modified("\\Kq7z-Key"));
+  EXPECT_FALSE(Cell(1, 6).empty());
+  EXPECT_EQ(Cell(1, 6), Modified("\\Values"));
+
+  ClickHeader(3);  // "Type": key row (no type) first, then REG_DWORD, REG_MULTI_SZ, REG_SZ
+  EXPECT_EQ(HeaderFormat(3), HDF_SORTUP);
+  EXPECT_EQ(Cell(1, 2), "Kq7zDword");
+  EXPECT_EQ(Cell(3, 2), "text");
+  ClickHeader(3);
+  EXPECT_EQ(HeaderFormat(3), HDF_SORTDOWN);
+  EXPECT_EQ(Cell(0, 2), "text");
+  EXPECT_EQ(HeaderFormat(2), 0);
+  // The row commands act on the shown rows: the first shown row is the "text" row.
+  EXPECT_EQ(window.key_list().RowAt(0), RowOf("text"));
+}
+
+TEST_F(KeyListSurfaceTest, TheFilterNarrowsTheListAndDeleteTakesOnlyTheShownSelection) {
+  TfrmMain& window = SearchTheTree();
+  PostMessageW(Control(IDC_EDT_FIND), WM_KEYDOWN, 'F', 1);  // Ctrl+F from the find field
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  state[VK_CONTROL] = 0x80;
+  SetKeyboardState(state);
+  Pump(window);
+  state[VK_CONTROL] = 0;
+  SetKeyboardState(state);
+  EXPECT_EQ(GetFocus(), Control(IDC_EDT_FILTER));
+
+  SetText(IDC_EDT_FILTER, "dword");
+  EXPECT_EQ(Items(), (std::vector<std::string>{
+                         "\\Values | Kq7zDword | REG_DWORD | 0x0000001a (26) | Value name"}));
+  EXPECT_EQ(StatusBar(), "1 of 4 rows shown");
+  SetText(IDC_EDT_FILTER, "DATA");  // letter case ignored; the "Found in" column counts
+  EXPECT_EQ(Items().size(), 2u);
+  EXPECT_EQ(StatusBar(), "2 of 4 rows shown");
+
+  KeyOnList('A', true);
+  std::vector<std::size_t> data_rows{RowOf("text"), RowOf("list")};
+  std::sort(data_rows.begin(), data_rows.end());
+  EXPECT_EQ(window.key_list().SelectedRows(), data_rows);
+  ModalWatcher yes([](HWND box) { Click(GetDlgItem(box, IDYES)); });
+  SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
+  EXPECT_EQ(yes.seen(), 1);
+  EXPECT_FALSE(HasValue("\\Values", "text"));
+  EXPECT_FALSE(HasValue("\\Values", "list"));
+  EXPECT_TRUE(HasValue("\\Values", "Kq7zDword"));
+  EXPECT_TRUE(reg::TRegistry(*api_).KeyExists(std::string(kScratch) + "\\Kq7z-Key"));
+
+  // Escape in the filter field shows every row again.
+  PostMessageW(Control(IDC_EDT_FILTER), WM_KEYDOWN, VK_ESCAPE, 1);
+  Pump(window);
+  EXPECT_EQ(Text(IDC_EDT_FILTER), "");
+  EXPECT_EQ(Items().size(), 4u);
+}
+
+TEST_F(KeyListSurfaceTest, CtrlCCopiesTheSelectedRowsAsTabSeparatedTextAndShiftTheKeyPath) {
+  TfrmMain& window = SearchTheTree();
+  window.key_list().Select({RowOf("Kq7zDword"), RowOf("")});
+  KeyOnList('C', true);
+  const std::string root_and_key = "HKEY_CURRENT_USER\t" + std::string(kScratch);
+  EXPECT_EQ(Clipboard(), "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n" +
+                             root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" +
+                             Modified("\\Kq7z-Key") + "\r\n" + root_and_key +
+                             "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
+                             Modified("\\Values") + "\r\n");
+  KeyOnList('C', true, true);
+  EXPECT_EQ(Clipboard(), "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Kq7z-Key");
+}
+
+}  // namespace
+}  // namespace keyloom::shell::testing
