@@ -19,7 +19,6 @@ struct ValueEntry {
   std::string name;
   std::uint32_t type = reg::kRegNone;
   std::string text;
-  std::string preview;      // the data as the Key List shows it
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
 };
 
@@ -40,7 +39,6 @@ std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::ui
     entry.unreadable = (kind == reg::DataKind::kInteger && raw.data.size() != 4) ||
                        (kind == reg::DataKind::kInt64 && raw.data.size() != 8);
     if (!entry.unreadable) entry.text = ValueText(raw);
-    entry.preview = DataPreview(raw);
     values.push_back(std::move(entry));
   }
   return values;
@@ -88,10 +86,17 @@ class ValueChecker {
   MatchOptions Options() const {
     return {deps_.controls->CaseSensitive(), frame_.settings.wholenum};
   }
+  // The hit's row, with the value's data as the Key List shows it: read again for the hit alone,
+  // so that the many values without a hit cost no preview.
   void AddRow(const ValueEntry& value, const std::string& shown, FoundIn found_in) {
+    reg::RawValue raw;
+    std::string preview;
+    if (deps_.api->QueryValue(key_, value.name, &raw.type, &raw.data) == reg::kSuccess) {
+      preview = DataPreview(raw);
+    }
     deps_.output->AddKeyListHit(
         MakeKeyListEntry(frame_.root_name, key_path_, shown),
-        HitDetails{TypeName(value.type), value.preview, found_in, frame_.key_written});
+        HitDetails{TypeName(value.type), std::move(preview), found_in, frame_.key_written});
   }
 
   // The session's entry for a change of the value; the key is asked for its name once.

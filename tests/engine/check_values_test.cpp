@@ -98,6 +98,23 @@ TEST_F(WalkTest, AValueHitByDataAndNameGetsTwoRowsAndBothChanges) {
   EXPECT_EQ(Read("Both", "pin").data, text::Utf16ToBytes(std::u16string(u"pin\0", 4)));
 }
 
+TEST_F(WalkTest, AHitCarriesWhatTheValueIsAndWhereItWasFound) {
+  PutString("Both", "needle", "a needle here");
+  PutDword("Both", "count", 7);
+  PutString("needle key", "other", "x");
+  controls_.find = "needle";
+  controls_.value_names = true;
+  controls_.key_names = true;
+  Run();
+  std::vector<std::string> details;
+  for (const auto& e : output_.Events()) {
+    if (e.rfind("details: ", 0) == 0) details.push_back(e.substr(9));
+  }
+  EXPECT_THAT(details,
+              ElementsAre("REG_SZ | a needle here | Data | dated",
+                          "REG_SZ | a needle here | Value name | dated", " |  | Key name | dated"));
+}
+
 TEST_F(WalkTest, DefaultMatchesTheUnnamedValueAndDeletesOnlyIt) {
   PutString("D1", "", "one");
   PutString("D1", "kept", "x");

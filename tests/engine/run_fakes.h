@@ -40,6 +40,12 @@ class RecordingOutput : public RunOutput {
   void AddStatusLine(std::string line) override { Record("line: " + line); }
   void SetStatusBarText(const std::string& text) override { Record("bar: " + text); }
   void AddKeyListEntry(std::string row) override { Record("row: " + row); }
+  // A hit's row, and what the list shows of it besides ("details: type | data | found in").
+  void AddKeyListHit(std::string row, const HitDetails& details) override {
+    Record("details: " + details.type + " | " + details.data + " | " +
+           std::string(FoundInText(details.found_in)) + (details.modified != 0 ? " | dated" : ""));
+    AddKeyListEntry(std::move(row));
+  }
   void ClearLists() override { Record("clear"); }
   void RunFinished() override { Record("finished"); }
   void RequestQuit() override { Record("quit"); }
