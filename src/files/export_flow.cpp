@@ -12,7 +12,8 @@ constexpr std::string_view kCancelledLine = "Export cancelled, the file was not 
 constexpr std::string_view kIoError = "File I/O error.";
 
 // The file the user picked and agreed to replace; nullopt when nothing is to be written.
-std::optional<std::filesystem::path> ChooseTarget(ExportHost& host, const SaveDialogSpec& dialog) {
+std::optional<std::filesystem::path> ChooseTarget(ExportHost& host,
+                                                  const SaveDialogOptions& dialog) {
   const std::optional<std::string> name = host.PickSaveFile(dialog);
   if (!name || name->empty()) return std::nullopt;
   const std::filesystem::path path = base::PathFromUtf8(*name);
@@ -29,12 +30,12 @@ std::optional<std::filesystem::path> ChooseTarget(ExportHost& host, const SaveDi
 
 }  // namespace
 
-SaveDialogSpec ExportDialogSpec(ExportKind kind) {
+SaveDialogOptions ExportDialogOptions(ExportKind kind) {
   if (kind == ExportKind::kReg) return {"Save REG File", "REG File|*.reg|All Files|*.*", "reg"};
   return {"Save CSV List", "Comma Delimited|*.csv|Text File|*.txt|All Files|*.*", "csv"};
 }
 
-SaveDialogSpec LogDialogSpec() {
+SaveDialogOptions LogDialogOptions() {
   return {"Save Log File", "Log Files|*.log|Text File|*.txt|All Files|*.*", "log"};
 }
 
@@ -57,7 +58,7 @@ std::optional<std::filesystem::path> BeginExport(ExportHost& host, ExportKind ki
   host.EnableRunButtons(false);
   std::optional<std::filesystem::path> target;
   try {
-    target = ChooseTarget(host, ExportDialogSpec(kind));
+    target = ChooseTarget(host, ExportDialogOptions(kind));
   } catch (...) {
     host.EnableRunButtons(true);
     throw;
@@ -109,7 +110,7 @@ void ExportFile(ExportHost& host, ExportKind kind, const ExportRows& rows,
 
 void SaveLogFile(ExportHost& host, const std::vector<std::string>& lines,
                  const base::TempFileWriter& writer) {
-  const std::optional<std::filesystem::path> target = ChooseTarget(host, LogDialogSpec());
+  const std::optional<std::filesystem::path> target = ChooseTarget(host, LogDialogOptions());
   if (!target) return;
   if (!base::WriteFileAtomically(*target, LogFileBytes(lines), writer)) {
     host.ShowError(std::string(kIoError));

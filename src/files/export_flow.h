@@ -29,14 +29,14 @@ enum class ExportKind {
 
 // The save dialog: its title, its filter (description|pattern pairs joined by "|") and the
 // extension added to a name typed without one.
-struct SaveDialogSpec {
+struct SaveDialogOptions {
   std::string title;
   std::string filter;
   std::string default_extension;
 };
 
-SaveDialogSpec ExportDialogSpec(ExportKind kind);
-SaveDialogSpec LogDialogSpec();
+SaveDialogOptions ExportDialogOptions(ExportKind kind);
+SaveDialogOptions LogDialogOptions();
 
 // What the export steps need of the window.
 class ExportHost {
@@ -48,7 +48,7 @@ class ExportHost {
   virtual void EnableRunButtons(bool enabled) = 0;
   // The save dialog, its file name field empty; the chosen file (UTF-8), nullopt on cancel. The
   // dialog itself asks nothing about existing files.
-  virtual std::optional<std::string> PickSaveFile(const SaveDialogSpec& dialog) = 0;
+  virtual std::optional<std::string> PickSaveFile(const SaveDialogOptions& dialog) = 0;
   // A Yes/No question; true for Yes.
   virtual bool Confirm(const std::string& question) = 0;
   // An error message with OK.

@@ -41,7 +41,7 @@ class ScriptedHost final : public ExportHost {
   void EnableRunButtons(bool enabled) override {
     calls.push_back(enabled ? "buttons on" : "buttons off");
   }
-  std::optional<std::string> PickSaveFile(const SaveDialogSpec& dialog) override {
+  std::optional<std::string> PickSaveFile(const SaveDialogOptions& dialog) override {
     calls.push_back("dialog " + dialog.title + " | " + dialog.filter + " | " +
                     dialog.default_extension);
     return file;

@@ -137,7 +137,7 @@ void ListExportUi::EnableRunButtons(bool enabled) {
   }
 }
 
-std::optional<std::string> ListExportUi::PickSaveFile(const files::SaveDialogSpec& dialog) {
+std::optional<std::string> ListExportUi::PickSaveFile(const files::SaveDialogOptions& dialog) {
   std::vector<wchar_t> name(32768, L'\0');  // the file name field starts empty every time
   const std::wstring title = ToWide(dialog.title);
   const std::wstring filter = DialogFilter(dialog.filter);

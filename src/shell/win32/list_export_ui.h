@@ -74,7 +74,7 @@ class ListExportUi final : public files::ExportHost {
   // files::ExportHost
   bool RunInProgress() override;
   void EnableRunButtons(bool enabled) override;
-  std::optional<std::string> PickSaveFile(const files::SaveDialogSpec& dialog) override;
+  std::optional<std::string> PickSaveFile(const files::SaveDialogOptions& dialog) override;
   bool Confirm(const std::string& question) override;
   void ShowError(const std::string& text) override;
   void SetStatusBar(const std::string& text) override;

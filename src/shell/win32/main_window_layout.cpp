@@ -32,7 +32,7 @@ constexpr int kLabelX = 44, kLabelWidth = 86, kEditX = 132, kEditWidth = 290;
 constexpr int kButton1X = 430, kButton2X = 526, kButtonWidth = 90, kButtonHeight = 25;
 constexpr int kSmallX = 8, kSmallSize = 26;
 constexpr int kCheckX2 = 228, kCheckX3 = 430;
-constexpr int kComboFieldHeight = 23;  // a closed combo; its spec's height is the drop-down's
+constexpr int kComboFieldHeight = 23;  // a closed combo's field; kPanel gives the drop-down's height
 
 constexpr PanelAnchor kStays{0, 0};
 constexpr PanelAnchor kStretches{0, 2};
