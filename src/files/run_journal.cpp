@@ -131,7 +131,11 @@ void RunJournal::BeginRun(RunInfo info) {
 void RunJournal::EndRun() {
   std::lock_guard lock(mutex_);
   open_.reset();
-  open_files_.clear();
+}
+
+std::vector<std::string> RunJournal::LastRunFiles() const {
+  std::lock_guard lock(mutex_);
+  return open_files_;
 }
 
 std::string RunJournal::FileWritten(const std::string& file) {

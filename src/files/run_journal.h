@@ -61,6 +61,8 @@ class RunJournal {
   // The undo writer wrote a record to `file`; a file new to the open run is added to it. ""
   // when nothing had to be written or it was, else why the journal could not be written.
   std::string FileWritten(const std::string& file);
+  // The undo files of the open run, or of the run that ended last, in the order written.
+  std::vector<std::string> LastRunFiles() const;
 
   // The runs of the journal in `folder` and the undo files it does not name, newest first.
   std::vector<JournalRun> Runs(const std::string& folder) const;
@@ -75,7 +77,7 @@ class RunJournal {
   std::function<std::string()> now_;
   mutable std::mutex mutex_;
   std::optional<RunInfo> open_;
-  std::vector<std::string> open_files_;
+  std::vector<std::string> open_files_;  // the open run's files; kept after its end
 };
 
 // "32-bit", "64-bit", or "" for no view (32-bit Windows), as the journal names a run's view.

@@ -1,9 +1,7 @@
 #include "shell/command_job.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 
 #include "base/file_io.h"
@@ -19,40 +17,6 @@
 
 namespace keyloom::shell {
 namespace {
-
-// The files of the undo folder with their sizes and times: what a run wrote is what differs.
-using FolderState = std::map<std::filesystem::path, std::pair<std::uintmax_t, std::int64_t>>;
-
-// "UNDO-yyyymmdd-nnn.REG", the undo writer's names; the run journal beside them is none.
-bool IsUndoFileName(const std::filesystem::path& path) {
-  std::string name = base::PathToUtf8(path.filename());
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return name.starts_with("UNDO-") && name.ends_with(".REG");
-}
-
-FolderState ReadFolder(const std::string& folder) {
-  FolderState state;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(base::PathFromUtf8(folder), error)) {
-    std::error_code entry_error;
-    if (!entry.is_regular_file(entry_error) || !IsUndoFileName(entry.path())) continue;
-    const auto size = entry.file_size(entry_error);
-    const auto time = entry.last_write_time(entry_error).time_since_epoch().count();
-    state[entry.path()] = {size, static_cast<std::int64_t>(time)};
-  }
-  return state;
-}
-
-std::vector<std::string> WrittenFiles(const FolderState& before, const FolderState& after) {
-  std::vector<std::string> written;
-  for (const auto& [path, stamp] : after) {
-    const auto former = before.find(path);
-    if (former == before.end() || former->second != stamp) {
-      written.push_back(base::PathToUtf8(path));
-    }
-  }
-  return written;
-}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -189,7 +153,6 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
   }
 
-  const FolderState before = writes_undo ? ReadFolder(request.settings.undodir) : FolderState{};
   const JobResult result = RunJob(*env.api, *env.gate, request, report, env.stop);
   if (!result.started) {
     for (const std::string& reason : result.refusal) env.err(reason);
@@ -203,7 +166,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   summary.changes = result.changed;
   summary.failures = result.failed;
   summary.keys_unreadable = result.unreadable;
-  if (writes_undo) summary.undo_files = WrittenFiles(before, ReadFolder(request.settings.undodir));
+  summary.undo_files = result.undo_files;
   if (!line.csv_file.empty()) {
     summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);
     if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);

@@ -43,8 +43,9 @@ struct JobResult {
   std::int32_t matched = 0;
   std::int32_t changed = 0;
   std::int32_t failed = 0;
-  std::int32_t unreadable = 0;  // keys, roots and machines the run could not open
-  double seconds = 0;           // from the button press to the worker's end
+  std::int32_t unreadable = 0;          // keys, roots and machines the run could not open
+  std::vector<std::string> undo_files;  // the undo files the run wrote, in order
+  double seconds = 0;                   // from the button press to the worker's end
 };
 
 // Runs the request to its end, or until `*stop` turns true. `gate` is the run's pause gate (opened

@@ -70,6 +70,24 @@ inline void DeleteTree(reg::RegApi& api, reg::KeyHandle root, const std::string&
   api.DeleteKey(root, path, view);
 }
 
+// The tree at `path` deleted in the 32-bit and in the 64-bit view.
+inline void DeleteTreeInBothViews(reg::RegApi& api, reg::KeyHandle root, const std::string& path) {
+  for (std::uint32_t view : {reg::access::kWow64_32Key, reg::access::kWow64_64Key}) {
+    DeleteTree(api, root, path, view);
+  }
+}
+
+// Sets value `name` of key `path` below `root` in `view`, creating the key and its parents.
+inline void PutValue(reg::RegApi& api, reg::KeyHandle root, const std::string& path,
+                     const std::string& name, const reg::RawValue& value, std::uint32_t view = 0) {
+  reg::KeyHandle key = reg::kNullKey;
+  ASSERT_EQ(api.CreateKey(root, path, 0, reg::access::kAllAccess | view, &key, nullptr),
+            reg::kSuccess)
+      << path;
+  reg::UniqueKey guard(api, key);
+  ASSERT_EQ(api.SetValue(key, name, value.type, value.data), reg::kSuccess) << name;
+}
+
 }  // namespace detail
 
 inline reg::RegView ViewOfFlag(std::uint32_t view) {

@@ -81,13 +81,8 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
   void Put(const std::string& path, const std::string& name, RawValue value,
            std::uint32_t view = ~0u) {
     if (view == ~0u) view = GetParam().view;
-    reg::KeyHandle key = reg::kNullKey;
-    ASSERT_EQ(api_->CreateKey(GetParam().root, std::string(kBase) + "\\" + path, 0,
-                              reg::access::kAllAccess | view, &key, nullptr),
-              reg::kSuccess)
-        << path;
-    reg::UniqueKey guard(*api_, key);
-    ASSERT_EQ(api_->SetValue(key, name, value.type, value.data), reg::kSuccess) << name;
+    files::testing::detail::PutValue(*api_, GetParam().root, std::string(kBase) + "\\" + path, name,
+                                     value, view);
   }
 
   // A tree with every value type, empty values, a string with data after its NUL and names

@@ -51,12 +51,8 @@ class CommandLineEndToEnd : public ::testing::Test {
   }
 
   void Put(const std::string& path, const std::string& name, reg::Bytes data) {
-    reg::KeyHandle key = reg::kNullKey;
-    ASSERT_EQ(api_->CreateKey(reg::kCurrentUser, std::string(kBase) + "\\" + path, 0,
-                              reg::access::kAllAccess, &key, nullptr),
-              reg::kSuccess);
-    reg::UniqueKey guard(*api_, key);
-    ASSERT_EQ(api_->SetValue(key, name, reg::kRegSz, data), reg::kSuccess);
+    files::testing::detail::PutValue(*api_, reg::kCurrentUser, std::string(kBase) + "\\" + path,
+                                     name, {reg::kRegSz, std::move(data)});
   }
 
   reg::testing::TreeSnapshot Tree() {

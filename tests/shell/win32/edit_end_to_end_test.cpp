@@ -50,12 +50,8 @@ class EditEndToEndTest : public MainWindowTest {
                                        0);
   }
   void Put(const std::string& path, const std::string& name, const RawValue& value) {
-    reg::KeyHandle key = reg::kNullKey;
-    ASSERT_EQ(api_->CreateKey(reg::kCurrentUser, std::string(kBase) + "\\" + path, 0,
-                              reg::access::kAllAccess, &key, nullptr),
-              reg::kSuccess);
-    reg::UniqueKey guard(*api_, key);
-    ASSERT_EQ(api_->SetValue(key, name, value.type, value.data), reg::kSuccess);
+    files::testing::detail::PutValue(*api_, reg::kCurrentUser, std::string(kBase) + "\\" + path,
+                                     name, value);
   }
   reg::testing::TreeSnapshot Tree() {
     return reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase);

@@ -57,17 +57,11 @@ class UndoRunEndToEnd : public MainWindowTest, public ::testing::WithParamInterf
     Scrub();
   }
   void Scrub() {
-    for (std::uint32_t view : {reg::access::kWow64_32Key, reg::access::kWow64_64Key}) {
-      files::testing::detail::DeleteTree(*api_, GetParam().root, "Software\\KeyloomTest", view);
-    }
+    files::testing::detail::DeleteTreeInBothViews(*api_, GetParam().root, "Software\\KeyloomTest");
   }
   void Put(std::uint32_t view, const std::string& path, const std::string& name, RawValue value) {
-    reg::KeyHandle key = reg::kNullKey;
-    ASSERT_EQ(api_->CreateKey(GetParam().root, std::string(kBase) + "\\" + path, 0,
-                              reg::access::kAllAccess | view, &key, nullptr),
-              reg::kSuccess);
-    reg::UniqueKey guard(*api_, key);
-    ASSERT_EQ(api_->SetValue(key, name, value.type, value.data), reg::kSuccess);
+    files::testing::detail::PutValue(*api_, GetParam().root, std::string(kBase) + "\\" + path, name,
+                                     value, view);
   }
   // A renamed key with changed values inside it, every kind of value, text outside any code page.
   void Populate(std::uint32_t view) {
