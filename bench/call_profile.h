@@ -35,6 +35,11 @@ class ProfilingRegApi final : public reg::ForwardingRegApi {
                            std::uint32_t* type, reg::Bytes* data) override {
     return Timed(kEnumValue, [&] { return target().EnumValue(key, index, name, type, data); });
   }
+  // Counted with EnumValue: it is the same call, made into reused room.
+  reg::ErrorCode EnumValueInto(reg::KeyHandle key, std::uint32_t index,
+                               reg::ValueBuffer* value) override {
+    return Timed(kEnumValue, [&] { return target().EnumValueInto(key, index, value); });
+  }
   reg::ErrorCode QueryValue(reg::KeyHandle key, std::string_view name, std::uint32_t* type,
                             reg::Bytes* data) override {
     return Timed(kQueryValue, [&] { return target().QueryValue(key, name, type, data); });

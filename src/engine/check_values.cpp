@@ -1,5 +1,6 @@
 #include "engine/check_values.h"
 
+#include <optional>
 #include <vector>
 
 #include "engine/key_list_entry.h"
@@ -22,26 +23,39 @@ struct ValueEntry {
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
 };
 
-// Every value of the key (at most `count`), read once, before anything changes them.
-std::vector<ValueEntry> ReadValues(reg::RegApi& api, reg::KeyHandle key, std::uint32_t count) {
-  std::vector<ValueEntry> values;
-  if (count != kAllValues) values.reserve(count);
-  reg::RawValue raw;  // reused from value to value
-  for (std::uint32_t i = 0; i < count; ++i) {
-    ValueEntry entry;
-    const reg::ErrorCode rc = api.EnumValue(key, i, &entry.name, &raw.type, &raw.data);
-    if (rc == reg::kNoMoreItems) break;
-    if (rc != reg::kSuccess) {
-      throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
+bool Unreadable(reg::DataKind kind, std::size_t size) {
+  return (kind == reg::DataKind::kInteger && size != 4) ||
+         (kind == reg::DataKind::kInt64 && size != 8);
+}
+
+ValueEntry EntryOf(const reg::ValueBuffer& value) {
+  ValueEntry entry;
+  entry.name = text::Utf16ToUtf8(value.name());
+  entry.type = value.type();
+  entry.unreadable = Unreadable(reg::KindOfType(value.type()), value.data().size());
+  if (!entry.unreadable) entry.text = ValueText(value.type(), value.data());
+  return entry;
+}
+
+// What the checks of a key's values work with, kept for the whole run by the thread that walks:
+// the room values are read into, the entries of the values the checks must see, and the find
+// text made ready for matching values as they are read.
+struct ValueScan {
+  reg::ValueBuffer buffer;
+  std::vector<ValueEntry> kept;
+  std::optional<FindUnits> find;
+
+  const FindUnits& Find(const std::string& text, bool case_sensitive) {
+    if (!find || find->text() != text || find->case_sensitive() != case_sensitive) {
+      find.emplace(text, case_sensitive);
     }
-    entry.type = raw.type;
-    const reg::DataKind kind = reg::KindOfType(raw.type);
-    entry.unreadable = (kind == reg::DataKind::kInteger && raw.data.size() != 4) ||
-                       (kind == reg::DataKind::kInt64 && raw.data.size() != 8);
-    if (!entry.unreadable) entry.text = ValueText(raw);
-    values.push_back(std::move(entry));
+    return *find;
   }
-  return values;
+};
+
+ValueScan& ThisThreadsScan() {
+  thread_local ValueScan scan;
+  return scan;
 }
 
 std::string Folded(std::string_view name) {
@@ -67,7 +81,26 @@ class ValueChecker {
         key_(key),
         key_path_(parent_display + key_name),
         find_(session_.find_text),
-        replace_(session_.replace_text) {}
+        replace_(session_.replace_text),
+        case_sensitive_(deps.controls->CaseSensitive()),
+        contents_(deps.controls->IncludeValueContents()),
+        names_(deps.controls->IncludeValueNames()) {}
+
+  // Whether Check must see the value just read: one it passes over without a word needs no
+  // entry, no text form and no name in UTF-8. Most values are such. `find` is made with the
+  // run's case rule.
+  bool Wanted(const reg::ValueBuffer& value, const FindUnits& find) const {
+    const reg::DataKind kind = reg::KindOfType(value.type());
+    if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return false;
+    // The debug log shows every value; a find text with stray bytes is matched on text alone.
+    if (frame_.settings.logging == kLoggingDebug || !find.usable()) return true;
+    if (Unreadable(kind, value.data().size())) return true;
+    if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
+      return true;
+    }
+    return (contents_ && MatchData(find, value, Options())) ||
+           (names_ && MatchName(find, value.name()));
+  }
 
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
@@ -77,15 +110,15 @@ class ValueChecker {
     if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
       Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
     }
-    if (deps_.controls->IncludeValueContents()) CheckData(value, kind, text);
-    if (deps_.controls->IncludeValueNames()) CheckName(value, kind);
+    if (contents_) CheckData(value, kind, text);
+    if (names_) CheckName(value, kind);
   }
+
+  bool case_sensitive() const { return case_sensitive_; }
 
  private:
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
-  MatchOptions Options() const {
-    return {deps_.controls->CaseSensitive(), frame_.settings.wholenum};
-  }
+  MatchOptions Options() const { return {case_sensitive_, frame_.settings.wholenum}; }
   // The hit's row, with the value's data as the Key List shows it: read again for the hit alone,
   // so that the many values without a hit cost no preview.
   void AddRow(const ValueEntry& value, const std::string& shown, FoundIn found_in) {
@@ -231,6 +264,10 @@ class ValueChecker {
   std::string key_path_;
   const std::string& find_;
   const std::string& replace_;
+  // The run's options for this key's values, read once for the key.
+  const bool case_sensitive_;
+  const bool contents_;
+  const bool names_;
 };
 
 }  // namespace
@@ -271,8 +308,24 @@ bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegActio
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count) {
-  const std::vector<ValueEntry> values = ReadValues(*deps.api, key, value_count);
   ValueChecker checker(frame, deps, key, key_name, parent_display);
+  ValueScan& scan = ThisThreadsScan();
+  const FindUnits& find = scan.Find(frame.session->find_text, checker.case_sensitive());
+  // Every value is read before any is checked: a change made by a check must not alter what the
+  // reading sees (a renamed or deleted value moves the others' indexes).
+  std::vector<ValueEntry>& kept = scan.kept;
+  kept.clear();
+  for (std::uint32_t i = 0; i < value_count; ++i) {
+    const reg::ErrorCode rc = deps.api->EnumValueInto(key, i, &scan.buffer);
+    if (rc == reg::kNoMoreItems) break;
+    if (rc != reg::kSuccess) {
+      throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
+    }
+    if (checker.Wanted(scan.buffer, find)) kept.push_back(EntryOf(scan.buffer));
+  }
+  // The checks may read values again (a hit's preview) but never walk: the entries stay put.
+  const std::vector<ValueEntry> values = std::move(kept);
+  kept.clear();
   for (const auto& value : values) checker.Check(value);
 }
 

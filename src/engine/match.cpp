@@ -8,6 +8,12 @@ namespace keyloom::engine {
 namespace {
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char16_t UpperAscii(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 bool ContainsFoldingAscii(std::string_view text, std::string_view find) {
   if (find.size() > text.size()) return false;
@@ -52,7 +58,7 @@ std::u16string ReplaceUnits(std::u16string_view source, std::u16string_view find
 // The UTF-16 units of little-endian bytes (an odd last byte dropped), in a buffer of this thread
 // that lives until its next call: every examined string value passes here, and a fresh string for
 // each would cost an allocation per value.
-std::u16string_view UnitsOf(const reg::Bytes& data) {
+std::u16string_view UnitsOf(std::span<const std::uint8_t> data) {
   thread_local std::u16string units;
   units.resize(data.size() / 2);
   for (std::size_t i = 0; i < units.size(); ++i) {
@@ -62,6 +68,65 @@ std::u16string_view UnitsOf(const reg::Bytes& data) {
 }
 
 }  // namespace
+
+FindUnits::FindUnits(std::string_view find, bool case_sensitive)
+    : find_(find), units_(text::Utf8ToUtf16(find)), case_sensitive_(case_sensitive) {
+  // Only a find text that is the exact form of its units matches as they do.
+  usable_ = text::Utf16ToUtf8(units_) == find_;
+  if (!case_sensitive_) {
+    for (char16_t& unit : units_) unit = UpperAscii(unit);
+  }
+}
+
+bool FindUnits::In(std::u16string_view text) const {
+  if (text.empty()) return false;
+  const std::size_t n = units_.size();
+  if (n == 0) return true;
+  if (n > text.size()) return false;
+  // A match must not split a surrogate pair of the text: in UTF-8 a pair is one character, which
+  // a lone surrogate at either end of the find text does not match.
+  const bool check_start = IsLowSurrogate(units_.front());
+  const bool check_end = IsHighSurrogate(units_.back());
+  const char16_t first = units_.front();
+  const std::size_t last_start = text.size() - n;
+  for (std::size_t i = 0; i <= last_start; ++i) {
+    const char16_t unit = case_sensitive_ ? text[i] : UpperAscii(text[i]);
+    if (unit != first) continue;
+    std::size_t k = 1;
+    if (case_sensitive_) {
+      while (k < n && text[i + k] == units_[k]) ++k;
+    } else {
+      while (k < n && UpperAscii(text[i + k]) == units_[k]) ++k;
+    }
+    if (k != n) continue;
+    if (check_start && i > 0 && IsHighSurrogate(text[i - 1])) continue;
+    if (check_end && i + n < text.size() && IsLowSurrogate(text[i + n])) continue;
+    return true;
+  }
+  return false;
+}
+
+bool MatchData(const FindUnits& find, const reg::ValueBuffer& value, const MatchOptions& options) {
+  switch (reg::KindOfType(value.type())) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString: {
+      const std::u16string_view units = value.data_units();
+      return find.In(units.substr(0, units.find(u'\0')));
+    }
+    case reg::DataKind::kMultiString:
+      return find.In(value.data_units());
+    case reg::DataKind::kInteger:
+    case reg::DataKind::kInt64:
+      return MatchText(find.text(), ValueText(value.type(), value.data()),
+                       reg::KindOfType(value.type()), true, options);
+    default:
+      return false;  // no text form: nothing matches
+  }
+}
+
+bool MatchName(const FindUnits& find, std::u16string_view value_name) {
+  return find.In(value_name.empty() ? std::u16string_view(u"(Default)") : value_name);
+}
 
 bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
                const MatchOptions& options) {
@@ -111,9 +176,10 @@ std::string Int64Text(std::int64_t value) {
   return text;
 }
 
-std::string ValueText(const reg::RawValue& value) {
-  const auto& data = value.data;
-  switch (reg::KindOfType(value.type)) {
+std::string ValueText(const reg::RawValue& value) { return ValueText(value.type, value.data); }
+
+std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data) {
+  switch (reg::KindOfType(type)) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString: {
       const std::u16string_view units = UnitsOf(data);

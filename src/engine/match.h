@@ -2,9 +2,12 @@
 // and key names; the text form of a value's data; the type filter.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "registry/reg_api.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
@@ -20,6 +23,35 @@ struct MatchOptions {
 bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
                const MatchOptions& options);
 
+// The find text made ready once per run for matching text as the registry stores it, UTF-16,
+// without converting it: the walk reads every value of a tree, and only a hit needs its text.
+// Each answer is the one MatchText gives on the UTF-8 form.
+class FindUnits {
+ public:
+  FindUnits(std::string_view find, bool case_sensitive);
+
+  std::string_view text() const { return find_; }
+  bool case_sensitive() const { return case_sensitive_; }
+  // False for a find text that is not the UTF-8 form of UTF-16 text (stray bytes): only MatchText
+  // can answer for it, since its bytes may match part of a character.
+  bool usable() const { return usable_; }
+  // Whether the find text occurs in `text` (usable() only).
+  bool In(std::u16string_view text) const;
+
+ private:
+  std::string find_;
+  std::u16string units_;  // letters a to z upper-cased when not case-sensitive
+  bool case_sensitive_;
+  bool usable_;
+};
+
+// MatchText on value data: MatchText(find, ValueText(value), kind, true, options), the string kinds
+// matched in place. `find` is usable and made with options.case_sensitive.
+bool MatchData(const FindUnits& find, const reg::ValueBuffer& value, const MatchOptions& options);
+
+// MatchText on a value's name as shown (DisplayName): the same answer, without converting it.
+bool MatchName(const FindUnits& find, std::u16string_view value_name);
+
 // Every occurrence of `find` in `source` replaced by `replace`, left to right, without overlap and
 // without rescanning inserted text. Without case sensitivity whole characters are folded (accented
 // and non-Latin letters too), the same on every platform. An empty find text changes nothing.
@@ -30,6 +62,7 @@ std::string ReplaceText(std::string_view source, std::string_view find, std::str
 // 64-bit integers in general format with at most 15 significant digits (1.23456789012346E18);
 // multi-strings as their raw text with every NUL kept; every other kind empty.
 std::string ValueText(const reg::RawValue& value);
+std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data);
 
 // A REG_QWORD as the general-format text of its value as a double.
 std::string Int64Text(std::int64_t value);

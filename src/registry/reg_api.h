@@ -17,11 +17,15 @@
 // - Every method may be called from any thread; an adapter serialises what needs it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "registry/text.h"
 
 namespace keyloom::reg {
 
@@ -127,6 +131,51 @@ struct KeyInfo {
   std::uint64_t last_write_time = 0;
 };
 
+// A value read into room its caller keeps for many reads (RegApi::EnumValueInto): the name as
+// the registry's UTF-16 units, the data as raw bytes. The room only grows, so a walk that reads
+// every value of a tree neither converts nor allocates for each one. The data is kept in 16-bit
+// units, so string data reads as UTF-16 in place (the registry's little-endian byte order, which
+// is the order of every machine this program runs on).
+class ValueBuffer {
+ public:
+  std::u16string_view name() const { return {name_.data(), name_length_}; }
+  std::uint32_t type() const { return type_; }
+  std::span<const std::uint8_t> data() const {
+    return {reinterpret_cast<const std::uint8_t*>(data_.data()), data_size_};
+  }
+  // The data as UTF-16 units; an odd last byte is left out.
+  std::u16string_view data_units() const { return {data_.data(), data_size_ / 2}; }
+
+  // For adapters: room for at least `units` name units or `bytes` data bytes, and what was read.
+  char16_t* NameRoom(std::size_t units) { return Room(name_, units); }
+  std::uint8_t* DataRoom(std::size_t bytes) {
+    return reinterpret_cast<std::uint8_t*>(Room(data_, (bytes + 1) / 2));
+  }
+  std::size_t data_room() const { return 2 * data_.size(); }
+  void SetRead(std::size_t name_length, std::uint32_t type, std::size_t data_size) {
+    name_length_ = name_length;
+    type_ = type;
+    data_size_ = data_size;
+  }
+  void Assign(std::u16string_view name, std::uint32_t type, std::span<const std::uint8_t> data) {
+    std::copy(name.begin(), name.end(), NameRoom(name.size()));
+    std::copy(data.begin(), data.end(), DataRoom(data.size()));
+    SetRead(name.size(), type, data.size());
+  }
+
+ private:
+  static char16_t* Room(std::vector<char16_t>& room, std::size_t size) {
+    if (room.size() < size) room.resize(std::max(size, 2 * room.size()));
+    return room.data();
+  }
+
+  std::vector<char16_t> name_;
+  std::vector<char16_t> data_;
+  std::size_t name_length_ = 0;
+  std::size_t data_size_ = 0;
+  std::uint32_t type_ = kRegNone;
+};
+
 class RegApi {
  public:
   RegApi() = default;
@@ -167,6 +216,11 @@ class RegApi {
   // the values were created in). kNoMoreItems past the last one. Needs kQueryValue.
   virtual ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name,
                               std::uint32_t* type, Bytes* data) = 0;
+
+  // EnumValue into `value`'s room, the name left as UTF-16: the form for reading every value of a
+  // tree. The same answers as EnumValue; on failure `value` keeps its room and is otherwise
+  // unspecified. This default reads through EnumValue and converts.
+  virtual ErrorCode EnumValueInto(KeyHandle key, std::uint32_t index, ValueBuffer* value);
 
   // Type and (when `data` is not null) data of value `name`. kFileNotFound when it does not exist.
   // Needs kQueryValue.
@@ -253,6 +307,15 @@ class RegApi {
   // ("The system cannot find the file specified.").
   virtual std::string ErrorMessage(ErrorCode code) = 0;
 };
+
+inline ErrorCode RegApi::EnumValueInto(KeyHandle key, std::uint32_t index, ValueBuffer* value) {
+  std::string name;
+  std::uint32_t type = kRegNone;
+  Bytes data;
+  const ErrorCode rc = EnumValue(key, index, &name, &type, &data);
+  if (rc == kSuccess) value->Assign(text::Utf8ToUtf16(name), type, data);
+  return rc;
+}
 
 // A key handle that closes itself. Predefined roots are never closed.
 class UniqueKey {

@@ -34,12 +34,12 @@ std::string Format(const char* pattern, std::string_view name) {
 
 }  // namespace
 
-std::uint32_t DwordOf(const Bytes& data) {
+std::uint32_t DwordOf(std::span<const std::uint8_t> data) {
   return std::uint32_t{data[0]} | (std::uint32_t{data[1]} << 8) | (std::uint32_t{data[2]} << 16) |
          (std::uint32_t{data[3]} << 24);
 }
 
-std::uint64_t QwordOf(const Bytes& data) {
+std::uint64_t QwordOf(std::span<const std::uint8_t> data) {
   std::uint64_t bits = 0;
   for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | data[i];
   return bits;

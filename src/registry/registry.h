@@ -67,8 +67,8 @@ Bytes LittleEndian(T value) {
   return data;
 }
 // The integer in the first 4 or 8 bytes; `data` must hold them.
-std::uint32_t DwordOf(const Bytes& data);
-std::uint64_t QwordOf(const Bytes& data);
+std::uint32_t DwordOf(std::span<const std::uint8_t> data);
+std::uint64_t QwordOf(std::span<const std::uint8_t> data);
 // String data: the text and its terminating NUL.
 Bytes StringData(std::string_view text);
 // The text of string data as it reads: cut at its first NUL.

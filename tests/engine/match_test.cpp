@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "registry/text.h"
 
 namespace keyloom::engine {
@@ -115,4 +118,71 @@ TEST(TypeFilter, AcceptsTheKindsOfEachItem) {
 }
 
 }  // namespace
+// The walk matches values as it reads them, in UTF-16, and makes the text form only of a hit: the
+// in-place answers must be the text path's on every kind of value, for every option.
+TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
+  const std::u16string pair = u"\U0001F511";  // one character, two units
+  const char16_t high = pair[0], low = pair[1];
+  auto units = [](std::initializer_list<char16_t> list) { return std::u16string(list); };
+  struct Case {
+    std::string find;
+    std::u16string name;
+    reg::RawValue value;
+    bool data_hit;  // case-insensitive, whole numbers on
+  };
+  const std::vector<Case> cases = {
+      {"soft", u"n", Utf16Value(reg::kRegSz, u"C:\\SOFTWARE\\x\0"), true},
+      {"é", u"n", Utf16Value(reg::kRegSz, u"É"), false},  // only a to z fold
+      {"tail", u"n", Utf16Value(reg::kRegSz, std::u16string(u"head\0tail", 9)), false},
+      {"tail", u"n", Utf16Value(reg::kRegExpandSz, u"%tail%"), true},
+      {"b", u"n", Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0\0", 5)), true},
+      {"a b", u"n", Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0\0", 5)), false},
+      {"ab", u"n", {reg::kRegSz, {'a', 0, 'b'}}, false},  // the odd byte is not a unit
+      {"鍵\U0001F511", u"n", Utf16Value(reg::kRegSz, u"x鍵\U0001F511y"), true},
+      {text::Utf16ToUtf8(units({high})), u"n", Utf16Value(reg::kRegSz, pair), false},
+      {text::Utf16ToUtf8(units({low})), u"n", Utf16Value(reg::kRegSz, pair), false},
+      {text::Utf16ToUtf8(units({high})), u"n", Utf16Value(reg::kRegSz, units({high, u'x'})), true},
+      {text::Utf16ToUtf8(units({u'x', low})), u"n", Utf16Value(reg::kRegSz, units({u'x', low})),
+       true},
+      {"\xF0\x9F", u"n", Utf16Value(reg::kRegSz, pair), true},  // stray bytes: part of a character
+      {"42", u"n", Dword(42), true},
+      {"4", u"n", Dword(42), false},  // whole numbers only
+      {"-1", u"n", Dword(0xFFFFFFFF), true},
+      {"1.23456789012346E18", u"n", Qword(1234567890123456789), true},
+      {"1", u"n", {reg::kRegDword, {1, 0, 0}}, false},  // the wrong size has no text
+      {"1", u"n", {reg::kRegBinary, {1}}, false},
+      {"x", u"n", {reg::kRegNone, {'x', 0}}, false},
+      {"", u"n", Utf16Value(reg::kRegSz, u"any"), true},
+      {"", u"n", Utf16Value(reg::kRegSz, u""), false},
+      {"DEFAULT", u"", Utf16Value(reg::kRegSz, u"v"), false},
+      {"name", u"Value NAME", Utf16Value(reg::kRegSz, u"v"), false},
+      {"É", u"É", Dword(1), false},
+  };
+  for (const Case& c : cases) {
+    for (const bool case_sensitive : {false, true}) {
+      const FindUnits find(c.find, case_sensitive);
+      reg::ValueBuffer buffer;
+      buffer.Assign(c.name, c.value.type, c.value.data);
+      const reg::DataKind kind = reg::KindOfType(c.value.type);
+      const std::string shown = DisplayName(text::Utf16ToUtf8(c.name));
+      for (const bool whole_numbers : {true, false}) {
+        const MatchOptions options{case_sensitive, whole_numbers};
+        const bool by_text = MatchText(c.find, ValueText(c.value), kind, true, options);
+        if (!case_sensitive && whole_numbers) {
+          EXPECT_EQ(by_text, c.data_hit) << c.find;
+        }
+        if (!find.usable()) continue;  // the walk asks MatchText for such a find text
+        SCOPED_TRACE(c.find + (case_sensitive ? " case-sensitive" : "") +
+                     (whole_numbers ? " whole numbers" : ""));
+        EXPECT_EQ(MatchData(find, buffer, options), by_text);
+        EXPECT_EQ(MatchName(find, buffer.name()), MatchText(c.find, shown, kind, false, options));
+      }
+    }
+  }
+  EXPECT_FALSE(FindUnits("\xF0\x9F", false).usable());
+  EXPECT_TRUE(MatchName(FindUnits("DEFAULT", false), u""));
+  EXPECT_FALSE(MatchName(FindUnits("DEFAULT", true), u""));
+  EXPECT_TRUE(MatchName(FindUnits("e na", false), u"Value NAME"));
+}
+
 }  // namespace keyloom::engine

@@ -348,6 +348,36 @@ TEST_P(RegistryWrapper, TextOutsideEveryCodePageSurvivesReadModifyWrite) {
   EXPECT_EQ(Snapshot(*api_, kCurrentUser, "Software\\KeyloomTest").count("移動"), 1u);
 }
 
+// The walk reads every value into one reused room: each read must give exactly what EnumValue
+// gives, a short value after a long one included, and the names as the registry's units.
+TEST_P(RegistryWrapper, ValuesReadIntoReusedRoomAreThoseEnumValueReads) {
+  auto reg = OpenScratch();
+  std::u16string lone = u"名前 ";
+  lone += char16_t{0xDC00};
+  reg->WriteRaw(text::Utf16ToUtf8(lone), RawValue{kRegSz, Utf16Z(u"Ωmega \U0001F600")});
+  reg->WriteRaw("big", RawValue{kRegBinary, Bytes(100000, 0xAB)});
+  reg->WriteRaw("", RawValue{kRegDword, B({1, 2, 3, 4})});
+  reg->WriteRaw("none", RawValue{kRegNone, {}});
+  reg->WriteRaw("odd", RawValue{kRegMultiSz, B({'a', 0, 'b'})});
+  KeyHandle key = kNullKey;
+  ASSERT_EQ(api_->OpenKey(kCurrentUser, kScratch, access::kRead, &key), kSuccess);
+  UniqueKey guard(*api_, key);
+  ValueBuffer buffer;
+  std::string name;
+  RawValue plain;
+  std::uint32_t i = 0;
+  for (; api_->EnumValue(key, i, &name, &plain.type, &plain.data) == kSuccess; ++i) {
+    ASSERT_EQ(api_->EnumValueInto(key, i, &buffer), kSuccess) << name;
+    EXPECT_EQ(buffer.name(), text::Utf8ToUtf16(name));
+    EXPECT_EQ(buffer.type(), plain.type) << name;
+    EXPECT_EQ(Bytes(buffer.data().begin(), buffer.data().end()), plain.data) << name;
+  }
+  EXPECT_EQ(i, 5u);
+  EXPECT_EQ(api_->EnumValueInto(key, i, &buffer), kNoMoreItems);
+  ASSERT_EQ(api_->EnumValueInto(key, 0, &buffer), kSuccess);
+  EXPECT_EQ(api_->EnumValueInto(key, 0, &buffer), kSuccess) << "the same room again";
+}
+
 TEST_P(RegistryWrapper, ConnectsToTheLocalComputerAndReportsAnUnknownOne) {
   std::string computer;
   ASSERT_EQ(api_->ComputerName(&computer), kSuccess);

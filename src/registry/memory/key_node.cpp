@@ -133,9 +133,14 @@ std::uint32_t ValueRecord::type() const {
 }
 
 Bytes ValueRecord::data() const {
+  const std::span<const std::uint8_t> in_place = bytes();
+  return Bytes(in_place.begin(), in_place.end());
+}
+
+std::span<const std::uint8_t> ValueRecord::bytes() const {
   const auto* start =
-      reinterpret_cast<const unsigned char*>(blob_.get() + kHeaderUnits + name().size());
-  return Bytes(start, start + data_size());
+      reinterpret_cast<const std::uint8_t*>(blob_.get() + kHeaderUnits + name().size());
+  return {start, data_size()};
 }
 
 // ---- Node ----

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +28,7 @@ class ValueRecord {
   std::uint32_t type() const;
   std::size_t data_size() const;
   Bytes data() const;
+  std::span<const std::uint8_t> bytes() const;  // the data in place
 
  private:
   // Units 0-5: name length, data size and type as 32-bit pairs; then the name; then the data

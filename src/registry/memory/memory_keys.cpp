@@ -153,6 +153,18 @@ ErrorCode MemoryRegistryImpl::EnumValue(KeyHandle key, std::uint32_t index, std:
   return kSuccess;
 }
 
+ErrorCode MemoryRegistryImpl::EnumValueInto(KeyHandle key, std::uint32_t index,
+                                            ValueBuffer* value) {
+  std::lock_guard lock(mutex_);
+  KeyRef ref;
+  if (ErrorCode failed = EnterKey(Op::kEnumValue, key, access::kQueryValue, &ref)) return failed;
+  if (value == nullptr) return kInvalidParameter;
+  if (index >= ref.node->values.size()) return kNoMoreItems;
+  const ValueRecord& record = ref.node->values[index];
+  value->Assign(record.name(), record.type(), record.bytes());
+  return kSuccess;
+}
+
 ErrorCode MemoryRegistryImpl::QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type,
                                          Bytes* data) {
   std::lock_guard lock(mutex_);

@@ -90,6 +90,7 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   ErrorCode EnumKey(KeyHandle key, std::uint32_t index, std::string* name) override;
   ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
                       Bytes* data) override;
+  ErrorCode EnumValueInto(KeyHandle key, std::uint32_t index, ValueBuffer* value) override;
   ErrorCode QueryValue(KeyHandle key, std::string_view name, std::uint32_t* type,
                        Bytes* data) override;
   ErrorCode SetValue(KeyHandle key, std::string_view name, std::uint32_t type,

@@ -149,6 +149,26 @@ class Win32RegApi final : public RegApi {
     return kMoreData;  // the value kept growing between calls
   }
 
+  ErrorCode EnumValueInto(KeyHandle key, std::uint32_t index, ValueBuffer* value) override {
+    auto* name = reinterpret_cast<wchar_t*>(value->NameRoom(kMaxNameUnits));
+    value->DataRoom(256);  // never none: without room the call reports the size alone
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      DWORD name_length = kMaxNameUnits;
+      DWORD data_size = static_cast<DWORD>(value->data_room());
+      DWORD type = 0;
+      const LONG rc = RegEnumValueW(ToHkey(key), index, name, &name_length, nullptr, &type,
+                                    value->DataRoom(0), &data_size);
+      if (rc == ERROR_MORE_DATA) {  // data_size holds the need now
+        value->DataRoom(data_size);
+        continue;
+      }
+      if (rc != ERROR_SUCCESS) return static_cast<ErrorCode>(rc);
+      value->SetRead(name_length, type, data_size);
+      return kSuccess;
+    }
+    return kMoreData;  // the value kept growing between calls
+  }
+
   // Reads a value's data, `size` bytes as last reported; asks again while the value grows. A value
   // that keeps growing is reported as such rather than as read.
   static LONG ReadData(KeyHandle key, const Wide& name, DWORD* type, DWORD size, Bytes* data) {
