@@ -350,6 +350,7 @@ class Generator {
       ++stats_.values;
       ++stats_.values_by_type[type];
       stats_.data_bytes += data.size();
+      if (data.size() < 40) ++stats_.values_under_40_bytes;
       stats_.name_bytes += name.size();
     }
     return reg::kSuccess;
@@ -370,7 +371,7 @@ class Generator {
     if (roll < 930) {
       *type = reg::kRegBinary;
       const std::uint64_t kind = random_.Below(10);
-      const std::uint64_t size = kind < 6   ? random_.Between(4, 16)
+      const std::uint64_t size = kind < 6 || options_.small_values ? random_.Between(4, 16)
                                  : kind < 9 ? random_.Between(17, 64)
                                             : random_.Between(65, 512);
       reg::Bytes data(static_cast<std::size_t>(size));
@@ -400,8 +401,11 @@ class Generator {
     const bool needle = random_.Chance(needle_ppb_);
     const bool non_ascii = random_.Chance(non_ascii_ppb_);
     if (kind == reg::kRegMultiSz) {
-      std::vector<std::string> elements(static_cast<std::size_t>(random_.Between(1, 5)));
-      for (auto& e : elements) e = random_.Chance(kBillion / 2) ? Phrase(1, 3) : FilePath();
+      std::vector<std::string> elements(
+          static_cast<std::size_t>(random_.Between(1, options_.small_values ? 2 : 5)));
+      for (auto& e : elements) {
+        e = random_.Chance(kBillion / 2) || options_.small_values ? Phrase(1, 2) : FilePath();
+      }
       if (non_ascii) elements[0] = Insert(elements[0], Pick(random_, words::kNonAsciiWords));
       if (needle) {
         auto& e = elements[random_.Index(elements.size())];
@@ -461,6 +465,7 @@ class Generator {
   }
 
   std::string ExpandText() {
+    if (options_.small_values) return "%TEMP%\\" + std::string(Pick(random_, words::kTextWords));
     std::string text(Pick(random_, words::kExpandRoots));
     if (random_.Chance(kBillion / 2)) text += Syllables(2, 3) + "\\";
     return text + std::string(Pick(random_, words::kTextWords)) +
@@ -470,6 +475,12 @@ class Generator {
   std::string Text() {
     const std::uint64_t roll = random_.Below(100);
     if (roll < 5) return {};
+    if (options_.small_values) {
+      if (roll < 35) return Phrase(1, 2);
+      if (roll < 55) return Version(3);
+      if (roll < 80) return std::to_string(random_.Below(100000));
+      return Syllables(2, 3);
+    }
     if (roll < 30) return FilePath();
     if (roll < 40) return Version(4);
     if (roll < 70) return Phrase(1, 6);
@@ -541,7 +552,8 @@ std::string DescribeTree(const GenStats& s) {
   text += "needle in " + std::to_string(s.needle_values) + " values (" +
           Percent(s.needle_values, s.values) + "), non-ASCII text in " +
           std::to_string(s.non_ascii_values) + " values; " + std::to_string(s.data_bytes) +
-          " bytes of data, " + std::to_string(s.name_bytes) + " bytes of names\n";
+          " bytes of data (" + Percent(s.values_under_40_bytes, s.values) +
+          " of the values under 40 bytes), " + std::to_string(s.name_bytes) + " bytes of names\n";
   return text;
 }
 

@@ -42,6 +42,9 @@ struct GenOptions {
   double mean_values_per_key = 5.0;
   double non_ascii_share = 0.03;  // of the text values
   double non_ascii_name_share = 0.01;
+  // Short data only (words, numbers, versions, small binaries; most values under 40 bytes): a tree
+  // where the cost of each value call weighs most.
+  bool small_values = false;
   std::uint32_t view = 0;  // view flag added to every key creation
   // Called every `progress_every` keys with the number written so far.
   std::function<void(std::uint64_t)> progress;
@@ -57,6 +60,7 @@ struct GenStats {
   std::uint64_t needle_values = 0;
   std::uint64_t non_ascii_values = 0;  // text values with a character outside ASCII
   std::uint64_t data_bytes = 0;        // value data as stored
+  std::uint64_t values_under_40_bytes = 0;
   std::uint64_t name_bytes = 0;        // key and value names, UTF-8
   std::array<std::uint64_t, kMaxGenDepth + 1> keys_by_depth{};  // depth 1 = children of the base
   std::uint32_t max_depth = 0;

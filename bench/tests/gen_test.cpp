@@ -124,6 +124,22 @@ TEST(GenerateTreeTest, AHundredThousandKeysHaveTheShapeOfARealSoftwareKey) {
   EXPECT_EQ(g.registry->OpenHandleCount(), 0u);
 }
 
+TEST(GenerateTreeTest, SmallValuesKeepTheTypeMixWithMostDataUnder40Bytes) {
+  GenOptions options;
+  options.keys = 20000;
+  options.small_values = true;
+  options.needle_share = 0.01;
+  Generated g = Generate(options);
+  ASSERT_EQ(g.rc, reg::kSuccess);
+  const GenStats& s = g.stats;
+  SCOPED_TRACE(DescribeTree(s));
+  EXPECT_NEAR(Share(s.values_by_type[reg::kRegSz], s.values), 0.60, 0.02);
+  EXPECT_GT(Share(s.values_under_40_bytes, s.values), 0.9);
+  EXPECT_NEAR(Share(s.needle_values, s.values), 0.01, 0.002);
+  options.small_values = false;
+  EXPECT_LT(Share(Generate(options).stats.values_under_40_bytes, s.values), 0.8);
+}
+
 TEST(GenerateTreeTest, ASearchFindsExactlyThePlantedNeedlesAtEveryShare) {
   engine::PortablePauseGate gate;
   for (double share : {0.0, 0.001, 0.01, 0.1}) {

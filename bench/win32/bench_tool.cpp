@@ -1,12 +1,13 @@
 // keyloom_bench.exe: the Windows side of the benchmarks, driven by bench/run under Wine.
 //
-//   keyloom_bench gen [--keys N] [--seed N] [--share S] [--needle T] [--path P] [--force]
+//   keyloom_bench gen [--keys N] [--seed N] [--share S] [--needle T] [--path P] [--small-values]
+//                     [--force]
 //       writes the generated tree below HKEY_CURRENT_USER\P (default Software\KeyloomBench) through
 //       the registry port; a tree written before with the same options is kept (--force rewrites)
-//   keyloom_bench walk [--reopen] [--profile] [--no-view]
+//   keyloom_bench walk [--reopen | --raw] [--profile] [--no-view]
 //       the bare walk of HKEY_CURRENT_USER through the same port; --reopen: one open key at a
-//       time, the parent opened again by its path after every subkey; --profile: calls counted
-//       and timed
+//       time, the parent opened again by its path after every subkey; --raw: the wide functions
+//       called directly into reused buffers, past the port; --profile: calls counted and timed
 //   keyloom_bench search --find T [--replace R] [--portable-gate] [--shown] [--profile]
 //       the engine's run over HKEY_CURRENT_USER without a window (a replace run is simulated)
 //   keyloom_bench export [--rows N] [--reps N]
@@ -33,6 +34,7 @@
 #include "bench/gen.h"
 #include "bench/headless_run.h"
 #include "bench/win32/gui_bench.h"
+#include "bench/win32/raw_walk.h"
 #include "engine/key_list_entry.h"
 #include "engine/pause_gate.h"
 #include "engine/win32/event_pause_gate.h"
@@ -112,6 +114,7 @@ int Generate(const Arguments& args) {
   options.seed = args.Number("seed", options.seed);
   options.needle_share = args.Real("share", 0.01);
   options.needle = args.Text("needle", options.needle);
+  options.small_values = args.Has("small-values");
   options.view = PassView(*api);
   const std::string path = args.Text("path", "Software\\KeyloomBench");
   // The marker names the needle by a digest: the needle itself would be one more hit.
@@ -119,9 +122,10 @@ int Generate(const Arguments& args) {
   for (char c : options.needle)
     needle_digest = (needle_digest ^ static_cast<std::uint8_t>(c)) * 16777619u;
   char marker[200];
-  std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%08x",
+  std::snprintf(marker, sizeof marker, "keys=%llu seed=%llu share=%g needle=%08x%s",
                 static_cast<unsigned long long>(options.keys),
-                static_cast<unsigned long long>(options.seed), options.needle_share, needle_digest);
+                static_cast<unsigned long long>(options.seed), options.needle_share, needle_digest,
+                options.small_values ? " small" : "");
 
   reg::TRegistry registry(*api);
   registry.SetRootKey(reg::kCurrentUser);
@@ -184,8 +188,14 @@ int Walk(const Arguments& args) {
   reg::RegApi& api = args.Has("profile") ? profile : *system;
   const std::uint32_t access = reg::access::kRead | (args.Has("no-view") ? 0 : PassView(api));
   const auto start = Clock::now();
-  const WalkCounts counts = args.Has("reopen") ? BareWalkReopening(api, reg::kCurrentUser, access)
-                                               : BareWalk(api, reg::kCurrentUser, access);
+  WalkCounts counts;
+  if (args.Has("raw")) {
+    counts = RawWalk(HKEY_CURRENT_USER, access);
+  } else if (args.Has("reopen")) {
+    counts = BareWalkReopening(api, reg::kCurrentUser, access);
+  } else {
+    counts = BareWalk(api, reg::kCurrentUser, access);
+  }
   const double seconds = Since(start);
   std::printf("keys=%llu values=%llu bytes=%llu failures=%llu seconds=%.3f %s\n",
               static_cast<unsigned long long>(counts.keys),

@@ -71,10 +71,37 @@ std::string NulsAsBlanks(std::string text) {
   return text;
 }
 
+// The run's options for one key's values, read once for the key.
+struct ValueOptions {
+  bool case_sensitive = false;
+  bool contents = false;  // value contents are searched
+  bool names = false;     // value names are searched
+};
+
+// Whether the checks must see the value just read: one they pass over without a word needs no
+// entry, no text form and no name in UTF-8. Most values are such. `find` is made with the
+// options' case rule.
+bool Wanted(const WalkFrame& frame, const ValueOptions& options, const FindUnits& find,
+            const reg::ValueBuffer& value) {
+  const reg::DataKind kind = reg::KindOfType(value.type());
+  const SearchSession& session = *frame.session;
+  if (!TypeFilterAccepts(session.type_filter, kind, session.numeric)) return false;
+  // The debug log shows every value; a find text with stray bytes is matched on text alone.
+  if (frame.settings.logging == kLoggingDebug || !find.usable()) return true;
+  if (Unreadable(kind, value.data().size())) return true;
+  if (kind == reg::DataKind::kUnknown && frame.settings.logging == kLoggingInformational) {
+    return true;
+  }
+  return (options.contents &&
+          MatchData(find, value, {options.case_sensitive, frame.settings.wholenum})) ||
+         (options.names && MatchName(find, value.name()));
+}
+
 class ValueChecker {
  public:
   ValueChecker(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
-               const std::string& key_name, const std::string& parent_display)
+               const std::string& key_name, const std::string& parent_display,
+               const ValueOptions& options)
       : frame_(frame),
         deps_(deps),
         session_(*frame.session),
@@ -82,25 +109,9 @@ class ValueChecker {
         key_path_(parent_display + key_name),
         find_(session_.find_text),
         replace_(session_.replace_text),
-        case_sensitive_(deps.controls->CaseSensitive()),
-        contents_(deps.controls->IncludeValueContents()),
-        names_(deps.controls->IncludeValueNames()) {}
-
-  // Whether Check must see the value just read: one it passes over without a word needs no
-  // entry, no text form and no name in UTF-8. Most values are such. `find` is made with the
-  // run's case rule.
-  bool Wanted(const reg::ValueBuffer& value, const FindUnits& find) const {
-    const reg::DataKind kind = reg::KindOfType(value.type());
-    if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return false;
-    // The debug log shows every value; a find text with stray bytes is matched on text alone.
-    if (frame_.settings.logging == kLoggingDebug || !find.usable()) return true;
-    if (Unreadable(kind, value.data().size())) return true;
-    if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
-      return true;
-    }
-    return (contents_ && MatchData(find, value, Options())) ||
-           (names_ && MatchName(find, value.name()));
-  }
+        case_sensitive_(options.case_sensitive),
+        contents_(options.contents),
+        names_(options.names) {}
 
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
@@ -113,8 +124,6 @@ class ValueChecker {
     if (contents_) CheckData(value, kind, text);
     if (names_) CheckName(value, kind);
   }
-
-  bool case_sensitive() const { return case_sensitive_; }
 
  private:
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
@@ -308,9 +317,10 @@ bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegActio
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count) {
-  ValueChecker checker(frame, deps, key, key_name, parent_display);
+  const ValueOptions options{deps.controls->CaseSensitive(), deps.controls->IncludeValueContents(),
+                             deps.controls->IncludeValueNames()};
   ValueScan& scan = ThisThreadsScan();
-  const FindUnits& find = scan.Find(frame.session->find_text, checker.case_sensitive());
+  const FindUnits& find = scan.Find(frame.session->find_text, options.case_sensitive);
   // Every value is read before any is checked: a change made by a check must not alter what the
   // reading sees (a renamed or deleted value moves the others' indexes).
   std::vector<ValueEntry>& kept = scan.kept;
@@ -321,11 +331,13 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
     if (rc != reg::kSuccess) {
       throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
     }
-    if (checker.Wanted(scan.buffer, find)) kept.push_back(EntryOf(scan.buffer));
+    if (Wanted(frame, options, find, scan.buffer)) kept.push_back(EntryOf(scan.buffer));
   }
+  if (kept.empty()) return;
   // The checks may read values again (a hit's preview) but never walk: the entries stay put.
   const std::vector<ValueEntry> values = std::move(kept);
   kept.clear();
+  ValueChecker checker(frame, deps, key, key_name, parent_display, options);
   for (const auto& value : values) checker.Check(value);
 }
 

@@ -73,25 +73,28 @@ FindUnits::FindUnits(std::string_view find, bool case_sensitive)
     : find_(find), units_(text::Utf8ToUtf16(find)), case_sensitive_(case_sensitive) {
   // Only a find text that is the exact form of its units matches as they do.
   usable_ = text::Utf16ToUtf8(units_) == find_;
+  plain_ = !find_.empty() && find_.find('\0') == std::string::npos;
+  may_be_number_ = !find_.empty() && find_.find_first_not_of("0123456789-.E") == std::string::npos;
   if (!case_sensitive_) {
     for (char16_t& unit : units_) unit = UpperAscii(unit);
   }
+  if (!units_.empty()) {
+    const char16_t first = units_.front();
+    first_mask_ = !case_sensitive_ && first >= u'A' && first <= u'Z' ? 0x20 : 0;
+    first_wanted_ = static_cast<char16_t>(first | first_mask_);
+  }
 }
 
-bool FindUnits::In(std::u16string_view text) const {
-  if (text.empty()) return false;
+std::size_t FindUnits::Find(std::u16string_view text) const {
   const std::size_t n = units_.size();
-  if (n == 0) return true;
-  if (n > text.size()) return false;
+  if (n == 0 || n > text.size()) return std::u16string_view::npos;
   // A match must not split a surrogate pair of the text: in UTF-8 a pair is one character, which
   // a lone surrogate at either end of the find text does not match.
   const bool check_start = IsLowSurrogate(units_.front());
   const bool check_end = IsHighSurrogate(units_.back());
-  const char16_t first = units_.front();
   const std::size_t last_start = text.size() - n;
   for (std::size_t i = 0; i <= last_start; ++i) {
-    const char16_t unit = case_sensitive_ ? text[i] : UpperAscii(text[i]);
-    if (unit != first) continue;
+    if ((text[i] | first_mask_) != first_wanted_) continue;
     std::size_t k = 1;
     if (case_sensitive_) {
       while (k < n && text[i + k] == units_[k]) ++k;
@@ -101,24 +104,37 @@ bool FindUnits::In(std::u16string_view text) const {
     if (k != n) continue;
     if (check_start && i > 0 && IsHighSurrogate(text[i - 1])) continue;
     if (check_end && i + n < text.size() && IsLowSurrogate(text[i + n])) continue;
-    return true;
+    return i;
   }
-  return false;
+  return std::u16string_view::npos;
+}
+
+bool FindUnits::In(std::u16string_view text) const {
+  if (text.empty()) return false;
+  return units_.empty() || Find(text) != std::u16string_view::npos;
 }
 
 bool MatchData(const FindUnits& find, const reg::ValueBuffer& value, const MatchOptions& options) {
-  switch (reg::KindOfType(value.type())) {
+  const reg::DataKind kind = reg::KindOfType(value.type());
+  switch (kind) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString: {
+      // The text ends at the first NUL. A find text without NUL cannot reach across it, so its
+      // first match in all the units counts when no NUL comes before it: the units are scanned
+      // once, and the NUL looked for only in front of a match.
       const std::u16string_view units = value.data_units();
-      return find.In(units.substr(0, units.find(u'\0')));
+      if (!find.plain()) return find.In(units.substr(0, units.find(u'\0')));
+      const std::size_t at = find.Find(units);
+      return at != std::u16string_view::npos &&
+             units.substr(0, at).find(u'\0') == std::u16string_view::npos;
     }
     case reg::DataKind::kMultiString:
       return find.In(value.data_units());
     case reg::DataKind::kInteger:
     case reg::DataKind::kInt64:
-      return MatchText(find.text(), ValueText(value.type(), value.data()),
-                       reg::KindOfType(value.type()), true, options);
+      // With whole numbers only a number's exact text matches, which no other text can be.
+      if (options.whole_numbers && !find.may_be_number()) return false;
+      return MatchText(find.text(), ValueText(value.type(), value.data()), kind, true, options);
     default:
       return false;  // no text form: nothing matches
   }

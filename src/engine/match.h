@@ -37,12 +37,24 @@ class FindUnits {
   bool usable() const { return usable_; }
   // Whether the find text occurs in `text` (usable() only).
   bool In(std::u16string_view text) const;
+  // Where the find text first occurs in `text`, or npos; the find text is not empty.
+  std::size_t Find(std::u16string_view text) const;
+  // Whether the find text is not empty and holds no NUL.
+  bool plain() const { return plain_; }
+  // Whether the find text could be the text form of an integer (digits, "-", "." and "E" only).
+  bool may_be_number() const { return may_be_number_; }
 
  private:
   std::string find_;
   std::u16string units_;  // letters a to z upper-cased when not case-sensitive
   bool case_sensitive_;
   bool usable_;
+  bool plain_;
+  bool may_be_number_;
+  // A unit of the text can begin a match only if (unit | first_mask_) == first_wanted_: the mask
+  // folds the two cases of a first letter into one comparison.
+  char16_t first_mask_ = 0;
+  char16_t first_wanted_ = 0;
 };
 
 // MatchText on value data: MatchText(find, ValueText(value), kind, true, options), the string kinds

@@ -138,6 +138,11 @@ TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
       {"b", u"n", Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0\0", 5)), true},
       {"a b", u"n", Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0\0", 5)), false},
       {"ab", u"n", {reg::kRegSz, {'a', 0, 'b'}}, false},  // the odd byte is not a unit
+      {std::string("a\0b", 3), u"n", Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0", 4)),
+       true},
+      {std::string("a\0b", 3), u"n", Utf16Value(reg::kRegSz, std::u16string(u"a\0b\0", 4)), false},
+      {"[x", u"n", Utf16Value(reg::kRegSz, u"{X"), false},  // only letters fold
+      {"x", u"n", Utf16Value(reg::kRegSz, std::u16string(u"\0x", 2)), false},
       {"鍵\U0001F511", u"n", Utf16Value(reg::kRegSz, u"x鍵\U0001F511y"), true},
       {text::Utf16ToUtf8(units({high})), u"n", Utf16Value(reg::kRegSz, pair), false},
       {text::Utf16ToUtf8(units({low})), u"n", Utf16Value(reg::kRegSz, pair), false},
@@ -147,6 +152,7 @@ TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
       {"\xF0\x9F", u"n", Utf16Value(reg::kRegSz, pair), true},  // stray bytes: part of a character
       {"42", u"n", Dword(42), true},
       {"4", u"n", Dword(42), false},  // whole numbers only
+      {"E1", u"n", Qword(1234567890123456789), false},
       {"-1", u"n", Dword(0xFFFFFFFF), true},
       {"1.23456789012346E18", u"n", Qword(1234567890123456789), true},
       {"1", u"n", {reg::kRegDword, {1, 0, 0}}, false},  // the wrong size has no text
