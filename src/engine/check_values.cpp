@@ -37,25 +37,15 @@ ValueEntry EntryOf(const reg::ValueBuffer& value) {
   return entry;
 }
 
-// What the checks of a key's values work with, kept for the whole run by the thread that walks:
-// the room values are read into, the entries of the values the checks must see, and the find
-// text made ready for matching values as they are read.
-struct ValueScan {
-  reg::ValueBuffer buffer;
-  std::vector<ValueEntry> kept;
-  std::optional<FindUnits> find;
-
-  const FindUnits& Find(const std::string& text, bool case_sensitive) {
-    if (!find || find->text() != text || find->case_sensitive() != case_sensitive) {
-      find.emplace(text, case_sensitive);
-    }
-    return *find;
+// The find text made ready for matching values as they are read, once for the walk (again when
+// the case rule changes).
+const FindUnits& FindUnitsOf(WalkFrame& frame, bool case_sensitive) {
+  const std::string& text = frame.session->find_text;
+  std::optional<FindUnits>& find = frame.find_units;
+  if (!find || find->text() != text || find->case_sensitive() != case_sensitive) {
+    find.emplace(text, case_sensitive);
   }
-};
-
-ValueScan& ThisThreadsScan() {
-  thread_local ValueScan scan;
-  return scan;
+  return *find;
 }
 
 std::string Folded(std::string_view name) {
@@ -319,26 +309,22 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  std::uint32_t value_count) {
   const ValueOptions options{deps.controls->CaseSensitive(), deps.controls->IncludeValueContents(),
                              deps.controls->IncludeValueNames()};
-  ValueScan& scan = ThisThreadsScan();
-  const FindUnits& find = scan.Find(frame.session->find_text, options.case_sensitive);
+  const FindUnits& find = FindUnitsOf(frame, options.case_sensitive);
+  reg::ValueBuffer& room = frame.value_room;
   // Every value is read before any is checked: a change made by a check must not alter what the
   // reading sees (a renamed or deleted value moves the others' indexes).
-  std::vector<ValueEntry>& kept = scan.kept;
-  kept.clear();
+  std::vector<ValueEntry> kept;  // most keys keep none: no allocation then
   for (std::uint32_t i = 0; i < value_count; ++i) {
-    const reg::ErrorCode rc = deps.api->EnumValueInto(key, i, &scan.buffer);
+    const reg::ErrorCode rc = deps.api->EnumValueInto(key, i, &room);
     if (rc == reg::kNoMoreItems) break;
     if (rc != reg::kSuccess) {
       throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
     }
-    if (Wanted(frame, options, find, scan.buffer)) kept.push_back(EntryOf(scan.buffer));
+    if (Wanted(frame, options, find, room)) kept.push_back(EntryOf(room));
   }
   if (kept.empty()) return;
-  // The checks may read values again (a hit's preview) but never walk: the entries stay put.
-  const std::vector<ValueEntry> values = std::move(kept);
-  kept.clear();
   ValueChecker checker(frame, deps, key, key_name, parent_display, options);
-  for (const auto& value : values) checker.Check(value);
+  for (const auto& value : kept) checker.Check(value);
 }
 
 }  // namespace keyloom::engine

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/globals.h"
+#include "engine/match.h"
 #include "engine/run_io.h"
 #include "engine/search_session.h"
 #include "files/change_settings.h"
@@ -54,6 +56,10 @@ struct WalkFrame {
   // the main pass.
   std::string renamed_start;
   std::uint64_t key_written = 0;  // last write time of the key being examined (0: unknown)
+  // The room every value of the walk is read into, and the find text made ready to match them
+  // as they are read (CheckValues).
+  reg::ValueBuffer value_room;
+  std::optional<FindUnits> find_units;
 };
 
 // The run's dependencies, sharing with the walk its registry, globals, controls, output, log,

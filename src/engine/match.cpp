@@ -55,12 +55,9 @@ std::u16string ReplaceUnits(std::u16string_view source, std::u16string_view find
   return out;
 }
 
-// The UTF-16 units of little-endian bytes (an odd last byte dropped), in a buffer of this thread
-// that lives until its next call: every examined string value passes here, and a fresh string for
-// each would cost an allocation per value.
-std::u16string_view UnitsOf(std::span<const std::uint8_t> data) {
-  thread_local std::u16string units;
-  units.resize(data.size() / 2);
+// The UTF-16 units of little-endian bytes (an odd last byte dropped).
+std::u16string UnitsOf(std::span<const std::uint8_t> data) {
+  std::u16string units(data.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
   }
@@ -198,8 +195,8 @@ std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data) {
   switch (reg::KindOfType(type)) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString: {
-      const std::u16string_view units = UnitsOf(data);
-      return text::Utf16ToUtf8(units.substr(0, units.find(u'\0')));
+      const std::u16string units = UnitsOf(data);
+      return text::Utf16ToUtf8(std::u16string_view(units).substr(0, units.find(u'\0')));
     }
     case reg::DataKind::kInteger: {
       if (data.size() != 4) return {};

@@ -123,27 +123,31 @@ class Win32RegApi final : public RegApi {
 
   ErrorCode EnumValue(KeyHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
                       Bytes* data) override {
-    thread_local std::vector<wchar_t> name_buffer(kMaxNameUnits);
-    // Read into a buffer of this thread's that keeps the largest size seen, and copy out just the
-    // value's bytes: a large value early in a run costs nothing to the values after it.
-    thread_local Bytes data_buffer(256);
+    // The longest name there can be, and the data in room on the stack unless it is larger. No
+    // room kept per thread: in this i686 build a thread_local object with a destructor has
+    // crashed the end of the thread that used it (in winpthreads' cleanup).
+    wchar_t name_buffer[kMaxNameUnits];
+    std::uint8_t small_room[512];
+    Bytes large_room;
+    std::uint8_t* room = small_room;
+    DWORD room_size = sizeof small_room;
     for (int attempt = 0; attempt < 8; ++attempt) {
-      DWORD data_size = static_cast<DWORD>(data_buffer.size());
+      DWORD data_size = room_size;
       DWORD name_length = kMaxNameUnits;
       DWORD value_type = 0;
-      const LONG rc = RegEnumValueW(ToHkey(key), index, name_buffer.data(), &name_length, nullptr,
-                                    &value_type, data != nullptr ? data_buffer.data() : nullptr,
-                                    data != nullptr ? &data_size : nullptr);
+      const LONG rc =
+          RegEnumValueW(ToHkey(key), index, name_buffer, &name_length, nullptr, &value_type,
+                        data != nullptr ? room : nullptr, data != nullptr ? &data_size : nullptr);
       if (rc == ERROR_MORE_DATA && data != nullptr) {  // data_size holds the need now
-        data_buffer.resize(std::max<std::size_t>(data_size, data_buffer.size() * 2));
+        large_room.resize(std::max<std::size_t>(data_size, 2 * std::size_t{room_size}));
+        room = large_room.data();
+        room_size = static_cast<DWORD>(large_room.size());
         continue;
       }
       if (rc != ERROR_SUCCESS) return static_cast<ErrorCode>(rc);
-      *name = Narrow(name_buffer.data(), name_length);
+      *name = Narrow(name_buffer, name_length);
       *type = value_type;
-      if (data != nullptr)
-        data->assign(data_buffer.begin(),
-                     data_buffer.begin() + static_cast<std::ptrdiff_t>(data_size));
+      if (data != nullptr) data->assign(room, room + data_size);
       return kSuccess;
     }
     return kMoreData;  // the value kept growing between calls
