@@ -320,16 +320,19 @@ ListFigures TimeListCommand(shell::TfrmMain& window, const char* what,
   return figures;
 }
 
-// A click on a column header, as the list reports it to the window.
+// A click on a column header, as the header reports it to the list, which tells the window. (Under
+// Wine a mouse click sent to the header is taken only once; its report is what a real click
+// produces.)
 void ClickHeader(shell::TfrmMain& window, int column) {
   HWND list = window.key_list().hwnd();
-  NMLISTVIEW click{};
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iItem = -1;
-  click.iSubItem = column;
-  SendMessageW(window.hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  NMHEADERW click{};
+  click.hdr.hwndFrom = header;
+  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
+  click.hdr.code = HDN_ITEMCLICKW;
+  click.iItem = column;
+  click.iButton = 0;
+  SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
 }
 
 // The Key List full of a run's rows, sorted by three header clicks and then filtered by a text
