@@ -476,11 +476,13 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
     std::snprintf(report + length, sizeof report - static_cast<std::size_t>(length),
                   " sort_s=%.3f sort_data_s=%.3f sort_modified_s=%.3f sort_reverse_s=%.3f "
                   "sort_gap_ms=%.1f filter_s=%.3f filter_typed_s=%.3f filter_keys=%zu "
-                  "filter_rows=%zu filter_clear_s=%.3f filter_gap_ms=%.1f rows_after_clear=%zu",
+                  "filter_rows=%zu filter_clear_s=%.3f filter_gap_ms=%.1f rows_after_clear=%zu "
+                  "filter_text=%s",
                   sort_s, order.sort_data_s, order.sort_modified_s, order.sort_reverse_s,
                   order.sort_gap_ms, std::max(order.filter_key_s, order.filter_clear_s),
                   order.filter_typed_s, options.filter_text.size(), order.filter_rows,
-                  order.filter_clear_s, order.filter_gap_ms, order.rows_after_clear);
+                  order.filter_clear_s, order.filter_gap_ms, order.rows_after_clear,
+                  options.filter_text.c_str());
   }
   return report;
 }

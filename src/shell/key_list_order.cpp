@@ -116,21 +116,43 @@ bool TextFilter::Narrows(const TextFilter& wider) const {
          units_.find(wider.units_) != std::u16string::npos;
 }
 
-bool RowMatches(const KeyListRows& rows, std::size_t row, const TextFilter& filter,
-                const TimeText& time) {
-  if (filter.empty()) return true;
-  const RowCells cells = CellsOf(rows, row);
+namespace {
+
+// Whether any of the cells holds the filter's text; `time_matches` tells it of a known time.
+template <typename TimeMatches>
+bool CellsMatch(const RowCells& cells, const TextFilter& filter, TimeMatches&& time_matches) {
   for (std::string_view text : cells.texts) {
     if (filter.Matches(text)) return true;
   }
-  return cells.modified != 0 && time && filter.Matches(time(cells.modified));
+  return cells.modified != 0 && time_matches(cells.modified);
+}
+
+}  // namespace
+
+bool RowMatches(const KeyListRows& rows, std::size_t row, const TextFilter& filter,
+                const TimeText& time) {
+  if (filter.empty()) return true;
+  return CellsMatch(CellsOf(rows, row), filter,
+                    [&](std::uint64_t modified) { return time && filter.Matches(time(modified)); });
 }
 
 std::vector<std::size_t> FilterRows(const KeyListRows& rows, const std::vector<std::size_t>& order,
                                     const TextFilter& filter, const TimeText& time) {
+  if (filter.empty()) return order;
+  // The hits of one key follow each other and share its time: its text is made and looked at
+  // once.
+  std::uint64_t last_time = 0;
+  bool last_matched = false;
+  const auto time_matches = [&](std::uint64_t modified) {
+    if (modified != last_time) {
+      last_time = modified;
+      last_matched = time && filter.Matches(time(modified));
+    }
+    return last_matched;
+  };
   std::vector<std::size_t> shown;
   for (std::size_t row : order) {
-    if (RowMatches(rows, row, filter, time)) shown.push_back(row);
+    if (CellsMatch(CellsOf(rows, row), filter, time_matches)) shown.push_back(row);
   }
   return shown;
 }

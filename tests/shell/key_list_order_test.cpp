@@ -117,6 +117,11 @@ TEST(KeyListOrderTest, FilterKeepsRowsWithTheTextInAnyColumnLetterCaseIgnored) {
   EXPECT_EQ(FilterRows(rows, order, TextFilter("hkey_users"), Time),
             (std::vector<std::size_t>{4, 0, 2, 5}))
       << "a filter keeps the sorted order";
+  SortRows(rows, kColumnModified, false, order);  // the rows of time 9 next to each other
+  EXPECT_EQ(FilterRows(rows, order, TextFilter("2026-12-09"), Time),
+            (std::vector<std::size_t>{0, 2}));
+  EXPECT_EQ(FilterRows(rows, order, TextFilter("2026-12-010"), Time),
+            (std::vector<std::size_t>{1, 4}));
 }
 
 TEST(KeyListOrderTest, AFilterNarrowsAnotherOnlyWhenItsTextHoldsTheOthers) {
