@@ -22,6 +22,7 @@
 #include "shell/key_list_cells.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/resource_ids.h"
+#include "tests/shell/win32/gui_test_support.h"
 
 namespace keyloom::bench {
 namespace {
@@ -320,21 +321,6 @@ ListFigures TimeListCommand(shell::TfrmMain& window, const char* what,
   return figures;
 }
 
-// A click on a column header, as the header reports it to the list, which tells the window. (Under
-// Wine a mouse click sent to the header is taken only once; its report is what a real click
-// produces.)
-void ClickHeader(shell::TfrmMain& window, int column) {
-  HWND list = window.key_list().hwnd();
-  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-  NMHEADERW click{};
-  click.hdr.hwndFrom = header;
-  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
-  click.hdr.code = HDN_ITEMCLICKW;
-  click.iItem = column;
-  click.iButton = 0;
-  SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-}
-
 // The Key List full of a run's rows, sorted by three header clicks and then filtered by a text
 // typed into the filter field key by key and emptied again with Escape.
 struct OrderFigures {
@@ -347,7 +333,8 @@ struct OrderFigures {
 OrderFigures TimeSortAndFilter(shell::TfrmMain& window, const std::wstring& filter_text) {
   OrderFigures figures;
   const auto sort = [&window, &figures](const char* what, int column) {
-    const ListFigures done = TimeListCommand(window, what, [&] { ClickHeader(window, column); });
+    const ListFigures done = TimeListCommand(
+        window, what, [&] { shell::testing::ClickListHeader(window.key_list().hwnd(), column); });
     figures.sort_gap_ms = std::max(figures.sort_gap_ms, done.longest_gap_ms);
     return done.seconds;
   };

@@ -116,19 +116,7 @@ class KeyListSurfaceTest : public MainWindowTest {
     return 0;
   }
 
-  // A click on a column's header, as the header reports it to the list. (Under Wine a mouse
-  // click sent to the header is taken only once; its report is what a real click produces.)
-  void ClickHeader(int column) {
-    HWND list = window_->key_list().hwnd();
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    NMHEADERW click{};
-    click.hdr.hwndFrom = header;
-    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
-    click.hdr.code = HDN_ITEMCLICKW;
-    click.iItem = column;
-    click.iButton = 0;
-    SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-  }
+  void ClickHeader(int column) { ClickListHeader(window_->key_list().hwnd(), column); }
   int HeaderFormat(int column) {
     HWND header =
         reinterpret_cast<HWND>(SendMessageW(window_->key_list().hwnd(), LVM_GETHEADER, 0, 0));
