@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/debug_log.h"
@@ -172,11 +173,11 @@ class HitWalker final : public engine::KeyWalker {
         details.data = engine::DataPreview(value.raw);
         details.found_in = i % 5 == 0 ? engine::FoundIn::kValueName : engine::FoundIn::kData;
       }
-      const std::string row = std::string("HKEY_CURRENT_USER\t") + path + "\t" + value.name;
+      std::string row = std::string("HKEY_CURRENT_USER\t") + path + "\t" + value.name;
       row_bytes += row.size();
       detail_bytes += details.type.size() + details.data.size();
       if (parts.bar_texts) out.SetStatusBarText(std::string("Analyzing [5] : ") + path);
-      if (parts.rows_out) out.AddKeyListHit(row, details);
+      if (parts.rows_out) out.AddKeyListHit(std::move(row), details);
       if (parts.lines) log(std::string("Found in Key  : ") + path + "\t" + value.name);
       ++session.matched_count;
     }
