@@ -13,9 +13,11 @@
 //   keyloom_bench export [--rows N] [--reps N]
 //       a Key List of the first N values of the generated tree exported to CSV and to REG, against
 //       reading those values afresh through the same port (medians of the repetitions)
-//   keyloom_bench gui [--rows N] [--reps N] [--only rows,bar,lines]
-//       a million hits into the real main window against the same run with its output discarded;
-//       --only: each hit sends only these of its Key List row, status bar text and status line
+//   keyloom_bench gui [--rows N] [--reps N] [--only rows,bar,lines] [--filter T]
+//       a million hits into the real main window against the same run with its output discarded,
+//       then the full Key List sorted by header clicks and filtered by T typed into the filter
+//       field (default Vendor1); --only: each hit sends only these of its Key List row, status bar
+//       text and status line, and the list is neither sorted nor filtered
 //
 // Every command prints one line of "key=value" pairs on standard output; the exit code is 0 on
 // success, 1 on a failure (explained on standard error), 2 on a bad command line.
@@ -349,7 +351,9 @@ int Gui(HINSTANCE instance, const Arguments& args) {
     options.rows_out = only.find("rows") != std::string::npos;
     options.bar_texts = only.find("bar") != std::string::npos;
     options.lines = only.find("lines") != std::string::npos;
+    options.sort_and_filter = false;
   }
+  options.filter_text = args.Text("filter", options.filter_text);
   const std::string report = RunGuiBench(instance, options);
   if (report.empty()) {
     std::fprintf(stderr, "the main window could not be created\n");

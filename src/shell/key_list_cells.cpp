@@ -4,26 +4,29 @@
 
 namespace keyloom::shell {
 
-std::string_view CellView(const KeyListRows& rows, std::size_t row, int column) {
+RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
+  RowCells cells;
   const std::string_view text = rows[row];
-  if (column <= kColumnValueName) {
-    const auto fields = engine::SplitKeyListEntry(text);
-    if (!fields) return column == kColumnRoot ? text : std::string_view();
-    if (column == kColumnRoot) return fields->root;
-    return column == kColumnPath ? fields->path : fields->value_name;
+  if (const auto fields = engine::SplitKeyListEntry(text)) {
+    cells.texts[kColumnRoot] = fields->root;
+    cells.texts[kColumnPath] = fields->path;
+    cells.texts[kColumnValueName] = fields->value_name;
+  } else {
+    cells.texts[kColumnRoot] = text;
   }
   const RowDetails details = rows.Details(row);
-  if (!details.present) return {};
-  switch (column) {
-    case kColumnType:
-      return details.type;
-    case kColumnData:
-      return details.data;
-    case kColumnFoundIn:
-      return engine::FoundInText(details.found_in);
-    default:
-      return {};
+  cells.modified = details.modified;
+  if (details.present) {
+    cells.texts[kColumnType] = details.type;
+    cells.texts[kColumnData] = details.data;
+    cells.texts[kColumnFoundIn] = engine::FoundInText(details.found_in);
   }
+  return cells;
+}
+
+std::string_view CellView(const KeyListRows& rows, std::size_t row, int column) {
+  return column >= 0 && column < kColumnModified ? CellsOf(rows, row).texts[column]
+                                                 : std::string_view();
 }
 
 std::string CellText(const KeyListRows& rows, std::size_t row, int column, const TimeText& time) {

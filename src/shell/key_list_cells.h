@@ -31,6 +31,14 @@ inline constexpr const char* kKeyListColumnTitles[kKeyListColumnCount] = {
 // local time and format.
 using TimeText = std::function<std::string(std::uint64_t)>;
 
+// A row's cells read at once: the text of every column but "Modified" as views into the rows, and
+// the row's last write time (0 when unknown).
+struct RowCells {
+  std::string_view texts[kColumnModified];
+  std::uint64_t modified = 0;
+};
+RowCells CellsOf(const KeyListRows& rows, std::size_t row);
+
 // The text of a cell of any column but "Modified", as a view into the rows.
 std::string_view CellView(const KeyListRows& rows, std::size_t row, int column);
 

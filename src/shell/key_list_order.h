@@ -19,6 +19,10 @@ class TextFilter {
   explicit TextFilter(std::string_view text = {});
   bool empty() const { return ascii_.empty() && units_.empty(); }
   bool Matches(std::string_view cell) const;
+  bool HasTab() const;
+  // Whether every cell this filter matches is matched by `wider` too (its text holds wider's), so
+  // that narrowing a filter needs to look only at the rows the wider one kept.
+  bool Narrows(const TextFilter& wider) const;
 
  private:
   std::string ascii_;     // the text in lower case, when it is all ASCII

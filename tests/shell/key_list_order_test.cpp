@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,45 @@ TEST(KeyListOrderTest, SortsStablyByEachColumnEitherWay) {
   }
 }
 
+// Texts sharing long beginnings, differing in letter case, in length, in non-ASCII letters and
+// past many equal bytes: the sort gives the order of a plain comparison of each pair.
+TEST(KeyListOrderTest, SortsLongTextsWithSharedBeginningsAsAPlainComparisonDoes) {
+  const char* const pieces[] = {"\\Software\\Vendor", "\\SOFTWARE\\vendor", "x", "X", "ö", "Ö", "",
+                                "0123456789abcdef",   "0123456789ABCDEF0",  " "};
+  KeyListRows rows;
+  unsigned seed = 7;
+  for (int i = 0; i < 3000; ++i) {
+    std::string path, data;
+    for (int part = 0; part < 6; ++part) {
+      seed = seed * 1103515245u + 12345u;
+      path += pieces[(seed >> 16) % 10];
+      data += pieces[(seed >> 8) % 10];
+    }
+    rows.Append("HKEY_USERS\t" + path + "\tv", {"REG_SZ", data, FoundIn::kData, 1});
+  }
+  const auto folded = [](std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+  };
+  for (int column : {kColumnPath, kColumnData}) {
+    for (bool descending : {false, true}) {
+      std::vector<std::size_t> expected = AllRows(rows.size());
+      std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+        // std::string compares its bytes as unsigned char: UTF-8 in code point order.
+        const std::string x = folded(CellView(rows, a, column));
+        const std::string y = folded(CellView(rows, b, column));
+        return descending ? y < x : x < y;
+      });
+      std::vector<std::size_t> order = AllRows(rows.size());
+      SortRows(rows, column, descending, order);
+      EXPECT_EQ(order, expected) << "column " << column << (descending ? " down" : " up");
+    }
+  }
+}
+
 TEST(KeyListOrderTest, FilterKeepsRowsWithTheTextInAnyColumnLetterCaseIgnored) {
   const KeyListRows rows = SampleRows();
   struct Case {
@@ -77,6 +117,40 @@ TEST(KeyListOrderTest, FilterKeepsRowsWithTheTextInAnyColumnLetterCaseIgnored) {
   EXPECT_EQ(FilterRows(rows, order, TextFilter("hkey_users"), Time),
             (std::vector<std::size_t>{4, 0, 2, 5}))
       << "a filter keeps the sorted order";
+  SortRows(rows, kColumnModified, false, order);  // the rows of time 9 next to each other
+  EXPECT_EQ(FilterRows(rows, order, TextFilter("2026-12-09"), Time),
+            (std::vector<std::size_t>{0, 2}));
+  EXPECT_EQ(FilterRows(rows, order, TextFilter("2026-12-010"), Time),
+            (std::vector<std::size_t>{1, 4}));
+}
+
+TEST(KeyListOrderTest, AFilterNarrowsAnotherOnlyWhenItsTextHoldsTheOthers) {
+  struct Case {
+    const char* text;
+    const char* wider;
+    bool narrows;
+  };
+  const Case cases[] = {
+      {"Vendor1", "vendor", true},  // letter case ignored
+      {"vendor", "Vendor1", false},
+      {"dor1", "vendor", false},
+      {"xVENDORx", "endo", true},
+      {"anything", "", true},
+      {"", "a", false},
+      {"größe", "RÖ", true},   // non-ASCII text upper-cased
+      {"größe", "gr", false},  // ASCII and non-ASCII filters fold letters differently
+      {"gr", "grö", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TextFilter(c.text).Narrows(TextFilter(c.wider)), c.narrows)
+        << c.text << " / " << c.wider;
+  }
+  // Where it narrows, filtering the wider filter's rows gives what filtering all rows gives.
+  const KeyListRows rows = SampleRows();
+  const std::vector<std::size_t> wider =
+      FilterRows(rows, AllRows(rows.size()), TextFilter("a"), Time);
+  EXPECT_EQ(FilterRows(rows, wider, TextFilter("data"), Time),
+            FilterRows(rows, AllRows(rows.size()), TextFilter("data"), Time));
 }
 
 }  // namespace

@@ -2,26 +2,49 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "shell/key_list_cells.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
 
-std::string LocalTimeText(std::uint64_t file_time) {
+LocalTimeTexts::LocalTimeTexts() {
+  has_zone_ = GetTimeZoneInformation(&zone_) != TIME_ZONE_ID_INVALID;
+}
+
+std::string LocalTimeTexts::operator()(std::uint64_t file_time) {
   FILETIME utc{static_cast<DWORD>(file_time & 0xFFFFFFFFu), static_cast<DWORD>(file_time >> 32)};
   SYSTEMTIME universal{};
   SYSTEMTIME local{};
   if (!FileTimeToSystemTime(&utc, &universal) ||
-      !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+      !SystemTimeToTzSpecificLocalTime(has_zone_ ? &zone_ : nullptr, &universal, &local)) {
     return {};
   }
-  wchar_t date[80] = L"";
-  wchar_t time[80] = L"";
-  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80);
-  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 80);
-  return FromWide(std::wstring(date) + L" " + time);
+  // The date's text depends on the day alone, the time's on the time of day alone.
+  const auto day =
+      static_cast<std::uint32_t>(local.wYear * 10000 + local.wMonth * 100 + local.wDay);
+  const auto second =
+      static_cast<std::uint32_t>(local.wHour * 3600 + local.wMinute * 60 + local.wSecond);
+  wchar_t buffer[80] = L"";
+  auto date = dates_.find(day);
+  if (date == dates_.end()) {
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, buffer, 80);
+    date = dates_.emplace(day, FromWide(buffer)).first;
+  }
+  auto time = times_.find(second);
+  if (time == times_.end()) {
+    buffer[0] = L'\0';
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, buffer, 80);
+    time = times_.emplace(second, FromWide(buffer)).first;
+  }
+  std::string text;
+  text.reserve(date->second.size() + 1 + time->second.size());
+  text.append(date->second).append(" ").append(time->second);
+  return text;
 }
+
+std::string LocalTimeText(std::uint64_t file_time) { return LocalTimeTexts()(file_time); }
 
 namespace {
 
@@ -64,8 +87,9 @@ void KeyListView::ShowRows(bool reset) {
     return;
   }
   if (mapped_) {
+    LocalTimeTexts times;
     for (std::size_t row = rows_seen_; row < rows_.size(); ++row) {
-      if (!RowMatches(rows_, row, filter_, LocalTimeText)) continue;
+      if (!RowMatches(rows_, row, filter_, times)) continue;
       shown_.push_back(row);
       if (sort_column_ >= 0) unsorted_tail_ = true;
     }
@@ -76,16 +100,35 @@ void KeyListView::ShowRows(bool reset) {
 }
 
 void KeyListView::ApplyOrder() {
-  mapped_ = sort_column_ >= 0 || !filter_.empty();
-  shown_.clear();
-  shown_.shrink_to_fit();
-  if (mapped_) {
-    std::vector<std::size_t> order = AllRows(rows_.size());
-    if (sort_column_ >= 0) SortRows(rows_, sort_column_, descending_, order);
-    shown_ = filter_.empty() ? std::move(order) : FilterRows(rows_, order, filter_, LocalTimeText);
+  sorted_.clear();
+  sorted_.shrink_to_fit();
+  if (sort_column_ >= 0) {
+    sorted_ = AllRows(rows_.size());
+    SortRows(rows_, sort_column_, descending_, sorted_);
   }
-  rows_seen_ = rows_.size();
   unsorted_tail_ = false;
+  ShowOrder(nullptr);
+}
+
+void KeyListView::ShowOrder(const std::vector<std::size_t>* narrowed) {
+  mapped_ = sort_column_ >= 0 || !filter_.empty();
+  std::vector<std::size_t> order;
+  if (narrowed != nullptr) {
+    order = FilterRows(rows_, *narrowed, filter_, LocalTimeTexts());
+  } else if (mapped_) {
+    if (sort_column_ >= 0) {
+      // The sorted rows, then those added at the end since the sort.
+      order.reserve(rows_.size());
+      order = sorted_;
+      for (std::size_t row = sorted_.size(); row < rows_.size(); ++row) order.push_back(row);
+      unsorted_tail_ = sorted_.size() < rows_.size();
+    } else {
+      order = AllRows(rows_.size());
+    }
+    if (!filter_.empty()) order = FilterRows(rows_, order, filter_, LocalTimeTexts());
+  }
+  shown_ = std::move(order);
+  rows_seen_ = rows_.size();
   SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
   SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()), 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
@@ -115,9 +158,23 @@ void KeyListView::ShowSortArrow() const {
   }
 }
 
+// A filter that narrows the one before looks only at the rows shown now; any other shows the
+// rows in their sorted order again, without sorting them again.
 void KeyListView::SetFilter(std::string_view text) {
-  filter_ = TextFilter(text);
-  ApplyOrder();
+  TextFilter filter(text);
+  const bool narrows =
+      mapped_ && !filter_.empty() && rows_seen_ == rows_.size() && filter.Narrows(filter_);
+  filter_ = std::move(filter);
+  if (sorted_.size() > rows_.size()) {  // rows were removed without being shown yet
+    ApplyOrder();
+    return;
+  }
+  if (narrows) {
+    const std::vector<std::size_t> wider = std::move(shown_);
+    ShowOrder(&wider);
+  } else {
+    ShowOrder(nullptr);
+  }
 }
 
 void KeyListView::Clear() {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <commctrl.h>
@@ -23,6 +24,20 @@ namespace keyloom::shell {
 
 // A last write time (FILETIME count) in the user's local time and date and time format.
 std::string LocalTimeText(std::uint64_t file_time);
+
+// LocalTimeText for many times in a row (a filter looking at every row): the time zone is read
+// once, and the text of each date and of each time of day is made once.
+class LocalTimeTexts {
+ public:
+  LocalTimeTexts();
+  std::string operator()(std::uint64_t file_time);
+
+ private:
+  TIME_ZONE_INFORMATION zone_{};
+  bool has_zone_ = false;
+  std::unordered_map<std::uint32_t, std::string> dates_;  // by local year, month and day
+  std::unordered_map<std::uint32_t, std::string> times_;  // by local second of the day
+};
 
 class KeyListView {
  public:
@@ -83,12 +98,18 @@ class KeyListView {
 
  private:
   void ShowSortArrow() const;
+  // Shows the rows that pass the filter: of `narrowed` when given, else of all rows in their
+  // sorted order (the selection is forgotten).
+  void ShowOrder(const std::vector<std::size_t>* narrowed);
 
   HWND hwnd_ = nullptr;
   KeyListRows rows_;
   bool mapped_ = false;             // shown_ decides what shows (a sort or a filter is active)
   std::vector<std::size_t> shown_;  // row indices in shown order, when mapped_
-  std::size_t rows_seen_ = 0;       // rows_.size() when the view last looked at it
+  // When sorted: the rows there were at the sort, in sorted order (a filter change does not sort
+  // again).
+  std::vector<std::size_t> sorted_;
+  std::size_t rows_seen_ = 0;  // rows_.size() when the view last looked at it
   int sort_column_ = -1;
   bool descending_ = false;
   bool unsorted_tail_ = false;

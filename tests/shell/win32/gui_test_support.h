@@ -141,4 +141,17 @@ inline void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 // The text of a message box (its static control 0xFFFF).
 inline std::string MessageBoxText(HWND box) { return WindowTextUtf8(GetDlgItem(box, 0xFFFF)); }
 
+// A click on a list view's column header, as the header reports it to the list. (Under Wine a
+// mouse click sent to the header is taken only once; its report is what a real click produces.)
+inline void ClickListHeader(HWND list, int column) {
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  NMHEADERW click{};
+  click.hdr.hwndFrom = header;
+  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
+  click.hdr.code = HDN_ITEMCLICKW;
+  click.iItem = column;
+  click.iButton = 0;
+  SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+}
+
 }  // namespace keyloom::shell::testing

@@ -97,6 +97,15 @@ class KeyListSurfaceTest : public MainWindowTest {
     return FromWide(buffer);
   }
 
+  // The shown rows' value names, in shown order.
+  std::vector<std::string> ShownValueNames() {
+    const int count =
+        static_cast<int>(SendMessageW(window_->key_list().hwnd(), LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(Cell(i, 2));
+    return names;
+  }
+
   // The index of the row of a value name.
   std::size_t RowOf(const std::string& value_name) {
     const KeyListRows& rows = window_->key_list().rows();
@@ -107,19 +116,7 @@ class KeyListSurfaceTest : public MainWindowTest {
     return 0;
   }
 
-  // A click on a column's header, as the header reports it to the list. (Under Wine a mouse
-  // click sent to the header is taken only once; its report is what a real click produces.)
-  void ClickHeader(int column) {
-    HWND list = window_->key_list().hwnd();
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    NMHEADERW click{};
-    click.hdr.hwndFrom = header;
-    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
-    click.hdr.code = HDN_ITEMCLICKW;
-    click.iItem = column;
-    click.iButton = 0;
-    SendMessageW(list, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-  }
+  void ClickHeader(int column) { ClickListHeader(window_->key_list().hwnd(), column); }
   int HeaderFormat(int column) {
     HWND header =
         reinterpret_cast<HWND>(SendMessageW(window_->key_list().hwnd(), LVM_GETHEADER, 0, 0));
@@ -227,6 +224,23 @@ TEST_F(KeyListSurfaceTest, TheFilterNarrowsTheListAndDeleteTakesOnlyTheShownSele
   Pump(window);
   EXPECT_EQ(Text(IDC_EDT_FILTER), "");
   EXPECT_EQ(Items().size(), 4u);
+}
+
+TEST_F(KeyListSurfaceTest, AFilterOnASortedListKeepsItsOrderWhetherTheTextNarrowsOrNot) {
+  SearchTheTree();
+  ClickHeader(2);
+  ClickHeader(2);  // "Value Name" down
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "list", "Kq7zDword", ""}));
+  SetText(IDC_EDT_FILTER, "d");  // "Data" of two rows, the value name and type of the third
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "list", "Kq7zDword"}));
+  SetText(IDC_EDT_FILTER, "dA");  // narrows the rows shown
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "list"}));
+  SetText(IDC_EDT_FILTER, "dw");  // looks at every row again
+  EXPECT_EQ(ShownValueNames(), (Names{"Kq7zDword"}));
+  SetText(IDC_EDT_FILTER, "");
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "list", "Kq7zDword", ""}));
+  EXPECT_EQ(StatusBar(), "4 rows shown");
 }
 
 TEST_F(KeyListSurfaceTest, CtrlCCopiesTheSelectedRowsAsTabSeparatedTextAndShiftTheKeyPath) {
