@@ -413,32 +413,24 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
 
 std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& settings) {
   std::lock_guard lock(mutex_);
-  const bool undo = request.kind != RecordKind::kExport;
-  if (undo && settings.default_undo != 0) return "";
-  std::string file;
-  if (undo) {
-    file = ChooseFile(request, settings);
-  } else {
-    if (request.file_name.empty()) return "";
-    file = request.file_name;
+  if (request.kind == RecordKind::kExport) {
+    return "Unable to write to undo file [an export record has no undo file]";
   }
+  if (settings.default_undo != 0) return "";
+  const std::string file = ChooseFile(request, settings);
   std::vector<std::string> lines;
   std::vector<std::function<void(UndoLedger&)>> ledger_changes;
   std::string error;
   try {
-    error = CollectRecord(request, settings, undo, &lines, &ledger_changes);
+    error = CollectRecord(request, settings, true, &lines, &ledger_changes);
   } catch (const std::exception& e) {
     error = e.what();
   }
   if (error.empty()) error = AppendRegLines(file, HeaderLines(request.machine_name), lines);
-  if (!error.empty()) {
-    std::string message = Cat({"Unable to write to undo file [", error, "]"});
-    // An undo record's failure reaches the status log through the action's ErrorText.
-    if (!undo && log_) log_(message);
-    return message;
-  }
+  // A failure reaches the status log through the action's ErrorText.
+  if (!error.empty()) return Cat({"Unable to write to undo file [", error, "]"});
   for (auto& change : ledger_changes) change(ledger_);
-  if (undo && written_) written_(file);
+  if (written_) written_(file);
   return "";
 }
 

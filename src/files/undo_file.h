@@ -2,7 +2,7 @@
 // item's former state to the current undo file, a registry editor file (version 5.00, UTF-16LE
 // with a byte-order mark and CR LF, as the registry editor writes its own), so that merging the
 // file with the registry editor takes the changes back. The REG export of the Key List writes its
-// file with the same writer (record kind kExport).
+// records with the same record code (ExportLines).
 //
 // Files: the undo folder + "UNDO-" + yyyymmdd + "-" + the undo counter ("%.3d") + ".REG". A record
 // before a change (phase kBefore) starts a new file when the new-file flag is up (raised at program
@@ -45,7 +45,7 @@ inline constexpr std::string_view kProductDomain = "keyloom.dev";
 enum class RecordKind {
   kRename = 1,  // before a rename or a key delete (a key: its whole tree), and after a rename
   kUpdate = 2,  // before a value's data changes or the value is deleted
-  kExport = 3,  // the REG export: into the request's file, no counter, no flag, no ledger
+  kExport = 3,  // a record of the REG export (ExportLines): no undo file, no counter, no ledger
 };
 
 enum class RecordPhase {
@@ -65,8 +65,6 @@ struct UndoRequest {
   RecordKind kind = RecordKind::kRename;
   // "" for the local registry, else the form of SearchMachine.
   std::string machine_name;
-  // kExport only: the file to append to.
-  std::string file_name;
 };
 
 // Value text forms.
@@ -85,10 +83,11 @@ class UndoFile {
   UndoFile(const UndoFile&) = delete;
   UndoFile& operator=(const UndoFile&) = delete;
 
-  // Appends one record. Returns "" when the record was written or nothing had to be written
-  // (DEFAULTUNDO not 0, a kUpdate of a value that does not exist, an item the file already
-  // restores), else "Unable to write to undo file [" + reason + "]": the file is left as it was,
-  // and an action must not make its change. An export record's failure is also logged.
+  // Appends one undo record (kRename or kUpdate). Returns "" when the record was written or
+  // nothing had to be written (DEFAULTUNDO not 0, a kUpdate of a value that does not exist, an
+  // item the file already restores), else "Unable to write to undo file [" + reason + "]": the
+  // file is left as it was, and an action must not make its change. A kExport request writes
+  // nothing and says so: export records are collected with ExportLines.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
 
   // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <system_error>
 #include <thread>
 
@@ -20,7 +19,20 @@ using Kind = RecordKind;
 using Phase = RecordPhase;
 using Strings = std::vector<std::string>;
 
-class UndoFileTest : public UndoFixture {};
+class UndoFileTest : public UndoFixture {
+ protected:
+  // The lines export records add to a REG export, one record after the other.
+  Strings Exported(UndoRequest request, std::initializer_list<std::string> value_names) {
+    Strings all;
+    for (const std::string& name : value_names) {
+      request.value_name = name;
+      Strings lines;
+      EXPECT_EQ(undo_.ExportLines(request, settings_, &lines), "") << name;
+      all.insert(all.end(), lines.begin(), lines.end());
+    }
+    return all;
+  }
+};
 
 TEST_F(UndoFileTest, NewFilesStartWithTheFourHeaderLines) {
   PutString("Software\\X", "A", u"a");
@@ -88,18 +100,13 @@ TEST_F(UndoFileTest, DefaultUndoOtherThanZeroWritesNoUndoButStillExports) {
   UndoRequest request;
   request.root = reg::kCurrentUser;
   request.key_path = "\\Software\\X";
-  request.value_name = "A";
   request.kind = Kind::kExport;
-  request.file_name = keyloom::base::PathToUtf8(folder_.path() / "list.reg");
-  EXPECT_EQ(undo_.Record(request, settings_), "");
-  EXPECT_THAT(ReadRegFileLines(folder_.path() / "list.reg"),
-              ElementsAre("Windows Registry Editor Version 5.00", "",
-                          ";This registry file was created by Keyloom (keyloom.dev)",
-                          ";This undo file should be run on the [] machine", "",
-                          "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\""));
-  // An export record without a file name writes nothing.
-  request.file_name.clear();
-  EXPECT_EQ(undo_.Record(request, settings_), "");
+  EXPECT_THAT(Exported(request, {"A"}),
+              ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\""));
+  // An export record is never an undo record.
+  request.value_name = "A";
+  EXPECT_EQ(undo_.Record(request, settings_),
+            "Unable to write to undo file [an export record has no undo file]");
 }
 
 TEST_F(UndoFileTest, KeyRenameRecordsTheTreeDepthFirstAndThenTheNewKeysRemoval) {
@@ -176,26 +183,19 @@ TEST_F(UndoFileTest, TheUnnamedValueIsRecordedForUpdatesAndRenames) {
 TEST_F(UndoFileTest, ExportRecordsAValueLineOrAWholeTree) {
   PutString("Software\\X", "v", u"1");
   PutString("Software\\X\\Sub", "s", u"2");
-  const auto file = folder_.path() / "export.reg";
   UndoRequest request;
   request.root = reg::kCurrentUser;
   request.key_path = "\\Software\\X";
   request.kind = Kind::kExport;
-  request.file_name = keyloom::base::PathToUtf8(file);
-  ASSERT_EQ(undo_.Record(request, settings_), "");
-  ASSERT_EQ(undo_.Record(request, settings_), "");  // a key named twice is written twice
-  request.value_name = "v";
-  ASSERT_EQ(undo_.Record(request, settings_), "");
-  request.value_name = "missing";
-  ASSERT_EQ(undo_.Record(request, settings_), "");
+  // A key named twice is written twice.
+  const Strings lines = Exported(request, {"", "", "v", "missing"});
   const Strings tree = {"", "[HKEY_CURRENT_USER\\Software\\X]",      "\"v\"=\"1\"",
                         "", "[HKEY_CURRENT_USER\\Software\\X\\Sub]", "\"s\"=\"2\""};
   Strings expected = tree;
   expected.insert(expected.end(), tree.begin(), tree.end());
   expected.insert(expected.end(), {"", "[HKEY_CURRENT_USER\\Software\\X]", "\"v\"=\"1\"", "",
                                    "[HKEY_CURRENT_USER\\Software\\X]", ""});
-  const auto lines = ReadRegFileLines(file);
-  EXPECT_EQ(Strings(lines.begin() + 4, lines.end()), expected);
+  EXPECT_EQ(lines, expected);
   EXPECT_EQ(undo_.Counter(), 0);  // the export leaves the undo counter alone
 }
 
@@ -208,20 +208,12 @@ TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
   EXPECT_THAT(
       log_, ElementsAre("Error connecting to remote machine while saving UNDO: [" + reason + "]"));
   // The export keeps the record's other lines, as a listing does.
-  const auto file = folder_.path() / "far.reg";
   UndoRequest request;
   request.root = reg::kLocalMachine;
   request.key_path = "\\Software\\X";
-  request.value_name = "A";
   request.kind = Kind::kExport;
   request.machine_name = machine_;
-  request.file_name = keyloom::base::PathToUtf8(file);
-  ASSERT_EQ(undo_.Record(request, settings_), "");
-  EXPECT_THAT(ReadRegFileLines(file),
-              ElementsAre("Windows Registry Editor Version 5.00", "",
-                          ";This registry file was created by Keyloom (keyloom.dev)",
-                          ";This undo file should be run on the [\\\\FAR] machine", "",
-                          "[HKEY_LOCAL_MACHINE\\Software\\X]", ""));
+  EXPECT_THAT(Exported(request, {"A"}), ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\X]", ""));
   EXPECT_EQ(log_.size(), 2u);
 }
 
@@ -251,18 +243,6 @@ TEST_F(UndoFileTest, AWriteFailureIsReportedAndLeavesNoFileBehind) {
             "Unable to write to undo file [" + keyloom::testing::MissingFolderText() + "]");
   EXPECT_FALSE(std::filesystem::exists(UndoPath(1)));
   EXPECT_TRUE(log_.empty());  // the action reports it
-#ifndef _WIN32
-  // A full disk; an export's failure is logged as well.
-  UndoRequest request;
-  request.root = reg::kCurrentUser;
-  request.key_path = "\\Software\\X";
-  request.kind = Kind::kExport;
-  request.file_name = "/dev/full";
-  const std::string full =
-      "Unable to write to undo file [" + keyloom::base::SystemErrorText(ENOSPC) + "]";
-  EXPECT_EQ(undo_.Record(request, settings_), full);
-  EXPECT_THAT(log_, ElementsAre(full));
-#endif
 }
 
 TEST_F(UndoFileTest, AppendingContinuesTheFilesEncoding) {
