@@ -92,6 +92,7 @@ struct KeyListView::OrderWork {
   std::optional<SteppedRowSort> sort;
   bool sorted = false;          // the rows were sorted again for this order
   std::size_t sorted_rows = 0;  // how many, once sorted
+  bool ready = false;           // the filter has looked at every row of `source`
   std::vector<std::size_t> source;
   SteppedRowFilter filter;
   int column;
@@ -111,6 +112,7 @@ void KeyListView::ShowRows(bool reset) {
   }
   if (work_ != nullptr && !work_->sort) {
     for (std::size_t row = rows_seen_; row < rows_.size(); ++row) work_->source.push_back(row);
+    work_->ready = false;
   }
   if (mapped_) {
     LocalTimeTexts times;
@@ -148,12 +150,17 @@ void KeyListView::BeginOrder(bool sort, const std::vector<std::size_t>* narrowed
 }
 
 bool KeyListView::WorkOnOrder(bool to_end) {
-  constexpr std::size_t kSortUnits = 8192;
-  constexpr std::size_t kFilterRows = 1024;
+  constexpr std::size_t kSortUnits = 4096;
+  constexpr std::size_t kFilterRows = 128;
   using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + std::chrono::milliseconds(kSliceMs);
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::milliseconds(kSliceMs);
   OrderWork& work = *work_;
-  do {
+  while (!work.ready) {
+    if (!to_end && Clock::now() >= end) {
+      ScheduleStep();
+      return false;
+    }
     if (work.sort) {
       if (!work.sort->Step(kSortUnits)) continue;
       work.source = work.sort->Take();
@@ -164,13 +171,16 @@ bool KeyListView::WorkOnOrder(bool to_end) {
         work.source.push_back(row);
       }
     }
-    if (work.filter.Step(rows_, work.source, kFilterRows)) {
-      ShowWork();
-      return true;
-    }
-  } while (to_end || Clock::now() < end);
-  ScheduleStep();
-  return false;
+    work.ready = work.filter.Step(rows_, work.source, kFilterRows);
+  }
+  // The list control takes a while to take a new order: a slice of its own, unless this one has
+  // hardly begun.
+  if (!to_end && Clock::now() - start > std::chrono::milliseconds(kSliceMs / 4)) {
+    ScheduleStep();
+    return false;
+  }
+  ShowWork();
+  return true;
 }
 
 void KeyListView::ShowWork() {
@@ -188,8 +198,10 @@ void KeyListView::ShowWork() {
   mapped_ = shown_sorted_ || !shown_filter_.empty();
   shown_ = mapped_ ? work->filter.Take() : std::vector<std::size_t>();
   unsorted_tail_ = shown_sorted_ && sorted_.size() < rows_seen_;
+  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
   SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()), 0);
+  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -250,6 +262,7 @@ void KeyListView::SetFilter(std::string_view text) {
     // when they are.
     filter_ = std::move(filter);
     work_->filter = SteppedRowFilter(filter_, LocalTimeTexts());
+    work_->ready = false;
     if (!work_->sort) WorkOnOrder(false);
     return;
   }
