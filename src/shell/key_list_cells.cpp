@@ -4,8 +4,10 @@
 
 namespace keyloom::shell {
 
-RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
-  RowCells cells;
+namespace {
+
+// The cells of the row's own text: root, path and value name.
+void TextCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
   const std::string_view text = rows[row];
   if (const auto fields = engine::SplitKeyListEntry(text)) {
     cells.texts[kColumnRoot] = fields->root;
@@ -14,6 +16,10 @@ RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
   } else {
     cells.texts[kColumnRoot] = text;
   }
+}
+
+// The cells of the row's details: type, data, found in, and its time.
+void DetailCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
   const RowDetails details = rows.Details(row);
   cells.modified = details.modified;
   if (details.present) {
@@ -21,12 +27,27 @@ RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
     cells.texts[kColumnData] = details.data;
     cells.texts[kColumnFoundIn] = engine::FoundInText(details.found_in);
   }
+}
+
+}  // namespace
+
+RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
+  RowCells cells;
+  TextCells(rows, row, cells);
+  DetailCells(rows, row, cells);
   return cells;
 }
 
+// A sort reads one column of every row: only the part of the row that holds it.
 std::string_view CellView(const KeyListRows& rows, std::size_t row, int column) {
-  return column >= 0 && column < kColumnModified ? CellsOf(rows, row).texts[column]
-                                                 : std::string_view();
+  if (column < 0 || column >= kColumnModified) return {};
+  RowCells cells;
+  if (column < kColumnType) {
+    TextCells(rows, row, cells);
+  } else {
+    DetailCells(rows, row, cells);
+  }
+  return cells.texts[column];
 }
 
 std::string CellText(const KeyListRows& rows, std::size_t row, int column, const TimeText& time) {

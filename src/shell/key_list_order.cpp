@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "registry/text.h"
+#include "shell/stepped_merge_sort.h"
 
 namespace keyloom::shell {
 namespace {
@@ -40,51 +41,13 @@ std::uint64_t FoldedKey(std::string_view text, std::size_t depth) {
   return key;
 }
 
-// Sorts the cells by their text with ASCII letter case ignored, other bytes by value (UTF-8 keeps
-// code point order), a text before the longer ones it begins; equal texts keep their order.
-// Eight bytes at a time: the cells are sorted by the number of their first eight bytes, then each
-// run of equal numbers by the next eight, and so on. Cells often share long beginnings (paths
-// below one key): a run whose numbers are all equal is not sorted at that depth at all.
-void SortByText(std::vector<SortCell>& cells, bool descending) {
-  constexpr std::ptrdiff_t kAhead = 8;
-  struct Run {
-    std::size_t begin, end, depth;
-  };
-  const auto before = [descending](const SortCell& a, const SortCell& b) {
+// Orders cells by their numbers, stably.
+struct KeyBefore {
+  bool descending = false;
+  bool operator()(const SortCell& a, const SortCell& b) const {
     return descending ? b.key < a.key : a.key < b.key;
-  };
-  std::vector<Run> runs{{0, cells.size(), 0}};
-  while (!runs.empty()) {
-    const Run run = runs.back();
-    runs.pop_back();
-    const auto first = cells.begin() + static_cast<std::ptrdiff_t>(run.begin);
-    const auto last = cells.begin() + static_cast<std::ptrdiff_t>(run.end);
-    bool ended = true;  // no text goes on past these eight bytes
-    bool same = true;
-    for (auto cell = first; cell != last; ++cell) {
-      // Sorted cells point all over the rows: ask for the text a few cells ahead early.
-      if (last - cell > kAhead) __builtin_prefetch((cell + kAhead)->text.data() + run.depth);
-      cell->key = FoldedKey(cell->text, run.depth);
-      ended = ended && cell->text.size() <= run.depth + 8;
-      same = same && cell->key == first->key;
-    }
-    if (same && !ended) {
-      runs.push_back({run.begin, run.end, run.depth + 8});
-      continue;
-    }
-    if (!same) std::stable_sort(first, last, before);
-    if (ended) continue;
-    for (auto begin = first; begin != last;) {
-      const auto end =
-          std::find_if(begin, last, [&](const SortCell& c) { return c.key != begin->key; });
-      if (end - begin > 1) {
-        runs.push_back({static_cast<std::size_t>(begin - cells.begin()),
-                        static_cast<std::size_t>(end - cells.begin()), run.depth + 8});
-      }
-      begin = end;
-    }
   }
-}
+};
 
 }  // namespace
 
@@ -149,45 +112,173 @@ bool RowMatches(const KeyListRows& rows, std::size_t row, const TextFilter& filt
                 [&](std::uint64_t modified) { return time && filter.Matches(time(modified)); });
 }
 
+SteppedRowFilter::SteppedRowFilter(TextFilter filter, TimeText time)
+    : filter_(std::move(filter)), time_(std::move(time)) {}
+
+bool SteppedRowFilter::Step(const KeyListRows& rows, const std::vector<std::size_t>& order,
+                            std::size_t budget) {
+  const auto time_matches = [this](std::uint64_t modified) {
+    if (modified != last_time_) {
+      last_time_ = modified;
+      last_matched_ = time_ && filter_.Matches(time_(modified));
+    }
+    return last_matched_;
+  };
+  const std::size_t end = order.size() - next_ > budget ? next_ + budget : order.size();
+  for (; next_ < end; ++next_) {
+    const std::size_t row = order[next_];
+    if (filter_.empty() || RowHas(rows, row, filter_, time_matches)) shown_.push_back(row);
+  }
+  return next_ == order.size();
+}
+
 std::vector<std::size_t> FilterRows(const KeyListRows& rows, const std::vector<std::size_t>& order,
                                     const TextFilter& filter, const TimeText& time) {
   if (filter.empty()) return order;
-  // The hits of one key follow each other and share its time: its text is made and looked at
-  // once.
-  std::uint64_t last_time = 0;
-  bool last_matched = false;
-  const auto time_matches = [&](std::uint64_t modified) {
-    if (modified != last_time) {
-      last_time = modified;
-      last_matched = time && filter.Matches(time(modified));
-    }
-    return last_matched;
+  SteppedRowFilter stepped(filter, time);
+  stepped.Step(rows, order, order.size());
+  return stepped.Take();
+}
+
+// Sorts by the cells' text with ASCII letter case ignored, other bytes by value (UTF-8 keeps code
+// point order), a text before the longer ones it begins; equal texts keep their order. Eight bytes
+// at a time: the cells are sorted by the number of their first eight bytes, then each run of equal
+// numbers by the next eight, and so on. Cells often share long beginnings (paths below one key): a
+// run whose numbers are all equal is not sorted at that depth at all. "Modified" sorts the cells
+// by their time, once.
+//
+// Every phase can stop after any cell and go on from there: reading the cells, numbering a run's
+// cells at its depth, sorting the run, finding its runs of equal numbers, writing the order.
+struct SteppedRowSort::State {
+  enum class Phase { kCells, kNextRun, kKeys, kSort, kSplit, kWrite, kDone };
+  struct Run {
+    std::size_t begin, end, depth;
   };
-  std::vector<std::size_t> shown;
-  for (std::size_t row : order) {
-    if (RowHas(rows, row, filter, time_matches)) shown.push_back(row);
+  int column;
+  bool descending;
+  Phase phase = Phase::kCells;
+  std::vector<SortCell> cells;
+  std::vector<Run> runs;
+  Run run{0, 0, 0};
+  std::size_t next = 0;   // the next cell the phase looks at
+  std::size_t group = 0;  // where the run of equal numbers being found begins
+  bool ended = true;      // no text of the run goes on past its eight bytes
+  bool same = true;       // all numbers of the run are equal
+  SteppedMergeSort<SortCell, KeyBefore> sort;
+
+  State(int c, bool d) : column(c), descending(d), sort(KeyBefore{d}) {}
+};
+
+SteppedRowSort::SteppedRowSort(const KeyListRows& rows, int column, bool descending,
+                               std::vector<std::size_t> order)
+    : rows_(&rows), order_(std::move(order)), state_(std::make_unique<State>(column, descending)) {
+  state_->cells.reserve(order_.size());
+}
+
+SteppedRowSort::~SteppedRowSort() = default;
+
+bool SteppedRowSort::Step(std::size_t budget) {
+  constexpr std::size_t kAhead = 8;
+  using Phase = State::Phase;
+  State& s = *state_;
+  std::vector<SortCell>& cells = s.cells;
+  while (true) {
+    switch (s.phase) {
+      case Phase::kCells: {
+        // The keys are read once, not at every comparison.
+        for (; s.next < order_.size(); ++s.next, --budget) {
+          if (budget == 0) return false;
+          const std::size_t row = order_[s.next];
+          if (s.column == kColumnModified) {
+            cells.push_back({rows_->Details(row).modified, {}, row});
+          } else {
+            cells.push_back({0, CellView(*rows_, row, s.column), row});
+          }
+        }
+        s.run = {0, cells.size(), 0};
+        if (s.column == kColumnModified) {
+          s.ended = true;
+          s.sort.Start(cells.data(), cells.size());
+          s.phase = Phase::kSort;
+        } else {
+          s.runs.push_back(s.run);
+          s.phase = Phase::kNextRun;
+        }
+        break;
+      }
+      case Phase::kNextRun:
+        if (s.runs.empty()) {
+          s.next = 0;
+          s.phase = Phase::kWrite;
+          break;
+        }
+        s.run = s.runs.back();
+        s.runs.pop_back();
+        s.next = s.run.begin;
+        s.ended = true;
+        s.same = true;
+        s.phase = Phase::kKeys;
+        break;
+      case Phase::kKeys: {
+        const std::size_t depth = s.run.depth;
+        for (; s.next < s.run.end; ++s.next, --budget) {
+          if (budget == 0) return false;
+          SortCell& cell = cells[s.next];
+          // Sorted cells point all over the rows: ask for the text a few cells ahead early.
+          if (s.run.end - s.next > kAhead) {
+            __builtin_prefetch((&cell + kAhead)->text.data() + depth);
+          }
+          cell.key = FoldedKey(cell.text, depth);
+          s.ended = s.ended && cell.text.size() <= depth + 8;
+          s.same = s.same && cell.key == cells[s.run.begin].key;
+        }
+        if (s.same && !s.ended) {
+          s.runs.push_back({s.run.begin, s.run.end, depth + 8});
+          s.phase = Phase::kNextRun;
+        } else if (!s.same) {
+          s.sort.Start(cells.data() + s.run.begin, s.run.end - s.run.begin);
+          s.phase = Phase::kSort;
+        } else {
+          s.phase = Phase::kNextRun;
+        }
+        break;
+      }
+      case Phase::kSort:
+        if (!s.sort.Step(budget)) return false;
+        s.next = s.group = s.run.begin;
+        s.phase = s.ended ? Phase::kNextRun : Phase::kSplit;
+        break;
+      case Phase::kSplit: {
+        for (; s.next < s.run.end; ++s.next, --budget) {
+          if (budget == 0) return false;
+          if (cells[s.next].key == cells[s.group].key) continue;
+          if (s.next - s.group > 1) s.runs.push_back({s.group, s.next, s.run.depth + 8});
+          s.group = s.next;
+        }
+        if (s.run.end - s.group > 1) s.runs.push_back({s.group, s.run.end, s.run.depth + 8});
+        s.phase = Phase::kNextRun;
+        break;
+      }
+      case Phase::kWrite:
+        for (; s.next < cells.size(); ++s.next, --budget) {
+          if (budget == 0) return false;
+          order_[s.next] = cells[s.next].row;
+        }
+        cells = {};
+        s.sort = SteppedMergeSort<SortCell, KeyBefore>(KeyBefore{s.descending});
+        s.phase = Phase::kDone;
+        break;
+      case Phase::kDone:
+        return true;
+    }
   }
-  return shown;
 }
 
 void SortRows(const KeyListRows& rows, int column, bool descending,
               std::vector<std::size_t>& order) {
-  // The keys are read once, not at every comparison.
-  if (column == kColumnModified) {
-    std::vector<std::pair<std::uint64_t, std::size_t>> keyed;
-    keyed.reserve(order.size());
-    for (std::size_t row : order) keyed.emplace_back(rows.Details(row).modified, row);
-    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
-      return descending ? b.first < a.first : a.first < b.first;
-    });
-    for (std::size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
-    return;
-  }
-  std::vector<SortCell> cells;
-  cells.reserve(order.size());
-  for (std::size_t row : order) cells.push_back({0, CellView(rows, row, column), row});
-  SortByText(cells, descending);
-  for (std::size_t i = 0; i < cells.size(); ++i) order[i] = cells[i].row;
+  SteppedRowSort sort(rows, column, descending, std::move(order));
+  sort.Step(static_cast<std::size_t>(-1));
+  order = sort.Take();
 }
 
 std::vector<std::size_t> AllRows(std::size_t count) {

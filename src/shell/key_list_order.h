@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "shell/key_list_cells.h"
@@ -36,6 +39,50 @@ bool RowMatches(const KeyListRows& rows, std::size_t row, const TextFilter& filt
 // The rows of `order` that match `filter`, in their order.
 std::vector<std::size_t> FilterRows(const KeyListRows& rows, const std::vector<std::size_t>& order,
                                     const TextFilter& filter, const TimeText& time);
+
+// Filters an order of rows as FilterRows does, in steps of bounded work.
+class SteppedRowFilter {
+ public:
+  SteppedRowFilter(TextFilter filter, TimeText time);
+  const TextFilter& filter() const { return filter_; }
+  // Looks at up to `budget` more rows of `order`, from where the last step stopped. `order` may
+  // have grown at its end since. True when every row of `order` has been looked at.
+  bool Step(const KeyListRows& rows, const std::vector<std::size_t>& order, std::size_t budget);
+  // The rows that matched, in their order.
+  std::vector<std::size_t> Take() { return std::move(shown_); }
+
+ private:
+  TextFilter filter_;
+  TimeText time_;
+  std::size_t next_ = 0;
+  // The hits of one key follow each other and share its time: its text is made and looked at
+  // once.
+  std::uint64_t last_time_ = 0;
+  bool last_matched_ = false;
+  std::vector<std::size_t> shown_;
+};
+
+// Sorts an order of rows as SortRows does, in steps of bounded work. The rows may grow between
+// steps (appending moves no row's text) but must not lose rows.
+class SteppedRowSort {
+ public:
+  SteppedRowSort(const KeyListRows& rows, int column, bool descending,
+                 std::vector<std::size_t> order);
+  SteppedRowSort(SteppedRowSort&&) = default;
+  SteppedRowSort& operator=(SteppedRowSort&&) = default;
+  ~SteppedRowSort();
+  // Does up to about `budget` units of work (a cell read, keyed, moved or looked at). True when
+  // the order is sorted.
+  bool Step(std::size_t budget);
+  // The sorted order, once Step said so.
+  std::vector<std::size_t> Take() { return std::move(order_); }
+
+ private:
+  struct State;
+  const KeyListRows* rows_;
+  std::vector<std::size_t> order_;
+  std::unique_ptr<State> state_;
+};
 
 // `order` (row indices) sorted by a column, stably: rows that compare equal keep their order.
 // Text compares with ASCII letter case ignored; "Modified" compares the times as numbers (an

@@ -53,7 +53,8 @@ class RowBlock {
   std::vector<std::uint32_t> ends_;  // where each row's text ends in text_
 };
 
-// The Key List's rows: blocks of about kBlockBytes of text each.
+// The Key List's rows: blocks of about kBlockBytes of text each. Appending never moves the text of
+// rows already there (a block's text never grows past its room), so views of it stay valid.
 class KeyListRows {
  public:
   static constexpr std::size_t kBlockBytes = 64 * 1024;

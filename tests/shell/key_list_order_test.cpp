@@ -153,5 +153,61 @@ TEST(KeyListOrderTest, AFilterNarrowsAnotherOnlyWhenItsTextHoldsTheOthers) {
             FilterRows(rows, AllRows(rows.size()), TextFilter("data"), Time));
 }
 
+// The sort and the filter made in steps of any size give exactly the order and the rows they give
+// in one go (and so the order a plain stable sort by each column's comparison gives, above).
+// Rows appended between the filter's steps are looked at too.
+TEST(KeyListOrderTest, SteppedSortAndFilterGiveTheSameRowsWhereverTheirStepsStop) {
+  const char* const pieces[] = {
+      "\\Software\\Vendor", "\\SOFTWARE\\vendor", "x", "ö", "", "0123456789abcdef", "Data", "Key"};
+  KeyListRows rows;
+  unsigned seed = 3;
+  for (int i = 0; i < 2500; ++i) {
+    std::string path, data;
+    for (int part = 0; part < 4; ++part) {
+      seed = seed * 1103515245u + 12345u;
+      path += pieces[(seed >> 16) % 8];
+      data += pieces[(seed >> 8) % 8];
+    }
+    const auto time = static_cast<std::uint64_t>((seed >> 4) % 5);  // many equal times
+    rows.Append("HKEY_USERS\t" + path + "\tv" + std::to_string(i % 9),
+                {"REG_SZ", data, FoundIn::kData, time});
+  }
+  const std::size_t budgets[] = {1, 5, 64, 1000, 100000};
+  for (int column = 0; column < kKeyListColumnCount; ++column) {
+    for (bool descending : {false, true}) {
+      std::vector<std::size_t> expected = AllRows(rows.size());
+      SortRows(rows, column, descending, expected);
+      for (std::size_t budget : budgets) {
+        SteppedRowSort sort(rows, column, descending, AllRows(rows.size()));
+        int steps = 1;
+        while (!sort.Step(budget)) ASSERT_LT(++steps, 10000000);
+        EXPECT_EQ(sort.Take(), expected)
+            << "column " << column << (descending ? " down" : " up") << ", budget " << budget;
+      }
+    }
+  }
+  std::vector<std::size_t> order = AllRows(rows.size());
+  SortRows(rows, kColumnPath, false, order);
+  for (const char* text : {"", "vendor", "Ö", "2026-12-03", "key"}) {
+    const std::vector<std::size_t> expected = FilterRows(rows, order, TextFilter(text), Time);
+    for (std::size_t budget : budgets) {
+      SteppedRowFilter filter{TextFilter(text), Time};
+      // Half the rows at first, the rest appended while it works.
+      std::vector<std::size_t> source(order.begin(), order.begin() + 1250);
+      int steps = 0;
+      while (true) {
+        const bool done = filter.Step(rows, source, budget);
+        if (++steps == 3 || (done && source.size() < order.size())) {
+          source.assign(order.begin(), order.end());
+          continue;
+        }
+        if (done) break;
+        ASSERT_LT(steps, 10000000);
+      }
+      EXPECT_EQ(filter.Take(), expected) << text << ", budget " << budget;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace keyloom::shell

@@ -1,6 +1,8 @@
 #include "shell/win32/key_list_view.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -81,17 +83,43 @@ HWND KeyListView::Create(HWND parent, int id, HINSTANCE instance) {
   return hwnd_;
 }
 
+// The order being made: the rows sorted (when they are sorted again), then the rows of `source`
+// that pass the filter. `source` is the sorted rows and those appended since, or the rows a
+// narrowed filter looks at; rows appended while the filter works are added to it.
+struct KeyListView::OrderWork {
+  OrderWork(TextFilter filter, int column)
+      : filter(std::move(filter), LocalTimeTexts()), column(column) {}
+  std::optional<SteppedRowSort> sort;
+  bool sorted = false;          // the rows were sorted again for this order
+  std::size_t sorted_rows = 0;  // how many, once sorted
+  bool ready = false;           // the filter has looked at every row of `source`
+  std::vector<std::size_t> source;
+  SteppedRowFilter filter;
+  int column;
+};
+
+KeyListView::KeyListView() = default;
+KeyListView::~KeyListView() = default;
+
 void KeyListView::ShowRows(bool reset) {
   if (reset || rows_seen_ > rows_.size()) {
-    ApplyOrder();
+    // The rows were replaced: the order is made again at once, before anything reads it.
+    work_.reset();
+    rows_seen_ = rows_.size();
+    BeginOrder(sort_column_ >= 0, nullptr);
+    WorkOnOrder(true);
     return;
+  }
+  if (work_ != nullptr && !work_->sort) {
+    for (std::size_t row = rows_seen_; row < rows_.size(); ++row) work_->source.push_back(row);
+    work_->ready = false;
   }
   if (mapped_) {
     LocalTimeTexts times;
     for (std::size_t row = rows_seen_; row < rows_.size(); ++row) {
-      if (!RowMatches(rows_, row, filter_, times)) continue;
+      if (!RowMatches(rows_, row, shown_filter_, times)) continue;
       shown_.push_back(row);
-      if (sort_column_ >= 0) unsorted_tail_ = true;
+      if (shown_sorted_) unsorted_tail_ = true;
     }
   }
   rows_seen_ = rows_.size();
@@ -100,38 +128,104 @@ void KeyListView::ShowRows(bool reset) {
 }
 
 void KeyListView::ApplyOrder() {
-  sorted_.clear();
-  sorted_.shrink_to_fit();
-  if (sort_column_ >= 0) {
-    sorted_ = AllRows(rows_.size());
-    SortRows(rows_, sort_column_, descending_, sorted_);
-  }
-  unsorted_tail_ = false;
-  ShowOrder(nullptr);
+  BeginOrder(sort_column_ >= 0, nullptr);
+  WorkOnOrder(false);
 }
 
-void KeyListView::ShowOrder(const std::vector<std::size_t>* narrowed) {
-  mapped_ = sort_column_ >= 0 || !filter_.empty();
-  std::vector<std::size_t> order;
-  if (narrowed != nullptr) {
-    order = FilterRows(rows_, *narrowed, filter_, LocalTimeTexts());
-  } else if (mapped_) {
-    if (sort_column_ >= 0) {
-      // The sorted rows, then those added at the end since the sort.
-      order.reserve(rows_.size());
-      order = sorted_;
-      for (std::size_t row = sorted_.size(); row < rows_.size(); ++row) order.push_back(row);
-      unsorted_tail_ = sorted_.size() < rows_.size();
-    } else {
-      order = AllRows(rows_.size());
-    }
-    if (!filter_.empty()) order = FilterRows(rows_, order, filter_, LocalTimeTexts());
+void KeyListView::BeginOrder(bool sort, const std::vector<std::size_t>* narrowed) {
+  work_ = std::make_unique<OrderWork>(filter_, sort_column_);
+  if (sort) {
+    work_->sort.emplace(rows_, sort_column_, descending_, AllRows(rows_seen_));
+    work_->sorted = true;
+  } else if (narrowed != nullptr) {
+    work_->source = *narrowed;
+  } else if (sort_column_ >= 0) {
+    // The sorted rows, then those added at the end since the sort.
+    work_->source.reserve(rows_seen_);
+    work_->source = sorted_;
+    for (std::size_t row = sorted_.size(); row < rows_seen_; ++row) work_->source.push_back(row);
+  } else {
+    work_->source = AllRows(rows_seen_);
   }
-  shown_ = std::move(order);
-  rows_seen_ = rows_.size();
+}
+
+bool KeyListView::WorkOnOrder(bool to_end) {
+  constexpr std::size_t kSortUnits = 4096;
+  constexpr std::size_t kFilterRows = 128;
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::milliseconds(kSliceMs);
+  OrderWork& work = *work_;
+  while (!work.ready) {
+    if (!to_end && Clock::now() >= end) {
+      ScheduleStep();
+      return false;
+    }
+    if (work.sort) {
+      if (!work.sort->Step(kSortUnits)) continue;
+      work.source = work.sort->Take();
+      work.sort.reset();
+      work.sorted_rows = work.source.size();
+      // Rows appended while sorting show after the sorted ones.
+      for (std::size_t row = work.source.size(); row < rows_seen_; ++row) {
+        work.source.push_back(row);
+      }
+    }
+    work.ready = work.filter.Step(rows_, work.source, kFilterRows);
+  }
+  // The list control takes a while to take a new order: a slice of its own, unless this one has
+  // hardly begun.
+  if (!to_end && Clock::now() - start > std::chrono::milliseconds(kSliceMs / 4)) {
+    ScheduleStep();
+    return false;
+  }
+  ShowWork();
+  return true;
+}
+
+void KeyListView::ShowWork() {
+  const std::unique_ptr<OrderWork> work = std::move(work_);
+  if (work->sorted) {
+    // The rows there were at the sort, in sorted order.
+    sorted_ = std::move(work->source);
+    sorted_.resize(work->sorted_rows);
+  } else if (work->column < 0) {
+    sorted_.clear();
+  }
+  if (work->column < 0) sorted_.shrink_to_fit();
+  shown_filter_ = work->filter.filter();
+  shown_sorted_ = work->column >= 0;
+  mapped_ = shown_sorted_ || !shown_filter_.empty();
+  shown_ = mapped_ ? work->filter.Take() : std::vector<std::size_t>();
+  unsorted_tail_ = shown_sorted_ && sorted_.size() < rows_seen_;
+  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
   SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()), 0);
+  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void KeyListView::ScheduleStep() {
+  if (step_pending_ || hwnd_ == nullptr) return;
+  step_pending_ = true;
+  // A post comes before input and painting: while they wait, a timer lets them go first.
+  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0 &&
+      SetTimer(hwnd_, reinterpret_cast<UINT_PTR>(this), USER_TIMER_MINIMUM, &StepTimer) != 0) {
+    return;
+  }
+  PostMessageW(GetParent(hwnd_), kMsgOrderStep, 0, 0);
+}
+
+void CALLBACK KeyListView::StepTimer(HWND window, UINT, UINT_PTR id, DWORD) {
+  KillTimer(window, id);
+  reinterpret_cast<KeyListView*>(id)->OnOrderStep();
+}
+
+void KeyListView::OnOrderStep() {
+  step_pending_ = false;
+  if (work_ == nullptr) return;
+  const bool sorted = work_->sorted;
+  if (WorkOnOrder(false) && order_shown_) order_shown_(sorted);
 }
 
 void KeyListView::SortBy(int column) {
@@ -158,23 +252,30 @@ void KeyListView::ShowSortArrow() const {
   }
 }
 
-// A filter that narrows the one before looks only at the rows shown now; any other shows the
-// rows in their sorted order again, without sorting them again.
+// A filter that narrows the one shown looks only at the rows shown now; any other shows the rows
+// in their sorted order again, without sorting them again. A filter asked for while the rows are
+// being sorted waits for the sort.
 void KeyListView::SetFilter(std::string_view text) {
   TextFilter filter(text);
-  const bool narrows =
-      mapped_ && !filter_.empty() && rows_seen_ == rows_.size() && filter.Narrows(filter_);
-  filter_ = std::move(filter);
-  if (sorted_.size() > rows_.size()) {  // rows were removed without being shown yet
-    ApplyOrder();
+  if (work_ != nullptr && work_->sorted) {
+    // The rows sorted for it stay: the new filter looks at them (and at the rows appended since)
+    // when they are.
+    filter_ = std::move(filter);
+    work_->filter = SteppedRowFilter(filter_, LocalTimeTexts());
+    work_->ready = false;
+    if (!work_->sort) WorkOnOrder(false);
     return;
   }
-  if (narrows) {
-    const std::vector<std::size_t> wider = std::move(shown_);
-    ShowOrder(&wider);
-  } else {
-    ShowOrder(nullptr);
+  work_.reset();  // a filter being made gives way to the newer one
+  const bool narrows = mapped_ && !shown_filter_.empty() && rows_seen_ == rows_.size() &&
+                       filter.Narrows(shown_filter_);
+  filter_ = std::move(filter);
+  if (sorted_.size() > rows_.size()) {  // rows were removed without being shown yet
+    ShowRows(true);
+    return;
   }
+  BeginOrder(false, narrows ? &shown_ : nullptr);
+  WorkOnOrder(false);
 }
 
 void KeyListView::Clear() {

@@ -3,6 +3,16 @@
 // from the row by the one parsing rule of Key List rows. Appending rows only tells the control the
 // new count, without repainting what it already shows, so a long run costs the control nothing but
 // the rows in view.
+//
+// Sorting and filtering a large list takes longer than a window may go without answering. Both
+// are done in slices of about kSliceMs on the window's thread: a request does the first slice at
+// once; when more is left, the view posts kMsgOrderStep to its parent, which passes it on to
+// OnOrderStep for the next slice (a timer takes the post's place while input or painting waits,
+// so that keys and clicks are not held up behind the slices). The list keeps showing the former
+// order until the new one is complete, then switches in one step: everything that reads the shown
+// rows sees either order whole. A newer sort or filter takes the place of the one in progress;
+// resetting the rows ends it; rows appended meanwhile are handled as rows appended to a shown
+// order are.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +20,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,6 +55,12 @@ class KeyListView {
  public:
   static constexpr int kColumns = 3;  // the row's own columns
   static constexpr int kDetailColumns = 4;
+  // Posted to the parent window, which calls OnOrderStep.
+  static constexpr UINT kMsgOrderStep = WM_APP + 3;
+  static constexpr int kSliceMs = 20;
+
+  KeyListView();
+  ~KeyListView();
 
   // Creates the control with the columns "ROOT", "Registry Key", "Value Name", then a hit's
   // "Type", "Data", "Found in" and "Modified".
@@ -67,17 +85,25 @@ class KeyListView {
   // The shown rows' indices in their order, or nullopt when all rows show in list order.
   const std::vector<std::size_t>* ShownOrder() const { return mapped_ ? &shown_ : nullptr; }
 
-  // Sorts by `column`: ascending, or the other way when it is already sorted by it. The header
-  // shows the arrow.
+  // Sorts by `column`: ascending, or the other way when it was last asked to sort by it. The
+  // header shows the arrow at once, the rows when they are sorted.
   void SortBy(int column);
   int SortColumn() const { return sort_column_; }
   bool SortDescending() const { return descending_; }
   // Whether rows were appended at the end of a sorted list since it was last sorted.
   bool UnsortedTail() const { return unsorted_tail_; }
   void SetFilter(std::string_view text);
-  bool Filtered() const { return !filter_.empty(); }
+  // Whether the rows shown are filtered.
+  bool Filtered() const { return !shown_filter_.empty(); }
   // Sorts and filters all rows again (the selection is forgotten).
   void ApplyOrder();
+  // Whether a sort or filter is still being made (the former order shows meanwhile).
+  bool Ordering() const { return work_ != nullptr; }
+  // Called when an order that took more than one slice shows; `sorted` when the rows were sorted
+  // again for it.
+  void SetOrderShown(std::function<void(bool sorted)> shown) { order_shown_ = std::move(shown); }
+  // The next slice of the order being made (kMsgOrderStep).
+  void OnOrderStep();
 
   std::size_t SelectedCount() const;
   // The selected rows' indices, in shown order.
@@ -97,23 +123,39 @@ class KeyListView {
   void OnGetDispInfo(NMLVDISPINFOW& info) const;
 
  private:
+  struct OrderWork;
+
   void ShowSortArrow() const;
-  // Shows the rows that pass the filter: of `narrowed` when given, else of all rows in their
-  // sorted order (the selection is forgotten).
-  void ShowOrder(const std::vector<std::size_t>* narrowed);
+  // Begins the order asked for: the rows sorted again when `sort`, else in their sorted order;
+  // of `narrowed` when given. Does the first slice.
+  void BeginOrder(bool sort, const std::vector<std::size_t>* narrowed);
+  // Works on the order for one slice (or to its end); true when it shows.
+  bool WorkOnOrder(bool to_end);
+  // Shows the finished order in one step (the selection is forgotten).
+  void ShowWork();
+  void ScheduleStep();
+  static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
   HWND hwnd_ = nullptr;
   KeyListRows rows_;
+  // What shows.
   bool mapped_ = false;             // shown_ decides what shows (a sort or a filter is active)
   std::vector<std::size_t> shown_;  // row indices in shown order, when mapped_
   // When sorted: the rows there were at the sort, in sorted order (a filter change does not sort
   // again).
   std::vector<std::size_t> sorted_;
   std::size_t rows_seen_ = 0;  // rows_.size() when the view last looked at it
+  bool shown_sorted_ = false;
+  bool unsorted_tail_ = false;
+  TextFilter shown_filter_;
+  // What was asked for last.
   int sort_column_ = -1;
   bool descending_ = false;
-  bool unsorted_tail_ = false;
   TextFilter filter_;
+  // The order being made, and whether its next slice is posted or timed.
+  std::unique_ptr<OrderWork> work_;
+  bool step_pending_ = false;
+  std::function<void(bool)> order_shown_;
 };
 
 }  // namespace keyloom::shell

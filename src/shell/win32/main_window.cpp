@@ -101,6 +101,9 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kMsgDrain:
       DrainOutput();
       return 0;
+    case KeyListView::kMsgOrderStep:
+      key_list_.OnOrderStep();
+      return 0;
     case DM_GETDEFID:
       return MAKELRESULT(DefaultButtonId(), DC_HASDEFID);
     case WM_SETCURSOR:
@@ -129,6 +132,7 @@ void TfrmMain::FormCreate() {
   InstallFailureHandler(&globals_.silent_mode);
   CreateControls();
   post_target_ = hwnd();
+  key_list_.SetOrderShown([this](bool sorted) { KeyListOrderShown(sorted); });
   queue_.SetWake([this](bool urgent) { WakeDrain(urgent); });
 
   gate_ = std::make_unique<engine::EventPauseGate>(hwnd());

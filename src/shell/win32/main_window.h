@@ -189,6 +189,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void SetStatusBarText(const std::string& text);
   void lstKeysColumnClick(int column);
   void KeyListRunEnded();
+  // The status bar after a sort or filter: says that the list is being sorted or filtered while
+  // it is, what shows once it does.
+  void ShowListOrdering(const char* busy_text, bool sorted);
+  void KeyListOrderShown(bool sorted);
   // "N of M rows shown" in the status bar while a filter is active.
   void ShowShownCount();
   void edtFilterChange();
@@ -227,6 +231,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   OutputPacer pacer_;
   bool should_show_ = false;
   bool activated_ = false;
+  bool list_status_owed_ = false;  // a sort or filter asked for has not said what shows yet
   bool destroyed_ = false;
   int exit_code_ = 0;
 };

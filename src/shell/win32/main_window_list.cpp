@@ -2,6 +2,7 @@
 // paths, selecting every shown row.
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/key_list_cells.h"
@@ -40,10 +41,26 @@ void TfrmMain::SetStatusBarText(const std::string& text) {
 
 void TfrmMain::lstKeysColumnClick(int column) {
   key_list_.SortBy(column);
-  if (controller_->Active()) {
-    SetStatusBarText("Sorted; rows found from now on are added at the end until the run ends.");
+  ShowListOrdering("Sorting the list...", true);
+}
+
+void TfrmMain::ShowListOrdering(const char* busy_text, bool sorted) {
+  list_status_owed_ = true;
+  if (key_list_.Ordering()) {
+    SetStatusBarText(busy_text);
   } else {
+    KeyListOrderShown(sorted);
+  }
+}
+
+void TfrmMain::KeyListOrderShown(bool sorted) {
+  const bool owed = std::exchange(list_status_owed_, false);
+  if (owed && sorted && controller_->Active()) {
+    SetStatusBarText("Sorted; rows found from now on are added at the end until the run ends.");
+  } else if (key_list_.Filtered()) {
     ShowShownCount();
+  } else if (owed) {
+    SetStatusBarText(std::to_string(key_list_.rows().size()) + " rows shown");
   }
 }
 
@@ -51,7 +68,7 @@ void TfrmMain::lstKeysColumnClick(int column) {
 // places.
 void TfrmMain::KeyListRunEnded() {
   if (key_list_.UnsortedTail()) key_list_.ApplyOrder();
-  ShowShownCount();
+  if (!key_list_.Ordering()) ShowShownCount();
 }
 
 void TfrmMain::ShowShownCount() {
@@ -62,11 +79,7 @@ void TfrmMain::ShowShownCount() {
 
 void TfrmMain::edtFilterChange() {
   key_list_.SetFilter(WindowTextUtf8(Control(IDC_EDT_FILTER)));
-  if (key_list_.Filtered()) {
-    ShowShownCount();
-  } else {
-    SetStatusBarText(std::to_string(key_list_.rows().size()) + " rows shown");
-  }
+  ShowListOrdering("Filtering the list...", false);
 }
 
 void TfrmMain::mnuFilterClick() {
