@@ -287,4 +287,15 @@ std::vector<std::size_t> AllRows(std::size_t count) {
   return all;
 }
 
+void RemoveFromOrder(const std::vector<std::size_t>& removed, std::vector<std::size_t>& order) {
+  if (removed.empty()) return;
+  std::size_t kept = 0;
+  for (const std::size_t row : order) {
+    const auto before = std::lower_bound(removed.begin(), removed.end(), row);
+    if (before != removed.end() && *before == row) continue;
+    order[kept++] = row - static_cast<std::size_t>(before - removed.begin());
+  }
+  order.resize(kept);
+}
+
 }  // namespace keyloom::shell

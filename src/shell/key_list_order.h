@@ -93,4 +93,9 @@ void SortRows(const KeyListRows& rows, int column, bool descending,
 // 0, 1, ..., count - 1.
 std::vector<std::size_t> AllRows(std::size_t count);
 
+// `order` (row indices) after the rows `removed` (ascending, no repeats) were taken out of the
+// list: their indices are dropped, every other one moves down by the number of removed rows
+// before it, and the order stays as it is.
+void RemoveFromOrder(const std::vector<std::size_t>& removed, std::vector<std::size_t>& order);
+
 }  // namespace keyloom::shell

@@ -210,4 +210,25 @@ TEST(KeyListOrderTest, SteppedSortAndFilterGiveTheSameRowsWhereverTheirStepsStop
 }
 
 }  // namespace
+TEST(KeyListOrderTest, RemovingRowsDropsTheirIndicesAndMovesTheOthersDown) {
+  using Order = std::vector<std::size_t>;
+  struct Case {
+    Order removed;
+    Order order;
+    Order expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, {3, 1, 2}, {3, 1, 2}},
+      {{1}, {3, 1, 2, 0}, {2, 1, 0}},
+      {{0, 4}, {4, 3, 2, 1, 0, 5}, {2, 1, 0, 3}},
+      {{2, 3}, {5, 0}, {3, 0}},  // none of the removed shown: the others still move down
+      {{0, 1, 2}, {2, 1, 0}, {}},
+  };
+  for (const Case& c : cases) {
+    Order order = c.order;
+    RemoveFromOrder(c.removed, order);
+    EXPECT_EQ(order, c.expected);
+  }
+}
+
 }  // namespace keyloom::shell

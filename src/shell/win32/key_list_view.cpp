@@ -198,6 +198,11 @@ void KeyListView::ShowWork() {
   mapped_ = shown_sorted_ || !shown_filter_.empty();
   shown_ = mapped_ ? work->filter.Take() : std::vector<std::size_t>();
   unsorted_tail_ = shown_sorted_ && sorted_.size() < rows_seen_;
+  ShowItemsAfresh();
+}
+
+void KeyListView::ShowItemsAfresh() {
+  // Without redrawing in between: the control repaints once, with the new items.
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
   SendMessageW(hwnd_, LVM_SETITEMCOUNT, static_cast<WPARAM>(ShownCount()), 0);
@@ -281,6 +286,24 @@ void KeyListView::SetFilter(std::string_view text) {
 void KeyListView::Clear() {
   rows_.Clear();
   ShowRows(true);
+}
+
+void KeyListView::RemoveRows(std::vector<std::size_t> indices) {
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  indices.erase(std::lower_bound(indices.begin(), indices.end(), rows_.size()), indices.end());
+  if (indices.empty()) return;
+  rows_.Remove(indices);
+  if (work_ != nullptr || rows_seen_ != rows_.size() + indices.size()) {
+    // An order being made, or rows not shown yet: the order is made again.
+    ShowRows(true);
+    return;
+  }
+  rows_seen_ = rows_.size();
+  RemoveFromOrder(indices, shown_);
+  RemoveFromOrder(indices, sorted_);
+  unsorted_tail_ = shown_sorted_ && sorted_.size() < rows_seen_;
+  ShowItemsAfresh();
 }
 
 std::size_t KeyListView::SelectedCount() const {

@@ -77,6 +77,9 @@ class KeyListView {
   // the next ApplyOrder.
   void ShowRows(bool reset);
   void Clear();
+  // Takes the rows at `indices` (into rows()) out of the list. The others keep the order they
+  // show in, without being sorted or filtered again; the selection is forgotten.
+  void RemoveRows(std::vector<std::size_t> indices);
 
   // The rows shown and their order. The control's items are the shown rows; every row index the
   // view takes or gives is an index into rows().
@@ -126,6 +129,8 @@ class KeyListView {
   struct OrderWork;
 
   void ShowSortArrow() const;
+  // The control's items made anew for the order shown (the selection is forgotten).
+  void ShowItemsAfresh();
   // Begins the order asked for: the rows sorted again when `sort`, else in their sorted order;
   // of `narrowed` when given. Does the first slice.
   void BeginOrder(bool sort, const std::vector<std::size_t>* narrowed);

@@ -37,8 +37,7 @@ void TfrmMain::procChangeKey(edit::ChangeAction action) {
   // The renamed item's row goes; a run may have added rows meanwhile, never removed any.
   if (outcome == edit::RowOutcome::kRemove && index < key_list_.rows().size() &&
       key_list_.rows()[index] == row) {
-    key_list_.rows().Remove({index});
-    key_list_.ShowRows(true);
+    key_list_.RemoveRows({index});
   }
 }
 

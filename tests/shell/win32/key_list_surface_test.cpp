@@ -245,6 +245,17 @@ TEST_F(KeyListSurfaceTest, AFilterOnASortedListKeepsItsOrderWhetherTheTextNarrow
   SetText(IDC_EDT_FILTER, "");
   EXPECT_EQ(ShownValueNames(), (Names{"text", "list", "Kq7zDword", ""}));
   EXPECT_EQ(StatusBar(), "4 rows shown");
+
+  // A row an edit takes away leaves the others in their order, with the filter they had.
+  SetText(IDC_EDT_FILTER, "d");
+  KeyListView& list = window_->key_list();
+  const std::vector<std::size_t> shown = *list.ShownOrder();
+  ASSERT_EQ(shown.size(), 3u);
+  list.RemoveRows({shown[1]});  // "list"
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "Kq7zDword"}));
+  EXPECT_EQ(list.rows().size(), 3u);
+  SetText(IDC_EDT_FILTER, "");
+  EXPECT_EQ(ShownValueNames(), (Names{"text", "Kq7zDword", ""}));
 }
 
 TEST_F(KeyListSurfaceTest, CtrlCCopiesTheSelectedRowsAsTabSeparatedTextAndShiftTheKeyPath) {
