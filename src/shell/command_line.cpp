@@ -104,21 +104,27 @@ std::string SetRoot(CommandLine& line, const std::string& value) {
   return "";
 }
 
-std::string Flag(bool CommandLine::*member, CommandLine& line) {
-  line.*member = true;
-  return "";
+// An option without a value that sets `member`.
+Setter Flag(bool CommandLine::*member) {
+  return [member](CommandLine& line, const std::string&) {
+    line.*member = true;
+    return std::string();
+  };
+}
+
+// An option whose value, not blank, goes to `member`; `what` names it in the refusal.
+Setter Text(std::string CommandLine::*member, const char* what) {
+  return [member, what](CommandLine& line, const std::string& value) {
+    return NotBlank(line.*member, value, what);
+  };
 }
 
 const std::vector<Option>& Options() {
   static const std::vector<Option> options = {
-      {"find", true,
-       [](CommandLine& l, const std::string& v) { return NotBlank(l.find, v, "the text"); }},
+      {"find", true, Text(&CommandLine::find, "the text")},
       {"replace", true,
-       [](CommandLine& l, const std::string& v) {
-         return NotBlank(l.replace, v, "the replacement (use /delete to delete hits)");
-       }},
-      {"delete", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::delete_hits, l); }},
+       Text(&CommandLine::replace, "the replacement (use /delete to delete hits)")},
+      {"delete", false, Flag(&CommandLine::delete_hits)},
       {"root", true, SetRoot},
       {"view", true,
        [](CommandLine& l, const std::string& v) -> std::string {
@@ -134,39 +140,19 @@ const std::vector<Option>& Options() {
        }},
       {"in", true, SetIn},
       {"type", true, SetType},
-      {"case", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::use_case, l); }},
-      {"whole", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::whole, l); }},
-      {"simulate", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::simulate, l); }},
-      {"undo", true,
-       [](CommandLine& l, const std::string& v) {
-         return NotBlank(l.undo_folder, v, "the undo folder");
-       }},
-      {"noundo", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::no_undo, l); }},
-      {"separate-undo", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::separate_undo, l); }},
-      {"fixperms", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::fixperms, l); }},
-      {"log", true,
-       [](CommandLine& l, const std::string& v) {
-         return NotBlank(l.log_file, v, "the log file's name");
-       }},
-      {"csv", true,
-       [](CommandLine& l, const std::string& v) {
-         return NotBlank(l.csv_file, v, "the CSV file's name");
-       }},
-      {"ini", true,
-       [](CommandLine& l, const std::string& v) {
-         return NotBlank(l.ini_file, v, "the settings file's name");
-       }},
-      {"quiet", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::quiet, l); }},
-      {"?", false, [](CommandLine& l, const std::string&) { return Flag(&CommandLine::help, l); }},
-      {"help", false,
-       [](CommandLine& l, const std::string&) { return Flag(&CommandLine::help, l); }},
+      {"case", false, Flag(&CommandLine::use_case)},
+      {"whole", false, Flag(&CommandLine::whole)},
+      {"simulate", false, Flag(&CommandLine::simulate)},
+      {"undo", true, Text(&CommandLine::undo_folder, "the undo folder")},
+      {"noundo", false, Flag(&CommandLine::no_undo)},
+      {"separate-undo", false, Flag(&CommandLine::separate_undo)},
+      {"fixperms", false, Flag(&CommandLine::fixperms)},
+      {"log", true, Text(&CommandLine::log_file, "the log file's name")},
+      {"csv", true, Text(&CommandLine::csv_file, "the CSV file's name")},
+      {"ini", true, Text(&CommandLine::ini_file, "the settings file's name")},
+      {"quiet", false, Flag(&CommandLine::quiet)},
+      {"?", false, Flag(&CommandLine::help)},
+      {"help", false, Flag(&CommandLine::help)},
   };
   return options;
 }
