@@ -99,9 +99,7 @@ class ValueChecker {
         key_path_(parent_display + key_name),
         find_(session_.find_text),
         replace_(session_.replace_text),
-        case_sensitive_(options.case_sensitive),
-        contents_(options.contents),
-        names_(options.names) {}
+        options_(options) {}
 
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
@@ -111,13 +109,13 @@ class ValueChecker {
     if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
       Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
     }
-    if (contents_) CheckData(value, kind, text);
-    if (names_) CheckName(value, kind);
+    if (options_.contents) CheckData(value, kind, text);
+    if (options_.names) CheckName(value, kind);
   }
 
  private:
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
-  MatchOptions Options() const { return {case_sensitive_, frame_.settings.wholenum}; }
+  MatchOptions Options() const { return {options_.case_sensitive, frame_.settings.wholenum}; }
   // The hit's row, with the value's data as the Key List shows it: read again for the hit alone,
   // so that the many values without a hit cost no preview.
   void AddRow(const ValueEntry& value, const std::string& shown, FoundIn found_in) {
@@ -175,23 +173,22 @@ class ValueChecker {
   // Sets `*counted` once the change has been counted, made or refused.
   void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text,
                    bool* counted) {
-    const bool case_sensitive = deps_.controls->CaseSensitive();
     const bool informational = frame_.settings.logging == kLoggingInformational;
     std::string replaced;
     std::string success_line;  // shown at the informational level once the value is written
     switch (kind) {
       case reg::DataKind::kString:
       case reg::DataKind::kExpandString:
-        replaced = ReplaceText(text, find_, replace_, case_sensitive);
+        replaced = ReplaceText(text, find_, replace_, options_.case_sensitive);
         success_line = "New String is : " + replaced;
         break;
       case reg::DataKind::kInteger:
       case reg::DataKind::kInt64:
-        replaced = ReplaceText(text, find_, replace_, case_sensitive);
+        replaced = ReplaceText(text, find_, replace_, options_.case_sensitive);
         success_line = "New Integer is : " + replaced;
         break;
       case reg::DataKind::kMultiString:
-        replaced = ReplaceInMultiString(text, find_, replace_, case_sensitive);
+        replaced = ReplaceInMultiString(text, find_, replace_, options_.case_sensitive);
         success_line = "New MultiString is : " + NulsAsBlanks(replaced);
         break;
       default:
@@ -225,8 +222,7 @@ class ValueChecker {
     }
     if (Changed(ItemChange::kValueName, value.name)) return;
     Mark(ItemChange::kValueName, value.name);
-    const std::string new_name =
-        ReplaceText(shown, find_, replace_, deps_.controls->CaseSensitive());
+    const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
     action.ActionKind = edit::akRename;
@@ -263,10 +259,7 @@ class ValueChecker {
   std::string key_path_;
   const std::string& find_;
   const std::string& replace_;
-  // The run's options for this key's values, read once for the key.
-  const bool case_sensitive_;
-  const bool contents_;
-  const bool names_;
+  const ValueOptions options_;
 };
 
 }  // namespace
