@@ -15,22 +15,11 @@
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
-namespace {
-
-constexpr int kAnyCode = -1;
-
-struct CommandRoute {
-  int id;
-  int code;  // the notification code, or kAnyCode
-  void (TfrmMain::*handler)();
-};
-
-}  // namespace
 
 void TfrmMain::OnCommand(int id, int code) {
-  static constexpr CommandRoute kRoutes[] = {
+  static constexpr CommandRoute<TfrmMain> kRoutes[] = {
       {IDC_BTN_SEARCH, BN_CLICKED, &TfrmMain::btnSearchClick},
-      {IDOK, kAnyCode, &TfrmMain::btnSearchClick},
+      {IDOK, kAnyCommandCode, &TfrmMain::btnSearchClick},
       {IDC_BTN_REPLACE, BN_CLICKED, &TfrmMain::btnReplaceClick},
       {IDC_BTN_PAUSE, BN_CLICKED, &TfrmMain::btnPauseClick},
       {IDC_BTN_CLOSE, BN_CLICKED, &TfrmMain::btnCloseClick},
@@ -41,19 +30,19 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_CHK_REG_UNDO, BN_CLICKED, &TfrmMain::chkRegUndoClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
       {IDC_LST_STATUS, LBN_DBLCLK, &TfrmMain::lstStatusDblClick},
-      {IDM_EDIT, kAnyCode, &TfrmMain::mnuEditClick},
-      {IDM_RENAME, kAnyCode, &TfrmMain::mnuRenameClick},
-      {IDM_SAVE_CSV, kAnyCode, &TfrmMain::mnuSaveListCSVClick},
-      {IDM_SAVE_REG, kAnyCode, &TfrmMain::mnuSaveListREGClick},
-      {IDM_SAVE_LOG, kAnyCode, &TfrmMain::SavetoLogfile1Click},
-      {IDCANCEL, kAnyCode, &TfrmMain::CancelExport},
-      {IDM_DELETE, kAnyCode, &TfrmMain::mnuDeleteClick},
-      {IDM_OPEN_REGEDIT, kAnyCode, &TfrmMain::mnuOpenRegeditClick},
-      {IDM_UNDO_RUN, kAnyCode, &TfrmMain::mnuUndoRunClick},
-      {IDM_COPY, kAnyCode, &TfrmMain::mnuCopyClick},
-      {IDM_COPY_KEY_PATH, kAnyCode, &TfrmMain::mnuCopyKeyPathClick},
-      {IDM_SELECT_ALL, kAnyCode, &TfrmMain::mnuSelectAllClick},
-      {IDM_FILTER, kAnyCode, &TfrmMain::mnuFilterClick},
+      {IDM_EDIT, kAnyCommandCode, &TfrmMain::mnuEditClick},
+      {IDM_RENAME, kAnyCommandCode, &TfrmMain::mnuRenameClick},
+      {IDM_SAVE_CSV, kAnyCommandCode, &TfrmMain::mnuSaveListCSVClick},
+      {IDM_SAVE_REG, kAnyCommandCode, &TfrmMain::mnuSaveListREGClick},
+      {IDM_SAVE_LOG, kAnyCommandCode, &TfrmMain::SavetoLogfile1Click},
+      {IDCANCEL, kAnyCommandCode, &TfrmMain::CancelExport},
+      {IDM_DELETE, kAnyCommandCode, &TfrmMain::mnuDeleteClick},
+      {IDM_OPEN_REGEDIT, kAnyCommandCode, &TfrmMain::mnuOpenRegeditClick},
+      {IDM_UNDO_RUN, kAnyCommandCode, &TfrmMain::mnuUndoRunClick},
+      {IDM_COPY, kAnyCommandCode, &TfrmMain::mnuCopyClick},
+      {IDM_COPY_KEY_PATH, kAnyCommandCode, &TfrmMain::mnuCopyKeyPathClick},
+      {IDM_SELECT_ALL, kAnyCommandCode, &TfrmMain::mnuSelectAllClick},
+      {IDM_FILTER, kAnyCommandCode, &TfrmMain::mnuFilterClick},
       {IDC_EDT_FILTER, EN_CHANGE, &TfrmMain::edtFilterChange},
       {IDC_EDT_FIND, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
@@ -63,12 +52,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_CHK_NAMES, BN_CLICKED, &TfrmMain::SyncControls},
       {IDC_CHK_CASE, BN_CLICKED, &TfrmMain::SyncControls},
   };
-  for (const CommandRoute& route : kRoutes) {
-    if (route.id == id && (route.code == kAnyCode || route.code == code)) {
-      (this->*route.handler)();
-      return;
-    }
-  }
+  RouteCommand(*this, kRoutes, id, code);
 }
 
 LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {

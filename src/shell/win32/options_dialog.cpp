@@ -218,12 +218,7 @@ void TfrmOptions::FormDestroy() {
 }
 
 bool TfrmOptions::OnCommand(int id, int code, HWND control) {
-  struct Route {
-    int id;
-    int code;
-    void (TfrmOptions::*handler)();
-  };
-  static constexpr Route kRoutes[] = {
+  static constexpr CommandRoute<TfrmOptions> kRoutes[] = {
       {IDC_OPT_BTN_BROWSE, BN_CLICKED, &TfrmOptions::btnBrowseClick},
       {IDC_OPT_CHK_ENABLE_DELETE, BN_CLICKED, &TfrmOptions::chkEnableDeleteClick},
       {IDC_OPT_CHK_AUTO_START, BN_CLICKED, &TfrmOptions::chkAutoClick},
@@ -236,13 +231,7 @@ bool TfrmOptions::OnCommand(int id, int code, HWND control) {
       {IDC_OPT_BTN_LOAD, BN_CLICKED, &TfrmOptions::btnLoadClick},
       {IDC_OPT_BTN_UNLOAD, BN_CLICKED, &TfrmOptions::btnUnloadClick},
   };
-  for (const Route& route : kRoutes) {
-    if (route.id == id && route.code == code) {
-      (this->*route.handler)();
-      return true;
-    }
-  }
-  return Dialog::OnCommand(id, code, control);
+  return RouteCommand(*this, kRoutes, id, code) || Dialog::OnCommand(id, code, control);
 }
 
 bool TfrmOptions::OnMessage(UINT message, WPARAM, LPARAM lparam) {

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace keyloom::shell {
 
 class Window {
@@ -66,5 +68,28 @@ class Dialog {
   HWND hwnd_ = nullptr;
   bool modal_ = false;
 };
+
+// A command a window hands to one of its handlers: the control or menu id and the notification
+// code (kAnyCommandCode: whatever the code).
+inline constexpr int kAnyCommandCode = -1;
+
+template <typename Owner>
+struct CommandRoute {
+  int id;
+  int code;
+  void (Owner::*handler)();
+};
+
+// Calls the handler of the first route that takes `id` and `code`; false when none does.
+template <typename Owner, std::size_t N>
+bool RouteCommand(Owner& owner, const CommandRoute<Owner> (&routes)[N], int id, int code) {
+  for (const CommandRoute<Owner>& route : routes) {
+    if (route.id == id && (route.code == kAnyCommandCode || route.code == code)) {
+      (owner.*route.handler)();
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace keyloom::shell
