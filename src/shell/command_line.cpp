@@ -6,17 +6,13 @@
 #include <functional>
 #include <set>
 
+#include "base/ascii.h"
 #include "registry/registry.h"
 
 namespace keyloom::shell {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
+using base::AsciiLower;
 
 bool IsBlank(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -59,7 +55,7 @@ std::string SetIn(CommandLine& line, const std::string& value) {
   std::size_t start = 0;
   while (start <= value.size()) {
     const std::size_t comma = std::min(value.find(',', start), value.size());
-    const std::string item = Lower(value.substr(start, comma - start));
+    const std::string item = AsciiLower(value.substr(start, comma - start));
     if (item == "keys") {
       line.in_keys = true;
     } else if (item == "names") {
@@ -75,7 +71,7 @@ std::string SetIn(CommandLine& line, const std::string& value) {
 }
 
 std::string SetType(CommandLine& line, const std::string& value) {
-  const std::string name = Lower(value);
+  const std::string name = AsciiLower(value);
   for (std::size_t i = 0; i < kTypeNames.size(); ++i) {
     if (name == kTypeNames[i]) {
       line.type = static_cast<int>(i);
@@ -95,7 +91,8 @@ std::string SetRoot(CommandLine& line, const std::string& value) {
            value + "\")";
   }
   const auto same = [&](const engine::StartPoint& other) {
-    return other.root_index == start->root_index && Lower(other.path) == Lower(start->path);
+    return other.root_index == start->root_index &&
+           AsciiLower(other.path) == AsciiLower(start->path);
   };
   if (std::any_of(line.roots.begin(), line.roots.end(), same)) {
     return "names " + value + " twice";
@@ -168,7 +165,7 @@ std::optional<std::string> OptionName(const std::string& arg) {
     return std::nullopt;
   }
   if (name.empty()) return std::nullopt;
-  return Lower(name);
+  return AsciiLower(name);
 }
 
 std::string Refusal(ParsedCommandLine& parsed, std::string error) {
@@ -181,10 +178,10 @@ std::string Refusal(ParsedCommandLine& parsed, std::string error) {
 
 std::optional<engine::StartPoint> ParseRootArgument(std::string_view text) {
   const std::size_t slash = text.find('\\');
-  const std::string root = Lower(text.substr(0, slash));
+  const std::string root = AsciiLower(text.substr(0, slash));
   engine::StartPoint start;
   for (const ShortRoot& s : kShortRoots) {
-    if (root == s.name || root == Lower(reg::RootByIndex(s.index)->name)) {
+    if (root == s.name || root == AsciiLower(reg::RootByIndex(s.index)->name)) {
       start.root_index = s.index;
     }
   }

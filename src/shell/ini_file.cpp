@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "base/ascii.h"
 #include "registry/text.h"
 
 namespace keyloom::shell {
@@ -20,7 +21,7 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using base::AsciiLower;
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <numeric>
 
+#include "base/ascii.h"
 #include "registry/text.h"
 #include "shell/stepped_merge_sort.h"
 
 namespace keyloom::shell {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using base::AsciiLower;
 
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -36,7 +37,7 @@ struct SortCell {
 std::uint64_t FoldedKey(std::string_view text, std::size_t depth) {
   std::uint64_t key = 0;
   for (std::size_t i = depth; i < depth + 8; ++i) {
-    key = key << 8 | (i < text.size() ? static_cast<unsigned char>(Lower(text[i])) : 0u);
+    key = key << 8 | (i < text.size() ? static_cast<unsigned char>(AsciiLower(text[i])) : 0u);
   }
   return key;
 }
@@ -54,7 +55,7 @@ struct KeyBefore {
 TextFilter::TextFilter(std::string_view text) {
   if (IsAscii(text)) {
     ascii_.reserve(text.size());
-    for (char c : text) ascii_.push_back(Lower(c));
+    for (char c : text) ascii_.push_back(AsciiLower(c));
   } else {
     units_ = Upcased(text);
   }
@@ -65,7 +66,7 @@ bool TextFilter::Matches(std::string_view cell) const {
   if (!ascii_.empty()) {
     // An ASCII text never matches inside a multi-byte character: those bytes are all >= 0x80.
     const auto found = std::search(cell.begin(), cell.end(), ascii_.begin(), ascii_.end(),
-                                   [](char c, char f) { return Lower(c) == f; });
+                                   [](char c, char f) { return AsciiLower(c) == f; });
     return found != cell.end();
   }
   if (IsAscii(cell)) return false;  // a text with other characters cannot be in it

@@ -1,5 +1,7 @@
 #include "shell/options_values.h"
 
+#include "base/ascii.h"
+
 namespace keyloom::shell {
 namespace {
 
@@ -41,7 +43,7 @@ constexpr UndoBox kUndoBoxes[] = {
     {kUndoRenames, &OptionsValues::undo_renames},
 };
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using base::AsciiLower;
 
 }  // namespace
 
@@ -78,7 +80,7 @@ char MnemonicOf(std::string_view caption) {
       ++i;
       continue;
     }
-    return LowerAscii(caption[i + 1]);
+    return AsciiLower(caption[i + 1]);
   }
   return 0;
 }
@@ -86,7 +88,7 @@ char MnemonicOf(std::string_view caption) {
 std::optional<int> PageWithMnemonic(char letter) {
   if (letter == 0) return std::nullopt;
   for (std::size_t page = 0; page < kOptionsPageTitles.size(); ++page) {
-    if (MnemonicOf(kOptionsPageTitles[page]) == LowerAscii(letter)) return static_cast<int>(page);
+    if (MnemonicOf(kOptionsPageTitles[page]) == AsciiLower(letter)) return static_cast<int>(page);
   }
   return std::nullopt;
 }
