@@ -91,8 +91,6 @@ class KeyListView {
   // Sorts by `column`: ascending, or the other way when it was last asked to sort by it. The
   // header shows the arrow at once, the rows when they are sorted.
   void SortBy(int column);
-  int SortColumn() const { return sort_column_; }
-  bool SortDescending() const { return descending_; }
   // Whether rows were appended at the end of a sorted list since it was last sorted.
   bool UnsortedTail() const { return unsorted_tail_; }
   void SetFilter(std::string_view text);
