@@ -71,8 +71,6 @@ class RunJournal {
   // success, else why not.
   std::string MarkUndone(const JournalRun& run);
 
-  std::string Now() const { return now_(); }
-
  private:
   std::function<std::string()> now_;
   mutable std::mutex mutex_;
