@@ -137,7 +137,8 @@ TEST(GenerateTreeTest, SmallValuesKeepTheTypeMixWithMostDataUnder40Bytes) {
   EXPECT_GT(Share(s.values_under_40_bytes, s.values), 0.9);
   EXPECT_NEAR(Share(s.needle_values, s.values), 0.01, 0.002);
   options.small_values = false;
-  EXPECT_LT(Share(Generate(options).stats.values_under_40_bytes, s.values), 0.8);
+  const GenStats usual = Generate(options).stats;
+  EXPECT_LT(Share(usual.values_under_40_bytes, usual.values), 0.8);
 }
 
 TEST(GenerateTreeTest, ASearchFindsExactlyThePlantedNeedlesAtEveryShare) {
