@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace keyloom::shell {
 namespace {
 
@@ -50,36 +52,39 @@ TEST(KeyListOrderTest, SortsStablyByEachColumnEitherWay) {
   }
 }
 
-// Texts sharing long beginnings, differing in letter case, in length, in non-ASCII letters and
-// past many equal bytes: the sort gives the order of a plain comparison of each pair.
-TEST(KeyListOrderTest, SortsLongTextsWithSharedBeginningsAsAPlainComparisonDoes) {
-  const char* const pieces[] = {"\\Software\\Vendor", "\\SOFTWARE\\vendor", "x", "X", "ö", "Ö", "",
-                                "0123456789abcdef",   "0123456789ABCDEF0",  " "};
+// Rows whose paths and data share long beginnings and differ in letter case, in length, in
+// non-ASCII letters and past many equal bytes, with many equal times.
+KeyListRows MixedRows(std::size_t count) {
+  const char* const pieces[] = {
+      "\\Software\\Vendor", "\\SOFTWARE\\vendor", "x", "X",    "ö",  "Ö", "",
+      "0123456789abcdef",   "0123456789ABCDEF0",  " ", "Data", "Key"};
+  constexpr unsigned kPieces = sizeof pieces / sizeof pieces[0];
   KeyListRows rows;
   unsigned seed = 7;
-  for (int i = 0; i < 3000; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     std::string path, data;
     for (int part = 0; part < 6; ++part) {
       seed = seed * 1103515245u + 12345u;
-      path += pieces[(seed >> 16) % 10];
-      data += pieces[(seed >> 8) % 10];
+      path += pieces[(seed >> 16) % kPieces];
+      data += pieces[(seed >> 8) % kPieces];
     }
-    rows.Append("HKEY_USERS\t" + path + "\tv", {"REG_SZ", data, FoundIn::kData, 1});
+    const auto time = static_cast<std::uint64_t>((seed >> 4) % 5);
+    rows.Append("HKEY_USERS\t" + path + "\tv" + std::to_string(i % 9),
+                {"REG_SZ", data, FoundIn::kData, time});
   }
-  const auto folded = [](std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-  };
+  return rows;
+}
+
+// The sort gives the order of a plain comparison of each pair of cells.
+TEST(KeyListOrderTest, SortsLongTextsWithSharedBeginningsAsAPlainComparisonDoes) {
+  const KeyListRows rows = MixedRows(3000);
   for (int column : {kColumnPath, kColumnData}) {
     for (bool descending : {false, true}) {
       std::vector<std::size_t> expected = AllRows(rows.size());
       std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
         // std::string compares its bytes as unsigned char: UTF-8 in code point order.
-        const std::string x = folded(CellView(rows, a, column));
-        const std::string y = folded(CellView(rows, b, column));
+        const std::string x = base::AsciiLower(CellView(rows, a, column));
+        const std::string y = base::AsciiLower(CellView(rows, b, column));
         return descending ? y < x : x < y;
       });
       std::vector<std::size_t> order = AllRows(rows.size());
@@ -157,21 +162,7 @@ TEST(KeyListOrderTest, AFilterNarrowsAnotherOnlyWhenItsTextHoldsTheOthers) {
 // in one go (and so the order a plain stable sort by each column's comparison gives, above).
 // Rows appended between the filter's steps are looked at too.
 TEST(KeyListOrderTest, SteppedSortAndFilterGiveTheSameRowsWhereverTheirStepsStop) {
-  const char* const pieces[] = {
-      "\\Software\\Vendor", "\\SOFTWARE\\vendor", "x", "ö", "", "0123456789abcdef", "Data", "Key"};
-  KeyListRows rows;
-  unsigned seed = 3;
-  for (int i = 0; i < 2500; ++i) {
-    std::string path, data;
-    for (int part = 0; part < 4; ++part) {
-      seed = seed * 1103515245u + 12345u;
-      path += pieces[(seed >> 16) % 8];
-      data += pieces[(seed >> 8) % 8];
-    }
-    const auto time = static_cast<std::uint64_t>((seed >> 4) % 5);  // many equal times
-    rows.Append("HKEY_USERS\t" + path + "\tv" + std::to_string(i % 9),
-                {"REG_SZ", data, FoundIn::kData, time});
-  }
+  const KeyListRows rows = MixedRows(2500);
   const std::size_t budgets[] = {1, 5, 64, 1000, 100000};
   for (int column = 0; column < kKeyListColumnCount; ++column) {
     for (bool descending : {false, true}) {
@@ -209,7 +200,6 @@ TEST(KeyListOrderTest, SteppedSortAndFilterGiveTheSameRowsWhereverTheirStepsStop
   }
 }
 
-}  // namespace
 TEST(KeyListOrderTest, RemovingRowsDropsTheirIndicesAndMovesTheOthersDown) {
   using Order = std::vector<std::size_t>;
   struct Case {
@@ -231,4 +221,5 @@ TEST(KeyListOrderTest, RemovingRowsDropsTheirIndicesAndMovesTheOthersDown) {
   }
 }
 
+}  // namespace
 }  // namespace keyloom::shell
