@@ -341,15 +341,12 @@ class LockedKeyChangeTest : public ChangeKeyTest {
   void SetUp() override {
     PutString("Software\\Locked", "s", u"old");
     PutString("Software\\Locked\\Sub", "v", u"x");
+    const reg::Sid user = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
     reg::SecurityDescriptor sd;
     sd.control = reg::kSdSelfRelative | reg::kSdDaclPresent | reg::kSdDaclProtected;
-    sd.owner = reg::Sid::FromText("S-1-5-21-0-0-0-1000");
-    reg::Ace deny;
-    deny.type = reg::kAceTypeDenied;
-    deny.mask = reg::access::kAllAccess;
-    deny.sid = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
-    sd.dacl = reg::Acl{};
-    sd.dacl->aces.push_back(deny);
+    sd.owner = user;
+    sd.dacl = reg::Acl{reg::kAclRevision,
+                       {reg::Ace{reg::kAceTypeDenied, 0, reg::access::kAllAccess, user, {}}}};
     ASSERT_EQ(api_->SetKeySecurityForTest(kPath, sd.Serialize()), reg::kSuccess);
     locked_ = Security(kPath);
     deps_.logging = 1;
@@ -367,8 +364,8 @@ class LockedKeyChangeTest : public ChangeKeyTest {
   Bytes locked_;
 };
 
-TEST_F(LockedKeyChangeTest,
-       TheRepairedKeyGetsItsDaclBackOnEveryPathAndWithoutRepairOnlyTheOpenFails) {
+TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
+  // Without repair only the open failure is logged.
   const std::string open_failed = "Unable to Open Registry Key, " + Message(reg::kAccessDenied);
   Edit("s", "\\Software\\Locked");
   EXPECT_THAT(lines_, ElementsAre(open_failed));
