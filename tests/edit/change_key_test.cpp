@@ -73,9 +73,10 @@ class ChangeKeyTest : public files::testing::UndoFixture {
     deps_.log = [this](const std::string& text, bool) { lines_.push_back(text); };
   }
 
-  RowOutcome Change(ChangeAction action, const std::string& path, const std::string& value) {
+  RowOutcome Change(ChangeAction action, const std::string& path, const std::string& value,
+                    const std::string& root = "HKEY_CURRENT_USER") {
     deps_.change = settings_;
-    return procChangeKey(deps_, action, ChangeTarget{"HKEY_CURRENT_USER", path, value});
+    return procChangeKey(deps_, action, ChangeTarget{root, path, value});
   }
   RowOutcome Edit(const std::string& value, const std::string& path = "\\Software\\X") {
     return Change(ChangeAction::kEdit, path, value);
@@ -107,45 +108,37 @@ class ChangeKeyTest : public files::testing::UndoFixture {
 };
 
 TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
-  struct Case {
-    Case(const char* n, RawValue b, std::string s, std::string a, RawValue f)
-        : name(n),
-          before(std::move(b)),
-          shown(std::move(s)),
-          answer(std::move(a)),
-          after(std::move(f)) {}
+  const struct {
     const char* name;
     RawValue before;
     std::string shown;  // what the dialog was shown
     std::string answer;
     RawValue after;
+  } cases[] = {
+      {"s", RawValue{reg::kRegSz, Utf16Z(u"old\0tail"s)},
+       "EditReg|Edit Registry Key|\\Software\\X\\s|old", "new",
+       RawValue{reg::kRegSz, Utf16Z(u"new\0tail"s)}},
+      {"e", RawValue{reg::kRegExpandSz, Utf16Z(u"%A%")},
+       "EditReg|Edit Registry Key|\\Software\\X\\e|%A%", "%B%",
+       RawValue{reg::kRegExpandSz, Utf16Z(u"%B%")}},
+      {"d", RawValue{reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}}, "EditDword|\\Software\\X\\d|-1|32",
+       "4081", RawValue{reg::kRegDword, {0xF1, 0x0F, 0, 0}}},
+      {"q", RawValue{reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
+       "EditDword|\\Software\\X\\q|1234567890123456789|64", "1234567890123456788",
+       RawValue{reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}},
+      {"m", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)}, "MultiEdit|a\r\nb",
+       "a\r\nb\r\nc", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}},
+      {"", RawValue{reg::kRegSz, Utf16Z(u"def")}, "EditReg|Edit Registry Key|\\Software\\X\\|def",
+       "DEF", RawValue{reg::kRegSz, Utf16Z(u"DEF")}},
   };
-  std::vector<Case> cases;
-  cases.push_back(Case("s", {reg::kRegSz, Utf16Z(u"old\0tail"s)},
-                       "EditReg|Edit Registry Key|\\Software\\X\\s|old", "new",
-                       {reg::kRegSz, Utf16Z(u"new\0tail"s)}));
-  cases.push_back(Case("e", {reg::kRegExpandSz, Utf16Z(u"%A%")},
-                       "EditReg|Edit Registry Key|\\Software\\X\\e|%A%", "%B%",
-                       {reg::kRegExpandSz, Utf16Z(u"%B%")}));
-  cases.push_back(Case("d", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
-                       "EditDword|\\Software\\X\\d|-1|32", "4081",
-                       {reg::kRegDword, {0xF1, 0x0F, 0, 0}}));
-  cases.push_back(Case("q", {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
-                       "EditDword|\\Software\\X\\q|1234567890123456789|64", "1234567890123456788",
-                       {reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}));
-  cases.push_back(Case("m", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)},
-                       "MultiEdit|a\r\nb", "a\r\nb\r\nc",
-                       {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}));
-  cases.push_back(Case("", {reg::kRegSz, Utf16Z(u"def")},
-                       "EditReg|Edit Registry Key|\\Software\\X\\|def", "DEF",
-                       {reg::kRegSz, Utf16Z(u"DEF")}));
-  for (const Case& c : cases) Put("Software\\X", c.name, c.before);
+  for (const auto& c : cases) Put("Software\\X", c.name, c.before);
   const auto before = Tree();
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     dialogs_.Reply(c.answer);
     EXPECT_EQ(Edit(c.name), RowOutcome::kKeep);
     EXPECT_EQ(dialogs_.shown.back(), c.shown);
-    EXPECT_EQ(Get("\\Software\\X", c.name), c.after) << c.name;
+    EXPECT_EQ(Get("\\Software\\X", c.name), c.after);
   }
   EXPECT_THAT(lines_, IsEmpty()) << "a successful edit logs nothing";
   EXPECT_EQ(undo_.Counter(), 6) << "one undo file per change";
@@ -153,13 +146,15 @@ TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
   EXPECT_EQ(Tree(), before);
 }
 
-TEST_F(ChangeKeyTest, CancelOrAnUnchangedValueWritesNothing) {
+TEST_F(ChangeKeyTest, ACancelAnUnchangedValueOrWhatCannotBeEditedWritesNothing) {
   Put("Software\\X", "s", {reg::kRegSz, Utf16Z(u"same")});
   Put("Software\\X", "d", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}});
   // A multi-string without its final NUL is shown as its lines; taken back unchanged it is not
   // rewritten with an extra empty string.
   Put("Software\\X", "m", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b"s)});
   Put("Software\\X", "m2", {reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)});
+  Put("Software\\X", "bin", {reg::kRegBinary, {1, 2}});
+  Put("Software\\X", "lines", {reg::kRegSz, Utf16Z(u"one\r\ntwo")});
   const auto before = Tree();
   dialogs_.Cancel();
   Edit("s");
@@ -171,80 +166,76 @@ TEST_F(ChangeKeyTest, CancelOrAnUnchangedValueWritesNothing) {
   Edit("m");
   dialogs_.Reply("a\r\nb\r\n");  // a final line break adds no string
   Edit("m2");
-  EXPECT_EQ(dialogs_.shown[3], "MultiEdit|a\r\nb");
-  EXPECT_EQ(Tree(), before);
   EXPECT_THAT(lines_, IsEmpty());
-  EXPECT_TRUE(NoUndoFile());
-}
-
-TEST_F(ChangeKeyTest, WhatCannotBeEditedIsSaidWithoutADialog) {
-  Put("Software\\X", "bin", {reg::kRegBinary, {1, 2}});
-  Put("Software\\X", "lines", {reg::kRegSz, Utf16Z(u"one\r\ntwo")});
+  // Said without a dialog.
   Edit("bin");
   Edit("");  // a key row of a key without an unnamed value
   Edit("lines");
-  Put("Software\\X", "d", {reg::kRegDword, {1, 0, 0, 0}});
   dialogs_.Reply("12abc");  // what the integer rule refuses reaches the action's message
   Edit("d");
-  EXPECT_THAT(dialogs_.shown, ElementsAre("EditDword|\\Software\\X\\d|1|32"));
+  EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|same",
+                                          "EditDword|\\Software\\X\\d|-1|32",
+                                          "EditDword|\\Software\\X\\d|-1|32", "MultiEdit|a\r\nb",
+                                          "MultiEdit|a\r\nb", "EditDword|\\Software\\X\\d|-1|32"));
   EXPECT_THAT(lines_, ElementsAre("Keyloom cannot edit this type of Key ",
                                   "Keyloom cannot edit this type of Key ",
                                   "Keyloom cannot edit a string that holds line breaks "
                                   "[\\Software\\X\\lines]",
                                   "\rUnable to Update Integer ['12abc' is not a valid integer "
                                   "value]"));
-  EXPECT_EQ(Get("\\Software\\X", "d"), (RawValue{reg::kRegDword, {1, 0, 0, 0}}));
+  EXPECT_EQ(Tree(), before);
+  EXPECT_TRUE(NoUndoFile());
 }
 
-TEST_F(ChangeKeyTest, RenamesAValueAndItsUndoFileGivesTheOldNameBack) {
-  Put("Software\\X", "old", {reg::kRegSz, Utf16Z(u"data")});
-  Put("Software\\X", "taken", {reg::kRegSz, Utf16Z(u"other")});
-  const auto before = Tree();
-  dialogs_.Cancel();
-  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
-  dialogs_.Reply("  ");
-  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
-  dialogs_.Reply("taken");
-  EXPECT_EQ(Rename("old"), RowOutcome::kKeep);
-  EXPECT_EQ(Tree(), before);
-  dialogs_.Reply(" new ");  // blanks are kept
-  EXPECT_EQ(Rename("old"), RowOutcome::kRemove);
-  EXPECT_EQ(dialogs_.shown[0], "EditReg|Rename Registry Value|HKEY_CURRENT_USER\\Software\\X|old");
-  EXPECT_EQ(Get("\\Software\\X", " new "), (RawValue{reg::kRegSz, Utf16Z(u"data")}));
-  EXPECT_THAT(lines_, ElementsAre("You cannot rename the key to nothing", "Value already exists",
-                                  "Value Renamed"));
-  MergeUndoFiles();
-  EXPECT_EQ(Tree(), before);
-}
-
-TEST_F(ChangeKeyTest, RenamesAKeyWithItsTreeAlsoDeeperAndFromARowOfItsUnnamedValue) {
+TEST_F(ChangeKeyTest, RenamesAValueOrAKeyWithItsTreeAndTheUndoFilesGiveTheOldNamesBack) {
+  PutString("Software\\X", "old", u"data");
+  PutString("Software\\X", "taken", u"other");
   PutString("Software\\P\\Old\\Sub", "v", u"x");
   PutString("Software\\P\\Old", "", u"def");
   MakeKey("Software\\P\\Taken");
   const auto before = Tree();
-  dialogs_.Reply("Taken");
-  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
-  dialogs_.Reply("");
-  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
-  EXPECT_EQ(Tree(), before);
-  dialogs_.Reply(" New ");
-  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kRemove);
-  EXPECT_EQ(Get("\\Software\\P\\ New \\Sub", "v"), (RawValue{reg::kRegSz, Utf16Z(u"x")}));
-  dialogs_.Reply("A\\B");  // from the unnamed value's row; the missing key A is made
-  EXPECT_EQ(Rename("", "\\Software\\P\\ New "), RowOutcome::kRemove);
+  const std::string value_dialog =
+      "EditReg|Rename Registry Value|HKEY_CURRENT_USER\\Software\\X|old";
+  const std::string key_dialog =
+      "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old";
+  const char *x = "\\Software\\X", *old = "\\Software\\P\\Old";
+  const struct {
+    const char* answer;  // nullptr: Cancel
+    const char* path;
+    const char* value;
+    bool renamed;  // the row goes
+    std::string shown;
+    const char* line;  // the one line logged, if any
+  } steps[] = {
+      {nullptr, x, "old", false, value_dialog, nullptr},
+      {"  ", x, "old", false, value_dialog, "You cannot rename the key to nothing"},
+      {"taken", x, "old", false, value_dialog, "Value already exists"},
+      {"Taken", old, "", false, key_dialog, "Key to rename to already exists"},
+      {"", old, "", false, key_dialog, "You cannot rename the key to nothing"},
+      // Blanks are kept.
+      {" new ", x, "old", true, value_dialog, "Value Renamed"},
+      {" New ", old, "", true, key_dialog, "Key Renamed"},
+      // From the unnamed value's row, deeper: the missing key A is made.
+      {"A\\B", "\\Software\\P\\ New ", "", true,
+       "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\ New | New ", "Key Renamed"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.answer ? step.answer : "Cancel");
+    step.answer ? dialogs_.Reply(step.answer) : dialogs_.Cancel();
+    lines_.clear();
+    EXPECT_EQ(Rename(step.value, step.path),
+              step.renamed ? RowOutcome::kRemove : RowOutcome::kKeep);
+    EXPECT_EQ(dialogs_.shown.back(), step.shown);
+    EXPECT_EQ(lines_, step.line ? std::vector<std::string>{step.line} : std::vector<std::string>{});
+    if (!step.renamed) {
+      EXPECT_EQ(Tree(), before);
+    }
+  }
+  EXPECT_EQ(Get("\\Software\\X", " new "), (RawValue{reg::kRegSz, Utf16Z(u"data")}));
+  EXPECT_EQ(Get("\\Software\\P\\A\\B\\Sub", "v"), (RawValue{reg::kRegSz, Utf16Z(u"x")}));
   EXPECT_EQ(Get("\\Software\\P\\A\\B", ""), (RawValue{reg::kRegSz, Utf16Z(u"def")}));
   EXPECT_EQ(Get("\\Software\\P\\ New ", ""), (RawValue{99, {}}));
-  EXPECT_THAT(
-      dialogs_.shown,
-      ElementsAre("EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
-                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
-                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\Old|Old",
-                  "EditReg|Rename Registry Key|HKEY_CURRENT_USER\\Software\\P\\ New | New "));
-  EXPECT_THAT(lines_,
-              ElementsAre("Key to rename to already exists", "You cannot rename the key to nothing",
-                          "Key Renamed", "Key Renamed"));
-  // Merged newest first, the two files put the key back and remove the intermediate key A the
-  // second rename made.
+  // Merged newest first, the files put the names back and remove the intermediate key A.
   MergeUndoFiles();
   EXPECT_EQ(Tree(), before);
 
@@ -302,10 +293,10 @@ TEST_F(ChangeKeyTest, ACaseOnlyRenameWhoseSecondStepFailsIsTakenBack) {
   EXPECT_NE(lines_[0].find(Message(reg::kAccessDenied)), std::string::npos) << lines_[0];
 }
 
-TEST_F(ChangeKeyTest, SimulateShowsTheDialogsAndChangesNothing) {
-  settings_.simulate = true;
+TEST_F(ChangeKeyTest, SimulateChangesNothingAndTheUndoBitsDecideWhatIsRecorded) {
   PutString("Software\\X", "s", u"old");
   const auto before = Tree();
+  settings_.simulate = true;  // the dialogs are still shown
   dialogs_.Reply("new");
   Edit("s");
   dialogs_.Reply("other");
@@ -314,42 +305,32 @@ TEST_F(ChangeKeyTest, SimulateShowsTheDialogsAndChangesNothing) {
   EXPECT_EQ(Rename("", "\\Software\\X"), RowOutcome::kKeep);
   EXPECT_EQ(dialogs_.shown.size(), 3u);
   EXPECT_EQ(Tree(), before);
-  EXPECT_TRUE(NoUndoFile());
-}
 
-TEST_F(ChangeKeyTest, TheUndoBitsDecideWhichChangesAreRecorded) {
-  PutString("Software\\X", "s", u"old");
+  settings_.simulate = false;
   settings_.undo_mask = files::kUndoRenames;
   dialogs_.Reply("new");
   Edit("s");
-  EXPECT_TRUE(NoUndoFile());
   settings_.undo_mask = files::kUndoEdits;
   dialogs_.Reply("t");
   Rename("s");
-  EXPECT_TRUE(NoUndoFile());
   EXPECT_EQ(Get("\\Software\\X", "t"), (RawValue{reg::kRegSz, Utf16Z(u"new")}));
+  EXPECT_TRUE(NoUndoFile());
 }
 
 TEST_F(ChangeKeyTest, ARemoteMachineIsChangedAndAnUnreachableOneShowsNoDialog) {
-  api_->AddMachine("FAR", true);
+  PutRemoteString("\\\\FAR", "Software\\X", "s", u"far");
   settings_.search_machine = "\\\\FAR";
-  deps_.change = settings_;
+  dialogs_.Reply("changed");
+  Change(ChangeAction::kEdit, "\\Software\\X", "s", "HKEY_LOCAL_MACHINE");
+  EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|far"));
   reg::TRegistry far(*api_);
   far.SetRootKey(reg::kLocalMachine);
   ASSERT_TRUE(far.RegistryConnect("\\\\FAR"));
-  far.CreateKey("\\Software\\X");
-  ASSERT_TRUE(far.OpenKey("\\Software\\X"));
-  far.WriteString("s", "far");
-  far.CloseKey();
-  const ChangeTarget target{"HKEY_LOCAL_MACHINE", "\\Software\\X", "s"};
-  dialogs_.Reply("changed");
-  procChangeKey(deps_, ChangeAction::kEdit, target);
-  EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|far"));
   ASSERT_TRUE(far.OpenKey("\\Software\\X"));
   EXPECT_EQ(far.ReadString("s"), "changed");
   far.CloseKey();
   api_->SetMachineReachable("FAR", false);
-  procChangeKey(deps_, ChangeAction::kEdit, target);
+  Change(ChangeAction::kEdit, "\\Software\\X", "s", "HKEY_LOCAL_MACHINE");
   EXPECT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_THAT(lines_, ElementsAre("Remote Registry Error: [" + Message(reg::kBadNetPath) + "]"));
 }
@@ -360,18 +341,14 @@ class LockedKeyChangeTest : public ChangeKeyTest {
   void SetUp() override {
     PutString("Software\\Locked", "s", u"old");
     PutString("Software\\Locked\\Sub", "v", u"x");
+    const reg::Sid user = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
     reg::SecurityDescriptor sd;
     sd.control = reg::kSdSelfRelative | reg::kSdDaclPresent | reg::kSdDaclProtected;
-    sd.owner = reg::Sid::FromText("S-1-5-21-0-0-0-1000");
-    reg::Ace deny;
-    deny.type = reg::kAceTypeDenied;
-    deny.mask = reg::access::kAllAccess;
-    deny.sid = *reg::Sid::FromText("S-1-5-21-0-0-0-1000");
-    sd.dacl = reg::Acl{};
-    sd.dacl->aces.push_back(deny);
+    sd.owner = user;
+    sd.dacl = reg::Acl{reg::kAclRevision,
+                       {reg::Ace{reg::kAceTypeDenied, 0, reg::access::kAllAccess, user, {}}}};
     ASSERT_EQ(api_->SetKeySecurityForTest(kPath, sd.Serialize()), reg::kSuccess);
     locked_ = Security(kPath);
-    deps_.fixperms = true;
     deps_.logging = 1;
   }
   Bytes Security(const std::string& path) {
@@ -387,14 +364,15 @@ class LockedKeyChangeTest : public ChangeKeyTest {
   Bytes locked_;
 };
 
-TEST_F(LockedKeyChangeTest, WithoutRepairOnlyTheOpenFailureIsLogged) {
-  deps_.fixperms = false;
-  Edit("s", "\\Software\\Locked");
-  EXPECT_THAT(lines_, ElementsAre("Unable to Open Registry Key, " + Message(reg::kAccessDenied)));
-  EXPECT_THAT(dialogs_.shown, IsEmpty());
-}
-
 TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
+  // Without repair only the open failure is logged.
+  const std::string open_failed = "Unable to Open Registry Key, " + Message(reg::kAccessDenied);
+  Edit("s", "\\Software\\Locked");
+  EXPECT_THAT(lines_, ElementsAre(open_failed));
+  EXPECT_THAT(dialogs_.shown, IsEmpty());
+
+  deps_.fixperms = true;
+  lines_.clear();
   const std::string repaired[] = {
       "Security - Manual Edit - Error accessing registry \\Software\\Locked [" +
           Message(reg::kAccessDenied) + "], attempting to modify perissions",
@@ -431,7 +409,7 @@ TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
   deps_.fixperms = false;
   lines_.clear();
   Edit("s", "\\Software\\Moved");
-  EXPECT_THAT(lines_, ElementsAre("Unable to Open Registry Key, " + Message(reg::kAccessDenied)));
+  EXPECT_THAT(lines_, ElementsAre(open_failed));
   EXPECT_EQ(Get("\\Software\\Locked", "s"), (RawValue{99, {}}));
 }
 

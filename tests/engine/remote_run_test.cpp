@@ -8,69 +8,59 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::Not;
 
 class RemoteRunTest : public WalkTest {
  protected:
-  void SetUp() override {
-    WalkTest::SetUp();
-    registry_->AddMachine("SERVER", true);
-    controls_.root_choice = 0;  // "All"
-    controls_.find = "needle";
-    controls_.replace = "thread";
-    PutLocalMachine(local_, "needle here");
-    PutLocalMachine(remote_, "needle there");
-  }
-
-  // Software\App "Path" below HKEY_LOCAL_MACHINE of the local machine or of SERVER.
-  void PutLocalMachine(bool remote, const std::string& text) {
+  // Software\App "Path" below HKEY_LOCAL_MACHINE of the local machine or of SERVER: written when
+  // `text` is given, read back always.
+  std::string Path(bool remote, const char* text = nullptr) {
     reg::TRegistry reg(*registry_);
     reg.SetRootKey(reg::kLocalMachine);
-    if (remote) {
-      ASSERT_TRUE(reg.RegistryConnect("\\\\SERVER"));
-    }
-    reg.CreateKey("\\Software\\App");
-    ASSERT_TRUE(reg.OpenKey("\\Software\\App"));
-    reg.WriteString("Path", text);
-  }
-  std::string PathOn(bool remote) {
-    reg::TRegistry reg(*registry_);
-    reg.SetRootKey(reg::kLocalMachine);
-    if (remote) {
-      EXPECT_TRUE(reg.RegistryConnect("\\\\SERVER"));
-    }
+    EXPECT_TRUE(!remote || reg.RegistryConnect("\\\\SERVER"));
+    if (text) reg.CreateKey("\\Software\\App");
     EXPECT_TRUE(reg.OpenKey("\\Software\\App"));
+    if (text) reg.WriteString("Path", text);
     return reg.ReadString("Path");
   }
-
-  static constexpr bool local_ = false;
-  static constexpr bool remote_ = true;
 };
 
 TEST_F(RemoteRunTest, TheSearchMachineIsChangedAndRecordedUntilItIsEmptiedAgain) {
-  globals_.search_machine = "\\\\SERVER";
-  Build();
-  const auto lines = Run(true);
-  EXPECT_THAT(lines, Contains("Connecting to remote registry on \\\\SERVER"));
-  EXPECT_THAT(Rows(), ElementsAre("HKEY_LOCAL_MACHINE\t\\Software\\App\tPath"));
-  EXPECT_EQ(PathOn(remote_), "thread there");
-  EXPECT_EQ(PathOn(local_), "needle here");
-  ASSERT_EQ(UndoFiles().size(), 1u);
-  const auto undo = files::testing::ReadRegFileLines(UndoFiles()[0]);
-  EXPECT_THAT(undo, Contains(";This undo file should be run on the [\\\\SERVER] machine"));
-  EXPECT_THAT(undo, Contains("\"Path\"=\"needle there\""));
-
-  // Back on the local machine (Cancel in the Network Machine dialog): every root, local changes.
-  globals_.search_machine.clear();
-  Build();
-  const auto local_lines = Run(true);
-  EXPECT_THAT(local_lines, Contains("Checking Key : HKEY_CLASSES_ROOT"));
-  EXPECT_THAT(local_lines, ::testing::Not(Contains("Connecting to remote registry on \\\\SERVER")));
-  EXPECT_EQ(PathOn(local_), "thread here");
-  EXPECT_EQ(PathOn(remote_), "thread there");
-  ASSERT_EQ(UndoFiles().size(), 2u);
-  const auto local_undo = files::testing::ReadRegFileLines(UndoFiles()[1]);
-  EXPECT_THAT(local_undo, Contains(";This undo file should be run on the [] machine"));
-  EXPECT_THAT(local_undo, Contains("\"Path\"=\"needle here\""));
+  registry_->AddMachine("SERVER", true);
+  controls_.root_choice = 0;  // "All"
+  controls_.find = "needle";
+  controls_.replace = "thread";
+  Path(false, "needle here");
+  Path(true, "needle there");
+  // SERVER, then the local machine again (Cancel in the Network Machine dialog): every root.
+  const struct {
+    const char* machine;
+    const char* local_after;
+    const char* undo_machine;
+    const char* undo_value;
+  } cases[] = {{"\\\\SERVER", "needle here", "\\\\SERVER", "needle there"},
+               {"", "thread here", "", "needle here"}};
+  const auto connecting = Contains("Connecting to remote registry on \\\\SERVER");
+  for (std::size_t n = 0; n < std::size(cases); ++n) {
+    SCOPED_TRACE(cases[n].machine);
+    globals_.search_machine = cases[n].machine;
+    Build();
+    const auto lines = Run(true);
+    if (n == 0) {
+      EXPECT_THAT(lines, connecting);
+      EXPECT_THAT(Rows(), ElementsAre("HKEY_LOCAL_MACHINE\t\\Software\\App\tPath"));
+    } else {
+      EXPECT_THAT(lines, Contains("Checking Key : HKEY_CLASSES_ROOT"));
+      EXPECT_THAT(lines, Not(connecting));
+    }
+    EXPECT_EQ(Path(true), "thread there");
+    EXPECT_EQ(Path(false), cases[n].local_after);
+    ASSERT_EQ(UndoFiles().size(), n + 1);
+    const auto undo = files::testing::ReadRegFileLines(UndoFiles()[n]);
+    EXPECT_THAT(undo, Contains(std::string(";This undo file should be run on the [") +
+                               cases[n].undo_machine + "] machine"));
+    EXPECT_THAT(undo, Contains(std::string("\"Path\"=\"") + cases[n].undo_value + "\""));
+  }
 }
 
 }  // namespace

@@ -16,8 +16,25 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+class RunUndoTest;
+using Lines = std::vector<std::string>;
+
+struct RunCase {
+  const char* what;
+  std::function<void(RunUndoTest&)> seed;
+  const char* find;
+  const char* replace;
+  bool delete_mode;
+  std::function<void(RunUndoTest&, const Lines&)> expect;
+};
+
+// Its helpers are public for the case table.
 class RunUndoTest : public WalkTest {
- protected:
+ public:
+  using WalkTest::Exists;
+  using WalkTest::PutString;
+  using WalkTest::Read;
+
   void SetUp() override {
     WalkTest::SetUp();
     controls_.key_names = true;
@@ -28,20 +45,6 @@ class RunUndoTest : public WalkTest {
     return reg::testing::Snapshot(*registry_, reg::kCurrentUser, "T");
   }
 
-  // Merges the run's undo files, newest first, and expects `before`.
-  void ExpectUndoGives(const reg::testing::TreeSnapshot& before) {
-    auto files = UndoFiles();
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {
-      files::testing::MergeRegFile(*registry_, *it);
-    }
-    EXPECT_EQ(Tree(), before);
-    if (Tree() != before) {
-      for (const auto& file : files) {
-        for (const auto& line : files::testing::ReadRegFileLines(file)) ADD_FAILURE() << line;
-      }
-    }
-  }
-
   std::string UndoText() {
     std::string text;
     for (const auto& file : UndoFiles()) {
@@ -49,32 +52,14 @@ class RunUndoTest : public WalkTest {
     }
     return text;
   }
-};
-
-class RunUndoCases;
-
-struct RunCase {
-  const char* what;
-  std::function<void(RunUndoCases&)> seed;
-  const char* find;
-  const char* replace;
-  bool delete_mode;
-  std::function<void(RunUndoCases&, const std::vector<std::string>&)> expect;
-};
-
-// Gives the test's protected helpers to the case table.
-class RunUndoCases : public RunUndoTest {
- public:
-  using RunUndoTest::Exists;
-  using RunUndoTest::PutString;
-  using RunUndoTest::Read;
-  using RunUndoTest::UndoText;
 
   bool HasValue(const std::string& path, const std::string& name) {
     reg::TRegistry reg(*registry_);
     return reg.OpenKey("\\" + path) && reg.ValueExists(name);
   }
 
+  // Each case with SAUNDO off and on; the run's undo files, merged newest first, give the tree
+  // from before.
   void RunEachCase(const std::vector<RunCase>& cases) {
     for (const bool separate : {false, true}) {
       for (const RunCase& c : cases) {
@@ -86,9 +71,12 @@ class RunUndoCases : public RunUndoTest {
         controls_.find = c.find;
         controls_.replace = c.replace;
         controls_.delete_mode = c.delete_mode;
-        const auto lines = Run(true);
-        c.expect(*this, lines);
-        ExpectUndoGives(before);
+        c.expect(*this, Run(true));
+        const auto files = UndoFiles();
+        for (auto it = files.rbegin(); it != files.rend(); ++it) {
+          files::testing::MergeRegFile(*registry_, *it);
+        }
+        EXPECT_EQ(Tree(), before) << UndoText();
       }
     }
   }
@@ -100,15 +88,15 @@ reg::Bytes Sz(std::u16string_view text) {
   return data;
 }
 
-TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
-  RunUndoCases::RunEachCase({
+TEST_F(RunUndoTest, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
+  RunUndoTest::RunEachCase({
       {"a value name with a line break is refused, its neighbours are changed",
-       [](RunUndoCases& c) {
+       [](RunUndoTest& c) {
          c.PutString("T\\K", "line\nbreak", "needle");
          c.PutString("T\\K", "plain", "needle");
        },
        "needle", "pin", false,
-       [](RunUndoCases& c, const std::vector<std::string>& lines) {
+       [](RunUndoTest& c, const Lines& lines) {
          EXPECT_EQ(c.Read("T\\K", "line\nbreak").data, Sz(u"needle"));
          EXPECT_EQ(c.Read("T\\K", "plain").data, Sz(u"pin"));
          EXPECT_THAT(lines, Contains(HasSubstr("line<LF>break")));
@@ -116,40 +104,37 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(c.UndoText(), Not(HasSubstr("break")));
        }},
       {"a key holding a name with a line break is neither renamed nor deleted",
-       [](RunUndoCases& c) {
+       [](RunUndoTest& c) {
          c.PutString("T\\needleKey\\Sub", "carriage\rreturn", "x");
          c.PutString("T\\needleKey", "v", "x");
        },
        "needle", "pin", false,
-       [](RunUndoCases& c, const std::vector<std::string>& lines) {
+       [](RunUndoTest& c, const Lines& lines) {
          EXPECT_TRUE(c.Exists("T\\needleKey\\Sub"));
          EXPECT_FALSE(c.Exists("T\\pinKey"));
          EXPECT_THAT(lines, Contains(HasSubstr("carriage<CR>return")));
          EXPECT_THAT(c.UndoText(), Not(HasSubstr("needleKey")));
        }},
       {"an ordinary key named Wow6432Node moves with its renamed parent",
-       [](RunUndoCases& c) {
+       [](RunUndoTest& c) {
          c.PutString("T\\needleKey\\Wow6432Node\\Deep", "w", "kept");
          c.PutString("T\\needleKey\\Wow6432Node", "v", "kept");
        },
        "needle", "pin", false,
-       [](RunUndoCases& c, const std::vector<std::string>&) {
+       [](RunUndoTest& c, const Lines&) {
          EXPECT_EQ(c.Read("T\\pinKey\\Wow6432Node\\Deep", "w").data, Sz(u"kept"));
        }},
       {"an ordinary key named Wow6432Node goes with its deleted parent",
-       [](RunUndoCases& c) { c.PutString("T\\needleKey\\Wow6432Node", "v", "kept"); }, "needle",
-       "x", true,
-       [](RunUndoCases& c, const std::vector<std::string>&) {
-         EXPECT_FALSE(c.Exists("T\\needleKey"));
-       }},
+       [](RunUndoTest& c) { c.PutString("T\\needleKey\\Wow6432Node", "v", "kept"); }, "needle", "x",
+       true, [](RunUndoTest& c, const Lines&) { EXPECT_FALSE(c.Exists("T\\needleKey")); }},
       {"a replacement containing the find text changes each item once",
-       [](RunUndoCases& c) {
+       [](RunUndoTest& c) {
          c.PutString("T\\abcA\\abcP", "x", "y");
          c.PutString("T\\abcA", "v", "abc");
          c.PutString("T\\abcA", "abcW", "abc");
        },
        "abc", "abcX", false,
-       [](RunUndoCases& c, const std::vector<std::string>& lines) {
+       [](RunUndoTest& c, const Lines& lines) {
          EXPECT_TRUE(c.Exists("T\\abcXA\\abcXP"));
          EXPECT_FALSE(c.Exists("T\\abcXXA"));
          EXPECT_EQ(c.Read("T\\abcXA", "abcXW").data, Sz(u"abcX"));
@@ -158,27 +143,27 @@ TEST_F(RunUndoCases, EveryChangeOfARunIsTakenBackByItsUndoFiles) {
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
        }},
       {"a value hit by its data and its name is deleted once",
-       [](RunUndoCases& c) { c.PutString("T\\K", "needle", "needle"); }, "needle", "x", true,
-       [](RunUndoCases& c, const std::vector<std::string>& lines) {
+       [](RunUndoTest& c) { c.PutString("T\\K", "needle", "needle"); }, "needle", "x", true,
+       [](RunUndoTest& c, const Lines& lines) {
          EXPECT_FALSE(c.HasValue("T\\K", "needle"));
          EXPECT_THAT(lines, Contains("Finished, Deleted [1] Entries."));
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change"))));
          EXPECT_THAT(lines, Not(Contains(HasSubstr("Unable to Delete"))));
        }},
       {"a replacement with a backslash moves the key deeper",
-       [](RunUndoCases& c) { c.PutString("T\\needleKey\\Sub", "v", "x"); }, "needle",
+       [](RunUndoTest& c) { c.PutString("T\\needleKey\\Sub", "v", "x"); }, "needle",
        "new\\deeper\\pin", false,
-       [](RunUndoCases& c, const std::vector<std::string>&) {
+       [](RunUndoTest& c, const Lines&) {
          EXPECT_EQ(c.Read("T\\new\\deeper\\pinKey\\Sub", "v").data, Sz(u"x"));
          EXPECT_FALSE(c.Exists("T\\needleKey"));
        }},
       {"a replacement with a backslash into a key that exists keeps that key",
-       [](RunUndoCases& c) {
+       [](RunUndoTest& c) {
          c.PutString("T\\needleKey", "v", "x");
          c.PutString("T\\new", "kept", "x");
        },
        "needle", "new\\pin", false,
-       [](RunUndoCases& c, const std::vector<std::string>&) {
+       [](RunUndoTest& c, const Lines&) {
          EXPECT_EQ(c.Read("T\\new\\pinKey", "v").data, Sz(u"x"));
        }},
   });

@@ -60,56 +60,50 @@ class DeleteRowsTest : public files::testing::UndoFixture {
   ScriptedUi ui_;
 };
 
-TEST_F(DeleteRowsTest, EveryRowInListOrderAndEachUndoFileTakesItsDeleteBack) {
+// The vanished key is the only line; the rows after it are still deleted, and the undo files,
+// merged newest first, give back the registry from before, from which the next case starts.
+TEST_F(DeleteRowsTest, EveryRowInListOrderAndTheUndoFilesTakeTheDeletesBack) {
   SampleTree();
   const auto before = Tree();
-  Delete(rows_);
-
-  EXPECT_THAT(ui_.questions,
-              ElementsAre("Are you sure you wish to delete the Selected Key/Value(s)"));
-  // The vanished key is the only line; the rows after it were still deleted.
-  EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
-  reg::testing::TreeSnapshot expected = before;
-  expected["K"].erase("A");
-  expected["K"].erase("");  // only the unnamed value: the key and C stay
-  expected.erase("K\\Sub");
-  expected.erase("K\\Sub\\Deep");
-  expected.erase("Other");
-  EXPECT_EQ(Tree(), expected);
-
-  // One undo file per delete (SAUNDO): merged newest first they give back the registry from before.
-  ASSERT_EQ(undo_.Counter(), 4);
-  for (int file = 4; file >= 1; --file) files::testing::MergeRegFile(*api_, UndoPath(file));
-  EXPECT_EQ(Tree(), before);
-}
-
-TEST_F(DeleteRowsTest, OneUndoFileForTheWholeSelectionTakesItBack) {
-  SampleTree();
-  const auto before = Tree();
-  settings_.separate_undo_files = false;
-  undo_.RaiseNewFileFlag();
-  Delete(rows_);
-  ASSERT_EQ(UndoFileCount(), 1u);
-  files::testing::MergeRegFile(*api_, UndoPath(undo_.Counter()));
-  EXPECT_EQ(Tree(), before);
-}
-
-TEST_F(DeleteRowsTest, WithoutTheDeleteBitOfUndoNoUndoFileIsWritten) {
-  SampleTree();
-  settings_.undo_mask = files::kUndoEdits | files::kUndoRenames;
-  Delete(rows_);
-  EXPECT_EQ(Tree().count("Other"), 0u);
-  EXPECT_EQ(UndoFileCount(), 0u);
-}
-
-TEST_F(DeleteRowsTest, SimulateChangesNothingYetReportsTheVanishedKey) {
-  SampleTree();
-  const auto before = Tree();
-  settings_.simulate = true;
-  Delete(rows_);
-  EXPECT_EQ(Tree(), before);
-  EXPECT_EQ(UndoFileCount(), 0u);
-  EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
+  auto deleted = before;
+  deleted["K"].erase("A");
+  deleted["K"].erase("");  // only the unnamed value: the key and C stay
+  deleted.erase("K\\Sub");
+  deleted.erase("K\\Sub\\Deep");
+  deleted.erase("Other");
+  const int all = files::kUndoEdits | files::kUndoDeletes | files::kUndoRenames;
+  const struct {
+    const char* what;
+    bool separate_undo_files;
+    int undo_mask;
+    bool simulate;
+    int undo_files;
+  } cases[] = {{"SIMULATE changes nothing", true, all, true, 0},
+               {"one undo file per delete", true, all, false, 4},
+               {"one undo file for the selection", false, all, false, 1},
+               {"no undo file without its delete bit", true, all & ~files::kUndoDeletes, false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    settings_.separate_undo_files = c.separate_undo_files;
+    settings_.undo_mask = c.undo_mask;
+    settings_.simulate = c.simulate;
+    if (!c.separate_undo_files) undo_.RaiseNewFileFlag();
+    ui_.questions.clear();
+    ui_.lines.clear();
+    const std::size_t files_before = UndoFileCount();
+    Delete(rows_);
+    EXPECT_THAT(ui_.questions,
+                ElementsAre("Are you sure you wish to delete the Selected Key/Value(s)"));
+    EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
+    EXPECT_EQ(Tree(), c.simulate ? before : deleted);
+    ASSERT_EQ(UndoFileCount() - files_before, static_cast<std::size_t>(c.undo_files));
+    for (int file = undo_.Counter(); file > undo_.Counter() - c.undo_files; --file) {
+      files::testing::MergeRegFile(*api_, UndoPath(file));
+    }
+    if (c.undo_files > 0) {
+      EXPECT_EQ(Tree(), before);
+    }
+  }
 }
 
 TEST_F(DeleteRowsTest, OneRowIsNamedInTheQuestionAndNoKeepsIt) {
