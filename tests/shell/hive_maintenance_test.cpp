@@ -214,16 +214,41 @@ TEST_F(HiveMaintenanceTest, RefusalsCancelsAndEarlyFailuresWriteNoFile) {
   }
 }
 
-TEST_F(HiveMaintenanceTest, BackupOfCurrentUserLoadsBackAsKlLoadAndUnloads) {
-  EXPECT_THAT(Run([&] { hives_.btnBackupClick(kCurrentUser); }), ElementsAre(kSaveDialog, kSaved));
+TEST_F(HiveMaintenanceTest, BackupOfCurrentUserOverwritesSafelyAndLoadsBackAsKlLoad) {
+  const auto backup = [&] { hives_.btnBackupClick(kCurrentUser); };
+  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog, kSaved));
   EXPECT_EQ(window_.proposal, InFolder("261206"));
   EXPECT_EQ(window_.waits_shown, 1);
   EXPECT_EQ(window_.waits_hidden, 1);
   EXPECT_FALSE(api_->PrivilegeEnabled("SeBackupPrivilege"));  // set back
   // A chosen name gets the short form and loses its dots.
   window_.save_file = InFolder("my.hive");
-  hives_.btnBackupClick(kCurrentUser);
+  backup();
   EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CUmy_hive"));
+
+  // Overwriting keeps the old backup until the new save succeeded. No: nothing is written.
+  window_.save_file = "";
+  const std::string existing = InFolder("CU261206");
+  WriteBytes(existing, "old backup");
+  const std::string question = "ask: Overwrite existing file [" + existing + "]?";
+  EXPECT_THAT(Run(backup, {false}), ElementsAre(kSaveDialog, question));
+  EXPECT_EQ(ReadBytes(existing), "old backup");
+  // Yes, and the save fails: the old backup stays, and no empty file is left anywhere.
+  api_->InjectFault({MemoryRegistry::Op::kSaveKey, "", 0, kDiskFull});
+  EXPECT_THAT(Run(backup, {true}),
+              ElementsAre(kSaveDialog, question,
+                          "warning: Unable to Save Key [" + Message(kDiskFull) + "]"));
+  EXPECT_EQ(ReadBytes(existing), "old backup");
+  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CUmy_hive"));
+  // Yes, and the save succeeds: the new hive replaces the old file. A file that already has the
+  // name the save would go to first is not touched.
+  WriteBytes(existing + ".new", "the user's");
+  api_->ClearFaults();
+  EXPECT_THAT(Run(backup, {true}), ElementsAre(kSaveDialog, question, kSaved));
+  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CU261206.new", "CUmy_hive"));
+  EXPECT_EQ(ReadBytes(existing + ".new"), "the user's");
+  EXPECT_NE(ReadBytes(existing), "old backup");
+  EXPECT_FALSE(ReadBytes(existing).empty());
 
   // Loaded as HKEY_USERS\KL_Load, readable, shown in the registry editor; a second load refused.
   window_.open_file = InFolder("CU261206");
@@ -256,35 +281,6 @@ TEST_F(HiveMaintenanceTest, BackupOfCurrentUserLoadsBackAsKlLoadAndUnloads) {
               ElementsAre(ensure, "info: Keyloom Backup UnLoaded Successfully.",
                           "warning: There is no Keyloom Backup Key to Unload."));
   EXPECT_EQ(Read(reg::kUsers, "KL_Load"), "<missing>");
-}
-
-TEST_F(HiveMaintenanceTest, OverwriteKeepsTheOldBackupUntilTheNewSaveSucceeded) {
-  std::filesystem::create_directory(Folder());
-  const std::string existing = InFolder("CU261206");
-  WriteBytes(existing, "old backup");
-  const std::string question = "ask: Overwrite existing file [" + existing + "]?";
-  const auto backup = [&] { hives_.btnBackupClick(kCurrentUser); };
-
-  EXPECT_THAT(Run(backup, {false}), ElementsAre(kSaveDialog, question));  // No: nothing written
-  EXPECT_EQ(ReadBytes(existing), "old backup");
-
-  // Yes, and the save fails: the old backup stays, and no empty file is left anywhere.
-  api_->InjectFault({MemoryRegistry::Op::kSaveKey, "", 0, kDiskFull});
-  EXPECT_THAT(Run(backup, {true}),
-              ElementsAre(kSaveDialog, question,
-                          "warning: Unable to Save Key [" + Message(kDiskFull) + "]"));
-  EXPECT_EQ(ReadBytes(existing), "old backup");
-  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206"));
-
-  // Yes, and the save succeeds: the new hive replaces the old file. A file that already has the
-  // name the save would go to first is not touched.
-  WriteBytes(existing + ".new", "the user's");
-  api_->ClearFaults();
-  EXPECT_THAT(Run(backup, {true}), ElementsAre(kSaveDialog, question, kSaved));
-  EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CU261206.new"));
-  EXPECT_EQ(ReadBytes(existing + ".new"), "the user's");
-  EXPECT_NE(ReadBytes(existing), "old backup");
-  EXPECT_FALSE(ReadBytes(existing).empty());
 }
 
 TEST_F(HiveMaintenanceTest, UsersAreSavedOneFilePerSubkeyAndOneFailureStopsNoOther) {
