@@ -168,50 +168,30 @@ TEST_F(HiveMaintenanceTest, RefusalsCancelsAndEarlyFailuresWriteNoFile) {
 
   const auto backup = [&] { hives_.btnBackupClick(kCurrentUser); };
   const auto load = [&] { hives_.btnLoadClick(); };
-  const auto unload = [&] { hives_.btnUnloadClick(); };
-  const auto fault = [&](MemoryRegistry::Op op, const char* path = "") {
-    return [=, this] { api_->InjectFault({op, path, 0, reg::kAccessDenied}); };
-  };
-  const auto open_outside = [&] { window_.open_file = outside; };
-  const auto no_privilege = [&] {
-    fault(MemoryRegistry::Op::kSetPrivilege)();
-    open_outside();
-  };
-  const struct {
-    const char* name;
-    std::function<void()> setup;
-    std::function<void()> click;
-    Log log;
-  } cases[] = {
-      {"backup cancelled", [&] { window_.save_file = std::nullopt; }, backup, {kSaveDialog}},
-      {"root cannot be listed",
-       fault(MemoryRegistry::Op::kOpenKey, "HKEY_LOCAL_MACHINE"),
-       [&] { hives_.btnBackupClick(kLocalMachine); },
-       {kSaveDialog, "warning: Unable to list the Keys of HKEY_LOCAL_MACHINE [" +
-                         Message(reg::kAccessDenied) + "]"}},
-      {"no worker thread",
-       [&] { window_.no_threads = true; },
-       backup,
-       {kSaveDialog, "warning: Unable to Save Key [No thread could be started for the save]"}},
-      {"load cancelled", [] {}, load, {kLoadDialog}},
-      {"load of a broken file",
-       open_outside,
-       load,
-       {kLoadDialog,
-        "warning: Unable to Load Keyloom Backup Key [" + Message(reg::kBadDbFile) + "]"}},
-      // A privilege that cannot be set stops every operation.
-      {"backup without privilege", no_privilege, backup, {kSaveDialog, failed, no_rights}},
-      {"unload without privilege", no_privilege, unload, {failed, no_rights}},
-      {"load without privilege", no_privilege, load, {kLoadDialog, failed, no_rights}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    window_ = {};
-    api_->ClearFaults();
-    c.setup();
-    EXPECT_THAT(Run(c.click), ::testing::ElementsAreArray(c.log));
-    EXPECT_THAT(FolderFiles(), IsEmpty());
-  }
+  window_.save_file = std::nullopt;
+  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog));  // cancelled
+  window_.save_file = "";
+  api_->InjectFault({MemoryRegistry::Op::kOpenKey, "HKEY_LOCAL_MACHINE", 0, reg::kAccessDenied});
+  EXPECT_THAT(Run([&] { hives_.btnBackupClick(kLocalMachine); }),
+              ElementsAre(kSaveDialog, "warning: Unable to list the Keys of HKEY_LOCAL_MACHINE [" +
+                                           Message(reg::kAccessDenied) + "]"));
+  api_->ClearFaults();
+  window_.no_threads = true;
+  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog,
+                                       "warning: Unable to Save Key [No thread could "
+                                       "be started for the save]"));
+  window_.no_threads = false;
+  EXPECT_THAT(Run(load), ElementsAre(kLoadDialog));  // cancelled
+  window_.open_file = outside;
+  EXPECT_THAT(Run(load), ElementsAre(kLoadDialog, "warning: Unable to Load Keyloom Backup Key [" +
+                                                      Message(reg::kBadDbFile) + "]"));
+
+  // A privilege that cannot be set stops every operation.
+  api_->InjectFault({MemoryRegistry::Op::kSetPrivilege, "", 0, reg::kAccessDenied});
+  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog, failed, no_rights));
+  EXPECT_THAT(Run([&] { hives_.btnUnloadClick(); }), ElementsAre(failed, no_rights));
+  EXPECT_THAT(Run(load), ElementsAre(kLoadDialog, failed, no_rights));
+  EXPECT_THAT(FolderFiles(), IsEmpty());
 }
 
 TEST_F(HiveMaintenanceTest, BackupOfCurrentUserOverwritesSafelyAndLoadsBackAsKlLoad) {
