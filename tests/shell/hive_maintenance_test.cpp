@@ -291,7 +291,7 @@ TEST_F(HiveMaintenanceTest, UsersAreSavedOneFilePerSubkeyAndOneFailureStopsNoOth
   EXPECT_TRUE(std::filesystem::exists(Folder() / "USfresh_S-1-5-18"));
 }
 
-TEST_F(HiveMaintenanceTest, RestoreOnMemoryRegistryBecauseWineStubsRegRestoreKey) {
+TEST_F(HiveMaintenanceTest, ReplaceAndRestoreOnMemoryRegistryBecauseWineStubsThem) {
   window_.save_file = InFolder("saved");
   hives_.btnBackupClick(kCurrentUser);
   {
@@ -299,74 +299,66 @@ TEST_F(HiveMaintenanceTest, RestoreOnMemoryRegistryBecauseWineStubsRegRestoreKey
     ASSERT_TRUE(registry.OpenKey("Software\\Saved"));
     registry.WriteString("name", "changed");
   }
-  const auto restore = [&](int root) { return [this, root] { hives_.btnRestoreClick(root); }; };
-  const std::string question =
-      "ask: Are you sure you wish to restore the Backup File selected to the [HKEY_CURRENT_USER] "
-      "key?";
-
-  // A file of another root: the mismatch question; No stops. The second question's No stops too.
+  // "lm-old" names HKEY_LOCAL_MACHINE, letter case ignored, so no mismatch question comes.
+  std::filesystem::copy_file(Folder() / "CUsaved", Folder() / "lm-old");
   std::filesystem::copy_file(Folder() / "CUsaved", Folder() / "lmsaved");
+  window_.open_file = InFolder("lm-old");
+  const auto question = [](const char* verb, const char* root) {
+    return "ask: Are you sure you wish to " + std::string(verb) +
+           " the Backup File selected to the [" + root + "] key?";
+  };
+  const auto mismatch = [](const char* verb, const char* lower) {
+    return "ask: The Current Backup File is not for the selected key [HKEY_CURRENT_USER], Are you "
+           "Sure you wish to perform this " +
+           std::string(verb) + "?  Your Windows system may not boot if this " + lower +
+           " is performed.";
+  };
+
+  const std::string replace_dialog = "open dialog: Replace Registry";
+  EXPECT_THAT(
+      Run([&] { hives_.btnReplaceClick(kLocalMachine); }, {true}),
+      ElementsAre(replace_dialog, question("Replace", "HKEY_LOCAL_MACHINE"),
+                  "info: Key Replaced Successfully, you must now Re-boot to activate the change."));
+  const auto pending = api_->PendingReplacements();
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].new_file, InFolder("lm-old"));
+  EXPECT_EQ(pending[0].old_file, InFolder("lm-old") + ".OLD");
+  EXPECT_FALSE(api_->PrivilegeEnabled("SeRestorePrivilege"));
+  // A file of another root asks first; a refused replace is reported with the system's text.
+  api_->InjectFault({MemoryRegistry::Op::kReplaceKey, "", 0, reg::kAccessDenied});
+  EXPECT_THAT(Run([&] { hives_.btnReplaceClick(kCurrentUser); }, {true, true}),
+              ElementsAre(replace_dialog, mismatch("Replace", "Replace"),
+                          question("Replace", "HKEY_CURRENT_USER"),
+                          "warning: Unable to Replace Key [" + Message(reg::kAccessDenied) + "]"));
+  api_->ClearFaults();
+
+  // Restore: the mismatch question's No stops, and so does the second question's.
+  const auto restore = [&](int root) { return [this, root] { hives_.btnRestoreClick(root); }; };
+  const std::string cu_question = question("restore", "HKEY_CURRENT_USER");
   window_.open_file = InFolder("lmsaved");
   EXPECT_THAT(Run(restore(kCurrentUser), {false}),
-              ElementsAre(kRestoreDialog,
-                          "ask: The Current Backup File is not for the selected key "
-                          "[HKEY_CURRENT_USER], Are you Sure you wish to perform this Restore?  "
-                          "Your Windows system may not boot if this restore is performed."));
+              ElementsAre(kRestoreDialog, mismatch("Restore", "restore")));
   window_.open_file = InFolder("CUsaved");
-  EXPECT_THAT(Run(restore(kCurrentUser), {false}), ElementsAre(kRestoreDialog, question));
+  EXPECT_THAT(Run(restore(kCurrentUser), {false}), ElementsAre(kRestoreDialog, cu_question));
   EXPECT_EQ(Read(reg::kCurrentUser, "Software\\Saved"), "changed");
 
   // Restored, with the restore privilege left on as it was before.
   api_->SetPrivilegeForTest("SeRestorePrivilege", true, true);
   EXPECT_THAT(Run(restore(kCurrentUser), {true}),
-              ElementsAre(kRestoreDialog, question, "info: Key Restored Successfully."));
+              ElementsAre(kRestoreDialog, cu_question, "info: Key Restored Successfully."));
   EXPECT_EQ(Read(reg::kCurrentUser, "Software\\Saved"), "value");
   EXPECT_TRUE(api_->PrivilegeEnabled("SeRestorePrivilege"));
 
-  // HKEY_LOCAL_MACHINE refuses with access denied: the hint towards Replace. "lm-old" names
-  // that root, letter case ignored, so no mismatch question comes.
-  std::filesystem::copy_file(Folder() / "CUsaved", Folder() / "lm-old");
+  // HKEY_LOCAL_MACHINE refuses with access denied: the hint towards Replace.
   window_.open_file = InFolder("lm-old");
   EXPECT_THAT(Run(restore(kLocalMachine), {true}),
-              ElementsAre(kRestoreDialog,
-                          "ask: Are you sure you wish to restore the Backup File selected to the "
-                          "[HKEY_LOCAL_MACHINE] key?",
+              ElementsAre(kRestoreDialog, question("restore", "HKEY_LOCAL_MACHINE"),
                           "warning: Unable to Restore Key [" + Message(reg::kAccessDenied) +
                               "], Try using Replace to Restore the Key."));
   // Any other failure is reported as it is.
   window_.open_file = InFolder("CUmissing");
   EXPECT_EQ(Run(restore(kCurrentUser), {true}).back(),
             "warning: Unable to Restore Key [" + Message(reg::kFileNotFound) + "]");
-}
-
-TEST_F(HiveMaintenanceTest, ReplaceOnMemoryRegistryBecauseWineStubsRegReplaceKey) {
-  std::filesystem::create_directory(Folder());
-  WriteBytes(Folder() / "Lm-hive", "x");
-  window_.open_file = InFolder("Lm-hive");
-  const std::string dialog = "open dialog: Replace Registry";
-  const auto question = [](const char* root) {
-    return "ask: Are you sure you wish to Replace the Backup File selected to the [" +
-           std::string(root) + "] key?";
-  };
-  EXPECT_THAT(
-      Run([&] { hives_.btnReplaceClick(kLocalMachine); }, {true}),
-      ElementsAre(dialog, question("HKEY_LOCAL_MACHINE"),
-                  "info: Key Replaced Successfully, you must now Re-boot to activate the change."));
-  const auto pending = api_->PendingReplacements();
-  ASSERT_EQ(pending.size(), 1u);
-  EXPECT_EQ(pending[0].new_file, InFolder("Lm-hive"));
-  EXPECT_EQ(pending[0].old_file, InFolder("Lm-hive") + ".OLD");
-  EXPECT_FALSE(api_->PrivilegeEnabled("SeRestorePrivilege"));
-
-  // A file of another root asks first; a refused replace is reported with the system's text.
-  api_->InjectFault({MemoryRegistry::Op::kReplaceKey, "", 0, reg::kAccessDenied});
-  EXPECT_THAT(Run([&] { hives_.btnReplaceClick(kCurrentUser); }, {true, true}),
-              ElementsAre(dialog,
-                          "ask: The Current Backup File is not for the selected key "
-                          "[HKEY_CURRENT_USER], Are you Sure you wish to perform this Replace?  "
-                          "Your Windows system may not boot if this Replace is performed.",
-                          question("HKEY_CURRENT_USER"),
-                          "warning: Unable to Replace Key [" + Message(reg::kAccessDenied) + "]"));
 }
 
 }  // namespace
