@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 
@@ -108,11 +107,33 @@ class HiveWindowTest : public ::testing::Test {
 
 using ::testing::ElementsAre;
 
-TEST_F(HiveWindowTest, BackupOfCurrentUserThenLoadAsKlLoadThenUnload) {
+TEST_F(HiveWindowTest, RefusalsBackupsOfCurrentUserAndUsersThenLoadAsKlLoadThenUnload) {
+  const std::string refusal = "Please select a Key to Backup/Restore.";
+  EXPECT_THAT(Press(0, {IDC_OPT_BTN_BACKUP, IDC_OPT_BTN_RESTORE, IDC_OPT_BTN_REPLACE}),
+              ElementsAre(refusal, refusal, refusal));
+
+  // HKEY_USERS: one file per subkey, next to the one file of HKEY_CURRENT_USER.
+  std::vector<std::string> expected{"CU" + Today()};
+  {
+    reg::TRegistry users(*api_);
+    users.SetRootKey(reg::kUsers);
+    users.SetAccessMode(1);
+    ASSERT_TRUE(users.OpenKey(""));
+    for (const std::string& name : users.GetKeyNames()) {
+      expected.push_back("US" + Today() + "_" + name);
+    }
+  }
+  ASSERT_GT(expected.size(), 1u);
   EXPECT_THAT(Press(2, {IDC_OPT_BTN_BACKUP}),
               ElementsAre("file dialog: Backup Registry", "Key Saved Successfully."));
+  EXPECT_THAT(Press(4, {IDC_OPT_BTN_BACKUP}),
+              ElementsAre("file dialog: Backup Registry", "All Keys Saved Successfully."));
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(Backups())) {
+    files.push_back(base::PathToUtf8(entry.path().filename()));
+  }
+  EXPECT_THAT(files, ::testing::UnorderedElementsAreArray(expected));
   const std::filesystem::path saved = Backups() / ("CU" + Today());
-  ASSERT_TRUE(std::filesystem::is_regular_file(saved));
   EXPECT_GT(std::filesystem::file_size(saved), 0u);
 
   // Loaded from the open-file dialog, unloaded, and the refusals on either side.
@@ -123,49 +144,17 @@ TEST_F(HiveWindowTest, BackupOfCurrentUserThenLoadAsKlLoadThenUnload) {
                           "file dialog: Load Registry Backup",
                           "There is already a Keyloom Backup Key Loaded please unload it first."));
   EXPECT_EQ(editor_opened_at_, "HKEY_USERS\\KL_Load");
-  {
-    reg::TRegistry registry(*api_);
-    registry.SetRootKey(reg::kUsers);
-    ASSERT_TRUE(registry.OpenKey(std::string(kLoadedHiveKey) + "\\" + kSandbox));
-    EXPECT_EQ(registry.ReadString("name"), "saved value");
-  }
+  reg::TRegistry users(*api_);
+  users.SetRootKey(reg::kUsers);
+  ASSERT_TRUE(users.OpenKey(std::string(kLoadedHiveKey) + "\\" + kSandbox));
+  EXPECT_EQ(users.ReadString("name"), "saved value");
+  users.CloseKey();
   EXPECT_THAT(Press(0, {IDC_OPT_BTN_UNLOAD, IDC_OPT_BTN_UNLOAD}),
               ElementsAre("Ensure that you do not have the Keyloom Backup Key Open otherwise you "
                           "will not be able to unload it",
                           "Keyloom Backup UnLoaded Successfully.",
                           "There is no Keyloom Backup Key to Unload."));
-  reg::TRegistry users(*api_);
-  users.SetRootKey(reg::kUsers);
   EXPECT_FALSE(users.KeyExists(kLoadedHiveKey));
-}
-
-TEST_F(HiveWindowTest, BackupOfUsersWritesOneFilePerSubkey) {
-  std::vector<std::string> expected;
-  {
-    reg::TRegistry users(*api_);
-    users.SetRootKey(reg::kUsers);
-    users.SetAccessMode(1);
-    ASSERT_TRUE(users.OpenKey(""));
-    for (const std::string& name : users.GetKeyNames()) {
-      expected.push_back("US" + Today() + "_" + name);
-    }
-  }
-  ASSERT_FALSE(expected.empty());
-  EXPECT_THAT(Press(4, {IDC_OPT_BTN_BACKUP}),
-              ElementsAre("file dialog: Backup Registry", "All Keys Saved Successfully."));
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(Backups())) {
-    files.push_back(base::PathToUtf8(entry.path().filename()));
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(files, expected);
-}
-
-TEST_F(HiveWindowTest, NoRootSelectedRefusesBackupRestoreAndReplace) {
-  const std::string refusal = "Please select a Key to Backup/Restore.";
-  EXPECT_THAT(Press(0, {IDC_OPT_BTN_BACKUP, IDC_OPT_BTN_RESTORE, IDC_OPT_BTN_REPLACE}),
-              ElementsAre(refusal, refusal, refusal));
 }
 
 HANDLE ticked_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
