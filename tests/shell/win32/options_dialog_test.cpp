@@ -142,26 +142,6 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
   }));
 }
 
-TEST_F(OptionsDialogTest, HideWindowIsEnabledOnlyWithBothAutoBoxesAndKeepsItsMark) {
-  WriteIni("AUTOCLOSE=1\r\nAUTOHIDE=1\r\n");
-  Open();
-  ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));
-    EXPECT_TRUE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_CLOSE));
-    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDOK));
-  }));
-  const Settings saved = window_->settings().Snapshot();
-  EXPECT_TRUE(saved.autostart);
-  EXPECT_FALSE(saved.autoclose);
-  EXPECT_TRUE(saved.autohide);  // the mark of the disabled box is saved
-  EXPECT_EQ(SavedValue("AUTOHIDE"), "1");
-}
-
 TEST_F(OptionsDialogTest,
        DangerWarningsComeOncePerUserCheckNeverOnOpeningAndAFailedSaveIsReported) {
   WriteIni("FIXPERMS=1\r\n");
@@ -235,7 +215,7 @@ TEST_F(OptionsDialogTest, CancelLeavesTheSettingsAndTheFileUntouched) {
 }
 
 TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
-  WriteIni("SIMULATE=1\r\nFIND=kept\r\nLOGGING=1\r\n");
+  WriteIni("SIMULATE=1\r\nFIND=kept\r\nLOGGING=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\n");
   Open();
   ASSERT_TRUE(WithOptions([&](HWND dialog) {
     // The logging level shows its name and its description, which follows the choice.
@@ -249,6 +229,14 @@ TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_CMB_LOGGING_LEVEL, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(levels));
     EXPECT_EQ(WindowTextUtf8(detail), std::string(*LoggingLevelDetail(2)));
+    // Hide Window is enabled only with both auto boxes checked, and keeps its mark.
+    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));
+    EXPECT_TRUE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_CLOSE));
+    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
     for (int id : {IDC_OPT_CHK_UNDO_EDT, IDC_OPT_CHK_UNDO_DEL, IDC_OPT_CHK_UNDO_REN,
                    IDC_OPT_CHK_WARN, IDC_OPT_CHK_SA_UNDO, IDC_OPT_CHK_WHOLE_NUMBERS,
                    IDC_OPT_CHK_UPDATE_INI, IDC_OPT_CHK_SHOW_PERM_ERRORS}) {
@@ -268,6 +256,10 @@ TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
   EXPECT_FALSE(loaded.settings.wholenum);
   EXPECT_FALSE(loaded.settings.showpermerr);
   EXPECT_TRUE(loaded.settings.suppress_key_name_warning);
+  EXPECT_TRUE(loaded.settings.autostart);
+  EXPECT_FALSE(loaded.settings.autoclose);
+  EXPECT_TRUE(loaded.settings.autohide);  // the mark of the disabled box is saved
+  EXPECT_EQ(SavedValue("AUTOHIDE"), "1");
   // UPDATEINI is off now: closing the program writes nothing more.
   const std::string file = IniBytes();
   SetText(IDC_EDT_FIND, "changed");
