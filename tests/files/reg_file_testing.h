@@ -17,6 +17,7 @@
 #include "registry/registry.h"
 #include "registry/text.h"
 #include "support/temp_folder.h"
+#include "support/value_data.h"
 
 namespace keyloom::files::testing {
 
@@ -86,6 +87,29 @@ inline void PutValue(reg::RegApi& api, reg::KeyHandle root, const std::string& p
       << path;
   reg::UniqueKey guard(api, key);
   ASSERT_EQ(api.SetValue(key, name, value.type, value.data), reg::kSuccess) << name;
+}
+
+// Fills `base` below `root` in `view` with every kind of value, names and data outside any code
+// page, and the text "ζQ7" in a key name, in value names and in data; its key "Other" has no hit.
+inline void PutScratchTree(reg::RegApi& api, reg::KeyHandle root, const std::string& base,
+                           std::uint32_t view) {
+  const auto sz = [](std::u16string_view s) { return keyloom::testing::Utf16Z(s); };
+  const std::string app = base + "\\App-ζQ7";
+  const std::pair<const char*, reg::RawValue> values[] = {
+      {"path", {reg::kRegSz, sz(u"C:\\ζQ7\\bin")}},
+      {"exp", {reg::kRegExpandSz, sz(u"%TEMP%\\ζQ7")}},
+      {"list", {reg::kRegMultiSz, text::Utf16ToBytes(std::u16string(u"one ζQ7\0two\0\0", 13))}},
+      {"ζQ7 name", {reg::kRegSz, sz(u"plain")}},
+      {"num", {reg::kRegDword, {7, 0, 0, 0}}},
+      {"q", {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}}},
+      {"bin", {reg::kRegBinary, {0xCE, 0xB6, 0x51, 0x37}}},
+      {"empty", {reg::kRegBinary, {}}},
+      {"", {reg::kRegSz, sz(u"def ζQ7")}},
+      {"tail", {reg::kRegSz, sz(std::u16string(u"ζQ7\0after", 9))}},
+  };
+  for (const auto& [name, value] : values) PutValue(api, root, app, name, value, view);
+  PutValue(api, root, app + "\\Sub 日本", "v", {reg::kRegSz, sz(u"ζQ7 sub \U0001F600")}, view);
+  PutValue(api, root, base + "\\Other", "x", {reg::kRegSz, sz(u"no hit")}, view);
 }
 
 }  // namespace detail

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -56,28 +57,32 @@ inline HWND ChildWithText(HWND window, const std::string& text) {
   return nullptr;
 }
 
-// While alive, watches this thread for a visible dialog or message box (class "#32770") and calls
-// `action` once with it, from inside the modal loop that shows it. The action must close it.
+// While alive, watches this thread for a visible dialog or message box (class "#32770") other than
+// `outer` (the dialog a nested one is shown from) and calls `action` once with it, from inside the
+// modal loop that shows it. The action must close it. Watchers nest: the newest one acts.
 class ModalWatcher {
  public:
-  explicit ModalWatcher(std::function<void(HWND)> action) : action_(std::move(action)) {
+  explicit ModalWatcher(std::function<void(HWND)> action, HWND outer = nullptr)
+      : action_(std::move(action)), outer_(outer), previous_(current_) {
     current_ = this;
     timer_ = SetTimer(nullptr, 0, 20, OnTimer);
   }
   ~ModalWatcher() {
     KillTimer(nullptr, timer_);
-    current_ = nullptr;
+    current_ = previous_;
   }
   ModalWatcher(const ModalWatcher&) = delete;
   ModalWatcher& operator=(const ModalWatcher&) = delete;
 
-  int seen() const { return seen_; }
+  int seen() const { return static_cast<int>(texts_.size()); }
+  // The message text of each dialog seen, in order ("" for a dialog that is no message box).
+  const std::vector<std::string>& texts() const { return texts_; }
 
  private:
   static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
     wchar_t name[16] = {};
     GetClassNameW(window, name, 16);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+    if (window != current_->outer_ && std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
       *reinterpret_cast<HWND*>(found) = window;
       return FALSE;
     }
@@ -91,18 +96,56 @@ class ModalWatcher {
     if (dialog == nullptr || dialog == self->last_) return;
     self->busy_ = true;
     self->last_ = dialog;
-    ++self->seen_;
+    self->texts_.push_back(WindowTextUtf8(GetDlgItem(dialog, 0xFFFF)));
     self->action_(dialog);
     self->busy_ = false;
   }
 
   static inline ModalWatcher* current_ = nullptr;
   std::function<void(HWND)> action_;
+  HWND outer_;
+  ModalWatcher* previous_;
   UINT_PTR timer_ = 0;
   HWND last_ = nullptr;
-  int seen_ = 0;
+  std::vector<std::string> texts_;
   bool busy_ = false;
 };
+
+// The texts of a combo box's items.
+inline std::vector<std::string> ComboItems(HWND combo) {
+  std::vector<std::string> texts;
+  const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[64] = {};
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    texts.push_back(FromWide(text));
+  }
+  return texts;
+}
+
+// The titles of a tab control's tabs or of a header's columns.
+inline std::vector<std::string> ItemTitles(HWND control) {
+  wchar_t name[32] = {};
+  GetClassNameW(control, name, 32);
+  const bool tabs = std::wstring(name) == WC_TABCONTROLW;
+  const auto count = SendMessageW(control, tabs ? TCM_GETITEMCOUNT : HDM_GETITEMCOUNT, 0, 0);
+  std::vector<std::string> titles;
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[64] = {};
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = text;
+    tab.cchTextMax = 64;
+    HDITEMW column{};
+    column.mask = HDI_TEXT;
+    column.pszText = text;
+    column.cchTextMax = 64;
+    SendMessageW(control, tabs ? TCM_GETITEMW : HDM_GETITEMW, static_cast<WPARAM>(i),
+                 tabs ? reinterpret_cast<LPARAM>(&tab) : reinterpret_cast<LPARAM>(&column));
+    titles.push_back(FromWide(text));
+  }
+  return titles;
+}
 
 // The tooltip window owned by `owner`, or null.
 struct TooltipSearch {
@@ -133,6 +176,19 @@ inline std::string DialogHint(HWND dialog, int id) {
   tool.lpszText = text;
   SendMessageW(search.tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
   return FromWide(text);
+}
+
+// Runs `press` while the keyboard state shows Ctrl and Shift held as given, then restores it.
+inline void WithModifiers(bool control, bool shift, const std::function<void()>& press) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  BYTE held[256];
+  std::copy(std::begin(keys), std::end(keys), std::begin(held));
+  held[VK_CONTROL] = control ? 0x80 : 0;
+  held[VK_SHIFT] = shift ? 0x80 : 0;
+  SetKeyboardState(held);
+  press();
+  SetKeyboardState(keys);
 }
 
 // Presses a dialog's button the way a click does.

@@ -80,17 +80,11 @@ class ListExportWindowTest : public MainWindowTest {
       HWND name = GetDlgItem(dialog, 0x47c);  // the file name box (cmb13), else edt1
       if (name == nullptr) name = GetDlgItem(dialog, 0x480);
       if (name != nullptr && title.rfind("Save ", 0) == 0) {
-        std::vector<std::string> types;
-        HWND type = GetDlgItem(dialog, 0x470);  // cmb1: the file types
-        const int count = static_cast<int>(SendMessageW(type, CB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-          wchar_t text[64] = {};
-          SendMessageW(type, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-          types.push_back(FromWide(text));
+        std::string types;  // cmb1: the file types
+        for (const auto& type : ComboItems(GetDlgItem(dialog, 0x470))) {
+          types += (types.empty() ? "" : "|") + type;
         }
-        std::string joined;
-        for (const auto& t : types) joined += (joined.empty() ? "" : "|") + t;
-        seen_.push_back(title + " [" + joined + "]");
+        seen_.push_back(title + " [" + types + "]");
         SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.wstring().c_str()));
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
         return;
@@ -100,16 +94,19 @@ class ListExportWindowTest : public MainWindowTest {
     });
   }
 
-  void Command(int id) { SendMessageW(window_->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+  // Runs the export `command`, answering its dialogs as AnswerDialogs does; true when it ended.
+  bool Export(int command, const std::filesystem::path& file, bool yes = true) {
+    {
+      auto answers = AnswerDialogs(file, yes);
+      Command(command);
+    }
+    return WaitForExport();
+  }
   bool WaitForExport(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
     return PumpUntil([&] { return !window_->list_export().Busy(); }, timeout,
                      [&](MSG& m) { return window_->PreTranslate(m); });
   }
-  std::string StatusBar() {
-    wchar_t text[256] = {};
-    SendMessageW(window_->status_bar(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
-    return FromWide(text);
-  }
+  std::string StatusBar() { return WindowTextUtf8(window_->status_bar()); }
 
   std::vector<std::string> seen_;
 };
@@ -119,11 +116,7 @@ TEST_F(ListExportWindowTest, CsvAndRegExportsOfARealRunHoldTheListAndTheRegFileR
   ASSERT_EQ(window.key_list().rows().size(), 5u) << WindowTextUtf8(window.status_bar());
 
   const auto csv = folder_.path() / "list.csv";
-  {
-    auto answers = AnswerDialogs(folder_.path() / "list");  // the extension comes from the dialog
-    Command(IDM_SAVE_CSV);
-    ASSERT_TRUE(WaitForExport());
-  }
+  ASSERT_TRUE(Export(IDM_SAVE_CSV, folder_.path() / "list"));  // the dialog adds the extension
   EXPECT_EQ(seen_,
             (std::vector<std::string>{"Save CSV List [Comma Delimited|Text File|All Files]"}));
   const std::string row = std::string("HKEY_CURRENT_USER,") + kRowPath;
@@ -137,36 +130,22 @@ TEST_F(ListExportWindowTest, CsvAndRegExportsOfARealRunHoldTheListAndTheRegFileR
 
   const auto before = reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase);
   const auto regfile = folder_.path() / "list.reg";
-  {
-    auto answers = AnswerDialogs(regfile);
-    Command(IDM_SAVE_REG);
-    ASSERT_TRUE(WaitForExport());
-  }
+  ASSERT_TRUE(Export(IDM_SAVE_REG, regfile));
   EXPECT_EQ(seen_, (std::vector<std::string>{"Save REG File [REG File|All Files]"}));
-  const std::string key = std::string("[HKEY_CURRENT_USER") + kRowPath;
-  EXPECT_EQ(files::testing::ReadRegFileLines(regfile),
-            (std::vector<std::string>{"Windows Registry Editor Version 5.00",
-                                      "",
-                                      ";This registry file was created by Keyloom (keyloom.dev)",
-                                      ";This undo file should be run on the [] machine",
-                                      "",
-                                      key + "\\KlxHit]",
-                                      "@=\"abc\"",
-                                      "",
-                                      key + "\\KlxHit\\Sub]",
-                                      "\"Deep\"=\"d\"",
-                                      "",
-                                      key + "\\Other]",
-                                      "\"KlxHit,Name\"=\"x\"",
-                                      "",
-                                      key + "\\Other]",
-                                      "\"KlxHitCount\"=dword:ffffffff",
-                                      "",
-                                      key + "\\Other]",
-                                      "\"KlxHitData\"=hex:01,02",
-                                      "",
-                                      key + "\\Other]",
-                                      "\"Note\"=\"Grüße KlxHit\""}));
+  std::vector<std::string> expected{"Windows Registry Editor Version 5.00", "",
+                                    ";This registry file was created by Keyloom (keyloom.dev)",
+                                    ";This undo file should be run on the [] machine"};
+  const std::pair<const char*, const char*> items[] = {{"KlxHit", "@=\"abc\""},
+                                                       {"KlxHit\\Sub", "\"Deep\"=\"d\""},
+                                                       {"Other", "\"KlxHit,Name\"=\"x\""},
+                                                       {"Other", "\"KlxHitCount\"=dword:ffffffff"},
+                                                       {"Other", "\"KlxHitData\"=hex:01,02"},
+                                                       {"Other", "\"Note\"=\"Grüße KlxHit\""}};
+  for (const auto& [key, line] : items) {
+    expected.insert(expected.end(),
+                    {"", std::string("[HKEY_CURRENT_USER") + kRowPath + "\\" + key + "]", line});
+  }
+  EXPECT_EQ(files::testing::ReadRegFileLines(regfile), expected);
 
   // Merged by the registry editor into the emptied tree, the file brings every listed item back.
   Clear();
@@ -179,13 +158,9 @@ TEST_F(ListExportWindowTest, CsvAndRegExportsOfARealRunHoldTheListAndTheRegFileR
   // No to the erase question: the file stays, nothing is logged.
   const std::string saved = keyloom::testing::ReadBytes(regfile);
   const std::size_t lines = StatusLines().size();
-  {
-    auto answers = AnswerDialogs(regfile, false);
-    Command(IDM_SAVE_REG);
-    ASSERT_TRUE(WaitForExport());
-  }
-  ASSERT_EQ(seen_.size(), 2u);
-  EXPECT_EQ(seen_[1], "Erase " + regfile.string() + "?");
+  ASSERT_TRUE(Export(IDM_SAVE_REG, regfile, false));
+  EXPECT_EQ(seen_, (std::vector<std::string>{"Save REG File [REG File|All Files]",
+                                             "Erase " + regfile.string() + "?"}));
   EXPECT_EQ(keyloom::testing::ReadBytes(regfile), saved);
   EXPECT_EQ(StatusLines().size(), lines);
   EXPECT_TRUE(Enabled(IDC_BTN_SEARCH));
@@ -218,9 +193,8 @@ TEST_F(ListExportWindowTest, TheStatusLogsMenuSavesTheLinesTheListHolds) {
     KillTimer(nullptr, key);
     PumpUntil([&] { return seen_.size() >= 2; }, std::chrono::seconds(10));
   }
-  ASSERT_EQ(seen_.size(), 2u);
-  EXPECT_EQ(seen_[0], "Save Log File [Log Files|Text File|All Files]");
-  EXPECT_EQ(seen_[1], "Erase " + file.string() + "?");
+  EXPECT_EQ(seen_, (std::vector<std::string>{"Save Log File [Log Files|Text File|All Files]",
+                                             "Erase " + file.string() + "?"}));
   const std::vector<std::string> held = StatusLines();
   ASSERT_LE(held.size(), 80u);
   EXPECT_EQ(held.back(), "line 85");
@@ -245,9 +219,7 @@ TEST_F(ListExportWindowTest, ALongExportKeepsTheWindowAnsweringAndEscapeLeavesTh
     PumpFor(std::chrono::milliseconds(100));
   }
   ASSERT_TRUE(window.list_export().Busy());
-  EXPECT_FALSE(Enabled(IDC_BTN_SEARCH));
-  EXPECT_FALSE(Enabled(IDC_BTN_REPLACE));
-  EXPECT_FALSE(Enabled(IDC_BTN_NETWORK));
+  for (const int id : {IDC_BTN_SEARCH, IDC_BTN_REPLACE, IDC_BTN_NETWORK}) EXPECT_FALSE(Enabled(id));
   EXPECT_FALSE(IsWindowEnabled(window.key_list().hwnd()));
 
   // The window answers while the worker writes, and the bar's dots move at the paced rate.

@@ -66,6 +66,8 @@ class MainWindowTest : public ::testing::Test {
     SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(ToWide(text).c_str()));
   }
   void ClickControl(int id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
+  // A menu command, as choosing it does.
+  void Command(int id) { SendMessageW(window_->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
   void SelectItem(int id, int index) {
     SendMessageW(Control(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     SendMessageW(window_->hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),

@@ -57,17 +57,7 @@ TEST_F(MainWindowTest, WindowHasItsSizeCaptionsItemsColumnsAndHints) {
   EXPECT_FALSE(Enabled(IDC_BTN_PAUSE));
   EXPECT_EQ(GetWindowLongW(Control(IDC_BTN_SEARCH), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 
-  auto items = [&](int id) {
-    std::vector<std::string> texts;
-    const auto count = SendMessageW(Control(id), CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      wchar_t text[64] = {};
-      SendMessageW(Control(id), CB_GETLBTEXT, static_cast<WPARAM>(i),
-                   reinterpret_cast<LPARAM>(text));
-      texts.push_back(FromWide(text));
-    }
-    return texts;
-  };
+  auto items = [&](int id) { return ComboItems(Control(id)); };
   EXPECT_EQ(items(IDC_CMB_KEYS),
             (std::vector<std::string>{"All", "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                       "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG"}));
@@ -79,16 +69,8 @@ TEST_F(MainWindowTest, WindowHasItsSizeCaptionsItemsColumnsAndHints) {
   EXPECT_EQ(items(IDC_CMB_SCAN_METHOD), (std::vector<std::string>{"32", "64"}));
 
   HWND header = reinterpret_cast<HWND>(SendMessageW(window.key_list().hwnd(), LVM_GETHEADER, 0, 0));
-  std::vector<std::string> titles;
-  for (int i = 0; i < 3; ++i) {
-    wchar_t title[32] = {};
-    HDITEMW item{};
-    item.mask = HDI_TEXT;
-    item.pszText = title;
-    item.cchTextMax = 32;
-    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-    titles.push_back(FromWide(title));
-  }
+  std::vector<std::string> titles = ItemTitles(header);
+  titles.resize(3);  // the first three columns
   EXPECT_EQ(titles, (std::vector<std::string>{"ROOT", "Registry Key", "Value Name"}));
   EXPECT_EQ(window.key_list().ColumnWidths(), (std::array<int, 3>{111, 320, 99}));
   const LONG_PTR style = GetWindowLongPtrW(window.key_list().hwnd(), GWL_STYLE);

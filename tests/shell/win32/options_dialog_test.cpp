@@ -13,56 +13,6 @@
 namespace keyloom::shell::testing {
 namespace {
 
-// While alive, closes every visible dialog of this thread other than `outer` (a message box or a
-// common dialog shown from inside it) with `action`, from inside that dialog's own modal loop.
-class InnerDialogs {
- public:
-  InnerDialogs(HWND outer, std::function<void(HWND)> action)
-      : outer_(outer), action_(std::move(action)) {
-    current_ = this;
-    timer_ = SetTimer(nullptr, 0, 20, OnTimer);
-  }
-  ~InnerDialogs() {
-    KillTimer(nullptr, timer_);
-    current_ = nullptr;
-  }
-  InnerDialogs(const InnerDialogs&) = delete;
-  InnerDialogs& operator=(const InnerDialogs&) = delete;
-
-  const std::vector<std::string>& texts() const { return texts_; }
-
- private:
-  static BOOL CALLBACK Find(HWND window, LPARAM found) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (window != current_->outer_ && std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    InnerDialogs* self = current_;
-    if (self == nullptr || self->busy_) return;
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&dialog));
-    if (dialog == nullptr || dialog == self->last_) return;
-    self->last_ = dialog;
-    self->busy_ = true;
-    self->texts_.push_back(MessageBoxText(dialog));
-    self->action_(dialog);
-    self->busy_ = false;
-  }
-
-  static inline InnerDialogs* current_ = nullptr;
-  HWND outer_;
-  std::function<void(HWND)> action_;
-  UINT_PTR timer_ = 0;
-  HWND last_ = nullptr;
-  std::vector<std::string> texts_;
-  bool busy_ = false;
-};
-
 void PressOk(HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }
 
 // Dispatches the dialog's messages as its modal loop does, the dialog manager included.
@@ -76,20 +26,13 @@ bool ItemEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog
 int Page(HWND dialog) {
   return static_cast<int>(SendMessageW(GetDlgItem(dialog, IDC_OPT_PAGES), TCM_GETCURSEL, 0, 0));
 }
-std::string ComboText(HWND dialog, int id) { return WindowTextUtf8(GetDlgItem(dialog, id)); }
 
 // A key pressed on the focused control, with Ctrl and Shift as given.
 void PressKey(HWND dialog, UINT key, bool control, bool shift = false) {
-  BYTE keys[256] = {};
-  GetKeyboardState(keys);
-  BYTE pressed[256];
-  std::copy(std::begin(keys), std::end(keys), std::begin(pressed));
-  pressed[VK_CONTROL] = control ? 0x80 : 0;
-  pressed[VK_SHIFT] = shift ? 0x80 : 0;
-  SetKeyboardState(pressed);
-  PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
-  PumpDialog(dialog);
-  SetKeyboardState(keys);
+  WithModifiers(control, shift, [&] {
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+    PumpDialog(dialog);
+  });
 }
 
 void PressAlt(HWND dialog, wchar_t letter) {
@@ -123,17 +66,7 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
     EXPECT_EQ(client.bottom, 235);
 
     HWND pages = GetDlgItem(dialog, IDC_OPT_PAGES);
-    std::vector<std::string> titles;
-    for (int i = 0; i < TabCtrl_GetItemCount(pages); ++i) {
-      wchar_t text[64] = {};
-      TCITEMW item{};
-      item.mask = TCIF_TEXT;
-      item.pszText = text;
-      item.cchTextMax = 64;
-      SendMessageW(pages, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-      titles.push_back(FromWide(text));
-    }
-    EXPECT_EQ(titles,
+    EXPECT_EQ(ItemTitles(pages),
               (std::vector<std::string>(kOptionsPageTitles.begin(), kOptionsPageTitles.end())));
     EXPECT_EQ(Page(dialog), 0);
 
@@ -188,9 +121,9 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
     }
     HWND roots = GetDlgItem(dialog, IDC_OPT_CMB_KEY_ROOT_LIST);
     EXPECT_EQ(SendMessageW(roots, CB_GETCOUNT, 0, 0), 6);
-    EXPECT_EQ(ComboText(dialog, IDC_OPT_CMB_KEY_ROOT_LIST), "<none selected>");
+    EXPECT_EQ(WindowTextUtf8(roots), "<none selected>");
     SendMessageW(roots, CB_SETCURSEL, 3, 0);
-    EXPECT_EQ(ComboText(dialog, IDC_OPT_CMB_KEY_ROOT_LIST), "HKEY_LOCAL_MACHINE");
+    EXPECT_EQ(WindowTextUtf8(roots), "HKEY_LOCAL_MACHINE");
     EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CMB_DEFAULT_UNDO));
     EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(dialog, IDC_OPT_EDT_UNDO_DIR), GWL_STYLE) &
                 ES_READONLY);
@@ -209,32 +142,13 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
   }));
 }
 
-TEST_F(OptionsDialogTest, HideWindowIsEnabledOnlyWithBothAutoBoxesAndKeepsItsMark) {
-  WriteIni("AUTOCLOSE=1\r\nAUTOHIDE=1\r\n");
-  Open();
-  ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));
-    EXPECT_TRUE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_CLOSE));
-    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
-    Click(GetDlgItem(dialog, IDOK));
-  }));
-  const Settings saved = window_->settings().Snapshot();
-  EXPECT_TRUE(saved.autostart);
-  EXPECT_FALSE(saved.autoclose);
-  EXPECT_TRUE(saved.autohide);  // the mark of the disabled box is saved
-  EXPECT_EQ(SavedValue("AUTOHIDE"), "1");
-}
-
-TEST_F(OptionsDialogTest, DangerWarningsComeOncePerUserCheckAndNeverOnOpening) {
+TEST_F(OptionsDialogTest,
+       DangerWarningsComeOncePerUserCheckNeverOnOpeningAndAFailedSaveIsReported) {
   WriteIni("FIXPERMS=1\r\n");
   Open();
   ASSERT_EQ(Text(IDC_BTN_REPLACE), "&Replace");
   ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    InnerDialogs boxes(dialog, PressOk);
+    ModalWatcher boxes(PressOk, dialog);
     PumpDialog(dialog, std::chrono::milliseconds(150));
     EXPECT_TRUE(boxes.texts().empty());  // FIXPERMS was on already: no warning on opening
     HWND remove = GetDlgItem(dialog, IDC_OPT_CHK_ENABLE_DELETE);
@@ -256,14 +170,23 @@ TEST_F(OptionsDialogTest, DangerWarningsComeOncePerUserCheckAndNeverOnOpening) {
   EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Delete");
   EXPECT_TRUE(window_->settings().Snapshot().enabledel);
   EXPECT_EQ(SavedValue("ENABLEDEL"), "1");
-  // Opening again with the option on shows no warning.
+  // Opening again with the option on shows no warning. A settings file that cannot be written
+  // is reported, and the dialog still closes with its change taken.
+  std::filesystem::remove(folder_.path() / "KEYLOOM.INI");
+  std::filesystem::create_directory(folder_.path() / "KEYLOOM.INI");  // no file can go there
+  const bool whole = window_->settings().Snapshot().wholenum;
   ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    InnerDialogs boxes(dialog, PressOk);
+    ModalWatcher boxes(PressOk, dialog);
     PumpDialog(dialog, std::chrono::milliseconds(150));
     EXPECT_TRUE(boxes.texts().empty());
     EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_ENABLE_DELETE));
-    Click(GetDlgItem(dialog, IDCANCEL));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_WHOLE_NUMBERS));
+    Click(GetDlgItem(dialog, IDOK));
   }));
+  EXPECT_TRUE(WaitForLastLine("Error Saving Keyloom INI file [Unable to write to " +
+                              folder_.Utf8() + "KEYLOOM.INI]"));
+  EXPECT_EQ(window_->settings().Snapshot().wholenum, !whole);
+  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Delete");
 }
 
 TEST_F(OptionsDialogTest, CancelLeavesTheSettingsAndTheFileUntouched) {
@@ -273,7 +196,7 @@ TEST_F(OptionsDialogTest, CancelLeavesTheSettingsAndTheFileUntouched) {
   const std::string file = IniBytes();
   for (const bool by_escape : {false, true}) {
     ASSERT_TRUE(WithOptions([&](HWND dialog) {
-      InnerDialogs boxes(dialog, PressOk);
+      ModalWatcher boxes(PressOk, dialog);
       for (int id : {IDC_OPT_CHK_ENABLE_DELETE, IDC_OPT_CHK_UNDO_EDT, IDC_OPT_CHK_AUTO_START,
                      IDC_OPT_CHK_WARN, IDC_OPT_CHK_UPDATE_INI}) {
         Click(GetDlgItem(dialog, id));
@@ -291,35 +214,34 @@ TEST_F(OptionsDialogTest, CancelLeavesTheSettingsAndTheFileUntouched) {
   }
 }
 
-TEST_F(OptionsDialogTest, LoggingLevelShowsItsNameAndDescription) {
-  WriteIni("LOGGING=1\r\n");
+TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
+  WriteIni("SIMULATE=1\r\nFIND=kept\r\nLOGGING=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\n");
   Open();
   ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    EXPECT_EQ(ComboText(dialog, IDC_OPT_CMB_LOGGING_LEVEL), "Informational");
-    EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDC_OPT_LBL_LOG_LEVEL_DETAIL)),
+    // The logging level shows its name and its description, which follows the choice.
+    HWND levels = GetDlgItem(dialog, IDC_OPT_CMB_LOGGING_LEVEL);
+    HWND detail = GetDlgItem(dialog, IDC_OPT_LBL_LOG_LEVEL_DETAIL);
+    EXPECT_EQ(WindowTextUtf8(levels), "Informational");
+    EXPECT_EQ(WindowTextUtf8(detail),
               "Informational Logging Level\r\rDisplays additiona information about what is "
               "replaced during the search/replace process.");
-    HWND levels = GetDlgItem(dialog, IDC_OPT_CMB_LOGGING_LEVEL);
     SendMessageW(levels, CB_SETCURSEL, 2, 0);
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_CMB_LOGGING_LEVEL, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(levels));
-    EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDC_OPT_LBL_LOG_LEVEL_DETAIL)),
-              std::string(*LoggingLevelDetail(2)));
-    Click(GetDlgItem(dialog, IDOK));
-  }));
-  EXPECT_EQ(window_->settings().LoggingLevel(), 2);
-}
-
-TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
-  WriteIni("SIMULATE=1\r\nFIND=kept\r\n");
-  Open();
-  ASSERT_TRUE(WithOptions([&](HWND dialog) {
+    EXPECT_EQ(WindowTextUtf8(detail), std::string(*LoggingLevelDetail(2)));
+    // Hide Window is enabled only with both auto boxes checked, and keeps its mark.
+    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));
+    EXPECT_TRUE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_CLOSE));
+    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
     for (int id : {IDC_OPT_CHK_UNDO_EDT, IDC_OPT_CHK_UNDO_DEL, IDC_OPT_CHK_UNDO_REN,
                    IDC_OPT_CHK_WARN, IDC_OPT_CHK_SA_UNDO, IDC_OPT_CHK_WHOLE_NUMBERS,
                    IDC_OPT_CHK_UPDATE_INI, IDC_OPT_CHK_SHOW_PERM_ERRORS}) {
       Click(GetDlgItem(dialog, id));
     }
-    SendMessageW(GetDlgItem(dialog, IDC_OPT_CMB_LOGGING_LEVEL), CB_SETCURSEL, 1, 0);
     PressKey(dialog, VK_RETURN, false);  // Enter is Save
   }));
   EXPECT_EQ(SavedValue("UNDO"), "0");  // all three undo boxes cleared
@@ -329,30 +251,20 @@ TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
   EXPECT_EQ(SavedValue("FIND"), "kept");   // the main window's controls are saved too
   const LoadedSettings loaded = LoadSettings(folder_.Utf8());
   EXPECT_EQ(loaded.settings, window_->settings().Snapshot());
-  EXPECT_EQ(loaded.settings.logging, 1);
+  EXPECT_EQ(loaded.settings.logging, 2);
   EXPECT_FALSE(loaded.settings.saundo);
   EXPECT_FALSE(loaded.settings.wholenum);
   EXPECT_FALSE(loaded.settings.showpermerr);
   EXPECT_TRUE(loaded.settings.suppress_key_name_warning);
+  EXPECT_TRUE(loaded.settings.autostart);
+  EXPECT_FALSE(loaded.settings.autoclose);
+  EXPECT_TRUE(loaded.settings.autohide);  // the mark of the disabled box is saved
+  EXPECT_EQ(SavedValue("AUTOHIDE"), "1");
   // UPDATEINI is off now: closing the program writes nothing more.
   const std::string file = IniBytes();
   SetText(IDC_EDT_FIND, "changed");
   CloseWindow();
   EXPECT_EQ(IniBytes(), file);
-}
-
-TEST_F(OptionsDialogTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheDialogStillCloses) {
-  Open();
-  std::filesystem::create_directory(folder_.path() / "KEYLOOM.INI");  // no file can go there
-  ASSERT_TRUE(WithOptions([&](HWND dialog) {
-    InnerDialogs boxes(dialog, PressOk);  // the danger warning
-    Click(GetDlgItem(dialog, IDC_OPT_CHK_ENABLE_DELETE));
-    Click(GetDlgItem(dialog, IDOK));
-  }));
-  EXPECT_TRUE(WaitForLastLine("Error Saving Keyloom INI file [Unable to write to " +
-                              folder_.Utf8() + "KEYLOOM.INI]"));
-  EXPECT_TRUE(window_->settings().Snapshot().enabledel);  // the settings took the change
-  EXPECT_EQ(Text(IDC_BTN_REPLACE), "&Delete");
 }
 
 TEST_F(OptionsDialogTest, KeyboardGoesRoundThePagesAndOpensThemByTheirLetters) {
@@ -390,11 +302,13 @@ TEST_F(OptionsDialogTest, BrowseOpensAFolderPickerWhoseAnswerGetsABackslash) {
     SetWindowTextUtf8(edit, undo);  // without its backslash: shows whether an answer came back
     bool has_tree = false;
     {
-      InnerDialogs picker(dialog, [&](HWND browse) {
-        PumpFor(std::chrono::milliseconds(300));
-        has_tree = FindWindowExW(browse, nullptr, WC_TREEVIEWW, nullptr) != nullptr;
-        PressOk(browse);
-      });
+      ModalWatcher picker(
+          [&](HWND browse) {
+            PumpFor(std::chrono::milliseconds(300));
+            has_tree = FindWindowExW(browse, nullptr, WC_TREEVIEWW, nullptr) != nullptr;
+            PressOk(browse);
+          },
+          dialog);
       Click(GetDlgItem(dialog, IDC_OPT_BTN_BROWSE));
       EXPECT_EQ(picker.texts().size(), 1u);
     }
@@ -419,13 +333,15 @@ TEST(OptionsHiveFileTest, TheOpenFileDialogStartsInRegBackBesideTheProgram) {
   std::optional<std::string> picked = "not asked";
   ModalWatcher watcher([&](HWND dialog) {
     EXPECT_EQ(options.hive_folder(), folder.Utf8() + "RegBack");
-    InnerDialogs file(dialog, [&](HWND open) {
-      PumpFor(std::chrono::milliseconds(200));
-      wchar_t path[MAX_PATH] = {};
-      SendMessageW(open, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
-      shown_folder = FromWide(path);
-      PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
-    });
+    ModalWatcher file(
+        [&](HWND open) {
+          PumpFor(std::chrono::milliseconds(200));
+          wchar_t path[MAX_PATH] = {};
+          SendMessageW(open, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
+          shown_folder = FromWide(path);
+          PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+        },
+        dialog);
     picked = options.OpenHiveFile("Restore Registry");
     Click(GetDlgItem(dialog, IDCANCEL));
   });

@@ -26,7 +26,6 @@ namespace keyloom::shell {
 namespace {
 
 using reg::Bytes;
-using reg::RawValue;
 
 constexpr const char* kBase = "Software\\KeyloomTest\\E2E";
 
@@ -61,27 +60,8 @@ class ReplaceEndToEnd : public ::testing::TestWithParam<ViewCase> {
     files::testing::detail::DeleteTreeInBothViews(*api_, GetParam().root, "Software\\KeyloomTest");
   }
 
-  void Put(std::uint32_t view, const std::string& path, const std::string& name, RawValue value) {
-    files::testing::detail::PutValue(*api_, GetParam().root, std::string(kBase) + "\\" + path, name,
-                                     value, view);
-  }
-
-  // Every kind of value, names and data outside any code page, the text "ζQ7" in a key name, in
-  // value names and in data.
   void Populate(std::uint32_t view) {
-    Put(view, "App-ζQ7", "path", {reg::kRegSz, Sz(u"C:\\ζQ7\\bin")});
-    Put(view, "App-ζQ7", "exp", {reg::kRegExpandSz, Sz(u"%TEMP%\\ζQ7")});
-    Put(view, "App-ζQ7", "list",
-        {reg::kRegMultiSz, text::Utf16ToBytes(std::u16string(u"one ζQ7\0two\0\0", 13))});
-    Put(view, "App-ζQ7", "ζQ7 name", {reg::kRegSz, Sz(u"plain")});
-    Put(view, "App-ζQ7", "num", {reg::kRegDword, {7, 0, 0, 0}});
-    Put(view, "App-ζQ7", "q", {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}});
-    Put(view, "App-ζQ7", "bin", {reg::kRegBinary, {0xCE, 0xB6, 0x51, 0x37}});
-    Put(view, "App-ζQ7", "empty", {reg::kRegBinary, {}});
-    Put(view, "App-ζQ7", "", {reg::kRegSz, Sz(u"def ζQ7")});
-    Put(view, "App-ζQ7", "tail", {reg::kRegSz, Sz(std::u16string(u"ζQ7\0after", 9))});
-    Put(view, "App-ζQ7\\Sub 日本", "v", {reg::kRegSz, Sz(u"ζQ7 sub \U0001F600")});
-    Put(view, "Other", "x", {reg::kRegSz, Sz(u"no hit")});
+    files::testing::detail::PutScratchTree(*api_, GetParam().root, kBase, view);
   }
 
   reg::testing::TreeSnapshot Tree(std::uint32_t view) {

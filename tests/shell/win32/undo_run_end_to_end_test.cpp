@@ -4,26 +4,23 @@
 // other view's twin tree is never touched. Taking it back again asks first.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <thread>
 
 #include "files/reg_file_testing.h"
 #include "registry/registry_contract.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/main_window_fixture.h"
-#include "support/value_data.h"
 #include "support/win32/registry_editor.h"
 
 namespace keyloom::shell::testing {
 namespace {
 
-using reg::RawValue;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 constexpr const char* kBase = "Software\\KeyloomTest\\UndoRun";
-
-reg::Bytes Sz(std::u16string_view s) { return keyloom::testing::Utf16Z(s); }
 
 struct ViewCase {
   const char* name;
@@ -49,8 +46,10 @@ class UndoRunEndToEnd : public MainWindowTest, public ::testing::WithParamInterf
  protected:
   void SetUp() override {
     Scrub();
-    Populate(GetParam().view);
-    if (GetParam().other != 0) Populate(GetParam().other);
+    files::testing::detail::PutScratchTree(*api_, GetParam().root, kBase, GetParam().view);
+    if (GetParam().other != 0) {
+      files::testing::detail::PutScratchTree(*api_, GetParam().root, kBase, GetParam().other);
+    }
   }
   void TearDown() override {
     if (window_ != nullptr) CloseWindow();
@@ -58,22 +57,6 @@ class UndoRunEndToEnd : public MainWindowTest, public ::testing::WithParamInterf
   }
   void Scrub() {
     files::testing::detail::DeleteTreeInBothViews(*api_, GetParam().root, "Software\\KeyloomTest");
-  }
-  void Put(std::uint32_t view, const std::string& path, const std::string& name, RawValue value) {
-    files::testing::detail::PutValue(*api_, GetParam().root, std::string(kBase) + "\\" + path, name,
-                                     value, view);
-  }
-  // A renamed key with changed values inside it, every kind of value, text outside any code page.
-  void Populate(std::uint32_t view) {
-    Put(view, "App-ζQ7", "path", {reg::kRegSz, Sz(u"C:\\ζQ7\\bin")});
-    Put(view, "App-ζQ7", "exp", {reg::kRegExpandSz, Sz(u"%TEMP%\\ζQ7")});
-    Put(view, "App-ζQ7", "list",
-        {reg::kRegMultiSz, text::Utf16ToBytes(std::u16string(u"one ζQ7\0two\0\0", 13))});
-    Put(view, "App-ζQ7", "ζQ7 name", {reg::kRegSz, Sz(u"plain")});
-    Put(view, "App-ζQ7", "num", {reg::kRegDword, {7, 0, 0, 0}});
-    Put(view, "App-ζQ7", "", {reg::kRegSz, Sz(u"def ζQ7")});
-    Put(view, "App-ζQ7\\Sub 日本", "v", {reg::kRegSz, Sz(u"ζQ7 sub \U0001F600")});
-    Put(view, "Other", "x", {reg::kRegSz, Sz(u"no hit")});
   }
   reg::testing::TreeSnapshot Tree(std::uint32_t view) {
     return reg::testing::Snapshot(*api_, GetParam().root, kBase, view);
@@ -103,13 +86,8 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
   WriteIni("FIND=ζQ7\r\nREPLACE=新R8\r\nSEARCHKEY=" + std::to_string(GetParam().searchkey) +
            "\r\nSEARCHKEYS=1\r\nSEARCHVALUES=1\r\nUNDO=7\r\nSAUNDO=1\r\nSCANMETHOD=" +
            std::to_string(GetParam().scanmethod) + "\r\nUNDODIR=" + folder_.Utf8() + "UNDO\r\n");
-  MainWindowOptions options;  // the program's own walk, 64-bit Windows detected
-  options.api = api_.get();
-  options.program_folder = folder_.Utf8();
-  options.quit_on_destroy = false;
-  window_ = std::make_unique<TfrmMain>(std::move(options));
-  ASSERT_TRUE(window_->CreateMain(GetModuleHandleW(nullptr)));
-  ShowWindow(window_->hwnd(), SW_SHOW);
+  real_walk_ = true;  // the program's own walk, 64-bit Windows detected
+  Open(std::nullopt);
   ClickControl(IDC_BTN_REPLACE);
   ASSERT_TRUE(WaitForIdle(std::chrono::seconds(120)));
   const auto after = Tree(GetParam().view);
@@ -126,15 +104,10 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
     Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
     results = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RESULTS));
   });
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_NE(runs[0].find("ζQ7 -> 新R8   (local)"), std::string::npos) << runs[0];
-  EXPECT_NE(std::find_if(restores.begin(), restores.end(),
-                         [](const std::string& line) {
-                           return line.find("KeyloomTest\\UndoRun\\App-ζQ7") != std::string::npos;
-                         }),
-            restores.end());
+  EXPECT_THAT(runs, ElementsAre(HasSubstr("ζQ7 -> 新R8   (local)")));
+  EXPECT_THAT(restores, Contains(HasSubstr("KeyloomTest\\UndoRun\\App-ζQ7")));
   ASSERT_FALSE(results.empty());
-  EXPECT_NE(results.back().find(" 0 with errors."), std::string::npos) << results.back();
+  EXPECT_THAT(results.back(), HasSubstr(" 0 with errors."));
   EXPECT_EQ(keyloom::testing::Differences(before, Tree(GetParam().view)), "");
   if (GetParam().other != 0) {
     EXPECT_EQ(keyloom::testing::Differences(twin, Tree(GetParam().other)), "")
@@ -143,29 +116,16 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
 
   // The run is marked undone below the taking back; taking it back again asks, and No leaves
   // everything as it is.
-  std::string question;
+  std::vector<std::string> questions;
   UndoDialog([&](HWND dialog) {
     runs = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RUNS));
     ChooseRun(dialog, 1);
-    // The question's box, answered from another thread while the dialog's click waits for it.
-    std::thread answer([&] {
-      for (int i = 0; i < 500; ++i) {
-        HWND box = FindWindowW(L"#32770", L"Keyloom");
-        if (box != nullptr && IsWindowVisible(box)) {
-          question = MessageBoxText(box);
-          PostMessageW(box, WM_COMMAND, IDNO, 0);
-          return;
-        }
-        Sleep(20);
-      }
-    });
+    ModalWatcher no([](HWND box) { PostMessageW(box, WM_COMMAND, IDNO, 0); }, dialog);
     Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
-    answer.join();
+    questions = no.texts();
   });
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_NE(runs[0].find("(taking back the run of "), std::string::npos) << runs[0];
-  EXPECT_NE(runs[1].find("undone "), std::string::npos) << runs[1];
-  EXPECT_NE(question.find("Take it back again?"), std::string::npos) << question;
+  EXPECT_THAT(runs, ElementsAre(HasSubstr("(taking back the run of "), HasSubstr("undone ")));
+  EXPECT_THAT(questions, ElementsAre(HasSubstr("Take it back again?")));
   EXPECT_EQ(keyloom::testing::Differences(before, Tree(GetParam().view)), "");
 
   // Taking back the taking back gives the registry after the run.
