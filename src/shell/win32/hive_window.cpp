@@ -91,10 +91,14 @@ void OptionsHiveWindow::ShowPleaseWait() { TfrmPleaseWait::Instance(instance_).S
 void OptionsHiveWindow::HidePleaseWait() { TfrmPleaseWait::Instance(instance_).Hide(); }
 
 bool OptionsHiveWindow::RunInBackground(const std::function<void()>& work) {
+  // Input is refused before the work begins, so the work never sees the dialog taking any.
+  const bool was_enabled = EnableWindow(dialog_, FALSE) == FALSE;
   HANDLE thread =
       CreateThread(nullptr, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, nullptr);
-  if (thread == nullptr) return false;
-  const bool was_enabled = EnableWindow(dialog_, FALSE) == FALSE;
+  if (thread == nullptr) {
+    if (was_enabled) EnableWindow(dialog_, TRUE);
+    return false;
+  }
   WaitAnswering(thread);
   if (was_enabled) EnableWindow(dialog_, TRUE);
   CloseHandle(thread);
