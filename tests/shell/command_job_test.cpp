@@ -203,10 +203,14 @@ TEST(ExitCodeTest, FollowsTheRule) {
     bool started, stopped;
     int hits, failures, unreadable, code;
   };
-  for (const Case& c :
-       {Case{false, false, 0, 0, 0, kExitNoRun}, Case{true, false, 3, 0, 0, kExitOk},
-        Case{true, false, 0, 0, 0, kExitNothingFound}, Case{true, true, 3, 1, 0, kExitNothingFound},
-        Case{true, false, 3, 1, 0, kExitSomeFailed}, Case{true, false, 0, 0, 2, kExitSomeFailed}}) {
+  for (const Case& c : {
+           Case{false, false, 0, 0, 0, kExitNoRun},
+           Case{true, false, 3, 0, 0, kExitOk},
+           Case{true, false, 0, 0, 0, kExitNothingFound},
+           Case{true, true, 3, 1, 0, kExitNothingFound},
+           Case{true, false, 3, 1, 0, kExitSomeFailed},
+           Case{true, false, 0, 0, 2, kExitSomeFailed},
+       }) {
     JobSummary summary;
     summary.started = c.started;
     summary.stopped = c.stopped;
