@@ -67,11 +67,7 @@ class UndoGround {
 
   void Put(reg::KeyHandle root, std::uint32_t view, const std::string& path,
            const std::string& name, const RawValue& value) {
-    reg::KeyHandle key = reg::kNullKey;
-    ASSERT_EQ(memory_->CreateKey(root, path, 0, reg::access::kAllAccess | view, &key, nullptr),
-              reg::kSuccess);
-    reg::UniqueKey guard(*memory_, key);
-    ASSERT_EQ(memory_->SetValue(key, name, value.type, value.data), reg::kSuccess);
+    files::testing::detail::PutValue(*memory_, root, path, name, value, view);
   }
 
   std::string Change(int kind, const std::string& path, const std::string& value,
@@ -239,12 +235,7 @@ TEST(UndoViewsNaming, SharedKeysAndTheOpenedSpellingAreKept) {
   ground.settings_.is_64bit_windows = true;
   ASSERT_EQ(ground.undo_->Record(request, ground.settings_), "");
   // HKEY_CURRENT_USER\Software is one key in both views.
-  reg::KeyHandle key = reg::kNullKey;
-  ASSERT_EQ(ground.memory_->CreateKey(reg::kCurrentUser, "Software\\Shared", 0,
-                                      reg::access::kAllAccess | k32, &key, nullptr),
-            reg::kSuccess);
-  reg::UniqueKey guard(*ground.memory_, key);
-  ASSERT_EQ(ground.memory_->SetValue(key, "s", reg::kRegDword, {1, 0, 0, 0}), reg::kSuccess);
+  ground.Put(reg::kCurrentUser, k32, "Software\\Shared", "s", {reg::kRegDword, {1, 0, 0, 0}});
   request.root = reg::kCurrentUser;
   request.key_path = "Software\\Shared";
   request.value_name = "s";

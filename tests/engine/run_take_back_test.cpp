@@ -5,12 +5,10 @@
 
 #include "engine/walk_fixture.h"
 #include "registry/registry_contract.h"
-#include "support/value_data.h"
 
 namespace keyloom::engine::testing {
 namespace {
 
-using keyloom::testing::Utf16Z;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -54,28 +52,35 @@ class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> 
 
 // A replace run renames keys and changes values inside the renamed keys (the follow-up pass) and
 // elsewhere; taking it back gives the registry from before, byte for byte. The taking back is a
-// run of the journal itself, and taking that back gives the registry after the run again.
+// run of the journal itself, and taking that back gives the registry after the run again. Undo
+// files the journal does not name are runs of one file each, listed with the journal's runs
+// newest first.
 TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
+  const auto stray = (undo_folder_.path() / "UNDO-20261206-004.REG").string();
+  ASSERT_EQ(files::AppendRegLines(stray, files::UndoFile::HeaderLines(""),
+                                  {"", "[HKEY_CURRENT_USER\\Software\\X]"}),
+            "");
   PutString("Software\\OldApp", "Old name", "Old data");
   PutString("Software\\OldApp", "", "Old default");
   PutString("Software\\OldApp\\OldSub", "v", "Old sub");
-  Put("Software\\OldApp\\OldSub", "list",
-      {reg::kRegMultiSz, Utf16Z(std::u16string(u"Old\0k\0", 6))});
+  PutString("Software\\OldApp\\OldSub", "list", std::string("Old\0k\0", 6), reg::kRegMultiSz);
   PutDword("Software\\Other", "Old count", 7);
   PutString("Software\\Other", "keep", "untouched");
   const auto before = Tree();
 
-  const auto lines = Run(true);
-  EXPECT_THAT(lines, Contains(HasSubstr("Finished, Replaced [")));
+  EXPECT_THAT(Run(true), Contains(HasSubstr("Finished, Replaced [")));
   const auto after = Tree();
   ASSERT_NE(after, before);
-  ASSERT_THAT(Runs(), SizeIs(1));
+  ASSERT_THAT(Runs(), SizeIs(2));
   const auto run = Runs()[0];
-  EXPECT_EQ(run.info.find, "Old");
-  EXPECT_EQ(run.info.replace, "New");
   EXPECT_FALSE(run.single_file);
-  EXPECT_EQ(run.files.size(), UndoFiles().size());
+  EXPECT_EQ(run.files.size(), UndoFiles().size() - 1) << "every file but the stray one";
   EXPECT_THAT(edit::RunRestoreLines(run), Contains("HKEY_CURRENT_USER\\Software\\OldApp"));
+  const auto one_file = Runs()[1];
+  EXPECT_TRUE(one_file.single_file);
+  EXPECT_EQ(one_file.info.date, "2026-12-06");
+  EXPECT_EQ(edit::RunSummary(one_file), "2026-12-06   UNDO-20261206-004.REG   (local)   1 file");
+  EXPECT_THAT(edit::RunRestoreLines(one_file), ElementsAre("HKEY_CURRENT_USER\\Software\\X"));
 
   ScriptedUi ui;
   ASSERT_TRUE(Undo(run, ui));
@@ -87,7 +92,7 @@ TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenB
 
   // The journal: the taking back is the newest run, the run itself is marked undone.
   const auto runs = Runs();
-  ASSERT_THAT(runs, SizeIs(2));
+  ASSERT_THAT(runs, SizeIs(3));
   EXPECT_EQ(runs[0].info.find, "(taking back the run of 2026-12-07 10:00:00)");
   EXPECT_THAT(runs[0].files, SizeIs(1));
   EXPECT_EQ(runs[1].files, run.files);
@@ -112,24 +117,6 @@ INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "FilePerChange" : "FilePerRun";
                          });
-
-// Undo files the journal does not name are runs of one file each, listed with the journal's
-// runs newest first.
-TEST_F(WalkTest, UndoFilesOutsideTheJournalAreRunsOfOneFile) {
-  std::vector<std::string> header = files::UndoFile::HeaderLines("");
-  const auto old_file = (undo_folder_.path() / "UNDO-20261206-004.REG").string();
-  ASSERT_EQ(files::AppendRegLines(old_file, header, {"", "[HKEY_CURRENT_USER\\Software\\X]"}), "");
-  controls_.find = "Old";
-  PutString("Software\\A", "v", "Old");
-  Run(true);
-  const auto runs = journal_.Runs(undo_folder_.Utf8());
-  ASSERT_THAT(runs, SizeIs(2));
-  EXPECT_FALSE(runs[0].single_file);
-  EXPECT_TRUE(runs[1].single_file);
-  EXPECT_EQ(runs[1].info.date, "2026-12-06");
-  EXPECT_EQ(edit::RunSummary(runs[1]), "2026-12-06   UNDO-20261206-004.REG   (local)   1 file");
-  EXPECT_THAT(edit::RunRestoreLines(runs[1]), ElementsAre("HKEY_CURRENT_USER\\Software\\X"));
-}
 
 }  // namespace
 }  // namespace keyloom::engine::testing
