@@ -194,6 +194,19 @@ inline void WithModifiers(bool control, bool shift, const std::function<void()>&
 // Presses a dialog's button the way a click does.
 inline void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
+// Posts a key's press and release to `control`, as the keyboard delivers them.
+inline void PostKey(HWND control, WPARAM key) {
+  PostMessageW(control, WM_KEYDOWN, key, 1);
+  PostMessageW(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+// The text of a status bar control's first part.
+inline std::string StatusBarText(HWND bar) {
+  wchar_t text[256] = {};
+  SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+  return FromWide(text);
+}
+
 // The text of a message box (its static control 0xFFFF).
 inline std::string MessageBoxText(HWND box) { return WindowTextUtf8(GetDlgItem(box, 0xFFFF)); }
 

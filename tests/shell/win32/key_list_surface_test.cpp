@@ -18,13 +18,9 @@ namespace {
 
 constexpr const char* kScratch = "\\Software\\KeyloomTest\\Surface";
 
-class KeyListSurfaceTest : public MainWindowTest {
+class KeyListSurfaceTest : public ScratchKeyWindowTest {
  protected:
-  void SetUp() override { reg::TRegistry(*api_).DeleteKey(kScratch); }
-  void TearDown() override {
-    if (window_ != nullptr) CloseWindow();
-    reg::TRegistry(*api_).DeleteKey(kScratch);
-  }
+  KeyListSurfaceTest() : ScratchKeyWindowTest(kScratch) {}
 
   void Put(const std::string& key, const std::string& name, std::uint32_t type, reg::Bytes data) {
     reg::KeyHandle handle = reg::kNullKey;
@@ -67,26 +63,17 @@ class KeyListSurfaceTest : public MainWindowTest {
     return window;
   }
 
+  int ItemCount() {
+    return static_cast<int>(SendMessageW(window_->key_list().hwnd(), LVM_GETITEMCOUNT, 0, 0));
+  }
   // The control's items, each as its cells joined by " | ", the scratch path cut short.
   std::vector<std::string> Items() {
-    HWND list = window_->key_list().hwnd();
-    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     std::vector<std::string> items;
-    for (int i = 0; i < count; ++i) {
-      std::string item;
-      for (int column = 1; column < 6; ++column) {  // path, value name, type, data, found in
-        wchar_t buffer[512] = L"";
-        LVITEMW cell{};
-        cell.iSubItem = column;
-        cell.pszText = buffer;
-        cell.cchTextMax = 512;
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(&cell));
-        std::string text = FromWide(buffer);
-        if (column == 1 && text.rfind(kScratch, 0) == 0) text = text.substr(strlen(kScratch));
-        item += (column > 1 ? " | " : "") + text;
-      }
-      items.push_back(item);
+    for (int i = 0; i < ItemCount(); ++i) {
+      std::string item = Cell(i, 1);
+      if (item.rfind(kScratch, 0) == 0) item = item.substr(strlen(kScratch));
+      for (int column = 2; column < 6; ++column) item += " | " + Cell(i, column);
+      items.push_back(item);  // path, value name, type, data, found in
     }
     return items;
   }
@@ -103,10 +90,8 @@ class KeyListSurfaceTest : public MainWindowTest {
 
   // The shown rows' value names, in shown order.
   std::vector<std::string> ShownValueNames() {
-    const int count =
-        static_cast<int>(SendMessageW(window_->key_list().hwnd(), LVM_GETITEMCOUNT, 0, 0));
     std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) names.push_back(Cell(i, 2));
+    for (int i = 0; i < ItemCount(); ++i) names.push_back(Cell(i, 2));
     return names;
   }
 
@@ -130,7 +115,9 @@ class KeyListSurfaceTest : public MainWindowTest {
                  reinterpret_cast<LPARAM>(&item));
     return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
   }
-  void KeyOnList(WORD key, bool control, bool shift = false) {
+  // Presses `key` in `target` with Ctrl (and Shift) held, delivered as the application's message
+  // loop does.
+  void PressKey(HWND target, WORD key, bool control, bool shift = false) {
     BYTE state[256] = {};
     GetKeyboardState(state);
     BYTE saved[256];
@@ -138,17 +125,13 @@ class KeyListSurfaceTest : public MainWindowTest {
     state[VK_CONTROL] = control ? 0x80 : 0;
     state[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(state);
-    SendMessageW(window_->key_list().hwnd(), WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PumpUntil([] { return true; }, std::chrono::milliseconds(0),
+              [this](MSG& message) { return window_->PreTranslate(message); });
     SetKeyboardState(saved);
   }
-  // Delivers the posted messages as the application's message loop does.
-  static void Pump(TfrmMain& window) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (window.PreTranslate(message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+  void KeyOnList(WORD key, bool control, bool shift = false) {
+    PressKey(window_->key_list().hwnd(), key, control, shift);
   }
   std::string StatusBar() { return WindowTextUtf8(window_->status_bar()); }
   static std::string Clipboard() {
@@ -165,8 +148,20 @@ class KeyListSurfaceTest : public MainWindowTest {
   }
 };
 
-TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitsTypeDataPlaceAndTimeAndHeaderClicksSortIt) {
+TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitAndItsRowsAreCopiedSortedAndFiltered) {
   TfrmMain& window = SearchTheTree();
+  // Ctrl+C copies the selected rows as tab-separated text, Ctrl+Shift+C the key path.
+  window.key_list().Select({RowOf("Kq7zDword"), RowOf("")});
+  KeyOnList('C', true);
+  const std::string root_and_key = "HKEY_CURRENT_USER\t" + std::string(kScratch);
+  EXPECT_EQ(Clipboard(), "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n" +
+                             root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" +
+                             Modified("\\Kq7z-Key") + "\r\n" + root_and_key +
+                             "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
+                             Modified("\\Values") + "\r\n");
+  KeyOnList('C', true, true);
+  EXPECT_EQ(Clipboard(), "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Kq7z-Key");
+
   ClickHeader(2);  // "Value Name" up: "", Kq7zDword, list, text
   EXPECT_EQ(HeaderFormat(2), HDF_SORTUP);
   EXPECT_EQ(Items(), (std::vector<std::string>{
@@ -189,49 +184,8 @@ TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitsTypeDataPlaceAndTimeAndHeaderCli
   EXPECT_EQ(HeaderFormat(2), 0);
   // The row commands act on the shown rows: the first shown row is the "text" row.
   EXPECT_EQ(window.key_list().RowAt(0), RowOf("text"));
-}
 
-TEST_F(KeyListSurfaceTest, TheFilterNarrowsTheListAndDeleteTakesOnlyTheShownSelection) {
-  TfrmMain& window = SearchTheTree();
-  PostMessageW(Control(IDC_EDT_FIND), WM_KEYDOWN, 'F', 1);  // Ctrl+F from the find field
-  BYTE state[256] = {};
-  GetKeyboardState(state);
-  state[VK_CONTROL] = 0x80;
-  SetKeyboardState(state);
-  Pump(window);
-  state[VK_CONTROL] = 0;
-  SetKeyboardState(state);
-  EXPECT_EQ(GetFocus(), Control(IDC_EDT_FILTER));
-
-  SetText(IDC_EDT_FILTER, "dword");
-  EXPECT_EQ(Items(), (std::vector<std::string>{
-                         "\\Values | Kq7zDword | REG_DWORD | 0x0000001a (26) | Value name"}));
-  EXPECT_EQ(StatusBar(), "1 of 4 rows shown");
-  SetText(IDC_EDT_FILTER, "DATA");  // letter case ignored; the "Found in" column counts
-  EXPECT_EQ(Items().size(), 2u);
-  EXPECT_EQ(StatusBar(), "2 of 4 rows shown");
-
-  KeyOnList('A', true);
-  std::vector<std::size_t> data_rows{RowOf("text"), RowOf("list")};
-  std::sort(data_rows.begin(), data_rows.end());
-  EXPECT_EQ(window.key_list().SelectedRows(), data_rows);
-  ModalWatcher yes([](HWND box) { Click(GetDlgItem(box, IDYES)); });
-  SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
-  EXPECT_EQ(yes.seen(), 1);
-  EXPECT_FALSE(HasValue("\\Values", "text"));
-  EXPECT_FALSE(HasValue("\\Values", "list"));
-  EXPECT_TRUE(HasValue("\\Values", "Kq7zDword"));
-  EXPECT_TRUE(reg::TRegistry(*api_).KeyExists(std::string(kScratch) + "\\Kq7z-Key"));
-
-  // Escape in the filter field shows every row again.
-  PostMessageW(Control(IDC_EDT_FILTER), WM_KEYDOWN, VK_ESCAPE, 1);
-  Pump(window);
-  EXPECT_EQ(Text(IDC_EDT_FILTER), "");
-  EXPECT_EQ(Items().size(), 4u);
-}
-
-TEST_F(KeyListSurfaceTest, AFilterOnASortedListKeepsItsOrderWhetherTheTextNarrowsOrNot) {
-  SearchTheTree();
+  // A filter on a sorted list keeps its order whether the text narrows or not.
   ClickHeader(2);
   ClickHeader(2);  // "Value Name" down
   using Names = std::vector<std::string>;
@@ -258,18 +212,35 @@ TEST_F(KeyListSurfaceTest, AFilterOnASortedListKeepsItsOrderWhetherTheTextNarrow
   EXPECT_EQ(ShownValueNames(), (Names{"text", "Kq7zDword", ""}));
 }
 
-TEST_F(KeyListSurfaceTest, CtrlCCopiesTheSelectedRowsAsTabSeparatedTextAndShiftTheKeyPath) {
+TEST_F(KeyListSurfaceTest, TheFilterNarrowsTheListAndDeleteTakesOnlyTheShownSelection) {
   TfrmMain& window = SearchTheTree();
-  window.key_list().Select({RowOf("Kq7zDword"), RowOf("")});
-  KeyOnList('C', true);
-  const std::string root_and_key = "HKEY_CURRENT_USER\t" + std::string(kScratch);
-  EXPECT_EQ(Clipboard(), "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n" +
-                             root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" +
-                             Modified("\\Kq7z-Key") + "\r\n" + root_and_key +
-                             "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
-                             Modified("\\Values") + "\r\n");
-  KeyOnList('C', true, true);
-  EXPECT_EQ(Clipboard(), "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Kq7z-Key");
+  PressKey(Control(IDC_EDT_FIND), 'F', true);  // Ctrl+F from the find field
+  EXPECT_EQ(GetFocus(), Control(IDC_EDT_FILTER));
+
+  SetText(IDC_EDT_FILTER, "dword");
+  EXPECT_EQ(Items(), (std::vector<std::string>{
+                         "\\Values | Kq7zDword | REG_DWORD | 0x0000001a (26) | Value name"}));
+  EXPECT_EQ(StatusBar(), "1 of 4 rows shown");
+  SetText(IDC_EDT_FILTER, "DATA");  // letter case ignored; the "Found in" column counts
+  EXPECT_EQ(Items().size(), 2u);
+  EXPECT_EQ(StatusBar(), "2 of 4 rows shown");
+
+  KeyOnList('A', true);
+  std::vector<std::size_t> data_rows{RowOf("text"), RowOf("list")};
+  std::sort(data_rows.begin(), data_rows.end());
+  EXPECT_EQ(window.key_list().SelectedRows(), data_rows);
+  ModalWatcher yes([](HWND box) { Click(GetDlgItem(box, IDYES)); });
+  SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
+  EXPECT_EQ(yes.seen(), 1);
+  EXPECT_FALSE(HasValue("\\Values", "text"));
+  EXPECT_FALSE(HasValue("\\Values", "list"));
+  EXPECT_TRUE(HasValue("\\Values", "Kq7zDword"));
+  EXPECT_TRUE(reg::TRegistry(*api_).KeyExists(std::string(kScratch) + "\\Kq7z-Key"));
+
+  // Escape in the filter field shows every row again.
+  PressKey(Control(IDC_EDT_FILTER), VK_ESCAPE, false);
+  EXPECT_EQ(Text(IDC_EDT_FILTER), "");
+  EXPECT_EQ(Items().size(), 4u);
 }
 
 // Asks the window to answer, again and again, from another thread; keeps the longest time between
@@ -325,10 +296,6 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
         row, {"REG_SZ", data, engine::FoundIn::kData, std::uint64_t{132223104000000000} + i / 3});
   }
   list.ShowRows(false);
-  HWND items = list.hwnd();
-  const auto item_count = [items] {
-    return static_cast<std::size_t>(SendMessageW(items, LVM_GETITEMCOUNT, 0, 0));
-  };
   std::vector<std::size_t> sorted = AllRows(kRows);
   SortRows(list.rows(), kColumnData, false, sorted);
   const std::vector<std::size_t> filtered =
@@ -345,7 +312,7 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
   EXPECT_EQ(StatusBar(), "Sorting the list...");
   SetText(IDC_EDT_FILTER, "Vendor1");
   SetText(IDC_EDT_FILTER, "Vendor12");  // takes the place of the filter before
-  EXPECT_EQ(item_count(), kRows);
+  EXPECT_EQ(ItemCount(), static_cast<int>(kRows));
   EXPECT_FALSE(list.Filtered());
   ASSERT_TRUE(PumpUntil([&] { return !list.Ordering(); }, std::chrono::seconds(60)));
   const double ordering_ms =
@@ -353,7 +320,7 @@ TEST_F(KeyListSurfaceTest, ManyRowsAreSortedAndFilteredWhileTheWindowKeepsAnswer
           .count();
   ASSERT_NE(list.ShownOrder(), nullptr);
   EXPECT_TRUE(*list.ShownOrder() == filtered) << "the sorted rows of the last filter";
-  EXPECT_EQ(item_count(), filtered.size());
+  EXPECT_EQ(ItemCount(), static_cast<int>(filtered.size()));
   EXPECT_EQ(StatusBar(), std::to_string(filtered.size()) + " of 300000 rows shown");
 
   // Emptied: every row in sorted order at once, without sorting again.

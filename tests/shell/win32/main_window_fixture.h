@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "registry/registry.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/ini_file.h"
 #include "shell/win32/gui_test_support.h"
@@ -95,6 +96,20 @@ class MainWindowTest : public ::testing::Test {
   engine::NoWalk no_walk_;
   bool real_walk_ = false;  // Open gives the window its own registry walk
   std::unique_ptr<TfrmMain> window_;
+};
+
+// A MainWindowTest over a scratch key below HKEY_CURRENT_USER (`scratch` is its path from the
+// root), taken away before the test and again after it, once the window is closed.
+class ScratchKeyWindowTest : public MainWindowTest {
+ protected:
+  explicit ScratchKeyWindowTest(std::string scratch) : scratch_(std::move(scratch)) {}
+  void SetUp() override { reg::TRegistry(*api_).DeleteKey(scratch_); }
+  void TearDown() override {
+    if (window_ != nullptr) CloseWindow();
+    reg::TRegistry(*api_).DeleteKey(scratch_);
+  }
+
+  const std::string scratch_;
 };
 
 }  // namespace keyloom::shell::testing

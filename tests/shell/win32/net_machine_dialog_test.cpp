@@ -3,8 +3,6 @@
 // path."); connections that never answer are tested against the memory registry.
 #include "shell/win32/net_machine_dialog.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstdlib>
 
@@ -14,15 +12,6 @@
 namespace keyloom::shell::testing {
 namespace {
 
-std::string StatusBarText(HWND dialog) {
-  HWND bar = GetDlgItem(dialog, IDC_STS_WAIT);
-  const auto length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0));
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(length);
-  return FromWide(text);
-}
-
 std::string LocalComputerName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -30,23 +19,30 @@ std::string LocalComputerName() {
   return FromWide(name);
 }
 
-// Presses a key in `control` the way the keyboard does.
-void PressKey(HWND control, WPARAM key) {
-  PostMessageW(control, WM_KEYDOWN, key, 1);
-  PostMessageW(control, WM_KEYUP, key, 0x40000001);  // previous state down
-}
+std::string DialogStatus(HWND dialog) { return StatusBarText(GetDlgItem(dialog, IDC_STS_WAIT)); }
 
 class NetMachineDialogTest : public MainWindowTest {
  protected:
-  // Two rows in the Key List, as an earlier run leaves them.
-  void FillKeyList(TfrmMain& window) {
-    window.key_list().rows().Append("HKEY_CURRENT_USER\t\\Software\\A\tPath");
-    window.key_list().rows().Append("HKEY_CURRENT_USER\t\\Software\\B\tPath");
-    window.key_list().ShowRows(true);
+  // Opens the window searching `machine`, with the Key List filled.
+  TfrmMain& OpenWithRows(const std::string& machine) {
+    TfrmMain& window = Open();
+    window.globals().search_machine = machine;
+    window.UpdateKeysCombo();
+    FillKeyList();
+    return window;
   }
-  std::size_t KeyListRows(TfrmMain& window) { return window.key_list().rows().size(); }
-  int RootSelection() {
-    return static_cast<int>(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0));
+  // Two rows in the Key List, as an earlier run leaves them.
+  void FillKeyList() {
+    window_->key_list().rows().Append("HKEY_CURRENT_USER\t\\Software\\A\tPath");
+    window_->key_list().rows().Append("HKEY_CURRENT_USER\t\\Software\\B\tPath");
+    window_->key_list().ShowRows(true);
+  }
+  std::size_t KeyListRows() { return window_->key_list().rows().size(); }
+  // The local machine again, the Key List kept.
+  void ExpectLocalWithRows() {
+    EXPECT_EQ(window_->globals().search_machine, "");
+    EXPECT_EQ(WindowTextUtf8(window_->hwnd()), "Keyloom");
+    EXPECT_EQ(KeyListRows(), 2u);
   }
   // Runs a search for "x" to its end and returns its status lines.
   std::vector<std::string> SearchLines() {
@@ -62,74 +58,52 @@ class NetMachineDialogTest : public MainWindowTest {
 
 TEST_F(NetMachineDialogTest, LayoutCaptionsFocusAndEscapeReturnsToTheLocalMachine) {
   WriteIni("SEARCHKEY=2\r\n");
-  TfrmMain& window = Open();
-  window.globals().search_machine = "\\\\EARLIER";
-  window.UpdateKeysCombo();
-  FillKeyList(window);
-  std::string title;
-  std::vector<std::string> texts;
-  LONG_PTR style = 0;
-  bool name_focused = false;
-  bool connect_default = false;
-  bool centred = false;
-  std::string status;
-  std::string name_hint;
-  std::string cancel_hint;
+  TfrmMain& window = OpenWithRows("\\\\EARLIER");
   ModalWatcher watcher([&](HWND dialog) {
-    title = WindowTextUtf8(dialog);
-    texts = ChildTexts(dialog);
-    style = GetWindowLongPtrW(dialog, GWL_STYLE);
-    name_focused = GetFocus() == GetDlgItem(dialog, IDC_EDT_NET_MACHINE);
-    connect_default = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)) == IDOK &&
-                      WindowTextUtf8(GetDlgItem(dialog, IDOK)) == "&Connect";
+    HWND name = GetDlgItem(dialog, IDC_EDT_NET_MACHINE);
+    EXPECT_EQ(WindowTextUtf8(dialog), "Network Machine");
+    EXPECT_EQ(ChildTexts(dialog), (std::vector<std::string>{"Enter Machine Name to connect to :",
+                                                            "", "&Connect", "C&ancel", ""}));
+    EXPECT_FALSE(GetWindowLongPtrW(dialog, GWL_STYLE) & WS_SYSMENU);
+    EXPECT_EQ(GetFocus(), name);
+    EXPECT_EQ(LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)), IDOK);
+    EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDOK)), "&Connect");
     RECT own{}, main{};
     GetWindowRect(dialog, &own);
     GetWindowRect(window.hwnd(), &main);
-    centred = std::abs((own.left + own.right) - (main.left + main.right)) <= 2 &&
-              std::abs((own.top + own.bottom) - (main.top + main.bottom)) <= 2;
-    name_hint = DialogHint(dialog, IDC_EDT_NET_MACHINE);
-    cancel_hint = DialogHint(dialog, IDCANCEL);
+    EXPECT_LE(std::abs((own.left + own.right) - (main.left + main.right)), 2) << "centred";
+    EXPECT_LE(std::abs((own.top + own.bottom) - (main.top + main.bottom)), 2) << "centred";
+    EXPECT_EQ(DialogHint(dialog, IDC_EDT_NET_MACHINE),
+              "Enter the Name or IP Address of the Machine to Connect to.");
+    EXPECT_EQ(DialogHint(dialog, IDCANCEL), "Cancel Network Machine Selection (connect to local)");
     // Enter on an empty name tests nothing.
-    PressKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_RETURN);
-    PumpUntil([&] { return !StatusBarText(dialog).empty(); }, std::chrono::seconds(10),
+    PostKey(name, VK_RETURN);
+    PumpUntil([&] { return !DialogStatus(dialog).empty(); }, std::chrono::seconds(10),
               [&](MSG& message) { return IsDialogMessageW(dialog, &message) != FALSE; });
-    status = StatusBarText(dialog);
-    PressKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_ESCAPE);
+    EXPECT_EQ(DialogStatus(dialog), "Invalid Machine Name.");
+    PostKey(name, VK_ESCAPE);
   });
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(watcher.seen(), 1);
-  EXPECT_EQ(title, "Network Machine");
-  EXPECT_EQ(texts, (std::vector<std::string>{"Enter Machine Name to connect to :", "", "&Connect",
-                                             "C&ancel", ""}));
-  EXPECT_FALSE(style & WS_SYSMENU);
-  EXPECT_TRUE(name_focused);
-  EXPECT_TRUE(connect_default);
-  EXPECT_TRUE(centred);
-  EXPECT_EQ(name_hint, "Enter the Name or IP Address of the Machine to Connect to.");
-  EXPECT_EQ(cancel_hint, "Cancel Network Machine Selection (connect to local)");
-  EXPECT_EQ(status, "Invalid Machine Name.");
-  // Escape is Cancel: the local machine again, the Key List kept.
-  EXPECT_EQ(window.globals().search_machine, "");
-  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
-  EXPECT_EQ(RootSelection(), 0);
-  EXPECT_EQ(KeyListRows(window), 2u);
+  // Escape is Cancel.
+  ExpectLocalWithRows();
+  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 0);
 }
 
 TEST_F(NetMachineDialogTest, TheLocalComputersNameConnectsAndRunsThenReachItUntilCancel) {
-  TfrmMain& window = Open();
-  FillKeyList(window);
+  TfrmMain& window = OpenWithRows("");
   const std::string name = LocalComputerName();
   ModalWatcher connect([&](HWND dialog) {
     SetWindowTextUtf8(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), "  \\\\" + name + " ");
-    PressKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_RETURN);  // the dialog closes itself
+    PostKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_RETURN);  // the dialog closes itself
   });
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(connect.seen(), 1);
   EXPECT_EQ(window.globals().search_machine, "\\\\" + name);
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\" + name + "]");
-  EXPECT_EQ(RootSelection(), 0);
+  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 0);
   EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCOUNT, 0, 0), 6);
-  EXPECT_EQ(KeyListRows(window), 0u);
+  EXPECT_EQ(KeyListRows(), 0u);
   EXPECT_EQ(SendMessageW(window.key_list().hwnd(), LVM_GETITEMCOUNT, 0, 0), 0);
 
   // "All" over the network: HKEY_LOCAL_MACHINE and HKEY_USERS only.
@@ -141,69 +115,50 @@ TEST_F(NetMachineDialogTest, TheLocalComputersNameConnectsAndRunsThenReachItUnti
   EXPECT_FALSE(Contains(lines, "Checking Key : HKEY_CURRENT_USER"));
 
   // Cancel: the local machine again, whatever was chosen before; the Key List stays.
-  FillKeyList(window);
+  FillKeyList();
   ModalWatcher cancel([&](HWND dialog) { Click(GetDlgItem(dialog, IDCANCEL)); });
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(cancel.seen(), 1);
-  EXPECT_EQ(window.globals().search_machine, "");
-  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
-  EXPECT_EQ(KeyListRows(window), 2u);
+  ExpectLocalWithRows();
   lines = SearchLines();
   EXPECT_FALSE(Contains(lines, "Connecting to remote registry on \\\\" + name));
   EXPECT_TRUE(Contains(lines, "Checking Key : HKEY_CLASSES_ROOT"));
   EXPECT_TRUE(Contains(lines, "Checking Key : HKEY_CURRENT_CONFIG"));
 }
 
-TEST_F(NetMachineDialogTest, AMachineThatDoesNotAnswerShowsTheErrorAndChangesNothing) {
-  TfrmMain& window = Open();
-  window.globals().search_machine = "\\\\EARLIER";
-  window.UpdateKeysCombo();
-  FillKeyList(window);
-  std::string status;
-  bool connect_enabled = false;
-  bool still_open = false;
-  std::string machine_meanwhile;
-  std::size_t rows_meanwhile = 0;
+// Closed otherwise (the caption's close message) the dialog keeps the machine searched before;
+// a machine that does not answer shows its error, leaves the dialog open and changes nothing.
+TEST_F(NetMachineDialogTest, ClosingKeepsTheMachineAndOneThatDoesNotAnswerChangesNothing) {
+  TfrmMain& window = OpenWithRows("\\\\EARLIER");
+  int step = 0;
   ModalWatcher watcher([&](HWND dialog) {
-    SetWindowTextUtf8(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), "\\\\nosuchhost");
+    HWND name = GetDlgItem(dialog, IDC_EDT_NET_MACHINE);
+    if (step++ == 0) {
+      SetWindowTextUtf8(name, "OTHER");
+      PostMessageW(dialog, WM_CLOSE, 0, 0);
+      return;
+    }
+    SetWindowTextUtf8(name, "\\\\nosuchhost");
     Click(GetDlgItem(dialog, IDOK));
-    PumpUntil([&] { return StatusBarText(dialog).rfind("Error: [", 0) == 0; });
+    PumpUntil([&] { return DialogStatus(dialog).rfind("Error: [", 0) == 0; });
     PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; });
-    status = StatusBarText(dialog);
-    connect_enabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
-    still_open = IsWindowVisible(dialog) != FALSE;
-    machine_meanwhile = window.globals().search_machine;
-    rows_meanwhile = KeyListRows(window);
+    reg::TRegistry probe(*api_);
+    probe.SetRootKey(reg::kLocalMachine);
+    EXPECT_FALSE(probe.RegistryConnect("\\\\nosuchhost"));
+    EXPECT_EQ(DialogStatus(dialog), "Error: [" + probe.LastErrorText() + "]");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(window.globals().search_machine, "\\\\EARLIER");
+    EXPECT_EQ(KeyListRows(), 2u);
     Click(GetDlgItem(dialog, IDCANCEL));
-  });
-  ClickControl(IDC_BTN_NETWORK);
-  ASSERT_EQ(watcher.seen(), 1);
-  reg::TRegistry probe(*api_);
-  probe.SetRootKey(reg::kLocalMachine);
-  ASSERT_FALSE(probe.RegistryConnect("\\\\nosuchhost"));
-  EXPECT_EQ(status, "Error: [" + probe.LastErrorText() + "]");
-  EXPECT_TRUE(connect_enabled);
-  EXPECT_TRUE(still_open);
-  EXPECT_EQ(machine_meanwhile, "\\\\EARLIER");
-  EXPECT_EQ(rows_meanwhile, 2u);
-  // Then Cancel: the local caption is back.
-  EXPECT_EQ(window.globals().search_machine, "");
-  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
-  EXPECT_EQ(KeyListRows(window), 2u);
-}
-
-TEST_F(NetMachineDialogTest, ClosingTheDialogOtherwiseKeepsTheSearchMachine) {
-  TfrmMain& window = Open();
-  window.globals().search_machine = "\\\\EARLIER";
-  window.UpdateKeysCombo();
-  ModalWatcher watcher([&](HWND dialog) {
-    SetWindowTextUtf8(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), "OTHER");
-    PostMessageW(dialog, WM_CLOSE, 0, 0);
   });
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(watcher.seen(), 1);
   EXPECT_EQ(window.globals().search_machine, "\\\\EARLIER");
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\EARLIER]");
+  ClickControl(IDC_BTN_NETWORK);
+  ASSERT_EQ(watcher.seen(), 2);
+  ExpectLocalWithRows();  // after Cancel
 }
 
 }  // namespace

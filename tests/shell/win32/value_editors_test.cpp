@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <commctrl.h>
-
 #include <cstring>
 
 #include "edit/number_entry.h"
@@ -18,8 +16,7 @@ namespace {
 
 // A key press as the keyboard makes it, through the dialog's keyboard handling.
 void PressKey(HWND dialog, HWND target, UINT key) {
-  PostMessageW(target, WM_KEYDOWN, key, 1);
-  PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+  PostKey(target, key);
   PumpUntil([] { return false; }, std::chrono::milliseconds(100),
             [dialog](MSG& message) { return IsDialogMessageW(dialog, &message) != FALSE; });
 }
@@ -27,8 +24,6 @@ void PressKey(HWND dialog, HWND target, UINT key) {
 void Type(HWND field, const std::wstring& keys) {
   for (wchar_t key : keys) SendMessageW(field, WM_CHAR, key, 1);
 }
-
-void SetText(HWND control, const std::string& text) { SetWindowTextUtf8(control, text); }
 
 void CaretToEnd(HWND field) { SendMessageW(field, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF); }
 
@@ -44,15 +39,6 @@ bool SetClipboardText(HWND owner, const std::wstring& text) {
   }
   CloseClipboard();
   return memory != nullptr;
-}
-
-bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
-
-std::string StatusText(HWND dialog) {
-  wchar_t text[256] = {};
-  SendMessageW(GetDlgItem(dialog, IDC_DWORD_STATUS), SB_GETTEXTW, 0,
-               reinterpret_cast<LPARAM>(text));
-  return FromWide(text);
 }
 
 class ValueEditorsTest : public ::testing::Test {
@@ -77,9 +63,9 @@ TEST_F(ValueEditorsTest, TheStringEditorGivesBackItsTextOnEscapeAndCancelAndAcce
       style = GetWindowLongPtrW(dialog, GWL_STYLE);
       EXPECT_EQ(GetFocus(), field);
     }
-    SetText(field, "typed ζ");
+    SetWindowTextUtf8(field, "typed ζ");
     closes[step++](dialog, field);
-    EXPECT_FALSE(Visible(dialog));
+    EXPECT_FALSE(IsWindowVisible(dialog));
   });
   const std::string in = "C:\\ζ\\old";
   EXPECT_EQ(dialogs_.ShowEditReg("Rename Registry Key", "HKEY_CURRENT_USER\\Software\\X", in), in);
@@ -116,9 +102,9 @@ TEST_F(ValueEditorsTest, TheNumberEditorSwitchesBasesAndFiltersKeysByTheTextThey
     SendMessageW(field, EM_SETSEL, 0, -1);
     Type(field, L"5");
     EXPECT_EQ(WindowTextUtf8(field), "5");
-    SetText(field, "");
+    SetWindowTextUtf8(field, "");
     Click(GetDlgItem(dialog, IDC_DWORD_HEX));
-    EXPECT_EQ(StatusText(dialog), edit::kConversionError);
+    EXPECT_EQ(StatusBarText(GetDlgItem(dialog, IDC_DWORD_STATUS)), edit::kConversionError);
     EXPECT_EQ(WindowTextUtf8(field), "");
     Type(field, L"A7");  // still the decimal rule
     EXPECT_EQ(WindowTextUtf8(field), "7");
@@ -163,7 +149,7 @@ TEST_F(ValueEditorsTest, TheMultiStringEditorTakesEnterAsANewLine) {
     EXPECT_EQ(end, 0u) << "nothing selected: typing replaces no line";
     SendMessageW(memo, EM_SETSEL, 1, 1);  // after "a"
     PressKey(dialog, memo, VK_RETURN);
-    EXPECT_TRUE(Visible(dialog)) << "Enter does not accept";
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter does not accept";
     EXPECT_EQ(WindowTextUtf8(memo), "a\r\n\r\nb");
     if (step++ == 0) {
       Click(GetDlgItem(dialog, IDOK));
