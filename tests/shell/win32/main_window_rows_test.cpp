@@ -13,13 +13,13 @@ namespace {
 
 constexpr const char* kScratch = "\\Software\\KeyloomTest\\Rows";
 
-class MainWindowRowsTest : public MainWindowTest {
+class MainWindowRowsTest : public ScratchKeyWindowTest {
  protected:
-  void SetUp() override { reg::TRegistry(*api_).DeleteKey(kScratch); }
+  MainWindowRowsTest() : ScratchKeyWindowTest(kScratch) {}
   void TearDown() override {
     if (window_ != nullptr) CloseWindow();
     CloseEditor();
-    reg::TRegistry(*api_).DeleteKey(kScratch);
+    ScratchKeyWindowTest::TearDown();
   }
 
   // String values named `names` in `key` below the scratch key.
