@@ -126,6 +126,18 @@ HitValue ValueOfHit(int i) {
   }
 }
 
+// CPU time this thread has used so far, in seconds.
+double ThreadCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+  auto seconds = [](const FILETIME& time) {
+    return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                               time.dwLowDateTime) /
+           1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
 // A run's hits as the key walk makes them: for every key the status bar's progress text, for every
 // hit a Key List row with its details (type, data preview, where found, the key's last write
 // time) and its "Found in Key  : " status line. Paths are shaped like those of the generated tree;
@@ -140,6 +152,7 @@ class HitWalker final : public engine::KeyWalker {
   GuiBenchOptions parts;
   std::uint64_t row_bytes = 0;     // the rows' text: root, path, value name
   std::uint64_t detail_bytes = 0;  // the texts of their details: type and data preview
+  double cpu_seconds = 0;          // what the walk's thread spent on the last run
 
   void WalkKey(engine::SearchEngine& engine, reg::TRegistry&) override {
     engine::SearchSession& session = engine.session();
@@ -154,6 +167,12 @@ class HitWalker final : public engine::KeyWalker {
     };
     row_bytes = 0;
     detail_bytes = 0;
+    const double cpu_start = ThreadCpuSeconds();
+    struct CpuTaken {
+      double start;
+      double& total;
+      ~CpuTaken() { total = ThreadCpuSeconds() - start; }
+    } cpu_taken{cpu_start, cpu_seconds};
     // Last write times spread over about three years, the same for the hits of one key.
     constexpr std::uint64_t kSecond = 10000000;
     constexpr std::uint64_t kFirstTime = 132223104000000000;  // 2020-01-01
@@ -245,22 +264,11 @@ class Pinger {
   std::thread thread_;
 };
 
-// CPU time this thread has used so far, in seconds.
-double ThreadCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-  auto seconds = [](const FILETIME& time) {
-    return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                               time.dwLowDateTime) /
-           1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
-
 struct RunFigures {
   double clear_ms = 0;  // emptying the Key List the run before left, outside the timed run
   double seconds = 0;
   double window_cpu_seconds = 0;  // what the window's thread spent during the run
+  double walk_cpu_seconds = 0;    // what the walk's thread spent
   double longest_gap_ms = 0;
   std::size_t rows_shown = 0;
 };
@@ -286,10 +294,12 @@ RunFigures TimeRun(shell::TfrmMain& window, HitWalker& walker, bool shown) {
   figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   figures.window_cpu_seconds = ThreadCpuSeconds() - cpu_start;
   figures.longest_gap_ms = pinger.LongestGapMs();
+  figures.walk_cpu_seconds = walker.cpu_seconds;
   std::fprintf(stderr,
-               "%s run: %.3f s (window's thread %.3f s of CPU), longest gap %.1f ms ending at %.1f "
-               "ms (list emptied in %.1f ms)\n",
+               "%s run: %.3f s (window's thread %.3f s of CPU, walk's %.3f s), longest gap %.1f ms "
+               "ending at %.1f ms (list emptied in %.1f ms)\n",
                shown ? "window" : "discarded", figures.seconds, figures.window_cpu_seconds,
+               walker.cpu_seconds,
                figures.longest_gap_ms, pinger.LongestGapEndMs(), figures.clear_ms);
   figures.rows_shown = window.key_list().rows().size();
   return figures;
@@ -409,7 +419,8 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
                reinterpret_cast<LPARAM>(L"KLQNeedleZX"));
   PumpUntil([] { return false; }, std::chrono::seconds(0));
 
-  std::vector<double> shown, discarded, shown_cpu, discarded_cpu;
+  std::vector<double> shown, discarded, shown_cpu, discarded_cpu, shown_walk_cpu,
+      discarded_walk_cpu;
   double longest_gap = 0, longest_gap_discarded = 0, clear_ms = 0;
   std::int64_t memory_before = 0, memory_after = 0;
   std::size_t rows_shown = 0;
@@ -426,11 +437,13 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
         if (first_window_run) memory_after = LiveHeap().Cost();
         shown.push_back(figures.seconds);
         shown_cpu.push_back(figures.window_cpu_seconds);
+        shown_walk_cpu.push_back(figures.walk_cpu_seconds);
         longest_gap = std::max(longest_gap, figures.longest_gap_ms);
         rows_shown = figures.rows_shown;
       } else {
         discarded.push_back(figures.seconds);
         discarded_cpu.push_back(figures.window_cpu_seconds);
+        discarded_walk_cpu.push_back(figures.walk_cpu_seconds);
         longest_gap_discarded = std::max(longest_gap_discarded, figures.longest_gap_ms);
       }
     }
@@ -454,12 +467,14 @@ std::string RunGuiBench(HINSTANCE instance, const GuiBenchOptions& options) {
       "rows=%d rows_shown=%zu window_s=%.3f discarded_s=%.3f ratio=%.3f "
       "longest_gap_ms=%.1f longest_gap_discarded_ms=%.1f row_text_bytes=%.1f "
       "row_detail_bytes=%.1f row_memory_bytes=%.1f memory_ratio=%.2f clear_ms=%.1f "
-      "repetitions=%d window_cpu_s=%.3f discarded_cpu_s=%.3f",
+      "repetitions=%d window_cpu_s=%.3f discarded_cpu_s=%.3f walk_cpu_s=%.3f "
+      "discarded_walk_cpu_s=%.3f",
       options.rows, rows_shown, Median(shown), Median(discarded),
       Median(discarded) > 0 ? Median(shown) / Median(discarded) : 0, longest_gap,
       longest_gap_discarded, row_text, static_cast<double>(walker.detail_bytes) * per_row,
       row_memory, row_text > 0 ? row_memory / row_text : 0, clear_ms, options.repetitions,
-      Median(shown_cpu), Median(discarded_cpu));
+      Median(shown_cpu), Median(discarded_cpu), Median(shown_walk_cpu),
+      Median(discarded_walk_cpu));
   if (ordered && length > 0 && static_cast<std::size_t>(length) < sizeof report) {
     const double sort_s =
         std::max({order.sort_data_s, order.sort_modified_s, order.sort_reverse_s});

@@ -1,31 +1,46 @@
 #include "shell/key_list_rows.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace keyloom::shell {
 
 RowBlock RowBlock::WithRoom(std::size_t text_bytes) {
   RowBlock block;
-  block.text_.reserve(text_bytes);
-  // Rows of about a hundred bytes are the common case.
-  block.ends_.reserve(text_bytes / 64);
+  block.text_ = std::make_unique_for_overwrite<char[]>(text_bytes);
+  block.room_ = text_bytes;
+  // Rows of a hundred bytes and more are the common case.
+  block.ends_.reserve(text_bytes / 128);
   return block;
 }
 
-void RowBlock::Append(std::string_view row) {
-  text_.append(row);
-  ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+RowBlock RowBlock::Touched(std::size_t text_bytes) {
+  RowBlock block = WithRoom(text_bytes);
+  // Pages are at least this large wherever the program runs.
+  constexpr std::size_t kPageBytes = 4096;
+  for (std::size_t at = 0; at < text_bytes; at += kPageBytes) block.text_[at] = '\0';
+  const std::size_t ends = block.ends_.capacity();
+  block.ends_.resize(ends);
+  block.ends_.clear();
+  return block;
 }
 
-void RowBlock::Extend(std::string_view more) {
-  text_.append(more);
-  ends_.back() = static_cast<std::uint32_t>(text_.size());
+char* RowBlock::Add(std::size_t bytes) {
+  char* at = text_.get() + size_;
+  size_ += bytes;
+  ends_.push_back(static_cast<std::uint32_t>(size_));
+  return at;
+}
+
+char* RowBlock::Write(char* at, std::string_view part) {
+  if (!part.empty()) std::memcpy(at, part.data(), part.size());  // an empty part's data may be null
+  return at + part.size();
 }
 
 std::string_view RowBlock::operator[](std::size_t index) const {
   const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-  return std::string_view(text_).substr(begin, ends_[index] - begin);
+  return std::string_view(text_.get() + begin, ends_[index] - begin);
 }
 
 std::size_t KeyListRows::BlockOf(std::size_t index) const {
@@ -43,59 +58,66 @@ std::string_view KeyListRows::operator[](std::size_t index) const {
   return stored.substr(0, stored.find('\0'));
 }
 
+namespace {
+
+// The fixed tail of a row's details: where found, then the last write time.
+constexpr std::size_t kTimeBytes = 8;
+constexpr std::size_t kTailBytes = 1 + kTimeBytes;
+
+}  // namespace
+
 RowDetails KeyListRows::Details(std::size_t index) const {
-  std::string_view rest = Stored(index);
+  const std::string_view stored = Stored(index);
   RowDetails details;
-  const auto next = [&rest] {
-    const std::size_t nul = rest.find('\0');
-    const std::string_view field = rest.substr(0, nul);
-    rest.remove_prefix(nul == std::string_view::npos ? rest.size() : nul + 1);
-    return field;
-  };
-  next();  // the row text
-  if (rest.empty()) return details;
+  const std::size_t row_end = stored.find('\0');
+  // Behind the row's NUL: type NUL data NUL and the tail.
+  if (row_end == std::string_view::npos || stored.size() - row_end < 3 + kTailBytes) return details;
+  std::string_view texts = stored.substr(row_end + 1, stored.size() - row_end - 1 - kTailBytes);
+  const std::string_view tail = stored.substr(stored.size() - kTailBytes);
   details.present = true;
-  details.type = next();
-  details.data = next();
-  const std::string_view found = next();
-  details.found_in =
-      found.empty() ? engine::FoundIn::kKeyName : static_cast<engine::FoundIn>(found.front() - '0');
-  for (char digit : next())
-    details.modified = details.modified * 10 + static_cast<unsigned>(digit - '0');
+  const std::size_t type_end = texts.find('\0');
+  details.type = texts.substr(0, type_end);
+  details.data = texts.substr(type_end + 1, texts.size() - type_end - 2);
+  details.found_in = static_cast<engine::FoundIn>(tail[0] - '0');
+  for (std::size_t i = kTimeBytes; i > 0; --i) {
+    details.modified = details.modified << 8 | static_cast<unsigned char>(tail[i]);
+  }
   return details;
 }
 
-void KeyListRows::MakeRoom(std::size_t bytes) {
-  if (blocks_.empty() || !blocks_.back().HasRoomFor(bytes)) {
-    blocks_.push_back(RowBlock::WithRoom(std::max(kBlockBytes, bytes)));
-    first_rows_.push_back(size_);
+void KeyListRows::MakeRoom(std::size_t bytes, RowBlockStock* stock) {
+  if (!blocks_.empty() && blocks_.back().HasRoomFor(bytes)) return;
+  if (stock != nullptr) ++stock->started;
+  if (stock != nullptr && !stock->blocks.empty() && stock->blocks.back().HasRoomFor(bytes)) {
+    blocks_.push_back(std::move(stock->blocks.back()));
+    stock->blocks.pop_back();
+  } else {
+    blocks_.push_back(RowBlock::WithRoom(std::max(block_bytes_, bytes)));
   }
+  first_rows_.push_back(size_);
 }
 
-void KeyListRows::Append(std::string_view row) {
-  MakeRoom(row.size());
+void KeyListRows::Append(std::string_view row, RowBlockStock* stock) {
+  MakeRoom(row.size(), stock);
   blocks_.back().Append(row);
   ++size_;
 }
 
-void KeyListRows::Append(std::string_view row, const engine::HitDetails& details) {
-  const std::string_view nul("\0", 1);
-  const char found[1] = {static_cast<char>('0' + static_cast<int>(details.found_in))};
-  char digits[24];
-  std::size_t length = 0;
-  std::uint64_t modified = details.modified;
-  do {
-    digits[sizeof digits - ++length] = static_cast<char>('0' + modified % 10);
-    modified /= 10;
-  } while (modified != 0);
-  const std::string_view time(digits + sizeof digits - length, length);
-  MakeRoom(row.size() + details.type.size() + details.data.size() + time.size() + 5);
-  RowBlock& block = blocks_.back();
-  block.Append(row);
-  for (std::string_view part :
-       {nul, std::string_view(details.type), nul, std::string_view(details.data), nul,
-        std::string_view(found, 1), nul, time}) {
-    block.Extend(part);
+void KeyListRows::Append(std::string_view row, const engine::HitDetails& details,
+                         RowBlockStock* stock) {
+  const std::size_t bytes =
+      row.size() + details.type.size() + details.data.size() + 3 + kTailBytes;
+  MakeRoom(bytes, stock);
+  char* at = blocks_.back().Add(bytes);
+  at = RowBlock::Write(at, row);
+  *at++ = '\0';
+  at = RowBlock::Write(at, details.type);
+  *at++ = '\0';
+  at = RowBlock::Write(at, details.data);
+  *at++ = '\0';
+  *at++ = static_cast<char>('0' + static_cast<int>(details.found_in));
+  for (std::size_t i = 0; i < kTimeBytes; ++i) {
+    *at++ = static_cast<char>(details.modified >> (8 * i) & 0xff);
   }
   ++size_;
 }
@@ -120,7 +142,7 @@ void KeyListRows::Append(KeyListRows&& more) {
 void KeyListRows::Remove(std::vector<std::size_t> indices) {
   std::sort(indices.begin(), indices.end());
   if (indices.empty() || indices.front() >= size_) return;
-  KeyListRows kept;
+  KeyListRows kept(block_bytes_);
   auto next = indices.begin();
   for (std::size_t i = 0; i < size_; ++i) {
     if (next != indices.end() && *next == i) {

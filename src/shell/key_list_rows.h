@@ -7,13 +7,16 @@
 // The run's worker gathers its rows in the same form, and the window takes them over block by
 // block without touching a row.
 //
-// A hit's row carries its details (type, data preview, where found, the key's last write time)
-// stored after the row text behind a NUL, which no registry name holds: the row text that every
-// reader parses stays root TAB path TAB value name, and the details cost no more than their text.
+// A hit's row carries its details stored after the row text behind a NUL, which no registry name
+// holds: the row text that every reader parses stays root TAB path TAB value name. The type and the
+// data preview follow as text, each behind a NUL; then a fixed tail of nine bytes: where the text
+// was found (one digit) and the key's last write time as its eight bytes, least significant first.
+// The details cost their text and 12 bytes, and storing them formats no number.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,28 +39,51 @@ class RowBlock {
  public:
   // A block made to receive rows up to `text_bytes` of text without growing.
   static RowBlock WithRoom(std::size_t text_bytes);
+  // The same with every page of its memory written once: the first write to fresh memory makes
+  // the system find and clear a page, which a block made ahead spares whoever fills it.
+  static RowBlock Touched(std::size_t text_bytes);
 
-  void Append(std::string_view row);
-  // Adds `more` to the end of the last row.
-  void Extend(std::string_view more);
+  // Adds a row of `bytes` bytes and returns where its bytes go. The block must have room for it
+  // (HasRoomFor).
+  char* Add(std::size_t bytes);
+  void Append(std::string_view row) { Write(Add(row.size()), row); }
+  // Copies `part` to `at` and returns the end of the copy.
+  static char* Write(char* at, std::string_view part);
   std::size_t size() const { return ends_.size(); }
   std::string_view operator[](std::size_t index) const;
 
-  std::size_t TextBytes() const { return text_.size(); }
-  std::size_t TextCapacity() const { return text_.capacity(); }
-  // Whether `row` can be appended without the text buffer growing.
-  bool HasRoomFor(std::size_t bytes) const { return text_.capacity() - text_.size() >= bytes; }
+  std::size_t TextBytes() const { return size_; }
+  std::size_t TextCapacity() const { return room_; }
+  // Whether a row of `bytes` fits in the block's room.
+  bool HasRoomFor(std::size_t bytes) const { return room_ - size_ >= bytes; }
 
  private:
-  std::string text_;
+  // The room is left uninitialized: a row's bytes are written once, where they stay.
+  std::unique_ptr<char[]> text_;
+  std::size_t size_ = 0;
+  std::size_t room_ = 0;
   std::vector<std::uint32_t> ends_;  // where each row's text ends in text_
+};
+
+// Empty blocks made ahead for rows to come, and how many blocks rows have started since the count
+// was last taken (from here or not).
+struct RowBlockStock {
+  std::vector<RowBlock> blocks;
+  std::size_t started = 0;
 };
 
 // The Key List's rows: blocks of about kBlockBytes of text each. Appending never moves the text of
 // rows already there (a block's text never grows past its room), so views of it stay valid.
+//
+// A block is a megabyte: large enough that the system gives each its own mapping instead of
+// growing the heap it shares with the run's worker (whose many small allocations would wait for
+// each growth), small enough that the block a run is filling wastes little.
 class KeyListRows {
  public:
-  static constexpr std::size_t kBlockBytes = 64 * 1024;
+  static constexpr std::size_t kBlockBytes = 1024 * 1024;
+
+  // Rows in blocks of `block_bytes` (tests use small ones to cross many blocks).
+  explicit KeyListRows(std::size_t block_bytes = kBlockBytes) : block_bytes_(block_bytes) {}
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -65,8 +91,10 @@ class KeyListRows {
   std::string_view operator[](std::size_t index) const;
   RowDetails Details(std::size_t index) const;
 
-  void Append(std::string_view row);
-  void Append(std::string_view row, const engine::HitDetails& details);
+  // A new block, when one is needed, comes from `stock` while it has one.
+  void Append(std::string_view row, RowBlockStock* stock = nullptr);
+  void Append(std::string_view row, const engine::HitDetails& details,
+              RowBlockStock* stock = nullptr);
   // Appends all of `more`'s rows and leaves it empty. Its well-filled blocks are taken over whole;
   // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks.
   void Append(KeyListRows&& more);
@@ -81,8 +109,9 @@ class KeyListRows {
   // The row's text and details as stored.
   std::string_view Stored(std::size_t index) const;
   // Makes sure the last block takes `bytes` more.
-  void MakeRoom(std::size_t bytes);
+  void MakeRoom(std::size_t bytes, RowBlockStock* stock = nullptr);
 
+  std::size_t block_bytes_;
   std::vector<RowBlock> blocks_;
   std::vector<std::size_t> first_rows_;  // the list index of each block's first row
   std::size_t size_ = 0;

@@ -22,7 +22,7 @@ OutputSegment& RunOutputQueue::Open() {
 
 void RunOutputQueue::End(OutputSegment::End end) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<base::SpinLock> lock(lock_);
     Open().end = end;
   }
   Notify(true);
@@ -34,7 +34,7 @@ void RunOutputQueue::Notify(bool urgent) const {
 
 void RunOutputQueue::AddStatusLine(std::string line) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<base::SpinLock> lock(lock_);
     OutputSegment& segment = Open();
     segment.lines.push_back(std::move(line));
     segment.bar_set = false;
@@ -48,7 +48,7 @@ void RunOutputQueue::AddStatusLine(std::string line) {
 
 void RunOutputQueue::SetStatusBarText(const std::string& text) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<base::SpinLock> lock(lock_);
     OutputSegment& segment = Open();
     segment.bar.assign(text);
     segment.bar_set = true;
@@ -58,23 +58,23 @@ void RunOutputQueue::SetStatusBarText(const std::string& text) {
 
 void RunOutputQueue::AddKeyListEntry(std::string row) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Open().rows.Append(row);
+    std::lock_guard<base::SpinLock> lock(lock_);
+    Open().rows.Append(row, &stock_);
   }
   Notify(false);
 }
 
 void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& details) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Open().rows.Append(row, details);
+    std::lock_guard<base::SpinLock> lock(lock_);
+    Open().rows.Append(row, details, &stock_);
   }
   Notify(false);
 }
 
 void RunOutputQueue::ClearLists() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<base::SpinLock> lock(lock_);
     OutputSegment* segment = &Open();
     if (!segment->rows.empty() || !segment->lines.empty() || segment->bar_set) {
       segment = &segments_.emplace_back();
@@ -90,14 +90,48 @@ void RunOutputQueue::RequestQuit() { End(OutputSegment::End::kQuit); }
 
 std::vector<OutputSegment> RunOutputQueue::Drain() {
   std::vector<OutputSegment> drained;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<base::SpinLock> lock(lock_);
   drained.swap(segments_);
   return drained;
 }
 
 bool RunOutputQueue::Empty() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<base::SpinLock> lock(lock_);
   return segments_.empty();
+}
+
+void RunOutputQueue::StockRowBlocks() {
+  std::size_t wanted = 0;
+  {
+    std::lock_guard<base::SpinLock> lock(lock_);
+    const std::size_t target = std::clamp(2 * stock_.started, kStockLeast, kStockMost);
+    stock_.started = 0;
+    if (target > stock_.blocks.size()) {
+      wanted = std::min(target - stock_.blocks.size(), kStockedPerCall);
+    }
+  }
+  if (wanted == 0) return;
+  std::vector<RowBlock> made;
+  made.reserve(wanted);
+  for (std::size_t i = 0; i < wanted; ++i) {
+    made.push_back(RowBlock::Touched(KeyListRows::kBlockBytes));
+  }
+  std::lock_guard<base::SpinLock> lock(lock_);
+  std::move(made.begin(), made.end(), std::back_inserter(stock_.blocks));
+}
+
+void RunOutputQueue::ReleaseRowBlocks() {
+  std::vector<RowBlock> released;
+  {
+    std::lock_guard<base::SpinLock> lock(lock_);
+    released.swap(stock_.blocks);
+    stock_.started = 0;
+  }
+}
+
+std::size_t RunOutputQueue::StockedRowBlocks() const {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  return stock_.blocks.size();
 }
 
 OutputBatch FoldOutput(std::vector<OutputSegment>& segments, std::size_t begin, KeyListRows& rows,

@@ -2,7 +2,7 @@
 //
 // How it works. The run's worker never touches a window. Everything it shows (status lines, status
 // bar text, Key List rows, the clearing of both lists, the run's end and the quit request) is
-// appended under one mutex to a RunOutputQueue, which keeps it as the window will apply it: a list
+// appended under one lock to a RunOutputQueue, which keeps it as the window will apply it: a list
 // of segments, each the output between two boundaries (a clearing, the run's end, the quit
 // request). Inside a segment only three things matter to the window, so only they are kept: the
 // rows in order (back to back in blocks of text, no allocation per row), the status lines in order,
@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "base/spin_lock.h"
 #include "engine/run_io.h"
 #include "engine/status_log.h"
 #include "shell/key_list_rows.h"
@@ -73,14 +74,29 @@ class RunOutputQueue final : public engine::RunOutput {
   std::vector<OutputSegment> Drain();
   bool Empty() const;
 
+  // Row blocks made ahead. A million rows fill some 170 MB, and the first write to each fresh page
+  // makes the system find and clear it: left to the run's worker, that costs it a tenth of its
+  // time. While a run is busy the GUI thread, which waits most of the time, calls StockRowBlocks on
+  // every tick: it makes blocks with their pages written (outside the lock), twice as many as rows
+  // started since the last call, at least kStockLeast, at most kStockedPerCall a call (a few
+  // milliseconds) and kStockMost in all. The worker takes one whenever its rows need a new block
+  // and makes its own only when none is left. ReleaseRowBlocks frees the rest when the run is over.
+  static constexpr std::size_t kStockLeast = 1;
+  static constexpr std::size_t kStockMost = 16;
+  static constexpr std::size_t kStockedPerCall = 4;
+  void StockRowBlocks();
+  void ReleaseRowBlocks();
+  std::size_t StockedRowBlocks() const;
+
  private:
   // The segment new output goes to, opened when the last one has ended. Called under the lock.
   OutputSegment& Open();
   void End(OutputSegment::End end);
   void Notify(bool urgent) const;
 
-  mutable std::mutex mutex_;
+  mutable base::SpinLock lock_;
   std::vector<OutputSegment> segments_;
+  RowBlockStock stock_;
   Wake wake_;
 };
 

@@ -30,7 +30,8 @@ TEST(KeyListCellsTest, HitsCarryTheirDetailsFromTheRunToTheColumnsWhileReadersSe
   const std::string key_row = engine::MakeKeyListEntry("HKEY_LOCAL_MACHINE", "\\Software\\B", "");
   queue.AddKeyListHit(key_row, {"", "", engine::FoundIn::kKeyName, 0});
   // Enough rows with details to fill several blocks, then a removal that moves them.
-  for (int i = 0; i < 3000; ++i) {
+  constexpr int kMany = 60000;
+  for (int i = 0; i < kMany; ++i) {
     queue.AddKeyListHit("HKEY_USERS\t\\K" + std::to_string(i) + "\tv",
                         {"REG_DWORD", "0x00000001 (1)", engine::FoundIn::kValueName,
                          static_cast<std::uint64_t>(i + 1)});
@@ -39,7 +40,7 @@ TEST(KeyListCellsTest, HitsCarryTheirDetailsFromTheRunToTheColumnsWhileReadersSe
   engine::StatusLines status;
   std::vector<OutputSegment> segments = queue.Drain();
   FoldOutput(segments, 0, rows, status);
-  ASSERT_EQ(rows.size(), 3003u);
+  ASSERT_EQ(rows.size(), kMany + 3u);
   rows.Remove({1, 5});
 
   EXPECT_EQ(rows[0], value_row);
@@ -53,9 +54,9 @@ TEST(KeyListCellsTest, HitsCarryTheirDetailsFromTheRunToTheColumnsWhileReadersSe
   EXPECT_EQ(Cells(rows, 2)[kColumnModified], "t1");
   EXPECT_EQ(Cells(rows, 3)[kColumnModified], "t2");
   EXPECT_EQ(Cells(rows, 4)[kColumnModified], "t4");  // the row of t3 was removed
-  EXPECT_EQ(rows[3000], "HKEY_USERS\t\\K2999\tv");
-  EXPECT_EQ(Cells(rows, 3000)[kColumnFoundIn], "Value name");
-  EXPECT_EQ(Cells(rows, 3000)[kColumnModified], "t3000");
+  EXPECT_EQ(rows[kMany], "HKEY_USERS\t\\K" + std::to_string(kMany - 1) + "\tv");
+  EXPECT_EQ(Cells(rows, kMany)[kColumnFoundIn], "Value name");
+  EXPECT_EQ(Cells(rows, kMany)[kColumnModified], "t" + std::to_string(kMany));
 
   rows.Append("not a result row");
   EXPECT_EQ(Cells(rows, rows.size() - 1),

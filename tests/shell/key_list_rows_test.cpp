@@ -14,13 +14,16 @@ void ExpectSameRows(const KeyListRows& rows, const std::vector<std::string>& exp
   for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(rows[i], expected[i]) << "row " << i;
 }
 
+// Small blocks, so that a few thousand rows cross many of them.
+constexpr std::size_t kBlock = 4096;
+
 // Rows of every length that matters: empty, ordinary, and longer than a whole block.
 std::string RandomRow(std::mt19937& random, int n) {
   switch (random() % 50) {
     case 0:
       return {};
     case 1:
-      return std::string(KeyListRows::kBlockBytes + random() % 100, 'x') + std::to_string(n);
+      return std::string(kBlock + random() % 100, 'x') + std::to_string(n);
     default:
       return "HKEY_LOCAL_MACHINE\t\\Software\\Vendor " + std::to_string(n) + "\\Ω 名前\tv" +
              std::string(random() % 120, 'a');
@@ -29,12 +32,12 @@ std::string RandomRow(std::mt19937& random, int n) {
 
 TEST(KeyListRowsTest, ReadsBackEveryRowAcrossBlocksWhateverTheirLengthOrHowTheyArrived) {
   std::mt19937 random(11);
-  KeyListRows rows;
+  KeyListRows rows(kBlock);
   std::vector<std::string> expected;
   int n = 0;
   while (expected.size() < 20000) {
     if (random() % 3 == 0) {  // a batch from the run's worker, taken over whole
-      KeyListRows batch;
+      KeyListRows batch(kBlock);
       for (std::size_t i = random() % 2000; i > 0; --i) {
         expected.push_back(RandomRow(random, n++));
         batch.Append(expected.back());
@@ -59,13 +62,13 @@ TEST(KeyListRowsTest, ClearEmptiesTheListForTheNextRun) {
 }
 
 TEST(KeyListRowsTest, RemovedRowsGoAndTheOthersKeepTheirOrderAcrossBlocks) {
-  KeyListRows rows;
+  KeyListRows rows(kBlock);
   std::vector<std::string> expected;
   for (int i = 0; i < 3000; ++i) {
     expected.push_back("HKEY_CURRENT_USER\t\\Software\\Key" + std::to_string(i) + "\tValue");
     rows.Append(expected.back());
   }
-  ASSERT_GT(rows.size() * expected.front().size(), KeyListRows::kBlockBytes);
+  ASSERT_GT(rows.size() * expected.front().size(), kBlock * 10);
   rows.Remove({2999, 0, 1500, 1500, 5000});
   expected.erase(expected.begin() + 2999);
   expected.erase(expected.begin() + 1500);

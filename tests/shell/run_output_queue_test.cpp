@@ -65,17 +65,31 @@ TEST(RunOutputQueueTest, DrainHandsOverEverythingOnceSplitAtClearingsAndTheRunsE
   EXPECT_EQ(wakes, (std::vector<bool>{false, false, false, false, false, false, true, true}));
 }
 
-TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
+// The worker appends rows (with details, filling several blocks) while the GUI thread drains the
+// queue and keeps blocks in stock for it, as the window does on its timer.
+TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothingWhileBlocksAreStocked) {
   RunOutputQueue queue;
   constexpr int kRows = 50000;
+  const std::string data(40, 'd');
   std::thread worker([&] {
-    for (int i = 0; i < kRows; ++i) queue.AddKeyListEntry(std::to_string(i));
+    for (int i = 0; i < kRows; ++i) {
+      if (i % 2 == 0) {
+        queue.AddKeyListEntry(std::to_string(i));
+      } else {
+        queue.AddKeyListHit(std::to_string(i), {"REG_SZ", data + std::to_string(i),
+                                                engine::FoundIn::kData,
+                                                static_cast<std::uint64_t>(i) << 40});
+      }
+    }
     queue.RunFinished();
   });
   KeyListRows rows;
   engine::StatusLines status;
   bool finished = false;
+  std::size_t most_stocked = 0;
   while (!finished) {
+    queue.StockRowBlocks();
+    most_stocked = std::max(most_stocked, queue.StockedRowBlocks());
     auto segments = queue.Drain();
     std::size_t next = 0;
     while (next < segments.size()) {
@@ -85,8 +99,20 @@ TEST(RunOutputQueueTest, ConcurrentProducerLosesAndReordersNothing) {
     }
   }
   worker.join();
+  EXPECT_GE(most_stocked, RunOutputQueue::kStockLeast);
+  EXPECT_LE(most_stocked, RunOutputQueue::kStockMost);
+  queue.ReleaseRowBlocks();
+  EXPECT_EQ(queue.StockedRowBlocks(), 0u);
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRows));
-  for (int i = 0; i < kRows; ++i) ASSERT_EQ(rows[static_cast<std::size_t>(i)], std::to_string(i));
+  for (int i = 0; i < kRows; ++i) {
+    const auto row = static_cast<std::size_t>(i);
+    ASSERT_EQ(rows[row], std::to_string(i));
+    const RowDetails details = rows.Details(row);
+    ASSERT_EQ(details.present, i % 2 == 1) << i;
+    if (!details.present) continue;
+    ASSERT_EQ(details.data, data + std::to_string(i));
+    ASSERT_EQ(details.modified, static_cast<std::uint64_t>(i) << 40);
+  }
 }
 
 TEST(FoldOutputTest, StopsRightAfterTheRunsEndSoEarlierOutputIsShownFirst) {

@@ -217,6 +217,7 @@ void TfrmMain::CancelExport() { export_->Cancel(); }
 // ---- Output ----
 
 void TfrmMain::OnDrainTimer() {
+  if (controller_->Active()) queue_.StockRowBlocks();
   const auto start = OutputPacer::Clock::now();
   if (!pacer_.Due(start) || queue_.Empty()) return;
   DrainOutput();
@@ -232,6 +233,7 @@ void TfrmMain::DrainOutput() {
     next = batch.next;
     ShowBatch(batch);
     if (batch.finished) {
+      queue_.ReleaseRowBlocks();
       controller_->OnRunFinished();
       KeyListRunEnded();
     }

@@ -198,6 +198,7 @@ TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsA
   std::atomic<bool> done{false};
   std::atomic<long long> longest_ms{0};
   std::atomic<int> answers{0};
+  std::atomic<bool> stopped{false};
   HWND target = window.hwnd();
   std::thread pinger([&] {
     while (!done) {
@@ -211,6 +212,7 @@ TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsA
       ++answers;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    stopped = true;
   });
   const auto start = std::chrono::steady_clock::now();
   ClickControl(IDC_BTN_SEARCH);
@@ -219,6 +221,8 @@ TEST_F(MainWindowRunTest, TwoHundredThousandRowsReachTheListWhileTheWindowKeepsA
                             std::chrono::steady_clock::now() - start)
                             .count();
   done = true;
+  // The window answers the ping that may be on its way while the pinger stops.
+  PumpUntil([&] { return stopped.load(); }, std::chrono::seconds(10));
   pinger.join();
   ASSERT_TRUE(idle);
   std::printf(
