@@ -87,12 +87,16 @@ RowDetails KeyListRows::Details(std::size_t index) const {
 
 void KeyListRows::MakeRoom(std::size_t bytes, RowBlockStock* stock) {
   if (!blocks_.empty() && blocks_.back().HasRoomFor(bytes)) return;
-  if (stock != nullptr) ++stock->started;
-  if (stock != nullptr && !stock->blocks.empty() && stock->blocks.back().HasRoomFor(bytes)) {
-    blocks_.push_back(std::move(stock->blocks.back()));
-    stock->blocks.pop_back();
+  if (blocks_.empty()) {
+    blocks_.push_back(RowBlock::WithRoom(std::max(std::min(kFirstBlockBytes, block_bytes_), bytes)));
   } else {
-    blocks_.push_back(RowBlock::WithRoom(std::max(block_bytes_, bytes)));
+    if (stock != nullptr) ++stock->started;
+    if (stock != nullptr && !stock->blocks.empty() && stock->blocks.back().HasRoomFor(bytes)) {
+      blocks_.push_back(std::move(stock->blocks.back()));
+      stock->blocks.pop_back();
+    } else {
+      blocks_.push_back(RowBlock::WithRoom(std::max(block_bytes_, bytes)));
+    }
   }
   first_rows_.push_back(size_);
 }

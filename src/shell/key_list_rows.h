@@ -65,24 +65,28 @@ class RowBlock {
   std::vector<std::uint32_t> ends_;  // where each row's text ends in text_
 };
 
-// Empty blocks made ahead for rows to come, and how many blocks rows have started since the count
-// was last taken (from here or not).
+// Empty blocks made ahead for rows to come, and how many blocks after the first rows have started
+// since the count was last taken (from here or not).
 struct RowBlockStock {
   std::vector<RowBlock> blocks;
   std::size_t started = 0;
 };
 
-// The Key List's rows: blocks of about kBlockBytes of text each. Appending never moves the text of
-// rows already there (a block's text never grows past its room), so views of it stay valid.
+// The Key List's rows: blocks of text, appended in order. Appending never moves the text of rows
+// already there (a block's text never grows past its room), so views of it stay valid.
 //
-// A block is a megabyte: large enough that the system gives each its own mapping instead of
-// growing the heap it shares with the run's worker (whose many small allocations would wait for
-// each growth), small enough that the block a run is filling wastes little.
+// The first block takes kFirstBlockBytes of text: most lists, and the rows a run yields between
+// two updates of the window, are small. Every further block takes kBlockBytes, a megabyte: large
+// enough that the system gives each its own mapping instead of growing the heap it shares with the
+// run's worker (whose many small allocations would wait for each growth), small enough that the
+// block a run is filling wastes little.
 class KeyListRows {
  public:
+  static constexpr std::size_t kFirstBlockBytes = 64 * 1024;
   static constexpr std::size_t kBlockBytes = 1024 * 1024;
 
-  // Rows in blocks of `block_bytes` (tests use small ones to cross many blocks).
+  // Rows in blocks of `block_bytes` after a first one of at most kFirstBlockBytes (tests use small
+  // blocks to cross many of them).
   explicit KeyListRows(std::size_t block_bytes = kBlockBytes) : block_bytes_(block_bytes) {}
 
   std::size_t size() const { return size_; }
@@ -91,7 +95,7 @@ class KeyListRows {
   std::string_view operator[](std::size_t index) const;
   RowDetails Details(std::size_t index) const;
 
-  // A new block, when one is needed, comes from `stock` while it has one.
+  // A new block after the first, when one is needed, comes from `stock` while it has one.
   void Append(std::string_view row, RowBlockStock* stock = nullptr);
   void Append(std::string_view row, const engine::HitDetails& details,
               RowBlockStock* stock = nullptr);
