@@ -82,13 +82,16 @@ EditorPaths::EditorPaths(reg::RegApi& api, reg::KeyHandle base, reg::RegView vie
 
 EditorPaths::Named EditorPaths::NameOf(const std::string& path) {
   if (!Asks()) return {path, ""};
+  if (last_ && last_path_ == path) return *last_;
   reg::KeyHandle key = reg::kNullKey;
   if (api_->OpenKey(base_, reg::WithoutLeadingBackslash(path), kNameAccess | reg::ViewFlag(view_),
                     &key) != reg::kSuccess) {
     return {path, ""};
   }
   reg::UniqueKey guard(*api_, key);
-  return Name(path, key);
+  last_ = Name(path, key);
+  last_path_ = path;
+  return *last_;
 }
 
 EditorPaths::Named EditorPaths::NameSubkey(const Named& parent, const std::string& path,

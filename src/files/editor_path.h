@@ -12,6 +12,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +36,8 @@ class EditorPaths {
               std::function<void(const std::string&)> note);
 
   // The key at `path` (beginning with "\"), opened here. A key that cannot be opened keeps its
-  // path: whatever reads it next reports why.
+  // path: whatever reads it next reports why. The same path again (the next value of the same key
+  // in an export) gets the same name without a question.
   Named NameOf(const std::string& path);
 
   // Subkey `name` of `parent`, opened by `path` as `key`: named after its parent when the system
@@ -58,6 +60,8 @@ class EditorPaths {
   std::string root_name_;
   std::function<void(const std::string&)> note_;
   bool noted_ = false;
+  std::string last_path_;  // the path NameOf named last, and its name
+  std::optional<Named> last_;
 };
 
 }  // namespace keyloom::files

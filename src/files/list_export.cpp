@@ -50,6 +50,7 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
   const std::string& machine = context.settings.search_machine;
+  ExportSession session;  // one connection to the machine for the whole list
   std::string line;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (Cancelled(progress)) return ExportOutcome::kCancelled;
@@ -58,7 +59,7 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
       std::optional<std::string> text;
       if (root != nullptr) {
         text = context.undo->ReadValueText(root->handle, item->path, item->value_name, machine,
-                                           ValueForm::kPlain, context.settings);
+                                           ValueForm::kPlain, context.settings, nullptr, &session);
       }
       if (text) {
         line = CsvLine(*item, *text);
@@ -85,6 +86,7 @@ ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows
   request.kind = RecordKind::kExport;
   request.phase = RecordPhase::kBefore;
   request.machine_name = machine;
+  ExportSession session;  // one connection to the machine, the keys' names asked once each
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (Cancelled(progress)) return ExportOutcome::kCancelled;
@@ -95,7 +97,7 @@ ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows
       request.value_name = item->value_name;
       lines.clear();
       if (root == nullptr ||
-          !context.undo->ExportLines(request, context.settings, &lines).empty()) {
+          !context.undo->ExportLines(request, context.settings, &lines, &session).empty()) {
         Log(context, ErrorLine(*item));
       } else {
         text.clear();

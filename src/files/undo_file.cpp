@@ -264,6 +264,41 @@ class Reader {
 
 }  // namespace
 
+struct ExportSession::Sources {
+  struct Entry {
+    reg::KeyHandle root;
+    std::string machine;
+    std::unique_ptr<Source> source;
+  };
+  std::vector<Entry> entries;
+};
+
+ExportSession::ExportSession() : sources_(std::make_unique<Sources>()) {}
+ExportSession::~ExportSession() = default;
+
+namespace {
+
+// The record's view of the registry: the session's for its root and machine (made at the first
+// record that needs it), or `own`, made for this record alone.
+Source& SourceFor(ExportSession::Sources* shared, std::optional<Source>& own, reg::RegApi& api,
+                  reg::KeyHandle root, std::string root_name, std::string_view machine,
+                  const ChangeSettings& settings, const std::function<void(const std::string&)>& log,
+                  const std::function<void(const std::string&)>& debug_log) {
+  if (shared == nullptr) {
+    return own.emplace(api, root, std::move(root_name), machine, settings, log, debug_log);
+  }
+  for (const auto& entry : shared->entries) {
+    if (entry.root == root && entry.machine == machine) return *entry.source;
+  }
+  shared->entries.push_back(
+      {root, std::string(machine),
+       std::make_unique<Source>(api, root, std::move(root_name), machine, settings, log,
+                                debug_log)});
+  return *shared->entries.back().source;
+}
+
+}  // namespace
+
 UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
                    std::function<std::string()> today,
                    std::function<void(const std::string&)> debug_log)
@@ -331,7 +366,8 @@ std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSetting
 
 std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
                                     bool undo, std::vector<std::string>* lines,
-                                    std::vector<std::function<void(UndoLedger&)>>* ledger_changes) {
+                                    std::vector<std::function<void(UndoLedger&)>>* ledger_changes,
+                                    ExportSession* session) {
   const reg::RootKey* root = reg::RootByHandle(request.root);
   if (root == nullptr) return "no root key specified";
   const std::string path = WithLeadingBackslash(request.key_path);
@@ -340,10 +376,12 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   const std::string& name = request.value_name;
   const bool after = request.kind == RecordKind::kRename && request.phase == RecordPhase::kAfter;
   // A removal reads nothing: it needs the registry only when the system must name its key.
-  std::optional<Source> source;
+  std::optional<Source> own;
+  Source* source = nullptr;
   if (!after || ChangeView(settings) == reg::RegView::k32) {
-    source.emplace(*api_, root->handle, root->name, request.machine_name, settings, log_,
-                   debug_log_);
+    source = &SourceFor(session != nullptr ? session->sources_.get() : nullptr, own, *api_,
+                        root->handle, root->name, request.machine_name, settings, log_,
+                        debug_log_);
   }
   const EditorPaths::Named named =
       source ? source->paths().NameOf(path) : EditorPaths::Named{path, ""};
@@ -435,12 +473,12 @@ std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& s
 }
 
 std::string UndoFile::ExportLines(const UndoRequest& request, const ChangeSettings& settings,
-                                  std::vector<std::string>* lines) {
+                                  std::vector<std::string>* lines, ExportSession* session) {
   UndoRequest export_request = request;
   export_request.kind = RecordKind::kExport;
   std::vector<std::function<void(UndoLedger&)>> no_ledger;  // an export keeps no ledger
   try {
-    return CollectRecord(export_request, settings, false, lines, &no_ledger);
+    return CollectRecord(export_request, settings, false, lines, &no_ledger, session);
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -457,8 +495,10 @@ std::optional<std::string> UndoFile::ReadValueText(reg::KeyHandle root, std::str
                                                    std::string_view value_name,
                                                    std::string_view machine_name, ValueForm form,
                                                    const ChangeSettings& settings,
-                                                   std::string* error) {
-  Source source(*api_, root, "", machine_name, settings, log_, debug_log_);
+                                                   std::string* error, ExportSession* session) {
+  std::optional<Source> own;
+  Source& source = SourceFor(session != nullptr ? session->sources_.get() : nullptr, own, *api_,
+                             root, "", machine_name, settings, log_, debug_log_);
   if (!source.error().empty()) {
     if (error != nullptr) *error = source.error();
     return std::nullopt;

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,6 +74,23 @@ enum class ValueForm {
   kPlain,   // the plain text of the CSV export
 };
 
+// What the records of one export share: for each root (and the machine, when one is named) one
+// view of the registry, connected once, and the name of the key asked about last, so that the
+// values of one key are named with one question. Made for one export; UndoFile fills it.
+class ExportSession {
+ public:
+  ExportSession();
+  ~ExportSession();
+  ExportSession(const ExportSession&) = delete;
+  ExportSession& operator=(const ExportSession&) = delete;
+
+  struct Sources;  // known to the undo writer alone
+
+ private:
+  friend class UndoFile;
+  std::unique_ptr<Sources> sources_;
+};
+
 class UndoFile {
  public:
   // `log` receives status log lines; `today` gives the date for file names as "yyyymmdd" (local
@@ -93,8 +111,9 @@ class UndoFile {
   // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a
   // writer that streams many records into one file instead of appending each by name. What cannot
   // be read is left out, as Record does; "" or the reason nothing could be collected.
+  // With `session`, the export's records share its connections and names.
   std::string ExportLines(const UndoRequest& request, const ChangeSettings& settings,
-                          std::vector<std::string>* lines);
+                          std::vector<std::string>* lines, ExportSession* session = nullptr);
 
   // One value of a key as text. "" when the value does not exist, the key cannot be opened or the
   // machine cannot be reached (which is logged).
@@ -108,7 +127,8 @@ class UndoFile {
                                            std::string_view value_name,
                                            std::string_view machine_name, ValueForm form,
                                            const ChangeSettings& settings,
-                                           std::string* error = nullptr);
+                                           std::string* error = nullptr,
+                                           ExportSession* session = nullptr);
 
   // Raised at the start of every search or replace run: the next before-change record starts a
   // new file.
@@ -132,7 +152,8 @@ class UndoFile {
   // the record cannot be written.
   std::string CollectRecord(const UndoRequest& request, const ChangeSettings& settings, bool undo,
                             std::vector<std::string>* lines,
-                            std::vector<std::function<void(UndoLedger&)>>* ledger_changes);
+                            std::vector<std::function<void(UndoLedger&)>>* ledger_changes,
+                            ExportSession* session = nullptr);
 
   reg::RegApi* api_;
   std::function<void(const std::string&)> log_;

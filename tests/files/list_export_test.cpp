@@ -11,6 +11,7 @@
 #include "engine/status_log.h"
 #include "files/export_flow.h"
 #include "files/undo_fixture.h"
+#include "registry/forwarding_reg_api.h"
 #include "registry/registry_contract.h"
 
 namespace keyloom::files::testing {
@@ -159,6 +160,86 @@ TEST_F(ListExportTest, ARemoteMachinesItemsAreReadThereAndItsNameHeadsTheRegFile
   EXPECT_THAT(log_,
               ElementsAre(StartsWith("Error connecting to remote machine while saving UNDO: ["),
                           "Error access Key : HKEY_LOCAL_MACHINE\\Software\\X"));
+}
+
+// Counts the connections to other machines and the keys the system is asked to name.
+class CountingRegApi final : public reg::ForwardingRegApi {
+ public:
+  using ForwardingRegApi::ForwardingRegApi;
+  int connections = 0;
+  int namings = 0;
+  reg::ErrorCode ConnectRegistry(std::string_view machine, reg::KeyHandle root,
+                                 reg::KeyHandle* result) override {
+    ++connections;
+    return ForwardingRegApi::ConnectRegistry(machine, root, result);
+  }
+  reg::ErrorCode KeyRealName(reg::KeyHandle key, std::string* name) override {
+    ++namings;
+    return ForwardingRegApi::KeyRealName(key, name);
+  }
+};
+
+// An export reads a remote list through one connection (a machine that cannot be reached is tried
+// once, every row still reported), and names a key of the 32-bit view once for all its values.
+TEST_F(ListExportTest, AnExportConnectsOnceAndNamesEachKeyOnce) {
+  CountingRegApi counting(*api_);
+  UndoFile undo(counting, [this](const std::string& line) { log_.push_back(line); });
+  context_.undo = &undo;
+  for (const char* name : {"A", "B", "C"}) PutRemoteString("\\\\NEAR", "Software\\X", name, u"v");
+  const ItemRows remote{{"HKEY_LOCAL_MACHINE", "\\Software\\X", "A"},
+                        {"HKEY_LOCAL_MACHINE", "\\Software\\X", "B"},
+                        {"HKEY_USERS", "\\Software\\X", "C"},
+                        {"HKEY_LOCAL_MACHINE", "\\Software\\X", "C"}};
+  context_.settings.search_machine = "\\\\NEAR";
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), remote, context_), ExportOutcome::kSaved);
+  EXPECT_EQ(counting.connections, 2);  // one for each root
+  EXPECT_THAT(CsvLines(Target("far.csv")),
+              ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,v",
+                          "HKEY_LOCAL_MACHINE,\\Software\\X,B,v",
+                          "HKEY_LOCAL_MACHINE,\\Software\\X,C,v"));
+  counting.connections = 0;
+  ASSERT_EQ(WriteRegExport(Target("far.reg"), remote, context_), ExportOutcome::kSaved);
+  EXPECT_EQ(counting.connections, 2);
+  const Strings far = ReadRegFileLines(Target("far.reg"));
+  EXPECT_EQ(std::count(far.begin(), far.end(), "\"C\"=\"v\""), 1);
+
+  log_.clear();
+  counting.connections = 0;
+  context_.settings.search_machine = "\\\\FAR";
+  ASSERT_EQ(WriteCsvExport(Target("far.csv"), remote, context_), ExportOutcome::kSaved);
+  EXPECT_EQ(counting.connections, 2);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                          [](const std::string& line) {
+                            return line.starts_with("Error access Key : ");
+                          }),
+            4);
+
+  // The 32-bit view of 64-bit Windows, where every key's name is asked for.
+  context_.settings.search_machine = "";
+  context_.settings.is_64bit_windows = true;
+  context_.settings.scan_method = 0;
+  Put("Software\\X", "Count2", {reg::kRegDword, {1, 0, 0, 0}}, reg::kCurrentUser,
+      reg::access::kWow64_32Key);
+  const ItemRows local{{"HKEY_CURRENT_USER", "\\Software\\X", "Count"},
+                       {"HKEY_CURRENT_USER", "\\Software\\X", "Data"},
+                       {"HKEY_CURRENT_USER", "\\Software\\X", "Count2"}};
+  counting.namings = 0;
+  ASSERT_EQ(WriteRegExport(Target("views.reg"), local, context_), ExportOutcome::kSaved);
+  const int once = counting.namings;
+  counting.namings = 0;
+  for (std::size_t i = 0; i < 3; ++i) {  // each row as an export of its own
+    UndoRequest request;
+    request.kind = RecordKind::kExport;
+    request.root = reg::kCurrentUser;
+    request.key_path = "\\Software\\X";
+    request.value_name = local.Item(i)->value_name;
+    Strings lines;
+    ASSERT_EQ(undo.ExportLines(request, context_.settings, &lines), "");
+  }
+  EXPECT_GT(once, 0);
+  EXPECT_EQ(counting.namings, 3 * once);
+  EXPECT_THAT(ReadRegFileLines(Target("views.reg")),
+              ::testing::Contains("\"Count2\"=dword:00000001"));
 }
 
 TEST_F(ListExportTest, ASavedExportHoldsTheListInOrderSaysSoAndGivesTheButtonsBack) {
