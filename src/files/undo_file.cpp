@@ -279,22 +279,23 @@ ExportSession::~ExportSession() = default;
 namespace {
 
 // The record's view of the registry: the session's for its root and machine (made at the first
-// record that needs it), or `own`, made for this record alone.
-Source& SourceFor(ExportSession::Sources* shared, std::optional<Source>& own, reg::RegApi& api,
+// record that needs it), or without a session `own`, made for this record alone.
+Source& SourceFor(ExportSession* session, std::optional<Source>& own, reg::RegApi& api,
                   reg::KeyHandle root, std::string root_name, std::string_view machine,
                   const ChangeSettings& settings, const std::function<void(const std::string&)>& log,
                   const std::function<void(const std::string&)>& debug_log) {
-  if (shared == nullptr) {
+  if (session == nullptr) {
     return own.emplace(api, root, std::move(root_name), machine, settings, log, debug_log);
   }
-  for (const auto& entry : shared->entries) {
+  auto& entries = session->sources().entries;
+  for (const auto& entry : entries) {
     if (entry.root == root && entry.machine == machine) return *entry.source;
   }
-  shared->entries.push_back(
+  entries.push_back(
       {root, std::string(machine),
        std::make_unique<Source>(api, root, std::move(root_name), machine, settings, log,
                                 debug_log)});
-  return *shared->entries.back().source;
+  return *entries.back().source;
 }
 
 }  // namespace
@@ -379,9 +380,8 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   std::optional<Source> own;
   Source* source = nullptr;
   if (!after || ChangeView(settings) == reg::RegView::k32) {
-    source = &SourceFor(session != nullptr ? session->sources_.get() : nullptr, own, *api_,
-                        root->handle, root->name, request.machine_name, settings, log_,
-                        debug_log_);
+    source = &SourceFor(session, own, *api_, root->handle, root->name, request.machine_name,
+                        settings, log_, debug_log_);
   }
   const EditorPaths::Named named =
       source ? source->paths().NameOf(path) : EditorPaths::Named{path, ""};
@@ -497,8 +497,8 @@ std::optional<std::string> UndoFile::ReadValueText(reg::KeyHandle root, std::str
                                                    const ChangeSettings& settings,
                                                    std::string* error, ExportSession* session) {
   std::optional<Source> own;
-  Source& source = SourceFor(session != nullptr ? session->sources_.get() : nullptr, own, *api_,
-                             root, "", machine_name, settings, log_, debug_log_);
+  Source& source =
+      SourceFor(session, own, *api_, root, "", machine_name, settings, log_, debug_log_);
   if (!source.error().empty()) {
     if (error != nullptr) *error = source.error();
     return std::nullopt;

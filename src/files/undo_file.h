@@ -85,9 +85,9 @@ class ExportSession {
   ExportSession& operator=(const ExportSession&) = delete;
 
   struct Sources;  // known to the undo writer alone
+  Sources& sources() { return *sources_; }
 
  private:
-  friend class UndoFile;
   std::unique_ptr<Sources> sources_;
 };
 
