@@ -103,14 +103,38 @@ bool IsLabelOfControl(HWND label) {
          (Is(next, L"Edit") || Is(next, L"ComboBox") || Is(next, L"ListBox"));
 }
 
+// Whether `control` holds others on it: a tab control's pages, a group box's buttons.
+bool HoldsOthers(HWND control) {
+  return Is(control, WC_TABCONTROLW) ||
+         (Is(control, L"Button") &&
+          (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX);
+}
+
+std::vector<std::string> OverlapProblems(const std::vector<HWND>& controls) {
+  std::vector<std::string> problems;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      if (HoldsOthers(controls[i]) || HoldsOthers(controls[j])) continue;
+      RECT a{}, b{}, both{};
+      GetWindowRect(controls[i], &a);
+      GetWindowRect(controls[j], &b);
+      if (IntersectRect(&both, &a, &b)) {
+        problems.push_back(Name(controls[i]) + " and " + Name(controls[j]) + ": overlap");
+      }
+    }
+  }
+  return problems;
+}
+
 }  // namespace
 
-std::vector<std::string> FitProblems(HWND parent) {
-  std::vector<std::string> problems;
-  const int dpi = WindowDpi(parent);
+std::vector<std::string> FitProblems(HWND parent, int dpi) {
+  if (dpi == 0) dpi = WindowDpi(parent);
   RECT client{};
   GetClientRect(parent, &client);
-  for (HWND control : ShownChildren(parent)) {
+  const std::vector<HWND> shown = ShownChildren(parent);
+  std::vector<std::string> problems = OverlapProblems(shown);
+  for (HWND control : shown) {
     RECT rect{};
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);

@@ -10,9 +10,10 @@
 
 namespace keyloom::shell::testing {
 
-// What does not fit among the shown children of `parent` ("id 1003 "&Find :": ..."); empty when
-// everything fits.
-std::vector<std::string> FitProblems(HWND parent);
+// What does not fit among the shown children of `parent` ("id 1003 "&Find :": ..."): a control
+// outside the client area, over another or with its text cut; empty when everything fits.
+// `dpi` is the one the window is laid out for, by default the one it is shown at.
+std::vector<std::string> FitProblems(HWND parent, int dpi = 0);
 
 // The access keys of the shown children of `parent` and of `extra` captions (an Options page's
 // titles, say) that clash, and the labelled controls without one; empty when all is well.

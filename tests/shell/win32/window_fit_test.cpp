@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "shell/dpi_scale.h"
 #include "shell/options_values.h"
 #include "shell/win32/dpi.h"
 #include "shell/win32/main_window_fixture.h"
@@ -101,6 +102,28 @@ TEST_F(WindowFitTest, TheMainWindowFitsAtItsLeastSizeAndItsAccessKeysAreUnique) 
   HMENU status = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_STATUS_MENU));
   EXPECT_EQ(MenuAccessKeyProblems(GetSubMenu(status, 0)), Problems{});
   DestroyMenu(status);
+}
+
+// Wine shows every window at the system's DPI, so the test sends what Windows sends when the
+// window moves to a monitor of another scale.
+TEST_F(WindowFitTest, AMoveToAMonitorOfAnotherScaleLaysTheWindowOutAtOnce) {
+  TfrmMain& window = Open(true);
+  const int former = ScreenDpi(), dpi = former == 96 ? 144 : 96;
+  // Sizes within the screen before and after.
+  SetWindowPos(window.hwnd(), nullptr, 0, 0, former == 96 ? 820 : 1050, former == 96 ? 560 : 700,
+               SWP_NOZORDER);
+  const RECT before = WindowRect(window.hwnd());
+  RECT suggested{0, 0, MulDiv(before.right, dpi, former), MulDiv(before.bottom, dpi, former)};
+  SendMessageW(window.hwnd(), kMsgDpiChanged, MAKEWPARAM(dpi, dpi),
+               reinterpret_cast<LPARAM>(&suggested));
+  PumpFor(std::chrono::milliseconds(50));
+  const RECT after = WindowRect(window.hwnd());
+  EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+  const RECT search = WindowRect(Control(IDC_BTN_SEARCH));
+  EXPECT_EQ(search.bottom - search.top, ScaleToDpi(25, dpi));
+  EXPECT_EQ(window.key_list().ColumnWidths()[0], 140);  // kept in design units
+  EXPECT_EQ(SendMessageW(window.key_list().hwnd(), LVM_GETCOLUMNWIDTH, 0, 0), ScaleToDpi(140, dpi));
+  EXPECT_EQ(FitProblems(window.hwnd(), dpi), Problems{});
 }
 
 TEST_F(WindowFitTest, EveryOptionsPageFitsWithAccessKeysUniqueAmongTheTitlesAndButtons) {
