@@ -127,6 +127,8 @@ class WindowRepaintTest : public MainWindowTest {
   }
   // Opens the window at the kept place and shows it as the program does.
   TfrmMain& OpenAt(int width, int height, bool maximized) {
+    // The mouse pointer rests on the screen's corner, over nothing it could light up.
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     WriteIni("UPDATEINI=0\r\nWIN_LEFT=20\r\nWIN_TOP=10\r\nWIN_WIDTH=" + std::to_string(width) +
              "\r\nWIN_HEIGHT=" + std::to_string(height) +
              "\r\nWIN_MAXIMIZED=" + (maximized ? "1" : "0") + "\r\n");
