@@ -79,6 +79,9 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       Relayout();
       return 0;
+    case WM_NEXTDLGCTL:  // from the dialog manager: an access key of a label
+      OnNextControl(wparam, LOWORD(lparam) != 0);
+      return 0;
     case kMsgDpiChanged:
       OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;

@@ -141,6 +141,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void OnDpiChanged(int dpi, const RECT& suggested);
   // Places every part for the client area and repaints the whole window.
   void Relayout();
+  // WM_NEXTDLGCTL, as a dialog takes it: the focus to the control `wparam` names (`is_control`)
+  // or to the next (previous when `wparam` is not 0) control in tab order.
+  void OnNextControl(WPARAM wparam, bool is_control);
 
   // Size and place (main_window_place.cpp). The window size that shows every Key List column and
   // kFirstStartRows rows.

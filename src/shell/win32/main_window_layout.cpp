@@ -238,6 +238,16 @@ void TfrmMain::LayoutPanel(int client_width) {
   if (moves != nullptr) EndDeferWindowPos(moves);
 }
 
+void TfrmMain::OnNextControl(WPARAM wparam, bool is_control) {
+  HWND target = is_control ? reinterpret_cast<HWND>(wparam)
+                           : GetNextDlgTabItem(hwnd(), GetFocus(), wparam != 0 ? TRUE : FALSE);
+  if (target == nullptr || !IsChild(hwnd(), target)) return;
+  if ((SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0) {
+    SendMessageW(target, EM_SETSEL, 0, -1);
+  }
+  SetFocus(target);
+}
+
 void TfrmMain::OnGetMinMaxInfo(MINMAXINFO& info) const {
   int statusbar_height = 0;
   if (status_bar_ != nullptr) {

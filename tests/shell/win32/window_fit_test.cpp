@@ -95,6 +95,14 @@ TEST_F(WindowFitTest, TheMainWindowFitsAtItsLeastSizeAndItsAccessKeysAreUnique) 
   PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(FitProblems(window.hwnd()), Problems{});
   EXPECT_EQ(AccessKeyProblems(window.hwnd()), Problems{});
+  // Alt and a label's letter puts the focus on the control after the label.
+  for (const auto& [letter, id] : {std::pair{L'w', IDC_EDT_REPLACE}, std::pair{L'y', IDC_CMB_TYPE},
+                                   std::pair{L'f', IDC_EDT_FIND}}) {
+    PostMessageW(GetFocus(), WM_SYSCHAR, letter, static_cast<LPARAM>(1 | (1u << 29)));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(60),
+              [&](MSG& message) { return window.PreTranslate(message); });
+    EXPECT_EQ(GetFocus(), Control(id)) << static_cast<char>(letter);
+  }
   // While a run is paused, "Resume" takes the place of "Pause".
   SetWindowTextW(Control(IDC_BTN_PAUSE), L"R&esume");
   EXPECT_EQ(AccessKeyProblems(window.hwnd()), Problems{});
