@@ -284,7 +284,7 @@ void RunController::btnPauseClick() {
   const bool searching = state_ == RunState::kSearching || state_ == RunState::kSearchPaused;
   if (gate.IsOpen(2)) {  // running: pause
     gate.Close();
-    buttons_.pause_caption = "&Resume";
+    buttons_.pause_caption = "R&esume";
     if (searching) {
       buttons_.search_caption = kReset;
       buttons_.search_enabled = true;

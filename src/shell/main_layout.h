@@ -7,7 +7,12 @@
 // The panel's controls are drawn for a client area kPanelDesignWidth wide, the least width the
 // window can be given; a wider window stretches the edit fields and combos and keeps the buttons
 // at the right edge (PlaceInPanel).
+//
+// The constants are design units (pixels at 96 DPI); the layout scales them to the window's DPI
+// (SetDpi), and the heights it keeps follow a change of DPI.
 #pragma once
+
+#include "shell/dpi_scale.h"
 
 namespace keyloom::shell {
 
@@ -58,10 +63,22 @@ class MainLayout {
     LayoutRect keys;
   };
 
-  // The least client area: the whole panel, the status list's least height and the Key List's.
-  static LayoutSize MinimumClientSize(int statusbar_height);
-  // Where a panel control drawn at `designed` goes in a client area `client_width` wide.
-  static LayoutRect PlaceInPanel(const LayoutRect& designed, PanelAnchor anchor, int client_width);
+  // The least client area at `dpi`: the whole panel, the status list's least height and the Key
+  // List's.
+  static LayoutSize MinimumClientSize(int statusbar_height, int dpi = kDesignDpi);
+  // The client area at `dpi` whose Key List part (filter field included) is at least
+  // `list_width` by `list_height` pixels with the panel and the status list at their first
+  // heights.
+  static LayoutSize ClientSizeForList(int list_width, int list_height, int statusbar_height,
+                                      int dpi);
+  // Where a panel control drawn at `designed` (design units) goes in a client area
+  // `client_width` pixels wide at `dpi`.
+  static LayoutRect PlaceInPanel(const LayoutRect& designed, PanelAnchor anchor, int client_width,
+                                 int dpi = kDesignDpi);
+
+  // The DPI the layout is for; the kept heights are scaled from the former one.
+  void SetDpi(int dpi);
+  int dpi() const { return dpi_; }
 
   // The parts for a client area of the given size, with the status bar's height at the bottom. A
   // window too small for everything shortens the Key List down to its least height first, then the
@@ -79,7 +96,9 @@ class MainLayout {
 
  private:
   int Available() const;
+  int Px(int design) const { return ScaleToDpi(design, dpi_); }
 
+  int dpi_ = kDesignDpi;
   int panel_height_ = kPanelMinHeight;
   int status_height_ = kStatusDefaultHeight;
   int client_width_ = 0;

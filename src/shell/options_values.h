@@ -63,7 +63,7 @@ std::optional<std::string_view> LoggingLevelDetail(int level);
 
 // The dialog's pages, in order.
 inline constexpr std::array<std::string_view, 6> kOptionsPageTitles = {
-    "&Undo", "U&ndo File Options", "&Search", "&Misc", "&Backup/Restore", "Logging"};
+    "&Undo", "U&ndo File Options", "&Search", "&Misc", "&Backup/Restore", "&Logging"};
 
 // The letter a caption marks with "&", in lower case ("&&" is a plain "&"); 0 when none.
 char MnemonicOf(std::string_view caption);

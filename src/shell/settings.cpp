@@ -113,6 +113,29 @@ constexpr IniKey ColumnKey(const char* name) {
       [](const Settings&, const WindowSettings& w) { return std::to_string((w.*Widths)[Column]); }};
 }
 
+// The window's kept place: coordinates within +-kMaxPlaceCoordinate, sizes from 1 up to it; a
+// value outside leaves the key's default (no place kept for a size).
+constexpr int kMaxPlaceCoordinate = 100000;
+
+template <auto Member, int Min, int Max>
+constexpr IniKey PlaceKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings&, WindowSettings& w) {
+            const std::optional<int> value = ParseIniInteger(text);
+            if (value && *value >= Min && *value <= Max) w.place.*Member = *value;
+          },
+          [](const Settings&, const WindowSettings& w) { return std::to_string(w.place.*Member); }};
+}
+
+constexpr IniKey kMaximizedKey = {
+    "WIN_MAXIMIZED",
+    [](std::string_view text, Settings&, WindowSettings& w) {
+      if (const std::optional<int> value = ParseIniInteger(text)) w.place.maximized = *value != 0;
+    },
+    [](const Settings&, const WindowSettings& w) {
+      return std::string(w.place.maximized ? "1" : "0");
+    }};
+
 // WARN: two flags, each "1" or anything else; written back as "1" or "0" each.
 constexpr IniKey kWarnKey = {"WARN",
                              [](std::string_view text, Settings& s, WindowSettings&) {
@@ -166,6 +189,11 @@ constexpr IniKey kIniKeys[] = {
     ColumnKey<&WindowSettings::detail_col, 1>("COL_4"),
     ColumnKey<&WindowSettings::detail_col, 2>("COL_5"),
     ColumnKey<&WindowSettings::detail_col, 3>("COL_6"),
+    PlaceKey<&WindowPlace::left, -kMaxPlaceCoordinate, kMaxPlaceCoordinate>("WIN_LEFT"),
+    PlaceKey<&WindowPlace::top, -kMaxPlaceCoordinate, kMaxPlaceCoordinate>("WIN_TOP"),
+    PlaceKey<&WindowPlace::width, 1, kMaxPlaceCoordinate>("WIN_WIDTH"),
+    PlaceKey<&WindowPlace::height, 1, kMaxPlaceCoordinate>("WIN_HEIGHT"),
+    kMaximizedKey,
 };
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "base/file_io.h"
 #include "files/change_settings.h"
 #include "shell/ini_file.h"
+#include "shell/window_place.h"
 
 namespace keyloom::shell {
 
@@ -90,6 +91,8 @@ struct WindowSettings {
   int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
   // COL_3 .. COL_6: widths of the hit columns "Type", "Data", "Found in" and "Modified".
   std::array<int, 4> detail_col = {110, 260, 80, 130};
+  // WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT, WIN_MAXIMIZED: the main window's place.
+  WindowPlace place;
 
   bool operator==(const WindowSettings&) const = default;
 };

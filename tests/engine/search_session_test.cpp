@@ -223,7 +223,7 @@ TEST_F(SearchSessionTest, PauseResumeAndResetMoveTheCaptions) {
 
   controller_->btnPauseClick();
   EXPECT_EQ(controller_->state(), RunState::kReplacePaused);
-  EXPECT_EQ(window_.applied.pause_caption, "&Resume");
+  EXPECT_EQ(window_.applied.pause_caption, "R&esume");
   EXPECT_EQ(window_.applied.replace_caption, "R&eset");
   EXPECT_TRUE(window_.applied.replace_enabled);
 

@@ -109,5 +109,41 @@ TEST(MainLayoutTest, ATooSmallWindowShortensTheKeyListToNothingButKeepsTheStored
   EXPECT_EQ(layout.panel_height(), MainLayout::kPanelMinHeight);
 }
 
+TEST(MainLayoutTest, At144DpiEveryLengthIsOneAndAHalfTimesItsDesignAndDragsKeepTheirShare) {
+  EXPECT_EQ(ScaleToDpi(138, 144), 207);
+  EXPECT_EQ(ScaleToDpi(-5, 144), -8);  // halves away from zero
+  EXPECT_EQ(ScaleFromDpi(207, 144), 138);
+  EXPECT_EQ(MainLayout::MinimumClientSize(33, 144),
+            (LayoutSize{936, ScaleToDpi(MainLayout::MinimumClientSize(0).height, 144) + 33}));
+  // A panel control keeps its design place scaled; a wider window stretches it as before.
+  const LayoutRect find{132, 9, 290, 23};
+  EXPECT_EQ(MainLayout::PlaceInPanel(find, {0, 2}, 936, 144), (LayoutRect{198, 14, 435, 35}));
+  EXPECT_EQ(MainLayout::PlaceInPanel(find, {0, 2}, 1036, 144), (LayoutRect{198, 14, 535, 35}));
+
+  MainLayout layout;
+  layout.Arrange(kWidth, 800, kBar);
+  layout.Drag(Splitter::kBelowPanel, 200);
+  layout.SetDpi(144);
+  EXPECT_EQ(layout.panel_height(), 300);
+  EXPECT_EQ(layout.status_height(), ScaleToDpi(MainLayout::kStatusDefaultHeight, 144));
+  const auto parts = layout.Arrange(936, 1200, 33);
+  EXPECT_EQ(parts.splitter_panel.height, 8);
+  EXPECT_EQ(parts.status.y, 308);
+  // Back at 96 DPI the heights are what they were.
+  layout.SetDpi(96);
+  EXPECT_EQ(layout.panel_height(), 200);
+}
+
+TEST(MainLayoutTest, TheClientSizeForAListHoldsPanelStatusListFilterAndStatusBar) {
+  const int above = MainLayout::kPanelMinHeight + 2 * MainLayout::kSplitterSize +
+                    MainLayout::kStatusDefaultHeight + MainLayout::kFilterHeight +
+                    MainLayout::kFilterGap;
+  EXPECT_EQ(MainLayout::ClientSizeForList(1200, 300, 22, 96), (LayoutSize{1200, above + 322}));
+  // Never narrower than the panel.
+  EXPECT_EQ(MainLayout::ClientSizeForList(100, 300, 33, 144).width, 936);
+  EXPECT_EQ(MainLayout::ClientSizeForList(100, 300, 33, 144).height,
+            ScaleToDpi(above, 144) + 333);
+}
+
 }  // namespace
 }  // namespace keyloom::shell

@@ -120,13 +120,14 @@ TEST(OptionsValues, PagesAreReachedByTheirMnemonicsAndRoundByCtrlTab) {
                {'s', 2},
                {'m', 3},
                {'B', 4},
-               {'l', std::nullopt},
+               {'l', 5},
                {'x', std::nullopt},
                {0, std::nullopt}};
   for (const auto& c : cases) EXPECT_EQ(PageWithMnemonic(c.letter), c.page) << c.letter;
   EXPECT_EQ(MnemonicOf("R&eplace"), 'e');
   EXPECT_EQ(MnemonicOf("A&&B &C"), 'c');
   EXPECT_EQ(MnemonicOf("Logging"), 0);
+  EXPECT_EQ(MnemonicOf("&Logging"), 'l');
   EXPECT_EQ(NextPage(0, false), 1);
   EXPECT_EQ(NextPage(5, false), 0);
   EXPECT_EQ(NextPage(0, true), 5);

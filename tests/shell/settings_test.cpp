@@ -53,7 +53,8 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
                 DefaultUndoDir() +
                 "\r\nCOL_0=140\r\nCOL_1=320\r\nCOL_2=150\r\nUNDO=7\r\nSMUNDO=1\r\nSAUNDO=1\r\n"
                 "SEARCHTYPE=0\r\nSCANMETHOD=0\r\nLOGGING=0\r\nDEFAULTUNDO=0\r\nFIXPERMS=0\r\n"
-                "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\n");
+                "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\nWIN_LEFT=0\r\n"
+                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\n");
 }
 
 TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
@@ -74,6 +75,7 @@ TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
   w.searchvalues = false;
   w.col = {1, 1500, 77};
   w.searchtype = 8;
+  w.place = {-1200, -20, 900, 640, true};
   ASSERT_EQ(SaveSettings(folder_.Utf8(), s, w, true), std::nullopt);
 
   const LoadedSettings loaded = LoadSettings(folder_.Utf8());
@@ -100,6 +102,11 @@ TEST_F(SettingsFile, OutOfRangeValuesTakeTheirDefaults) {
 
   loaded = LoadWith("COL_3=90\r\nCOL_4=0\r\nCOL_5=1501\r\nCOL_6=300\r\n");
   EXPECT_EQ(loaded.window.detail_col, (std::array<int, 4>{90, 260, 80, 300}));
+
+  // A size of 0 or a coordinate past 100000 keeps no place; a partial place is none either.
+  loaded = LoadWith("WIN_LEFT=100001\r\nWIN_TOP=-5\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=700\r\n");
+  EXPECT_EQ(loaded.window.place, (WindowPlace{0, -5, 0, 700, false}));
+  EXPECT_FALSE(loaded.window.place.Kept());
 }
 
 TEST_F(SettingsFile, BooleansAreIntegersAndNumbersMayBeHexadecimal) {

@@ -36,7 +36,7 @@ int RunApplication(HINSTANCE instance, int show_command) {
     TfrmMain main(std::move(options));
     if (!main.CreateMain(instance)) return kExitFailure;
     if (main.ShouldShow()) {
-      ShowWindow(main.hwnd(), show_command);
+      ShowWindow(main.hwnd(), main.ShowCommandFor(show_command));
       UpdateWindow(main.hwnd());
     }
     MSG message;

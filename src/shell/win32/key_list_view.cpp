@@ -52,11 +52,11 @@ namespace {
 
 constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130};
 
-int WidthOf(HWND list, int column) {
+int PixelWidthOf(HWND list, int column) {
   return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
 }
 
-void SetWidth(HWND list, int column, int width) {
+void SetPixelWidth(HWND list, int column, int width) {
   SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
 }
 
@@ -346,27 +346,43 @@ void KeyListView::SelectAll() {
   SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
 }
 
+void KeyListView::SetDpi(int dpi) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  std::array<int, kKeyListColumnCount> widths{};
+  for (int i = 0; i < kKeyListColumnCount; ++i) widths[static_cast<std::size_t>(i)] = WidthOf(i);
+  dpi_ = dpi;
+  for (int i = 0; i < kKeyListColumnCount; ++i) SetWidth(i, widths[static_cast<std::size_t>(i)]);
+}
+
+int KeyListView::WidthOf(int column) const {
+  return ScaleFromDpi(PixelWidthOf(hwnd_, column), dpi_);
+}
+
+void KeyListView::SetWidth(int column, int width) {
+  SetPixelWidth(hwnd_, column, ScaleToDpi(width, dpi_));
+}
+
 std::array<int, KeyListView::kColumns> KeyListView::ColumnWidths() const {
   std::array<int, kColumns> widths{};
-  for (int i = 0; i < kColumns; ++i) widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, i);
+  for (int i = 0; i < kColumns; ++i) widths[static_cast<std::size_t>(i)] = WidthOf(i);
   return widths;
 }
 
 void KeyListView::SetColumnWidths(const std::array<int, kColumns>& widths) {
-  for (int i = 0; i < kColumns; ++i) SetWidth(hwnd_, i, widths[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < kColumns; ++i) SetWidth(i, widths[static_cast<std::size_t>(i)]);
 }
 
 std::array<int, KeyListView::kDetailColumns> KeyListView::DetailColumnWidths() const {
   std::array<int, kDetailColumns> widths{};
   for (int i = 0; i < kDetailColumns; ++i) {
-    widths[static_cast<std::size_t>(i)] = WidthOf(hwnd_, kColumns + i);
+    widths[static_cast<std::size_t>(i)] = WidthOf(kColumns + i);
   }
   return widths;
 }
 
 void KeyListView::SetDetailColumnWidths(const std::array<int, kDetailColumns>& widths) {
   for (int i = 0; i < kDetailColumns; ++i) {
-    SetWidth(hwnd_, kColumns + i, widths[static_cast<std::size_t>(i)]);
+    SetWidth(kColumns + i, widths[static_cast<std::size_t>(i)]);
   }
 }
 

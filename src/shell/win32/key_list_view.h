@@ -29,6 +29,7 @@
 
 #include <commctrl.h>
 
+#include "shell/dpi_scale.h"
 #include "shell/key_list_order.h"
 #include "shell/key_list_rows.h"
 
@@ -114,11 +115,18 @@ class KeyListView {
   // Selects every shown row.
   void SelectAll();
 
-  // Widths of the columns by their index (not their displayed order).
+  // The DPI the control is shown at: the columns keep their widths in design units.
+  void SetDpi(int dpi);
+  int dpi() const { return dpi_; }
+  // Widths of the columns by their index (not their displayed order), in design units (pixels at
+  // 96 DPI).
   std::array<int, kColumns> ColumnWidths() const;
   void SetColumnWidths(const std::array<int, kColumns>& widths);
   std::array<int, kDetailColumns> DetailColumnWidths() const;
   void SetDetailColumnWidths(const std::array<int, kDetailColumns>& widths);
+  // The width of the column with index `column` in design units; sets it.
+  int WidthOf(int column) const;
+  void SetWidth(int column, int width);
 
   // LVN_GETDISPINFOW: the cell's text.
   void OnGetDispInfo(NMLVDISPINFOW& info) const;
@@ -139,6 +147,7 @@ class KeyListView {
   void ScheduleStep();
   static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
+  int dpi_ = kDesignDpi;
   HWND hwnd_ = nullptr;
   KeyListRows rows_;
   // What shows.

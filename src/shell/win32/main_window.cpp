@@ -12,6 +12,7 @@
 #include "shell/run_settings.h"
 #include "shell/win32/app.h"
 #include "shell/win32/control_helpers.h"
+#include "shell/win32/dpi.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
@@ -35,14 +36,9 @@ bool TfrmMain::CreateMain(HINSTANCE instance) {
   if (!RegisterWindowClass(instance, kClassName, LoadIconW(nullptr, MAKEINTRESOURCEW(32512)))) {
     return false;
   }
-  // 641 by 384 pixels, centred on the screen's work area.
-  RECT area{};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const int width = 641, height = 384;
-  const int x = area.left + ((area.right - area.left) - width) / 2;
-  const int y = area.top + ((area.bottom - area.top) - height) / 2;
+  // Created at the least size; start-up places it (PlaceOnStart) once the settings are read.
   return Create(WS_EX_CONTROLPARENT, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                x, y, width, height, nullptr, instance) != nullptr;
+                CW_USEDEFAULT, CW_USEDEFAULT, 641, 384, nullptr, instance) != nullptr;
 }
 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -66,19 +62,28 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         FormActivate();
       }
       break;
-    case WM_SETFOCUS:  // back to the control that had the focus, at first the find box
-      SetFocus(last_focus_ != nullptr && IsWindow(last_focus_) ? last_focus_
-                                                               : Control(IDC_EDT_FIND));
+    case WM_SETFOCUS:  // back to the control that had the focus while it can take it, else
+                       // to the find box
+      SetFocus(last_focus_ != nullptr && IsWindow(last_focus_) && IsWindowEnabled(last_focus_) &&
+                       IsWindowVisible(last_focus_)
+                   ? last_focus_
+                   : Control(IDC_EDT_FIND));
       return 0;
     case kMsgAutoStart:
       if (!controller_->Active()) btnReplaceClick();
       return 0;
     case WM_SHOWWINDOW:
+      if (wparam != FALSE) ever_shown_ = true;
       snapshot_.Update([&](ControlValues& v) { v.visible = wparam != FALSE; });
       break;
     case WM_SIZE:
-      LayoutPanel(LOWORD(lparam));
-      LayoutLists();
+      Relayout();
+      return 0;
+    case WM_NEXTDLGCTL:  // from the dialog manager: an access key of a label
+      OnNextControl(wparam, LOWORD(lparam) != 0);
+      return 0;
+    case kMsgDpiChanged:
+      OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
     case WM_GETMINMAXINFO:
       OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lparam));
@@ -308,6 +313,7 @@ void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
   key_list_.SetColumnWidths(window.col);
   key_list_.SetDetailColumnWidths(window.detail_col);
   Select(Control(IDC_CMB_TYPE), window.searchtype);
+  PlaceOnStart(window.place);
   SyncControls();
 }
 
@@ -323,6 +329,7 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
   window.col = key_list_.ColumnWidths();
   window.detail_col = key_list_.DetailColumnWidths();
   window.searchtype = Selection(Control(IDC_CMB_TYPE));
+  window.place = CurrentPlace();
   return window;
 }
 

@@ -76,6 +76,11 @@ class TfrmMain final : public Window, public engine::RunWindow {
   bool CreateMain(HINSTANCE instance);
   // Whether start-up left the window to be shown (false in the silent mode).
   bool ShouldShow() const { return should_show_; }
+  // The show command for the window's first showing: maximized when it was kept maximized and
+  // `requested` asks for a plain showing.
+  int ShowCommandFor(int requested) const;
+  // The Key List rows the first start shows.
+  static constexpr int kFirstStartRows = 15;
   // Keyboard handling for a message loop: Tab, Enter (Search), the & accelerators.
   bool PreTranslate(MSG& message);
   // The exit code the program ends with once the window is gone.
@@ -130,6 +135,24 @@ class TfrmMain final : public Window, public engine::RunWindow {
   // Controls and layout (main_window_layout.cpp).
   void CreateControls();
   void AddHints();
+  // Fonts, column widths and layout for `dpi`.
+  void ApplyDpi(int dpi);
+  // WM_DPICHANGED: lays out for the new DPI and takes the suggested window rectangle.
+  void OnDpiChanged(int dpi, const RECT& suggested);
+  // Places every part for the client area and repaints the whole window.
+  void Relayout();
+  // WM_NEXTDLGCTL, as a dialog takes it: the focus to the control `wparam` names (`is_control`)
+  // or to the next (previous when `wparam` is not 0) control in tab order.
+  void OnNextControl(WPARAM wparam, bool is_control);
+
+  // Size and place (main_window_place.cpp). The window size that shows every Key List column and
+  // kFirstStartRows rows.
+  LayoutSize FirstStartSize() const;
+  // Opens the window at the kept place, or centred at the first start's size.
+  void PlaceOnStart(const WindowPlace& kept);
+  void FitColumnsToList();
+  // The window's normal place and whether it is maximized.
+  WindowPlace CurrentPlace() const;
   void LayoutLists();
   // Places the request panel's controls (and their hint areas) for the client width.
   void LayoutPanel(int client_width);
@@ -230,6 +253,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   std::atomic<bool> drain_posted_{false};
   OutputPacer pacer_;
   bool should_show_ = false;
+  bool open_maximized_ = false;
+  bool ever_shown_ = false;
   bool activated_ = false;
   bool list_status_owed_ = false;  // a sort or filter asked for has not said what shows yet
   bool destroyed_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "shell/win32/control_helpers.h"
+#include "shell/win32/dpi.h"
 #include "shell/win32/hints.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/resource_ids.h"
@@ -16,8 +17,8 @@ enum class Kind { kLabel, kEdit, kButton, kDefaultButton, kCombo, kCheck };
 
 // The request panel, in tab order: the texts, the run buttons, the small buttons on the left, the
 // combos and the check boxes, each label just before its control. The status list and the Key
-// List follow. Client coordinates in pixels for a client area MainLayout::kPanelDesignWidth wide;
-// the anchor says how a control follows a wider window.
+// List follow. Client coordinates in design units for a client area MainLayout::kPanelDesignWidth
+// wide; the anchor says how a control follows a wider window.
 struct ControlSpec {
   int id;
   Kind kind;
@@ -42,10 +43,10 @@ constexpr PanelAnchor kRightHalf{1, 1};  // moves by half of it and grows by the
 constexpr PanelAnchor kMiddle{1, 0};
 
 constexpr ControlSpec kPanel[] = {
-    {IDC_LBL_FIND, Kind::kLabel, L"Find :", kLabelX, kRow1 + 1, kLabelWidth, 23, nullptr, kStays},
+    {IDC_LBL_FIND, Kind::kLabel, L"&Find :", kLabelX, kRow1 + 1, kLabelWidth, 23, nullptr, kStays},
     {IDC_EDT_FIND, Kind::kEdit, L"", kEditX, kRow1 + 1, kEditWidth, 23,
      L"Type in what you want to search for", kStretches},
-    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace with :", kLabelX, kRow2 + 1, kLabelWidth, 23, nullptr,
+    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace &with :", kLabelX, kRow2 + 1, kLabelWidth, 23, nullptr,
      kStays},
     {IDC_EDT_REPLACE, Kind::kEdit, L"", kEditX, kRow2 + 1, kEditWidth, 23,
      L"Type in what you want to replace the searched text with", kStretches},
@@ -63,24 +64,24 @@ constexpr ControlSpec kPanel[] = {
      L"Make a Network Connection to a Remote Registry", kStays},
     {IDC_BTN_OPTIONS, Kind::kButton, L"&O", kSmallX, kRow3, kSmallSize, kSmallSize - 1,
      L"Keyloom Options", kStays},
-    {IDC_LBL_KEYS, Kind::kLabel, L"Search Key(s) :", kLabelX, kRow3 + 1, kLabelWidth, 23, nullptr,
+    {IDC_LBL_KEYS, Kind::kLabel, L"Search &Key(s) :", kLabelX, kRow3 + 1, kLabelWidth, 23, nullptr,
      kStays},
     {IDC_CMB_KEYS, Kind::kCombo, L"", kEditX, kRow3 + 1, 170, 200, L"Select the Key to Search",
      kLeftHalf},
-    {IDC_LBL_TYPE, Kind::kLabel, L"Type :", 314, kRow3 + 1, 36, 23, nullptr, kMiddle},
+    {IDC_LBL_TYPE, Kind::kLabel, L"T&ype :", 314, kRow3 + 1, 36, 23, nullptr, kMiddle},
     {IDC_CMB_TYPE, Kind::kCombo, L"", 352, kRow3 + 1, 150, 260, nullptr, kRightHalf},
-    {IDC_LBL_BITS, Kind::kLabel, L"Bits:", 512, kRow3 + 1, 30, 23, nullptr, kRightEdge},
+    {IDC_LBL_BITS, Kind::kLabel, L"&Bits:", 512, kRow3 + 1, 30, 23, nullptr, kRightEdge},
     {IDC_CMB_SCAN_METHOD, Kind::kCombo, L"", 544, kRow3 + 1, 72, 120,
      L"Select the Scan Method (A=Auto, 32=32-bit only, 64=64-bit only)", kRightEdge},
-    {IDC_CHK_VALUES, Kind::kCheck, L"Include Value Contents in Search", kSmallX, kChecks1, 216, 17,
+    {IDC_CHK_VALUES, Kind::kCheck, L"Include Value Con&tents in Search", kSmallX, kChecks1, 216, 17,
      L"When Searching check the Contents of the Key Value", kStays},
-    {IDC_CHK_NAMES, Kind::kCheck, L"Include Value Names in Search", kCheckX2, kChecks1, 198, 17,
+    {IDC_CHK_NAMES, Kind::kCheck, L"Include Value N&ames in Search", kCheckX2, kChecks1, 198, 17,
      L"When Searching check the Name of the Key Value", kMiddle},
-    {IDC_CHK_TREE, Kind::kCheck, L"Include Key Names in Search", kCheckX3, kChecks1, 190, 17,
+    {IDC_CHK_TREE, Kind::kCheck, L"Include Key Na&mes in Search", kCheckX3, kChecks1, 190, 17,
      L"When Searching check the Key Name", kRightEdge},
-    {IDC_CHK_CASE, Kind::kCheck, L"Case Sensitive Search", kSmallX, kChecks2, 216, 17,
+    {IDC_CHK_CASE, Kind::kCheck, L"Case Sens&itive Search", kSmallX, kChecks2, 216, 17,
      L"Make the Search CASE Sensitive", kStays},
-    {IDC_CHK_REG_UNDO, Kind::kCheck, L"Create Registry Undo File", kCheckX2, kChecks2, 198, 17,
+    {IDC_CHK_REG_UNDO, Kind::kCheck, L"Create Registry &Undo File", kCheckX2, kChecks2, 198, 17,
      nullptr, kMiddle},
 };
 
@@ -101,7 +102,7 @@ HWND CreateChild(const ControlSpec& control, HWND parent, HINSTANCE instance) {
   switch (control.kind) {
     case Kind::kLabel:
       window_class = L"STATIC";
-      style |= SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE;
+      style |= SS_LEFT | SS_CENTERIMAGE;
       break;
     case Kind::kEdit:
       window_class = L"EDIT";
@@ -134,8 +135,16 @@ void AddItems(HWND combo, const wchar_t* const* items, std::size_t count) {
   }
 }
 
-void MoveTo(HWND window, const LayoutRect& rect) {
-  MoveWindow(window, rect.x, rect.y, rect.width, rect.height, TRUE);
+// Children move without their old pixels being copied: every moved control paints itself anew.
+constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
+
+HDWP DeferMove(HDWP moves, HWND window, const LayoutRect& rect) {
+  if (moves == nullptr) {
+    SetWindowPos(window, nullptr, rect.x, rect.y, rect.width, rect.height, kMoveFlags);
+    return nullptr;
+  }
+  return DeferWindowPos(moves, window, nullptr, rect.x, rect.y, rect.width, rect.height,
+                        kMoveFlags);
 }
 
 }  // namespace
@@ -167,13 +176,32 @@ void TfrmMain::CreateControls() {
   menu_resource_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_KEYLIST_MENU));
   key_menu_ = menu_resource_ != nullptr ? GetSubMenu(menu_resource_, 0) : nullptr;
 
-  font_ = CreateMessageFont();
-  SetFontOnChildren(hwnd(), font_.get());
   AddHints();
+  ApplyDpi(WindowDpi(hwnd()));
+}
+
+void TfrmMain::ApplyDpi(int dpi) {
+  layout_.SetDpi(dpi);
+  key_list_.SetDpi(dpi);
+  font_ = CreateMessageFont(dpi);
+  SetFontOnChildren(hwnd(), font_.get());
+  Relayout();
+}
+
+void TfrmMain::OnDpiChanged(int dpi, const RECT& suggested) {
+  ApplyDpi(dpi);
+  SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Every part placed for the client area, then the whole window painted anew: controls that moved
+// or grew show no pixels of where they were.
+void TfrmMain::Relayout() {
   RECT client{};
   GetClientRect(hwnd(), &client);
   LayoutPanel(client.right - client.left);
   LayoutLists();
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TfrmMain::AddHints() {
@@ -193,24 +221,31 @@ void TfrmMain::LayoutPanel(int client_width) {
   HDWP moves = BeginDeferWindowPos(static_cast<int>(std::size(kPanel)));
   for (const ControlSpec& control : kPanel) {
     const LayoutRect placed =
-        MainLayout::PlaceInPanel(Designed(control), control.anchor, client_width);
-    if (moves != nullptr) {
-      moves = DeferWindowPos(moves, Control(control.id), nullptr, placed.x, placed.y, placed.width,
-                             placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
-    } else {
-      MoveWindow(Control(control.id), placed.x, placed.y, placed.width, placed.height, TRUE);
-    }
+        MainLayout::PlaceInPanel(Designed(control), control.anchor, client_width, layout_.dpi());
+    moves = DeferMove(moves, Control(control.id), placed);
     if (tooltip_ != nullptr && control.hint != nullptr) {
       TTTOOLINFOW area{};
       area.cbSize = sizeof(area);
       area.hwnd = hwnd();
       area.uId = static_cast<UINT_PTR>(control.id);
-      area.rect = {placed.x, placed.y, placed.x + placed.width,
-                   placed.y + (control.kind == Kind::kCombo ? kComboFieldHeight : placed.height)};
+      const int height = control.kind == Kind::kCombo
+                             ? ScaleToDpi(kComboFieldHeight, layout_.dpi())
+                             : placed.height;
+      area.rect = {placed.x, placed.y, placed.x + placed.width, placed.y + height};
       SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&area));
     }
   }
   if (moves != nullptr) EndDeferWindowPos(moves);
+}
+
+void TfrmMain::OnNextControl(WPARAM wparam, bool is_control) {
+  HWND target = is_control ? reinterpret_cast<HWND>(wparam)
+                           : GetNextDlgTabItem(hwnd(), GetFocus(), wparam != 0 ? TRUE : FALSE);
+  if (target == nullptr || !IsChild(hwnd(), target)) return;
+  if ((SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0) {
+    SendMessageW(target, EM_SETSEL, 0, -1);
+  }
+  SetFocus(target);
 }
 
 void TfrmMain::OnGetMinMaxInfo(MINMAXINFO& info) const {
@@ -220,11 +255,9 @@ void TfrmMain::OnGetMinMaxInfo(MINMAXINFO& info) const {
     GetWindowRect(status_bar_, &bar);
     statusbar_height = bar.bottom - bar.top;
   }
-  const LayoutSize least = MainLayout::MinimumClientSize(statusbar_height);
-  RECT frame{0, 0, least.width, least.height};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_EXSTYLE)));
-  info.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+  const LayoutSize least = MainLayout::MinimumClientSize(statusbar_height, layout_.dpi());
+  const SIZE frame = FrameSizeForClient(hwnd(), least.width, least.height, layout_.dpi());
+  info.ptMinTrackSize = {frame.cx, frame.cy};
 }
 
 void TfrmMain::LayoutLists() {
@@ -235,13 +268,19 @@ void TfrmMain::LayoutLists() {
   GetClientRect(hwnd(), &client);
   const MainLayout::Parts parts =
       layout_.Arrange(client.right - client.left, client.bottom - client.top, bar.bottom - bar.top);
-  MoveTo(status_list_.hwnd(), parts.status);
+  HDWP moves = BeginDeferWindowPos(3);
+  moves = DeferMove(moves, status_list_.hwnd(), parts.status);
   // The filter field over the Key List's full width, the list below it.
-  const int filter_height = std::min(MainLayout::kFilterHeight, parts.keys.height);
-  MoveTo(Control(IDC_EDT_FILTER), {parts.keys.x, parts.keys.y, parts.keys.width, filter_height});
-  const int list_top = std::min(parts.keys.height, filter_height + MainLayout::kFilterGap);
-  MoveTo(key_list_.hwnd(),
-         {parts.keys.x, parts.keys.y + list_top, parts.keys.width, parts.keys.height - list_top});
+  const int dpi = layout_.dpi();
+  const int filter_height = std::min(ScaleToDpi(MainLayout::kFilterHeight, dpi), parts.keys.height);
+  moves = DeferMove(moves, Control(IDC_EDT_FILTER),
+                    {parts.keys.x, parts.keys.y, parts.keys.width, filter_height});
+  const int list_top =
+      std::min(parts.keys.height, filter_height + ScaleToDpi(MainLayout::kFilterGap, dpi));
+  moves = DeferMove(moves, key_list_.hwnd(),
+                    {parts.keys.x, parts.keys.y + list_top, parts.keys.width,
+                     parts.keys.height - list_top});
+  if (moves != nullptr) EndDeferWindowPos(moves);
 }
 
 bool TfrmMain::OnSetCursor(LPARAM lparam) {

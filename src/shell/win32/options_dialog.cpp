@@ -7,7 +7,9 @@
 
 #include "registry/registry.h"
 #include "shell/about_text.h"
+#include "shell/dpi_scale.h"
 #include "shell/win32/control_helpers.h"
+#include "shell/win32/dpi.h"
 #include "shell/win32/failure_handler.h"
 #include "shell/win32/hints.h"
 #include "shell/win32/resource_ids.h"
@@ -16,7 +18,7 @@
 namespace keyloom::shell {
 namespace {
 
-// The client area, and the panel below the pages that holds Save and Cancel (pixels).
+// The client area, and the panel below the pages that holds Save and Cancel (design units).
 constexpr int kClientWidth = 398;
 constexpr int kClientHeight = 235;
 constexpr int kPanelHeight = 36;
@@ -129,19 +131,21 @@ bool TfrmOptions::OnInit() {
   return false;  // the focus is set
 }
 
-// Client area 398 by 235 pixels: the tab control fills it above the panel of Save and Cancel.
+// Client area 398 by 235 design units: the tab control fills it above the panel of Save and
+// Cancel.
 void TfrmOptions::Arrange() {
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_EXSTYLE)));
-  SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+  const int dpi = WindowDpi(hwnd());
+  auto px = [dpi](int design) { return ScaleToDpi(design, dpi); };
+  const int width = px(kClientWidth), height = px(kClientHeight);
+  const SIZE frame = FrameSizeForClient(hwnd(), width, height, dpi);
+  SetWindowPos(hwnd(), nullptr, 0, 0, frame.cx, frame.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveWindow(Item(IDC_OPT_PAGES), 0, 0, kClientWidth, kClientHeight - kPanelHeight, FALSE);
-  const int top = kClientHeight - kPanelHeight + (kPanelHeight - kButtonHeight) / 2;
-  MoveWindow(Item(IDCANCEL), kClientWidth - kMargin - kButtonWidth, top, kButtonWidth,
-             kButtonHeight, FALSE);
-  MoveWindow(Item(IDOK), kClientWidth - 2 * (kMargin + kButtonWidth), top, kButtonWidth,
-             kButtonHeight, FALSE);
+  MoveWindow(Item(IDC_OPT_PAGES), 0, 0, width, height - px(kPanelHeight), FALSE);
+  const int top = height - px(kPanelHeight) + (px(kPanelHeight) - px(kButtonHeight)) / 2;
+  MoveWindow(Item(IDCANCEL), width - px(kMargin + kButtonWidth), top, px(kButtonWidth),
+             px(kButtonHeight), FALSE);
+  MoveWindow(Item(IDOK), width - px(2 * (kMargin + kButtonWidth)), top, px(kButtonWidth),
+             px(kButtonHeight), FALSE);
 }
 
 // The page controls, placed relative to their page, move into the tab control's display area

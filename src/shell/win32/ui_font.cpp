@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "shell/win32/dpi.h"
+
 namespace keyloom::shell {
 
 UniqueFont& UniqueFont::operator=(UniqueFont&& other) noexcept {
@@ -17,21 +19,9 @@ UniqueFont::~UniqueFont() {
   if (font_ != nullptr) DeleteObject(font_);
 }
 
-namespace {
-
-bool MessageLogFont(LOGFONTW* font) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return false;
-  *font = metrics.lfMessageFont;
-  return true;
-}
-
-}  // namespace
-
-UniqueFont CreateMessageFont() {
+UniqueFont CreateMessageFont(int dpi) {
   LOGFONTW font{};
-  if (MessageLogFont(&font)) return UniqueFont(CreateFontIndirectW(&font));
+  if (MessageLogFont(&font, dpi)) return UniqueFont(CreateFontIndirectW(&font));
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
   return UniqueFont(CreateFontIndirectW(&font));
 }
@@ -39,7 +29,7 @@ UniqueFont CreateMessageFont() {
 UniqueFont CreateDerivedFont(HFONT base, bool bold, double scale) {
   LOGFONTW font{};
   if (base == nullptr || GetObjectW(base, sizeof(font), &font) == 0) {
-    if (!MessageLogFont(&font)) GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+    if (!MessageLogFont(&font, SystemDpi())) GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
   }
   if (bold) font.lfWeight = FW_BOLD;
   font.lfHeight = static_cast<LONG>(std::lround(font.lfHeight * scale));

@@ -23,8 +23,9 @@ class UniqueFont {
   HFONT font_ = nullptr;
 };
 
-// The message font of the non-client metrics; DEFAULT_GUI_FONT when they cannot be read.
-UniqueFont CreateMessageFont();
+// The message font of the non-client metrics at `dpi`; DEFAULT_GUI_FONT when they cannot be
+// read.
+UniqueFont CreateMessageFont(int dpi);
 
 // `base` (or the message font when null) in bold, its height multiplied by `scale`.
 UniqueFont CreateDerivedFont(HFONT base, bool bold, double scale);

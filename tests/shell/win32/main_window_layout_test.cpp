@@ -105,6 +105,12 @@ TEST_F(MainWindowLayoutTest, AtItsLeastSizeEveryPanelControlAndAFewKeyListRowsSh
 // Pause button still shows its hint there (the hint's area follows the button to its new place).
 TEST_F(MainWindowLayoutTest, AWiderWindowStretchesTheFieldsAndTheDisabledPauseButtonShowsItsHint) {
   TfrmMain& window = Open(true);
+  // From the least width, which the first start's size exceeds.
+  MINMAXINFO limits{};
+  SendMessageW(window.hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  SetWindowPos(window.hwnd(), nullptr, 0, 0, limits.ptMinTrackSize.x, limits.ptMinTrackSize.y,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PumpFor(std::chrono::milliseconds(50));
   const int width_before = Client().right;
   ASSERT_GE(width_before, MainLayout::kPanelDesignWidth);
   const RECT find = ClientRectOf(Control(IDC_EDT_FIND));

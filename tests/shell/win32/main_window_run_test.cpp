@@ -114,7 +114,7 @@ TEST_F(MainWindowRunTest, SearchPauseResumeAndResetChangeTheCaptionsAndHoldTheWa
   ASSERT_TRUE(WaitForVisits(walker, 5));
 
   ClickControl(IDC_BTN_PAUSE);
-  EXPECT_EQ(Text(IDC_BTN_PAUSE), "&Resume");
+  EXPECT_EQ(Text(IDC_BTN_PAUSE), "R&esume");
   EXPECT_EQ(Text(IDC_BTN_SEARCH), "R&eset");
   EXPECT_TRUE(Enabled(IDC_BTN_SEARCH));
   EXPECT_FALSE(Enabled(IDC_BTN_REPLACE));

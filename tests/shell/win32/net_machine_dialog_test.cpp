@@ -62,7 +62,7 @@ TEST_F(NetMachineDialogTest, LayoutCaptionsFocusAndEscapeReturnsToTheLocalMachin
   ModalWatcher watcher([&](HWND dialog) {
     HWND name = GetDlgItem(dialog, IDC_EDT_NET_MACHINE);
     EXPECT_EQ(WindowTextUtf8(dialog), "Network Machine");
-    EXPECT_EQ(ChildTexts(dialog), (std::vector<std::string>{"Enter Machine Name to connect to :",
+    EXPECT_EQ(ChildTexts(dialog), (std::vector<std::string>{"Enter &Machine Name to connect to :",
                                                             "", "&Connect", "C&ancel", ""}));
     EXPECT_FALSE(GetWindowLongPtrW(dialog, GWL_STYLE) & WS_SYSMENU);
     EXPECT_EQ(GetFocus(), name);

@@ -7,7 +7,9 @@
 
 #include "base/utf8_path.h"
 #include "shell/options_values.h"
+#include "shell/dpi_scale.h"
 #include "shell/win32/control_helpers.h"
+#include "shell/win32/dpi.h"
 #include "shell/win32/main_window_fixture.h"
 
 namespace keyloom::shell::testing {
@@ -62,8 +64,8 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
     EXPECT_FALSE(GetWindowLongPtrW(dialog, GWL_STYLE) & WS_SYSMENU);
     RECT client{};
     GetClientRect(dialog, &client);
-    EXPECT_EQ(client.right, 398);
-    EXPECT_EQ(client.bottom, 235);
+    EXPECT_EQ(client.right, ScaleToDpi(398, WindowDpi(dialog)));
+    EXPECT_EQ(client.bottom, ScaleToDpi(235, WindowDpi(dialog)));
 
     HWND pages = GetDlgItem(dialog, IDC_OPT_PAGES);
     EXPECT_EQ(ItemTitles(pages),
@@ -76,30 +78,30 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
       int id;
       const char* text;
     } controls[] = {
-        {0, IDC_OPT_LBL_UNDO_DIR, "Undo Directory : "},
-        {0, IDC_OPT_BTN_BROWSE, "&Browse"},
-        {0, IDC_OPT_LBL_DEFAULT_UNDO, "Default Undo Type:"},
-        {1, IDC_OPT_CHK_SA_UNDO, "Create a Separate Undo for each AUTOMATIC change"},
-        {1, IDC_OPT_CHK_SM_UNDO, "Create a Separate Undo for each MANUAL change"},
-        {1, IDC_OPT_CHK_UNDO_EDT, "Create undo's for MANUAL Edits"},
-        {1, IDC_OPT_CHK_UNDO_DEL, "Create undo's for MANUAL Deletes"},
-        {1, IDC_OPT_CHK_UNDO_REN, "Create undo's for MANUAL Renames"},
-        {2, IDC_OPT_CHK_ENABLE_DELETE, "Search and Delete instead of Search and Replace"},
-        {2, IDC_OPT_CHK_WHOLE_NUMBERS, "Search Whole Numbers ONLY"},
-        {2, IDC_OPT_CHK_REG_ERRORS, "Modify registry security for keys I cannot access"},
-        {3, IDC_OPT_CHK_AUTO_START, "Auto Start Keyloom"},
-        {3, IDC_OPT_CHK_AUTO_CLOSE, "Auto Close Keyloom"},
-        {3, IDC_OPT_CHK_AUTO_HIDE, "Hide Window"},
-        {3, IDC_OPT_CHK_UPDATE_INI, "Update INI file"},
-        {3, IDC_OPT_CHK_WARN, "Warn on Key Names"},
-        {3, IDC_OPT_CHK_SHOW_PERM_ERRORS, "Show Permission Errors"},
-        {4, IDC_OPT_LBL_ROOT, "Select Root Key to Backup/Restore :"},
-        {4, IDC_OPT_BTN_BACKUP, "&Backup"},
-        {4, IDC_OPT_BTN_RESTORE, "&Restore"},
-        {4, IDC_OPT_BTN_REPLACE, "R&eplace"},
-        {4, IDC_OPT_BTN_LOAD, "&Load"},
-        {4, IDC_OPT_BTN_UNLOAD, "&Unload"},
-        {5, IDC_OPT_LBL_LOGGING, "Logging Level:"},
+        {0, IDC_OPT_LBL_UNDO_DIR, "Undo &Directory : "},
+        {0, IDC_OPT_BTN_BROWSE, "B&rowse"},
+        {0, IDC_OPT_LBL_DEFAULT_UNDO, "Default Undo &Type:"},
+        {1, IDC_OPT_CHK_SA_UNDO, "Create a Separate Undo for each AU&TOMATIC change"},
+        {1, IDC_OPT_CHK_SM_UNDO, "Create a Separate Undo for each MANUAL c&hange"},
+        {1, IDC_OPT_CHK_UNDO_EDT, "Create undo's for MANUAL &Edits"},
+        {1, IDC_OPT_CHK_UNDO_DEL, "Create undo's for MANUAL &Deletes"},
+        {1, IDC_OPT_CHK_UNDO_REN, "Create undo's for MANUAL &Renames"},
+        {2, IDC_OPT_CHK_ENABLE_DELETE, "Search and &Delete instead of Search and Replace"},
+        {2, IDC_OPT_CHK_WHOLE_NUMBERS, "Search &Whole Numbers ONLY"},
+        {2, IDC_OPT_CHK_REG_ERRORS, "Modify registry security for keys I cannot &access"},
+        {3, IDC_OPT_CHK_AUTO_START, "Auto S&tart Keyloom"},
+        {3, IDC_OPT_CHK_AUTO_CLOSE, "&Auto Close Keyloom"},
+        {3, IDC_OPT_CHK_AUTO_HIDE, "&Hide Window"},
+        {3, IDC_OPT_CHK_UPDATE_INI, "Update &INI file"},
+        {3, IDC_OPT_CHK_WARN, "&Warn on Key Names"},
+        {3, IDC_OPT_CHK_SHOW_PERM_ERRORS, "Show &Permission Errors"},
+        {4, IDC_OPT_LBL_ROOT, "Select &Root Key to Backup/Restore :"},
+        {4, IDC_OPT_BTN_BACKUP, "Bac&kup"},
+        {4, IDC_OPT_BTN_RESTORE, "R&estore"},
+        {4, IDC_OPT_BTN_REPLACE, "Re&place"},
+        {4, IDC_OPT_BTN_LOAD, "Loa&d"},
+        {4, IDC_OPT_BTN_UNLOAD, "Unl&oad"},
+        {5, IDC_OPT_LBL_LOGGING, "Logging Lev&el:"},
     };
     for (int page = 0; page < 6; ++page) {
       SendMessageW(pages, TCM_SETCURFOCUS, static_cast<WPARAM>(page), 0);
@@ -136,7 +138,7 @@ TEST_F(OptionsDialogTest, HasItsTitleSizePagesControlsAndHints) {
     EXPECT_EQ(DialogHint(dialog, IDC_OPT_BTN_REPLACE),
               "Replace a Registry Hive on next boot with one of your backups");
     EXPECT_EQ(DialogHint(dialog, IDC_OPT_CHK_REG_ERRORS), "");
-    EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDOK)), "&Save");
+    EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDOK)), "Sa&ve");
     EXPECT_EQ(WindowTextUtf8(GetDlgItem(dialog, IDCANCEL)), "&Cancel");
     Click(GetDlgItem(dialog, IDCANCEL));
   }));
