@@ -83,9 +83,10 @@ std::string Int64Text(std::int64_t value);
 
 // The texts a REG_DWORD or REG_QWORD value is found by, in this order: its exact signed decimal
 // (V); its exact unsigned decimal when that differs (4294967295 for FFFFFFFF hex, as the registry
-// editor shows it); and for a number a double holds exactly, its general format (Int64Text) when
-// that differs, which earlier versions matched alone. No texts for other kinds and for numbers of
-// the wrong size.
+// editor shows it); and, for a number a double holds exactly, its general format (Int64Text) when
+// that differs (1E15 for 1000000000000000). A rounded general format is no text of the number:
+// 9007199254740993 is not found by 9.00719925474099E15. No texts for other kinds and for numbers
+// of the wrong size.
 class NumberTexts {
  public:
   NumberTexts() = default;  // no texts
