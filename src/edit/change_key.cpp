@@ -173,7 +173,9 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
       // The memo shows the strings one per line, without the NULs that end the last one.
       const std::string stored = ReadValueAsText(reg, name);
       const std::string lines = MultiSzToLines(WithoutTerminator(stored));
-      const std::string edited = deps_.dialogs->ShowMultiEdit(lines);
+      const std::string value_label =
+          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? "(Default)" : name);
+      const std::string edited = deps_.dialogs->ShowMultiEdit(value_label, lines);
       if (edited == lines) return;
       const std::string data = LinesToMultiSz(edited);
       if (TerminatedMultiString(data) == stored) return;  // what is stored already

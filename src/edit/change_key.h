@@ -30,8 +30,9 @@ class EditDialogs {
   // failed.
   virtual std::string ShowEditDword(const std::string& key_label, const std::string& text,
                                     bool is_64bit) = 0;
-  // TfrmMultiEdit: the memo's whole text, lines separated by CR LF.
-  virtual std::string ShowMultiEdit(const std::string& text) = 0;
+  // TfrmMultiEdit, naming the value it edits (`value_label`: root, key path and value name): the
+  // memo's whole text, lines separated by CR LF. Accept removes empty lines and says how many.
+  virtual std::string ShowMultiEdit(const std::string& value_label, const std::string& text) = 0;
 };
 
 struct ChangeKeyDeps {

@@ -1,5 +1,7 @@
 #include "edit/value_text.h"
 
+#include <algorithm>
+
 #include "registry/text.h"
 
 namespace keyloom::edit {
@@ -41,8 +43,34 @@ std::string MultiSzToLines(std::string_view text) {
   return ReplaceAll(text, std::string_view("\0", 1), "\r\n");
 }
 
+std::string WithoutEmptyLines(std::string_view text, std::size_t* removed) {
+  constexpr std::string_view kLineEnd = "\r\n";
+  std::string kept;
+  kept.reserve(text.size());
+  std::size_t empty = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(kLineEnd, start), text.size());
+    const std::string_view line = text.substr(start, end - start);
+    if (line.empty()) {
+      ++empty;
+    } else {
+      if (!kept.empty()) kept += kLineEnd;
+      kept += line;
+    }
+    start = end + kLineEnd.size();
+  }
+  if (removed != nullptr) *removed = empty;
+  return kept;
+}
+
+std::string EmptyLinesRemovedText(std::size_t removed) {
+  const std::string count = std::to_string(removed);
+  return "A multi-string value cannot hold empty strings: " +
+         (removed == 1 ? "1 empty line was removed." : count + " empty lines were removed.");
+}
+
 std::string LinesToMultiSz(std::string_view text) {
-  return ReplaceAll(text, "\r\n", std::string_view("\0", 1));
+  return ReplaceAll(WithoutEmptyLines(text), "\r\n", std::string_view("\0", 1));
 }
 
 std::string TerminatedMultiString(std::string text) {

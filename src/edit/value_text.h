@@ -2,6 +2,7 @@
 // strings separated by NULs, and the editor's lines separated by CR LF.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,7 +19,17 @@ std::string ReadValueAsText(reg::TRegistry& reg, std::string_view name);
 
 // Every NUL becomes CR LF.
 std::string MultiSzToLines(std::string_view text);
-// Every CR LF pair becomes one NUL.
+
+// The editor's lines are separated by CR LF pairs (a pair at the very end ends the last line, it
+// begins none). A multi-string cannot hold an empty string: every reader of the value stops at
+// it, and the strings after it are lost to them. So an empty line is never stored.
+
+// The lines without the empty ones, separated by CR LF; `*removed` (when not null) is how many
+// empty lines there were.
+std::string WithoutEmptyLines(std::string_view text, std::size_t* removed = nullptr);
+// The editor's message when Accept removed `removed` (at least one) empty lines.
+std::string EmptyLinesRemovedText(std::size_t removed);
+// The lines that are not empty, each CR LF between them become one NUL (no terminator).
 std::string LinesToMultiSz(std::string_view text);
 
 // The multi-string terminator rule: `text` followed by as many NULs (none, one or two) as it

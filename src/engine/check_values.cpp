@@ -20,8 +20,14 @@ struct ValueEntry {
   std::string name;
   std::uint32_t type = reg::kRegNone;
   std::string text;
+  NumberTexts number;       // a REG_DWORD's or REG_QWORD's texts
+  std::size_t size = 0;     // of its data, in bytes
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
 };
+
+bool IsNumber(reg::DataKind kind) {
+  return kind == reg::DataKind::kInteger || kind == reg::DataKind::kInt64;
+}
 
 bool Unreadable(reg::DataKind kind, std::size_t size) {
   return (kind == reg::DataKind::kInteger && size != 4) ||
@@ -32,8 +38,16 @@ ValueEntry EntryOf(const reg::ValueBuffer& value) {
   ValueEntry entry;
   entry.name = text::Utf16ToUtf8(value.name());
   entry.type = value.type();
-  entry.unreadable = Unreadable(reg::KindOfType(value.type()), value.data().size());
-  if (!entry.unreadable) entry.text = ValueText(value.type(), value.data());
+  entry.size = value.data().size();
+  const reg::DataKind kind = reg::KindOfType(value.type());
+  entry.unreadable = Unreadable(kind, entry.size);
+  if (entry.unreadable) return entry;
+  if (IsNumber(kind)) {
+    entry.number = NumberTexts(value.type(), value.data());
+    entry.text = entry.number.texts().front();
+  } else {
+    entry.text = ValueText(value.type(), value.data());
+  }
   return entry;
 }
 
@@ -104,7 +118,12 @@ class ValueChecker {
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
     if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return;
-    if (value.unreadable) throw EUnreadableValue("Invalid data type for '" + value.name + "'");
+    if (value.unreadable) {
+      const std::string bytes = value.size == 1 ? " byte" : " bytes";
+      NotExamined("Unable to read value [" + key_path_ + "\\" + DisplayName(value.name) + "] as " +
+                  TypeName(value.type) + " (" + std::to_string(value.size) + bytes + "), skipping");
+      return;
+    }
     const std::string& text = value.text;
     if (kind == reg::DataKind::kUnknown && frame_.settings.logging == kLoggingInformational) {
       Log("Unrecognized Data Type in key [" + key_path_ + "\\" + value.name + "], skipping.");
@@ -113,7 +132,19 @@ class ValueChecker {
     if (options_.names) CheckName(value, kind);
   }
 
+  // An error raised while `value` was examined.
+  void Failed(const ValueEntry& value, const std::exception& error) {
+    NotExamined("Unable to examine value [" + key_path_ + "\\" + DisplayName(value.name) +
+                "], skipping [" + error.what() + "]");
+  }
+
  private:
+  // A value the checks cannot go through: named in the log and counted; the key's other values
+  // and its subkeys are examined as usual.
+  void NotExamined(const std::string& line) {
+    Log(line);
+    ++session_.unreadable_values;
+  }
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
   MatchOptions Options() const { return {options_.case_sensitive, frame_.settings.wholenum}; }
   // The hit's row, with the value's data as the Key List shows it: read again for the hit alone,
@@ -145,13 +176,20 @@ class ValueChecker {
     if (frame_.settings.logging == kLoggingDebug) {
       Log("Checking VALUE DATA [" + NulsAsBlanks(text) + "]", true);
     }
-    if (!MatchText(find_, text, kind, true, Options())) return;
+    // A number is found by any of its texts, and replaced in the one it was found by.
+    const std::string* found = &text;
+    if (IsNumber(kind)) {
+      found = MatchNumber(find_, value.number, Options());
+      if (found == nullptr) return;
+    } else if (!MatchText(find_, text, kind, true, Options())) {
+      return;
+    }
     const std::string shown = DisplayName(value.name);
     AddRow(value, shown, FoundIn::kData);
     Log("Found in Key  : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
     if (frame_.settings.logging == kLoggingInformational) {
-      Log("Original String is : " + NulsAsBlanks(text));
+      Log("Original String is : " + NulsAsBlanks(*found));
     }
     if (session_.search_only) return;
     if (deps_.controls->DeleteMode()) {
@@ -163,7 +201,7 @@ class ValueChecker {
     Mark(ItemChange::kData, value.name);
     bool counted = false;
     try {
-      ReplaceData(value, kind, text, &counted);
+      ReplaceData(value, kind, *found, &counted);
     } catch (const std::exception&) {
       Log("Unable to Replace String.");
       if (!counted) ++session_.failed_count;
@@ -311,13 +349,26 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
     const reg::ErrorCode rc = deps.api->EnumValueInto(key, i, &room);
     if (rc == reg::kNoMoreItems) break;
     if (rc != reg::kSuccess) {
-      throw EUnreadableValue("Failed to get data for value " + std::to_string(i));
+      // Named by its place alone, as its name is not known; the values after it are read on
+      // while the key's count of values bounds the reading.
+      ++frame.session->unreadable_values;
+      deps.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
+                   key_name + "], skipping [" + reg::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
+               false);
+      if (value_count == kAllValues) break;
+      continue;
     }
     if (Wanted(frame, options, find, room)) kept.push_back(EntryOf(room));
   }
   if (kept.empty()) return;
   ValueChecker checker(frame, deps, key, key_name, parent_display, options);
-  for (const auto& value : kept) checker.Check(value);
+  for (const auto& value : kept) {
+    try {
+      checker.Check(value);
+    } catch (const std::exception& error) {
+      checker.Failed(value, error);
+    }
+  }
 }
 
 }  // namespace keyloom::engine

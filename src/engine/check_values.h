@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -13,17 +12,14 @@
 
 namespace keyloom::engine {
 
-// Raised when a value's data cannot be read as its kind; the walk then skips the rest of the key.
-class EUnreadableValue : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // CheckValues reads every value the key holds when `value_count` is kAllValues, else at most
 // `value_count` (the count the caller has just asked the registry for).
 inline constexpr std::uint32_t kAllValues = 0xFFFFFFFF;
 
-// `key` is open with query access; P + `key_name` is the key's full path below the root.
+// `key` is open with query access; P + `key_name` is the key's full path below the root. A value
+// that cannot be read, or read as its kind (a REG_DWORD that does not hold 4 bytes), or whose
+// examination fails, is named in the status log and counted in the session's unreadable values;
+// the key's other values are examined all the same.
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count = kAllValues);

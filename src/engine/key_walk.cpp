@@ -112,8 +112,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
         slash == std::string::npos ? "\\" : "\\" + path.substr(0, slash) + "\\";
     try {
       CheckValues(frame, deps_, key, key_name, parent);
-    } catch (const std::exception&) {
-      // A value that cannot be read ends the examination of this key's values.
+    } catch (const std::exception& error) {
+      NotExamined(session, parent + key_name, error);
     }
   }
 
@@ -183,6 +183,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       }
     }
     if (child) {
+      ++session.keys_examined;
       if (!deps_.globals->silent_mode) {
         deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) +
                                        "] : " + (path.empty() ? "\\" : "\\" + path));
@@ -210,8 +211,9 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       ++session.unreadable_count;
       Log("Unable to open key : " + full + " - [" + ErrorText(last_error_) + "]");
     }
-  } catch (const std::exception&) {
-    // An error while examining the subkey ends its examination, its subtree included.
+  } catch (const std::exception& error) {
+    // An error that is not one value's ends the examination of the subkey, its subtree included.
+    NotExamined(session, full, error);
   }
   if (permissions_changed) {
     if (Informational(deps_.settings())) {
@@ -297,6 +299,12 @@ std::string RegistryWalker::RenamedPath(const WalkFrame& frame, const std::strin
                        case_sensitive);
   }
   return ReplaceText(full, session.find_text, session.replace_text, case_sensitive);
+}
+
+void RegistryWalker::NotExamined(SearchSession& session, const std::string& full,
+                                 const std::exception& error) {
+  ++session.unreadable_count;
+  Log("Unable to examine key [" + full + "], skipping [" + error.what() + "]");
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {

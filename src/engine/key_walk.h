@@ -9,6 +9,7 @@
 // request at the start of every level.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -90,6 +91,8 @@ class RegistryWalker final : public KeyWalker {
   std::string RenamedPath(const WalkFrame& frame, const std::string& full) const;
   reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
   std::string ErrorText(reg::ErrorCode code);
+  // A key whose examination an error ended: logged and counted among the keys not read.
+  void NotExamined(SearchSession& session, const std::string& full, const std::exception& error);
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
 
   WalkDeps deps_;

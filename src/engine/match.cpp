@@ -1,5 +1,6 @@
 #include "engine/match.h"
 
+#include <bit>
 #include <cstdio>
 
 #include "registry/text.h"
@@ -62,6 +63,17 @@ std::u16string UnitsOf(std::span<const std::uint8_t> data) {
     units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
   }
   return units;
+}
+
+// Whether a double holds `value` exactly: its significant bits, from the highest set one to the
+// lowest, fit the 53 of a double. Asked of the bits, not by a round trip through a double, which
+// the x87 unit of a 32-bit build answers in its wider registers.
+bool DoubleHoldsExactly(std::int64_t value) {
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  if (magnitude == 0) return true;
+  magnitude >>= std::countr_zero(magnitude);
+  return magnitude < (std::uint64_t{1} << 53);
 }
 
 }  // namespace
@@ -131,7 +143,7 @@ bool MatchData(const FindUnits& find, const reg::ValueBuffer& value, const Match
     case reg::DataKind::kInt64:
       // With whole numbers only a number's exact text matches, which no other text can be.
       if (options.whole_numbers && !find.may_be_number()) return false;
-      return MatchText(find.text(), ValueText(value.type(), value.data()), kind, true, options);
+      return MatchNumber(find.text(), NumberTexts(value.type(), value.data()), options) != nullptr;
     default:
       return false;  // no text form: nothing matches
   }
@@ -198,19 +210,55 @@ std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data) {
       const std::u16string units = UnitsOf(data);
       return text::Utf16ToUtf8(std::u16string_view(units).substr(0, units.find(u'\0')));
     }
-    case reg::DataKind::kInteger: {
-      if (data.size() != 4) return {};
-      return std::to_string(static_cast<std::int32_t>(reg::DwordOf(data)));
-    }
+    case reg::DataKind::kInteger:
     case reg::DataKind::kInt64: {
-      if (data.size() != 8) return {};
-      return Int64Text(static_cast<std::int64_t>(reg::QwordOf(data)));
+      const NumberTexts number(type, data);
+      return number.texts().empty() ? std::string() : number.texts().front();
     }
     case reg::DataKind::kMultiString:
       return text::Utf16ToUtf8(UnitsOf(data));
     default:
       return {};
   }
+}
+
+NumberTexts::NumberTexts(std::uint32_t type, std::span<const std::uint8_t> data) {
+  const reg::DataKind kind = reg::KindOfType(type);
+  if (kind == reg::DataKind::kInteger && data.size() == 4) {
+    const std::uint32_t bits = reg::DwordOf(data);
+    const auto value = static_cast<std::int32_t>(bits);
+    Add(std::to_string(value));
+    if (value < 0) Add(std::to_string(bits));
+  } else if (kind == reg::DataKind::kInt64 && data.size() == 8) {
+    const std::uint64_t bits = reg::QwordOf(data);
+    const auto value = static_cast<std::int64_t>(bits);
+    Add(std::to_string(value));
+    if (value < 0) Add(std::to_string(bits));
+    // Up to 15 digits the general format is the decimal text.
+    constexpr std::int64_t kFifteenDigits = 1'000'000'000'000'000;
+    if ((value >= kFifteenDigits || value <= -kFifteenDigits) && DoubleHoldsExactly(value)) {
+      std::string general = Int64Text(value);
+      if (general != texts_[0]) Add(std::move(general));
+    }
+  }
+}
+
+void NumberTexts::Add(std::string text) { texts_[count_++] = std::move(text); }
+
+const std::string* MatchNumber(std::string_view find, const NumberTexts& number,
+                               const MatchOptions& options) {
+  for (const std::string& text : number.texts()) {
+    if (MatchText(find, text, reg::DataKind::kInt64, true, options)) return &text;
+  }
+  return nullptr;
+}
+
+bool MatchValue(std::string_view find, const reg::RawValue& value, const MatchOptions& options) {
+  const reg::DataKind kind = reg::KindOfType(value.type);
+  if (kind == reg::DataKind::kInteger || kind == reg::DataKind::kInt64) {
+    return MatchNumber(find, NumberTexts(value.type, value.data), options) != nullptr;
+  }
+  return MatchText(find, ValueText(value), kind, true, options);
 }
 
 std::string ReplaceInMultiString(std::string_view raw, std::string_view find,

@@ -2,6 +2,7 @@
 // and key names; the text form of a value's data; the type filter.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -70,14 +71,42 @@ bool MatchName(const FindUnits& find, std::u16string_view value_name);
 std::string ReplaceText(std::string_view source, std::string_view find, std::string_view replace,
                         bool case_sensitive);
 
-// The text form V of a value's data: strings up to their first NUL; integers in signed decimal;
-// 64-bit integers in general format with at most 15 significant digits (1.23456789012346E18);
-// multi-strings as their raw text with every NUL kept; every other kind empty.
+// The text form V of a value's data: strings up to their first NUL; REG_DWORD and REG_QWORD in
+// exact signed decimal (a REG_DWORD of FFFFFFFF hex reads -1); multi-strings as their raw text
+// with every NUL kept; every other kind, and a number of the wrong size, empty.
 std::string ValueText(const reg::RawValue& value);
 std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data);
 
-// A REG_QWORD as the general-format text of its value as a double.
+// A number as the general format of its value as a double, with at most 15 significant digits
+// (1234567890123456789 reads 1.23456789012346E18).
 std::string Int64Text(std::int64_t value);
+
+// The texts a REG_DWORD or REG_QWORD value is found by, in this order: its exact signed decimal
+// (V); its exact unsigned decimal when that differs (4294967295 for FFFFFFFF hex, as the registry
+// editor shows it); and, for a number a double holds exactly, its general format (Int64Text) when
+// that differs (1E15 for 1000000000000000). A rounded general format is no text of the number:
+// 9007199254740993 is not found by 9.00719925474099E15. No texts for other kinds and for numbers
+// of the wrong size.
+class NumberTexts {
+ public:
+  NumberTexts() = default;  // no texts
+  NumberTexts(std::uint32_t type, std::span<const std::uint8_t> data);
+  std::span<const std::string> texts() const { return {texts_.data(), count_}; }
+
+ private:
+  void Add(std::string text);
+
+  std::array<std::string, 3> texts_;
+  std::size_t count_ = 0;
+};
+
+// The first of the number's texts that `find` matches as value data (MatchText), or null.
+const std::string* MatchNumber(std::string_view find, const NumberTexts& number,
+                               const MatchOptions& options);
+
+// MatchText on a value's data by its text forms: a number by any of its NumberTexts, any other
+// kind by its ValueText.
+bool MatchValue(std::string_view find, const reg::RawValue& value, const MatchOptions& options);
 
 // The multi-string replacement: every element (the text before each NUL, and any text after the
 // last one) replaced and followed by one NUL. Text without any NUL comes back unchanged.

@@ -153,6 +153,8 @@ void SearchEngine::BeginMainPass(const std::string& find) {
   session_.changed_count = 0;
   session_.failed_count = 0;
   session_.unreadable_count = 0;
+  session_.unreadable_values = 0;
+  session_.keys_examined = 0;
   session_.numeric = IsDecimalNumber(find);
 }
 
@@ -191,6 +193,7 @@ bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path,
           false);
     }
     if (reg.OpenKey(start_path)) {
+      ++session_.keys_examined;
       deps_.walker->WalkKey(*this, reg);
     } else {
       ++session_.unreadable_count;

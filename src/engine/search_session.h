@@ -61,9 +61,11 @@ struct SearchSession {
   bool numeric = false;  // the find text is a decimal number; computed once per run
   int type_filter = 0;   // cmbType item index, read at the start of every pass
   std::int32_t matched_count = 0;
-  std::int32_t changed_count = 0;     // changes made
-  std::int32_t failed_count = 0;      // changes tried and refused (each one logged when refused)
-  std::int32_t unreadable_count = 0;  // keys, roots and machines that could not be opened
+  std::int32_t changed_count = 0;      // changes made
+  std::int32_t failed_count = 0;       // changes tried and refused (each one logged when refused)
+  std::int32_t unreadable_count = 0;   // keys, roots and machines that could not be opened
+  std::int32_t unreadable_values = 0;  // values that could not be read or examined (each logged)
+  std::int64_t keys_examined = 0;      // keys opened and examined, start keys included
   int depth = 0;
   std::vector<RenamedKey> renamed_keys;
   // The changes made or tried so far, by the system's name of the item (see RunItem): an item

@@ -39,14 +39,27 @@ bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& r
          files::ExportOutcome::kSaved;
 }
 
+// Whether a file can be written at `path` the way the export writes it: a temporary file beside it,
+// renamed over it. Tried by making that temporary file and removing it again; an existing file
+// must be one that may be replaced. Nothing at `path` changes.
+bool CanWriteFile(const std::filesystem::path& path) {
+  std::error_code error;
+  if (std::filesystem::exists(path, error) && !base::CanReplaceFile(path)) return false;
+  base::FileReplacement probe(path);
+  if (!probe.Begin()) return false;
+  probe.Abandon();
+  return true;
+}
+
 }  // namespace
 
 int ExitCodeFor(const JobSummary& summary) {
   if (!summary.started) return kExitNoRun;
-  if (summary.stopped) return kExitNothingFound;
-  if (summary.failures > 0 || summary.keys_unreadable > 0 || summary.csv_failed) {
+  if (summary.failures > 0 || summary.keys_unreadable > 0 || summary.values_unreadable > 0 ||
+      summary.csv_failed) {
     return kExitSomeFailed;
   }
+  if (summary.stopped) return summary.changes > 0 ? kExitStopped : kExitNothingFound;
   return summary.hits > 0 ? kExitOk : kExitNothingFound;
 }
 
@@ -60,6 +73,7 @@ std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_onl
     lines.push_back("Failed changes: " + std::to_string(summary.failures));
   }
   lines.push_back("Keys not read: " + std::to_string(summary.keys_unreadable));
+  lines.push_back("Values not read: " + std::to_string(summary.values_unreadable));
   if (!search_only) {
     lines.push_back("Undo files written: " + std::to_string(summary.undo_files.size()));
     for (const std::string& file : summary.undo_files) lines.push_back("  " + file);
@@ -74,11 +88,6 @@ void ReportOutput::AddStatusLine(std::string line) {
   std::lock_guard lock(mutex_);
   if (console_ && !quiet_) console_(line);
   if (log_file_) log_file_(line);
-}
-
-void ReportOutput::SetStatusBarText(const std::string&) {
-  // The walk's progress: one text for every key it opens.
-  ++keys_examined_;
 }
 
 void ReportOutput::AddKeyListEntry(std::string row) {
@@ -139,6 +148,10 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
       return kExitNoRun;
     }
   }
+  if (!line.csv_file.empty() && !CanWriteFile(base::PathFromUtf8(line.csv_file))) {
+    env.err("The CSV file cannot be written: " + line.csv_file);
+    return kExitNoRun;
+  }
   ReportOutput::LineSink to_log;
   if (log_file) {
     to_log = [file = log_file.get()](std::string_view text) {
@@ -161,11 +174,12 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   JobSummary summary;
   summary.started = true;
   summary.stopped = result.stopped;
-  summary.keys_examined = report.keys_examined();
+  summary.keys_examined = result.keys_examined;
   summary.hits = result.matched;
   summary.changes = result.changed;
   summary.failures = result.failed;
   summary.keys_unreadable = result.unreadable;
+  summary.values_unreadable = result.unreadable_values;
   summary.undo_files = result.undo_files;
   if (!line.csv_file.empty()) {
     summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);

@@ -3,9 +3,10 @@
 //
 // The report is the status log as the window shows it, one line at a time as the run writes it
 // (every hit and every change has its line), then a summary: keys examined, hits, changes,
-// failures, keys that could not be read, and the undo files written with their paths. `/quiet`
-// keeps the summary alone. Refusals go to standard error. `/csv` writes the hits afterwards as
-// the Key List's CSV export writes them.
+// failures, keys and values that could not be read, and the undo files written with their paths.
+// `/quiet` keeps the summary alone. Refusals go to standard error. `/csv` writes the hits
+// afterwards as the Key List's CSV export writes them; its file is tried before the run, as the
+// `/log` file is, so that a run whose hits cannot be written changes nothing.
 #pragma once
 
 #include <atomic>
@@ -30,21 +31,23 @@ struct JobSummary {
   std::int64_t keys_examined = 0;
   std::int32_t hits = 0;
   std::int32_t changes = 0;
-  std::int32_t failures = 0;         // changes tried and refused
-  std::int64_t keys_unreadable = 0;  // keys and roots that could not be opened
-  bool csv_failed = false;           // the /csv file could not be written
+  std::int32_t failures = 0;           // changes tried and refused
+  std::int64_t keys_unreadable = 0;    // keys and roots that could not be opened
+  std::int64_t values_unreadable = 0;  // values that could not be read or examined
+  bool csv_failed = false;             // the /csv file could not be written
   std::vector<std::string> undo_files;
 };
 
-// 0 hits and every change made; 1 nothing found, or stopped; 2 not started; 5 a change failed, a
-// key could not be read or the CSV file could not be written.
+// 0 hits and every change made; 1 nothing found, or stopped before anything was changed; 2 not
+// started; 4 stopped after changes were made; 5 a change failed, a key or a value could not be
+// read or the CSV file could not be written (also when stopped).
 int ExitCodeFor(const JobSummary& summary);
 
 // The summary's lines.
 std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_only);
 
 // The run's output as the command line reports it: status lines passed on (unless quiet), the
-// walk's progress counted as keys examined, unreadable keys counted by their status lines.
+// hits kept as Key List rows for /csv.
 class ReportOutput final : public engine::RunOutput {
  public:
   using LineSink = std::function<void(std::string_view line)>;
@@ -52,13 +55,12 @@ class ReportOutput final : public engine::RunOutput {
   ReportOutput(LineSink console, LineSink log_file, bool quiet);
 
   void AddStatusLine(std::string line) override;
-  void SetStatusBarText(const std::string& text) override;
+  void SetStatusBarText(const std::string&) override {}
   void AddKeyListEntry(std::string row) override;
   void ClearLists() override {}
   void RunFinished() override {}
   void RequestQuit() override {}
 
-  std::int64_t keys_examined() const { return keys_examined_; }
   // The hits as Key List rows; read once the run has ended.
   const KeyListRows& rows() const { return rows_; }
 
@@ -66,7 +68,6 @@ class ReportOutput final : public engine::RunOutput {
   LineSink console_;
   LineSink log_file_;
   bool quiet_;
-  std::atomic<std::int64_t> keys_examined_{0};
   mutable std::mutex mutex_;
   KeyListRows rows_;
 };

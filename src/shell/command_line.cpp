@@ -23,11 +23,13 @@ struct ShortRoot {
   const char* name;
   int index;
 };
+constexpr int kLocalMachine = 3;
+constexpr int kUsers = 4;
 constexpr std::array<ShortRoot, 5> kShortRoots = {{
     {"hkcr", 1},
     {"hkcu", 2},
-    {"hklm", 3},
-    {"hku", 4},
+    {"hklm", kLocalMachine},
+    {"hku", kUsers},
     {"hkcc", 5},
 }};
 
@@ -174,6 +176,19 @@ std::string Refusal(ParsedCommandLine& parsed, std::string error) {
   return parsed.error;
 }
 
+// Another computer's registry is reached only at HKEY_LOCAL_MACHINE and HKEY_USERS: a run asked
+// for another root there would search nothing and say only that it found nothing.
+std::string RemoteRootRefusal(const CommandLine& line) {
+  if (line.machine.empty()) return "";
+  for (const engine::StartPoint& start : line.roots) {
+    if (start.root_index != kLocalMachine && start.root_index != kUsers) {
+      return std::string("Option /root: ") + reg::RootByIndex(start.root_index)->name +
+             " cannot be searched on another computer (/machine); only HKLM and HKU can";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 std::optional<engine::StartPoint> ParseRootArgument(std::string_view text) {
@@ -187,11 +202,17 @@ std::optional<engine::StartPoint> ParseRootArgument(std::string_view text) {
   }
   if (start.root_index == 0) return std::nullopt;
   if (slash == std::string_view::npos) return start;
-  std::string path(text.substr(slash));
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  // A key name is never empty: "HKCU\\a" or "HKCU\a\\b" names nothing.
-  if (path.find("\\\\") != std::string::npos) return std::nullopt;
-  start.path = path;
+  // One backslash may end the text ("HKCU\", "HKCU\Software\"); the key names before it are
+  // never empty: "HKCU\\", "HKCU\\a" and "HKCU\a\\b" name nothing, and must not be taken
+  // for a key above the one meant.
+  std::string_view names = text.substr(slash + 1);
+  if (names.empty()) return start;
+  if (names.back() == '\\') names.remove_suffix(1);
+  if (names.empty() || names.front() == '\\' || names.back() == '\\' ||
+      names.find("\\\\") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  start.path = "\\" + std::string(names);
   return start;
 }
 
@@ -238,6 +259,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed, "Options /replace and /delete exclude each other");
   } else if (!line.undo_folder.empty() && line.no_undo) {
     Refusal(parsed, "Options /undo and /noundo exclude each other");
+  } else if (const std::string why = RemoteRootRefusal(line); !why.empty()) {
+    Refusal(parsed, why);
   } else if (line.SearchOnly() && (line.simulate || line.fixperms || line.no_undo ||
                                    line.separate_undo || !line.undo_folder.empty())) {
     Refusal(parsed,
@@ -312,11 +335,12 @@ Options may also begin with - or --. Scripts call keyloom.com, which waits for t
 
 Exit codes:
   0  hits were found and every change was made
-  1  nothing was found, or the run was stopped (Ctrl+C)
+  1  nothing was found, or the run was stopped (Ctrl+C) before it changed anything
   2  bad arguments, or the run could not start (the reason is on standard error)
   3  an unexpected failure
-  5  a change failed, a key could not be read or the CSV file could not be written
-     (the report names them)
+  4  the run was stopped (Ctrl+C) after it changed something (the report says what)
+  5  a change failed, or a key or a value could not be read, or the CSV file could not
+     be written (the report names them)
 )";
 }
 

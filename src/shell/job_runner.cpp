@@ -158,6 +158,8 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
   result.changed = session.changed_count;
   result.failed = session.failed_count;
   result.unreadable = session.unreadable_count;
+  result.unreadable_values = session.unreadable_values;
+  result.keys_examined = session.keys_examined;
   result.undo_files = parts.journal().LastRunFiles();
   return result;
 }

@@ -44,6 +44,8 @@ struct JobResult {
   std::int32_t changed = 0;
   std::int32_t failed = 0;
   std::int32_t unreadable = 0;          // keys, roots and machines the run could not open
+  std::int32_t unreadable_values = 0;   // values the run could not read or examine
+  std::int64_t keys_examined = 0;       // start keys included
   std::vector<std::string> undo_files;  // the undo files the run wrote, in order
   double seconds = 0;                   // from the button press to the worker's end
 };

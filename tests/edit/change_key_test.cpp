@@ -22,7 +22,8 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 // Answers each dialog with the next scripted answer (a function of the text put in) and notes
-// what it was shown: "EditReg|caption|label|text", "EditDword|label|text|64", "MultiEdit|text".
+// what it was shown: "EditReg|caption|label|text", "EditDword|label|text|64",
+// "MultiEdit|label|text".
 class ScriptedDialogs : public EditDialogs {
  public:
   using Answer = std::function<std::string(const std::string&)>;
@@ -46,8 +47,8 @@ class ScriptedDialogs : public EditDialogs {
     shown.push_back("EditDword|" + key_label + "|" + text + (is_64bit ? "|64" : "|32"));
     return Next(text);
   }
-  std::string ShowMultiEdit(const std::string& text) override {
-    shown.push_back("MultiEdit|" + text);
+  std::string ShowMultiEdit(const std::string& value_label, const std::string& text) override {
+    shown.push_back("MultiEdit|" + value_label + "|" + text);
     return Next(text);
   }
 
@@ -126,8 +127,15 @@ TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
       {"q", RawValue{reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456789)},
        "EditDword|\\Software\\X\\q|1234567890123456789|64", "1234567890123456788",
        RawValue{reg::kRegQword, reg::LittleEndian<std::int64_t>(1234567890123456788)}},
-      {"m", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)}, "MultiEdit|a\r\nb",
-       "a\r\nb\r\nc", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}},
+      {"m", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0\0"s)},
+       "MultiEdit|HKEY_CURRENT_USER\\Software\\X\\m|a\r\nb", "a\r\nb\r\nc",
+       RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"a\0b\0c\0\0"s)}},
+      // An empty string, which hides the strings after it from every reader, is not stored, and
+      // one stored already goes with the next edit.
+      {"m0", RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"alpha01\0\0qaserver\0beta\0\0"s)},
+       "MultiEdit|HKEY_CURRENT_USER\\Software\\X\\m0|alpha01\r\n\r\nqaserver\r\nbeta",
+       "\r\nalpha01\r\n\r\nqaserver\r\nbeta\r\n\r\n",
+       RawValue{reg::kRegMultiSz, text::Utf16ToBytes(u"alpha01\0qaserver\0beta\0\0"s)}},
       {"", RawValue{reg::kRegSz, Utf16Z(u"def")}, "EditReg|Edit Registry Key|\\Software\\X\\|def",
        "DEF", RawValue{reg::kRegSz, Utf16Z(u"DEF")}},
   };
@@ -141,7 +149,7 @@ TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
     EXPECT_EQ(Get("\\Software\\X", c.name), c.after);
   }
   EXPECT_THAT(lines_, IsEmpty()) << "a successful edit logs nothing";
-  EXPECT_EQ(undo_.Counter(), 6) << "one undo file per change";
+  EXPECT_EQ(undo_.Counter(), 7) << "one undo file per change";
   MergeUndoFiles();
   EXPECT_EQ(Tree(), before);
 }
@@ -173,10 +181,12 @@ TEST_F(ChangeKeyTest, ACancelAnUnchangedValueOrWhatCannotBeEditedWritesNothing) 
   Edit("lines");
   dialogs_.Reply("12abc");  // what the integer rule refuses reaches the action's message
   Edit("d");
-  EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|same",
-                                          "EditDword|\\Software\\X\\d|-1|32",
-                                          "EditDword|\\Software\\X\\d|-1|32", "MultiEdit|a\r\nb",
-                                          "MultiEdit|a\r\nb", "EditDword|\\Software\\X\\d|-1|32"));
+  EXPECT_THAT(dialogs_.shown,
+              ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|same",
+                          "EditDword|\\Software\\X\\d|-1|32", "EditDword|\\Software\\X\\d|-1|32",
+                          "MultiEdit|HKEY_CURRENT_USER\\Software\\X\\m|a\r\nb",
+                          "MultiEdit|HKEY_CURRENT_USER\\Software\\X\\m2|a\r\nb",
+                          "EditDword|\\Software\\X\\d|-1|32"));
   EXPECT_THAT(lines_, ElementsAre("Keyloom cannot edit this type of Key ",
                                   "Keyloom cannot edit this type of Key ",
                                   "Keyloom cannot edit a string that holds line breaks "

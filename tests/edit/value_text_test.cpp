@@ -41,8 +41,8 @@ TEST_F(ReadValueAsTextTest, GivesEachTypeInTheEditorsForm) {
 
 TEST(MultiStringLinesTest, NulsAndLineBreaksTradePlaces) {
   EXPECT_EQ(MultiSzToLines("a\0b\0\0"s), "a\r\nb\r\n\r\n");
-  EXPECT_EQ(LinesToMultiSz("a\r\nb\r\n\r\n"), "a\0b\0\0"s);
-  EXPECT_EQ(LinesToMultiSz("a\nb\rc\r\n"), "a\nb\rc\0"s);  // only pairs are line breaks
+  EXPECT_EQ(LinesToMultiSz("a\r\nb"), "a\0b"s);
+  EXPECT_EQ(LinesToMultiSz("a\nb\rc\r\n"), "a\nb\rc"s);  // only pairs are line breaks
   EXPECT_EQ(MultiSzToLines(""), "");
   // What an update stores for the strings, and the strings read back from it.
   const std::pair<std::string, std::string> terminated[] = {
@@ -52,6 +52,37 @@ TEST(MultiStringLinesTest, NulsAndLineBreaksTradePlaces) {
   EXPECT_EQ(WithoutTerminator("a\0b\0"s), "a\0b"s);
   EXPECT_EQ(WithoutTerminator("a\0b"s), "a\0b"s);
   EXPECT_EQ(WithoutTerminator("\0\0"s), "");
+}
+
+// A multi-string cannot hold an empty string: empty lines are dropped wherever they are, and
+// counted; a line of blanks is a string. A final line break ends the last line.
+TEST(MultiStringLinesTest, EmptyLinesAreDroppedAndCounted) {
+  struct Case {
+    std::string lines;
+    std::string kept;
+    std::size_t removed;
+    std::string stored;  // LinesToMultiSz, then the terminator an update adds
+  };
+  const Case cases[] = {
+      {"alpha01\r\n\r\nqaserver\r\nbeta", "alpha01\r\nqaserver\r\nbeta", 1,
+       "alpha01\0qaserver\0beta\0\0"s},
+      {"\r\n\r\na\r\nb", "a\r\nb", 2, "a\0b\0\0"s},           // at the start
+      {"a\r\nb\r\n", "a\r\nb", 0, "a\0b\0\0"s},               // a final line break
+      {"a\r\nb\r\n\r\n\r\n", "a\r\nb", 2, "a\0b\0\0"s},       // at the end
+      {"a\r\n \r\n\r\nb", "a\r\n \r\nb", 1, "a\0 \0b\0\0"s},  // a blank is a string
+      {"\r\n", "", 1, "\0\0"s},
+      {"", "", 0, "\0\0"s},
+  };
+  for (const Case& c : cases) {
+    std::size_t removed = 99;
+    EXPECT_EQ(WithoutEmptyLines(c.lines, &removed), c.kept);
+    EXPECT_EQ(removed, c.removed);
+    EXPECT_EQ(TerminatedMultiString(LinesToMultiSz(c.lines)), c.stored);
+  }
+  EXPECT_EQ(EmptyLinesRemovedText(1),
+            "A multi-string value cannot hold empty strings: 1 empty line was removed.");
+  EXPECT_EQ(EmptyLinesRemovedText(3),
+            "A multi-string value cannot hold empty strings: 3 empty lines were removed.");
 }
 
 // Types `keys` one after the other at the end of the field (or over [start, end) for the first).

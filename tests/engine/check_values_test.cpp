@@ -23,16 +23,20 @@ reg::RawValue Multi(std::u16string_view elements) {
   return {reg::kRegMultiSz, text::Utf16ToBytes(elements)};
 }
 
-TEST_F(WalkTest, NumbersMatchByTheirSignedTextAndWholeNumbersRule) {
+TEST_F(WalkTest, NumbersMatchByTheirExactTextAndWholeNumbersRule) {
   PutDword("N", "minus", 0xFFFFFFFF);
   PutDword("N", "twelve", 12);
   PutDword("N", "hundred twelve", 112);
   controls_.find = "-1";
   Run();
   EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\N\tminus"));
-  controls_.find = "4294967295";
+  controls_.find = "4294967295";  // as the registry editor shows it
   Run();
-  EXPECT_TRUE(Rows().empty());
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\N\tminus"));
+  // Replaced in the text it was found by.
+  controls_.replace = "7";
+  Run(true);
+  EXPECT_EQ(ValueText(Read("N", "minus")), "7");
 
   controls_.find = "12";
   Run();
@@ -70,17 +74,29 @@ TEST_F(WalkTest, MultiStringsAreReplacedElementByElement) {
   EXPECT_THAT(Run(true), Contains("New MultiString is : bbc b xyz  "));
 }
 
-TEST_F(WalkTest, AQwordReadsInGeneralFormatAndRefusesANonIntegerReplacement) {
-  Put("Q", "big", Qword(1234567890123456789));
-  controls_.find = "1.23456789012346E18";
+TEST_F(WalkTest, AQwordIsFoundAndReplacedByItsExactTextAndRefusesANonIntegerReplacement) {
+  Put("Q", "big", Qword(578437695752307201));
+  Put("Q", "round", Qword(std::int64_t{1} << 60));  // a double holds it exactly
+  controls_.find = "578437695752307201";
   Run();
-  EXPECT_EQ(Rows().size(), 1u);
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Q\tbig"));
+  controls_.find = "5.78437695752307E17";  // its rounded text: not its own
+  Run();
+  EXPECT_TRUE(Rows().empty());
+  controls_.find = "307201";
+  controls_.replace = "000000";
+  settings_.wholenum = false;
+  Run(true);
+  EXPECT_EQ(Read("Q", "big"), Qword(578437695752000000));
+
+  // The rounded text found a number a double holds before, and still does; a replacement in it
+  // is no integer.
   controls_.find = "E18";
   controls_.replace = "x";
-  settings_.wholenum = false;
   const auto lines = Run(true);
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Q\tround"));
   EXPECT_THAT(lines, Contains(HasSubstr("Unable to Update LongInteger [")));
-  EXPECT_EQ(Read("Q", "big"), Qword(1234567890123456789));
+  EXPECT_EQ(Read("Q", "round"), Qword(std::int64_t{1} << 60));
   EXPECT_THAT(Last(lines, 2),
               ElementsAre("Finished, Replaced [0] Entries.", "Failed to change [1] Entries."))
       << "a refused update is not counted as made";
@@ -145,13 +161,66 @@ TEST_F(WalkTest, UnknownTypesAreReportedAtLevelOneOnly) {
   EXPECT_THAT(Run(), Not(Contains(HasSubstr("Unrecognized"))));
 }
 
-TEST_F(WalkTest, AValueThatCannotBeReadSkipsTheRestOfItsKeyAndItsSubtree) {
-  Put("Bad", "broken", {reg::kRegDword, {1, 2, 3, 4, 5}});
-  PutString("Bad", "later", "needle");
-  PutString("Bad\\Sub", "v", "needle");
-  PutString("Good", "v", "needle");
-  Run();
-  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Good\tv"));
+// A value that cannot be read as its type is named and counted; it hides nothing else: not the
+// values before and after it, not its key's subkeys, not the keys after it.
+TEST_F(WalkTest, AValueThatCannotBeReadIsReportedAndCountedAndHidesNothingElse) {
+  const auto build = [this] {
+    PutString("Bad", "first", "needle-1");
+    Put("Bad", "bad", {reg::kRegDword, {1, 2, 3}});
+    Put("Bad", "long", {reg::kRegQword, {1, 2, 3, 4, 5, 6, 7, 8, 9}});
+    PutString("Bad", "last", "needle-4");
+    PutString("Bad\\Sub", "v", "needle-2");
+    PutString("Good", "v", "needle-3");
+  };
+  const std::vector<std::string> reported = {
+      "Unable to read value [\\Bad\\bad] as REG_DWORD (3 bytes), skipping",
+      "Unable to read value [\\Bad\\long] as REG_QWORD (9 bytes), skipping"};
+  // Reset makes a new controller, and with it a new session.
+  const auto session = [this]() -> const SearchSession& { return controller_->engine().session(); };
+  struct Case {
+    const char* what;
+    bool replace, delete_mode;
+  };
+  for (const Case& c :
+       {Case{"search", false, false}, Case{"replace", true, false}, Case{"delete", true, true}}) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    build();
+    controls_.find = "needle";
+    controls_.replace = "pin";
+    controls_.delete_mode = c.delete_mode;
+    const auto lines = Run(c.replace);
+    EXPECT_THAT(Rows(),
+                ElementsAre("HKEY_CURRENT_USER\t\\Bad\tfirst", "HKEY_CURRENT_USER\t\\Bad\tlast",
+                            "HKEY_CURRENT_USER\t\\Bad\\Sub\tv", "HKEY_CURRENT_USER\t\\Good\tv"));
+    EXPECT_THAT(lines, ::testing::IsSupersetOf(reported));
+    EXPECT_EQ(session().matched_count, 4);
+    EXPECT_EQ(session().changed_count, c.replace ? 4 : 0);
+    EXPECT_EQ(session().failed_count, 0);
+    EXPECT_EQ(session().unreadable_values, 2);
+    EXPECT_EQ(session().unreadable_count, 0);
+    EXPECT_EQ(Read("Bad", "bad"), (reg::RawValue{reg::kRegDword, {1, 2, 3}})) << "left as it is";
+    if (c.replace) {
+      reg::TRegistry reg(*registry_);
+      ASSERT_TRUE(reg.OpenKey("\\Good"));
+      EXPECT_EQ(reg.ValueExists("v"), !c.delete_mode);
+      if (!c.delete_mode) {
+        EXPECT_EQ(ValueText(Read("Bad\\Sub", "v")), "pin-2");
+      }
+    }
+  }
+
+  // A value the key cannot even name is skipped by its place; the others are read on.
+  Reset();
+  build();
+  registry_->InjectFault(
+      {reg::MemoryRegistry::Op::kEnumValue, "HKEY_CURRENT_USER\\Bad", 1, reg::kAccessDenied});
+  const auto lines = Run();
+  EXPECT_THAT(lines, Contains(HasSubstr("Unable to read value 0 of key [\\Bad], skipping [")));
+  EXPECT_THAT(Rows(),
+              ElementsAre("HKEY_CURRENT_USER\t\\Bad\tlast", "HKEY_CURRENT_USER\t\\Bad\\Sub\tv",
+                          "HKEY_CURRENT_USER\t\\Good\tv"));
+  EXPECT_EQ(session().unreadable_values, 3);
 }
 
 TEST_F(WalkTest, NonNumericFindTextMatchesNoNameUnderTheNumbersFilter) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,12 @@ TEST(MatchText, WholeNumbersApplyOnlyToNumericData) {
 TEST(ValueText, EveryKindHasItsTextForm) {
   EXPECT_EQ(ValueText(Dword(0xFFFFFFFF)), "-1");
   EXPECT_EQ(ValueText(Dword(1234)), "1234");
-  EXPECT_EQ(ValueText(Qword(1234567890123456789)), "1.23456789012346E18");
+  EXPECT_EQ(ValueText(Qword(1234567890123456789)), "1234567890123456789");
   EXPECT_EQ(ValueText(Qword(123456789012345)), "123456789012345");
   EXPECT_EQ(ValueText(Qword(-5)), "-5");
-  EXPECT_EQ(ValueText(Qword(1000000000000000)), "1E15");
+  EXPECT_EQ(ValueText(Qword(1000000000000000)), "1000000000000000");
+  EXPECT_EQ(Int64Text(1000000000000000), "1E15");
+  EXPECT_EQ(Int64Text(1234567890123456789), "1.23456789012346E18");
   EXPECT_EQ(ValueText(Utf16Value(reg::kRegSz, std::u16string(u"head\0tail\0", 10))), "head");
   EXPECT_EQ(ValueText(Utf16Value(reg::kRegExpandSz, u"%PATH%")), "%PATH%");
   EXPECT_EQ(ValueText(Utf16Value(reg::kRegMultiSz, std::u16string(u"a\0b\0\0", 5))),
@@ -118,6 +121,57 @@ TEST(TypeFilter, AcceptsTheKindsOfEachItem) {
 }
 
 }  // namespace
+// A number is found by the exact decimal text of its value, signed and unsigned, under either
+// number rule; and by every text the rule of earlier versions found it by, when a double holds it
+// exactly.
+TEST(NumberTexts, ExtremesAreFoundByTheirExactDecimalText) {
+  struct Case {
+    reg::RawValue value;
+    std::vector<std::string> texts;
+  };
+  const std::int64_t two53 = std::int64_t{1} << 53;
+  const Case cases[] = {
+      {Dword(0), {"0"}},
+      {Dword(0xFFFFFFFF), {"-1", "4294967295"}},
+      {Dword(0x80000000), {"-2147483648", "2147483648"}},
+      {Qword(0), {"0"}},
+      {Qword(0xFFFFFFFF), {"4294967295"}},
+      {Qword(two53), {"9007199254740992", "9.00719925474099E15"}},
+      {Qword(two53 + 1), {"9007199254740993"}},  // no double holds it: no rounded text
+      {Qword(INT64_MAX), {"9223372036854775807"}},
+      {Qword(-1), {"-1", "18446744073709551615"}},  // 2^64 - 1
+      {Qword(INT64_MIN), {"-9223372036854775808", "9223372036854775808", "-9.22337203685478E18"}},
+  };
+  for (const Case& c : cases) {
+    const NumberTexts number(c.value.type, c.value.data);
+    const std::vector<std::string> texts(number.texts().begin(), number.texts().end());
+    EXPECT_EQ(texts, c.texts);
+    EXPECT_EQ(ValueText(c.value), c.texts.front());
+    for (const bool whole : {true, false}) {
+      for (const std::string& text : c.texts) {
+        SCOPED_TRACE(text + (whole ? " whole numbers" : ""));
+        EXPECT_TRUE(MatchValue(text, c.value, {false, whole}));
+        reg::ValueBuffer buffer;
+        buffer.Assign(u"n", c.value.type, c.value.data);
+        EXPECT_TRUE(MatchData(FindUnits(text, false), buffer, {false, whole}));
+      }
+    }
+  }
+  // The rounded text of 2^53 + 1 is 2^53's, not its own; a part of the exact text is found only
+  // without the whole-numbers rule.
+  EXPECT_FALSE(MatchValue("9.00719925474099E15", Qword(two53 + 1), {false, true}));
+  EXPECT_FALSE(MatchValue("7199254740993", Qword(two53 + 1), {false, true}));
+  EXPECT_TRUE(MatchValue("7199254740993", Qword(two53 + 1), {false, false}));
+  EXPECT_TRUE(MatchValue("78437695752307201", Qword(578437695752307201), {false, false}));
+  EXPECT_EQ(NumberTexts(reg::kRegDword, std::vector<std::uint8_t>{1, 2, 3}).texts().size(), 0u);
+  EXPECT_EQ(NumberTexts(reg::kRegSz, std::vector<std::uint8_t>{'1', 0}).texts().size(), 0u);
+  // A number is replaced in the text it was found by.
+  const NumberTexts minus(reg::kRegDword, Dword(0xFFFFFFFF).data);
+  EXPECT_EQ(*MatchNumber("4294967295", minus, {false, true}), "4294967295");
+  EXPECT_EQ(*MatchNumber("-1", minus, {false, true}), "-1");
+  EXPECT_EQ(MatchNumber("1", minus, {false, true}), nullptr);
+}
+
 // The walk matches values as it reads them, in UTF-16, and makes the text form only of a hit: the
 // in-place answers must be the text path's on every kind of value, for every option.
 TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
@@ -154,7 +208,11 @@ TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
       {"4", u"n", Dword(42), false},  // whole numbers only
       {"E1", u"n", Qword(1234567890123456789), false},
       {"-1", u"n", Dword(0xFFFFFFFF), true},
-      {"1.23456789012346E18", u"n", Qword(1234567890123456789), true},
+      {"1234567890123456789", u"n", Qword(1234567890123456789), true},
+      // The rounded form finds only numbers a double holds exactly, as it always did.
+      {"1.23456789012346E18", u"n", Qword(1234567890123456789), false},
+      {"1.15292150460685E18", u"n", Qword(std::int64_t{1} << 60), true},
+      {"4294967295", u"n", Dword(0xFFFFFFFF), true},
       {"1", u"n", {reg::kRegDword, {1, 0, 0}}, false},  // the wrong size has no text
       {"1", u"n", {reg::kRegBinary, {1}}, false},
       {"x", u"n", {reg::kRegNone, {'x', 0}}, false},
@@ -173,7 +231,7 @@ TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
       const std::string shown = DisplayName(text::Utf16ToUtf8(c.name));
       for (const bool whole_numbers : {true, false}) {
         const MatchOptions options{case_sensitive, whole_numbers};
-        const bool by_text = MatchText(c.find, ValueText(c.value), kind, true, options);
+        const bool by_text = MatchValue(c.find, c.value, options);
         if (!case_sensitive && whole_numbers) {
           EXPECT_EQ(by_text, c.data_hit) << c.find;
         }

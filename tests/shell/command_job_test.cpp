@@ -24,6 +24,7 @@ namespace {
 
 using keyloom::testing::ReadBytes;
 using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
@@ -88,8 +89,13 @@ TEST_F(CommandJobTest, SearchOnlyReportsHitsAndExitsZeroOneOrFive) {
   EXPECT_THAT(out_, Contains("Checking Key : HKEY_CURRENT_USER\\Software\\Scratch"));
   EXPECT_THAT(out_, Contains(HasSubstr("App\\Server")));
   EXPECT_THAT(out_, Not(Contains(HasSubstr("Elsewhere"))));
-  EXPECT_THAT(out_, IsSupersetOf({"Hits: 2", "Keys examined: 2", "Keys not read: 0"}));
+  // Scratch itself, App and Other.
+  EXPECT_THAT(out_, IsSupersetOf(
+                        {"Hits: 2", "Keys examined: 3", "Keys not read: 0", "Values not read: 0"}));
   EXPECT_TRUE(err_.empty());
+  // A start key without subkeys is examined too.
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch\\App"}), kExitOk);
+  EXPECT_THAT(out_, IsSupersetOf({"Hits: 2", "Keys examined: 1"}));
 
   EXPECT_EQ(Run({"/find", "not-there", "/root", "HKCU", "/quiet"}), kExitNothingFound);
   EXPECT_THAT(out_, Contains("Hits: 0"));
@@ -140,6 +146,9 @@ TEST_F(CommandJobTest, RefusalsGoToStandardErrorWithExitTwo) {
   EXPECT_THAT(err_, Contains("You cannot search for a Non-Numeric Value in Numeric Keys."));
   EXPECT_EQ(Run({"/find", "a", "/ini", folder_.Utf8() + "missing.ini"}), kExitNoRun);
   EXPECT_THAT(err_, Contains(HasSubstr("Settings file not found")));
+  // Another computer's HKCU would be skipped: the run that found nothing there is refused.
+  EXPECT_EQ(Run({"/find", "a", "/machine", "srv", "/root", "HKCU\\Software"}), kExitNoRun);
+  EXPECT_THAT(err_, Contains(HasSubstr("cannot be searched on another computer")));
   EXPECT_EQ(Run({"/?"}), kExitOk);
   EXPECT_THAT(out_, Contains(HasSubstr("Exit codes:")));
 }
@@ -152,9 +161,15 @@ TEST_F(CommandJobTest, CsvHoldsTheHitsAsTheExportWritesThem) {
             "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Server,old-srv.example\r\n"
             "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\\\\old-srv\\share\r\n");
 
-  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU", "/csv", folder_.Utf8() + "no/such/x.csv"}),
-            kExitSomeFailed);
-  EXPECT_THAT(err_, Contains(HasSubstr("The CSV file could not be written")));
+  // A file that cannot be written is found out before the run changes anything.
+  const auto before = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
+  for (const std::string& bad : {folder_.Utf8() + "no/such/x.csv", folder_.Utf8()}) {
+    EXPECT_EQ(Run({"/find", "old-srv", "/replace", "x", "/root", "HKCU", "/csv", bad}), kExitNoRun);
+    EXPECT_THAT(err_, ElementsAre("The CSV file cannot be written: " + bad));
+    EXPECT_TRUE(out_.empty());
+  }
+  EXPECT_EQ(reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software"), before);
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "no"));
 }
 
 // Ctrl+C as the run opens a key: the run stops at its next key, and its one undo file is complete.
@@ -173,7 +188,7 @@ class StopWhenOpening final : public reg::ForwardingRegApi {
   std::string name_;
 };
 
-TEST_F(CommandJobTest, StoppedRunsEndWithOneKeepWhatTheyDidAndTheirUndoFileTakesItBack) {
+TEST_F(CommandJobTest, StoppedRunsEndWithOneOrFourKeepWhatTheyDidAndTheirUndoFileTakesItBack) {
   stop_ = true;  // at once: nothing done, a summary all the same
   EXPECT_EQ(Run({"/find", "old-srv", "/replace", "x", "/root", "HKCU"}), kExitNothingFound);
   EXPECT_THAT(out_, Contains("Stopped before the end."));
@@ -185,7 +200,7 @@ TEST_F(CommandJobTest, StoppedRunsEndWithOneKeepWhatTheyDidAndTheirUndoFileTakes
   EXPECT_EQ(Run({"/find", "old-srv", "/replace", "new-srv", "/root", "HKCU\\Software\\Scratch",
                  "/root", "HKCU\\Software\\Elsewhere"},
                 &api),
-            kExitNothingFound);
+            kExitStopped);
   EXPECT_THAT(out_, Contains("Stopped before the end."));
   EXPECT_THAT(out_, Contains("Changes: 2"));
   EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "new-srv.example");
@@ -201,22 +216,27 @@ TEST_F(CommandJobTest, StoppedRunsEndWithOneKeepWhatTheyDidAndTheirUndoFileTakes
 TEST(ExitCodeTest, FollowsTheRule) {
   struct Case {
     bool started, stopped;
-    int hits, failures, unreadable, code;
+    int hits, changes, failures, unreadable_keys, unreadable_values, code;
   };
   for (const Case& c : {
-           Case{false, false, 0, 0, 0, kExitNoRun},
-           Case{true, false, 3, 0, 0, kExitOk},
-           Case{true, false, 0, 0, 0, kExitNothingFound},
-           Case{true, true, 3, 1, 0, kExitNothingFound},
-           Case{true, false, 3, 1, 0, kExitSomeFailed},
-           Case{true, false, 0, 0, 2, kExitSomeFailed},
+           Case{false, false, 0, 0, 0, 0, 0, kExitNoRun},
+           Case{true, false, 3, 3, 0, 0, 0, kExitOk},
+           Case{true, false, 0, 0, 0, 0, 0, kExitNothingFound},
+           Case{true, true, 3, 0, 0, 0, 0, kExitNothingFound},  // stopped before any change
+           Case{true, true, 3, 2, 0, 0, 0, kExitStopped},
+           Case{true, true, 3, 2, 1, 0, 0, kExitSomeFailed},  // a failure says more
+           Case{true, false, 3, 2, 1, 0, 0, kExitSomeFailed},
+           Case{true, false, 0, 0, 0, 2, 0, kExitSomeFailed},
+           Case{true, false, 3, 0, 0, 0, 1, kExitSomeFailed},
        }) {
     JobSummary summary;
     summary.started = c.started;
     summary.stopped = c.stopped;
     summary.hits = c.hits;
+    summary.changes = c.changes;
     summary.failures = c.failures;
-    summary.keys_unreadable = c.unreadable;
+    summary.keys_unreadable = c.unreadable_keys;
+    summary.values_unreadable = c.unreadable_values;
     EXPECT_EQ(ExitCodeFor(summary), c.code);
   }
 }

@@ -44,6 +44,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"/find", "a", "/type", "REG_NONE"}, "(not \"REG_NONE\")"},
         Refusal{{"/find", "a", "/root", "HKXX\\Software"}, "takes a root key"},
         Refusal{{"/find", "a", "/root", "HKCU\\a\\\\b"}, "takes a root key"},
+        // An empty key name is never taken for the key above it (here the whole root).
+        Refusal{{"/find", "a", "/replace", "b", "/root", "HKCU\\\\"}, "takes a root key"},
+        Refusal{{"/find", "a", "/root", "HKCU\\\\a"}, "takes a root key"},
+        Refusal{{"/find", "a", "/root", "HKCU\\Software\\\\"}, "takes a root key"},
+        // Another computer's registry is reached at HKLM and HKU only.
+        Refusal{{"/find", "a", "/machine", "srv", "/root", "HKLM", "/root", "HKCU"},
+                "HKEY_CURRENT_USER cannot be searched on another computer"},
+        Refusal{{"/find", "a", "/root", "hkcr\\.txt", "/machine", "srv"},
+                "HKEY_CLASSES_ROOT cannot be searched on another computer"},
+        Refusal{{"/find", "a", "/machine", "srv", "/root", "HKCC"},
+                "HKEY_CURRENT_CONFIG cannot be searched on another computer"},
         Refusal{{"/find", "a", "/root", "HKCU\\Software", "/root", "hkey_current_user\\software\\"},
                 "twice"},
         Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"}));
@@ -51,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLineTest, ReadsEveryOption) {
   const ParsedCommandLine parsed = ParseCommandLine({"-find",     "/old/path",
                                                      "--REPLACE", "new",
-                                                     "/root",     "hkcu\\Software\\X\\",
+                                                     "/root",     "hku\\.DEFAULT\\X\\",
                                                      "/root",     "HKEY_LOCAL_MACHINE",
                                                      "/machine",  "\\\\srv",
                                                      "/view",     "64",
@@ -70,7 +81,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(line.replace, "new");
   EXPECT_FALSE(line.SearchOnly());
   ASSERT_EQ(line.roots.size(), 2u);
-  EXPECT_EQ(line.roots[0], (engine::StartPoint{2, "\\Software\\X"}));
+  EXPECT_EQ(line.roots[0], (engine::StartPoint{4, "\\.DEFAULT\\X"}));
   EXPECT_EQ(line.roots[1], (engine::StartPoint{3, "\\"}));
   EXPECT_EQ(line.machine, "srv");
   EXPECT_EQ(line.view, 64);
@@ -92,7 +103,8 @@ TEST(CommandLineTest, HelpNeedsNothingElse) {
     EXPECT_TRUE(parsed.line->help);
   }
   const std::string usage = UsageText();
-  for (const char* part : {"/find TEXT", "/root KEY", "keyloom.com", "0  hits", "5  a change"}) {
+  for (const char* part : {"/find TEXT", "/root KEY", "keyloom.com", "0  hits",
+                           "4  the run was stopped", "5  a change"}) {
     EXPECT_NE(usage.find(part), std::string::npos) << part;
   }
 }
@@ -104,7 +116,8 @@ TEST(CommandLineTest, RootsTakeShortAndLongNamesWithOrWithoutAPath) {
     const char* path;
   };
   for (const Case& c : {Case{"HKCR", 1, "\\"}, Case{"hkey_classes_root\\", 1, "\\"},
-                        Case{"HKU\\S-1-5-18", 4, "\\S-1-5-18"},
+                        Case{"HKU\\S-1-5-18", 4, "\\S-1-5-18"}, Case{"HKCU\\", 2, "\\"},
+                        Case{"hkcu\\Software\\", 2, "\\Software"},
                         Case{"HKEY_CURRENT_CONFIG\\System\\x", 5, "\\System\\x"}}) {
     const auto start = ParseRootArgument(c.text);
     ASSERT_TRUE(start.has_value()) << c.text;
@@ -112,6 +125,7 @@ TEST(CommandLineTest, RootsTakeShortAndLongNamesWithOrWithoutAPath) {
     EXPECT_EQ(start->path, c.path) << c.text;
   }
   EXPECT_FALSE(ParseRootArgument("HKEY_CURRENT").has_value());
+  EXPECT_FALSE(ParseRootArgument("HKCU\\\\").has_value());
   EXPECT_FALSE(ParseRootArgument("").has_value());
 }
 

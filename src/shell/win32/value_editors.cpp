@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "edit/value_text.h"
+#include "shell/about_text.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/wide_text.h"
@@ -181,6 +183,21 @@ LRESULT CALLBACK TfrmEditDword::FieldProc(HWND field, UINT message, WPARAM wpara
 
 TfrmMultiEdit::TfrmMultiEdit() : ValueEditor(IDD_MULTI_EDIT, IDC_MULTI_TEXT, false) {}
 
+void TfrmMultiEdit::FormCreate() {
+  SetWindowTextUtf8(hwnd(), WindowTextUtf8(hwnd()) + " - " + value_label);
+}
+
+void TfrmMultiEdit::OnOK() {
+  std::size_t removed = 0;
+  const std::string kept = edit::WithoutEmptyLines(WindowTextUtf8(Field()), &removed);
+  if (removed > 0) {
+    SetWindowTextUtf8(Field(), kept);
+    MessageBoxW(hwnd(), ToWide(edit::EmptyLinesRemovedText(removed)).c_str(), kAppTitle,
+                MB_OK | MB_ICONWARNING);
+  }
+  btnAcceptClick();
+}
+
 // ---- The main window's dialogs ----
 
 std::string WindowEditDialogs::ShowEditReg(const std::string& caption, const std::string& key_label,
@@ -199,8 +216,11 @@ std::string WindowEditDialogs::ShowEditDword(const std::string& key_label, const
   return dialog.Edit(instance_, owner_, text);
 }
 
-std::string WindowEditDialogs::ShowMultiEdit(const std::string& text) {
-  return TfrmMultiEdit().Edit(instance_, owner_, text);
+std::string WindowEditDialogs::ShowMultiEdit(const std::string& value_label,
+                                             const std::string& text) {
+  TfrmMultiEdit dialog;
+  dialog.value_label = value_label;
+  return dialog.Edit(instance_, owner_, text);
 }
 
 }  // namespace keyloom::shell

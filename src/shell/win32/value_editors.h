@@ -88,10 +88,16 @@ class TfrmEditDword final : public ValueEditor {
   HWND status_ = nullptr;
 };
 
-// The strings of a REG_MULTI_SZ, one per line of the memo; Enter makes a new line.
+// The strings of a REG_MULTI_SZ, one per line of the memo; Enter makes a new line. The caption
+// names the value. "&Accept" removes empty lines, which the value cannot hold, and says how many.
 class TfrmMultiEdit final : public ValueEditor {
  public:
   TfrmMultiEdit();
+  std::string value_label;  // root, key path and value name
+
+ private:
+  void FormCreate() override;
+  void OnOK() override;
 };
 
 // The main window's dialogs for the edit flow.
@@ -102,7 +108,7 @@ class WindowEditDialogs final : public edit::EditDialogs {
                           const std::string& text) override;
   std::string ShowEditDword(const std::string& key_label, const std::string& text,
                             bool is_64bit) override;
-  std::string ShowMultiEdit(const std::string& text) override;
+  std::string ShowMultiEdit(const std::string& value_label, const std::string& text) override;
 
  private:
   HINSTANCE instance_;

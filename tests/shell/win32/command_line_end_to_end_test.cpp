@@ -121,6 +121,50 @@ TEST_F(CommandLineEndToEnd, DeleteAndSimulate) {
                !std::filesystem::is_empty(folder_.path() / L"UNDO"));
 }
 
+// A REG_DWORD of three bytes (hex(4):01,02,03, which the registry takes as it is) between two hits
+// of its key, with hits in its subkey and in a sibling key: it is named and counted, and every
+// hit around it is found and replaced; merging the undo file gives the tree back.
+TEST_F(CommandLineEndToEnd, AValueOfTheWrongSizeIsNamedAndCountedAndHidesNoHitAroundIt) {
+  const std::string odd = std::string(kBase) + "\\Odd";
+  Put("Odd", "first", Sz(u"needle-1"));
+  files::testing::detail::PutValue(*api_, reg::kCurrentUser, odd, "bad",
+                                   {reg::kRegDword, {1, 2, 3}});
+  Put("Odd", "last", Sz(u"needle-4"));
+  Put("Odd\\Sub", "v", Sz(u"needle-2"));
+  Put("Sibling", "v", Sz(u"needle-3"));
+  const auto before = Tree();
+  ASSERT_EQ(before.at("Odd").at("bad"), (reg::RawValue{reg::kRegDword, {1, 2, 3}}));
+  const std::string named =
+      "Unable to read value [\\" + odd + "\\bad] as REG_DWORD (3 bytes), skipping\r\n";
+
+  auto run = Run(L"/find needle" + std::wstring(kRoot), L"keyloom.com");
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitSomeFailed)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr(named));
+  EXPECT_THAT(run.out, HasSubstr("Hits: 4\r\n"));
+  EXPECT_THAT(run.out, HasSubstr("Values not read: 1\r\n"));
+  EXPECT_THAT(run.out, HasSubstr("Keys not read: 0\r\n"));
+
+  run = Run(L"/find needle /replace pin" + std::wstring(kRoot), L"keyloom.com");
+  EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitSomeFailed)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr(named));
+  EXPECT_THAT(run.out, HasSubstr("Changes: 4\r\n"));
+  EXPECT_THAT(run.out, HasSubstr("Failed changes: 0\r\n"));
+  reg::testing::TreeSnapshot expected = before;
+  expected["Odd"]["first"] = {reg::kRegSz, Sz(u"pin-1")};
+  expected["Odd"]["last"] = {reg::kRegSz, Sz(u"pin-4")};
+  expected["Odd\\Sub"]["v"] = {reg::kRegSz, Sz(u"pin-2")};
+  expected["Sibling"]["v"] = {reg::kRegSz, Sz(u"pin-3")};
+  EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+    if (entry.path().extension() == L".REG") files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+}
+
 TEST_F(CommandLineEndToEnd, ABadArgumentExitsTwoWithAMessageOnStandardError) {
   for (const wchar_t* program : {L"keyloom.exe", L"keyloom.com"}) {
     const auto run = Run(L"/find ζQ7 /view 48", program);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "edit/number_entry.h"
+#include "edit/value_text.h"
 #include "shell/win32/gui_test_support.h"
 #include "shell/win32/resource_ids.h"
 
@@ -138,11 +139,12 @@ TEST_F(ValueEditorsTest, TheNumberEditorSwitchesBasesAndFiltersKeysByTheTextThey
   EXPECT_EQ(step, 4u);
 }
 
-TEST_F(ValueEditorsTest, TheMultiStringEditorTakesEnterAsANewLine) {
+TEST_F(ValueEditorsTest, TheMultiStringEditorNamesItsValueAndTakesEnterAsANewLine) {
+  const std::string label = "HKEY_CURRENT_USER\\Software\\X\\list";
   std::size_t step = 0;
   ModalWatcher watcher([&](HWND dialog) {
     HWND memo = GetDlgItem(dialog, IDC_MULTI_TEXT);
-    EXPECT_EQ(WindowTextUtf8(dialog), "Multi-String Editor");
+    EXPECT_EQ(WindowTextUtf8(dialog), "Multi-String Editor - " + label);
     DWORD start = 1, end = 1;
     SendMessageW(memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(GetFocus(), memo);
@@ -152,13 +154,34 @@ TEST_F(ValueEditorsTest, TheMultiStringEditorTakesEnterAsANewLine) {
     EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter does not accept";
     EXPECT_EQ(WindowTextUtf8(memo), "a\r\n\r\nb");
     if (step++ == 0) {
+      Type(memo, L"x");
       Click(GetDlgItem(dialog, IDOK));
     } else {
       PressKey(dialog, memo, VK_ESCAPE);
     }
   });
-  EXPECT_EQ(dialogs_.ShowMultiEdit("a\r\nb"), "a\r\n\r\nb");
-  EXPECT_EQ(dialogs_.ShowMultiEdit("a\r\nb"), "a\r\nb");
+  EXPECT_EQ(dialogs_.ShowMultiEdit(label, "a\r\nb"), "a\r\nx\r\nb");
+  EXPECT_EQ(dialogs_.ShowMultiEdit(label, "a\r\nb"), "a\r\nb");
+  EXPECT_EQ(watcher.seen(), 2) << "no message when no line is empty";
+}
+
+// A multi-string cannot hold an empty string: Accept drops empty lines and says how many.
+TEST_F(ValueEditorsTest, TheMultiStringEditorDropsEmptyLinesOnAcceptAndSaysHowMany) {
+  std::vector<std::string> messages;
+  ModalWatcher watcher([&](HWND dialog) {
+    SetWindowTextUtf8(GetDlgItem(dialog, IDC_MULTI_TEXT),
+                      "\r\nalpha01\r\n\r\nqaserver\r\nbeta\r\n\r\n");
+    ModalWatcher box(
+        [&](HWND message) {
+          messages.push_back(MessageBoxText(message));
+          SendMessageW(message, WM_COMMAND, IDOK, 0);
+        },
+        dialog);
+    Click(GetDlgItem(dialog, IDOK));
+  });
+  EXPECT_EQ(dialogs_.ShowMultiEdit("HKEY_CURRENT_USER\\Software\\X\\list", "alpha01"),
+            "alpha01\r\nqaserver\r\nbeta");
+  EXPECT_EQ(messages, (std::vector<std::string>{edit::EmptyLinesRemovedText(3)}));
 }
 
 }  // namespace
