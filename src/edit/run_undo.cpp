@@ -128,7 +128,7 @@ class StateRecorder {
 }  // namespace
 
 std::vector<std::string> RunRestoreLines(const files::JournalRun& run) {
-  std::vector<std::string> lines;
+  std::vector<std::string> lines = run.notes;
   for (const auto& file : ParseFiles(run)) {
     for (const auto& record : file.records) {
       if (record.remove_key) {

@@ -38,7 +38,8 @@ struct RunUndoDeps {
   files::ChangeSettings settings;
 };
 
-// The keys and values the run's files name, newest file first, one line each:
+// The journal's notes on the run, then the keys and values its files name, newest file first,
+// one line each:
 // "HKEY_CURRENT_USER\Software\X", "  \"v\"" (a value set), "  \"v\" removed",
 // "HKEY_CURRENT_USER\Software\Y removed", and a line for a file that cannot be read or parsed.
 std::vector<std::string> RunRestoreLines(const files::JournalRun& run);
