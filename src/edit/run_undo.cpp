@@ -1,10 +1,14 @@
 #include "edit/run_undo.h"
 
+#include <algorithm>
+#include <set>
+
 #include <memory>
 
 #include "base/file_io.h"
 #include "base/os_error.h"
 #include "base/utf8_path.h"
+#include "edit/run_undo_order.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_import.h"
 #include "registry/registry.h"
@@ -16,31 +20,6 @@ using files::Cat;
 
 std::string FileName(const std::string& path) {
   return base::PathToUtf8(base::PathFromUtf8(path).filename());
-}
-
-struct ParsedFile {
-  std::string path;
-  std::string error;  // the file could not be read, or where it stops
-  std::vector<files::RegRecord> records;
-};
-
-// The run's files, newest first.
-std::vector<ParsedFile> ParseFiles(const files::JournalRun& run) {
-  std::vector<ParsedFile> parsed;
-  for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
-    ParsedFile file;
-    file.path = *it;
-    std::string bytes;
-    if (!base::ReadWholeFile(base::PathFromUtf8(*it), &bytes)) {
-      file.error = Cat({"Unable to read [", *it, "] [", base::LastFileErrorText(), "]"});
-    } else {
-      auto contents = files::ParseRegFile(bytes);
-      file.records = std::move(contents.records);
-      file.error = std::move(contents.error);
-    }
-    parsed.push_back(std::move(file));
-  }
-  return parsed;
 }
 
 std::string Quoted(const std::string& name) {
@@ -129,7 +108,7 @@ class StateRecorder {
 
 std::vector<std::string> RunRestoreLines(const files::JournalRun& run) {
   std::vector<std::string> lines = run.notes;
-  for (const auto& file : ParseFiles(run)) {
+  for (const auto& file : ParseRunFiles(run)) {
     for (const auto& record : file.records) {
       if (record.remove_key) {
         lines.push_back(Cat({record.KeyName(), " removed"}));
@@ -160,21 +139,14 @@ std::string RunSummary(const files::JournalRun& run) {
   return text;
 }
 
-bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& ui) {
-  if (run.files.empty()) return false;
-  if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
-                                              " already. Take it back again?"}))) {
-    return false;
-  }
-  if (deps.settings.simulate) {
-    ui.Show("SIMULATE is on: nothing was merged.");
-    return false;
-  }
-  const auto parsed = ParseFiles(run);
+namespace {
 
-  // The present state first, as a run of its own.
+// Takes back one run whose files are `parsed`: its present state first, as a run of its own,
+// then its files newest first, and the run is marked undone. True when every file merged whole.
+bool TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
+              const RunUndoDeps& deps, RunUndoUi& ui) {
   files::RunInfo info;
-  info.find = Cat({"(taking back the run of ", run.info.date, ")"});
+  info.find = Cat({kTakeBackFind, run.info.date, ")"});
   info.machine = run.info.machine;
   info.view = files::ViewName(MergeView(deps.settings));
   deps.journal->BeginRun(info);
@@ -217,6 +189,96 @@ bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& u
   if (merged == 0) return false;
   const std::string marked = deps.journal->MarkUndone(run);
   if (!marked.empty()) ui.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
+  return failed == 0;
+}
+
+std::string Count(std::size_t n, std::string_view one, std::string_view many) {
+  return Cat({std::to_string(n), " ", n == 1 ? one : many});
+}
+
+// The question for a run that later runs changed the items of: those runs, what they share with
+// it (the first few), and the offer to take them back first.
+std::string LaterRunsQuestion(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+                              const std::vector<std::size_t>& later, const std::string& totals) {
+  constexpr std::size_t kShown = 10;
+  std::string text = "Later runs changed items of this run again:\n";
+  for (const auto i : later) text += Cat({"  ", RunSummary(runs[i]), "\n"});
+  const RunItems items(ParseRunFiles(runs[chosen]));
+  std::set<std::string> shared;
+  for (const auto i : later) {
+    for (auto& line : items.Shared(RunItems(ParseRunFiles(runs[i])))) shared.insert(line);
+  }
+  std::size_t shown = 0;
+  for (const auto& line : shared) {
+    if (shown++ == kShown) break;
+    text += Cat({"    ", line, "\n"});
+  }
+  if (shared.size() > kShown) {
+    text += Cat({"    and ", std::to_string(shared.size() - kShown), " more\n"});
+  }
+  return Cat({text, "\nTake back ", later.size() == 1 ? "that run" : "those runs",
+              " first (newest first) and then the run of ", runs[chosen].info.date, " (", totals,
+              ")? No takes back nothing."});
+}
+
+}  // namespace
+
+bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+             const RunUndoDeps& deps, RunUndoUi& ui) {
+  if (chosen >= runs.size() || runs[chosen].files.empty()) return false;
+  const auto& run = runs[chosen];
+  if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
+                                              " already. Take it back again?"}))) {
+    return false;
+  }
+  // Later runs that changed the same items go first, newest first; the chosen run last.
+  auto sequence = LaterRunsToTakeBackFirst(runs, chosen);
+  const bool chained = !sequence.empty();
+  sequence.push_back(chosen);
+  std::vector<std::vector<ParsedRunFile>> parsed;
+  std::size_t files = 0;
+  std::size_t items = 0;
+  for (const auto i : sequence) {
+    parsed.push_back(ParseRunFiles(runs[i]));
+    files += parsed.back().size();
+    items += RunItems(parsed.back()).size();
+  }
+  const std::string totals =
+      Cat({Count(files, "file", "files"), ", ", Count(items, "item", "items")});
+
+  // What changed since by anything else is told before anything is merged.
+  const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
+  std::vector<std::string> changed;
+  std::set<std::string> newer;
+  for (std::size_t k = 0; k < sequence.size(); ++k) {
+    for (auto& line : ItemsChangedSince(*deps.api, target, runs[sequence[k]], parsed[k], &newer)) {
+      changed.push_back(std::move(line));
+    }
+  }
+  if (!changed.empty()) {
+    ui.Show(Cat({"Changed since the run: ", Count(changed.size(), "item", "items"),
+                 "; their present state is saved in the take-back's undo file"}));
+    for (const auto& line : changed) ui.Show(Cat({"  ", line}));
+  }
+  const std::string question =
+      chained ? LaterRunsQuestion(runs, chosen, {sequence.begin(), sequence.end() - 1}, totals)
+              : Cat({"Take back the run of ", run.info.date, ": ", totals, "?"});
+  if (!ui.Confirm(question)) {
+    ui.Show("Nothing was taken back.");
+    return false;
+  }
+  if (deps.settings.simulate) {
+    ui.Show("SIMULATE is on: nothing was merged.");
+    return false;
+  }
+  for (std::size_t k = 0; k < sequence.size(); ++k) {
+    if (TakeBack(runs[sequence[k]], parsed[k], deps, ui)) continue;
+    if (k + 1 < sequence.size()) {
+      ui.Show(Cat({"The run of ", runs[sequence[k]].info.date,
+                   " was not taken back whole: the older runs stay as they are."}));
+    }
+    return false;
+  }
   return true;
 }
 

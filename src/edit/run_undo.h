@@ -5,7 +5,8 @@
 // Before anything is merged, the present state of every key and value the files name is written
 // to an undo file of its own (a run of the journal), so the taking back can itself be taken back;
 // when that record cannot be written, nothing is merged. Each file gives a result line, the end a
-// summary, and the run is marked undone in the journal. A run taken back already is taken back
+// summary, and the run is marked undone in the journal. Nothing is merged before the user says
+// yes to "Take back the run of <time>: N files, M items?"; a run taken back already is taken back
 // again only when the user says so.
 #pragma once
 
@@ -47,7 +48,11 @@ std::vector<std::string> RunRestoreLines(const files::JournalRun& run);
 // The run as the list shows it: date, "find -> replace", machine, view, changes, undone.
 std::string RunSummary(const files::JournalRun& run);
 
-// Takes back `run` (see the top of this file). True when files were merged.
-bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& ui);
+// Takes back runs[chosen] of `runs` (newest first, as RunJournal::Runs lists them; see the top of
+// this file). Later runs not taken back that changed the same items are offered to be taken back
+// first, newest first (see run_undo_order.h); No takes back nothing. Values changed since by
+// anything else are listed before the question. True when every run was taken back whole.
+bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+             const RunUndoDeps& deps, RunUndoUi& ui);
 
 }  // namespace keyloom::edit

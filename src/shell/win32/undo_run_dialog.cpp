@@ -98,12 +98,14 @@ void TfrmUndoRun::btnUndoClick() {
     Show("A run is in progress: wait for its end before taking a run back.");
     return;
   }
-  const files::JournalRun run = runs_[static_cast<std::size_t>(index)];
+  const auto runs = runs_;
   const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  edit::UndoRun(run, deps_(), *this);
+  edit::UndoRun(runs, static_cast<std::size_t>(index), deps_(), *this);
   SetCursor(cursor);
   FillRuns();
   FitExtent(Item(IDC_UNDO_LST_RESULTS));
+  // The Undo button is disabled again: the focus goes to the runs, where Tab and Enter work.
+  SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_UNDO_LST_RUNS)), TRUE);
 }
 
 bool TfrmUndoRun::Confirm(const std::string& question) {
