@@ -1,6 +1,7 @@
 #include "edit/run_undo.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include <memory>
@@ -106,9 +107,17 @@ class StateRecorder {
 
 }  // namespace
 
-std::vector<std::string> RunRestoreLines(const files::JournalRun& run) {
+std::vector<std::string> RunRestoreLines(const files::JournalRun& run, std::size_t max_lines) {
   std::vector<std::string> lines = run.notes;
-  for (const auto& file : ParseRunFiles(run)) {
+  for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
+    if (lines.size() >= max_lines) {
+      const auto rest = static_cast<std::size_t>(run.files.rend() - it);
+      lines.push_back(
+          Cat({"(and what ", std::to_string(rest), rest == 1 ? " more file" : " more files",
+               " restore: read when the run is taken back)"}));
+      break;
+    }
+    const auto file = ParseRunFile(*it);
     for (const auto& record : file.records) {
       if (record.remove_key) {
         lines.push_back(Cat({record.KeyName(), " removed"}));
@@ -141,10 +150,18 @@ std::string RunSummary(const files::JournalRun& run) {
 
 namespace {
 
+// Which files of `parsed` (newest first) are merged: "UNDO-...-009.REG to UNDO-...-005.REG".
+std::string FileSpan(const std::vector<ParsedRunFile>& parsed, std::size_t from, std::size_t to) {
+  if (from + 1 == to) return FileName(parsed[from].path);
+  return Cat({FileName(parsed[from].path), " to ", FileName(parsed[to - 1].path)});
+}
+
+enum class Outcome { kWhole, kFailed, kStopped };
+
 // Takes back one run whose files are `parsed`: its present state first, as a run of its own,
-// then its files newest first, and the run is marked undone. True when every file merged whole.
-bool TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
-              const RunUndoDeps& deps, RunUndoUi& ui) {
+// then its files newest first, and the run is marked undone. A stop is honoured between files.
+Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
+                 const RunUndoDeps& deps, TakeBackSink& sink, TakeBackProgress* progress) {
   files::RunInfo info;
   info.find = Cat({kTakeBackFind, run.info.date, ")"});
   info.machine = run.info.machine;
@@ -162,35 +179,58 @@ bool TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& pa
   }
   deps.journal->EndRun();
   if (!error.empty()) {
-    ui.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
-    return false;
+    sink.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
+    return Outcome::kFailed;
   }
 
   const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
   std::size_t merged = 0;
   std::size_t failed = 0;
-  for (const auto& file : parsed) {
+  for (std::size_t k = 0; k < parsed.size(); ++k) {
+    if (sink.StopRequested()) {
+      sink.Show(k == 0 ? Cat({"Stopped: nothing of the run of ", run.info.date, " was merged."})
+                       : Cat({"Stopped: merged ", FileSpan(parsed, 0, k), " of the run of ",
+                              run.info.date, "; ", FileSpan(parsed, k, parsed.size()),
+                              " are not merged yet (merge them later, newest first)."}));
+      return Outcome::kStopped;
+    }
+    const auto& file = parsed[k];
     auto outcome = files::MergeRegRecords(*deps.api, target, file.records);
+    ++progress->files;
+    progress->records += outcome.records;
+    sink.Progress(*progress);
     if (!file.error.empty()) outcome.errors.push_back(file.error);
     if (outcome.ok()) {
       ++merged;
-      ui.Show(Cat({"Merged [", FileName(file.path), "]"}));
+      sink.Show(Cat({"Merged [", FileName(file.path), "]"}));
       continue;
     }
     ++failed;
     if (outcome.records > 0) ++merged;
-    ui.Show(Cat({"Merged [", FileName(file.path), "] in part: ", std::to_string(outcome.records),
-                 " of ", std::to_string(file.records.size()), " records"}));
-    for (const auto& line : outcome.errors) ui.Show(Cat({"  ", line}));
+    sink.Show(Cat({"Merged [", FileName(file.path), "] in part: ", std::to_string(outcome.records),
+                   " of ", std::to_string(file.records.size()), " records"}));
+    for (const auto& line : outcome.errors) sink.Show(Cat({"  ", line}));
   }
-  ui.Show(
+  sink.Show(
       Cat({"Took back the run of ", run.info.date, ": ", std::to_string(parsed.size()),
            parsed.size() == 1 ? " file, " : " files, ", std::to_string(failed), " with errors."}));
-  if (merged == 0) return false;
+  if (merged == 0) return Outcome::kFailed;
   const std::string marked = deps.journal->MarkUndone(run);
-  if (!marked.empty()) ui.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
-  return failed == 0;
+  if (!marked.empty()) sink.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
+  return failed == 0 ? Outcome::kWhole : Outcome::kFailed;
 }
+
+// The flow's answers and lines, as a sink that is never stopped.
+class UiSink final : public TakeBackSink {
+ public:
+  explicit UiSink(RunUndoUi& ui) : ui_(ui) {}
+  void Show(const std::string& line) override { ui_.Show(line); }
+  void Progress(const TakeBackProgress&) override {}
+  bool StopRequested() override { return false; }
+
+ private:
+  RunUndoUi& ui_;
+};
 
 std::string Count(std::size_t n, std::string_view one, std::string_view many) {
   return Cat({std::to_string(n), " ", n == 1 ? one : many});
@@ -223,35 +263,36 @@ std::string LaterRunsQuestion(const std::vector<files::JournalRun>& runs, std::s
 
 }  // namespace
 
-bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
-             const RunUndoDeps& deps, RunUndoUi& ui) {
-  if (chosen >= runs.size() || runs[chosen].files.empty()) return false;
+std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
+                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         RunUndoUi& ui) {
+  if (chosen >= runs.size() || runs[chosen].files.empty()) return std::nullopt;
   const auto& run = runs[chosen];
   if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
                                               " already. Take it back again?"}))) {
-    return false;
+    return std::nullopt;
   }
   // Later runs that changed the same items go first, newest first; the chosen run last.
   auto sequence = LaterRunsToTakeBackFirst(runs, chosen);
   const bool chained = !sequence.empty();
   sequence.push_back(chosen);
-  std::vector<std::vector<ParsedRunFile>> parsed;
-  std::size_t files = 0;
+  TakeBackPlan plan;
   std::size_t items = 0;
   for (const auto i : sequence) {
-    parsed.push_back(ParseRunFiles(runs[i]));
-    files += parsed.back().size();
-    items += RunItems(parsed.back()).size();
+    plan.runs.push_back(runs[i]);
+    plan.files.push_back(ParseRunFiles(runs[i]));
+    plan.file_count += plan.files.back().size();
+    items += RunItems(plan.files.back()).size();
   }
   const std::string totals =
-      Cat({Count(files, "file", "files"), ", ", Count(items, "item", "items")});
+      Cat({Count(plan.file_count, "file", "files"), ", ", Count(items, "item", "items")});
 
   // What changed since by anything else is told before anything is merged.
   const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
   std::vector<std::string> changed;
   std::set<std::string> newer;
-  for (std::size_t k = 0; k < sequence.size(); ++k) {
-    for (auto& line : ItemsChangedSince(*deps.api, target, runs[sequence[k]], parsed[k], &newer)) {
+  for (std::size_t k = 0; k < plan.runs.size(); ++k) {
+    for (auto& line : ItemsChangedSince(*deps.api, target, plan.runs[k], plan.files[k], &newer)) {
       changed.push_back(std::move(line));
     }
   }
@@ -265,21 +306,36 @@ bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
               : Cat({"Take back the run of ", run.info.date, ": ", totals, "?"});
   if (!ui.Confirm(question)) {
     ui.Show("Nothing was taken back.");
-    return false;
+    return std::nullopt;
   }
   if (deps.settings.simulate) {
     ui.Show("SIMULATE is on: nothing was merged.");
-    return false;
+    return std::nullopt;
   }
-  for (std::size_t k = 0; k < sequence.size(); ++k) {
-    if (TakeBack(runs[sequence[k]], parsed[k], deps, ui)) continue;
-    if (k + 1 < sequence.size()) {
-      ui.Show(Cat({"The run of ", runs[sequence[k]].info.date,
-                   " was not taken back whole: the older runs stay as they are."}));
+  return plan;
+}
+
+bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBackSink& sink) {
+  TakeBackProgress progress;
+  progress.total_files = plan.file_count;
+  for (std::size_t k = 0; k < plan.runs.size(); ++k) {
+    const Outcome outcome = TakeBack(plan.runs[k], plan.files[k], deps, sink, &progress);
+    if (outcome == Outcome::kWhole) continue;
+    if (k + 1 < plan.runs.size()) {
+      sink.Show(Cat({"The run of ", plan.runs[k].info.date,
+                     " was not taken back whole: the older runs stay as they are."}));
     }
     return false;
   }
   return true;
+}
+
+bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+             const RunUndoDeps& deps, RunUndoUi& ui) {
+  const auto plan = PlanTakeBack(runs, chosen, deps, ui);
+  if (!plan) return false;
+  UiSink sink(ui);
+  return ExecuteTakeBack(*plan, deps, sink);
 }
 
 }  // namespace keyloom::edit

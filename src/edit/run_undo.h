@@ -10,10 +10,13 @@
 // again only when the user says so.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "edit/run_undo_order.h"
 #include "files/change_settings.h"
 #include "files/run_journal.h"
 #include "files/undo_file.h"
@@ -43,15 +46,54 @@ struct RunUndoDeps {
 // one line each:
 // "HKEY_CURRENT_USER\Software\X", "  \"v\"" (a value set), "  \"v\" removed",
 // "HKEY_CURRENT_USER\Software\Y removed", and a line for a file that cannot be read or parsed.
-std::vector<std::string> RunRestoreLines(const files::JournalRun& run);
+// Files are read only until `max_lines` are filled; a last line tells how many files are left.
+std::vector<std::string> RunRestoreLines(const files::JournalRun& run,
+                                         std::size_t max_lines = 2000);
 
 // The run as the list shows it: date, "find -> replace", machine, view, changes, undone.
 std::string RunSummary(const files::JournalRun& run);
 
-// Takes back runs[chosen] of `runs` (newest first, as RunJournal::Runs lists them; see the top of
-// this file). Later runs not taken back that changed the same items are offered to be taken back
-// first, newest first (see run_undo_order.h); No takes back nothing. Values changed since by
-// anything else are listed before the question. True when every run was taken back whole.
+// What a take-back merges: the runs, newest first (the chosen one last), and their files read.
+struct TakeBackPlan {
+  std::vector<files::JournalRun> runs;
+  std::vector<std::vector<ParsedRunFile>> files;  // each run's, newest first
+  std::size_t file_count = 0;
+};
+
+struct TakeBackProgress {
+  std::size_t files = 0;  // merged so far
+  std::size_t total_files = 0;
+  std::size_t records = 0;  // merged whole so far
+};
+
+// Where a take-back that may run on a worker thread reports; the implementation decides which
+// thread shows the lines.
+class TakeBackSink {
+ public:
+  virtual ~TakeBackSink() = default;
+  virtual void Show(const std::string& line) = 0;
+  virtual void Progress(const TakeBackProgress& progress) = 0;
+  // Asked before each file: true ends the take-back there (the files merged are named).
+  virtual bool StopRequested() = 0;
+};
+
+// The questions and lines before anything is merged (on the thread that may ask): the run taken
+// back already, the later runs to take back first, the items changed since, and "Take back the run
+// of <time>: N files, M items?". Nothing when the answer is No or nothing is to be done.
+std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
+                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         RunUndoUi& ui);
+
+// Merges the plan's runs newest first; any thread. A run that is not taken back whole (a failure
+// or a stop) ends the take-back there, so no older run is merged under it. True when every run
+// was taken back whole.
+bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBackSink& sink);
+
+// PlanTakeBack, then ExecuteTakeBack on this thread: takes back runs[chosen] of `runs` (newest
+// first, as RunJournal::Runs lists them; see the top of this file). Later runs not taken back that
+// changed the same items are offered to be taken back first, newest first (see run_undo_order.h);
+// No takes back nothing. Values changed since by anything else are listed before the question. True
+// when every run was taken back whole.
 bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
              const RunUndoDeps& deps, RunUndoUi& ui);
 

@@ -101,20 +101,24 @@ bool AsTheRunLeftIt(const std::optional<reg::RawValue>& present, const files::Re
 
 }  // namespace
 
+ParsedRunFile ParseRunFile(const std::string& path) {
+  ParsedRunFile file;
+  file.path = path;
+  std::string bytes;
+  if (!base::ReadWholeFile(base::PathFromUtf8(path), &bytes)) {
+    file.error = Cat({"Unable to read [", path, "] [", base::LastFileErrorText(), "]"});
+    return file;
+  }
+  auto contents = files::ParseRegFile(bytes);
+  file.records = std::move(contents.records);
+  file.error = std::move(contents.error);
+  return file;
+}
+
 std::vector<ParsedRunFile> ParseRunFiles(const files::JournalRun& run) {
   std::vector<ParsedRunFile> parsed;
   for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
-    ParsedRunFile file;
-    file.path = *it;
-    std::string bytes;
-    if (!base::ReadWholeFile(base::PathFromUtf8(*it), &bytes)) {
-      file.error = Cat({"Unable to read [", *it, "] [", base::LastFileErrorText(), "]"});
-    } else {
-      auto contents = files::ParseRegFile(bytes);
-      file.records = std::move(contents.records);
-      file.error = std::move(contents.error);
-    }
-    parsed.push_back(std::move(file));
+    parsed.push_back(ParseRunFile(*it));
   }
   return parsed;
 }
@@ -183,9 +187,12 @@ std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::Journ
   std::vector<RunItems> joined;
   joined.emplace_back(ParseRunFiles(runs[chosen]));
   std::vector<std::size_t> later;
+  // A take-back of the chosen run (one that was stopped, or the run is taken back again) brought
+  // back what the chosen run brings back: it is no later change over it.
+  const std::string its_take_back = Cat({kTakeBackFind, runs[chosen].info.date, ")"});
   for (std::size_t i = chosen; i-- > 0;) {  // oldest of the later runs first
     const auto& run = runs[i];
-    if (!run.undone.empty() || run.files.empty()) continue;
+    if (!run.undone.empty() || run.files.empty() || run.info.find == its_take_back) continue;
     RunItems items(ParseRunFiles(run));
     const bool shares = std::any_of(joined.begin(), joined.end(), [&](const RunItems& member) {
       return !member.Shared(items).empty();
@@ -208,8 +215,8 @@ std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const files::MergeT
   registry.SetAccess(reg::access::kQueryValue);
   std::vector<std::string> changed;
   std::set<std::string> seen;
-  const bool follows = !run.single_file && !run.info.find.empty() &&
-                       run.info.find.rfind(kTakeBackFind, 0) != 0;
+  const bool follows =
+      !run.single_file && !run.info.find.empty() && run.info.find.rfind(kTakeBackFind, 0) != 0;
   // The oldest file's record of an item holds its state from before the run.
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     for (const auto& record : file->records) {

@@ -33,6 +33,8 @@ struct ParsedRunFile {
   std::vector<files::RegRecord> records;
 };
 
+// One file read and parsed.
+ParsedRunFile ParseRunFile(const std::string& path);
 // The run's files, newest first.
 std::vector<ParsedRunFile> ParseRunFiles(const files::JournalRun& run);
 
@@ -52,7 +54,8 @@ class RunItems {
 };
 
 // The runs (indices into `runs`, which is newest first) that must be taken back before
-// runs[chosen]: later, not taken back, and sharing items with it or with another run that joins.
+// runs[chosen]: later, not taken back, no take-back of runs[chosen] itself, and sharing items with
+// it or with another run that joins.
 // Newest first.
 std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::JournalRun>& runs,
                                                   std::size_t chosen);

@@ -158,8 +158,7 @@ TEST_P(RunTakeBack, AnOlderRunGoesBackOnlyAfterTheLaterRunsThatChangedItsItems) 
   EXPECT_THAT(no.shown,
               ElementsAre("Changed since the run: 1 item; their present state is saved in the "
                           "take-back's undo file",
-                          "  HKEY_CURRENT_USER\\Software\\Chain \"h\"",
-                          "Nothing was taken back."));
+                          "  HKEY_CURRENT_USER\\Software\\Chain \"h\"", "Nothing was taken back."));
   EXPECT_EQ(Tree(), after);
 
   ScriptedUi yes;
@@ -174,10 +173,60 @@ TEST_P(RunTakeBack, AnOlderRunGoesBackOnlyAfterTheLaterRunsThatChangedItsItems) 
   expected["Else"] = after.at("Else");  // the fourth run stays
   EXPECT_EQ(Tree(), expected);
   for (const auto& run : Runs()) {
-    const bool chained = run.info.find == "alpha" || run.info.find == "beta" ||
-                         run.info.find == "gamma";
+    const bool chained =
+        run.info.find == "alpha" || run.info.find == "beta" || run.info.find == "gamma";
     EXPECT_EQ(run.undone.empty(), !chained) << run.info.find;
   }
+}
+
+// Stops after its second file, and counts what it is told.
+struct StoppingSink : edit::TakeBackSink {
+  void Show(const std::string& line) override { shown.push_back(line); }
+  void Progress(const edit::TakeBackProgress& now) override { progress.push_back(now); }
+  bool StopRequested() override { return progress.size() == 2; }
+  std::vector<std::string> shown;
+  std::vector<edit::TakeBackProgress> progress;
+};
+
+// A take-back stopped midway ends at a file boundary and names the files it merged and those it
+// did not; the run stays not taken back, and taking it back later (its stopped take-back is no
+// later run over it) brings back the rest.
+TEST_P(RunTakeBack, AStoppedTakeBackEndsBetweenFilesAndTheRestIsMergedLater) {
+  for (int i = 0; i < 5; ++i) PutString("Software\\Many", "v" + std::to_string(i), "Old");
+  const auto before = Tree();
+  Run(true);
+  const auto after = Tree();
+  ScriptedUi ui;
+  edit::RunUndoDeps deps;
+  deps.api = registry_.get();
+  deps.undo = undo_.get();
+  deps.journal = &journal_;
+  deps.settings.undo_folder = undo_folder_.Utf8();
+  const auto plan = edit::PlanTakeBack(Runs(), 0, deps, ui);
+  ASSERT_TRUE(plan.has_value());
+  StoppingSink sink;
+  const bool whole = edit::ExecuteTakeBack(*plan, deps, sink);
+  const std::size_t files = plan->file_count;
+  if (files == 1) {  // one file per run: the stop comes after it, the run is back whole
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(Tree(), before);
+    return;
+  }
+  EXPECT_FALSE(whole);
+  ASSERT_THAT(sink.progress, SizeIs(2));
+  EXPECT_EQ(sink.progress[1].files, 2u);
+  EXPECT_EQ(sink.progress[1].total_files, files);
+  EXPECT_EQ(sink.progress[1].records, 2u);
+  EXPECT_THAT(sink.shown.back(), HasSubstr("Stopped: merged UNDO-20261207-"));
+  EXPECT_THAT(sink.shown.back(), HasSubstr("are not merged yet"));
+  EXPECT_NE(Tree(), before);
+  EXPECT_NE(Tree(), after);
+  ASSERT_EQ(Runs()[1].info.find, "Old");
+  EXPECT_EQ(Runs()[1].undone, "");
+  ScriptedUi rest;
+  ASSERT_TRUE(Undo(1, rest));
+  EXPECT_THAT(rest.questions, ElementsAre(HasSubstr("Take back the run of")));
+  EXPECT_EQ(Tree(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),
