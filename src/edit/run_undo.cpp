@@ -263,20 +263,20 @@ std::string LaterRunsQuestion(const std::vector<files::JournalRun>& runs, std::s
 
 }  // namespace
 
-std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
-                                         std::size_t chosen, const RunUndoDeps& deps,
-                                         RunUndoUi& ui) {
-  if (chosen >= runs.size() || runs[chosen].files.empty()) return std::nullopt;
+bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui) {
+  return run.undone.empty() || ui.Confirm(Cat({"This run was taken back on ", run.undone,
+                                               " already. Take it back again?"}));
+}
+
+TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+                             const RunUndoDeps& deps) {
+  TakeBackPlan plan;
+  if (chosen >= runs.size() || runs[chosen].files.empty()) return plan;
   const auto& run = runs[chosen];
-  if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
-                                              " already. Take it back again?"}))) {
-    return std::nullopt;
-  }
   // Later runs that changed the same items go first, newest first; the chosen run last.
   auto sequence = LaterRunsToTakeBackFirst(runs, chosen);
   const bool chained = !sequence.empty();
   sequence.push_back(chosen);
-  TakeBackPlan plan;
   std::size_t items = 0;
   for (const auto i : sequence) {
     plan.runs.push_back(runs[i]);
@@ -286,32 +286,44 @@ std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& r
   }
   const std::string totals =
       Cat({Count(plan.file_count, "file", "files"), ", ", Count(items, "item", "items")});
-
-  // What changed since by anything else is told before anything is merged.
   const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
-  std::vector<std::string> changed;
   std::set<std::string> newer;
   for (std::size_t k = 0; k < plan.runs.size(); ++k) {
     for (auto& line : ItemsChangedSince(*deps.api, target, plan.runs[k], plan.files[k], &newer)) {
-      changed.push_back(std::move(line));
+      plan.changed.push_back(std::move(line));
     }
   }
-  if (!changed.empty()) {
-    ui.Show(Cat({"Changed since the run: ", Count(changed.size(), "item", "items"),
-                 "; their present state is saved in the take-back's undo file"}));
-    for (const auto& line : changed) ui.Show(Cat({"  ", line}));
-  }
-  const std::string question =
+  plan.question =
       chained ? LaterRunsQuestion(runs, chosen, {sequence.begin(), sequence.end() - 1}, totals)
               : Cat({"Take back the run of ", run.info.date, ": ", totals, "?"});
-  if (!ui.Confirm(question)) {
+  return plan;
+}
+
+bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui) {
+  if (plan.runs.empty()) return false;
+  // What changed since by anything else is told before anything is merged.
+  if (!plan.changed.empty()) {
+    ui.Show(Cat({"Changed since the run: ", Count(plan.changed.size(), "item", "items"),
+                 "; their present state is saved in the take-back's undo file"}));
+    for (const auto& line : plan.changed) ui.Show(Cat({"  ", line}));
+  }
+  if (!ui.Confirm(plan.question)) {
     ui.Show("Nothing was taken back.");
-    return std::nullopt;
+    return false;
   }
   if (deps.settings.simulate) {
     ui.Show("SIMULATE is on: nothing was merged.");
-    return std::nullopt;
+    return false;
   }
+  return true;
+}
+
+std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
+                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         RunUndoUi& ui) {
+  if (chosen >= runs.size() || !AskAgainIfUndone(runs[chosen], ui)) return std::nullopt;
+  auto plan = PrepareTakeBack(runs, chosen, deps);
+  if (!ConfirmTakeBack(plan, deps, ui)) return std::nullopt;
   return plan;
 }
 

@@ -58,6 +58,8 @@ struct TakeBackPlan {
   std::vector<files::JournalRun> runs;
   std::vector<std::vector<ParsedRunFile>> files;  // each run's, newest first
   std::size_t file_count = 0;
+  std::vector<std::string> changed;  // values changed since by anything else
+  std::string question;              // what the user is asked before anything is merged
 };
 
 struct TakeBackProgress {
@@ -77,9 +79,16 @@ class TakeBackSink {
   virtual bool StopRequested() = 0;
 };
 
-// The questions and lines before anything is merged (on the thread that may ask): the run taken
-// back already, the later runs to take back first, the items changed since, and "Take back the run
-// of <time>: N files, M items?". Nothing when the answer is No or nothing is to be done.
+// A run taken back already is taken back again only when the user says so.
+bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui);
+// Reads the files of runs[chosen] and of the later runs to take back first, and finds the items
+// changed since; asks nothing, so it may run on a worker. An empty plan when there is nothing.
+TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+                             const RunUndoDeps& deps);
+// Shows the items changed since and asks the plan's question (the later runs to take back first,
+// or "Take back the run of <time>: N files, M items?"); true when merging may start.
+bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui);
+// The three on this thread. Nothing when the answer is No or nothing is to be done.
 std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
                                          std::size_t chosen, const RunUndoDeps& deps,
                                          RunUndoUi& ui);
