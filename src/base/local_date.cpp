@@ -6,14 +6,15 @@ namespace keyloom::base {
 
 namespace {
 
-bool LocalNow(std::tm* local) {
-  const std::time_t now = std::time(nullptr);
+bool Local(std::time_t when, std::tm* local) {
 #ifdef _WIN32
-  return localtime_s(local, &now) == 0;
+  return localtime_s(local, &when) == 0;
 #else
-  return localtime_r(&now, local) != nullptr;
+  return localtime_r(&when, local) != nullptr;
 #endif
 }
+
+bool LocalNow(std::tm* local) { return Local(std::time(nullptr), local); }
 
 }  // namespace
 
@@ -23,9 +24,11 @@ LocalDate TodayLocalDate() {
   return LocalDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-std::string LocalDateTimeText() {
+std::string LocalDateTimeText() { return DateTimeText(std::time(nullptr)); }
+
+std::string DateTimeText(std::time_t when) {
   std::tm local{};
-  if (!LocalNow(&local)) return "";
+  if (!Local(when, &local)) return "";
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

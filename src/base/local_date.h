@@ -1,6 +1,7 @@
 // Dates as the program's file names carry them: the debug log's and the undo files'.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace keyloom::base {
@@ -22,5 +23,7 @@ inline std::string LocalDateText() { return DateText(TodayLocalDate()); }
 
 // Now on the local clock as "yyyy-mm-dd hh:mm:ss"; "" when the clock cannot be read.
 std::string LocalDateTimeText();
+// `when` on the local clock, in the same form; "" when it cannot be converted.
+std::string DateTimeText(std::time_t when);
 
 }  // namespace keyloom::base

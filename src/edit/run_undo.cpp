@@ -1,10 +1,15 @@
 #include "edit/run_undo.h"
 
+#include <algorithm>
+#include <optional>
+#include <set>
+
 #include <memory>
 
 #include "base/file_io.h"
 #include "base/os_error.h"
 #include "base/utf8_path.h"
+#include "edit/run_undo_order.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_import.h"
 #include "registry/registry.h"
@@ -16,31 +21,6 @@ using files::Cat;
 
 std::string FileName(const std::string& path) {
   return base::PathToUtf8(base::PathFromUtf8(path).filename());
-}
-
-struct ParsedFile {
-  std::string path;
-  std::string error;  // the file could not be read, or where it stops
-  std::vector<files::RegRecord> records;
-};
-
-// The run's files, newest first.
-std::vector<ParsedFile> ParseFiles(const files::JournalRun& run) {
-  std::vector<ParsedFile> parsed;
-  for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
-    ParsedFile file;
-    file.path = *it;
-    std::string bytes;
-    if (!base::ReadWholeFile(base::PathFromUtf8(*it), &bytes)) {
-      file.error = Cat({"Unable to read [", *it, "] [", base::LastFileErrorText(), "]"});
-    } else {
-      auto contents = files::ParseRegFile(bytes);
-      file.records = std::move(contents.records);
-      file.error = std::move(contents.error);
-    }
-    parsed.push_back(std::move(file));
-  }
-  return parsed;
 }
 
 std::string Quoted(const std::string& name) {
@@ -127,9 +107,17 @@ class StateRecorder {
 
 }  // namespace
 
-std::vector<std::string> RunRestoreLines(const files::JournalRun& run) {
-  std::vector<std::string> lines;
-  for (const auto& file : ParseFiles(run)) {
+std::vector<std::string> RunRestoreLines(const files::JournalRun& run, std::size_t max_lines) {
+  std::vector<std::string> lines = run.notes;
+  for (auto it = run.files.rbegin(); it != run.files.rend(); ++it) {
+    if (lines.size() >= max_lines) {
+      const auto rest = static_cast<std::size_t>(run.files.rend() - it);
+      lines.push_back(
+          Cat({"(and what ", std::to_string(rest), rest == 1 ? " more file" : " more files",
+               " restore: read when the run is taken back)"}));
+      break;
+    }
+    const auto file = ParseRunFile(*it);
     for (const auto& record : file.records) {
       if (record.remove_key) {
         lines.push_back(Cat({record.KeyName(), " removed"}));
@@ -160,21 +148,22 @@ std::string RunSummary(const files::JournalRun& run) {
   return text;
 }
 
-bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& ui) {
-  if (run.files.empty()) return false;
-  if (!run.undone.empty() && !ui.Confirm(Cat({"This run was taken back on ", run.undone,
-                                              " already. Take it back again?"}))) {
-    return false;
-  }
-  if (deps.settings.simulate) {
-    ui.Show("SIMULATE is on: nothing was merged.");
-    return false;
-  }
-  const auto parsed = ParseFiles(run);
+namespace {
 
-  // The present state first, as a run of its own.
+// Which files of `parsed` (newest first) are merged: "UNDO-...-009.REG to UNDO-...-005.REG".
+std::string FileSpan(const std::vector<ParsedRunFile>& parsed, std::size_t from, std::size_t to) {
+  if (from + 1 == to) return FileName(parsed[from].path);
+  return Cat({FileName(parsed[from].path), " to ", FileName(parsed[to - 1].path)});
+}
+
+enum class Outcome { kWhole, kFailed, kStopped };
+
+// Takes back one run whose files are `parsed`: its present state first, as a run of its own,
+// then its files newest first, and the run is marked undone. A stop is honoured between files.
+Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
+                 const RunUndoDeps& deps, TakeBackSink& sink, TakeBackProgress* progress) {
   files::RunInfo info;
-  info.find = Cat({"(taking back the run of ", run.info.date, ")"});
+  info.find = Cat({kTakeBackFind, run.info.date, ")"});
   info.machine = run.info.machine;
   info.view = files::ViewName(MergeView(deps.settings));
   deps.journal->BeginRun(info);
@@ -190,34 +179,175 @@ bool UndoRun(const files::JournalRun& run, const RunUndoDeps& deps, RunUndoUi& u
   }
   deps.journal->EndRun();
   if (!error.empty()) {
-    ui.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
-    return false;
+    sink.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
+    return Outcome::kFailed;
   }
 
   const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
   std::size_t merged = 0;
   std::size_t failed = 0;
-  for (const auto& file : parsed) {
+  for (std::size_t k = 0; k < parsed.size(); ++k) {
+    if (sink.StopRequested()) {
+      sink.Show(k == 0 ? Cat({"Stopped: nothing of the run of ", run.info.date, " was merged."})
+                       : Cat({"Stopped: merged ", FileSpan(parsed, 0, k), " of the run of ",
+                              run.info.date, "; ", FileSpan(parsed, k, parsed.size()),
+                              " are not merged yet (merge them later, newest first)."}));
+      return Outcome::kStopped;
+    }
+    const auto& file = parsed[k];
     auto outcome = files::MergeRegRecords(*deps.api, target, file.records);
+    ++progress->files;
+    progress->records += outcome.records;
+    sink.Progress(*progress);
     if (!file.error.empty()) outcome.errors.push_back(file.error);
     if (outcome.ok()) {
       ++merged;
-      ui.Show(Cat({"Merged [", FileName(file.path), "]"}));
+      sink.Show(Cat({"Merged [", FileName(file.path), "]"}));
       continue;
     }
     ++failed;
     if (outcome.records > 0) ++merged;
-    ui.Show(Cat({"Merged [", FileName(file.path), "] in part: ", std::to_string(outcome.records),
-                 " of ", std::to_string(file.records.size()), " records"}));
-    for (const auto& line : outcome.errors) ui.Show(Cat({"  ", line}));
+    sink.Show(Cat({"Merged [", FileName(file.path), "] in part: ", std::to_string(outcome.records),
+                   " of ", std::to_string(file.records.size()), " records"}));
+    for (const auto& line : outcome.errors) sink.Show(Cat({"  ", line}));
   }
-  ui.Show(
+  sink.Show(
       Cat({"Took back the run of ", run.info.date, ": ", std::to_string(parsed.size()),
            parsed.size() == 1 ? " file, " : " files, ", std::to_string(failed), " with errors."}));
-  if (merged == 0) return false;
+  if (merged == 0) return Outcome::kFailed;
   const std::string marked = deps.journal->MarkUndone(run);
-  if (!marked.empty()) ui.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
+  if (!marked.empty()) sink.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
+  return failed == 0 ? Outcome::kWhole : Outcome::kFailed;
+}
+
+// The flow's answers and lines, as a sink that is never stopped.
+class UiSink final : public TakeBackSink {
+ public:
+  explicit UiSink(RunUndoUi& ui) : ui_(ui) {}
+  void Show(const std::string& line) override { ui_.Show(line); }
+  void Progress(const TakeBackProgress&) override {}
+  bool StopRequested() override { return false; }
+
+ private:
+  RunUndoUi& ui_;
+};
+
+std::string Count(std::size_t n, std::string_view one, std::string_view many) {
+  return Cat({std::to_string(n), " ", n == 1 ? one : many});
+}
+
+// The question for a run that later runs changed the items of: those runs, what they share with
+// it (the first few), and the offer to take them back first.
+std::string LaterRunsQuestion(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+                              const std::vector<std::size_t>& later, const std::string& totals) {
+  constexpr std::size_t kShown = 10;
+  std::string text = "Later runs changed items of this run again:\n";
+  for (const auto i : later) text += Cat({"  ", RunSummary(runs[i]), "\n"});
+  const RunItems items(ParseRunFiles(runs[chosen]));
+  std::set<std::string> shared;
+  for (const auto i : later) {
+    for (auto& line : items.Shared(RunItems(ParseRunFiles(runs[i])))) shared.insert(line);
+  }
+  std::size_t shown = 0;
+  for (const auto& line : shared) {
+    if (shown++ == kShown) break;
+    text += Cat({"    ", line, "\n"});
+  }
+  if (shared.size() > kShown) {
+    text += Cat({"    and ", std::to_string(shared.size() - kShown), " more\n"});
+  }
+  return Cat({text, "\nTake back ", later.size() == 1 ? "that run" : "those runs",
+              " first (newest first) and then the run of ", runs[chosen].info.date, " (", totals,
+              ")? No takes back nothing."});
+}
+
+}  // namespace
+
+bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui) {
+  return run.undone.empty() || ui.Confirm(Cat({"This run was taken back on ", run.undone,
+                                               " already. Take it back again?"}));
+}
+
+TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+                             const RunUndoDeps& deps) {
+  TakeBackPlan plan;
+  if (chosen >= runs.size() || runs[chosen].files.empty()) return plan;
+  const auto& run = runs[chosen];
+  // Later runs that changed the same items go first, newest first; the chosen run last.
+  auto sequence = LaterRunsToTakeBackFirst(runs, chosen);
+  const bool chained = !sequence.empty();
+  sequence.push_back(chosen);
+  std::size_t items = 0;
+  for (const auto i : sequence) {
+    plan.runs.push_back(runs[i]);
+    plan.files.push_back(ParseRunFiles(runs[i]));
+    plan.file_count += plan.files.back().size();
+    items += RunItems(plan.files.back()).size();
+  }
+  const std::string totals =
+      Cat({Count(plan.file_count, "file", "files"), ", ", Count(items, "item", "items")});
+  const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
+  std::set<std::string> newer;
+  for (std::size_t k = 0; k < plan.runs.size(); ++k) {
+    for (auto& line : ItemsChangedSince(*deps.api, target, plan.runs[k], plan.files[k], &newer)) {
+      plan.changed.push_back(std::move(line));
+    }
+  }
+  plan.question =
+      chained ? LaterRunsQuestion(runs, chosen, {sequence.begin(), sequence.end() - 1}, totals)
+              : Cat({"Take back the run of ", run.info.date, ": ", totals, "?"});
+  return plan;
+}
+
+bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui) {
+  if (plan.runs.empty()) return false;
+  // What changed since by anything else is told before anything is merged.
+  if (!plan.changed.empty()) {
+    ui.Show(Cat({"Changed since the run: ", Count(plan.changed.size(), "item", "items"),
+                 "; their present state is saved in the take-back's undo file"}));
+    for (const auto& line : plan.changed) ui.Show(Cat({"  ", line}));
+  }
+  if (!ui.Confirm(plan.question)) {
+    ui.Show("Nothing was taken back.");
+    return false;
+  }
+  if (deps.settings.simulate) {
+    ui.Show("SIMULATE is on: nothing was merged.");
+    return false;
+  }
   return true;
+}
+
+std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
+                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         RunUndoUi& ui) {
+  if (chosen >= runs.size() || !AskAgainIfUndone(runs[chosen], ui)) return std::nullopt;
+  auto plan = PrepareTakeBack(runs, chosen, deps);
+  if (!ConfirmTakeBack(plan, deps, ui)) return std::nullopt;
+  return plan;
+}
+
+bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBackSink& sink) {
+  TakeBackProgress progress;
+  progress.total_files = plan.file_count;
+  for (std::size_t k = 0; k < plan.runs.size(); ++k) {
+    const Outcome outcome = TakeBack(plan.runs[k], plan.files[k], deps, sink, &progress);
+    if (outcome == Outcome::kWhole) continue;
+    if (k + 1 < plan.runs.size()) {
+      sink.Show(Cat({"The run of ", plan.runs[k].info.date,
+                     " was not taken back whole: the older runs stay as they are."}));
+    }
+    return false;
+  }
+  return true;
+}
+
+bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
+             const RunUndoDeps& deps, RunUndoUi& ui) {
+  const auto plan = PlanTakeBack(runs, chosen, deps, ui);
+  if (!plan) return false;
+  UiSink sink(ui);
+  return ExecuteTakeBack(*plan, deps, sink);
 }
 
 }  // namespace keyloom::edit

@@ -67,13 +67,29 @@ std::string DecodeFile(std::string_view bytes) {
   return std::string(bytes);
 }
 
-// Thrown inside the parser with the reason a line is malformed.
+// Thrown inside the parser with the reason a line is malformed; `cut` when the file ends inside
+// the line's record.
 struct Malformed {
   std::string reason;
+  bool cut = false;
 };
 
+// A registry name cannot hold a control character (a tab aside): one in a key path or a value's
+// name is damage, and taken as it stands the system would read a shorter name than the file's.
+void RefuseControlCodes(std::string_view name, std::string_view what) {
+  for (const char c : name) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 0x20 || c == '\t') continue;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const char hex[] = {'0', 'x', kDigits[code >> 4], kDigits[code & 0xF], '\0'};
+    throw Malformed{Cat({"a control character (", hex, ") in ", what})};
+  }
+}
+
 // A quoted, escaped text at the start of `s` (which begins with '"'); `s` moves past it.
-std::string Unquote(std::string_view* s) {
+// With `name_of`, a control character written as such (not escaped) is refused as damage to
+// that name.
+std::string Unquote(std::string_view* s, std::string_view name_of = {}) {
   std::string out;
   std::size_t i = 1;
   for (; i < s->size(); ++i) {
@@ -83,6 +99,7 @@ std::string Unquote(std::string_view* s) {
       return out;
     }
     if (c != '\\') {
+      if (!name_of.empty()) RefuseControlCodes(std::string_view(&c, 1), name_of);
       out += c;
       continue;
     }
@@ -110,17 +127,27 @@ std::string Unquote(std::string_view* s) {
 class Parser {
  public:
   explicit Parser(std::string_view bytes)
-      : text_(DecodeFile(bytes)), lines_(text::SplitLines(text_)) {}
+      : text_(DecodeFile(bytes)),
+        lines_(text::SplitLines(text_)),
+        // Every line a registry editor writes ends with a line end, and UTF-16 has whole units.
+        cut_(!text_.empty() && text_.back() != '\n' && text_.back() != '\r'),
+        odd_units_(bytes.substr(0, 2) == kUtf16Bom && bytes.size() % 2 != 0) {}
 
   RegFileContents Run() {
     RegFileContents out;
     try {
       Header();
       for (; next_ < lines_.size();) Line(&out);
+      if (odd_units_) throw Malformed{"half a character at the end", true};
       Finish(&out);
     } catch (const Malformed& bad) {
+      // A line the file ends in without its line end, that is not a whole record, was cut.
+      out.cut = bad.cut || OnCutLine();
       out.error_line = number_;
-      out.error = Cat({"Malformed line ", std::to_string(number_), " [", bad.reason, "]"});
+      out.error = out.cut
+                      ? Cat({"Cut line ", std::to_string(number_),
+                             " [the file ends in the middle of this record]"})
+                      : Cat({"Malformed line ", std::to_string(number_), " [", bad.reason, "]"});
     }
     return out;
   }
@@ -130,6 +157,9 @@ class Parser {
     number_ = next_ + 1;
     return lines_[next_++];
   }
+
+  // The line just taken is the file's last one, and it has no line end.
+  bool OnCutLine() const { return cut_ && number_ == lines_.size(); }
 
   void Header() {
     if (lines_.empty()) {
@@ -176,6 +206,7 @@ class Parser {
       record.remove_key = true;
       name.remove_prefix(1);
     }
+    RefuseControlCodes(name, "the key's name");
     while (!name.empty() && name.back() == '\\') name.remove_suffix(1);
     const auto slash = name.find('\\');
     const auto root_name = name.substr(0, slash);
@@ -196,7 +227,7 @@ class Parser {
     if (line.front() == '@') {
       line.remove_prefix(1);
     } else {
-      entry.name = Unquote(&line);
+      entry.name = Unquote(&line, "the value's name");
     }
     line = TrimLeft(line);
     if (line.empty() || line.front() != '=') throw Malformed{"no \"=\" after the value's name"};
@@ -209,8 +240,11 @@ class Parser {
       entry.value.type = reg::kRegSz;
       entry.value.data = reg::StringData(data);
     } else if (StartsWithIgnoringCase(line, "dword:")) {
-      const auto number = HexNumber(line.substr(6), 8);
+      const auto digits = line.substr(6);
+      const auto number = HexNumber(digits, 8);
       if (!number) throw Malformed{"a dword needs one to eight hexadecimal digits"};
+      // Editors write all eight digits: fewer at the end of a cut file are its first ones.
+      if (digits.size() < 8 && OnCutLine()) throw Malformed{"a dword cut short", true};
       entry.value.type = reg::kRegDword;
       entry.value.data = reg::LittleEndian(*number);
     } else if (StartsWithIgnoringCase(line, "hex:")) {
@@ -247,6 +281,13 @@ class Parser {
       if (next_ == lines_.size()) throw Malformed{"a continued byte list without a next line"};
       rest = TrimLeft(Take());
     }
+    // A list that a cut file ends in may lack bytes after its last comma or digit.
+    if (OnCutLine()) {
+      const auto tail = TrimRight(std::string_view(list));
+      const auto comma = tail.rfind(',');
+      const auto last = comma == std::string_view::npos ? tail : tail.substr(comma + 1);
+      if (tail.empty() || TrimLeft(last).size() < 2) throw Malformed{"a byte list cut short", true};
+    }
     std::string_view items = list;
     while (!items.empty()) {
       const auto comma = items.find(',');
@@ -263,6 +304,8 @@ class Parser {
 
   std::string text_;
   std::vector<std::string_view> lines_;
+  bool cut_ = false;
+  bool odd_units_ = false;
   std::size_t next_ = 0;
   std::size_t number_ = 0;
   bool ansi_ = false;
@@ -273,7 +316,36 @@ std::string ValueLabel(std::string_view name) {
   return name.empty() ? "(Default)" : std::string(name);
 }
 
-// Merges one record; false when anything of it failed, which `errors` then tells.
+// The highest key of `path` (below the open root) that does not exist; "" when the key does.
+std::string HighestMissingKey(reg::TRegistry& registry, const std::string& path) {
+  for (std::size_t start = 0; !path.empty();) {
+    const auto end = path.find('\\', start);
+    const std::string prefix = path.substr(0, end);
+    if (!registry.KeyExists(Cat({"\\", prefix}))) return prefix;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return "";
+}
+
+// Sets or removes one value of the open key; "" or why not.
+std::string Apply(reg::TRegistry& registry, const std::string& name,
+                  const std::optional<reg::RawValue>& value) {
+  if (!value) {
+    if (!registry.ValueExists(name) || registry.DeleteValue(name)) return "";
+    return registry.LastErrorText();
+  }
+  try {
+    registry.WriteRaw(name, *value);
+  } catch (const reg::ERegistryException& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// Merges one record whole or not at all: when one of its values cannot be written, the values
+// written before it get their former state back and a key the record created goes again. False
+// when anything of it failed, which `errors` then tells.
 bool MergeRecord(reg::RegApi& api, const MergeTarget& target, const RegRecord& record,
                  std::vector<std::string>* errors) {
   reg::TRegistry registry(api);
@@ -291,6 +363,7 @@ bool MergeRecord(reg::RegApi& api, const MergeTarget& target, const RegRecord& r
   if (record.remove_key) {
     return !registry.KeyExists(path) || registry.DeleteKey(path) || fail("delete key");
   }
+  const std::string created = HighestMissingKey(registry, record.path);
   try {
     if (!record.path.empty()) registry.CreateKey(path);
   } catch (const reg::ERegistryException&) {
@@ -298,26 +371,36 @@ bool MergeRecord(reg::RegApi& api, const MergeTarget& target, const RegRecord& r
   }
   registry.SetAccess(reg::access::kQueryValue | reg::access::kSetValue);
   if (!record.path.empty() && !registry.OpenKey(path)) return fail("open key");
-  bool ok = true;
+  // The state of every value the record names, before the first is written.
+  std::vector<std::optional<reg::RawValue>> before;
   for (const auto& entry : record.values) {
-    std::string reason;
-    if (entry.remove) {
-      if (registry.ValueExists(entry.name) && !registry.DeleteValue(entry.name)) {
-        reason = registry.LastErrorText();
-      }
-    } else {
-      try {
-        registry.WriteRaw(entry.name, entry.value);
-      } catch (const reg::ERegistryException& e) {
-        reason = e.what();
-      }
+    before.emplace_back();
+    if (!registry.ValueExists(entry.name)) continue;
+    try {
+      before.back() = registry.ReadRaw(entry.name);
+    } catch (const reg::ERegistryException&) {
+      return fail(Cat({"read value ", ValueLabel(entry.name), " of"}));
     }
+  }
+  for (std::size_t i = 0; i < record.values.size(); ++i) {
+    const auto& entry = record.values[i];
+    const std::string reason =
+        Apply(registry, entry.name, entry.remove ? std::nullopt : std::optional(entry.value));
     if (reason.empty()) continue;
-    ok = false;
     errors->push_back(Cat({"Unable to ", entry.remove ? "delete" : "write", " value [",
                            record.KeyName(), "\\", ValueLabel(entry.name), "] [", reason, "]"}));
+    bool restored = true;
+    for (std::size_t j = i; j-- > 0;) {
+      restored = Apply(registry, record.values[j].name, before[j]).empty() && restored;
+    }
+    registry.CloseKey();
+    if (!created.empty()) restored = registry.DeleteKey(Cat({"\\", created})) && restored;
+    errors->push_back(restored ? Cat({"Nothing of the record [", record.KeyName(), "] was merged"})
+                               : Cat({"Unable to take back the rest of the record [",
+                                      record.KeyName(), "] [", registry.LastErrorText(), "]"}));
+    return false;
   }
-  return ok;
+  return true;
 }
 
 }  // namespace

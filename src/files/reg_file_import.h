@@ -13,7 +13,11 @@
 // and ";" comments are skipped; value lines below a key removal are ignored.
 //
 // A file is parsed record by record: a malformed line ends the file there, and the record it
-// stands in is dropped whole, so what is merged is every record before it, each in full.
+// stands in is dropped whole, so what is merged is every record before it, each in full. A control
+// character (other than a tab) in a key path or a value's name is malformed: the system would cut
+// the name there. A last line without its line end that is not a whole record (a string without
+// its closing quote, a dword of fewer than eight digits, a byte list ending in a comma or half a
+// byte) is reported as cut.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +51,7 @@ struct RegFileContents {
   std::vector<RegRecord> records;  // every record parsed in full, in the file's order
   std::string error;               // "" or the message naming the first malformed line
   std::size_t error_line = 0;
+  bool cut = false;  // the file ends in the middle of a record, which is left out
 };
 
 // Parses the bytes of a registry editor file.
@@ -66,8 +71,9 @@ struct MergeOutcome {
   bool ok() const { return errors.empty(); }
 };
 
-// Merges parsed records. A record whose key cannot be created or reached is skipped; a value that
-// cannot be written is reported and the record goes on.
+// Merges parsed records, each whole or not at all. A record whose key cannot be created or reached
+// is skipped; when one of its values cannot be written, the values written before it get their
+// former state back and a key the record created is removed again.
 MergeOutcome MergeRegRecords(reg::RegApi& api, const MergeTarget& target,
                              const std::vector<RegRecord>& records);
 

@@ -1,8 +1,10 @@
 #include "files/run_journal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 #include <tuple>
@@ -106,6 +108,44 @@ std::vector<std::string> ReadLines(const std::string& journal) {
   return lines;
 }
 
+// When `path` was last written, as a journal date; "" when it cannot be read.
+std::string WrittenAt(const std::string& path) {
+  std::error_code ec;
+  const auto written = fs::last_write_time(base::PathFromUtf8(path), ec);
+  if (ec) return "";
+  const auto system = std::chrono::file_clock::to_sys(written);
+  return base::DateTimeText(std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(system)));
+}
+
+// A file that several blocks name was written by one run: the last that started before the file
+// was last written (a file older than every such run is the first's; one that is gone, the
+// last's). The other blocks lose the file and note it. Returns every file the journal names.
+std::set<std::string> GiveFilesToTheirRuns(std::vector<JournalRun>* runs) {
+  std::map<std::string, std::vector<JournalRun*>> namers;
+  for (auto& run : *runs) {
+    for (const auto& file : run.files) namers[file].push_back(&run);
+  }
+  std::set<std::string> named;
+  for (const auto& [file, blocks] : namers) {
+    named.insert(file);
+    if (blocks.size() < 2) continue;
+    const std::string written = WrittenAt(file);
+    JournalRun* owner = written.empty() ? blocks.back() : blocks.front();
+    for (JournalRun* run : blocks) {
+      if (!written.empty() && run->info.date <= written) owner = run;
+    }
+    for (JournalRun* run : blocks) {
+      if (run == owner) continue;
+      std::erase(run->files, file);
+      run->notes.push_back(
+          Cat({"The journal names ", FileNameOf(file), " under this run too; the run of ",
+               owner->info.date, " wrote it"}));
+    }
+  }
+  return named;
+}
+
 }  // namespace
 
 std::string ViewName(reg::RegView view) {
@@ -160,42 +200,48 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
   std::lock_guard lock(mutex_);
   const fs::path base = base::PathFromUtf8(folder);
   std::vector<JournalRun> runs;
-  std::set<std::string> named;
+  std::size_t blocks = 0;
   for (const auto& line : ReadLines(JournalPath(folder))) {
     if (line == kRunLine) {
-      runs.emplace_back();
+      runs.emplace_back().block = ++blocks;
       continue;
     }
     const auto equals = line.find('=');
     if (runs.empty() || equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals);
     const std::string value = Unescape(std::string_view(line).substr(equals + 1));
-    RunInfo& info = runs.back().info;
-    if (key == "Date") info.date = value;
-    if (key == "Find") info.find = value;
-    if (key == "Replace") info.replace = value;
-    if (key == "Machine") info.machine = value;
-    if (key == "View") info.view = value;
-    if (key == "Undone") runs.back().undone = value;
-    if (key == "File") {
-      runs.back().files.push_back(base::PathToUtf8(base / value));
-      named.insert(value);
+    JournalRun& run = runs.back();
+    if (key == "Date") run.info.date = value;
+    if (key == "Find") run.info.find = value;
+    if (key == "Replace") run.info.replace = value;
+    if (key == "Machine") run.info.machine = value;
+    if (key == "View") run.info.view = value;
+    if (key == "Undone") run.undone = value;
+    const std::string path = base::PathToUtf8(base / value);
+    if (key == "File" && std::find(run.files.begin(), run.files.end(), path) == run.files.end()) {
+      run.files.push_back(path);
     }
   }
-  std::erase_if(runs, [](const JournalRun& run) { return run.files.empty(); });
+  const auto named = GiveFilesToTheirRuns(&runs);
+  std::erase_if(runs, [](const JournalRun& run) { return run.files.empty() && run.notes.empty(); });
   std::error_code ec;
   for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = base::PathToUtf8(it->path().filename());
-    if (!IsUndoFileName(name) || named.count(name) != 0) continue;
+    if (!IsUndoFileName(name) || named.count(base::PathToUtf8(it->path())) != 0) continue;
     JournalRun run;
     run.single_file = true;
     run.files.push_back(base::PathToUtf8(it->path()));
-    run.info.date = DateOfFileName(name);
+    run.info.date = WrittenAt(run.files.front());
+    if (run.info.date.empty()) run.info.date = DateOfFileName(name);
     runs.push_back(std::move(run));
   }
-  // Newest first: by the first file's date and number; runs of one journal keep their order.
+  // Newest first by date; at the same time, by the first file's date and number.
   std::stable_sort(runs.begin(), runs.end(), [](const JournalRun& a, const JournalRun& b) {
-    return FileOrder(a.files.front()) > FileOrder(b.files.front());
+    if (a.info.date != b.info.date) return a.info.date > b.info.date;
+    const auto first = [](const JournalRun& run) {
+      return run.files.empty() ? std::tuple<long, long>{0, 0} : FileOrder(run.files.front());
+    };
+    return first(a) > first(b);
   });
   return runs;
 }
@@ -214,12 +260,16 @@ std::string RunJournal::MarkUndone(const JournalRun& run) {
     return AppendLines(journal, lines);
   }
   auto lines = ReadLines(journal);
-  const std::string first = Cat({"File=", Escape(FileNameOf(run.files.front()))});
-  const auto at = std::find(lines.begin(), lines.end(), first);
-  if (at == lines.end())
-    return Cat({"the run journal does not name ", FileNameOf(run.files.front())});
-  // The end of the run's block: the next run's line, or the last line that is not empty.
-  auto end = std::find(at, lines.end(), std::string(kRunLine));
+  // The run's own block: its place in the journal, with its date (blocks are only ever added).
+  auto at = lines.begin();
+  for (std::size_t seen = 0; at != lines.end(); ++at) {
+    if (*at == kRunLine && ++seen == run.block) break;
+  }
+  auto end = at == lines.end() ? at : std::find(at + 1, lines.end(), std::string(kRunLine));
+  if (at == lines.end() || std::find(at, end, Cat({"Date=", Escape(run.info.date)})) == end) {
+    return Cat({"the run journal has no block of the run of ", run.info.date});
+  }
+  // The end of the run's block: before the next run's line and the empty lines above it.
   while (end != at && (end - 1)->empty()) --end;
   lines.insert(end, undone);
   std::string bytes;

@@ -44,6 +44,9 @@ struct JournalRun {
   std::vector<std::string> files;  // full paths, in the order written
   std::string undone;              // the date it was taken back; "" when it was not
   bool single_file = false;        // an undo file the journal does not name
+  std::size_t block = 0;           // its block's place in the journal (the first is 1); 0 alone
+  // What the journal says that does not hold: a file this block names that another run wrote.
+  std::vector<std::string> notes;
 };
 
 class RunJournal {
@@ -64,11 +67,14 @@ class RunJournal {
   // The undo files of the open run, or of the run that ended last, in the order written.
   std::vector<std::string> LastRunFiles() const;
 
-  // The runs of the journal in `folder` and the undo files it does not name, newest first.
+  // The runs of the journal in `folder` and the undo files it does not name (dated by their last
+  // write), newest first by their dates. A file that several blocks name belongs to the last run
+  // that started before the file was last written (the file is that run's); the other blocks lose
+  // it and note why.
   std::vector<JournalRun> Runs(const std::string& folder) const;
 
-  // Marks `run` (one of Runs) as taken back now; a single file gets a block of its own. "" on
-  // success, else why not.
+  // Marks exactly `run` (one of Runs) as taken back now; a single file gets a block of its own.
+  // "" on success, else why not.
   std::string MarkUndone(const JournalRun& run);
 
  private:

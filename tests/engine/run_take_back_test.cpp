@@ -1,8 +1,13 @@
 #include "edit/run_undo.h"
 
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/local_date.h"
 #include "engine/walk_fixture.h"
 #include "registry/registry_contract.h"
 
@@ -13,6 +18,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::SizeIs;
 
 // Answers every question with `answer` and keeps what it was asked and shown.
@@ -40,13 +46,14 @@ class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> 
     return reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
   }
   std::vector<files::JournalRun> Runs() { return journal_.Runs(undo_folder_.Utf8()); }
-  bool Undo(const files::JournalRun& run, ScriptedUi& ui) {
+  // Takes back Runs()[index].
+  bool Undo(std::size_t index, ScriptedUi& ui) {
     edit::RunUndoDeps deps;
     deps.api = registry_.get();
     deps.undo = undo_.get();
     deps.journal = &journal_;
     deps.settings.undo_folder = undo_folder_.Utf8();
-    return edit::UndoRun(run, deps, ui);
+    return edit::UndoRun(Runs(), index, deps, ui);
   }
 };
 
@@ -60,6 +67,9 @@ TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenB
   ASSERT_EQ(files::AppendRegLines(stray, files::UndoFile::HeaderLines(""),
                                   {"", "[HKEY_CURRENT_USER\\Software\\X]"}),
             "");
+  const std::time_t written = std::time(nullptr) - 86400 * 400;  // long before the run
+  std::filesystem::last_write_time(
+      stray, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(written)));
   PutString("Software\\OldApp", "Old name", "Old data");
   PutString("Software\\OldApp", "", "Old default");
   PutString("Software\\OldApp\\OldSub", "v", "Old sub");
@@ -78,14 +88,15 @@ TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenB
   EXPECT_THAT(edit::RunRestoreLines(run), Contains("HKEY_CURRENT_USER\\Software\\OldApp"));
   const auto one_file = Runs()[1];
   EXPECT_TRUE(one_file.single_file);
-  EXPECT_EQ(one_file.info.date, "2026-12-06");
-  EXPECT_EQ(edit::RunSummary(one_file), "2026-12-06   UNDO-20261206-004.REG   (local)   1 file");
+  EXPECT_EQ(one_file.info.date, base::DateTimeText(written));
+  EXPECT_EQ(edit::RunSummary(one_file),
+            base::DateTimeText(written) + "   UNDO-20261206-004.REG   (local)   1 file");
   EXPECT_THAT(edit::RunRestoreLines(one_file), ElementsAre("HKEY_CURRENT_USER\\Software\\X"));
 
   ScriptedUi ui;
-  ASSERT_TRUE(Undo(run, ui));
+  ASSERT_TRUE(Undo(0, ui));
   EXPECT_EQ(Tree(), before);
-  EXPECT_THAT(ui.questions, IsEmpty());
+  EXPECT_THAT(ui.questions, ElementsAre(HasSubstr("Take back the run of 2026-12-07 10:00:00: ")));
   EXPECT_THAT(ui.shown, Contains(HasSubstr("Merged [UNDO-20261207-")));
   EXPECT_THAT(ui.shown.back(), HasSubstr("Took back the run of 2026-12-07 10:00:00: "));
   EXPECT_THAT(ui.shown.back(), HasSubstr(" 0 with errors."));
@@ -103,14 +114,119 @@ TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenB
   // Taking it back again asks first; No changes nothing.
   ScriptedUi no;
   no.answer = false;
-  EXPECT_FALSE(Undo(runs[1], no));
+  EXPECT_FALSE(Undo(1, no));
   EXPECT_THAT(no.questions, ElementsAre(HasSubstr("was taken back on 2026-12-07")));
   EXPECT_EQ(Tree(), before);
 
   // Taking back the taking back gives the registry after the run.
   ScriptedUi again;
-  ASSERT_TRUE(Undo(runs[0], again));
+  ASSERT_TRUE(Undo(0, again));
   EXPECT_EQ(Tree(), after);
+}
+
+// Three runs change one value in a chain (alpha -> beta -> gamma -> delta), and a fourth run
+// changes something else. Taking back the oldest offers to take back the two later runs of the
+// chain first: No changes nothing; Yes takes the three back newest first and leaves the fourth.
+// A value changed by hand after the runs is listed before the question.
+TEST_P(RunTakeBack, AnOlderRunGoesBackOnlyAfterTheLaterRunsThatChangedItsItems) {
+  PutString("Software\\Chain", "v", "alpha");
+  PutString("Software\\Chain", "h", "alpha h");
+  PutString("Software\\Else", "e", "zzz");
+  const auto before = Tree();
+  const std::vector<std::pair<std::string, std::string>> chain = {
+      {"alpha", "beta"}, {"beta", "gamma"}, {"gamma", "delta"}, {"zzz", "yyy"}};
+  for (const auto& [find, replace] : chain) {
+    controls_.find = find;
+    controls_.replace = replace;
+    Run(true);
+  }
+  PutString("Software\\Chain", "h", "typed by hand");
+  const auto after = Tree();
+  ASSERT_THAT(Runs(), SizeIs(4));
+  const std::size_t oldest = 3;
+  ASSERT_EQ(Runs()[oldest].info.find, "alpha");
+
+  ScriptedUi no;
+  no.answer = false;
+  EXPECT_FALSE(Undo(oldest, no));
+  ASSERT_THAT(no.questions, SizeIs(1));
+  EXPECT_THAT(no.questions[0], HasSubstr("beta -> gamma"));
+  EXPECT_THAT(no.questions[0], HasSubstr("gamma -> delta"));
+  EXPECT_THAT(no.questions[0], Not(HasSubstr("zzz")));
+  EXPECT_THAT(no.questions[0], HasSubstr("HKEY_CURRENT_USER\\Software\\Chain \"v\""));
+  EXPECT_THAT(no.questions[0], HasSubstr("then the run of 2026-12-07 10:00:00"));
+  EXPECT_THAT(no.shown,
+              ElementsAre("Changed since the run: 1 item; their present state is saved in the "
+                          "take-back's undo file",
+                          "  HKEY_CURRENT_USER\\Software\\Chain \"h\"", "Nothing was taken back."));
+  EXPECT_EQ(Tree(), after);
+
+  ScriptedUi yes;
+  ASSERT_TRUE(Undo(oldest, yes));
+  std::vector<std::string> took;
+  for (const auto& line : yes.shown) {
+    if (line.rfind("Took back the run of ", 0) == 0) took.push_back(line.substr(21, 19));
+  }
+  EXPECT_THAT(took,
+              ElementsAre("2026-12-07 10:02:00", "2026-12-07 10:01:00", "2026-12-07 10:00:00"));
+  auto expected = before;
+  expected["Else"] = after.at("Else");  // the fourth run stays
+  EXPECT_EQ(Tree(), expected);
+  for (const auto& run : Runs()) {
+    const bool chained =
+        run.info.find == "alpha" || run.info.find == "beta" || run.info.find == "gamma";
+    EXPECT_EQ(run.undone.empty(), !chained) << run.info.find;
+  }
+}
+
+// Stops after its second file, and counts what it is told.
+struct StoppingSink : edit::TakeBackSink {
+  void Show(const std::string& line) override { shown.push_back(line); }
+  void Progress(const edit::TakeBackProgress& now) override { progress.push_back(now); }
+  bool StopRequested() override { return progress.size() == 2; }
+  std::vector<std::string> shown;
+  std::vector<edit::TakeBackProgress> progress;
+};
+
+// A take-back stopped midway ends at a file boundary and names the files it merged and those it
+// did not; the run stays not taken back, and taking it back later (its stopped take-back is no
+// later run over it) brings back the rest.
+TEST_P(RunTakeBack, AStoppedTakeBackEndsBetweenFilesAndTheRestIsMergedLater) {
+  for (int i = 0; i < 5; ++i) PutString("Software\\Many", "v" + std::to_string(i), "Old");
+  const auto before = Tree();
+  Run(true);
+  const auto after = Tree();
+  ScriptedUi ui;
+  edit::RunUndoDeps deps;
+  deps.api = registry_.get();
+  deps.undo = undo_.get();
+  deps.journal = &journal_;
+  deps.settings.undo_folder = undo_folder_.Utf8();
+  const auto plan = edit::PlanTakeBack(Runs(), 0, deps, ui);
+  ASSERT_TRUE(plan.has_value());
+  StoppingSink sink;
+  const bool whole = edit::ExecuteTakeBack(*plan, deps, sink);
+  const std::size_t files = plan->file_count;
+  if (files == 1) {  // one file per run: the stop comes after it, the run is back whole
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(Tree(), before);
+    return;
+  }
+  EXPECT_FALSE(whole);
+  ASSERT_THAT(sink.progress, SizeIs(2));
+  EXPECT_EQ(sink.progress[1].files, 2u);
+  EXPECT_EQ(sink.progress[1].total_files, files);
+  EXPECT_EQ(sink.progress[1].records, 2u);
+  EXPECT_THAT(sink.shown.back(), HasSubstr("Stopped: merged UNDO-20261207-"));
+  EXPECT_THAT(sink.shown.back(), HasSubstr("are not merged yet"));
+  EXPECT_NE(Tree(), before);
+  EXPECT_NE(Tree(), after);
+  ASSERT_EQ(Runs()[1].info.find, "Old");
+  EXPECT_EQ(Runs()[1].undone, "");
+  ScriptedUi rest;
+  ASSERT_TRUE(Undo(1, rest));
+  EXPECT_THAT(rest.questions, ElementsAre(HasSubstr("Take back the run of")));
+  EXPECT_EQ(Tree(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),

@@ -1,5 +1,7 @@
 #include "files/reg_file_import.h"
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -21,6 +23,12 @@ using reg::testing::Snapshot;
 using reg::testing::TreeSnapshot;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+// `text` with every "~" turned into a NUL.
+std::string WithNul(std::string text) {
+  std::replace(text.begin(), text.end(), '~', '\0');
+  return text;
+}
 
 reg::RawValue Raw(std::uint32_t type, reg::Bytes data) {
   return reg::RawValue{type, std::move(data)};
@@ -164,6 +172,12 @@ TEST_F(RegFileImport, AMalformedLineStopsTheFileAndNamesItsLine) {
       {"[HKEY_CURRENT_USER\\x", "closing bracket"},
       {"[-HKEY_CURRENT_USER]", "root key cannot be removed"},
       {"just text", "neither"},
+      // One flipped bit turns a blank into a NUL: the system would read a shorter name.
+      {WithNul("[HKEY_CURRENT_USER\\Software\\Imp\\Before~ghost]"), "(0x00) in the key's name"},
+      {WithNul("[-HKEY_CURRENT_USER\\Software\\Imp~\\x]"), "(0x00) in the key's name"},
+      {WithNul("\"v~other\"=\"x\""), "(0x00) in the value's name"},
+      {"[HKEY_CURRENT_USER\\Software\\Imp\\a\x1f]", "(0x1F) in the key's name"},
+      {"\"v\x01\"=dword:00000001", "(0x01) in the value's name"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -182,6 +196,102 @@ TEST_F(RegFileImport, AMalformedLineStopsTheFileAndNamesItsLine) {
   EXPECT_EQ(ParseRegFile("").error_line, 1u);
   const auto early = ParseRegFile("REGEDIT4\r\n\"v\"=\"1\"\r\n");
   EXPECT_EQ(early.error, "Malformed line 2 [a value line before the first key]");
+}
+
+// A file that ends without a line end in the middle of its last record (cut from a longer file)
+// says so, and nothing of that record is merged; a last line that is whole counts.
+TEST_F(RegFileImport, ACutLastRecordIsReportedAndLeftOut) {
+  const std::string head =
+      "Windows Registry Editor Version 5.00\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Imp\\Before]\r\n"
+      "\"v\"=\"1\"\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Imp\\Last]\r\n"
+      "\"w\"=\"2\"\r\n";
+  const TreeSnapshot before = {{"", {}}, {"Before", {{"v", Raw(reg::kRegSz, Utf16Z(u"1"))}}}};
+  struct Case {
+    std::string last;
+    bool cut;
+  };
+  const std::vector<Case> cases = {
+      {"\"d\"=dword:1234", true},       // cut from dword:12345678
+      {"\"d\"=dword:12345678", false},  // whole
+      {"\"s\"=\"half a te", true},
+      {"\"b\"=hex:01,02,", true},
+      {"\"b\"=hex:01,0", true},
+      {"\"b\"=hex:01,\\\r\n  02,03,\\\r\n  0", true},
+      {"\"b\"=hex:01,02", false},
+      {"\"b\"=he", true},
+      {"[HKEY_CURRENT_USER\\Software\\Imp\\Aft", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.last);
+    memory_ = reg::NewMemoryRegistry();
+    const auto contents = ParseRegFile(Cat({head, c.last}));
+    EXPECT_EQ(contents.cut, c.cut);
+    const auto outcome = Merge(File("cut.reg", Cat({head, c.last})));
+    if (!c.cut) {
+      EXPECT_TRUE(outcome.ok()) << ::testing::PrintToString(outcome.errors);
+      EXPECT_EQ(Tree().size(), 3u);
+      continue;
+    }
+    EXPECT_THAT(outcome.errors, ElementsAre(HasSubstr("Cut line ")));
+    EXPECT_THAT(outcome.errors[0], HasSubstr("the file ends in the middle of this record"));
+    if (c.last[0] == '[') {
+      EXPECT_EQ(outcome.records, 2u);
+      EXPECT_EQ(Tree()["Last"].size(), 1u);
+    } else {
+      EXPECT_EQ(outcome.records, 1u);
+      EXPECT_EQ(Tree(), before);
+    }
+  }
+  // UTF-16 cut inside a character: the last record is left out.
+  const std::string utf16 = Cat({kUtf16Bom, EncodeUtf16Le(head), EncodeUtf16Le("\"x\"=\"a\"")});
+  const auto odd = ParseRegFile(utf16.substr(0, utf16.size() - 1));
+  EXPECT_TRUE(odd.cut);
+  EXPECT_EQ(odd.records.size(), 1u);
+  EXPECT_TRUE(ParseRegFile(utf16).error.empty());
+}
+
+// A record is merged whole or not at all: when a value cannot be written (a name longer than the
+// registry allows), the values written before it get their former state back, and a key the
+// record created goes again; the records around it are merged.
+TEST_F(RegFileImport, ARecordWithAValueThatCannotBeWrittenIsNotMergedAtAll) {
+  const std::string too_long(16384, 'n');
+  const auto file = File("w.reg", Cat({"Windows Registry Editor Version 5.00\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Imp\\Old]\r\n"
+                                       "\"keep\"=\"new\"\r\n"
+                                       "\"gone\"=-\r\n"
+                                       "\"added\"=dword:00000001\r\n\"",
+                                       too_long,
+                                       "\"=\"x\"\r\n"
+                                       "\"after\"=\"y\"\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Imp\\New\\Deep]\r\n"
+                                       "\"a\"=\"1\"\r\n\"",
+                                       too_long,
+                                       "\"=\"x\"\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Imp\\Next]\r\n"
+                                       "\"z\"=\"3\"\r\n"}));
+  const std::map<std::string, reg::RawValue> old_values = {
+      {"keep", Raw(reg::kRegSz, Utf16Z(u"old"))}, {"gone", Raw(reg::kRegDword, {1, 0, 0, 0})}};
+  {
+    reg::TRegistry registry(*memory_);
+    registry.SetRootKey(reg::kCurrentUser);
+    registry.CreateKey("\\Software\\Imp\\Old");
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Imp\\Old"));
+    for (const auto& [name, value] : old_values) registry.WriteRaw(name, value);
+  }
+  const auto outcome = Merge(file);
+  EXPECT_EQ(outcome.records, 1u);
+  EXPECT_THAT(
+      outcome.errors,
+      ElementsAre(HasSubstr("Unable to write value [HKEY_CURRENT_USER\\Software\\Imp\\Old\\n"),
+                  "Nothing of the record [HKEY_CURRENT_USER\\Software\\Imp\\Old] was merged",
+                  HasSubstr("Unable to write value [HKEY_CURRENT_USER\\Software\\Imp\\New"),
+                  "Nothing of the record [HKEY_CURRENT_USER\\Software\\Imp\\New\\Deep] was "
+                  "merged"));
+  EXPECT_EQ(Tree(),
+            (TreeSnapshot{
+                {"", {}}, {"Old", old_values}, {"Next", {{"z", Raw(reg::kRegSz, Utf16Z(u"3"))}}}}));
 }
 
 // Merged in the 64-bit view, a path through Wow6432Node reaches the 32-bit view's key, as the

@@ -1,16 +1,24 @@
 // The "Undo a run" dialog (TfrmUndoRun): the runs of the undo folder's journal newest first, what
-// the chosen run's undo files restore, and "&Undo Run", which takes the run back through
-// edit::UndoRun and shows its result lines (they also go to the status log).
+// the chosen run's undo files restore, and "&Undo Run", which takes the run back: the files are
+// read (edit::PrepareTakeBack) on a worker, the questions asked on the dialog's thread
+// (edit::ConfirmTakeBack), and the merging (edit::ExecuteTakeBack) done on a worker again; each
+// worker reports through a TakeBackQueue. Meanwhile the button is "&Stop" (the take-back ends at
+// the next file boundary), the results label counts the files and records merged, and the
+// result lines (which also go to the status log) come in batches on a timer. The dialog cannot
+// close before the worker ends; Close asks it to stop.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "edit/run_undo.h"
 #include "files/run_journal.h"
+#include "shell/take_back_queue.h"
 #include "shell/win32/window_base.h"
 
 namespace keyloom::shell {
@@ -22,6 +30,7 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   // status log line.
   TfrmUndoRun(std::function<edit::RunUndoDeps()> deps, std::function<bool()> busy,
               std::function<void(const std::string&)> log);
+  ~TfrmUndoRun() override;
 
   // Shown modally, centred on `owner`.
   void Show(HINSTANCE instance, HWND owner);
@@ -29,10 +38,17 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
  private:
   bool OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
+  bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void OnCancel() override;
 
-  void FillRuns();
+  void FillRuns();  // reads the journal
+  void ShowRuns(std::vector<files::JournalRun> runs);
   void lstRunsClick();
   void btnUndoClick();
+  void StartWorker(std::function<void(TakeBackQueue&)> job);
+  void StartTakeBack(edit::TakeBackPlan plan);
+  void DrainTakeBack();  // on the timer: lines, progress, and the end
+  void EndTakeBack();
 
   // edit::RunUndoUi.
   bool Confirm(const std::string& question) override;
@@ -43,6 +59,9 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   std::function<void(const std::string&)> log_;
   HWND owner_ = nullptr;
   std::vector<files::JournalRun> runs_;
+  std::unique_ptr<TakeBackQueue> queue_;  // while a worker prepares or merges
+  bool merging_ = false;                  // the worker merges (else it reads the files)
+  std::thread worker_;
 };
 
 }  // namespace keyloom::shell

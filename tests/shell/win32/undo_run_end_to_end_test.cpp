@@ -72,6 +72,18 @@ class UndoRunEndToEnd : public MainWindowTest, public ::testing::WithParamInterf
     SendMessageW(window_->hwnd(), WM_COMMAND, IDM_UNDO_RUN, 0);
     EXPECT_EQ(watcher.seen(), 1);
   }
+  // Clicks "Undo Run", answers its questions with `answer` and waits for the take-back's end;
+  // returns the questions asked.
+  static std::vector<std::string> ClickUndo(HWND dialog, int answer = IDYES) {
+    ModalWatcher box(
+        [answer](HWND box) { PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0); },
+        dialog);
+    Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
+    // The files are read and merged beside the dialog; the runs come back when it has ended.
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_UNDO_LST_RUNS)); },
+                          std::chrono::seconds(120)));
+    return box.texts();
+  }
   static void ChooseRun(HWND dialog, int index) {
     HWND list = GetDlgItem(dialog, IDC_UNDO_LST_RUNS);
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -101,8 +113,9 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO)));
     ChooseRun(dialog, 0);
     restores = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RESTORE));
-    Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
+    EXPECT_THAT(ClickUndo(dialog), ElementsAre(HasSubstr("Take back the run of ")));
     results = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RESULTS));
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_UNDO_LST_RUNS)) << "the focus is on the runs";
   });
   EXPECT_THAT(runs, ElementsAre(HasSubstr("ζQ7 -> 新R8   (local)")));
   EXPECT_THAT(restores, Contains(HasSubstr("KeyloomTest\\UndoRun\\App-ζQ7")));
@@ -120,9 +133,7 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
   UndoDialog([&](HWND dialog) {
     runs = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RUNS));
     ChooseRun(dialog, 1);
-    ModalWatcher no([](HWND box) { PostMessageW(box, WM_COMMAND, IDNO, 0); }, dialog);
-    Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
-    questions = no.texts();
+    questions = ClickUndo(dialog, IDNO);
   });
   EXPECT_THAT(runs, ElementsAre(HasSubstr("(taking back the run of "), HasSubstr("undone ")));
   EXPECT_THAT(questions, ElementsAre(HasSubstr("Take it back again?")));
@@ -131,9 +142,56 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
   // Taking back the taking back gives the registry after the run.
   UndoDialog([&](HWND dialog) {
     ChooseRun(dialog, 0);
-    Click(GetDlgItem(dialog, IDC_UNDO_BTN_UNDO));
+    ClickUndo(dialog);
   });
   EXPECT_EQ(keyloom::testing::Differences(after, Tree(GetParam().view)), "");
+}
+
+// Three runs in a chain over the same values (ζQ7 -> a8 -> b9 -> c0): taking back the oldest
+// through the dialog asks to take back the two later runs first; No leaves everything, Yes takes
+// the three back, newest first, and the tree is as before the first run.
+TEST_P(UndoRunEndToEnd, TheOldestOfChainedRunsGoesBackOnlyWithTheLaterOnes) {
+  if (GetParam().root != reg::kCurrentUser) GTEST_SKIP() << "one view shows the flow";
+  const auto before = Tree(GetParam().view);
+  real_walk_ = true;
+  const std::vector<std::pair<std::string, std::string>> chain = {
+      {"ζQ7", "a8"}, {"a8", "b9"}, {"b9", "c0"}};
+  for (const auto& [find, replace] : chain) {
+    WriteIni("FIND=" + find + "\r\nREPLACE=" + replace +
+             "\r\nSEARCHKEY=2\r\nSEARCHKEYS=1\r\nSEARCHVALUES=1\r\nUNDO=7\r\nSAUNDO=1\r\n"
+             "SCANMETHOD=1\r\nUNDODIR=" +
+             folder_.Utf8() + "UNDO\r\n");
+    Open(std::nullopt);
+    ClickControl(IDC_BTN_REPLACE);
+    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(120)));
+    CloseWindow();
+  }
+  const auto after = Tree(GetParam().view);
+  WriteIni("UNDODIR=" + folder_.Utf8() + "UNDO\r\n");
+  Open(std::nullopt);
+  std::vector<std::string> questions;
+  UndoDialog([&](HWND dialog) {
+    ASSERT_EQ(ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RUNS)).size(), 3u);
+    ChooseRun(dialog, 2);
+    questions = ClickUndo(dialog, IDNO);
+  });
+  ASSERT_THAT(questions, ElementsAre(HasSubstr("Later runs changed items of this run again")));
+  EXPECT_THAT(questions[0], HasSubstr("a8 -> b9"));
+  EXPECT_THAT(questions[0], HasSubstr("b9 -> c0"));
+  EXPECT_EQ(keyloom::testing::Differences(after, Tree(GetParam().view)), "");
+  std::vector<std::string> runs;
+  UndoDialog([&](HWND dialog) {
+    ChooseRun(dialog, 2);
+    ClickUndo(dialog);
+    runs = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RUNS));
+  });
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree(GetParam().view)), "");
+  EXPECT_THAT(runs, Contains(HasSubstr("b9 -> c0   (local)   ")));
+  for (const auto& run : runs) {
+    if (run.find("(taking back") == std::string::npos) {
+      EXPECT_THAT(run, HasSubstr("undone ")) << run;
+    }
+  }
 }
 
 constexpr std::uint32_t k32 = reg::access::kWow64_32Key;
