@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 #include <utility>
 
 namespace keyloom::shell {
@@ -56,20 +57,41 @@ void RunOutputQueue::SetStatusBarText(const std::string& text) {
   Notify(false);
 }
 
-void RunOutputQueue::AddKeyListEntry(std::string row) {
+std::string KeyListFullLine(std::size_t rows) {
+  return "The Key List is full at " + std::to_string(rows) +
+         " rows; the run goes on, its hits are still logged and counted";
+}
+
+void RunOutputQueue::SetRowBudget(RowBudget* budget) {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  stock_.budget = budget;
+}
+
+template <typename AppendRow>
+void RunOutputQueue::TakeRow(AppendRow append) {
+  std::optional<std::size_t> full_at;
+  std::vector<RowBlock> released;  // the stock, freed outside the lock once the list is full
   {
     std::lock_guard<base::SpinLock> lock(lock_);
-    Open().rows.Append(row, &stock_);
+    if (list_full_) return;
+    if (append(Open().rows)) {
+      ++stock_.rows_held;
+    } else {
+      list_full_ = true;
+      full_at = stock_.rows_held;
+      released.swap(stock_.blocks);
+    }
   }
+  if (full_at && log_) log_(KeyListFullLine(*full_at));
   Notify(false);
 }
 
+void RunOutputQueue::AddKeyListEntry(std::string row) {
+  TakeRow([&](KeyListRows& rows) { return rows.Append(row, &stock_); });
+}
+
 void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& details) {
-  {
-    std::lock_guard<base::SpinLock> lock(lock_);
-    Open().rows.Append(row, details, &stock_);
-  }
-  Notify(false);
+  TakeRow([&](KeyListRows& rows) { return rows.Append(row, details, &stock_); });
 }
 
 void RunOutputQueue::ClearLists() {
@@ -80,11 +102,20 @@ void RunOutputQueue::ClearLists() {
       segment = &segments_.emplace_back();
     }
     segment->clears_first = true;
+    stock_.rows_held = 0;
+    list_full_ = false;
   }
   Notify(false);
 }
 
-void RunOutputQueue::RunFinished() { End(OutputSegment::End::kFinished); }
+void RunOutputQueue::RunFinished() {
+  {
+    // The next run tries again, and says so again when the list is still full.
+    std::lock_guard<base::SpinLock> lock(lock_);
+    list_full_ = false;
+  }
+  End(OutputSegment::End::kFinished);
+}
 
 void RunOutputQueue::RequestQuit() { End(OutputSegment::End::kQuit); }
 
@@ -102,8 +133,13 @@ bool RunOutputQueue::Empty() const {
 
 void RunOutputQueue::StockRowBlocks() {
   std::size_t wanted = 0;
+  RowBudget* budget = nullptr;
+  std::size_t rows_held = 0;
   {
     std::lock_guard<base::SpinLock> lock(lock_);
+    if (list_full_) return;
+    budget = stock_.budget;
+    rows_held = stock_.rows_held;
     const std::size_t target = std::clamp(2 * stock_.started, kStockLeast, kStockMost);
     stock_.started = 0;
     if (target > stock_.blocks.size()) {
@@ -113,8 +149,13 @@ void RunOutputQueue::StockRowBlocks() {
   if (wanted == 0) return;
   std::vector<RowBlock> made;
   made.reserve(wanted);
-  for (std::size_t i = 0; i < wanted; ++i) {
-    made.push_back(RowBlock::Touched(KeyListRows::kBlockBytes));
+  try {
+    for (std::size_t i = 0; i < wanted; ++i) {
+      if (budget != nullptr && !budget->MayMake(KeyListRows::kBlockBytes, rows_held)) break;
+      made.push_back(RowBlock::Touched(KeyListRows::kBlockBytes));
+    }
+  } catch (const std::bad_alloc&) {
+    // The run's worker meets the same refusal when it needs a block, and says so.
   }
   std::lock_guard<base::SpinLock> lock(lock_);
   std::move(made.begin(), made.end(), std::back_inserter(stock_.blocks));

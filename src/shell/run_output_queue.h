@@ -14,6 +14,11 @@
 // lines that differ. A run that yields a million rows therefore costs neither thread an allocation
 // per row, and the GUI thread a handful of control calls per batch.
 //
+// The rows a run may gather are bounded by a RowBudget (the address space left, in the program).
+// When a row finds no block, because the budget or the system refused one, the Key List is full:
+// it takes no more rows until the next clearing or the run's end, and the queue writes once, through
+// the log it was given, the line KeyListFullLine says. The run goes on; only the list stops.
+//
 // FoldOutput stops right after a segment that ends with the run's end or the quit request, so the
 // window shows everything that came before it first, then hands the end of the run to the
 // controller, then goes on.
@@ -61,6 +66,12 @@ class RunOutputQueue final : public engine::RunOutput {
   // request (which must not wait for the next timer tick). Set before any run starts.
   using Wake = std::function<void(bool urgent)>;
   void SetWake(Wake wake) { wake_ = std::move(wake); }
+  // Where the line that says the Key List is full goes (the status log), called outside the lock;
+  // and the budget every new block of rows must pass (none: only the system's refusal). Both set
+  // before any run starts; the budget must outlive the queue.
+  using Log = std::function<void(const std::string& line)>;
+  void SetLog(Log log) { log_ = std::move(log); }
+  void SetRowBudget(RowBudget* budget);
 
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string& text) override;
@@ -93,12 +104,20 @@ class RunOutputQueue final : public engine::RunOutput {
   OutputSegment& Open();
   void End(OutputSegment::End end);
   void Notify(bool urgent) const;
+  // Appends a row with `append` unless the list is full; says so when it has just become full.
+  template <typename AppendRow>
+  void TakeRow(AppendRow append);
 
   mutable base::SpinLock lock_;
   std::vector<OutputSegment> segments_;
   RowBlockStock stock_;
+  bool list_full_ = false;
   Wake wake_;
+  Log log_;
 };
+
+// "The Key List is full at N rows; the run goes on, its hits are still logged and counted".
+std::string KeyListFullLine(std::size_t rows);
 
 // The net effect of a run of events on the window's controls.
 struct OutputBatch {

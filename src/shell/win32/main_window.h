@@ -38,6 +38,7 @@
 #include "shell/main_layout.h"
 #include "shell/output_pacer.h"
 #include "shell/run_output_queue.h"
+#include "shell/row_budget.h"
 #include "shell/run_parts.h"
 #include "shell/settings.h"
 #include "shell/win32/key_list_view.h"
@@ -208,6 +209,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   engine::Globals globals_;
   SettingsStore settings_;
   ControlsSnapshot snapshot_{settings_};
+  AddressSpaceBudget row_budget_;
   RunOutputQueue queue_;
   std::unique_ptr<RunParts> run_parts_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
