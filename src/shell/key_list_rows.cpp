@@ -95,7 +95,7 @@ void ReserveOneMore(std::vector<T>& items) {
 }
 
 bool BudgetAllows(const RowBlockStock* stock, std::size_t bytes) {
-  return stock == nullptr || stock->budget == nullptr ||
+  return stock == nullptr || stock->budget == nullptr || stock->former_rows_pending ||
          stock->budget->MayMake(bytes, stock->rows_held);
 }
 

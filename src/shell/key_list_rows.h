@@ -81,12 +81,15 @@ class RowBudget {
 // What the rows of a run share while they are gathered: empty blocks made ahead for rows to come,
 // how many blocks after the first rows have started since the count was last taken (from here or
 // not), the budget every new block must pass (none: only the system's refusal stops the rows) and
-// the rows the list holds, which the budget is told.
+// the rows the list holds, which the budget is told. While the list's former rows wait to be freed
+// (a clearing the window has not shown yet), the budget is not asked: the address space they hold
+// is about to come back.
 struct RowBlockStock {
   std::vector<RowBlock> blocks;
   std::size_t started = 0;
   RowBudget* budget = nullptr;
   std::size_t rows_held = 0;
+  bool former_rows_pending = false;
 };
 
 // The Key List's rows: blocks of text, appended in order. Appending never moves the text of rows

@@ -67,6 +67,12 @@ void RunOutputQueue::SetRowBudget(RowBudget* budget) {
   stock_.budget = budget;
 }
 
+void RunOutputQueue::ClearingsShown(std::size_t count) {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  clearings_pending_ -= std::min(count, clearings_pending_);
+  stock_.former_rows_pending = clearings_pending_ > 0;
+}
+
 template <typename AppendRow>
 void RunOutputQueue::TakeRow(AppendRow append) {
   std::optional<std::size_t> full_at;
@@ -104,6 +110,8 @@ void RunOutputQueue::ClearLists() {
     segment->clears_first = true;
     stock_.rows_held = 0;
     list_full_ = false;
+    ++clearings_pending_;
+    stock_.former_rows_pending = true;
   }
   Notify(false);
 }

@@ -17,7 +17,10 @@
 // The rows a run may gather are bounded by a RowBudget (the address space left, in the program).
 // When a row finds no block, because the budget or the system refused one, the Key List is full:
 // it takes no more rows until the next clearing or the run's end, and the queue writes once, through
-// the log it was given, the line KeyListFullLine says. The run goes on; only the list stops.
+// the log it was given, the line KeyListFullLine says. The run goes on; only the list stops. A
+// clearing frees the former rows only when the window folds it, so from a clearing until the window
+// reports it shown (ClearingsShown) the budget is not asked: a run started after a full list must
+// not find it full.
 //
 // FoldOutput stops right after a segment that ends with the run's end or the quit request, so the
 // window shows everything that came before it first, then hands the end of the run to the
@@ -72,6 +75,8 @@ class RunOutputQueue final : public engine::RunOutput {
   using Log = std::function<void(const std::string& line)>;
   void SetLog(Log log) { log_ = std::move(log); }
   void SetRowBudget(RowBudget* budget);
+  // The window has folded `count` clearings: the rows they emptied are freed.
+  void ClearingsShown(std::size_t count);
 
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string& text) override;
@@ -112,6 +117,7 @@ class RunOutputQueue final : public engine::RunOutput {
   std::vector<OutputSegment> segments_;
   RowBlockStock stock_;
   bool list_full_ = false;
+  std::size_t clearings_pending_ = 0;
   Wake wake_;
   Log log_;
 };

@@ -28,7 +28,10 @@ class RowsIntoQueue final : public engine::RunOutput {
   void AddKeyListHit(std::string row, const engine::HitDetails& details) override {
     queue_.AddKeyListHit(std::move(row), details);
   }
-  void ClearLists() override { queue_.ClearLists(); }
+  void ClearLists() override {
+    queue_.ClearLists();
+    queue_.ClearingsShown(1);  // a window with no rows to free shows the clearing at once
+  }
   void RunFinished() override { rest_.RunFinished(); }
   void RequestQuit() override { rest_.RequestQuit(); }
 

@@ -2,6 +2,7 @@
 // run's output.
 #include <windowsx.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include "shell/about_text.h"
@@ -227,6 +228,9 @@ void TfrmMain::OnDrainTimer() {
 void TfrmMain::DrainOutput() {
   drain_posted_ = false;
   std::vector<OutputSegment> segments = queue_.Drain();
+  const auto clearings = static_cast<std::size_t>(
+      std::count_if(segments.begin(), segments.end(),
+                    [](const OutputSegment& segment) { return segment.clears_first; }));
   std::size_t next = 0;
   while (next < segments.size() && hwnd() != nullptr && !destroyed_) {
     const OutputBatch batch = FoldOutput(segments, next, key_list_.rows(), status_list_.model());
@@ -239,6 +243,7 @@ void TfrmMain::DrainOutput() {
     }
     if (batch.quit) CloseMainWindow();
   }
+  if (clearings > 0) queue_.ClearingsShown(clearings);
 }
 
 void TfrmMain::ShowBatch(const OutputBatch& batch) {
