@@ -224,7 +224,8 @@ void TfrmMain::StartSilentRun() {
   } catch (...) {
     // Dropped without a message: nobody is there to read it.
   }
-  if (!controller_->Active()) {
+  // The state, which only this thread changes, and not Active(): a tiny run may be over already.
+  if (controller_->state() == engine::RunState::kIdle) {
     exit_code_ = kExitNoRun;
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
   }
