@@ -53,6 +53,7 @@ void RunOutputQueue::SetStatusBarText(const std::string& text) {
     OutputSegment& segment = Open();
     segment.bar.assign(text);
     segment.bar_set = true;
+    ++counts_.keys;
   }
   Notify(false);
 }
@@ -79,6 +80,7 @@ void RunOutputQueue::TakeRow(AppendRow append) {
   std::vector<RowBlock> released;  // the stock, freed outside the lock once the list is full
   {
     std::lock_guard<base::SpinLock> lock(lock_);
+    ++counts_.hits;
     if (list_full_) return;
     if (append(Open().rows)) {
       ++stock_.rows_held;
@@ -132,6 +134,11 @@ std::vector<OutputSegment> RunOutputQueue::Drain() {
   std::lock_guard<base::SpinLock> lock(lock_);
   drained.swap(segments_);
   return drained;
+}
+
+ProgressCounts RunOutputQueue::Counts() const {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  return counts_;
 }
 
 bool RunOutputQueue::Empty() const {

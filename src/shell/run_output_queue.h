@@ -39,6 +39,7 @@
 #include "engine/run_io.h"
 #include "engine/status_log.h"
 #include "shell/key_list_rows.h"
+#include "shell/run_progress.h"
 
 namespace keyloom::shell {
 
@@ -86,6 +87,11 @@ class RunOutputQueue final : public engine::RunOutput {
   void RunFinished() override;
   void RequestQuit() override;
 
+  // What the run has shown so far, for its progress: the walk's progress texts (one for each key it
+  // examines) and the rows offered to the Key List (every hit, those of a full list too). Never
+  // reset: the window counts from the values it found when the run started.
+  ProgressCounts Counts() const;
+
   // Everything appended so far, in order; the queue is empty afterwards.
   std::vector<OutputSegment> Drain();
   bool Empty() const;
@@ -117,6 +123,7 @@ class RunOutputQueue final : public engine::RunOutput {
   std::vector<OutputSegment> segments_;
   RowBlockStock stock_;
   bool list_full_ = false;
+  ProgressCounts counts_;
   std::size_t clearings_pending_ = 0;
   Wake wake_;
   Log log_;

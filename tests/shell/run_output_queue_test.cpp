@@ -297,6 +297,10 @@ TEST(RunOutputQueueTest, AFullKeyListTakesNoMoreRowsSaysSoOnceAndTakesRowsAgainA
   for (int i = 0; i < 50; ++i) queue.AddKeyListEntry("later");
   queue.StockRowBlocks();  // a full list stocks nothing
   EXPECT_EQ(queue.StockedRowBlocks(), 0u);
+  queue.SetStatusBarText("\\Key");
+  // The run's progress counts every hit, those the full list did not take too.
+  EXPECT_EQ(queue.Counts().hits, static_cast<std::int64_t>(1 + offered + 50));
+  EXPECT_EQ(queue.Counts().keys, 1);
 
   KeyListRows rows;
   engine::StatusLines status;
