@@ -1,5 +1,6 @@
 #include "engine/check_values.h"
 
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -168,8 +169,22 @@ class ValueChecker {
   bool Changed(ItemChange change, std::string_view value_name) {
     return session_.changed_items.count(Item(change, value_name)) != 0;
   }
-  void Mark(ItemChange change, std::string_view value_name) {
-    session_.changed_items.insert(Item(change, value_name));
+  // Remembers a change; false when the session's memory cannot grow.
+  bool Mark(ItemChange change, std::string_view value_name) {
+    try {
+      session_.changed_items.insert(Item(change, value_name));
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  // Remembers the change about to be made. One that cannot be remembered is not made, since it
+  // could be made twice; it counts as refused.
+  bool MarkBefore(ItemChange change, const ValueEntry& value) {
+    if (Mark(change, value.name)) return true;
+    Log("Not changed, out of memory [" + key_path_ + "\t" + DisplayName(value.name) + "]");
+    ++session_.failed_count;
+    return false;
   }
 
   void CheckData(const ValueEntry& value, reg::DataKind kind, const std::string& text) {
@@ -198,7 +213,7 @@ class ValueChecker {
     }
     // Data this run wrote already (the value reached again under another root) stays as it is.
     if (Changed(ItemChange::kData, value.name)) return;
-    Mark(ItemChange::kData, value.name);
+    if (!MarkBefore(ItemChange::kData, value)) return;
     bool counted = false;
     try {
       ReplaceData(value, kind, *found, &counted);
@@ -259,7 +274,7 @@ class ValueChecker {
       return;
     }
     if (Changed(ItemChange::kValueName, value.name)) return;
-    Mark(ItemChange::kValueName, value.name);
+    if (!MarkBefore(ItemChange::kValueName, value)) return;
     const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
@@ -280,7 +295,7 @@ class ValueChecker {
   // data and by its name is gone after the first deletion.
   void DeleteValue(const ValueEntry& value) {
     if (Changed(ItemChange::kRemoval, value.name)) return;
-    Mark(ItemChange::kRemoval, value.name);
+    if (!MarkBefore(ItemChange::kRemoval, value)) return;
     edit::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;

@@ -81,8 +81,11 @@ std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_onl
   return lines;
 }
 
-ReportOutput::ReportOutput(LineSink console, LineSink log_file, bool quiet)
-    : console_(std::move(console)), log_file_(std::move(log_file)), quiet_(quiet) {}
+ReportOutput::ReportOutput(LineSink console, LineSink log_file, bool quiet, bool keep_rows)
+    : console_(std::move(console)),
+      log_file_(std::move(log_file)),
+      quiet_(quiet),
+      keep_rows_(keep_rows) {}
 
 void ReportOutput::AddStatusLine(std::string line) {
   std::lock_guard lock(mutex_);
@@ -91,8 +94,9 @@ void ReportOutput::AddStatusLine(std::string line) {
 }
 
 void ReportOutput::AddKeyListEntry(std::string row) {
+  if (!keep_rows_) return;
   std::lock_guard lock(mutex_);
-  rows_.Append(row);
+  if (rows_complete_) rows_complete_ = rows_.Append(row);
 }
 
 int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env) {
@@ -160,7 +164,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
       std::fflush(file);
     };
   }
-  ReportOutput report(env.out, to_log, line.quiet);
+  ReportOutput report(env.out, to_log, line.quiet, !line.csv_file.empty());
   for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
   if (request.settings.simulate) {
     report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
@@ -181,7 +185,10 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   summary.keys_unreadable = result.unreadable;
   summary.values_unreadable = result.unreadable_values;
   summary.undo_files = result.undo_files;
-  if (!line.csv_file.empty()) {
+  if (!line.csv_file.empty() && !report.rows_complete()) {
+    summary.csv_failed = true;
+    env.err("The hits do not fit in memory; the CSV file is not written: " + line.csv_file);
+  } else if (!line.csv_file.empty()) {
     summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);
     if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);
   }

@@ -51,8 +51,9 @@ std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_onl
 class ReportOutput final : public engine::RunOutput {
  public:
   using LineSink = std::function<void(std::string_view line)>;
-  // `console` and `log_file` receive whole lines without their ends; either may be empty.
-  ReportOutput(LineSink console, LineSink log_file, bool quiet);
+  // `console` and `log_file` receive whole lines without their ends; either may be empty. The hits'
+  // rows are kept only when `keep_rows` (for /csv): a run without it holds no memory per hit.
+  ReportOutput(LineSink console, LineSink log_file, bool quiet, bool keep_rows = true);
 
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string&) override {}
@@ -63,13 +64,17 @@ class ReportOutput final : public engine::RunOutput {
 
   // The hits as Key List rows; read once the run has ended.
   const KeyListRows& rows() const { return rows_; }
+  // False when a hit's row found no memory: rows() lacks it and every later one.
+  bool rows_complete() const { return rows_complete_; }
 
  private:
   LineSink console_;
   LineSink log_file_;
   bool quiet_;
+  bool keep_rows_;
   mutable std::mutex mutex_;
   KeyListRows rows_;
+  bool rows_complete_ = true;
 };
 
 // What the command line runs with.

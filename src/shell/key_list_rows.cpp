@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 namespace keyloom::shell {
 
@@ -27,9 +28,9 @@ RowBlock RowBlock::Touched(std::size_t text_bytes) {
 }
 
 char* RowBlock::Add(std::size_t bytes) {
+  ends_.push_back(static_cast<std::uint32_t>(size_ + bytes));
   char* at = text_.get() + size_;
   size_ += bytes;
-  ends_.push_back(static_cast<std::uint32_t>(size_));
   return at;
 }
 
@@ -85,34 +86,70 @@ RowDetails KeyListRows::Details(std::size_t index) const {
   return details;
 }
 
-void KeyListRows::MakeRoom(std::size_t bytes, RowBlockStock* stock) {
-  if (!blocks_.empty() && blocks_.back().HasRoomFor(bytes)) return;
-  if (blocks_.empty()) {
-    blocks_.push_back(RowBlock::WithRoom(std::max(std::min(kFirstBlockBytes, block_bytes_), bytes)));
-  } else {
-    if (stock != nullptr) ++stock->started;
-    if (stock != nullptr && !stock->blocks.empty() && stock->blocks.back().HasRoomFor(bytes)) {
-      blocks_.push_back(std::move(stock->blocks.back()));
-      stock->blocks.pop_back();
+namespace {
+
+// Makes room for one more item without a reallocation later, growing as push_back would.
+template <typename T>
+void ReserveOneMore(std::vector<T>& items) {
+  if (items.size() == items.capacity()) items.reserve(std::max<std::size_t>(8, 2 * items.size()));
+}
+
+bool BudgetAllows(const RowBlockStock* stock, std::size_t bytes) {
+  return stock == nullptr || stock->budget == nullptr || stock->former_rows_pending ||
+         stock->budget->MayMake(bytes, stock->rows_held);
+}
+
+}  // namespace
+
+bool KeyListRows::MakeRoom(std::size_t bytes, RowBlockStock* stock) {
+  if (!blocks_.empty() && blocks_.back().HasRoomFor(bytes)) return true;
+  try {
+    ReserveOneMore(blocks_);
+    ReserveOneMore(first_rows_);
+    if (blocks_.empty()) {
+      const std::size_t room = std::max(std::min(kFirstBlockBytes, block_bytes_), bytes);
+      if (!BudgetAllows(stock, room)) return false;
+      blocks_.push_back(RowBlock::WithRoom(room));
     } else {
-      blocks_.push_back(RowBlock::WithRoom(std::max(block_bytes_, bytes)));
+      if (stock != nullptr) ++stock->started;
+      if (stock != nullptr && !stock->blocks.empty() && stock->blocks.back().HasRoomFor(bytes)) {
+        blocks_.push_back(std::move(stock->blocks.back()));
+        stock->blocks.pop_back();
+      } else {
+        const std::size_t room = std::max(block_bytes_, bytes);
+        if (!BudgetAllows(stock, room)) return false;
+        blocks_.push_back(RowBlock::WithRoom(room));
+      }
     }
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  first_rows_.push_back(size_);
+  first_rows_.push_back(size_);  // room reserved above
+  return true;
 }
 
-void KeyListRows::Append(std::string_view row, RowBlockStock* stock) {
-  MakeRoom(row.size(), stock);
-  blocks_.back().Append(row);
+bool KeyListRows::Append(std::string_view row, RowBlockStock* stock) {
+  if (!MakeRoom(row.size(), stock)) return false;
+  try {
+    blocks_.back().Append(row);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   ++size_;
+  return true;
 }
 
-void KeyListRows::Append(std::string_view row, const engine::HitDetails& details,
+bool KeyListRows::Append(std::string_view row, const engine::HitDetails& details,
                          RowBlockStock* stock) {
   const std::size_t bytes =
       row.size() + details.type.size() + details.data.size() + 3 + kTailBytes;
-  MakeRoom(bytes, stock);
-  char* at = blocks_.back().Add(bytes);
+  if (!MakeRoom(bytes, stock)) return false;
+  char* at = nullptr;
+  try {
+    at = blocks_.back().Add(bytes);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   at = RowBlock::Write(at, row);
   *at++ = '\0';
   at = RowBlock::Write(at, details.type);
@@ -124,21 +161,33 @@ void KeyListRows::Append(std::string_view row, const engine::HitDetails& details
     *at++ = static_cast<char>(details.modified >> (8 * i) & 0xff);
   }
   ++size_;
+  return true;
+}
+
+void KeyListRows::Adopt(RowBlock&& block) {
+  ReserveOneMore(blocks_);
+  ReserveOneMore(first_rows_);
+  first_rows_.push_back(size_);
+  size_ += block.size();
+  blocks_.push_back(std::move(block));
+}
+
+bool KeyListRows::CopyRows(const RowBlock& block) {
+  if (!MakeRoom(block.TextBytes())) return false;
+  RowBlock& last = blocks_.back();
+  try {
+    last.ReserveRows(block.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (std::size_t i = 0; i < block.size(); ++i) last.Append(block[i]);
+  size_ += block.size();
+  return true;
 }
 
 void KeyListRows::Append(KeyListRows&& more) {
   for (RowBlock& block : more.blocks_) {
-    if (block.TextBytes() * 2 >= block.TextCapacity()) {
-      first_rows_.push_back(size_);
-      size_ += block.size();
-      blocks_.push_back(std::move(block));
-    } else {
-      for (std::size_t i = 0; i < block.size(); ++i) {
-        MakeRoom(block[i].size());
-        blocks_.back().Append(block[i]);
-        ++size_;
-      }
-    }
+    if (block.TextBytes() * 2 >= block.TextCapacity() || !CopyRows(block)) Adopt(std::move(block));
   }
   more.Clear();
 }
@@ -154,7 +203,7 @@ void KeyListRows::Remove(std::vector<std::size_t> indices) {
       continue;
     }
     const std::string_view stored = Stored(i);
-    kept.MakeRoom(stored.size());
+    if (!kept.MakeRoom(stored.size())) throw std::bad_alloc();
     kept.blocks_.back().Append(stored);
     ++kept.size_;
   }

@@ -45,6 +45,7 @@ class RowBlock {
 
   // Adds a row of `bytes` bytes and returns where its bytes go. The block must have room for it
   // (HasRoomFor).
+  // Throws std::bad_alloc, with the block as it was, when its offsets cannot grow.
   char* Add(std::size_t bytes);
   void Append(std::string_view row) { Write(Add(row.size()), row); }
   // Copies `part` to `at` and returns the end of the copy.
@@ -56,6 +57,8 @@ class RowBlock {
   std::size_t TextCapacity() const { return room_; }
   // Whether a row of `bytes` fits in the block's room.
   bool HasRoomFor(std::size_t bytes) const { return room_ - size_ >= bytes; }
+  // Makes sure `rows` more rows can be added without the offsets growing.
+  void ReserveRows(std::size_t rows) { ends_.reserve(ends_.size() + rows); }
 
  private:
   // The room is left uninitialized: a row's bytes are written once, where they stay.
@@ -65,11 +68,28 @@ class RowBlock {
   std::vector<std::uint32_t> ends_;  // where each row's text ends in text_
 };
 
-// Empty blocks made ahead for rows to come, and how many blocks after the first rows have started
-// since the count was last taken (from here or not).
+// Decides whether rows may take another block of memory. A 32-bit process has little address
+// space, and a list of millions of rows can fill it: the list must stop before the program cannot
+// allocate what the rest of a run needs.
+class RowBudget {
+ public:
+  virtual ~RowBudget() = default;
+  // Whether a block of `bytes` may be made now for a list that holds `rows` rows.
+  virtual bool MayMake(std::size_t bytes, std::size_t rows) = 0;
+};
+
+// What the rows of a run share while they are gathered: empty blocks made ahead for rows to come,
+// how many blocks after the first rows have started since the count was last taken (from here or
+// not), the budget every new block must pass (none: only the system's refusal stops the rows) and
+// the rows the list holds, which the budget is told. While the list's former rows wait to be freed
+// (a clearing the window has not shown yet), the budget is not asked: the address space they hold
+// is about to come back.
 struct RowBlockStock {
   std::vector<RowBlock> blocks;
   std::size_t started = 0;
+  RowBudget* budget = nullptr;
+  std::size_t rows_held = 0;
+  bool former_rows_pending = false;
 };
 
 // The Key List's rows: blocks of text, appended in order. Appending never moves the text of rows
@@ -95,16 +115,20 @@ class KeyListRows {
   std::string_view operator[](std::size_t index) const;
   RowDetails Details(std::size_t index) const;
 
-  // A new block after the first, when one is needed, comes from `stock` while it has one.
-  void Append(std::string_view row, RowBlockStock* stock = nullptr);
-  void Append(std::string_view row, const engine::HitDetails& details,
+  // A new block after the first, when one is needed, comes from `stock` while it has one, and is
+  // otherwise made when the stock's budget allows it. False, with the rows as they were, when no
+  // block could be had (the budget or the system refused).
+  bool Append(std::string_view row, RowBlockStock* stock = nullptr);
+  bool Append(std::string_view row, const engine::HitDetails& details,
               RowBlockStock* stock = nullptr);
   // Appends all of `more`'s rows and leaves it empty. Its well-filled blocks are taken over whole;
-  // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks.
+  // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks (a
+  // block whose rows find no room is taken over too: this never fails for want of memory).
   void Append(KeyListRows&& more);
   void Clear();
   // Removes the rows at `indices` (any order; indices past the end are ignored). The other rows
   // keep their order.
+  // Throws std::bad_alloc, with the rows as they were, when the kept rows find no memory.
   void Remove(std::vector<std::size_t> indices);
 
  private:
@@ -112,8 +136,12 @@ class KeyListRows {
   std::size_t BlockOf(std::size_t index) const;
   // The row's text and details as stored.
   std::string_view Stored(std::size_t index) const;
-  // Makes sure the last block takes `bytes` more.
-  void MakeRoom(std::size_t bytes, RowBlockStock* stock = nullptr);
+  // Makes sure the last block takes `bytes` more; false when no block could be had. Throws
+  // nothing.
+  bool MakeRoom(std::size_t bytes, RowBlockStock* stock = nullptr);
+  // Takes `block` over whole; a block whose rows are copied cannot fail.
+  void Adopt(RowBlock&& block);
+  bool CopyRows(const RowBlock& block);
 
   std::size_t block_bytes_;
   std::vector<RowBlock> blocks_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 #include <utility>
 
 namespace keyloom::shell {
@@ -52,24 +53,53 @@ void RunOutputQueue::SetStatusBarText(const std::string& text) {
     OutputSegment& segment = Open();
     segment.bar.assign(text);
     segment.bar_set = true;
+    ++counts_.keys;
   }
+  Notify(false);
+}
+
+std::string KeyListFullLine(std::size_t rows) {
+  return "The Key List is full at " + std::to_string(rows) +
+         " rows; the run goes on, its hits are still logged and counted";
+}
+
+void RunOutputQueue::SetRowBudget(RowBudget* budget) {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  stock_.budget = budget;
+}
+
+void RunOutputQueue::ClearingsShown(std::size_t count) {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  clearings_pending_ -= std::min(count, clearings_pending_);
+  stock_.former_rows_pending = clearings_pending_ > 0;
+}
+
+template <typename AppendRow>
+void RunOutputQueue::TakeRow(AppendRow append) {
+  std::optional<std::size_t> full_at;
+  std::vector<RowBlock> released;  // the stock, freed outside the lock once the list is full
+  {
+    std::lock_guard<base::SpinLock> lock(lock_);
+    ++counts_.hits;
+    if (list_full_) return;
+    if (append(Open().rows)) {
+      ++stock_.rows_held;
+    } else {
+      list_full_ = true;
+      full_at = stock_.rows_held;
+      released.swap(stock_.blocks);
+    }
+  }
+  if (full_at && log_) log_(KeyListFullLine(*full_at));
   Notify(false);
 }
 
 void RunOutputQueue::AddKeyListEntry(std::string row) {
-  {
-    std::lock_guard<base::SpinLock> lock(lock_);
-    Open().rows.Append(row, &stock_);
-  }
-  Notify(false);
+  TakeRow([&](KeyListRows& rows) { return rows.Append(row, &stock_); });
 }
 
 void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& details) {
-  {
-    std::lock_guard<base::SpinLock> lock(lock_);
-    Open().rows.Append(row, details, &stock_);
-  }
-  Notify(false);
+  TakeRow([&](KeyListRows& rows) { return rows.Append(row, details, &stock_); });
 }
 
 void RunOutputQueue::ClearLists() {
@@ -80,11 +110,22 @@ void RunOutputQueue::ClearLists() {
       segment = &segments_.emplace_back();
     }
     segment->clears_first = true;
+    stock_.rows_held = 0;
+    list_full_ = false;
+    ++clearings_pending_;
+    stock_.former_rows_pending = true;
   }
   Notify(false);
 }
 
-void RunOutputQueue::RunFinished() { End(OutputSegment::End::kFinished); }
+void RunOutputQueue::RunFinished() {
+  {
+    // The next run tries again, and says so again when the list is still full.
+    std::lock_guard<base::SpinLock> lock(lock_);
+    list_full_ = false;
+  }
+  End(OutputSegment::End::kFinished);
+}
 
 void RunOutputQueue::RequestQuit() { End(OutputSegment::End::kQuit); }
 
@@ -95,6 +136,11 @@ std::vector<OutputSegment> RunOutputQueue::Drain() {
   return drained;
 }
 
+ProgressCounts RunOutputQueue::Counts() const {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  return counts_;
+}
+
 bool RunOutputQueue::Empty() const {
   std::lock_guard<base::SpinLock> lock(lock_);
   return segments_.empty();
@@ -102,8 +148,13 @@ bool RunOutputQueue::Empty() const {
 
 void RunOutputQueue::StockRowBlocks() {
   std::size_t wanted = 0;
+  RowBudget* budget = nullptr;
+  std::size_t rows_held = 0;
   {
     std::lock_guard<base::SpinLock> lock(lock_);
+    if (list_full_) return;
+    budget = stock_.budget;
+    rows_held = stock_.rows_held;
     const std::size_t target = std::clamp(2 * stock_.started, kStockLeast, kStockMost);
     stock_.started = 0;
     if (target > stock_.blocks.size()) {
@@ -113,8 +164,13 @@ void RunOutputQueue::StockRowBlocks() {
   if (wanted == 0) return;
   std::vector<RowBlock> made;
   made.reserve(wanted);
-  for (std::size_t i = 0; i < wanted; ++i) {
-    made.push_back(RowBlock::Touched(KeyListRows::kBlockBytes));
+  try {
+    for (std::size_t i = 0; i < wanted; ++i) {
+      if (budget != nullptr && !budget->MayMake(KeyListRows::kBlockBytes, rows_held)) break;
+      made.push_back(RowBlock::Touched(KeyListRows::kBlockBytes));
+    }
+  } catch (const std::bad_alloc&) {
+    // The run's worker meets the same refusal when it needs a block, and says so.
   }
   std::lock_guard<base::SpinLock> lock(lock_);
   std::move(made.begin(), made.end(), std::back_inserter(stock_.blocks));

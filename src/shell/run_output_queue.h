@@ -14,6 +14,14 @@
 // lines that differ. A run that yields a million rows therefore costs neither thread an allocation
 // per row, and the GUI thread a handful of control calls per batch.
 //
+// The rows a run may gather are bounded by a RowBudget (the address space left, in the program).
+// When a row finds no block, because the budget or the system refused one, the Key List is full:
+// it takes no more rows until the next clearing or the run's end, and the queue writes once, through
+// the log it was given, the line KeyListFullLine says. The run goes on; only the list stops. A
+// clearing frees the former rows only when the window folds it, so from a clearing until the window
+// reports it shown (ClearingsShown) the budget is not asked: a run started after a full list must
+// not find it full.
+//
 // FoldOutput stops right after a segment that ends with the run's end or the quit request, so the
 // window shows everything that came before it first, then hands the end of the run to the
 // controller, then goes on.
@@ -31,6 +39,7 @@
 #include "engine/run_io.h"
 #include "engine/status_log.h"
 #include "shell/key_list_rows.h"
+#include "shell/run_progress.h"
 
 namespace keyloom::shell {
 
@@ -61,6 +70,14 @@ class RunOutputQueue final : public engine::RunOutput {
   // request (which must not wait for the next timer tick). Set before any run starts.
   using Wake = std::function<void(bool urgent)>;
   void SetWake(Wake wake) { wake_ = std::move(wake); }
+  // Where the line that says the Key List is full goes (the status log), called outside the lock;
+  // and the budget every new block of rows must pass (none: only the system's refusal). Both set
+  // before any run starts; the budget must outlive the queue.
+  using Log = std::function<void(const std::string& line)>;
+  void SetLog(Log log) { log_ = std::move(log); }
+  void SetRowBudget(RowBudget* budget);
+  // The window has folded `count` clearings: the rows they emptied are freed.
+  void ClearingsShown(std::size_t count);
 
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string& text) override;
@@ -69,6 +86,11 @@ class RunOutputQueue final : public engine::RunOutput {
   void ClearLists() override;
   void RunFinished() override;
   void RequestQuit() override;
+
+  // What the run has shown so far, for its progress: the walk's progress texts (one for each key it
+  // examines) and the rows offered to the Key List (every hit, those of a full list too). Never
+  // reset: the window counts from the values it found when the run started.
+  ProgressCounts Counts() const;
 
   // Everything appended so far, in order; the queue is empty afterwards.
   std::vector<OutputSegment> Drain();
@@ -93,12 +115,22 @@ class RunOutputQueue final : public engine::RunOutput {
   OutputSegment& Open();
   void End(OutputSegment::End end);
   void Notify(bool urgent) const;
+  // Appends a row with `append` unless the list is full; says so when it has just become full.
+  template <typename AppendRow>
+  void TakeRow(AppendRow append);
 
   mutable base::SpinLock lock_;
   std::vector<OutputSegment> segments_;
   RowBlockStock stock_;
+  bool list_full_ = false;
+  ProgressCounts counts_;
+  std::size_t clearings_pending_ = 0;
   Wake wake_;
+  Log log_;
 };
+
+// "The Key List is full at N rows; the run goes on, its hits are still logged and counted".
+std::string KeyListFullLine(std::size_t rows);
 
 // The net effect of a run of events on the window's controls.
 struct OutputBatch {

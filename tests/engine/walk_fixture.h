@@ -54,7 +54,7 @@ class WalkTest : public ::testing::Test {
     walk.api = registry_.get();
     walk.globals = &globals_;
     walk.controls = &controls_;
-    walk.output = &output_;
+    walk.output = walk_output_ != nullptr ? walk_output_ : &output_;
     walk.undo = undo_.get();
     walk.journal = &journal_;
     walk.account = &account_;
@@ -171,6 +171,7 @@ class WalkTest : public ::testing::Test {
   Globals globals_;
   FakeControls controls_;
   RecordingOutput output_;
+  RunOutput* walk_output_ = nullptr;  // where the walk's output goes instead, when set
   PortablePauseGate gate_;
   RunSettings settings_;
   FakeRunWindow window_;

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/capped_row_budget.h"
+
 #include <random>
 #include <string>
 #include <vector>
 
 namespace keyloom::shell {
 namespace {
+
+using engine::HitDetails;
 
 void ExpectSameRows(const KeyListRows& rows, const std::vector<std::string>& expected) {
   ASSERT_EQ(rows.size(), expected.size());
@@ -76,6 +80,36 @@ TEST(KeyListRowsTest, RemovedRowsGoAndTheOthersKeepTheirOrderAcrossBlocks) {
   ExpectSameRows(rows, expected);
   rows.Remove({});
   ExpectSameRows(rows, expected);
+}
+
+TEST(KeyListRowsTest, ARefusedBlockStopsTheRowsAndLeavesEveryRowBeforeItIntact) {
+  for (const bool system_refuses : {false, true}) {
+    SCOPED_TRACE(system_refuses ? "the system refuses" : "the budget refuses");
+    testing::CappedRowBudget budget(3, system_refuses);
+    RowBlockStock stock;
+    stock.budget = &budget;
+    KeyListRows rows(kBlock);
+    std::vector<std::string> expected;
+    const HitDetails details{"REG_SZ", "data", engine::FoundIn::kData, 42};
+    for (int i = 0; i < 1000; ++i) {
+      const std::string row = "HKEY_CURRENT_USER\t\\Key" + std::to_string(i) + "\tValue";
+      if (!rows.Append(row, details, &stock)) break;
+      expected.push_back(row);
+    }
+    // Three blocks of 4096 bytes, rows of some 60 bytes with their details: not one more.
+    EXPECT_GT(expected.size(), 150u);
+    EXPECT_LT(expected.size(), 3 * kBlock / 50);
+    ExpectSameRows(rows, expected);
+    EXPECT_EQ(rows.Details(expected.size() - 1).data, "data");
+    // A row that finds no room in the last block finds no new one either.
+    EXPECT_FALSE(rows.Append("HKEY_CURRENT_USER\t\\Key1000\tValue", details, &stock));
+    EXPECT_FALSE(rows.Append(std::string(kBlock * 2, 'x'), &stock));
+    ExpectSameRows(rows, expected);
+    // A stocked block was made ahead under the budget: it is taken without asking again.
+    stock.blocks.push_back(RowBlock::WithRoom(kBlock));
+    EXPECT_TRUE(rows.Append("from the stock", &stock));
+    EXPECT_EQ(rows[rows.size() - 1], "from the stock");
+  }
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <random>
 #include <thread>
 
+#include "shell/capped_row_budget.h"
+#include "shell/row_budget.h"
+
 namespace keyloom::shell {
 namespace {
 
@@ -270,6 +273,89 @@ TEST(RunOutputQueueTest, DroppedStatusLinesLeaveTheListExactlyAsItWouldBe) {
     FoldOutput(drained, 0, rows, through_queue);
     EXPECT_EQ(through_queue.Lines(), direct.Lines()) << present << " + " << lines;
     EXPECT_EQ(Texts(rows), expected_rows);
+  }
+}
+
+TEST(RunOutputQueueTest, AFullKeyListTakesNoMoreRowsSaysSoOnceAndTakesRowsAgainAfterAClearing) {
+  testing::CappedRowBudget budget(2);  // the first block of a segment, and one stocked ahead
+  RunOutputQueue queue;
+  std::vector<std::string> logged;
+  queue.SetLog([&](const std::string& line) { logged.push_back(line); });
+  queue.SetRowBudget(&budget);
+  queue.ClearLists();
+  queue.ClearingsShown(1);
+  queue.AddKeyListEntry("first");
+  queue.StockRowBlocks();
+  EXPECT_EQ(queue.StockedRowBlocks(), 1u);
+  const std::string row(1000, 'r');
+  std::size_t offered = 0;
+  while (logged.empty() && offered < 10000) {
+    queue.AddKeyListHit(row, {"REG_SZ", "x", engine::FoundIn::kData, 1});
+    ++offered;
+  }
+  ASSERT_EQ(logged.size(), 1u) << "the list never filled";
+  for (int i = 0; i < 50; ++i) queue.AddKeyListEntry("later");
+  queue.StockRowBlocks();  // a full list stocks nothing
+  EXPECT_EQ(queue.StockedRowBlocks(), 0u);
+  queue.SetStatusBarText("\\Key");
+  // The run's progress counts every hit, those the full list did not take too.
+  EXPECT_EQ(queue.Counts().hits, static_cast<std::int64_t>(1 + offered + 50));
+  EXPECT_EQ(queue.Counts().keys, 1);
+
+  KeyListRows rows;
+  engine::StatusLines status;
+  auto segments = queue.Drain();
+  FoldOutput(segments, 0, rows, status);
+  // The rows of the first block and of the stocked one, each as it came; none after them.
+  ASSERT_EQ(rows.size(), offered);  // "first" and every hit but the refused one
+  EXPECT_EQ(rows[0], "first");
+  for (std::size_t i = 1; i < rows.size(); ++i) ASSERT_EQ(rows[i], row) << i;
+  EXPECT_EQ(logged, (std::vector<std::string>{KeyListFullLine(rows.size())}));
+  EXPECT_EQ(logged[0], "The Key List is full at " + std::to_string(rows.size()) +
+                           " rows; the run goes on, its hits are still logged and counted");
+  EXPECT_EQ(budget.last_rows(), rows.size());  // the budget is told the rows held
+
+  // The next run's main pass empties the list. Until the window has shown that, the full list's
+  // rows still hold their memory: the budget, which would refuse, is not asked.
+  const std::size_t asked = budget.asked();
+  queue.ClearLists();
+  queue.AddKeyListEntry("next pass");
+  EXPECT_EQ(budget.asked(), asked);
+  segments = queue.Drain();
+  FoldOutput(segments, 0, rows, status);
+  queue.ClearingsShown(1);
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{"next pass"}));
+  // Then it is asked again, and the list fills again.
+  while (logged.size() < 2 && offered < 20000) {
+    queue.AddKeyListEntry(row);
+    ++offered;
+  }
+  EXPECT_GT(budget.asked(), asked);
+  EXPECT_EQ(logged.size(), 2u);
+}
+
+TEST(AddressSpaceBudgetTest, KeepsRoomForTheProgramAndForSortingTheRowsHeld) {
+  constexpr std::uint64_t kMb = 1 << 20;
+  constexpr std::uint64_t kept = AddressSpaceBudget::kKeptFree;
+  constexpr std::uint64_t per_row = AddressSpaceBudget::kKeptPerRow;
+  struct Case {
+    std::optional<std::uint64_t> free;
+    std::size_t rows;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {std::nullopt, 50'000'000, true},  // the system does not tell: only its refusal stops rows
+      {kMb + kept, 0, true},
+      {kMb + kept - 1, 0, false},
+      {kMb + kept + 1000 * per_row, 1000, true},
+      {kMb + kept + 1000 * per_row - 1, 1000, false},
+      {std::uint64_t{3} << 30, 10'000'000, true},
+      {std::uint64_t{1} << 30, 20'000'000, false},
+  };
+  for (const Case& c : cases) {
+    AddressSpaceBudget budget([&] { return c.free; });
+    EXPECT_EQ(budget.MayMake(kMb, c.rows), c.allowed)
+        << (c.free ? std::to_string(*c.free) : "unknown") << " free, " << c.rows << " rows";
   }
 }
 

@@ -10,6 +10,7 @@
 #include "shell/about_text.h"
 #include "shell/exit_codes.h"
 #include "shell/run_settings.h"
+#include "shell/win32/address_space.h"
 #include "shell/win32/app.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dpi.h"
@@ -19,7 +20,8 @@
 
 namespace keyloom::shell {
 
-TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {}
+TfrmMain::TfrmMain(MainWindowOptions options)
+    : options_(std::move(options)), row_budget_(FreeAddressSpace) {}
 
 TfrmMain::~TfrmMain() {
   if (hwnd() != nullptr) DestroyWindow(hwnd());
@@ -139,6 +141,8 @@ void TfrmMain::FormCreate() {
   post_target_ = hwnd();
   key_list_.SetOrderShown([this](bool sorted) { KeyListOrderShown(sorted); });
   queue_.SetWake([this](bool urgent) { WakeDrain(urgent); });
+  queue_.SetLog([this](const std::string& line) { Log(line); });
+  queue_.SetRowBudget(&row_budget_);
 
   gate_ = std::make_unique<engine::EventPauseGate>(hwnd());
 
@@ -225,7 +229,8 @@ void TfrmMain::StartSilentRun() {
   } catch (...) {
     // Dropped without a message: nobody is there to read it.
   }
-  if (!controller_->Active()) {
+  // The state, which only this thread changes, and not Active(): a tiny run may be over already.
+  if (controller_->state() == engine::RunState::kIdle) {
     exit_code_ = kExitNoRun;
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
   }

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,7 +39,9 @@
 #include "shell/main_layout.h"
 #include "shell/output_pacer.h"
 #include "shell/run_output_queue.h"
+#include "shell/row_budget.h"
 #include "shell/run_parts.h"
+#include "shell/run_progress.h"
 #include "shell/settings.h"
 #include "shell/win32/key_list_view.h"
 #include "shell/win32/list_export_ui.h"
@@ -210,6 +213,12 @@ class TfrmMain final : public Window, public engine::RunWindow {
 
   // Sorting, filtering and copying the Key List (main_window_list.cpp).
   void SetStatusBarText(const std::string& text);
+  // The run's progress in the status bar's right part: keys examined, hits and the time it has
+  // run, at most kProgressPerSecond times a second while it goes and once more at its end.
+  static constexpr int kProgressPerSecond = 4;
+  static constexpr int kProgressPartWidth = 260;  // 96-DPI units
+  void BeginProgress();
+  void ShowProgress();
   void lstKeysColumnClick(int column);
   void KeyListRunEnded();
   // The status bar after a sort or filter: says that the list is being sorted or filtered while
@@ -231,6 +240,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   engine::Globals globals_;
   SettingsStore settings_;
   ControlsSnapshot snapshot_{settings_};
+  AddressSpaceBudget row_budget_;
   RunOutputQueue queue_;
   std::unique_ptr<RunParts> run_parts_;
   std::unique_ptr<engine::PauseGate> gate_;  // declared before the controller: released after it
@@ -252,6 +262,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   std::atomic<HWND> post_target_{nullptr};
   std::atomic<bool> drain_posted_{false};
   OutputPacer pacer_;
+  ProgressThrottle progress_throttle_{std::chrono::milliseconds(1000 / kProgressPerSecond)};
+  std::optional<std::chrono::steady_clock::time_point> run_start_;  // while a run is shown
+  ProgressCounts progress_base_;  // the queue's counts when the run started
   bool should_show_ = false;
   bool open_maximized_ = false;
   bool ever_shown_ = false;

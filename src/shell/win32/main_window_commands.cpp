@@ -2,6 +2,7 @@
 // run's output.
 #include <windowsx.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include "shell/about_text.h"
@@ -122,12 +123,16 @@ int TfrmMain::DefaultButtonId() const {
 void TfrmMain::btnSearchClick() {
   if (!IsWindowEnabled(Control(IDC_BTN_SEARCH))) return;
   SyncControls();
+  const bool was_active = controller_->Active();
   controller_->btnSearchClick();
+  if (!was_active && controller_->Active()) BeginProgress();
 }
 
 void TfrmMain::btnReplaceClick() {
   SyncControls();
+  const bool was_active = controller_->Active();
   controller_->btnReplaceClick();
+  if (!was_active && controller_->Active()) BeginProgress();
 }
 
 void TfrmMain::btnPauseClick() { controller_->btnPauseClick(); }
@@ -219,6 +224,7 @@ void TfrmMain::CancelExport() { export_->Cancel(); }
 void TfrmMain::OnDrainTimer() {
   if (controller_->Active()) queue_.StockRowBlocks();
   const auto start = OutputPacer::Clock::now();
+  if (run_start_ && progress_throttle_.Take(start)) ShowProgress();
   if (!pacer_.Due(start) || queue_.Empty()) return;
   DrainOutput();
   pacer_.Shown(start, OutputPacer::Clock::now());
@@ -227,6 +233,9 @@ void TfrmMain::OnDrainTimer() {
 void TfrmMain::DrainOutput() {
   drain_posted_ = false;
   std::vector<OutputSegment> segments = queue_.Drain();
+  const auto clearings = static_cast<std::size_t>(
+      std::count_if(segments.begin(), segments.end(),
+                    [](const OutputSegment& segment) { return segment.clears_first; }));
   std::size_t next = 0;
   while (next < segments.size() && hwnd() != nullptr && !destroyed_) {
     const OutputBatch batch = FoldOutput(segments, next, key_list_.rows(), status_list_.model());
@@ -236,9 +245,29 @@ void TfrmMain::DrainOutput() {
       queue_.ReleaseRowBlocks();
       controller_->OnRunFinished();
       KeyListRunEnded();
+      if (run_start_) ShowProgress();
+      run_start_.reset();
     }
     if (batch.quit) CloseMainWindow();
   }
+  if (clearings > 0) queue_.ClearingsShown(clearings);
+}
+
+void TfrmMain::BeginProgress() {
+  run_start_ = std::chrono::steady_clock::now();
+  progress_base_ = queue_.Counts();
+  progress_throttle_ = ProgressThrottle(std::chrono::milliseconds(1000 / kProgressPerSecond));
+}
+
+void TfrmMain::ShowProgress() {
+  if (!run_start_) return;
+  ProgressCounts counts = queue_.Counts();
+  counts.keys -= progress_base_.keys;
+  counts.hits -= progress_base_.hits;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - *run_start_);
+  const std::wstring text = ToWide(ProgressText(counts, elapsed));
+  SendMessageW(status_bar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TfrmMain::ShowBatch(const OutputBatch& batch) {

@@ -170,8 +170,8 @@ void TfrmMain::CreateControls() {
   status_bar_ = CreateWindowExW(
       0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STS_BAR)), instance_, nullptr);
-  int one_part[] = {-1};  // one panel over the whole width
-  SendMessageW(status_bar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(one_part));
+  int parts[] = {0, -1};  // the latest status line, and a run's progress (see LayoutLists)
+  SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 
   menu_resource_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_KEYLIST_MENU));
   key_menu_ = menu_resource_ != nullptr ? GetSubMenu(menu_resource_, 0) : nullptr;
@@ -266,6 +266,9 @@ void TfrmMain::LayoutLists() {
   RECT bar{}, client{};
   GetWindowRect(status_bar_, &bar);
   GetClientRect(hwnd(), &client);
+  const int progress_width = ScaleToDpi(kProgressPartWidth, layout_.dpi());
+  int bar_parts[] = {std::max(0, static_cast<int>(client.right - client.left) - progress_width), -1};
+  SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(bar_parts));
   const MainLayout::Parts parts =
       layout_.Arrange(client.right - client.left, client.bottom - client.top, bar.bottom - bar.top);
   HDWP moves = BeginDeferWindowPos(3);

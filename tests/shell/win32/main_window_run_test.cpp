@@ -22,6 +22,7 @@ class ScratchTreeWalker : public engine::KeyWalker {
  public:
   engine::RunOutput* output = nullptr;
   std::atomic<int> visited{0};
+  bool shows_keys = false;  // the walk's progress text for every key, as the key walk shows it
 
   void WalkKey(engine::SearchEngine& engine, reg::TRegistry& reg) override {
     engine::SearchSession& session = engine.session();
@@ -29,6 +30,7 @@ class ScratchTreeWalker : public engine::KeyWalker {
     for (const std::string& name : reg.GetKeyNames()) {
       if (!engine.PausePoint()) return;
       ++visited;
+      if (output != nullptr && shows_keys) output->SetStatusBarText("\\" + name);
       if (output != nullptr && name.find(session.find_text) != std::string::npos) {
         ++session.matched_count;
         output->AddKeyListEntry(
@@ -146,6 +148,35 @@ TEST_F(MainWindowRunTest, SearchPauseResumeAndResetChangeTheCaptionsAndHoldTheWa
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "Search Matched " + std::to_string(rows) + " Keys.");
   EXPECT_EQ(lines.back(), "Finished, Replaced [0] Entries.");
+}
+
+TEST_F(MainWindowRunTest, TheStatusBarShowsTheRunsProgressWhileItGoesAndItsCountsAtTheEnd) {
+  WriteIni("SEARCHKEY=2\r\n");
+  ScratchTreeWalker walker;
+  walker.shows_keys = true;
+  TfrmMain& window = Open(false, &walker);
+  walker.output = &window.output();
+  SetText(IDC_EDT_FIND, "k0");
+  const auto progress = [&] {
+    wchar_t text[256] = {};
+    SendMessageW(window.status_bar(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+    return FromWide(text);
+  };
+
+  ClickControl(IDC_BTN_SEARCH);
+  ASSERT_TRUE(WaitForVisits(walker, 20));
+  ClickControl(IDC_BTN_PAUSE);
+  ASSERT_TRUE(Holds(walker));
+  // Shown within a throttle interval of the pause: the keys and hits so far and the time.
+  const std::string count = std::to_string(walker.visited);
+  const std::string expected = "Keys " + count + " | Hits " + count + " | 0:0";
+  ASSERT_TRUE(PumpUntil([&] { return progress().rfind(expected, 0) == 0; },
+                        std::chrono::seconds(2)))
+      << progress();
+  ClickControl(IDC_BTN_PAUSE);
+  ASSERT_TRUE(WaitForIdle());
+  // At the end: every key examined, the hundred keys k000 to k099 as hits.
+  EXPECT_EQ(progress().rfind("Keys 120 | Hits 100 | 0:0", 0), 0u) << progress();
 }
 
 TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary) {
