@@ -1,5 +1,7 @@
 #include "files/undo_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "base/utf8_path.h"
 #include "files/editor_path.h"
 #include "files/reg_file_format.h"
+#include "files/undo_numbering.h"
 #include "registry/text.h"
 
 namespace keyloom::files {
@@ -42,6 +45,41 @@ std::string LineBreakRefusal(std::string_view kind, std::string_view item) {
   }
   return Cat({"the name of ", kind, " ", shown,
               " holds a line break, which a registry file cannot carry"});
+}
+
+// The bytes of a new undo file: the byte-order mark, `header` and `lines` in UTF-16LE, CR LF after
+// each line.
+std::string NewFileBytes(const std::vector<std::string>& header,
+                         const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : header) text += line + std::string(kCrLf);
+  for (const auto& line : lines) text += line + std::string(kCrLf);
+  return std::string(kUtf16Bom) + EncodeUtf16Le(text);
+}
+
+// Creates `file` with `header` and `lines`, only when no file of that name exists: `*taken` tells
+// that one did. A file that could not be written whole is removed again. "" or the reason.
+std::string CreateRegFile(const std::string& file, const std::vector<std::string>& header,
+                          const std::vector<std::string>& lines, bool* taken) {
+  const std::filesystem::path path = base::PathFromUtf8(file);
+  *taken = false;
+  base::ClearFileError();
+  std::FILE* out = base::CreateNewFile(path);
+  if (out == nullptr) {
+    *taken = errno == EEXIST;
+    return base::LastFileErrorText();
+  }
+  const std::string bytes = NewFileBytes(header, lines);
+  std::string failure;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
+    failure = base::LastFileErrorText();
+  }
+  if (std::fclose(out) != 0 && failure.empty()) failure = base::LastFileErrorText();
+  if (!failure.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);  // no half file stays behind under the name
+  }
+  return failure;
 }
 
 std::string WithLeadingBackslash(std::string_view path) {
@@ -316,6 +354,7 @@ void UndoFile::SetWrittenObserver(std::function<void(const std::string&)> writte
 void UndoFile::RaiseNewFileFlag() {
   std::lock_guard lock(mutex_);
   new_file_flag_ = true;
+  form_noted_ = false;
 }
 
 bool UndoFile::NewFileFlag() const {
@@ -344,25 +383,58 @@ std::string UndoFile::FileNameFor(const ChangeSettings& settings, int counter) c
 
 std::string UndoFile::CurrentFileName(const ChangeSettings& settings) const {
   std::lock_guard lock(mutex_);
-  return FileNameFor(settings, counter_);
+  return current_file_.empty() ? FileNameFor(settings, counter_) : current_file_;
 }
 
-std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
-  // A removal goes to the file of its before-change record, unless it opens a run's records.
-  if (new_file_flag_ || (settings.separate_undo_files && request.phase != RecordPhase::kAfter)) {
-    if (counter_ == 0) counter_ = 1;
-    std::error_code ec;
-    while (std::filesystem::exists(base::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
-      ++counter_;
-    }
-    new_file_flag_ = false;
-    std::string file = FileNameFor(settings, counter_);
-    ledger_.Reset(file);
-    return file;
+void UndoFile::NameNewFile(const ChangeSettings& settings) {
+  const std::string day = Cat({settings.undo_folder, "|", today_()});
+  // A new run looks at the folder again: other runs and the user may have used numbers since.
+  if (new_file_flag_ || day != numbering_day_) {
+    const int used = HighestUsedUndoNumber(settings.undo_folder, today_());
+    highest_used_ = day == numbering_day_ ? std::max(highest_used_, used) : used;
+    numbering_day_ = day;
   }
-  std::string file = FileNameFor(settings, counter_);
-  if (ledger_.file() != file) ledger_.Reset(file);
-  return file;
+  counter_ = highest_used_ + 1;
+  current_file_ = FileNameFor(settings, counter_);
+  current_folder_ = settings.undo_folder;
+  current_created_ = false;
+  ledger_.Reset(current_file_);
+}
+
+void UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
+  // A removal goes to the file of its before-change record, unless it opens a run's records.
+  const bool starts_file =
+      new_file_flag_ || (settings.separate_undo_files && request.phase != RecordPhase::kAfter);
+  const bool here = !current_file_.empty() && current_folder_ == settings.undo_folder;
+  // A new file is made with its first record: a name whose first record failed is still free and
+  // is tried again (on the same day, in the same run).
+  const bool unmade = here && !current_created_ && !new_file_flag_ &&
+                      current_file_ == FileNameFor(settings, counter_);
+  if (starts_file ? !unmade : !here) NameNewFile(settings);
+  new_file_flag_ = false;
+}
+
+std::string UndoFile::WriteLines(const std::string& machine_name,
+                                 const std::vector<std::string>& lines,
+                                 const ChangeSettings& settings) {
+  const std::vector<std::string> header = HeaderLines(machine_name);
+  if (current_created_) return AppendRegLines(current_file_, header, lines);
+  while (true) {
+    bool taken = false;
+    const std::string error = CreateRegFile(current_file_, header, lines, &taken);
+    if (!taken) {
+      if (error.empty()) {
+        current_created_ = true;
+        highest_used_ = std::max(highest_used_, counter_);
+      }
+      return error;
+    }
+    // Another writer made a file of this name first: the next number is ours to try.
+    highest_used_ = std::max(highest_used_, counter_);
+    counter_ = highest_used_ + 1;
+    current_file_ = FileNameFor(settings, counter_);
+    ledger_.Reset(current_file_);
+  }
 }
 
 std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
@@ -450,25 +522,45 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
 }
 
 std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& settings) {
+  return RecordAll({request}, settings);
+}
+
+std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
+                                const ChangeSettings& settings) {
   std::lock_guard lock(mutex_);
-  if (request.kind == RecordKind::kExport) {
-    return "Unable to write to undo file [an export record has no undo file]";
+  if (requests.empty()) return "";
+  for (const UndoRequest& request : requests) {
+    if (request.kind == RecordKind::kExport) {
+      return "Unable to write to undo file [an export record has no undo file]";
+    }
   }
-  if (settings.default_undo != 0) return "";
-  const std::string file = ChooseFile(request, settings);
+  if (settings.default_undo != 0 && !form_noted_ && log_) {
+    form_noted_ = true;
+    log_(Cat({"DEFAULTUNDO=", std::to_string(settings.default_undo),
+              " asks for undo files in a form Keyloom does not write: .REG undo files are "
+              "written instead"}));
+  }
+  ChooseFile(requests.front(), settings);
   std::vector<std::string> lines;
   std::vector<std::function<void(UndoLedger&)>> ledger_changes;
   std::string error;
   try {
-    error = CollectRecord(request, settings, true, &lines, &ledger_changes);
+    for (const UndoRequest& request : requests) {
+      std::vector<std::string> more;
+      std::vector<std::function<void(UndoLedger&)>> more_changes;
+      error = CollectRecord(request, settings, true, &more, &more_changes);
+      if (!error.empty()) break;
+      lines.insert(lines.end(), more.begin(), more.end());
+      for (auto& change : more_changes) ledger_changes.push_back(std::move(change));
+    }
   } catch (const std::exception& e) {
     error = e.what();
   }
-  if (error.empty()) error = AppendRegLines(file, HeaderLines(request.machine_name), lines);
+  if (error.empty()) error = WriteLines(requests.front().machine_name, lines, settings);
   // A failure reaches the status log through the action's ErrorText.
   if (!error.empty()) return Cat({"Unable to write to undo file [", error, "]"});
   for (auto& change : ledger_changes) change(ledger_);
-  if (written_) written_(file);
+  if (written_) written_(current_file_);
   return "";
 }
 
