@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 #include <tuple>
@@ -86,24 +87,44 @@ std::vector<std::string> BlockLines(const RunInfo& info) {
           Cat({"View=", Escape(info.view)})};
 }
 
+// Appends `lines` in one write under the journal's lock: blocks of runs going on at once, in this
+// process or another, never interleave, and a reader holding the lock never sees half a block.
 std::string AppendLines(const std::string& journal, const std::vector<std::string>& lines) {
   std::string bytes;
   for (const auto& line : lines) bytes += Cat({line, kCrLf});
-  base::ClearFileError();
-  std::FILE* file = base::OpenFile(base::PathFromUtf8(journal), "ab");
-  if (file == nullptr) return base::LastFileErrorText();
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  std::string error = ok ? "" : base::LastFileErrorText();
-  if (std::fclose(file) != 0 && error.empty()) error = base::LastFileErrorText();
-  return error;
+  base::LockedFile file(base::PathFromUtf8(journal), base::LockedFile::Mode::kAppend);
+  return file.Append(bytes);
 }
 
 std::vector<std::string> ReadLines(const std::string& journal) {
   std::string bytes;
-  if (!base::ReadWholeFile(base::PathFromUtf8(journal), &bytes)) return {};
+  base::LockedFile file(base::PathFromUtf8(journal), base::LockedFile::Mode::kRead);
+  if (!file.ReadAll(&bytes)) return {};
   std::vector<std::string> lines;
   for (const auto line : text::SplitLines(bytes)) lines.emplace_back(line);
   return lines;
+}
+
+// Folds each continuation block (its "Continues=" names the first file of its run in the folder)
+// into the run it continues; `continues[i]` is that name for runs[i], "" for a run's first block.
+void JoinContinuations(std::vector<JournalRun>* runs, const std::vector<std::string>& continues) {
+  std::map<std::string, std::size_t> first_files;
+  std::vector<bool> folded(runs->size(), false);
+  for (std::size_t i = 0; i < runs->size(); ++i) {
+    JournalRun& run = (*runs)[i];
+    if (continues[i].empty()) {
+      if (!run.files.empty()) first_files.emplace(FileNameOf(run.files.front()), i);
+      continue;
+    }
+    const auto at = first_files.find(continues[i]);
+    if (at == first_files.end()) continue;  // its first block is gone: a run of its own
+    JournalRun& target = (*runs)[at->second];
+    target.files.insert(target.files.end(), run.files.begin(), run.files.end());
+    if (target.undone.empty()) target.undone = run.undone;
+    folded[i] = true;
+  }
+  std::size_t i = 0;
+  std::erase_if(*runs, [&](const JournalRun&) { return folded[i++]; });
 }
 
 }  // namespace
@@ -144,13 +165,18 @@ std::string RunJournal::FileWritten(const std::string& file) {
     return "";
   }
   const std::string folder = base::PathToUtf8(base::PathFromUtf8(file).parent_path());
-  std::vector<std::string> lines;
-  // The block starts in every folder the run writes to.
-  const bool first_here =
-      std::none_of(open_files_.begin(), open_files_.end(), [&](const std::string& other) {
+  // Each file is a block of its own, appended whole: the run's first file in a folder opens its
+  // block with the run's texts, every further one continues it by naming that first file.
+  const auto first_here =
+      std::find_if(open_files_.begin(), open_files_.end(), [&](const std::string& other) {
         return base::PathFromUtf8(other).parent_path() == base::PathFromUtf8(file).parent_path();
       });
-  if (first_here) lines = BlockLines(*open_);
+  std::vector<std::string> lines;
+  if (first_here == open_files_.end()) {
+    lines = BlockLines(*open_);
+  } else {
+    lines = {"", std::string(kRunLine), Cat({"Continues=", Escape(FileNameOf(*first_here))})};
+  }
   lines.push_back(Cat({"File=", Escape(FileNameOf(file))}));
   open_files_.push_back(file);
   return AppendLines(JournalPath(folder), lines);
@@ -160,10 +186,12 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
   std::lock_guard lock(mutex_);
   const fs::path base = base::PathFromUtf8(folder);
   std::vector<JournalRun> runs;
+  std::vector<std::string> continues;
   std::set<std::string> named;
   for (const auto& line : ReadLines(JournalPath(folder))) {
     if (line == kRunLine) {
       runs.emplace_back();
+      continues.emplace_back();
       continue;
     }
     const auto equals = line.find('=');
@@ -177,11 +205,13 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "Machine") info.machine = value;
     if (key == "View") info.view = value;
     if (key == "Undone") runs.back().undone = value;
+    if (key == "Continues") continues.back() = value;
     if (key == "File") {
       runs.back().files.push_back(base::PathToUtf8(base / value));
       named.insert(value);
     }
   }
+  JoinContinuations(&runs, continues);
   std::erase_if(runs, [](const JournalRun& run) { return run.files.empty(); });
   std::error_code ec;
   for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
