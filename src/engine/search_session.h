@@ -179,7 +179,8 @@ class RunController {
   ~RunController();
 
   void btnSearchClick();
-  void btnReplaceClick();
+  // True when the click started a run (which may have ended by the time this returns).
+  bool btnReplaceClick();
   void btnPauseClick();
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.

@@ -213,14 +213,16 @@ void TfrmMain::FormCreate() {
 
 // The unattended run of the silent mode. A run that cannot start (its validation failed, or
 // starting it failed) ends the program with kExitNoRun instead of leaving it without a window.
+// Whether it started is the click's answer: a small run may well have ended already.
 void TfrmMain::StartSilentRun() {
+  bool started = false;
   try {
     SyncControls();
-    controller_->btnReplaceClick();
+    started = controller_->btnReplaceClick();
   } catch (...) {
     // Dropped without a message: nobody is there to read it.
   }
-  if (!controller_->Active()) {
+  if (!started) {
     exit_code_ = kExitNoRun;
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
   }
