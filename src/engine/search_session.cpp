@@ -335,6 +335,10 @@ void RunController::Reset() {
   Apply();
 }
 
+void RunController::StopRun() {
+  if (active_) Reset();
+}
+
 void RunController::btnCloseClick() {
   RequestStopAndPump();
   if (buttons_.search_enabled && !active_) {

@@ -191,6 +191,9 @@ class RunController {
   RunState state() const { return state_; }
   const ButtonState& buttons() const { return buttons_; }
   bool Active() const { return active_; }
+  // Stops a running run at its next item, as Reset does (it writes its summary as it ends), and
+  // returns at once.
+  void StopRun();
   // Requests a stop, opens the gate and waits up to `bound` for the worker. True when it ended.
   bool StopAndWait(std::chrono::milliseconds bound);
   SearchEngine& engine() { return engine_; }

@@ -236,6 +236,7 @@ void TfrmMain::DrainOutput() {
       queue_.ReleaseRowBlocks();
       controller_->OnRunFinished();
       KeyListRunEnded();
+      if (close_when_run_ends_) CloseMainWindow();  // the user chose to stop it and close
     }
     if (batch.quit) CloseMainWindow();
   }
