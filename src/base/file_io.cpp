@@ -1,5 +1,6 @@
 #include "base/file_io.h"
 
+#include <cerrno>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -7,8 +8,13 @@
 #include "base/os_error.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +30,26 @@ bool SyncAndClose(std::FILE* file) {
   ok = fsync(fileno(file)) == 0 && ok;
 #endif
   return std::fclose(file) == 0 && ok;
+}
+
+// The lock of a LockedFile: exclusive for writers, shared for readers; waits for it.
+bool LockWhole(std::FILE* file, bool exclusive) {
+#ifdef _WIN32
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFEu;  // one byte far beyond the end: readers of the content pass freely
+  at.OffsetHigh = 0x7FFFFFFFu;
+  const BOOL locked =
+      LockFileEx(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at);
+  if (!locked) _doserrno = GetLastError();
+  return locked != FALSE;
+#else
+  int rc;
+  do {
+    rc = flock(fileno(file), exclusive ? LOCK_EX : LOCK_SH);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+#endif
 }
 
 bool WriteWithCLibrary(const std::filesystem::path& temp_path, std::string_view bytes) {
@@ -56,6 +82,53 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
 #else
   return std::fopen(path.c_str(), mode);
 #endif
+}
+
+std::FILE* CreateNewFile(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::_fdopen(fd, "wb");
+  if (file == nullptr) ::_close(fd);
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) ::close(fd);
+#endif
+  return file;
+}
+
+LockedFile::LockedFile(const std::filesystem::path& path, Mode mode) {
+  ClearFileError();
+  file_ = OpenFile(path, mode == Mode::kAppend ? "ab" : "rb");
+  if (file_ != nullptr) locked_ = LockWhole(file_, mode == Mode::kAppend);
+}
+
+LockedFile::~LockedFile() {
+  if (file_ != nullptr) std::fclose(file_);  // closing drops the lock
+}
+
+std::string LockedFile::Append(std::string_view bytes) {
+  if (!ok()) return LastFileErrorText();
+  ClearFileError();
+  // One write at the end of the file as it is now, under the lock.
+  if (std::fseek(file_, 0, SEEK_END) != 0 ||
+      std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
+      std::fflush(file_) != 0) {
+    return LastFileErrorText();
+  }
+  return "";
+}
+
+bool LockedFile::ReadAll(std::string* bytes) {
+  if (!ok()) return false;
+  bytes->clear();
+  char buffer[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes->append(buffer, got);
+  return std::ferror(file_) == 0;
 }
 
 std::filesystem::path TempPathFor(const std::filesystem::path& path) {

@@ -72,6 +72,38 @@ class FileReplacement {
   bool begun_ = false;  // the temporary file is ours to remove
 };
 
+// Creates the file at `path` for writing, only when no file of that name exists yet: the test and
+// the creation are one step of the system, so two writers (threads or processes) can never both
+// create the same name. nullptr when the name exists (errno EEXIST) or the file cannot be made;
+// LastFileErrorText tells why.
+std::FILE* CreateNewFile(const std::filesystem::path& path);
+
+// A file held under the system's exclusive lock (or a shared one) for appending whole pieces, so
+// that pieces from several writers, threads or processes, never interleave and a reader that takes
+// the shared lock never sees half a piece. The lock covers one byte far beyond any end of file, so
+// plain readers and writers of the file's content are not refused by it. The lock goes with the
+// object; a process that dies drops its locks.
+class LockedFile {
+ public:
+  enum class Mode { kAppend, kRead };
+  // Opens (for kAppend: creating it when missing) and locks the file, waiting as long as another
+  // holder keeps the lock. ok() tells whether it worked; LastFileErrorText why not.
+  LockedFile(const std::filesystem::path& path, Mode mode);
+  ~LockedFile();
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+
+  bool ok() const { return file_ != nullptr && locked_; }
+  // kAppend: writes `bytes` at the end of the file and pushes them to the system; "" or why not.
+  std::string Append(std::string_view bytes);
+  // kRead: the whole content; false when it could not be read.
+  bool ReadAll(std::string* bytes);
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool locked_ = false;
+};
+
 // Whether an existing file may be replaced: a regular file that can be opened for writing (a
 // read-only or locked file cannot). Opening it changes nothing.
 bool CanReplaceFile(const std::filesystem::path& path);

@@ -32,20 +32,22 @@ reg::Bytes StringUpdate(std::string_view text, const reg::Bytes& old_data) {
   return data;
 }
 
-// Whether a key or a value surely does not exist (a failing query is no proof).
-bool KeyIsAbsent(reg::TRegistry& reg, std::string_view path) {
+// Whether the key at `path` exists: kSuccess, kFileNotFound, or the error that keeps it from being
+// told (a failing query is no proof either way).
+reg::ErrorCode KeyPresence(reg::TRegistry& reg, std::string_view path) {
   const auto relative = path.substr(std::min(path.find_first_not_of('\\'), path.size()));
   reg::KeyHandle key = reg::kNullKey;
   const reg::ErrorCode rc = reg.api().OpenKey(
       reg.RootKeyHandle(), relative, reg::access::kQueryValue | reg::ViewFlag(reg.View()), &key);
   if (rc == reg::kSuccess) reg.api().CloseKey(key);
-  return rc == reg::kFileNotFound;
+  return rc;
 }
 
-// The topmost key on the way to `path` that does not exist: the key a move to `path` creates
-// with everything below it. `path` itself when its parent exists (or when nothing is surely
-// absent).
-std::string TopmostAbsentKey(reg::TRegistry& reg, std::string_view path) {
+// What a move to `path` creates: the topmost key on the way to `path` that does not exist, with
+// everything below it (`path` itself when its parent exists); "" when `path` exists. Fails with
+// the error that keeps a key on the way from being told to exist or not.
+reg::ErrorCode KeyToBeCreated(reg::TRegistry& reg, std::string_view path, std::string* created) {
+  created->clear();
   std::string prefix;
   std::size_t start = 0;
   while (start < path.size()) {
@@ -54,16 +56,16 @@ std::string TopmostAbsentKey(reg::TRegistry& reg, std::string_view path) {
     if (end > start) {
       prefix += '\\';
       prefix.append(path.substr(start, end - start));
-      if (KeyIsAbsent(reg, prefix)) return prefix;
+      const reg::ErrorCode rc = KeyPresence(reg, prefix);
+      if (rc == reg::kFileNotFound) {
+        *created = prefix;
+        return reg::kSuccess;
+      }
+      if (rc != reg::kSuccess) return rc;
     }
     start = end + 1;
   }
-  return std::string(path);
-}
-
-bool ValueIsAbsent(reg::TRegistry& reg, std::string_view name) {
-  std::uint32_t type = 0;
-  return reg.api().QueryValue(reg.CurrentKey(), name, &type, nullptr) == reg::kFileNotFound;
+  return reg::kSuccess;
 }
 
 }  // namespace
@@ -81,8 +83,10 @@ std::string TRegAction::ShownValueName() const {
   return ValueName.empty() ? std::string("(Default)") : ValueName;
 }
 
-std::string TRegAction::UndoError(const std::string& key_path, const std::string& value_name,
-                                  bool unnamed, files::RecordKind kind, files::RecordPhase phase) {
+files::UndoRequest TRegAction::UndoRequestFor(const std::string& key_path,
+                                              const std::string& value_name, bool unnamed,
+                                              files::RecordKind kind,
+                                              files::RecordPhase phase) const {
   files::UndoRequest request;
   request.root = RootKey;
   request.key_path = key_path;
@@ -91,15 +95,23 @@ std::string TRegAction::UndoError(const std::string& key_path, const std::string
   request.kind = kind;
   request.phase = phase;
   request.machine_name = MachineName;
-  return undo_->Record(request, settings_);
+  return request;
+}
+
+bool TRegAction::RecordUndo(const std::vector<files::UndoRequest>& requests) {
+  std::string error = undo_->RecordAll(requests, settings_);
+  if (error.empty()) return true;
+  ErrorText = std::move(error);
+  return false;
 }
 
 bool TRegAction::RecordUndo(const std::string& key_path, const std::string& value_name,
                             bool unnamed, files::RecordKind kind, files::RecordPhase phase) {
-  std::string error = UndoError(key_path, value_name, unnamed, kind, phase);
-  if (error.empty()) return true;
-  ErrorText = std::move(error);
-  return false;
+  return RecordUndo({UndoRequestFor(key_path, value_name, unnamed, kind, phase)});
+}
+
+std::string TRegAction::Message(reg::ErrorCode code) const {
+  return reg::TrimMessage(api_->ErrorMessage(code));
 }
 
 bool TRegAction::Connect(reg::TRegistry& reg) {
@@ -196,37 +208,30 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
   }
   if (settings_.simulate) return;
   try {
-    if (CreateUndo &&
-        !RecordUndo(KeyPath, "", false, files::RecordKind::kRename, files::RecordPhase::kBefore)) {
-      return;
+    if (CreateUndo) {
+      // The record must know what the copy creates: a key at the new path stops the rename
+      // before it changes anything; else the copy may also create keys on the way (a
+      // replacement holding "\\"), and the topmost of them is the one to remove.
+      std::string created;
+      const reg::ErrorCode rc = KeyToBeCreated(reg, NewData, &created);
+      if (rc != reg::kSuccess) {
+        ErrorText = files::Cat({"Unable to Rename Key [", Message(rc), "]"});
+        return;
+      }
+      std::vector<files::UndoRequest> records = {UndoRequestFor(
+          KeyPath, "", false, files::RecordKind::kRename, files::RecordPhase::kBefore)};
+      if (!created.empty()) {
+        records.push_back(UndoRequestFor(created, "", false, files::RecordKind::kRename,
+                                         files::RecordPhase::kAfter));
+      }
+      if (!RecordUndo(records)) return;
     }
-    const bool target_absent = KeyIsAbsent(reg, NewData);
-    // A new path with more levels than the old one (a replacement holding "\\") may create keys
-    // on the way: the undo file removes the topmost of them, so merging leaves none behind.
-    const std::string created = target_absent ? TopmostAbsentKey(reg, NewData) : NewData;
     reg.ClearLastError();
-    const bool moved = reg.MoveKey(KeyPath, NewData, true);
+    reg.MoveKey(KeyPath, NewData, true);
     if (!reg.LastErrorText().empty()) {
       ErrorText = reg.LastErrorText();
     } else if (!reg.KeyExists(NewData)) {
       ErrorText = "Unable to Rename Key";
-    }
-    // Also a rename that failed half way (the copy made, the old key not wholly deleted) leaves
-    // the new key behind: its removal belongs in the undo file.
-    if (!CreateUndo || !(moved || (target_absent && reg.KeyExists(NewData)))) return;
-    const std::string undo_error =
-        UndoError(created, "", false, files::RecordKind::kRename, files::RecordPhase::kAfter);
-    if (undo_error.empty()) return;
-    if (!ErrorText.empty()) {
-      ErrorText += files::Cat({kCr, undo_error});
-      return;
-    }
-    // Without its removal line the undo file would not take the rename back: undo it here.
-    ErrorText = undo_error;
-    if (!reg.MoveKey(NewData, KeyPath, true)) {
-      ErrorText += files::Cat({kCr, "Unable to Rename Key [", reg.LastErrorText(), "]"});
-    } else if (created != NewData) {
-      reg.DeleteKey(created);
     }
   } catch (const std::exception& e) {
     ErrorText = files::Cat({"Unable to Rename Key [", e.what(), "]"});
@@ -236,27 +241,26 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
 void TRegAction::RenameValue(reg::TRegistry& reg) {
   if (settings_.simulate) return;
   try {
-    if (CreateUndo && !RecordUndo(KeyPath, ValueName, true, files::RecordKind::kRename,
-                                  files::RecordPhase::kBefore)) {
-      return;
+    if (CreateUndo) {
+      // A value of the new name stops the rename before it writes anything; else the record
+      // removes the value the rename makes.
+      std::uint32_t type = 0;
+      const reg::ErrorCode rc = api_->QueryValue(reg.CurrentKey(), NewData, &type, nullptr);
+      if (rc != reg::kSuccess && rc != reg::kFileNotFound) {
+        ErrorText = files::Cat({"Unable to Rename Value [", Message(rc), "]"});
+        return;
+      }
+      std::vector<files::UndoRequest> records = {UndoRequestFor(
+          KeyPath, ValueName, true, files::RecordKind::kRename, files::RecordPhase::kBefore)};
+      if (rc == reg::kFileNotFound) {
+        records.push_back(UndoRequestFor(KeyPath, NewData, true, files::RecordKind::kRename,
+                                         files::RecordPhase::kAfter));
+      }
+      if (!RecordUndo(records)) return;
     }
-    const bool target_absent = ValueIsAbsent(reg, NewData);
     reg.ClearLastError();
-    const bool renamed = reg.RenameValue(ValueName, NewData);
+    reg.RenameValue(ValueName, NewData);
     if (!reg.LastErrorText().empty()) ErrorText = reg.LastErrorText();
-    // The new name exists now, also after a rename that could not remove the old one.
-    if (!CreateUndo || !(renamed || (target_absent && reg.ValueExists(NewData)))) return;
-    const std::string undo_error =
-        UndoError(KeyPath, NewData, true, files::RecordKind::kRename, files::RecordPhase::kAfter);
-    if (undo_error.empty()) return;
-    if (!ErrorText.empty()) {
-      ErrorText += files::Cat({kCr, undo_error});
-      return;
-    }
-    ErrorText = undo_error;
-    if (!reg.RenameValue(NewData, ValueName)) {
-      ErrorText += files::Cat({kCr, "Unable to Rename Value [", reg.LastErrorText(), "]"});
-    }
   } catch (const std::exception& e) {
     ErrorText = files::Cat({"Unable to Rename Value [", e.what(), "]"});
   }

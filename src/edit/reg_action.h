@@ -6,16 +6,18 @@
 // of the settings, and closes it before it returns.
 //
 // With CreateUndo set, the undo writer records the item's state first: a value update or delete
-// records the value line, a key rename or delete the key's whole tree, a value rename the value;
-// after a rename, the removal of the name it created (also when the rename failed half way and
-// left the new name behind). When a record cannot be written the change is not made (or, after a
-// rename, taken back) and ErrorText says why. With SIMULATE on nothing is written or recorded; the
+// records the value line, a key rename or delete the key's whole tree, a value rename the value.
+// A rename is made in several registry steps (copy, then delete): its one record, written before
+// the first step, also holds the removal of what the copy creates, so that the undo file takes the
+// rename back whichever step it stopped after (a failure, or the process killed). When a record
+// cannot be written the change is not made and ErrorText says why. With SIMULATE on nothing is written or recorded; the
 // connection, the opening of the key and the value's type are still checked.
 //
 // An action must not be shared between threads.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "files/change_settings.h"
 #include "files/undo_file.h"
@@ -65,10 +67,14 @@ class TRegAction {
 
   bool AddressesValue() const { return !ValueName.empty() || UnnamedValue; }
   std::string ShownValueName() const;
-  // Has the undo writer record; "" or the writer's failure.
-  std::string UndoError(const std::string& key_path, const std::string& value_name, bool unnamed,
-                        files::RecordKind kind, files::RecordPhase phase);
-  // Has the undo writer record; false (with ErrorText set) when that failed.
+  files::UndoRequest UndoRequestFor(const std::string& key_path, const std::string& value_name,
+                                    bool unnamed, files::RecordKind kind,
+                                    files::RecordPhase phase) const;
+  // Has the undo writer record the requests as one record; false (with ErrorText set) when that
+  // failed.
+  bool RecordUndo(const std::vector<files::UndoRequest>& requests);
+  // The system's text for `code`.
+  std::string Message(reg::ErrorCode code) const;
   bool RecordUndo(const std::string& key_path, const std::string& value_name, bool unnamed,
                   files::RecordKind kind, files::RecordPhase phase);
   // A wrapper on RootKey in the settings' view, opening keys with query-value, set-value and

@@ -269,17 +269,17 @@ void RunController::btnSearchClick() {
   if (RequestIsValid()) StartRun(true);
 }
 
-void RunController::btnReplaceClick() {
+bool RunController::btnReplaceClick() {
   if (buttons_.replace_caption != IdleReplaceCaption()) {
     Reset();
-    return;
+    return false;
   }
   RunControls& controls = *engine_.deps().controls;
   if (IsBlank(controls.FindText()) || IsBlank(controls.ReplaceText())) {
     window_->ShowWarning(kReplaceWarning);
-    return;
+    return false;
   }
-  if (RequestIsValid()) StartRun(false);
+  return RequestIsValid() && StartRun(false);
 }
 
 void RunController::btnPauseClick() {
@@ -336,6 +336,10 @@ void RunController::Reset() {
     state_ = RunState::kStopping;
   }
   Apply();
+}
+
+void RunController::StopRun() {
+  if (active_) Reset();
 }
 
 void RunController::btnCloseClick() {

@@ -181,7 +181,8 @@ class RunController {
   ~RunController();
 
   void btnSearchClick();
-  void btnReplaceClick();
+  // True when the click started a run (which may have ended by the time this returns).
+  bool btnReplaceClick();
   void btnPauseClick();
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.
@@ -192,6 +193,9 @@ class RunController {
   RunState state() const { return state_; }
   const ButtonState& buttons() const { return buttons_; }
   bool Active() const { return active_; }
+  // Stops a running run at its next item, as Reset does (it writes its summary as it ends), and
+  // returns at once.
+  void StopRun();
   // Requests a stop, opens the gate and waits up to `bound` for the worker. True when it ended.
   bool StopAndWait(std::chrono::milliseconds bound);
   SearchEngine& engine() { return engine_; }

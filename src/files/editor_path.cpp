@@ -84,14 +84,21 @@ EditorPaths::Named EditorPaths::NameOf(const std::string& path) {
   if (!Asks()) return {path, ""};
   if (last_ && last_path_ == path) return *last_;
   reg::KeyHandle key = reg::kNullKey;
-  if (api_->OpenKey(base_, reg::WithoutLeadingBackslash(path), kNameAccess | reg::ViewFlag(view_),
-                    &key) != reg::kSuccess) {
-    return {path, ""};
-  }
+  const reg::ErrorCode rc = api_->OpenKey(base_, reg::WithoutLeadingBackslash(path),
+                                          kNameAccess | reg::ViewFlag(view_), &key);
+  if (rc == reg::kFileNotFound) return NameAbsent(path);
+  if (rc != reg::kSuccess) return {path, ""};
   reg::UniqueKey guard(*api_, key);
   last_ = Name(path, key);
   last_path_ = path;
   return *last_;
+}
+
+EditorPaths::Named EditorPaths::NameAbsent(const std::string& path) {
+  const std::size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos || slash == 0) return {path, ""};
+  const Named parent = NameOf(path.substr(0, slash));
+  return {Join(parent.path, std::string_view(path).substr(slash + 1)), ""};
 }
 
 EditorPaths::Named EditorPaths::NameSubkey(const Named& parent, const std::string& path,

@@ -38,6 +38,8 @@ class EditorPaths {
   // The key at `path` (beginning with "\"), opened here. A key that cannot be opened keeps its
   // path: whatever reads it next reports why. The same path again (the next value of the same key
   // in an export) gets the same name without a question.
+  // A key that does not exist (yet: the one a rename is about to create) is named as a subkey of
+  // its nearest ancestor that does.
   Named NameOf(const std::string& path);
 
   // Subkey `name` of `parent`, opened by `path` as `key`: named after its parent when the system
@@ -48,6 +50,7 @@ class EditorPaths {
  private:
   bool Asks() const { return view_ == reg::RegView::k32; }
   Named Name(const std::string& path, reg::KeyHandle key);
+  Named NameAbsent(const std::string& path);
   // The system's name of the 64-bit view's key at `path` below the base; "" when there is none.
   std::string TwinName(std::string_view path);
   // The path under which the 64-bit view reaches `real_name`; "" when no ancestor of `path` says.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -88,21 +89,19 @@ std::vector<std::string> BlockLines(const RunInfo& info) {
           Cat({"View=", Escape(info.view)})};
 }
 
+// Appends `lines` in one write under the journal's lock: blocks of runs going on at once, in this
+// process or another, never interleave, and a reader holding the lock never sees half a block.
 std::string AppendLines(const std::string& journal, const std::vector<std::string>& lines) {
   std::string bytes;
   for (const auto& line : lines) bytes += Cat({line, kCrLf});
-  base::ClearFileError();
-  std::FILE* file = base::OpenFile(base::PathFromUtf8(journal), "ab");
-  if (file == nullptr) return base::LastFileErrorText();
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  std::string error = ok ? "" : base::LastFileErrorText();
-  if (std::fclose(file) != 0 && error.empty()) error = base::LastFileErrorText();
-  return error;
+  base::LockedFile file(base::PathFromUtf8(journal), base::LockedFile::Mode::kAppend);
+  return file.Append(bytes);
 }
 
 std::vector<std::string> ReadLines(const std::string& journal) {
   std::string bytes;
-  if (!base::ReadWholeFile(base::PathFromUtf8(journal), &bytes)) return {};
+  base::LockedFile file(base::PathFromUtf8(journal), base::LockedFile::Mode::kRead);
+  if (!file.ReadAll(&bytes)) return {};
   std::vector<std::string> lines;
   for (const auto line : text::SplitLines(bytes)) lines.emplace_back(line);
   return lines;
@@ -146,6 +145,45 @@ std::set<std::string> GiveFilesToTheirRuns(std::vector<JournalRun>* runs) {
   return named;
 }
 
+// Folds each continuation block (its "Continues=" names the first file of its run in the folder)
+// into the run it continues; `continues[i]` is that name for runs[i], "" for a run's first block.
+void JoinContinuations(std::vector<JournalRun>* runs, const std::vector<std::string>& continues) {
+  std::map<std::string, std::size_t> first_files;
+  std::vector<bool> folded(runs->size(), false);
+  for (std::size_t i = 0; i < runs->size(); ++i) {
+    JournalRun& run = (*runs)[i];
+    if (continues[i].empty()) {
+      // The latest block a file opens: a continuation follows the first block of its run.
+      if (!run.files.empty()) first_files[FileNameOf(run.files.front())] = i;
+      continue;
+    }
+    const auto at = first_files.find(continues[i]);
+    if (at == first_files.end()) continue;  // its first block is gone: a run of its own
+    JournalRun& target = (*runs)[at->second];
+    target.files.insert(target.files.end(), run.files.begin(), run.files.end());
+    if (target.undone.empty()) target.undone = run.undone;
+    folded[i] = true;
+  }
+  std::size_t i = 0;
+  std::erase_if(*runs, [&](const JournalRun&) { return folded[i++]; });
+}
+
+// Applies each mark block ("Marks=" the place of the run's first block, with that run's date) to
+// the run it marks. A run is marked undone by an appended block, so that the journal is only ever
+// appended to, under its lock, while other runs write to it; a mark block names no file and goes
+// with the other blocks that name none.
+void ApplyMarks(std::vector<JournalRun>* runs, const std::vector<std::size_t>& marks) {
+  for (std::size_t i = 0; i < runs->size(); ++i) {
+    if (marks[i] == 0) continue;
+    const JournalRun& by = (*runs)[i];
+    for (auto& run : *runs) {
+      if (run.block == marks[i] && run.info.date == by.info.date && run.undone.empty()) {
+        run.undone = by.undone;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::string ViewName(reg::RegView view) {
@@ -184,13 +222,18 @@ std::string RunJournal::FileWritten(const std::string& file) {
     return "";
   }
   const std::string folder = base::PathToUtf8(base::PathFromUtf8(file).parent_path());
-  std::vector<std::string> lines;
-  // The block starts in every folder the run writes to.
-  const bool first_here =
-      std::none_of(open_files_.begin(), open_files_.end(), [&](const std::string& other) {
+  // Each file is a block of its own, appended whole: the run's first file in a folder opens its
+  // block with the run's texts, every further one continues it by naming that first file.
+  const auto first_here =
+      std::find_if(open_files_.begin(), open_files_.end(), [&](const std::string& other) {
         return base::PathFromUtf8(other).parent_path() == base::PathFromUtf8(file).parent_path();
       });
-  if (first_here) lines = BlockLines(*open_);
+  std::vector<std::string> lines;
+  if (first_here == open_files_.end()) {
+    lines = BlockLines(*open_);
+  } else {
+    lines = {"", std::string(kRunLine), Cat({"Continues=", Escape(FileNameOf(*first_here))})};
+  }
   lines.push_back(Cat({"File=", Escape(FileNameOf(file))}));
   open_files_.push_back(file);
   return AppendLines(JournalPath(folder), lines);
@@ -200,10 +243,14 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
   std::lock_guard lock(mutex_);
   const fs::path base = base::PathFromUtf8(folder);
   std::vector<JournalRun> runs;
+  std::vector<std::string> continues;
+  std::vector<std::size_t> marks;
   std::size_t blocks = 0;
   for (const auto& line : ReadLines(JournalPath(folder))) {
     if (line == kRunLine) {
       runs.emplace_back().block = ++blocks;
+      continues.emplace_back();
+      marks.push_back(0);
       continue;
     }
     const auto equals = line.find('=');
@@ -217,11 +264,15 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "Machine") run.info.machine = value;
     if (key == "View") run.info.view = value;
     if (key == "Undone") run.undone = value;
+    if (key == "Continues") continues.back() = value;
+    if (key == "Marks") marks.back() = std::strtoull(value.c_str(), nullptr, 10);
     const std::string path = base::PathToUtf8(base / value);
     if (key == "File" && std::find(run.files.begin(), run.files.end(), path) == run.files.end()) {
       run.files.push_back(path);
     }
   }
+  ApplyMarks(&runs, marks);  // before the joining: a mark names its run's first block
+  JoinContinuations(&runs, continues);
   const auto named = GiveFilesToTheirRuns(&runs);
   std::erase_if(runs, [](const JournalRun& run) { return run.files.empty() && run.notes.empty(); });
   std::error_code ec;
@@ -259,25 +310,18 @@ std::string RunJournal::MarkUndone(const JournalRun& run) {
     lines.push_back(undone);
     return AppendLines(journal, lines);
   }
-  auto lines = ReadLines(journal);
-  // The run's own block: its place in the journal, with its date (blocks are only ever added).
+  // Blocks are only ever added: the run's block keeps its place, which the mark names.
+  const auto lines = ReadLines(journal);
   auto at = lines.begin();
-  for (std::size_t seen = 0; at != lines.end(); ++at) {
+  for (std::size_t seen = 0; run.block != 0 && at != lines.end(); ++at) {
     if (*at == kRunLine && ++seen == run.block) break;
   }
-  auto end = at == lines.end() ? at : std::find(at + 1, lines.end(), std::string(kRunLine));
+  const auto end = at == lines.end() ? at : std::find(at + 1, lines.end(), std::string(kRunLine));
   if (at == lines.end() || std::find(at, end, Cat({"Date=", Escape(run.info.date)})) == end) {
     return Cat({"the run journal has no block of the run of ", run.info.date});
   }
-  // The end of the run's block: before the next run's line and the empty lines above it.
-  while (end != at && (end - 1)->empty()) --end;
-  lines.insert(end, undone);
-  std::string bytes;
-  for (const auto& line : lines) bytes += Cat({line, kCrLf});
-  if (!base::WriteFileAtomically(base::PathFromUtf8(journal), bytes)) {
-    return Cat({"the run journal ", journal, " could not be written"});
-  }
-  return "";
+  return AppendLines(journal, {"", std::string(kRunLine), Cat({"Marks=", std::to_string(run.block)}),
+                               Cat({"Date=", Escape(run.info.date)}), undone});
 }
 
 }  // namespace keyloom::files

@@ -12,8 +12,15 @@
 //   File=UNDO-20240131-002.REG
 //   Undone=2024-01-31 15:10:02
 //
-// A run's block is written when its first undo file is, and each further file adds its line as it
-// is written, so the journal is right even after a crash. Texts keep to one line: a backslash is
+// A run's block is written when its first undo file is; each further file is a short block of its
+// own, written as the file is, that names the run's first file in the folder:
+//
+//   [Run]
+//   Continues=UNDO-20240131-001.REG
+//   File=UNDO-20240131-002.REG
+//
+// so the journal is right even after a crash, and runs going on at once (other processes too) each
+// append whole blocks, one write under the journal's lock each, that never split another's block. Texts keep to one line: a backslash is
 // written as "\\", a line break as "\n" or "\r". Undo files the journal does not name (written
 // before it existed, or by manual changes outside a run) are listed as runs of one file each.
 #pragma once

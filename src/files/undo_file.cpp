@@ -1,5 +1,6 @@
 #include "files/undo_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "base/utf8_path.h"
 #include "files/editor_path.h"
 #include "files/reg_file_format.h"
+#include "files/reg_file_write.h"
+#include "files/undo_numbering.h"
 #include "registry/text.h"
 
 namespace keyloom::files {
@@ -316,6 +319,7 @@ void UndoFile::SetWrittenObserver(std::function<void(const std::string&)> writte
 void UndoFile::RaiseNewFileFlag() {
   std::lock_guard lock(mutex_);
   new_file_flag_ = true;
+  form_noted_ = false;
 }
 
 bool UndoFile::NewFileFlag() const {
@@ -344,25 +348,58 @@ std::string UndoFile::FileNameFor(const ChangeSettings& settings, int counter) c
 
 std::string UndoFile::CurrentFileName(const ChangeSettings& settings) const {
   std::lock_guard lock(mutex_);
-  return FileNameFor(settings, counter_);
+  return current_file_.empty() ? FileNameFor(settings, counter_) : current_file_;
 }
 
-std::string UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
-  // A removal goes to the file of its before-change record, unless it opens a run's records.
-  if (new_file_flag_ || (settings.separate_undo_files && request.phase != RecordPhase::kAfter)) {
-    if (counter_ == 0) counter_ = 1;
-    std::error_code ec;
-    while (std::filesystem::exists(base::PathFromUtf8(FileNameFor(settings, counter_)), ec)) {
-      ++counter_;
-    }
-    new_file_flag_ = false;
-    std::string file = FileNameFor(settings, counter_);
-    ledger_.Reset(file);
-    return file;
+void UndoFile::NameNewFile(const ChangeSettings& settings) {
+  const std::string day = Cat({settings.undo_folder, "|", today_()});
+  // A new run looks at the folder again: other runs and the user may have used numbers since.
+  if (new_file_flag_ || day != numbering_day_) {
+    const int used = HighestUsedUndoNumber(settings.undo_folder, today_());
+    highest_used_ = day == numbering_day_ ? std::max(highest_used_, used) : used;
+    numbering_day_ = day;
   }
-  std::string file = FileNameFor(settings, counter_);
-  if (ledger_.file() != file) ledger_.Reset(file);
-  return file;
+  counter_ = highest_used_ + 1;
+  current_file_ = FileNameFor(settings, counter_);
+  current_folder_ = settings.undo_folder;
+  current_created_ = false;
+  ledger_.Reset(current_file_);
+}
+
+void UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& settings) {
+  // A removal goes to the file of its before-change record, unless it opens a run's records.
+  const bool starts_file =
+      new_file_flag_ || (settings.separate_undo_files && request.phase != RecordPhase::kAfter);
+  const bool here = !current_file_.empty() && current_folder_ == settings.undo_folder;
+  // A new file is made with its first record: a name whose first record failed is still free and
+  // is tried again (on the same day, in the same run).
+  const bool unmade = here && !current_created_ && !new_file_flag_ &&
+                      current_file_ == FileNameFor(settings, counter_);
+  if (starts_file ? !unmade : !here) NameNewFile(settings);
+  new_file_flag_ = false;
+}
+
+std::string UndoFile::WriteLines(const std::string& machine_name,
+                                 const std::vector<std::string>& lines,
+                                 const ChangeSettings& settings) {
+  const std::vector<std::string> header = HeaderLines(machine_name);
+  if (current_created_) return AppendRegLines(current_file_, header, lines);
+  while (true) {
+    bool taken = false;
+    const std::string error = CreateRegFile(current_file_, header, lines, &taken);
+    if (!taken) {
+      if (error.empty()) {
+        current_created_ = true;
+        highest_used_ = std::max(highest_used_, counter_);
+      }
+      return error;
+    }
+    // Another writer made a file of this name first: the next number is ours to try.
+    highest_used_ = std::max(highest_used_, counter_);
+    counter_ = highest_used_ + 1;
+    current_file_ = FileNameFor(settings, counter_);
+    ledger_.Reset(current_file_);
+  }
 }
 
 std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
@@ -450,25 +487,45 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
 }
 
 std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& settings) {
+  return RecordAll({request}, settings);
+}
+
+std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
+                                const ChangeSettings& settings) {
   std::lock_guard lock(mutex_);
-  if (request.kind == RecordKind::kExport) {
-    return "Unable to write to undo file [an export record has no undo file]";
+  if (requests.empty()) return "";
+  for (const UndoRequest& request : requests) {
+    if (request.kind == RecordKind::kExport) {
+      return "Unable to write to undo file [an export record has no undo file]";
+    }
   }
-  if (settings.default_undo != 0) return "";
-  const std::string file = ChooseFile(request, settings);
+  if (settings.default_undo != 0 && !form_noted_ && log_) {
+    form_noted_ = true;
+    log_(Cat({"DEFAULTUNDO=", std::to_string(settings.default_undo),
+              " asks for undo files in a form Keyloom does not write: .REG undo files are "
+              "written instead"}));
+  }
+  ChooseFile(requests.front(), settings);
   std::vector<std::string> lines;
   std::vector<std::function<void(UndoLedger&)>> ledger_changes;
   std::string error;
   try {
-    error = CollectRecord(request, settings, true, &lines, &ledger_changes);
+    for (const UndoRequest& request : requests) {
+      std::vector<std::string> more;
+      std::vector<std::function<void(UndoLedger&)>> more_changes;
+      error = CollectRecord(request, settings, true, &more, &more_changes);
+      if (!error.empty()) break;
+      lines.insert(lines.end(), more.begin(), more.end());
+      for (auto& change : more_changes) ledger_changes.push_back(std::move(change));
+    }
   } catch (const std::exception& e) {
     error = e.what();
   }
-  if (error.empty()) error = AppendRegLines(file, HeaderLines(request.machine_name), lines);
+  if (error.empty()) error = WriteLines(requests.front().machine_name, lines, settings);
   // A failure reaches the status log through the action's ErrorText.
   if (!error.empty()) return Cat({"Unable to write to undo file [", error, "]"});
   for (auto& change : ledger_changes) change(ledger_);
-  if (written_) written_(file);
+  if (written_) written_(current_file_);
   return "";
 }
 
@@ -514,80 +571,6 @@ std::optional<std::string> UndoFile::ReadValueText(reg::KeyHandle root, std::str
     return std::string();
   }
   return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
-}
-
-std::string AppendRegLines(const std::string& file, const std::vector<std::string>& header,
-                           const std::vector<std::string>& lines) {
-  namespace fs = std::filesystem;
-  const fs::path path = base::PathFromUtf8(file);
-  // A file whose presence or size cannot be told is left alone: taken for a new one, it would get
-  // a second header, and a failed write would then cut it. A device is written to as it is.
-  std::error_code ec;
-  const bool existed = fs::exists(path, ec);
-  if (ec) return base::FileSystemErrorText(ec);
-  const bool regular = existed && fs::is_regular_file(path, ec);
-  if (ec) return base::FileSystemErrorText(ec);
-  const std::uintmax_t old_size = regular ? fs::file_size(path, ec) : 0;
-  if (ec) return base::FileSystemErrorText(ec);
-  const bool fresh = !regular || old_size == 0;
-
-  enum class Encoding { kUtf16, kUtf8, kAscii } encoding = Encoding::kUtf16;
-  if (!fresh) {
-    base::ClearFileError();
-    std::FILE* in = base::OpenFile(path, "rb");
-    if (in == nullptr) return base::LastFileErrorText();
-    unsigned char start[3] = {0, 0, 0};
-    const std::size_t got = std::fread(start, 1, sizeof start, in);
-    std::fclose(in);
-    if (got >= 2 && start[0] == 0xFF && start[1] == 0xFE) {
-      encoding = Encoding::kUtf16;
-    } else if (got == 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF) {
-      encoding = Encoding::kUtf8;
-    } else {
-      encoding = Encoding::kAscii;
-    }
-    if (lines.empty()) return "";
-  }
-
-  std::string text;
-  if (fresh) {
-    for (const auto& line : header) text += line + std::string(kCrLf);
-  }
-  for (const auto& line : lines) text += line + std::string(kCrLf);
-  std::string bytes;
-  switch (encoding) {
-    case Encoding::kUtf16:
-      bytes = (fresh ? std::string(kUtf16Bom) : std::string()) + EncodeUtf16Le(text);
-      break;
-    case Encoding::kUtf8:
-      bytes = text;
-      break;
-    case Encoding::kAscii:
-      for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-          return "the file is not in UTF-16 and cannot hold the record's text";
-        }
-      }
-      bytes = text;
-      break;
-  }
-
-  base::ClearFileError();
-  std::FILE* out = base::OpenFile(path, "ab");
-  if (out == nullptr) return base::LastFileErrorText();
-  std::string failure;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
-    failure = base::LastFileErrorText();
-  }
-  if (std::fclose(out) != 0 && failure.empty()) failure = base::LastFileErrorText();
-  if (failure.empty()) return "";
-  // The file keeps no half record: it goes back to what it was.
-  if (regular) {
-    fs::resize_file(path, old_size, ec);
-  } else if (!existed) {
-    fs::remove(path, ec);
-  }
-  return failure;
 }
 
 }  // namespace keyloom::files

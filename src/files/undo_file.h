@@ -6,10 +6,16 @@
 //
 // Files: the undo folder + "UNDO-" + yyyymmdd + "-" + the undo counter ("%.3d") + ".REG". A record
 // before a change (phase kBefore) starts a new file when the new-file flag is up (raised at program
-// start and at the start of every run) or with SAUNDO on; the counter then moves past every file
-// of the day that exists already. Every other record goes to the file of the current counter. A
-// new file opens with four header lines; records are appended, the way back of a failed append is
-// cut off again.
+// start and at the start of every run) or with SAUNDO on; the counter then moves past every number
+// of the day that the folder's files and its run journal have used (see undo_numbering.h). A new
+// file is created exclusively, with its four header lines and its first record in one write: when
+// another writer (another run, another process) has taken the name meanwhile, the next number is
+// taken. Every other record goes to the current file, the one this writer created, also after
+// midnight; a writer never appends to a file it did not create. A failed append is cut off again.
+//
+// A change made in several registry steps (a rename: copy, then delete) is recorded with one
+// RecordAll before its first step: what takes back every step, in one write that reaches the disk
+// before the change starts, so a run killed at any point leaves a file that restores it.
 //
 // Bracket lines name each key by the path under which the 64-bit registry editor, which a double
 // click on the file starts on 64-bit Windows, reaches the key of the view the change was made in
@@ -102,11 +108,16 @@ class UndoFile {
   UndoFile& operator=(const UndoFile&) = delete;
 
   // Appends one undo record (kRename or kUpdate). Returns "" when the record was written or
-  // nothing had to be written (DEFAULTUNDO not 0, a kUpdate of a value that does not exist, an
-  // item the file already restores), else "Unable to write to undo file [" + reason + "]": the
-  // file is left as it was, and an action must not make its change. A kExport request writes
+  // nothing had to be written (a kUpdate of a value that does not exist, an item the file already
+  // restores), else "Unable to write to undo file [" + reason + "]": the
+  // file is left as it was, and an action must not make its change. DEFAULTUNDO other than 0 asks
+  // for a form of undo file that is not defined: .REG files are written all the same, and the
+  // first record of each run says so in the status log. A kExport request writes
   // nothing and says so: export records are collected with ExportLines.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
+  // The records of several requests as one record of one change, in this order, written in one
+  // step to one file (the file the first request chooses): all of them or none.
+  std::string RecordAll(const std::vector<UndoRequest>& requests, const ChangeSettings& settings);
 
   // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a
   // writer that streams many records into one file instead of appending each by name. What cannot
@@ -131,7 +142,7 @@ class UndoFile {
                                            ExportSession* session = nullptr);
 
   // Raised at the start of every search or replace run: the next before-change record starts a
-  // new file.
+  // new file, numbered past what the folder has used by then.
   void RaiseNewFileFlag();
   bool NewFileFlag() const;
 
@@ -139,7 +150,7 @@ class UndoFile {
   void SetWrittenObserver(std::function<void(const std::string&)> written);
   int Counter() const;
 
-  // The file a record would go to with the current counter.
+  // The current file: the one the next record that starts no file goes to.
   std::string CurrentFileName(const ChangeSettings& settings) const;
 
   // The header lines of a new file for `machine_name`.
@@ -147,7 +158,15 @@ class UndoFile {
 
  private:
   std::string FileNameFor(const ChangeSettings& settings, int counter) const;
-  std::string ChooseFile(const UndoRequest& request, const ChangeSettings& settings);
+  // Whether the record of `request` starts a new file; if so, names it (not made yet).
+  void ChooseFile(const UndoRequest& request, const ChangeSettings& settings);
+  // Names the next new file: past every number used in the folder today and every number this
+  // writer has tried.
+  void NameNewFile(const ChangeSettings& settings);
+  // Writes the lines to the current file: a new one is created exclusively (the next number when
+  // its name is taken), the writer's own one appended to. "" or the reason.
+  std::string WriteLines(const std::string& machine_name, const std::vector<std::string>& lines,
+                         const ChangeSettings& settings);
   // The record's lines and the ledger changes to apply once they are written; "" or the reason
   // the record cannot be written.
   std::string CollectRecord(const UndoRequest& request, const ChangeSettings& settings, bool undo,
@@ -162,6 +181,12 @@ class UndoFile {
   mutable std::mutex mutex_;
   int counter_ = 0;
   bool new_file_flag_ = true;
+  std::string current_file_;  // "" until the first record names one
+  std::string current_folder_;
+  bool current_created_ = false;   // this writer created current_file_
+  std::string numbering_day_;      // folder and date `highest_used_` is for
+  int highest_used_ = 0;           // the highest number known used on that day in that folder
+  bool form_noted_ = false;        // the run's note on DEFAULTUNDO is in the status log
   UndoLedger ledger_;
   std::function<void(const std::string&)> written_;
 };

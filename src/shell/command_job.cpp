@@ -1,10 +1,14 @@
 #include "shell/command_job.h"
 
 #include <cstdio>
+#include <cstdint>
+#include <string_view>
+#include <system_error>
 #include <filesystem>
 #include <memory>
 
 #include "base/file_io.h"
+#include "base/os_error.h"
 #include "base/utf8_path.h"
 #include "files/list_export.h"
 #include "files/undo_file.h"
@@ -18,13 +22,61 @@
 namespace keyloom::shell {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// The /log file: each line appended as the run writes it. The first line that cannot be written
+// whole ends the file at the line before: nothing more goes to it, the summary included, so a log
+// cut short never looks complete. The failure is kept for the report at the run's end.
+class LogFile {
+ public:
+  LogFile(std::string name, std::FILE* file, base::FileReplacement::Writer writer)
+      : name_(std::move(name)), file_(file), writer_(std::move(writer)) {
+    std::fseek(file_, 0, SEEK_END);
+    const long at = std::ftell(file_);
+    whole_size_ = at > 0 ? static_cast<std::uintmax_t>(at) : 0;
+  }
+  ~LogFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  void Line(std::string_view text) {
+    if (file_ == nullptr) return;
+    std::string bytes(text);
+    bytes += "\r\n";
+    base::ClearFileError();
+    bool ok = false;
+    try {
+      ok = writer_ ? writer_(file_, bytes)
+                   : std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+      ok = ok && std::fflush(file_) == 0;
+    } catch (...) {
+      ok = false;
+    }
+    if (ok) {
+      whole_size_ += bytes.size();
+      return;
+    }
+    failure_ = base::LastFileErrorText();
+    std::fclose(file_);
+    file_ = nullptr;
+    std::error_code ec;  // the part of a line that went is cut off again
+    std::filesystem::resize_file(base::PathFromUtf8(name_), whole_size_, ec);
+  }
+
+  // "" while every line was written, else the system's reason.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  std::string name_;
+  std::FILE* file_;
+  base::FileReplacement::Writer writer_;
+  std::uintmax_t whole_size_ = 0;
+  std::string failure_;
 };
 
 // The hits as the Key List's CSV export writes them, each value read afresh in the run's view.
 bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& report,
-                    const std::string& file) {
+                    const std::string& file, const base::FileReplacement::Writer& writer) {
   engine::Globals globals;
   globals.search_machine = request.search_machine;
   globals.is_64bit_windows = request.is_64bit_windows;
@@ -34,6 +86,7 @@ bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& r
   context.undo = &reader;
   context.log = log;
   context.settings = ToChangeSettings(request.settings, globals);
+  context.writer = writer;
   const KeyListExportRows rows(report.rows());
   return files::WriteCsvExport(base::PathFromUtf8(file), rows, context) ==
          files::ExportOutcome::kSaved;
@@ -56,7 +109,7 @@ bool CanWriteFile(const std::filesystem::path& path) {
 int ExitCodeFor(const JobSummary& summary) {
   if (!summary.started) return kExitNoRun;
   if (summary.failures > 0 || summary.keys_unreadable > 0 || summary.values_unreadable > 0 ||
-      summary.csv_failed) {
+      summary.csv_failed || summary.log_failed) {
     return kExitSomeFailed;
   }
   if (summary.stopped) return summary.changes > 0 ? kExitStopped : kExitNothingFound;
@@ -144,26 +197,21 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     return kExitNoRun;
   }
 
-  std::unique_ptr<std::FILE, FileCloser> log_file;
+  std::unique_ptr<LogFile> log_file;
   if (!line.log_file.empty()) {
-    log_file.reset(base::OpenFile(base::PathFromUtf8(line.log_file), "ab"));
-    if (!log_file) {
+    std::FILE* file = base::OpenFile(base::PathFromUtf8(line.log_file), "ab");
+    if (file == nullptr) {
       env.err("The log file cannot be written: " + line.log_file);
       return kExitNoRun;
     }
+    log_file = std::make_unique<LogFile>(line.log_file, file, env.file_writer);
   }
   if (!line.csv_file.empty() && !CanWriteFile(base::PathFromUtf8(line.csv_file))) {
     env.err("The CSV file cannot be written: " + line.csv_file);
     return kExitNoRun;
   }
   ReportOutput::LineSink to_log;
-  if (log_file) {
-    to_log = [file = log_file.get()](std::string_view text) {
-      std::fwrite(text.data(), 1, text.size(), file);
-      std::fputs("\r\n", file);
-      std::fflush(file);
-    };
-  }
+  if (log_file) to_log = [file = log_file.get()](std::string_view text) { file->Line(text); };
   ReportOutput report(env.out, to_log, line.quiet, !line.csv_file.empty());
   for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
   if (request.settings.simulate) {
@@ -189,13 +237,21 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     summary.csv_failed = true;
     env.err("The hits do not fit in memory; the CSV file is not written: " + line.csv_file);
   } else if (!line.csv_file.empty()) {
-    summary.csv_failed = !WriteHitsAsCsv(*env.api, request, report, line.csv_file);
+    summary.csv_failed =
+        !WriteHitsAsCsv(*env.api, request, report, line.csv_file, env.file_writer);
     if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);
   }
-  for (const std::string& text : SummaryLines(summary, request.search_only)) {
-    env.out(text);
-    if (to_log) to_log(text);
+  if (log_file && log_file->failure().empty()) {
+    // The summary completes the log; counted before it is written, so that a log that cannot
+    // take it is reported too.
+    for (const std::string& text : SummaryLines(summary, request.search_only)) log_file->Line(text);
   }
+  if (log_file && !log_file->failure().empty()) {
+    summary.log_failed = true;
+    env.err("The log file could not be written: " + line.log_file + " [" + log_file->failure() +
+            "]");
+  }
+  for (const std::string& text : SummaryLines(summary, request.search_only)) env.out(text);
   return ExitCodeFor(summary);
 }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_io.h"
 #include "engine/pause_gate.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
@@ -35,12 +36,13 @@ struct JobSummary {
   std::int64_t keys_unreadable = 0;    // keys and roots that could not be opened
   std::int64_t values_unreadable = 0;  // values that could not be read or examined
   bool csv_failed = false;             // the /csv file could not be written
+  bool log_failed = false;             // the /log file could not be written to the end
   std::vector<std::string> undo_files;
 };
 
 // 0 hits and every change made; 1 nothing found, or stopped before anything was changed; 2 not
 // started; 4 stopped after changes were made; 5 a change failed, a key or a value could not be
-// read or the CSV file could not be written (also when stopped).
+// read, or the CSV file or the log file could not be written (also when stopped).
 int ExitCodeFor(const JobSummary& summary);
 
 // The summary's lines.
@@ -88,6 +90,9 @@ struct CommandEnvironment {
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;
   const std::atomic<bool>* stop = nullptr;  // Ctrl+C
+  // Writes bytes to the open /log or /csv file; false when they could not all be written. Tests
+  // replace it to fill the disk.
+  base::FileReplacement::Writer file_writer;
 };
 
 // Runs the command line `args` (without the program's name) and returns the exit code.

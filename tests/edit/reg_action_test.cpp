@@ -387,50 +387,5 @@ TEST_F(RegActionTest, NoChangeIsMadeWhenItsUndoRecordCannotBeWritten) {
   EXPECT_EQ(Tree(), before);
 }
 
-// Makes the undo file unwritable as soon as the action writes to the registry, so that the
-// record after a rename fails.
-class BreaksTheUndoFile : public reg::ForwardingRegApi {
- public:
-  BreaksTheUndoFile(reg::RegApi& target, std::function<std::string()> current_file)
-      : ForwardingRegApi(target), current_file_(std::move(current_file)) {}
-  reg::ErrorCode SetValue(reg::KeyHandle key, std::string_view name, std::uint32_t type,
-                          const reg::Bytes& data) override {
-    const auto file = keyloom::base::PathFromUtf8(current_file_());
-    std::error_code ec;
-    if (!std::filesystem::is_directory(file, ec)) {
-      std::filesystem::remove(file, ec);
-      std::filesystem::create_directory(file, ec);
-    }
-    return ForwardingRegApi::SetValue(key, name, type, data);
-  }
-
- private:
-  std::function<std::string()> current_file_;
-};
-
-TEST_F(RegActionTest, ARenameWhoseRemovalCannotBeRecordedIsTakenBack) {
-  PutString("Software\\X", "A", u"a");
-  PutString("Software\\X\\Sub", "s", u"2");
-  const auto before = Tree();
-  BreaksTheUndoFile breaking(*api_, [this] { return undo_.CurrentFileName(settings_); });
-  TRegAction action = TRegAction::Create(breaking, undo_, settings_);
-  action.RootKey = reg::kCurrentUser;
-  action.KeyPath = "\\Software\\X";
-  action.ValueName = "A";
-  action.NewData = "B";
-  action.CreateUndo = true;
-  action.ActionKind = akRename;
-  action.Execute();
-  EXPECT_EQ(action.ErrorText.rfind("Unable to write to undo file [", 0), 0u) << action.ErrorText;
-  EXPECT_EQ(Tree(), before);
-
-  action.KeyPath = "\\Software\\X";
-  action.ValueName.clear();
-  action.NewData = "\\Software\\Y";
-  action.Execute();
-  EXPECT_EQ(action.ErrorText.rfind("Unable to write to undo file [", 0), 0u) << action.ErrorText;
-  EXPECT_EQ(Tree(), before);
-}
-
 }  // namespace
 }  // namespace keyloom::edit

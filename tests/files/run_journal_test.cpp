@@ -1,8 +1,10 @@
 #include "files/run_journal.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -66,7 +68,8 @@ TEST(RunJournal, WritesReadableBlocksAndReadsThemBack) {
   EXPECT_THAT(testing::SplitCrLf(text),
               ElementsAre("", "[Run]", "Date=2026-12-07 10:00:00", "Find=C:\\\\Old\\r\\nline",
                           "Replace=Caf\xC3\xA9", "Machine=\\\\\\\\SERVER", "View=32-bit",
-                          "File=UNDO-20261207-002.REG", "File=UNDO-20261207-003.REG"));
+                          "File=UNDO-20261207-002.REG", "", "[Run]",
+                          "Continues=UNDO-20261207-002.REG", "File=UNDO-20261207-003.REG"));
 
   auto runs = journal.Runs(folder.Utf8());
   ASSERT_EQ(runs.size(), 3u);  // 004 and 001 alone, newest first, and the run
@@ -125,7 +128,10 @@ TEST(RunJournal, ReadsEachFileAsTheRunThatWroteItAndMarksExactlyOneRun) {
   EXPECT_THAT(runs[4].notes, ElementsAre("The journal names UNDO-20261207-001.REG under this run "
                                          "too; the run of 2026-12-07 12:00:00 wrote it"));
 
+  const std::string before = ReadBytes(folder.path() / "UNDO-RUNS.TXT");
   EXPECT_EQ(journal.MarkUndone(runs[2]), "");
+  // The mark is appended: runs writing to the journal meanwhile lose nothing.
+  EXPECT_EQ(ReadBytes(folder.path() / "UNDO-RUNS.TXT").substr(0, before.size()), before);
   runs = journal.Runs(folder.Utf8());
   for (const auto& run : runs) {
     EXPECT_EQ(run.undone, run.info.find == "r3" ? "2026-12-07 14:00:00" : "") << run.info.find;
@@ -134,6 +140,56 @@ TEST(RunJournal, ReadsEachFileAsTheRunThatWroteItAndMarksExactlyOneRun) {
   auto moved = runs[2];
   moved.block = 1;
   EXPECT_THAT(journal.MarkUndone(moved), ::testing::HasSubstr("no block of the run of"));
+}
+
+// Two runs going on at once on one folder (two journals, as two processes keep them), each from
+// its own thread, while a third thread reads: every block is whole, each run names exactly its own
+// files in the order written, and no reader ever sees a run holding another's file or a run
+// without its texts.
+TEST(RunJournal, TwoWritersAtOnceKeepTheirRunsApartAndReadersSeeWholeRuns) {
+  TempFolder folder;
+  constexpr int kFiles = 150;
+  RunJournal journals[2];
+  std::vector<std::string> files[2];
+  for (int run = 0; run < 2; ++run) {
+    for (int n = 1; n <= kFiles; ++n) {
+      const auto path =
+          folder.path() / ("UNDO-20261207-" + std::to_string(run * 1000 + 1000 + n) + ".REG");
+      WriteBytes(path, "");
+      files[run].push_back(base::PathToUtf8(path));
+    }
+    journals[run].BeginRun({"", run == 0 ? "first" : "second", "x", "", ""});
+  }
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::thread reader([&] {
+    RunJournal looker;
+    while (!done) {
+      for (const auto& seen : looker.Runs(folder.Utf8())) {
+        if (seen.single_file) continue;  // a file written a moment before its block
+        const int run = seen.info.find == "first" ? 0 : 1;
+        EXPECT_TRUE(seen.info.find == "first" || seen.info.find == "second") << seen.info.find;
+        for (std::size_t i = 0; i < seen.files.size(); ++i) ASSERT_EQ(seen.files[i], files[run][i]);
+      }
+      ++reads;
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int run = 0; run < 2; ++run) {
+    writers.emplace_back([&, run] {
+      for (const auto& file : files[run]) EXPECT_EQ(journals[run].FileWritten(file), "");
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_GT(reads.load(), 0);
+  const auto runs = RunJournal().Runs(folder.Utf8());
+  ASSERT_EQ(runs.size(), 2u);
+  for (const auto& run : runs) {
+    EXPECT_FALSE(run.single_file);
+    EXPECT_EQ(run.files, files[run.info.find == "first" ? 0 : 1]);
+  }
 }
 
 }  // namespace

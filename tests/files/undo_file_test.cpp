@@ -72,10 +72,15 @@ TEST_F(UndoFileTest, WithSaundoOffARunsRecordsShareOneFile) {
   EXPECT_THAT(Body(1), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\"", "",
                                    "[HKEY_CURRENT_USER\\Software\\X]", "\"B\"=\"b\""));
   EXPECT_EQ(Body(2).size(), 3u);
-  // The next day starts over in a file of that day.
+  // A run keeps its one file past midnight; the next run starts over in a file of the new day.
   date_ = "20240201";
   ASSERT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "B"), "");
-  EXPECT_EQ(Body(2).size(), 3u);
+  EXPECT_FALSE(std::filesystem::exists(UndoPath(2)));
+  undo_.RaiseNewFileFlag();
+  ASSERT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"), "");
+  EXPECT_EQ(Body(1).size(), 3u);
+  date_ = kDate;
+  EXPECT_EQ(Body(2).size(), 6u);
 }
 
 TEST_F(UndoFileTest, WithSaundoOnEveryChangeGetsAFileAndRenamesKeepTheirPair) {
@@ -90,12 +95,22 @@ TEST_F(UndoFileTest, WithSaundoOnEveryChangeGetsAFileAndRenamesKeepTheirPair) {
   EXPECT_THAT(Body(2), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"C\"=\"c\""));
 }
 
-TEST_F(UndoFileTest, DefaultUndoOtherThanZeroWritesNoUndoButStillExports) {
+// DEFAULTUNDO 1 asks for .INF undo files, a form with no definition: the .REG files are written
+// all the same (never no undo at all), and each run says so once.
+TEST_F(UndoFileTest, DefaultUndoOtherThanZeroWritesRegFilesAndSaysSoOncePerRun) {
   settings_.default_undo = 1;
   PutString("Software\\X", "A", u"a");
+  const std::string note =
+      "DEFAULTUNDO=1 asks for undo files in a form Keyloom does not write: .REG undo files are "
+      "written instead";
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"), "");
-  EXPECT_FALSE(std::filesystem::exists(UndoPath(1)));
-  EXPECT_EQ(undo_.Counter(), 0);
+  EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"), "");
+  EXPECT_THAT(Body(1), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\""));
+  EXPECT_EQ(undo_.Counter(), 2);
+  EXPECT_THAT(log_, ElementsAre(note));
+  undo_.RaiseNewFileFlag();  // the next run says it again
+  EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"), "");
+  EXPECT_THAT(log_, ElementsAre(note, note));
 
   UndoRequest request;
   request.root = reg::kCurrentUser;

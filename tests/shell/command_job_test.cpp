@@ -5,11 +5,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/os_error.h"
 #include "engine/pause_gate.h"
 #include "files/reg_file_testing.h"
 #include "registry/forwarding_reg_api.h"
@@ -17,6 +21,7 @@
 #include "registry/registry.h"
 #include "registry/registry_contract.h"
 #include "shell/exit_codes.h"
+#include "support/file_errors.h"
 #include "support/temp_folder.h"
 
 namespace keyloom::shell {
@@ -64,7 +69,8 @@ class CommandJobTest : public ::testing::Test {
     return reg.ReadString(name);
   }
 
-  int Run(std::vector<std::string> args, reg::RegApi* api = nullptr) {
+  int Run(std::vector<std::string> args, reg::RegApi* api = nullptr,
+          base::FileReplacement::Writer file_writer = {}) {
     out_.clear();
     err_.clear();
     CommandEnvironment env;
@@ -74,6 +80,7 @@ class CommandJobTest : public ::testing::Test {
     env.out = [this](std::string_view line) { out_.emplace_back(line); };
     env.err = [this](std::string_view line) { err_.emplace_back(line); };
     env.stop = &stop_;
+    env.file_writer = std::move(file_writer);
     return RunCommandLine(args, env);
   }
 
@@ -170,6 +177,54 @@ TEST_F(CommandJobTest, CsvHoldsTheHitsAsTheExportWritesThem) {
   }
   EXPECT_EQ(reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software"), before);
   EXPECT_FALSE(std::filesystem::exists(folder_.path() / "no"));
+}
+
+// A disk that fills while the run writes its /log or /csv file: the failure is on standard error
+// with the file's name and the system's reason, the run ends with 5, and no file looks complete:
+// the log keeps its whole lines and no summary, the CSV file is not there at all.
+TEST_F(CommandJobTest, ADiskThatFillsDuringTheRunIsReportedAndLeavesNoFileLookingComplete) {
+  const std::string log = folder_.Utf8() + "run.log";
+  const std::string csv = folder_.Utf8() + "hits.csv";
+  std::size_t room = 0;
+  const auto disk = [&room](std::FILE* file, std::string_view bytes) {
+    const std::size_t fits = std::min(room, bytes.size());
+    room -= fits;
+    if (std::fwrite(bytes.data(), 1, fits, file) != fits || std::fflush(file) != 0) return false;
+    if (fits == bytes.size()) return true;
+    errno = ENOSPC;
+    return false;
+  };
+  const std::string full = keyloom::testing::DiskFullText();
+  room = 150;  // the first lines of the log, then the disk is full
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch", "/log", log}, nullptr, disk),
+            kExitSomeFailed);
+  EXPECT_THAT(err_, Contains("The log file could not be written: " + log + " [" + full + "]"));
+  EXPECT_THAT(out_, Contains("Hits: 2"));  // the report itself is whole
+  const std::string written = ReadBytes(base::PathFromUtf8(log));
+  EXPECT_GT(written.size(), 0u);
+  EXPECT_LE(written.size(), 150u);
+  EXPECT_EQ(written.substr(written.size() - 2), "\r\n") << "whole lines only";
+  EXPECT_EQ(written.find("Keys examined"), std::string::npos);
+
+  std::filesystem::remove(base::PathFromUtf8(log));
+  room = 1u << 20;  // the log fits; the CSV file is cut short
+  std::size_t csv_room = 60;
+  std::FILE* log_file = nullptr;  // the first file written to is the log
+  const auto csv_disk = [&](std::FILE* file, std::string_view bytes) {
+    if (log_file == nullptr) log_file = file;
+    if (file == log_file) return disk(file, bytes);
+    std::swap(room, csv_room);
+    const bool ok = disk(file, bytes);
+    std::swap(room, csv_room);
+    return ok;
+  };
+  EXPECT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software\\Scratch", "/log", log, "/csv", csv},
+                nullptr, csv_disk),
+            kExitSomeFailed);
+  EXPECT_THAT(err_, Contains(HasSubstr("The CSV file could not be written: " + csv)));
+  EXPECT_FALSE(std::filesystem::exists(base::PathFromUtf8(csv)));
+  EXPECT_FALSE(std::filesystem::exists(base::FileReplacement(base::PathFromUtf8(csv)).temp_path()));
+  EXPECT_NE(ReadBytes(base::PathFromUtf8(log)).find("Keys examined"), std::string::npos);
 }
 
 // Ctrl+C as the run opens a key: the run stops at its next key, and its one undo file is complete.

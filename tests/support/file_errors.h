@@ -17,4 +17,13 @@ inline std::string MissingFolderText() {
 #endif
 }
 
+// Why a write to a full disk failed.
+inline std::string DiskFullText() {
+#ifdef _WIN32
+  return base::SystemErrorText(112);  // ERROR_DISK_FULL
+#else
+  return base::SystemErrorText(ENOSPC);
+#endif
+}
+
 }  // namespace keyloom::testing

@@ -56,6 +56,15 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
       FormDestroy();
       return 0;
+    case WM_CLOSE:
+      if (KeepOpenForRun()) return 0;
+      break;  // the default destroys the window
+    case WM_QUERYENDSESSION:
+      if (controller_ != nullptr && controller_->Active()) controller_->StopRun();
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam != FALSE) EndSession();
+      return 0;
     case WM_ACTIVATE:
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
@@ -222,18 +231,41 @@ void TfrmMain::FormCreate() {
 
 // The unattended run of the silent mode. A run that cannot start (its validation failed, or
 // starting it failed) ends the program with kExitNoRun instead of leaving it without a window.
+// Whether it started is the click's answer: a small run may well have ended already.
 void TfrmMain::StartSilentRun() {
+  bool started = false;
   try {
     SyncControls();
-    controller_->btnReplaceClick();
+    started = controller_->btnReplaceClick();
   } catch (...) {
     // Dropped without a message: nobody is there to read it.
   }
-  // The state, which only this thread changes, and not Active(): a tiny run may be over already.
-  if (controller_->state() == engine::RunState::kIdle) {
+  if (!started) {
     exit_code_ = kExitNoRun;
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
   }
+}
+
+bool TfrmMain::KeepOpenForRun() {
+  if (controller_ == nullptr || !controller_->Active() || globals_.silent_mode) return false;
+  if (close_when_run_ends_) return true;  // stopping already
+  const int answer = MessageBoxW(hwnd(), L"A run is in progress. Stop it and close Keyloom?",
+                                 kAppTitle, MB_YESNO | MB_ICONQUESTION);
+  if (answer != IDYES) return true;
+  if (!controller_->Active()) return false;  // it ended while the question was open
+  close_when_run_ends_ = true;
+  controller_->StopRun();
+  return true;
+}
+
+void TfrmMain::EndSession() {
+  if (controller_ != nullptr) {
+    controller_->StopRun();
+    // The session ends once this returns: the run's summary must be shown by then, also one
+    // that ended a moment ago and still waits in the queue.
+    if (controller_->StopAndWait(std::chrono::milliseconds(kStopBoundMs))) DrainOutput();
+  }
+  if (hwnd() != nullptr) DestroyWindow(hwnd());
 }
 
 // The first activation after start-up starts the AUTOSTART replace run, once per program start.

@@ -11,6 +11,12 @@
 // line and row written before it is shown. The worker reads the request from a ControlsSnapshot
 // that the GUI thread keeps up to date as the controls change.
 //
+// Closing the window while a run is going asks first ("A run is in progress. Stop it and close
+// Keyloom?"): Yes stops the run at its next item, and the window closes once the run has written
+// its summary (the end reaches the window through the queue like any run's end); No keeps the run
+// going. The end of the Windows session stops the run the same way, without asking, and waits for
+// it before the window goes.
+//
 // At the window's end a running run is stopped and waited for (kStopBoundMs at most) before the
 // pause gate is released; a run that does not stop in time ends the process instead of leaving a
 // worker behind that uses freed objects.
@@ -123,6 +129,13 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void FormCreate();
   void FormActivate();
   void FormDestroy();
+  // WM_CLOSE (Alt+F4, the title bar, the task bar) while a run is going: asks whether to stop it
+  // and close. True when the window stays open for now: the answer was No, or the run is being
+  // stopped and the window closes once it has ended, with its summary written.
+  bool KeepOpenForRun();
+  // The end of the Windows session: a run is stopped as Yes stops it, without a question, and
+  // waited for before the window goes.
+  void EndSession();
   void StartSilentRun();
   void ApplyWindowSettings(const WindowSettings& window);
   WindowSettings ReadWindowSettings() const;
@@ -271,6 +284,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   bool activated_ = false;
   bool list_status_owed_ = false;  // a sort or filter asked for has not said what shows yet
   bool destroyed_ = false;
+  bool close_when_run_ends_ = false;  // the window closes once the run it stopped has ended
   int exit_code_ = 0;
 };
 

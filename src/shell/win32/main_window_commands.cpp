@@ -247,6 +247,7 @@ void TfrmMain::DrainOutput() {
       KeyListRunEnded();
       if (run_start_) ShowProgress();
       run_start_.reset();
+      if (close_when_run_ends_) CloseMainWindow();  // the user chose to stop it and close
     }
     if (batch.quit) CloseMainWindow();
   }
