@@ -1,6 +1,7 @@
 // Error texts of file calls in the operating system's own words, as the program words every
-// failure ("Unable to write to undo file [The system cannot find the path specified]"): on Windows
-// the system's message for the Windows error behind the failure, elsewhere the C library's text.
+// failure ("Unable to write to undo file in C:\Undo\ [The system cannot find the path
+// specified]"): on Windows the system's message for the Windows error behind the failure,
+// elsewhere the C library's text.
 // Every text comes without trailing blanks, full stops and line ends.
 #pragma once
 

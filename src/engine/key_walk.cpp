@@ -54,6 +54,7 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
       journal->BeginRun(std::move(info));
     };
     deps.run_ended = [journal] { journal->EndRun(); };
+    deps.run_undo_files = [journal] { return journal->LastRunFiles(); };
   }
   return deps;
 }

@@ -138,6 +138,25 @@ void SearchEngine::RunSession(bool search_only) {
   if (session_.failed_count > 0) {
     deps_.log("Failed to change [" + std::to_string(session_.failed_count) + "] Entries.", false);
   }
+  if (!search_only && deps_.run_undo_files) {
+    const auto line = UndoEndLine(deps_.run_undo_files(), session_.changed_count);
+    if (line) deps_.log(*line, false);
+  }
+}
+
+std::optional<std::string> UndoEndLine(const std::vector<std::string>& undo_files,
+                                       std::int32_t changed) {
+  if (undo_files.empty()) {
+    if (changed == 0) return std::nullopt;
+    return std::string("Undo files: none written, this run cannot be taken back.");
+  }
+  // The folder is the one the files went to, also when the setting changed during the run.
+  const std::string& first = undo_files.front();
+  const std::size_t slash = first.find_last_of("\\/");
+  const std::string folder =
+      slash == std::string::npos ? std::string() : first.substr(0, slash + 1);
+  return "Undo files: [" + std::to_string(undo_files.size()) + "] written to [" + folder +
+         "]. Ctrl+Z takes this run back.";
 }
 
 bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*replace*/, int first,

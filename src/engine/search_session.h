@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -106,7 +107,16 @@ struct EngineDeps {
   // The run's start, with its find and replace texts, and its end: the run journal's.
   std::function<void(const std::string& find, const std::string& replace)> run_started;
   std::function<void()> run_ended;
+  // The undo files the open run has written so far, in the order written; null when the run's
+  // report names them itself (the command line's).
+  std::function<std::vector<std::string>()> run_undo_files;
 };
+
+// The line after a replace or delete run's summary that says where its way back is: the undo
+// folder, how many files the run wrote and the key that takes it back. None when the run neither
+// changed anything nor wrote an undo file.
+std::optional<std::string> UndoEndLine(const std::vector<std::string>& undo_files,
+                                       std::int32_t changed);
 
 // Whether `text` is a decimal number: optional sign, digits with `decimal_separator`, optional
 // exponent; surrounding blanks allowed.

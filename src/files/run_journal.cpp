@@ -265,7 +265,9 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "View") run.info.view = value;
     if (key == "Undone") run.undone = value;
     if (key == "Continues") continues.back() = value;
-    if (key == "Marks") marks.back() = std::strtoull(value.c_str(), nullptr, 10);
+    if (key == "Marks") {
+      marks.back() = static_cast<std::size_t>(std::strtoull(value.c_str(), nullptr, 10));
+    }
     const std::string path = base::PathToUtf8(base / value);
     if (key == "File" && std::find(run.files.begin(), run.files.end(), path) == run.files.end()) {
       run.files.push_back(path);
@@ -320,8 +322,9 @@ std::string RunJournal::MarkUndone(const JournalRun& run) {
   if (at == lines.end() || std::find(at, end, Cat({"Date=", Escape(run.info.date)})) == end) {
     return Cat({"the run journal has no block of the run of ", run.info.date});
   }
-  return AppendLines(journal, {"", std::string(kRunLine), Cat({"Marks=", std::to_string(run.block)}),
-                               Cat({"Date=", Escape(run.info.date)}), undone});
+  return AppendLines(journal,
+                     {"", std::string(kRunLine), Cat({"Marks=", std::to_string(run.block)}),
+                      Cat({"Date=", Escape(run.info.date)}), undone});
 }
 
 }  // namespace keyloom::files

@@ -285,7 +285,8 @@ namespace {
 // record that needs it), or without a session `own`, made for this record alone.
 Source& SourceFor(ExportSession* session, std::optional<Source>& own, reg::RegApi& api,
                   reg::KeyHandle root, std::string root_name, std::string_view machine,
-                  const ChangeSettings& settings, const std::function<void(const std::string&)>& log,
+                  const ChangeSettings& settings,
+                  const std::function<void(const std::string&)>& log,
                   const std::function<void(const std::string&)>& debug_log) {
   if (session == nullptr) {
     return own.emplace(api, root, std::move(root_name), machine, settings, log, debug_log);
@@ -294,10 +295,9 @@ Source& SourceFor(ExportSession* session, std::optional<Source>& own, reg::RegAp
   for (const auto& entry : entries) {
     if (entry.root == root && entry.machine == machine) return *entry.source;
   }
-  entries.push_back(
-      {root, std::string(machine),
-       std::make_unique<Source>(api, root, std::move(root_name), machine, settings, log,
-                                debug_log)});
+  entries.push_back({root, std::string(machine),
+                     std::make_unique<Source>(api, root, std::move(root_name), machine, settings,
+                                              log, debug_log)});
   return *entries.back().source;
 }
 
@@ -523,7 +523,10 @@ std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
   }
   if (error.empty()) error = WriteLines(requests.front().machine_name, lines, settings);
   // A failure reaches the status log through the action's ErrorText.
-  if (!error.empty()) return Cat({"Unable to write to undo file [", error, "]"});
+  if (!error.empty()) {
+    const std::string in = settings.undo_folder.empty() ? "" : Cat({" in ", settings.undo_folder});
+    return Cat({"Unable to write to undo file", in, " [", error, "]"});
+  }
   for (auto& change : ledger_changes) change(ledger_);
   if (written_) written_(current_file_);
   return "";

@@ -109,10 +109,10 @@ class UndoFile {
 
   // Appends one undo record (kRename or kUpdate). Returns "" when the record was written or
   // nothing had to be written (a kUpdate of a value that does not exist, an item the file already
-  // restores), else "Unable to write to undo file [" + reason + "]": the
-  // file is left as it was, and an action must not make its change. DEFAULTUNDO other than 0 asks
-  // for a form of undo file that is not defined: .REG files are written all the same, and the
-  // first record of each run says so in the status log. A kExport request writes
+  // restores), else "Unable to write to undo file in " + the undo folder + " [" + reason + "]":
+  // the file is left as it was, and an action must not make its change. DEFAULTUNDO other than 0
+  // asks for a form of undo file that is not defined: .REG files are written all the same, and
+  // the first record of each run says so in the status log. A kExport request writes
   // nothing and says so: export records are collected with ExportLines.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
   // The records of several requests as one record of one change, in this order, written in one

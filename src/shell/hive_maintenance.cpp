@@ -201,7 +201,7 @@ void HiveMaintenance::SaveRoot(int root_index, const std::filesystem::path& fina
       return window_.ShowWarning(Bracketed("Unable to Save Key ", replaced.message()));
     }
   }
-  window_.ShowInformation("Key Saved Successfully.");
+  window_.ShowInformation(Bracketed("Key Saved Successfully. ", Utf8(final_path)));
 }
 
 // ---- Restore and Replace ----

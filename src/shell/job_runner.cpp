@@ -125,6 +125,8 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
   RunParts parts(api, globals, controls, signal, settings);
   StoppingGate stopping_gate(gate, stop);
   engine::EngineDeps deps = engine::EngineDepsFor(parts.walk(), stopping_gate, parts.walker());
+  // The job's summary names its undo files, one a line, and a console has no Ctrl+Z.
+  deps.run_undo_files = nullptr;
   // The validation's refusals are status log lines written on this thread by the button press;
   // the job reports them as its refusal.
   const std::thread::id job_thread = std::this_thread::get_id();

@@ -371,8 +371,8 @@ TEST_F(RegActionTest, NoChangeIsMadeWhenItsUndoRecordCannotBeWritten) {
   settings_.undo_folder =
       keyloom::base::PathToUtf8(folder_.path() / "gone") + keyloom::base::kPathSeparator;
   const auto before = Tree();
-  const std::string refused =
-      "Unable to write to undo file [" + keyloom::testing::MissingFolderText() + "]";
+  const std::string refused = "Unable to write to undo file in " + settings_.undo_folder + " [" +
+                              keyloom::testing::MissingFolderText() + "]";
   EXPECT_EQ(Update("v", "2", true), refused);
   for (const char* value : {"v", ""}) {
     TRegAction action = Action("\\Software\\X", value);

@@ -64,7 +64,9 @@ TEST_F(WalkTest, KeyNameHitsAreListedInSearchesAndGoneInDeleteRuns) {
   EXPECT_TRUE(Rows().empty());
   EXPECT_THAT(lines, Contains("Key Deleted Successfully"));
   EXPECT_FALSE(Exists("Software\\OldApp"));
-  EXPECT_EQ(lines.back(), "Finished, Deleted [1] Entries.");
+  EXPECT_THAT(Last(lines, 2), ElementsAre("Finished, Deleted [1] Entries.",
+                                          "Undo files: [1] written to [" + undo_folder_.Utf8() +
+                                              "]. Ctrl+Z takes this run back."));
 }
 
 TEST_F(WalkTest, ARenamedKeyIsSearchedAgainUnderItsNewPath) {

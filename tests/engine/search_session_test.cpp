@@ -117,6 +117,13 @@ TEST(SearchRequest, DecimalNumbers) {
   EXPECT_TRUE(IsDecimalNumber("1,5", ','));
 }
 
+TEST(SearchRequest, TheUndoEndLineSaysWhereTheWayBackIs) {
+  EXPECT_EQ(UndoEndLine({}, 0), std::nullopt) << "a run that changed nothing says nothing more";
+  EXPECT_EQ(UndoEndLine({}, 2), "Undo files: none written, this run cannot be taken back.");
+  EXPECT_EQ(UndoEndLine({"C:\\Undo\\UNDO-20261207-001.REG", "C:\\Undo\\UNDO-20261207-002.REG"}, 5),
+            "Undo files: [2] written to [C:\\Undo\\]. Ctrl+Z takes this run back.");
+}
+
 TEST_F(SearchSessionTest, BlankTextsStartNothing) {
   controls_.find = "   ";
   controller_->btnSearchClick();

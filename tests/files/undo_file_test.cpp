@@ -219,7 +219,7 @@ TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
   machine_ = "\\\\FAR";
   const std::string reason = "The network path was not found";
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A", false, reg::kLocalMachine),
-            "Unable to write to undo file [" + reason + "]");
+            "Unable to write to undo file in " + settings_.undo_folder + " [" + reason + "]");
   EXPECT_THAT(
       log_, ElementsAre("Error connecting to remote machine while saving UNDO: [" + reason + "]"));
   // The export keeps the record's other lines, as a listing does.
@@ -246,7 +246,8 @@ TEST_F(UndoFileTest, RemoteRecordsReadTheMachinesRegistryAndNameItInTheHeader) {
   // A before-state that cannot be read is no undo record: the change must not go ahead.
   EXPECT_EQ(
       Record(Kind::kRename, Phase::kBefore, "\\Software\\Gone", "", false, reg::kLocalMachine),
-      "Unable to write to undo file [The system cannot find the file specified]");
+      "Unable to write to undo file in " + settings_.undo_folder +
+          " [The system cannot find the file specified]");
   EXPECT_TRUE(log_.empty());
 }
 
@@ -255,7 +256,8 @@ TEST_F(UndoFileTest, AWriteFailureIsReportedAndLeavesNoFileBehind) {
   settings_.undo_folder =
       keyloom::base::PathToUtf8(folder_.path() / "missing") + keyloom::base::kPathSeparator;
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"),
-            "Unable to write to undo file [" + keyloom::testing::MissingFolderText() + "]");
+            "Unable to write to undo file in " + settings_.undo_folder + " [" +
+                keyloom::testing::MissingFolderText() + "]");
   EXPECT_FALSE(std::filesystem::exists(UndoPath(1)));
   EXPECT_TRUE(log_.empty());  // the action reports it
 }

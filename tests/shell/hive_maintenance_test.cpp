@@ -32,7 +32,7 @@ constexpr reg::ErrorCode kDiskFull = 112;
 constexpr char kSaveDialog[] = "save dialog: Backup Registry";
 constexpr char kLoadDialog[] = "open dialog: Load Registry Backup";
 constexpr char kRestoreDialog[] = "open dialog: Restore Registry";
-constexpr char kSaved[] = "info: Key Saved Successfully.";
+constexpr char kSavedTo[] = "info: Key Saved Successfully. [";
 
 // Every call is recorded as "kind: text"; answers and chosen files are scripted.
 class ScriptedWindow : public HiveWindow {
@@ -196,7 +196,7 @@ TEST_F(HiveMaintenanceTest, RefusalsCancelsAndEarlyFailuresWriteNoFile) {
 
 TEST_F(HiveMaintenanceTest, BackupOfCurrentUserOverwritesSafelyAndLoadsBackAsKlLoad) {
   const auto backup = [&] { hives_.btnBackupClick(kCurrentUser); };
-  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog, kSaved));
+  EXPECT_THAT(Run(backup), ElementsAre(kSaveDialog, kSavedTo + InFolder("CU261206") + "]"));
   EXPECT_EQ(window_.proposal, InFolder("261206"));
   EXPECT_EQ(window_.waits_shown, 1);
   EXPECT_EQ(window_.waits_hidden, 1);
@@ -224,7 +224,7 @@ TEST_F(HiveMaintenanceTest, BackupOfCurrentUserOverwritesSafelyAndLoadsBackAsKlL
   // name the save would go to first is not touched.
   WriteBytes(existing + ".new", "the user's");
   api_->ClearFaults();
-  EXPECT_THAT(Run(backup, {true}), ElementsAre(kSaveDialog, question, kSaved));
+  EXPECT_THAT(Run(backup, {true}), ElementsAre(kSaveDialog, question, kSavedTo + existing + "]"));
   EXPECT_THAT(FolderFiles(), ElementsAre("CU261206", "CU261206.new", "CUmy_hive"));
   EXPECT_EQ(ReadBytes(existing + ".new"), "the user's");
   EXPECT_NE(ReadBytes(existing), "old backup");

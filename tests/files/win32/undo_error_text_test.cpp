@@ -21,7 +21,7 @@ TEST_F(UndoErrorTextTest, AMissingUndoFolderIsReportedByTheSystemsMessage) {
   const auto system = reg::NewWin32RegApi();
   const std::string reason = reg::TrimMessage(system->ErrorMessage(reg::kPathNotFound));
   EXPECT_EQ(Record(RecordKind::kUpdate, RecordPhase::kBefore, "\\Software\\X", "A"),
-            "Unable to write to undo file [" + reason + "]");
+            "Unable to write to undo file in " + settings_.undo_folder + " [" + reason + "]");
   EXPECT_NE(reason, std::generic_category().message(ENOENT));
 }
 

@@ -166,7 +166,7 @@ TEST_F(WindowFitTest, TheNetworkMachineDialogTheValueEditorsAndUndoARunFit) {
   WithDialog([&] { editors.ShowEditReg("Edit Registry Key", "HKEY_CURRENT_USER\\Software", "x"); },
              check);
   WithDialog([&] { editors.ShowEditDword("HKEY_CURRENT_USER\\Software", "7", false); }, check);
-  WithDialog([&] { editors.ShowMultiEdit("a\r\nb"); }, check);
+  WithDialog([&] { editors.ShowMultiEdit("HKEY_CURRENT_USER\\Software\\list", "a\r\nb"); }, check);
 }
 
 // ---- The kept place ----
