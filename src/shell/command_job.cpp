@@ -6,6 +6,7 @@
 #include <system_error>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "base/file_io.h"
 #include "base/os_error.h"
@@ -16,6 +17,7 @@
 #include "shell/exit_codes.h"
 #include "shell/job_runner.h"
 #include "shell/key_list_export_rows.h"
+#include "shell/progress_ticker.h"
 #include "shell/run_settings.h"
 #include "shell/settings.h"
 
@@ -104,7 +106,20 @@ bool CanWriteFile(const std::filesystem::path& path) {
   return true;
 }
 
+// What answers for standard error when the environment names no probe: not a console.
+const StandardErrorProbe& ConsoleOr(const StandardErrorProbe* probe) {
+  struct NotConsole final : StandardErrorProbe {
+    bool IsConsole() const override { return false; }
+  };
+  static const NotConsole not_console;
+  return probe != nullptr ? *probe : not_console;
+}
+
 }  // namespace
+
+std::string ElapsedLine(std::chrono::milliseconds elapsed) {
+  return "Elapsed: " + ElapsedText(elapsed);
+}
 
 int ExitCodeFor(const JobSummary& summary) {
   if (!summary.started) return kExitNoRun;
@@ -142,11 +157,38 @@ ReportOutput::ReportOutput(LineSink console, LineSink log_file, bool quiet, bool
 
 void ReportOutput::AddStatusLine(std::string line) {
   std::lock_guard lock(mutex_);
-  if (console_ && !quiet_) console_(line);
+  if (console_ && !quiet_) {
+    if (progress_write_) progress_write_(progress_line_.Erase());
+    console_(line);
+  }
   if (log_file_) log_file_(line);
 }
 
+void ReportOutput::SetStatusBarText(const std::string&) {
+  keys_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ReportOutput::ShowProgressWith(LineSink write) {
+  std::lock_guard lock(mutex_);
+  progress_write_ = std::move(write);
+}
+
+void ReportOutput::ShowProgress(std::chrono::milliseconds elapsed) {
+  ProgressCounts counts;
+  counts.keys = keys_.load(std::memory_order_relaxed);
+  counts.hits = hits_.load(std::memory_order_relaxed);
+  const std::string text = ProgressText(counts, elapsed);
+  std::lock_guard lock(mutex_);
+  if (progress_write_) progress_write_(progress_line_.Show(text));
+}
+
+void ReportOutput::EraseProgress() {
+  std::lock_guard lock(mutex_);
+  if (progress_write_) progress_write_(progress_line_.Erase());
+}
+
 void ReportOutput::AddKeyListEntry(std::string row) {
+  hits_.fetch_add(1, std::memory_order_relaxed);
   if (!keep_rows_) return;
   std::lock_guard lock(mutex_);
   if (rows_complete_) rows_complete_ = rows_.Append(row);
@@ -218,7 +260,20 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
   }
 
+  const auto started_at = std::chrono::steady_clock::now();
+  const auto elapsed = [started_at] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 started_at);
+  };
+  std::optional<ProgressTicker> ticker;
+  if (env.err_text && ShowsProgressLine(line.progress, ConsoleOr(env.standard_error))) {
+    report.ShowProgressWith(env.err_text);
+    ticker.emplace(env.progress_interval, [&report, &elapsed] { report.ShowProgress(elapsed()); });
+  }
   const JobResult result = RunJob(*env.api, *env.gate, request, report, env.stop);
+  const std::chrono::milliseconds run_time = elapsed();
+  if (ticker) ticker->Stop();
+  report.EraseProgress();
   if (!result.started) {
     for (const std::string& reason : result.refusal) env.err(reason);
     return kExitNoRun;
@@ -245,6 +300,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     // The summary completes the log; counted before it is written, so that a log that cannot
     // take it is reported too.
     for (const std::string& text : SummaryLines(summary, request.search_only)) log_file->Line(text);
+    log_file->Line(ElapsedLine(run_time));
   }
   if (log_file && !log_file->failure().empty()) {
     summary.log_failed = true;
@@ -252,6 +308,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
             "]");
   }
   for (const std::string& text : SummaryLines(summary, request.search_only)) env.out(text);
+  env.out(ElapsedLine(run_time));
   return ExitCodeFor(summary);
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -22,6 +23,7 @@
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
 #include "shell/key_list_rows.h"
+#include "shell/run_progress.h"
 
 namespace keyloom::shell {
 
@@ -48,6 +50,9 @@ int ExitCodeFor(const JobSummary& summary);
 // The summary's lines.
 std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_only);
 
+// The line after them: how long the run took, "Elapsed: 0:12".
+std::string ElapsedLine(std::chrono::milliseconds elapsed);
+
 // The run's output as the command line reports it: status lines passed on (unless quiet), the
 // hits kept as Key List rows for /csv.
 class ReportOutput final : public engine::RunOutput {
@@ -58,11 +63,18 @@ class ReportOutput final : public engine::RunOutput {
   ReportOutput(LineSink console, LineSink log_file, bool quiet, bool keep_rows = true);
 
   void AddStatusLine(std::string line) override;
-  void SetStatusBarText(const std::string&) override {}
+  void SetStatusBarText(const std::string&) override;  // one for each key examined
   void AddKeyListEntry(std::string row) override;
   void ClearLists() override {}
   void RunFinished() override {}
   void RequestQuit() override {}
+
+  // The progress line: written through `write` (text without a line end) on every ShowProgress,
+  // and erased before each line the console receives, so that the report's lines are whole.
+  void ShowProgressWith(LineSink write);
+  // The keys examined and the hits so far, with `elapsed`, over the line last shown.
+  void ShowProgress(std::chrono::milliseconds elapsed);
+  void EraseProgress();
 
   // The hits as Key List rows; read once the run has ended.
   const KeyListRows& rows() const { return rows_; }
@@ -77,6 +89,10 @@ class ReportOutput final : public engine::RunOutput {
   mutable std::mutex mutex_;
   KeyListRows rows_;
   bool rows_complete_ = true;
+  std::atomic<std::int64_t> keys_{0};
+  std::atomic<std::int64_t> hits_{0};
+  LineSink progress_write_;
+  ConsoleProgressLine progress_line_;
 };
 
 // What the command line runs with.
@@ -90,6 +106,11 @@ struct CommandEnvironment {
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;
   const std::atomic<bool>* stop = nullptr;  // Ctrl+C
+  // The progress line: standard error without a line end, and whether it is a console (nullptr:
+  // it is not). `/progress` and `/noprogress` override the probe.
+  std::function<void(std::string_view)> err_text;
+  const StandardErrorProbe* standard_error = nullptr;
+  std::chrono::milliseconds progress_interval{500};
   // Writes bytes to the open /log or /csv file; false when they could not all be written. Tests
   // replace it to fill the disk.
   base::FileReplacement::Writer file_writer;

@@ -118,6 +118,17 @@ Setter Text(std::string CommandLine::*member, const char* what) {
   };
 }
 
+// /progress or /noprogress: one of them at most.
+Setter SetProgress(ProgressSwitch choice) {
+  return [choice](CommandLine& line, const std::string&) {
+    if (line.progress != ProgressSwitch::kAuto) {
+      return std::string("/progress and /noprogress exclude each other");
+    }
+    line.progress = choice;
+    return std::string();
+  };
+}
+
 const std::vector<Option>& Options() {
   static const std::vector<Option> options = {
       {"find", true, Text(&CommandLine::find, "the text")},
@@ -150,6 +161,8 @@ const std::vector<Option>& Options() {
       {"csv", true, Text(&CommandLine::csv_file, "the CSV file's name")},
       {"ini", true, Text(&CommandLine::ini_file, "the settings file's name")},
       {"quiet", false, Flag(&CommandLine::quiet)},
+      {"progress", false, SetProgress(ProgressSwitch::kOn)},
+      {"noprogress", false, SetProgress(ProgressSwitch::kOff)},
       {"?", false, Flag(&CommandLine::help)},
       {"help", false, Flag(&CommandLine::help)},
   };
@@ -329,6 +342,8 @@ keyloom /find TEXT [/replace TEXT | /delete] [options]
   /csv FILE         write the hits to FILE as CSV
   /ini FILE         start from the settings in FILE instead of KEYLOOM.INI
   /quiet            print only the summary
+  /progress         show the progress line on standard error even when it is not a console
+  /noprogress       show no progress line (default: shown when standard error is a console)
   /?                this text
 
 Options may also begin with - or --. Scripts call keyloom.com, which waits for the run.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/run_io.h"
+#include "shell/run_progress.h"
 #include "shell/settings.h"
 
 namespace keyloom::shell {
@@ -41,6 +42,7 @@ struct CommandLine {
   std::string csv_file;
   std::string ini_file;
   bool quiet = false;
+  ProgressSwitch progress = ProgressSwitch::kAuto;  // /progress, /noprogress
 
   bool SearchOnly() const { return replace.empty() && !delete_hits; }
 };

@@ -57,7 +57,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "HKEY_CURRENT_CONFIG cannot be searched on another computer"},
         Refusal{{"/find", "a", "/root", "HKCU\\Software", "/root", "hkey_current_user\\software\\"},
                 "twice"},
-        Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"}));
+        Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"},
+        Refusal{{"/find", "a", "/progress", "/noprogress"},
+                "/noprogress: /progress and /noprogress exclude each other"},
+        Refusal{{"/find", "a", "/progress", "/PROGRESS"}, "/progress is given more than once"}));
 
 TEST(CommandLineTest, ReadsEveryOption) {
   const ParsedCommandLine parsed = ParseCommandLine({"-find",     "/old/path",
@@ -74,7 +77,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
                                                      "/log",      "l.txt",
                                                      "/csv",      "c.csv",
                                                      "/ini",      "k.ini",
-                                                     "/quiet"});
+                                                     "/quiet",    "/noprogress"});
   ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
   const CommandLine& line = *parsed.line;
   EXPECT_EQ(line.find, "/old/path");  // a value may begin with "/"
@@ -94,6 +97,9 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(line.log_file, "l.txt");
   EXPECT_EQ(line.csv_file, "c.csv");
   EXPECT_EQ(line.ini_file, "k.ini");
+  EXPECT_EQ(line.progress, ProgressSwitch::kOff);
+  EXPECT_EQ(ParseCommandLine({"/find", "a"}).line->progress, ProgressSwitch::kAuto);
+  EXPECT_EQ(ParseCommandLine({"/find", "a", "-progress"}).line->progress, ProgressSwitch::kOn);
 }
 
 TEST(CommandLineTest, HelpNeedsNothingElse) {
@@ -104,7 +110,8 @@ TEST(CommandLineTest, HelpNeedsNothingElse) {
   }
   const std::string usage = UsageText();
   for (const char* part : {"/find TEXT", "/root KEY", "keyloom.com", "0  hits",
-                           "4  the run was stopped", "5  a change"}) {
+                           "4  the run was stopped", "5  a change",
+                           "/progress ", "/noprogress "}) {
     EXPECT_NE(usage.find(part), std::string::npos) << part;
   }
 }

@@ -14,6 +14,7 @@
 #include "shell/command_job.h"
 #include "shell/exit_codes.h"
 #include "shell/win32/app.h"
+#include "shell/win32/console_probe.h"
 #include "shell/win32/wide_text.h"
 
 namespace keyloom::shell {
@@ -36,15 +37,12 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 // One standard stream: UTF-16 to a console, UTF-8 to anything else.
 class StandardStream {
  public:
-  explicit StandardStream(HANDLE handle) : handle_(handle) {
-    DWORD mode = 0;
-    console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
-               GetConsoleMode(handle_, &mode) != 0;
-  }
+  explicit StandardStream(HANDLE handle) : handle_(handle), console_(IsConsoleHandle(handle)) {}
+
+  HANDLE handle() const { return handle_; }
 
   // Writes `text` and a line end; the line ends inside it become CR LF.
   void WriteLine(std::string_view text) const {
-    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return;
     std::string lines;
     lines.reserve(text.size() + 2);
     for (const char c : text) {
@@ -52,13 +50,18 @@ class StandardStream {
       lines += c;
     }
     lines += "\r\n";
+    Write(lines);
+  }
+
+  // Writes `text` as it is (the progress line's carriage returns and blanks).
+  void Write(std::string_view text) const {
+    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || text.empty()) return;
+    DWORD written = 0;
     if (console_) {
-      const std::wstring wide = ToWide(lines);
-      DWORD written = 0;
+      const std::wstring wide = ToWide(text);
       WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
-      DWORD written = 0;
-      WriteFile(handle_, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+      WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
   }
 
@@ -116,6 +119,9 @@ int RunCommandProgram(const std::vector<std::string>& args) {
     env.out = [&out](std::string_view line) { out.WriteLine(line); };
     env.err = [&err](std::string_view line) { err.WriteLine(line); };
     env.stop = &g_stop;
+    const ConsoleStandardError standard_error(err.handle());
+    env.standard_error = &standard_error;
+    env.err_text = [&err](std::string_view text) { err.Write(text); };
     code = RunCommandLine(args, env);
   } catch (const std::exception& failure) {
     err.WriteLine(std::string("Unexpected failure: ") + failure.what());
