@@ -22,7 +22,8 @@
 namespace keyloom::shell {
 namespace {
 
-using ::testing::ContainsRegex;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 struct FixedProbe final : StandardErrorProbe {
@@ -129,7 +130,9 @@ TEST_F(CommandProgressTest, ShownOnAConsoleOrWhenForcedAndErasedBeforeEveryRepor
     if (!c.shown) {
       EXPECT_EQ(screen_->progress_, "");
     } else {
-      EXPECT_THAT(screen_->progress_, ContainsRegex("^\rKeys [0-9,]+ \\| Hits [0-9,]+ \\| 0:0"));
+      // (Windows' googletest has only simple regular expressions: no brackets.)
+      EXPECT_THAT(screen_->progress_,
+                  AllOf(StartsWith("\rKeys "), HasSubstr(" | Hits "), HasSubstr(" | 0:0")));
       EXPECT_THAT(screen_->overwritten_, ::testing::IsEmpty());
       EXPECT_TRUE(screen_->LineBlank()) << "the line is erased at the end";
     }
