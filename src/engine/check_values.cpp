@@ -183,7 +183,7 @@ class ValueChecker {
   bool MarkBefore(ItemChange change, const ValueEntry& value) {
     if (Mark(change, value.name)) return true;
     Log("Not changed, out of memory [" + key_path_ + "\t" + DisplayName(value.name) + "]");
-    ++session_.failed_count;
+    CountChange(session_, *deps_.output, false);
     return false;
   }
 
@@ -219,7 +219,7 @@ class ValueChecker {
       ReplaceData(value, kind, *found, &counted);
     } catch (const std::exception&) {
       Log("Unable to Replace String.");
-      if (!counted) ++session_.failed_count;
+      if (!counted) CountChange(session_, *deps_.output, false);
     }
   }
 
@@ -346,7 +346,7 @@ bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegActio
                    edit::ChangeOp op, std::string_view success_line) {
   const bool made = edit::MakeChange(
       action, op, [&deps](const std::string& line) { deps.log(line, false); }, success_line);
-  ++(made ? session.changed_count : session.failed_count);
+  CountChange(session, *deps.output, made);
   return made;
 }
 

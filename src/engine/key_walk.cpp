@@ -281,7 +281,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
-    if (!counted) ++session.failed_count;
+    if (!counted) CountChange(session, *deps_.output, false);
     deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
   }
 }

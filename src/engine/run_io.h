@@ -56,6 +56,9 @@ class RunOutput {
     (void)details;
     AddKeyListEntry(std::move(row));
   }
+  // A change the run made (`made`) or tried and was refused, as it is counted: a replace or delete
+  // run's progress shows both.
+  virtual void CountChange(bool made) { (void)made; }
   // Empties the status list and the Key List (the start of a main pass).
   virtual void ClearLists() = 0;
   // The run's worker reached its end: buttons back to idle.

@@ -76,6 +76,12 @@ struct SearchSession {
   int root_index = 0;    // the root being walked
 };
 
+// Counts a change made or refused in the session and tells the run's output.
+inline void CountChange(SearchSession& session, RunOutput& output, bool made) {
+  ++(made ? session.changed_count : session.failed_count);
+  output.CountChange(made);
+}
+
 class SearchEngine;
 
 // The walk below one opened key.

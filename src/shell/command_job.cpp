@@ -77,8 +77,20 @@ class LogFile {
 };
 
 // The hits as the Key List's CSV export writes them, each value read afresh in the run's view.
-bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& report,
-                    const std::string& file, const base::FileReplacement::Writer& writer) {
+struct CsvExport {
+  reg::RegApi& api;
+  const JobRequest& request;
+  ReportOutput& report;
+  const std::string& file;
+  const base::FileReplacement::Writer& writer;
+  // How often the progress line shows the rows written; none: no progress line.
+  std::optional<std::chrono::milliseconds> progress_interval;
+};
+
+bool WriteHitsAsCsv(const CsvExport& csv) {
+  reg::RegApi& api = csv.api;
+  const JobRequest& request = csv.request;
+  ReportOutput& report = csv.report;
   engine::Globals globals;
   globals.search_machine = request.search_machine;
   globals.is_64bit_windows = request.is_64bit_windows;
@@ -88,10 +100,25 @@ bool WriteHitsAsCsv(reg::RegApi& api, const JobRequest& request, ReportOutput& r
   context.undo = &reader;
   context.log = log;
   context.settings = ToChangeSettings(request.settings, globals);
-  context.writer = writer;
+  context.writer = csv.writer;
   const KeyListExportRows rows(report.rows());
-  return files::WriteCsvExport(base::PathFromUtf8(file), rows, context) ==
-         files::ExportOutcome::kSaved;
+  files::ExportProgress progress;
+  std::optional<ProgressTicker> ticker;
+  if (csv.progress_interval) {
+    const auto started_at = std::chrono::steady_clock::now();
+    const auto total = static_cast<std::int64_t>(rows.size());
+    ticker.emplace(*csv.progress_interval, [&report, &progress, started_at, total] {
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - started_at);
+      const auto done = static_cast<std::int64_t>(progress.rows_done.load());
+      report.ShowProgressText(CountedProgressText("Rows", done, total, elapsed));
+    });
+  }
+  const files::ExportOutcome outcome =
+      files::WriteCsvExport(base::PathFromUtf8(csv.file), rows, context, &progress);
+  if (ticker) ticker->Stop();
+  report.EraseProgress();
+  return outcome == files::ExportOutcome::kSaved;
 }
 
 // Whether a file can be written at `path` the way the export writes it: a temporary file beside it,
@@ -168,18 +195,30 @@ void ReportOutput::SetStatusBarText(const std::string&) {
   keys_.fetch_add(1, std::memory_order_relaxed);
 }
 
-void ReportOutput::ShowProgressWith(LineSink write) {
+void ReportOutput::ShowProgressWith(LineSink write, bool changing) {
   std::lock_guard lock(mutex_);
   progress_write_ = std::move(write);
+  changing_ = changing;
 }
 
 void ReportOutput::ShowProgress(std::chrono::milliseconds elapsed) {
   ProgressCounts counts;
   counts.keys = keys_.load(std::memory_order_relaxed);
   counts.hits = hits_.load(std::memory_order_relaxed);
-  const std::string text = ProgressText(counts, elapsed);
+  counts.changes = changes_.load(std::memory_order_relaxed);
+  counts.failures = failures_.load(std::memory_order_relaxed);
+  std::lock_guard lock(mutex_);
+  counts.changing = changing_;
+  if (progress_write_) progress_write_(progress_line_.Show(ProgressText(counts, elapsed)));
+}
+
+void ReportOutput::ShowProgressText(const std::string& text) {
   std::lock_guard lock(mutex_);
   if (progress_write_) progress_write_(progress_line_.Show(text));
+}
+
+void ReportOutput::CountChange(bool made) {
+  (made ? changes_ : failures_).fetch_add(1, std::memory_order_relaxed);
 }
 
 void ReportOutput::EraseProgress() {
@@ -267,12 +306,14 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   };
   std::optional<ProgressTicker> ticker;
   if (env.err_text && ShowsProgressLine(line.progress, ConsoleOr(env.standard_error))) {
-    report.ShowProgressWith(env.err_text);
+    report.ShowProgressWith(env.err_text, !request.search_only);
     ticker.emplace(env.progress_interval, [&report, &elapsed] { report.ShowProgress(elapsed()); });
   }
+  const bool shows_progress = ticker.has_value();
   const JobResult result = RunJob(*env.api, *env.gate, request, report, env.stop);
   const std::chrono::milliseconds run_time = elapsed();
   if (ticker) ticker->Stop();
+  ticker.reset();
   report.EraseProgress();
   if (!result.started) {
     for (const std::string& reason : result.refusal) env.err(reason);
@@ -292,8 +333,9 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     summary.csv_failed = true;
     env.err("The hits do not fit in memory; the CSV file is not written: " + line.csv_file);
   } else if (!line.csv_file.empty()) {
-    summary.csv_failed =
-        !WriteHitsAsCsv(*env.api, request, report, line.csv_file, env.file_writer);
+    CsvExport csv{*env.api, request, report, line.csv_file, env.file_writer, std::nullopt};
+    if (shows_progress) csv.progress_interval = env.progress_interval;
+    summary.csv_failed = !WriteHitsAsCsv(csv);
     if (summary.csv_failed) env.err("The CSV file could not be written: " + line.csv_file);
   }
   if (log_file && log_file->failure().empty()) {

@@ -65,15 +65,20 @@ class ReportOutput final : public engine::RunOutput {
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string&) override;  // one for each key examined
   void AddKeyListEntry(std::string row) override;
+  void CountChange(bool made) override;
   void ClearLists() override {}
   void RunFinished() override {}
   void RequestQuit() override {}
 
   // The progress line: written through `write` (text without a line end) on every ShowProgress,
-  // and erased before each line the console receives, so that the report's lines are whole.
-  void ShowProgressWith(LineSink write);
-  // The keys examined and the hits so far, with `elapsed`, over the line last shown.
+  // and erased before each line the console receives, so that the report's lines are whole. A
+  // `changing` run (replace or delete) shows its changes and failures too.
+  void ShowProgressWith(LineSink write, bool changing);
+  // The keys examined and the hits so far (and the changes), with `elapsed`, over the line last
+  // shown.
   void ShowProgress(std::chrono::milliseconds elapsed);
+  // Any other work's progress text (the /csv export's) over the line last shown.
+  void ShowProgressText(const std::string& text);
   void EraseProgress();
 
   // The hits as Key List rows; read once the run has ended.
@@ -91,7 +96,10 @@ class ReportOutput final : public engine::RunOutput {
   bool rows_complete_ = true;
   std::atomic<std::int64_t> keys_{0};
   std::atomic<std::int64_t> hits_{0};
+  std::atomic<std::int64_t> changes_{0};
+  std::atomic<std::int64_t> failures_{0};
   LineSink progress_write_;
+  bool changing_ = false;
   ConsoleProgressLine progress_line_;
 };
 

@@ -102,6 +102,11 @@ void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& de
   TakeRow([&](KeyListRows& rows) { return rows.Append(row, details, &stock_); });
 }
 
+void RunOutputQueue::CountChange(bool made) {
+  std::lock_guard<base::SpinLock> lock(lock_);
+  ++(made ? counts_.changes : counts_.failures);
+}
+
 void RunOutputQueue::ClearLists() {
   {
     std::lock_guard<base::SpinLock> lock(lock_);

@@ -83,12 +83,15 @@ class RunOutputQueue final : public engine::RunOutput {
   void SetStatusBarText(const std::string& text) override;
   void AddKeyListEntry(std::string row) override;
   void AddKeyListHit(std::string row, const engine::HitDetails& details) override;
+  void CountChange(bool made) override;
   void ClearLists() override;
   void RunFinished() override;
   void RequestQuit() override;
 
   // What the run has shown so far, for its progress: the walk's progress texts (one for each key it
-  // examines) and the rows offered to the Key List (every hit, those of a full list too). Never
+  // examines), the rows offered to the Key List (every hit, those of a full list too) and the
+  // changes made and refused. Counted under the lock the output takes anyway, so the window reads
+  // them in step with what it has been shown, and a hit costs no more than it did. Never
   // reset: the window counts from the values it found when the run started.
   ProgressCounts Counts() const;
 

@@ -34,6 +34,13 @@ std::string ProgressText(const ProgressCounts& counts, std::chrono::milliseconds
   return text + " | " + ElapsedText(elapsed);
 }
 
+std::string CountedProgressText(std::string_view unit, std::int64_t done, std::int64_t total,
+                                std::chrono::milliseconds elapsed) {
+  std::string text(unit);
+  text += ' ' + CountText(done) + " of " + CountText(total) + " | ";
+  return text + ElapsedText(elapsed);
+}
+
 bool ShowsProgressLine(ProgressSwitch choice, const StandardErrorProbe& standard_error) {
   switch (choice) {
     case ProgressSwitch::kOn:

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace keyloom::shell {
 
@@ -25,6 +26,11 @@ std::string CountText(std::int64_t count);
 
 // "Keys 12,345 | Hits 67 | Changes 3 | Failed 1 | 0:12" (changes and failures only when changing).
 std::string ProgressText(const ProgressCounts& counts, std::chrono::milliseconds elapsed);
+
+// Work whose total is known, in the same form: "Rows 1,234 of 5,000 | 0:03" for an export,
+// "Files 3 of 10 | 0:05" for the take-back of a run.
+std::string CountedProgressText(std::string_view unit, std::int64_t done, std::int64_t total,
+                                std::chrono::milliseconds elapsed);
 
 // Lets through at most one update per interval, however often it is asked: the counts change with
 // every key, the text is made and shown only when it is let through.

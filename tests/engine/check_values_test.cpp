@@ -297,6 +297,11 @@ TEST_F(WalkTest, RefusedChangesAreNeitherShownNorCountedAsMade) {
     const auto lines = Run(true);
     registry_->ClearFaults();
     EXPECT_THAT(Last(lines, c.summary.size()), ::testing::ElementsAreArray(c.summary));
+    // The output counted them as they came, for the run's progress, as the summary does.
+    EXPECT_EQ("Finished, " + std::string(c.delete_mode ? "Deleted" : "Replaced") + " [" +
+                  std::to_string(output_.changes) + "] Entries.",
+              c.summary[0]);
+    EXPECT_EQ("Failed to change [" + std::to_string(output_.failures) + "] Entries.", c.summary[1]);
     for (const auto& line : c.made) EXPECT_THAT(lines, Contains(line));
     for (const auto& line : c.refused)
       EXPECT_THAT(lines, Not(Contains(::testing::StartsWith(line))));
@@ -338,7 +343,15 @@ TEST_F(WalkTest, FailuresOfAnyRegistryCallLoseNothingTheUndoFileCannotBringBack)
       const auto lines = Run(true);
       registry_->ClearFaults();
       EXPECT_THAT(lines, Contains(HasSubstr("Search Matched ")));
-      EXPECT_THAT(lines, Contains(HasSubstr("Finished, Replaced [")));
+      // Every change made or refused reached the output's counts as the summary counts it.
+      EXPECT_THAT(lines, Contains("Finished, Replaced [" + std::to_string(output_.changes) +
+                                  "] Entries."));
+      if (output_.failures > 0) {
+        EXPECT_THAT(lines, Contains("Failed to change [" + std::to_string(output_.failures) +
+                                    "] Entries."));
+      } else {
+        EXPECT_THAT(lines, Not(Contains(HasSubstr("Failed to change ["))));
+      }
       for (const auto& file : UndoFiles()) files::testing::MergeRegFile(*registry_, file);
       const auto after = reg::testing::Snapshot(*registry_, reg::kCurrentUser, "Software");
       EXPECT_EQ(after, before);

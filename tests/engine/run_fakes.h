@@ -2,6 +2,7 @@
 // records everything a run shows, in order, and lets a test wait for the run's end.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -46,6 +47,8 @@ class RecordingOutput : public RunOutput {
            std::string(FoundInText(details.found_in)) + (details.modified != 0 ? " | dated" : ""));
     AddKeyListEntry(std::move(row));
   }
+  // Counted apart from the events, which stay as the window shows them.
+  void CountChange(bool made) override { ++(made ? changes : failures); }
   void ClearLists() override { Record("clear"); }
   void RunFinished() override { Record("finished"); }
   void RequestQuit() override { Record("quit"); }
@@ -82,7 +85,12 @@ class RecordingOutput : public RunOutput {
   void Clear() {
     std::lock_guard lock(mutex_);
     events_.clear();
+    changes = 0;
+    failures = 0;
   }
+
+  std::atomic<int> changes{0};
+  std::atomic<int> failures{0};
 
  private:
   std::mutex mutex_;

@@ -141,6 +141,32 @@ TEST_F(CommandProgressTest, ShownOnAConsoleOrWhenForcedAndErasedBeforeEveryRepor
   }
 }
 
+TEST_F(CommandProgressTest, AReplaceRunCountsItsChangesAndTheCsvExportItsRows) {
+  const std::string csv = folder_.Utf8() + "hits.csv";
+  EXPECT_EQ(Run({"/find", "old-srv", "/replace", "new-srv", "/root", "HKCU\\Software\\Scratch",
+                 "/undo", folder_.Utf8(), "/csv", csv},
+                true),
+            kExitOk);
+  EXPECT_THAT(screen_->progress_, AllOf(HasSubstr(" | Changes "), HasSubstr(" | Failed 0 | "),
+                                        HasSubstr("\rRows 0 of 40 | 0:0")));
+  EXPECT_THAT(screen_->overwritten_, ::testing::IsEmpty());
+  EXPECT_TRUE(screen_->LineBlank());
+}
+
+TEST(ReportOutputTest, TheProgressLineCountsChangesMadeAndRefusedOfAChangingRunOnly) {
+  for (const bool changing : {false, true}) {
+    ReportOutput report(nullptr, nullptr, false, false);
+    std::string written;
+    report.ShowProgressWith([&](std::string_view text) { written = text; }, changing);
+    report.SetStatusBarText("key");
+    report.AddKeyListEntry("row");
+    for (const bool made : {true, true, false, true}) report.CountChange(made);
+    report.ShowProgress(std::chrono::milliseconds(61000));
+    EXPECT_EQ(written, changing ? "\rKeys 1 | Hits 1 | Changes 3 | Failed 1 | 1:01"
+                                : "\rKeys 1 | Hits 1 | 1:01");
+  }
+}
+
 TEST(ProgressTickerTest, TicksAtOnceThenEveryIntervalAndNeverAfterStop) {
   std::mutex mutex;
   std::condition_variable ticked;

@@ -27,6 +27,8 @@ TEST(RunProgressTest, TheLineGivesTheCountsAndTheTimeItHasRun) {
     EXPECT_EQ(ProgressText(c.counts, milliseconds(c.ms)), c.text);
   }
   EXPECT_EQ(CountText(-1234), "-1,234");
+  EXPECT_EQ(CountedProgressText("Rows", 1234, 5000, milliseconds(3500)), "Rows 1,234 of 5,000 | 0:03");
+  EXPECT_EQ(CountedProgressText("Files", 0, 10, milliseconds(65000)), "Files 0 of 10 | 1:05");
 }
 
 TEST(RunProgressTest, TheThrottleLetsThroughAtMostOneUpdatePerIntervalWhateverTheRate) {

@@ -78,7 +78,22 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
     files::FinishExport(*this, outcome_);
     return;
   }
+  started_ = std::chrono::steady_clock::now();
+  total_ = static_cast<std::int64_t>(rows_->size());
+  progress_throttle_ = ProgressThrottle(std::chrono::milliseconds(250));
+  if (deps_.taskbar != nullptr) deps_.taskbar->Started(total_);
+  ShowProgress();
   SetTimer(deps_.window, IDT_EXPORT_PROGRESS, kTickMs, nullptr);
+}
+
+void ListExportUi::ShowProgress() {
+  const auto done = static_cast<std::int64_t>(progress_.rows_done.load());
+  if (deps_.taskbar != nullptr) deps_.taskbar->Advanced(done, total_);
+  if (Silent()) return;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started_);
+  const std::wstring text = ToWide(CountedProgressText("Rows", done, total_, elapsed));
+  SendMessageW(deps_.status_bar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void ListExportUi::OnTimer() {
@@ -88,6 +103,7 @@ void ListExportUi::OnTimer() {
     return;
   }
   const auto start = OutputPacer::Clock::now();
+  if (progress_throttle_.Take(start)) ShowProgress();
   if (Silent() || !pacer_.Due(start)) return;
   bar_ = files::NextExportBarText(bar_);
   SetStatusBar(bar_);
@@ -97,6 +113,11 @@ void ListExportUi::OnTimer() {
 void ListExportUi::Finish() {
   KillTimer(deps_.window, IDT_EXPORT_PROGRESS);
   worker_.join();
+  ShowProgress();
+  if (deps_.taskbar != nullptr) {
+    deps_.taskbar->Ended(outcome_ == files::ExportOutcome::kCannotCreate ||
+                         outcome_ == files::ExportOutcome::kWriteFailed);
+  }
   rows_.reset();
   EnableWindow(deps_.key_list->hwnd(), TRUE);
   files::FinishExport(*this, outcome_);

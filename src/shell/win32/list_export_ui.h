@@ -7,7 +7,9 @@
 // (its rows must not change under the worker), and so are the Search, Replace and remote-machine
 // buttons. A timer on the main window watches the worker: at the pace an OutputPacer sets it adds
 // a dot to the status bar's "Please wait Creating export file", and once the worker is done it
-// joins it, gives the controls back and says how the export ended. Escape cancels: the worker
+// joins it, gives the controls back and says how the export ended. The status bar's right part
+// shows the rows written of all, with the time, a few times a second and once more at the end;
+// the taskbar button shows the same fraction. Escape cancels: the worker
 // stops at the next row and the former file stays as it was. Closing the window cancels too and
 // waits for the worker.
 #pragma once
@@ -26,6 +28,8 @@
 #include "files/undo_file.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/output_pacer.h"
+#include "shell/run_progress.h"
+#include "shell/taskbar_progress.h"
 #include "shell/win32/key_list_view.h"
 #include "shell/win32/status_list.h"
 
@@ -43,6 +47,7 @@ struct ListExportDeps {
   std::function<void(const std::string&)> log;  // StatusLog
   std::function<bool()> run_active;
   const std::atomic<bool>* silent_mode = nullptr;
+  TaskbarProgress* taskbar = nullptr;  // the taskbar button's share of the export's progress
 };
 
 class ListExportUi final : public files::ExportHost {
@@ -83,6 +88,8 @@ class ListExportUi final : public files::ExportHost {
 
  private:
   void Finish();
+  // The rows written of all and the time, in the status bar's right part and the taskbar.
+  void ShowProgress();
 
   ListExportDeps deps_;
   HMENU menu_resource_ = nullptr;
@@ -94,6 +101,9 @@ class ListExportUi final : public files::ExportHost {
   std::unique_ptr<KeyListExportRows> rows_;
   OutputPacer pacer_;
   std::string bar_;
+  std::chrono::steady_clock::time_point started_;
+  std::int64_t total_ = 0;
+  ProgressThrottle progress_throttle_{std::chrono::milliseconds(250)};
 };
 
 }  // namespace keyloom::shell

@@ -44,6 +44,10 @@ bool TfrmMain::CreateMain(HINSTANCE instance) {
 }
 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == Win32TaskbarButton::CreatedMessage()) {
+    taskbar_button_.OnButtonCreated(hwnd());
+    return 0;
+  }
   switch (message) {
     case WM_CREATE:
       try {
@@ -70,6 +74,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(hwnd(), focus)) last_focus_ = focus;
       } else {
+        taskbar_.Activated();
         FormActivate();
       }
       break;
@@ -184,6 +189,7 @@ void TfrmMain::FormCreate() {
   exports.log = [this](const std::string& line) { Log(line); };
   exports.run_active = [this] { return controller_->Active(); };
   exports.silent_mode = &globals_.silent_mode;
+  exports.taskbar = &taskbar_;
   export_ = std::make_unique<ListExportUi>(std::move(exports));
 
   if (options_.is_64bit_windows) {
@@ -283,6 +289,7 @@ void TfrmMain::FormDestroy() {
   KillTimer(hwnd(), 1);
   post_target_ = nullptr;
   if (export_ != nullptr) export_->Stop();  // an export being written is cancelled
+  taskbar_button_.Release();
   if (controller_ != nullptr) {
     WriteSettings(false);
     // A run still going is stopped before the gate goes; one that will not stop in time must not

@@ -49,9 +49,11 @@
 #include "shell/run_parts.h"
 #include "shell/run_progress.h"
 #include "shell/settings.h"
+#include "shell/taskbar_progress.h"
 #include "shell/win32/key_list_view.h"
 #include "shell/win32/list_export_ui.h"
 #include "shell/win32/status_list.h"
+#include "shell/win32/taskbar_button.h"
 #include "shell/win32/ui_font.h"
 #include "shell/win32/window_base.h"
 
@@ -117,6 +119,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void lstKeysMouseDown();
   // The Key List exports and the log save.
   ListExportUi& list_export() { return *export_; }
+  // What the taskbar button shows of the long work, and whether the shell's button takes it.
+  const TaskbarProgress& taskbar() const { return taskbar_; }
+  bool taskbar_attached() const { return taskbar_button_.attached(); }
   // Starts or activates the registry editor and steers it to the key (and the value, when
   // `value_name` is not empty) below the root named `root_name`.
   void OpenRegeditAt(const std::string& root_name, const std::string& value_name,
@@ -232,6 +237,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   static constexpr int kProgressPartWidth = 260;  // 96-DPI units
   void BeginProgress();
   void ShowProgress();
+  // The run's end: its final figures, and the taskbar's error state when changes failed.
+  void EndProgress();
   void lstKeysColumnClick(int column);
   void KeyListRunEnded();
   // The status bar after a sort or filter: says that the list is being sorted or filtered while
@@ -278,6 +285,9 @@ class TfrmMain final : public Window, public engine::RunWindow {
   ProgressThrottle progress_throttle_{std::chrono::milliseconds(1000 / kProgressPerSecond)};
   std::optional<std::chrono::steady_clock::time_point> run_start_;  // while a run is shown
   ProgressCounts progress_base_;  // the queue's counts when the run started
+  bool run_changes_ = false;      // the run shown is a replace or delete run
+  Win32TaskbarButton taskbar_button_;
+  TaskbarProgress taskbar_{taskbar_button_};
   bool should_show_ = false;
   bool open_maximized_ = false;
   bool ever_shown_ = false;

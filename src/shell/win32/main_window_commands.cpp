@@ -245,8 +245,7 @@ void TfrmMain::DrainOutput() {
       queue_.ReleaseRowBlocks();
       controller_->OnRunFinished();
       KeyListRunEnded();
-      if (run_start_) ShowProgress();
-      run_start_.reset();
+      EndProgress();
       if (close_when_run_ends_) CloseMainWindow();  // the user chose to stop it and close
     }
     if (batch.quit) CloseMainWindow();
@@ -258,17 +257,39 @@ void TfrmMain::BeginProgress() {
   run_start_ = std::chrono::steady_clock::now();
   progress_base_ = queue_.Counts();
   progress_throttle_ = ProgressThrottle(std::chrono::milliseconds(1000 / kProgressPerSecond));
+  const engine::RunState state = controller_->state();
+  run_changes_ = state == engine::RunState::kReplacing || state == engine::RunState::kReplacePaused;
+  taskbar_.Started();
+}
+
+// The counts since the run started: the queue's are never reset.
+static ProgressCounts CountsSince(const ProgressCounts& now, const ProgressCounts& base) {
+  ProgressCounts counts = now;
+  counts.keys -= base.keys;
+  counts.hits -= base.hits;
+  counts.changes -= base.changes;
+  counts.failures -= base.failures;
+  return counts;
 }
 
 void TfrmMain::ShowProgress() {
   if (!run_start_) return;
-  ProgressCounts counts = queue_.Counts();
-  counts.keys -= progress_base_.keys;
-  counts.hits -= progress_base_.hits;
+  ProgressCounts counts = CountsSince(queue_.Counts(), progress_base_);
+  counts.changing = run_changes_;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - *run_start_);
   const std::wstring text = ToWide(ProgressText(counts, elapsed));
   SendMessageW(status_bar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
+  const engine::RunState state = controller_->state();
+  taskbar_.Waiting(state == engine::RunState::kSearchPaused ||
+                   state == engine::RunState::kReplacePaused);
+}
+
+void TfrmMain::EndProgress() {
+  if (!run_start_) return;
+  ShowProgress();
+  run_start_.reset();
+  taskbar_.Ended(CountsSince(queue_.Counts(), progress_base_).failures > 0);
 }
 
 void TfrmMain::ShowBatch(const OutputBatch& batch) {

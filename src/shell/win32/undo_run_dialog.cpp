@@ -138,6 +138,7 @@ void TfrmUndoRun::btnUndoClick() {
   EnableWindow(Item(IDC_UNDO_BTN_UNDO), FALSE);
   SetWindowTextW(Item(IDC_UNDO_LBL_RESULTS), L"Results: reading the run's undo files...");
   merging_ = false;
+  if (watch_ != nullptr) watch_->Started(-1);
   StartWorker([runs = runs_, chosen = static_cast<std::size_t>(index),
                deps = deps_()](TakeBackQueue& queue) {
     queue.SetPlan(edit::PrepareTakeBack(runs, chosen, deps));
@@ -161,8 +162,10 @@ void TfrmUndoRun::StartTakeBack(edit::TakeBackPlan plan) {
       Item(IDC_UNDO_LBL_RESULTS),
       ToWide(Cat({"Results: merged 0 of ", Thousands(plan.file_count), " files"})).c_str());
   merging_ = true;
-  StartWorker([deps = deps_(), plan = std::move(plan)](TakeBackQueue& queue) {
-    edit::ExecuteTakeBack(plan, deps, queue);
+  whole_ = true;
+  if (watch_ != nullptr) watch_->Started(static_cast<std::int64_t>(plan.file_count));
+  StartWorker([this, deps = deps_(), plan = std::move(plan)](TakeBackQueue& queue) {
+    whole_ = edit::ExecuteTakeBack(plan, deps, queue);
     queue.SetRuns(deps.journal->Runs(deps.settings.undo_folder));  // the list to show next
   });
 }
@@ -180,6 +183,10 @@ void TfrmUndoRun::DrainTakeBack() {
     InvalidateRect(results, nullptr, TRUE);
   }
   const auto& progress = batch.progress;
+  if (watch_ != nullptr && merging_ && progress.total_files != 0) {
+    watch_->Advanced(static_cast<std::int64_t>(progress.files),
+                     static_cast<std::int64_t>(progress.total_files));
+  }
   if (progress.total_files != 0 && IsWindowEnabled(Item(IDC_UNDO_BTN_UNDO))) {
     SetWindowTextW(Item(IDC_UNDO_LBL_RESULTS),
                    ToWide(Cat({"Results: merged ", Thousands(progress.files), " of ",
@@ -195,15 +202,20 @@ void TfrmUndoRun::EndTakeBack() {
   worker_.join();
   auto plan = queue_->TakePlan();
   auto runs = queue_->TakeRuns();
+  const bool stop_asked = queue_->StopRequested();
   queue_.reset();
   if (!merging_) {
     SetWindowTextW(Item(IDC_UNDO_LBL_RESULTS), L"Results:");
-    if (edit::ConfirmTakeBack(plan, deps_(), *this)) {
+    if (watch_ != nullptr) watch_->Asking(true);
+    const bool confirmed = edit::ConfirmTakeBack(plan, deps_(), *this);
+    if (watch_ != nullptr) watch_->Asking(false);
+    if (confirmed) {
       StartTakeBack(std::move(plan));
       return;
     }
   }
   const bool merged = merging_;
+  if (watch_ != nullptr) watch_->Ended(merged && !whole_ && !stop_asked);
   merging_ = false;
   SetWindowTextW(Item(IDC_UNDO_BTN_UNDO), L"&Undo Run");
   EnableWindow(Item(IDC_UNDO_LST_RUNS), TRUE);

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,20 @@
 
 namespace keyloom::shell {
 
+// Where a take-back's progress shows besides the dialog (the main window's status bar and its
+// taskbar button). Called on the dialog's thread.
+class TakeBackWatch {
+ public:
+  virtual ~TakeBackWatch() = default;
+  // The files are being read (a total of -1), or merging starts with `total_files` to merge.
+  virtual void Started(std::int64_t total_files) = 0;
+  virtual void Advanced(std::int64_t files, std::int64_t total_files) = 0;
+  // The take-back waits for the user's answer to its question.
+  virtual void Asking(bool asking) = 0;
+  // It ended; `failed` when a file was not merged whole (a stop asked for is no failure).
+  virtual void Ended(bool failed) = 0;
+};
+
 class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
  public:
   // `deps` gives the registry, the undo writer, the journal and the settings of the moment;
@@ -34,6 +49,8 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
 
   // Shown modally, centred on `owner`.
   void Show(HINSTANCE instance, HWND owner);
+  // Set before Show; must outlive the dialog.
+  void SetWatch(TakeBackWatch* watch) { watch_ = watch; }
 
  private:
   bool OnInit() override;
@@ -62,6 +79,8 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   std::unique_ptr<TakeBackQueue> queue_;  // while a worker prepares or merges
   bool merging_ = false;                  // the worker merges (else it reads the files)
   std::thread worker_;
+  TakeBackWatch* watch_ = nullptr;
+  bool whole_ = true;  // the merge took every run back whole; written by its worker before it ends
 };
 
 }  // namespace keyloom::shell

@@ -121,6 +121,38 @@ TEST_F(CommandLineEndToEnd, DeleteAndSimulate) {
                !std::filesystem::is_empty(folder_.path() / L"UNDO"));
 }
 
+// keyloom.com with its standard error in a file, as "2> err.txt" gives it: the file gets no
+// progress line (not one carriage return) and the report on standard output is whole; /progress
+// writes the line there all the same, and erases it at the end.
+TEST_F(CommandLineEndToEnd, AStandardErrorFileGetsNoProgressLineUnlessItIsForced) {
+  for (const bool forced : {false, true}) {
+    SCOPED_TRACE(forced ? "/progress" : "no switch");
+    const auto file = folder_.path() / (forced ? L"forced.txt" : L"plain.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE err = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(err, INVALID_HANDLE_VALUE);
+    const auto run = keyloom::testing::RunCaptured(
+        L"\"" + (folder_.path() / L"keyloom.com").wstring() + L"\" /find old-" +
+            std::wstring(kRoot) + (forced ? L" /progress" : L""),
+        folder_.path().c_str(), 120000, err);
+    CloseHandle(err);
+    EXPECT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out;
+    EXPECT_THAT(run.out, HasSubstr("Sub 日本\\path"));
+    EXPECT_THAT(run.out, HasSubstr("Hits: 2\r\n"));
+    EXPECT_THAT(run.out, HasSubstr("Elapsed: 0:"));
+    EXPECT_EQ(run.out.find("\rKeys "), std::string::npos);
+    const std::string bytes = keyloom::testing::ReadBytes(file);
+    if (forced) {
+      EXPECT_THAT(bytes, HasSubstr("\rKeys "));
+      EXPECT_THAT(bytes, HasSubstr(" | Hits "));
+      EXPECT_EQ(bytes.back(), '\r') << "erased at the end";
+    } else {
+      EXPECT_EQ(bytes, "");
+    }
+  }
+}
+
 // A REG_DWORD of three bytes (hex(4):01,02,03, which the registry takes as it is) between two hits
 // of its key, with hits in its subkey and in a sibling key: it is named and counted, and every
 // hit around it is found and replaced; merging the undo file gives the tree back.

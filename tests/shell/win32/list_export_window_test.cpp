@@ -224,13 +224,25 @@ TEST_F(ListExportWindowTest, ALongExportKeepsTheWindowAnsweringAndEscapeLeavesTh
 
   // The window answers while the worker writes, and the bar's dots move at the paced rate.
   std::vector<std::string> bars;
+  std::vector<std::string> counts;  // the bar's right part
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
   while (std::chrono::steady_clock::now() < until) {
     DWORD_PTR ignored = 0;
     ASSERT_NE(SendMessageTimeoutW(window.hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored), 0);
     PumpFor(std::chrono::milliseconds(20));
     if (bars.empty() || bars.back() != StatusBar()) bars.push_back(StatusBar());
+    wchar_t count[128] = {};
+    SendMessageW(window.status_bar(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(count));
+    if (counts.empty() || counts.back() != FromWide(count)) counts.push_back(FromWide(count));
   }
+  // The rows written of all with the time, as a run's figures show; the taskbar the same share.
+  ASSERT_FALSE(counts.empty());
+  for (const auto& count : counts) {
+    EXPECT_EQ(count.rfind("Rows ", 0), 0u) << count;
+    EXPECT_NE(count.find(" of 200,000 | 0:0"), std::string::npos) << count;
+  }
+  EXPECT_EQ(window.taskbar().shown().state, TaskbarState::kNormal);
+  EXPECT_EQ(window.taskbar().shown().total, 200000u);
   ASSERT_GE(bars.size(), 2u);
   for (const auto& bar : bars) {
     EXPECT_EQ(bar.rfind("Please wait Creating export file", 0), 0u) << bar;
@@ -244,6 +256,7 @@ TEST_F(ListExportWindowTest, ALongExportKeepsTheWindowAnsweringAndEscapeLeavesTh
   ASSERT_TRUE(WaitForExport(std::chrono::seconds(10)));
   window.DrainOutput();
   EXPECT_EQ(StatusLines().back(), "Export cancelled, the file was not written.");
+  EXPECT_EQ(window.taskbar().shown().state, TaskbarState::kNone);  // a cancel is no failure
   EXPECT_EQ(keyloom::testing::ReadBytes(file), "former");
   EXPECT_FALSE(std::filesystem::exists(base::TempPathFor(file)));
   EXPECT_TRUE(Enabled(IDC_BTN_SEARCH));

@@ -4,6 +4,8 @@
 // other view's twin tree is never touched. Taking it back again asks first.
 #include <windows.h>
 
+#include <cwchar>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -115,6 +117,14 @@ TEST_P(UndoRunEndToEnd, TheDialogTakesTheRunBackByteForByte) {
     restores = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RESTORE));
     EXPECT_THAT(ClickUndo(dialog), ElementsAre(HasSubstr("Take back the run of ")));
     results = ListLines(GetDlgItem(dialog, IDC_UNDO_LST_RESULTS));
+    // The main window's status bar counts the files merged as a run's figures are shown.
+    wchar_t figures[128] = {};
+    SendMessageW(window_->status_bar(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(figures));
+    int merged = -1;
+    int total = -2;
+    EXPECT_EQ(std::swscanf(figures, L"Files %d of %d | 0:0", &merged, &total), 2) << figures;
+    EXPECT_EQ(merged, total) << FromWide(figures);
+    EXPECT_EQ(window_->taskbar().shown().state, TaskbarState::kNone);
     EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_UNDO_LST_RUNS)) << "the focus is on the runs";
   });
   EXPECT_THAT(runs, ElementsAre(HasSubstr("ζQ7 -> 新R8   (local)")));

@@ -29,8 +29,9 @@ struct CapturedRun {
 
 // Starts `command_line` in `folder` with its standard output and error captured through pipes, as
 // a script's "> out.txt" or "| findstr" would see them, and waits up to `bound_ms` for its end.
+// With `error_file` (an inheritable handle) standard error goes there instead, as "2> file" does.
 inline CapturedRun RunCaptured(std::wstring command_line, const wchar_t* folder = nullptr,
-                               DWORD bound_ms = 120000) {
+                               DWORD bound_ms = 120000, HANDLE error_file = nullptr) {
   CapturedRun run;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
@@ -43,7 +44,7 @@ inline CapturedRun RunCaptured(std::wstring command_line, const wchar_t* folder 
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nullptr;
   startup.hStdOutput = out_write;
-  startup.hStdError = err_write;
+  startup.hStdError = error_file != nullptr ? error_file : err_write;
   PROCESS_INFORMATION process{};
   command_line.push_back(L'\0');
   const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
