@@ -159,6 +159,7 @@ void TfrmMain::FormCreate() {
   queue_.SetRowBudget(&row_budget_);
 
   gate_ = std::make_unique<engine::EventPauseGate>(hwnd());
+  Win32TaskbarButton::Listen(hwnd());
 
   globals_.program_folder =
       options_.program_folder ? *options_.program_folder : ProgramFileFolder();

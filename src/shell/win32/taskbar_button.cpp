@@ -32,6 +32,10 @@ UINT Win32TaskbarButton::CreatedMessage() {
   return message;
 }
 
+void Win32TaskbarButton::Listen(HWND window) {
+  ChangeWindowMessageFilterEx(window, CreatedMessage(), MSGFLT_ALLOW, nullptr);
+}
+
 bool Win32TaskbarButton::OnButtonCreated(HWND window) {
   Release();
   window_ = window;

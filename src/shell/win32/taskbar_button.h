@@ -22,6 +22,9 @@ class Win32TaskbarButton final : public TaskbarButton {
 
   // The message the shell sends once the button exists (the same number in every process).
   static UINT CreatedMessage();
+  // Lets that message through to `window` when the program runs elevated, as administrators run
+  // it: the shell runs with less and would be filtered out.
+  static void Listen(HWND window);
   // The shell's message arrived for `window`: asks for the interface (again, after the shell
   // restarted) and shows the latest state on it. False when the shell has no such interface.
   bool OnButtonCreated(HWND window);
