@@ -1,6 +1,6 @@
 // A take-back of 10,000 changes through the real "Undo a run" dialog: its restore list fills in
 // under a second, it merges on a worker while the dialog answers every message, counts the files
-// merged and stops at a file boundary when asked.
+// merged, tells the status log every file merged, and stops at a file boundary when asked.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -238,6 +238,13 @@ TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetwe
   EXPECT_THAT(results.back(),
               HasSubstr("Stopped: merged UNDO-20261201-10000.REG to UNDO-20261201-"));
   EXPECT_THAT(results.back(), HasSubstr("UNDO-20261201-00001.REG are not merged yet"));
+  // The status log has the same lines, each file's among them, batched to the window.
+  std::vector<std::string> log;
+  EXPECT_TRUE(PumpUntil([&] {
+    log = StatusLines();
+    return !log.empty() && log.back() == results.back();
+  }));
+  EXPECT_THAT(log, ::testing::Contains(::testing::StartsWith("Merged [UNDO-20261201-")));
   const int back = CountOf("old");
   EXPECT_GT(back, 0);
   EXPECT_LT(back, kFiles * kValuesPerFile);
