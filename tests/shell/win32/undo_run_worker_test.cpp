@@ -102,6 +102,7 @@ class IdleWindow {
       : thread_([this] {
           hwnd_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
                                   nullptr);
+          thread_id_ = GetCurrentThreadId();
           ready_ = true;
           MSG message;
           while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
@@ -110,7 +111,7 @@ class IdleWindow {
     for (int waited = 0; !ready_ && waited < 10000; ++waited) Sleep(1);
   }
   ~IdleWindow() {
-    PostMessageW(hwnd_, WM_QUIT, 0, 0);
+    PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
     thread_.join();
   }
   HWND hwnd() const { return hwnd_; }
@@ -118,6 +119,7 @@ class IdleWindow {
  private:
   std::atomic<bool> ready_{false};
   HWND hwnd_ = nullptr;
+  DWORD thread_id_ = 0;
   std::thread thread_;
 };
 
