@@ -145,6 +145,8 @@ std::string RunSummary(const files::JournalRun& run) {
   const auto count = run.files.size();
   text += Cat({"   ", std::to_string(count), count == 1 ? " file" : " files"});
   if (!run.undone.empty()) text += Cat({"   undone ", run.undone});
+  // A run whose files all turned out to be other runs' says why it has none.
+  if (run.files.empty() && !run.notes.empty()) text += Cat({"   (", run.notes.front(), ")"});
   return text;
 }
 
@@ -271,8 +273,14 @@ bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui) {
 TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
                              const RunUndoDeps& deps) {
   TakeBackPlan plan;
-  if (chosen >= runs.size() || runs[chosen].files.empty()) return plan;
+  if (chosen >= runs.size()) return plan;
   const auto& run = runs[chosen];
+  if (run.files.empty()) {
+    plan.nothing =
+        Cat({"Nothing to take back: the run of ", run.info.date, " has no undo files of its own."});
+    for (const auto& note : run.notes) plan.nothing += Cat({" ", note, "."});
+    return plan;
+  }
   // Later runs that changed the same items go first, newest first; the chosen run last.
   auto sequence = LaterRunsToTakeBackFirst(runs, chosen);
   const bool chained = !sequence.empty();
@@ -300,7 +308,10 @@ TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::si
 }
 
 bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui) {
-  if (plan.runs.empty()) return false;
+  if (plan.runs.empty()) {
+    if (!plan.nothing.empty()) ui.Show(plan.nothing);
+    return false;
+  }
   // What changed since by anything else is told before anything is merged.
   if (!plan.changed.empty()) {
     ui.Show(Cat({"Changed since the run: ", Count(plan.changed.size(), "item", "items"),

@@ -50,7 +50,8 @@ struct RunUndoDeps {
 std::vector<std::string> RunRestoreLines(const files::JournalRun& run,
                                          std::size_t max_lines = 2000);
 
-// The run as the list shows it: date, "find -> replace", machine, view, changes, undone.
+// The run as the list shows it: date, "find -> replace", machine, view, files, undone; a run
+// left without files (the journal named them under it, but other runs wrote them) adds its note.
 std::string RunSummary(const files::JournalRun& run);
 
 // What a take-back merges: the runs, newest first (the chosen one last), and their files read.
@@ -60,6 +61,7 @@ struct TakeBackPlan {
   std::size_t file_count = 0;
   std::vector<std::string> changed;  // values changed since by anything else
   std::string question;              // what the user is asked before anything is merged
+  std::string nothing;               // with no runs: why there is nothing to take back
 };
 
 struct TakeBackProgress {

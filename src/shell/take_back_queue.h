@@ -1,10 +1,12 @@
 // How a take-back's worker reaches the "Undo a run" dialog: the worker never touches a window.
 // It appends its lines and its latest progress here under a lock and reads the stop request; the
 // dialog's thread takes everything at once on a timer and shows it, and joins the worker once it
-// reports its end.
+// reports its end. Each line also goes to the status log from the worker itself, which takes
+// lines from any thread and reaches the window in batches.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -21,6 +23,9 @@ class TakeBackQueue final : public edit::TakeBackSink {
     edit::TakeBackProgress progress;
     bool ended = false;  // the worker has returned: nothing more comes
   };
+
+  // `log` writes a status log line; it is called on the worker's thread.
+  explicit TakeBackQueue(std::function<void(const std::string&)> log = {}) : log_(std::move(log)) {}
 
   // A plan the worker prepared, handed over once it has ended.
   void SetPlan(edit::TakeBackPlan plan) {
@@ -43,6 +48,7 @@ class TakeBackQueue final : public edit::TakeBackSink {
 
   // The worker's side.
   void Show(const std::string& line) override {
+    if (log_) log_(line);
     std::lock_guard lock(mutex_);
     pending_.lines.push_back(line);
   }
@@ -67,6 +73,7 @@ class TakeBackQueue final : public edit::TakeBackSink {
   }
 
  private:
+  const std::function<void(const std::string&)> log_;
   std::mutex mutex_;
   Batch pending_;
   edit::TakeBackPlan plan_;

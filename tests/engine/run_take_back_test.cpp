@@ -229,6 +229,29 @@ TEST_P(RunTakeBack, AStoppedTakeBackEndsBetweenFilesAndTheRestIsMergedLater) {
   EXPECT_EQ(Tree(), before);
 }
 
+// A block whose files all turned out to be other runs' stays in the list with its note, and
+// taking it back says why there is nothing to take back, without a question.
+TEST(RunTakeBackWithoutFiles, TheRunShowsItsNoteAndTakingItBackSaysWhyNothingIsDone) {
+  files::JournalRun run;
+  run.info.date = "2026-12-07 10:00:00";
+  run.info.find = "r1";
+  run.info.replace = "x";
+  run.block = 1;
+  run.notes = {
+      "The journal names UNDO-20261207-001.REG under this run too; the run of "
+      "2026-12-07 12:00:00 wrote it"};
+  EXPECT_EQ(edit::RunSummary(run),
+            "2026-12-07 10:00:00   r1 -> x   (local)   0 files   (" + run.notes.front() + ")");
+  EXPECT_THAT(edit::RunRestoreLines(run), ElementsAre(run.notes.front()));
+
+  ScriptedUi ui;
+  EXPECT_FALSE(edit::UndoRun({run}, 0, edit::RunUndoDeps{}, ui));
+  EXPECT_THAT(ui.questions, IsEmpty());
+  EXPECT_THAT(ui.shown, ElementsAre("Nothing to take back: the run of 2026-12-07 10:00:00 has no "
+                                    "undo files of its own. " +
+                                    run.notes.front() + "."));
+}
+
 INSTANTIATE_TEST_SUITE_P(UndoFiles, RunTakeBack, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "FilePerChange" : "FilePerRun";

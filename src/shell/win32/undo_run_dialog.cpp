@@ -1,6 +1,7 @@
 #include "shell/win32/undo_run_dialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "files/reg_file_format.h"
@@ -14,34 +15,62 @@ namespace {
 
 using files::Cat;
 
+// Measures lines for a list's sideways scrolling, in the list's font, as they are added.
+class ListWidth {
+ public:
+  explicit ListWidth(HWND list)
+      : list_(list),
+        dc_(GetDC(list)),
+        old_(SelectObject(dc_, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)))) {}
+  ListWidth(const ListWidth&) = delete;
+  ListWidth& operator=(const ListWidth&) = delete;
+  ~ListWidth() {
+    SelectObject(dc_, old_);
+    ReleaseDC(list_, dc_);
+  }
+  void Measure(const std::wstring& text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+    widest_ = std::max(widest_, size.cx + 8);
+  }
+  // Lets the list scroll as far as its longest line; `grow` keeps the width it had if wider.
+  void Apply(bool grow) const {
+    const LONG had =
+        grow ? static_cast<LONG>(SendMessageW(list_, LB_GETHORIZONTALEXTENT, 0, 0)) : 0;
+    if (!grow || widest_ > had) {
+      SendMessageW(list_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest_), 0);
+    }
+  }
+
+ private:
+  HWND list_;
+  HDC dc_;
+  HGDIOBJ old_;
+  LONG widest_ = 0;
+};
+
 void AddLine(HWND list, const std::string& line) {
-  const auto index =
-      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(line).c_str()));
+  const std::wstring text = ToWide(line);
+  const auto index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  ListWidth width(list);
+  width.Measure(text);
+  width.Apply(true);
 }
 
-// Lets the list scroll sideways as far as its longest line; only the lines from `first` on are
-// measured, the rest keep the width they were given.
-void FitExtent(HWND list, LRESULT first = 0) {
-  HDC dc = GetDC(list);
-  const auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
-  const auto old = SelectObject(dc, font);
-  LONG widest =
-      first == 0 ? 0 : static_cast<LONG>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0));
+// Lets the list scroll sideways as far as its longest line.
+void FitExtent(HWND list) {
+  ListWidth width(list);
   const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = first; i < count; ++i) {
-    const std::wstring text = ListBoxText(list, i);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    widest = std::max(widest, size.cx + 8);
-  }
-  SelectObject(dc, old);
-  ReleaseDC(list, dc);
-  SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+  for (LRESULT i = 0; i < count; ++i) width.Measure(ListBoxText(list, i));
+  width.Apply(false);
 }
 
 constexpr UINT_PTR kDrainTimer = 1;
-constexpr UINT kDrainMilliseconds = 50;
+constexpr UINT kDrainMilliseconds = 25;
+// How long one tick may add result lines: a merge of small files yields lines faster than a list
+// box takes them, so the rest waits for the next ticks and the dialog keeps answering.
+constexpr auto kShowBudget = std::chrono::milliseconds(8);
 
 std::string Thousands(std::size_t n) {
   std::string digits = std::to_string(n);
@@ -146,7 +175,8 @@ void TfrmUndoRun::btnUndoClick() {
 }
 
 void TfrmUndoRun::StartWorker(std::function<void(TakeBackQueue&)> job) {
-  queue_ = std::make_unique<TakeBackQueue>();
+  queue_ = std::make_unique<TakeBackQueue>(log_);
+  worker_ended_ = false;
   EnableWindow(Item(IDC_UNDO_LST_RUNS), FALSE);
   SetTimer(hwnd(), kDrainTimer, kDrainMilliseconds, nullptr);
   worker_ = std::thread([queue = queue_.get(), job = std::move(job)] {
@@ -173,15 +203,9 @@ void TfrmUndoRun::StartTakeBack(edit::TakeBackPlan plan) {
 void TfrmUndoRun::DrainTakeBack() {
   if (!queue_) return;
   auto batch = queue_->Drain();
-  HWND results = Item(IDC_UNDO_LST_RESULTS);
-  if (!batch.lines.empty()) {
-    const auto first = SendMessageW(results, LB_GETCOUNT, 0, 0);
-    SendMessageW(results, WM_SETREDRAW, FALSE, 0);
-    for (const auto& line : batch.lines) Show(line);
-    SendMessageW(results, WM_SETREDRAW, TRUE, 0);
-    FitExtent(results, first);
-    InvalidateRect(results, nullptr, TRUE);
-  }
+  for (auto& line : batch.lines) backlog_.push_back(std::move(line));
+  worker_ended_ = worker_ended_ || batch.ended;
+  ShowBacklog();
   const auto& progress = batch.progress;
   if (watch_ != nullptr && merging_ && progress.total_files != 0) {
     watch_->Advanced(static_cast<std::int64_t>(progress.files),
@@ -194,7 +218,28 @@ void TfrmUndoRun::DrainTakeBack() {
                                Thousands(progress.records), " records"}))
                        .c_str());
   }
-  if (batch.ended) EndTakeBack();
+  // The end is shown once every line before it is.
+  if (worker_ended_ && backlog_.empty()) EndTakeBack();
+}
+
+void TfrmUndoRun::ShowBacklog() {
+  if (backlog_.empty()) return;
+  HWND results = Item(IDC_UNDO_LST_RESULTS);
+  const auto deadline = std::chrono::steady_clock::now() + kShowBudget;
+  SendMessageW(results, WM_SETREDRAW, FALSE, 0);
+  ListWidth width(results);
+  LRESULT last = 0;
+  for (std::size_t shown = 1; !backlog_.empty(); ++shown) {
+    const std::wstring text = ToWide(backlog_.front());
+    backlog_.pop_front();
+    last = SendMessageW(results, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    width.Measure(text);
+    if (shown % 16 == 0 && std::chrono::steady_clock::now() >= deadline) break;
+  }
+  width.Apply(true);
+  SendMessageW(results, LB_SETTOPINDEX, static_cast<WPARAM>(last), 0);
+  SendMessageW(results, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(results, nullptr, TRUE);
 }
 
 void TfrmUndoRun::EndTakeBack() {
@@ -250,8 +295,7 @@ bool TfrmUndoRun::Confirm(const std::string& question) {
 
 void TfrmUndoRun::Show(const std::string& line) {
   AddLine(Item(IDC_UNDO_LST_RESULTS), line);
-  // A file merged whole is told here only; the status log gets everything else.
-  if (log_ && line.rfind("Merged [", 0) != 0) log_(line);
+  if (log_) log_(line);
 }
 
 }  // namespace keyloom::shell

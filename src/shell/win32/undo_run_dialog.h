@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,7 +43,7 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
  public:
   // `deps` gives the registry, the undo writer, the journal and the settings of the moment;
   // `busy` tells whether a run is in progress (no run is taken back meanwhile); `log` writes a
-  // status log line.
+  // status log line, from any thread.
   TfrmUndoRun(std::function<edit::RunUndoDeps()> deps, std::function<bool()> busy,
               std::function<void(const std::string&)> log);
   ~TfrmUndoRun() override;
@@ -65,6 +66,7 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   void StartWorker(std::function<void(TakeBackQueue&)> job);
   void StartTakeBack(edit::TakeBackPlan plan);
   void DrainTakeBack();  // on the timer: lines, progress, and the end
+  void ShowBacklog();    // the lines waiting, for a few milliseconds
   void EndTakeBack();
 
   // edit::RunUndoUi.
@@ -78,6 +80,8 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   std::vector<files::JournalRun> runs_;
   std::unique_ptr<TakeBackQueue> queue_;  // while a worker prepares or merges
   bool merging_ = false;                  // the worker merges (else it reads the files)
+  bool worker_ended_ = false;             // it has returned; its lines may still wait
+  std::deque<std::string> backlog_;       // lines the worker gave that the list does not show yet
   std::thread worker_;
   TakeBackWatch* watch_ = nullptr;
   bool whole_ = true;  // the merge took every run back whole; written by its worker before it ends

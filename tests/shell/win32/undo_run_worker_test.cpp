@@ -1,6 +1,6 @@
 // A take-back of 10,000 changes through the real "Undo a run" dialog: its restore list fills in
 // under a second, it merges on a worker while the dialog answers every message, counts the files
-// merged and stops at a file boundary when asked.
+// merged, tells the status log every file merged, and stops at a file boundary when asked.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
@@ -28,52 +31,95 @@ constexpr const char* kBase = "Software\\KeyloomTest\\TakeBackWorker";
 constexpr int kFiles = 10000;
 constexpr int kValuesPerFile = 1;  // 10,000 changes, one file each
 
-// Sends WM_NULL to `window` from a thread of its own until stopped, keeping the longest answer.
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point since, Clock::time_point at) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(at - since).count();
+}
+
+// Sends WM_NULL to `window` from a thread of its own until stopped, keeping every answer that
+// took `slow_ms` or more (as the span from the question to the answer, in ms after `epoch`).
+// Stop is called on the window's thread, so it answers the last question while it waits.
 class Pinger {
  public:
-  explicit Pinger(HWND window)
-      : thread_([this, window] {
+  struct Span {
+    long long from = 0;
+    long long to = 0;
+  };
+  Pinger(HWND window, Clock::time_point epoch, long long slow_ms)
+      : thread_([this, window, epoch, slow_ms] {
           while (!stop_) {
-            const auto start = std::chrono::steady_clock::now();
+            const auto start = Clock::now();
             DWORD_PTR result = 0;
             if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) == 0) {
               ++failures_;
               error_ = GetLastError();
             }
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
-            if (took.count() >= 100) ++slow_;
-            if (took.count() > longest_) {
-              longest_ = took.count();
-              worst_at_ =
-                  std::chrono::duration_cast<std::chrono::milliseconds>(start - begun_).count();
+            const auto end = Clock::now();
+            const long long took = MsSince(start, end);
+            if (took >= slow_ms) {
+              std::lock_guard lock(mutex_);
+              slow_.push_back({MsSince(epoch, start), MsSince(epoch, end)});
             }
+            if (took > longest_) longest_ = took;
             ++pings_;
             Sleep(10);
           }
+          done_ = true;
         }) {}
   ~Pinger() { Stop(); }
   void Stop() {
     stop_ = true;
+    PumpUntil([this] { return done_.load(); }, std::chrono::seconds(30));
     if (thread_.joinable()) thread_.join();
   }
   long long longest() const { return longest_; }
-  // When the longest answer was asked for, in ms after the pinging began.
-  long long worst_at() const { return worst_at_; }
   int pings() const { return pings_; }
   int failures() const { return failures_; }
-  int slow() const { return slow_; }  // answers that took 100 ms or more
+  std::vector<Span> slow() const {
+    std::lock_guard lock(mutex_);
+    return slow_;
+  }
   DWORD error() const { return error_; }
 
  private:
   std::atomic<bool> stop_{false};
+  std::atomic<bool> done_{false};
   std::atomic<long long> longest_{0};
   std::atomic<int> pings_{0};
-  std::atomic<long long> worst_at_{0};
-  const std::chrono::steady_clock::time_point begun_ = std::chrono::steady_clock::now();
   std::atomic<int> failures_{0};
-  std::atomic<int> slow_{0};
   std::atomic<DWORD> error_{0};
+  mutable std::mutex mutex_;
+  std::vector<Span> slow_;
+  std::thread thread_;
+};
+
+// A window on a thread of its own that does nothing but answer: how long Wine and the machine
+// take to deliver a message and its answer at a moment, whatever the program does.
+class IdleWindow {
+ public:
+  IdleWindow()
+      : thread_([this] {
+          hwnd_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                  nullptr);
+          thread_id_ = GetCurrentThreadId();
+          ready_ = true;
+          MSG message;
+          while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+          DestroyWindow(hwnd_);
+        }) {
+    for (int waited = 0; !ready_ && waited < 10000; ++waited) Sleep(1);
+  }
+  ~IdleWindow() {
+    PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  std::atomic<bool> ready_{false};
+  HWND hwnd_ = nullptr;
+  DWORD thread_id_ = 0;
   std::thread thread_;
 };
 
@@ -149,9 +195,12 @@ class UndoRunWorker : public MainWindowTest {
 };
 
 // One change per file: a merge of 10,000 files outlasts the dialog's timer by far, so the Stop
-// comes midway whatever the machine's load. The dialog must answer every WM_NULL, all but a few
-// within 100 ms (on this two-core machine under the load of parallel builds, single answers of
-// up to two seconds were measured while the worker merged).
+// comes midway whatever the machine's load. The dialog must answer every WM_NULL within 100 ms,
+// from the click on "Undo Run" to the end, while the worker's lines (one a file) pour in. Only
+// when, at the same moment, an idle window of the process took half as long to answer, are Wine
+// and the machine to blame (a two-core machine under parallel builds starves every thread now and
+// then; Wine delivers every message through its single server process, which the worker's
+// registry writes keep busy); even then the answer comes within a second.
 TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetweenFiles) {
   const std::string folder = folder_.Utf8() + "UNDO";
   MakeRun(folder);
@@ -164,7 +213,8 @@ TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetwe
   std::vector<std::string> results;
   long long longest = 0;
   int pings = 0;
-  int slow = 0;
+  std::vector<Pinger::Span> slow;
+  std::vector<Pinger::Span> stalls;  // of the idle window
   std::chrono::milliseconds fill{};
   std::string phases;
   ModalWatcher watcher([&](HWND dialog) {
@@ -173,8 +223,12 @@ TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetwe
     Choose(dialog, 0);
     fill = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start);
-    Pinger pinger(dialog);  // from the click on "Undo Run" to the take-back's end
-    const auto t0 = std::chrono::steady_clock::now();
+    // From the click on "Undo Run" to the take-back's end.
+    IdleWindow idle;
+    ASSERT_NE(idle.hwnd(), nullptr);
+    const auto t0 = Clock::now();
+    Pinger pinger(dialog, t0, 100);
+    Pinger control(idle.hwnd(), t0, 50);
     const auto since = [&t0] {
       return std::chrono::duration_cast<std::chrono::milliseconds>(
                  std::chrono::steady_clock::now() - t0)
@@ -204,9 +258,10 @@ TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetwe
     results = Results(dialog);
     EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_UNDO_LST_RUNS));
     pinger.Stop();
+    control.Stop();
     longest = pinger.longest();
     slow = pinger.slow();
-    phases += " worst at " + std::to_string(pinger.worst_at());
+    stalls = control.slow();
     pings = pinger.pings();
     EXPECT_EQ(pinger.failures(), 0) << "error " << pinger.error();
     Click(GetDlgItem(dialog, IDCANCEL));
@@ -218,14 +273,27 @@ TEST_F(UndoRunWorker, TenThousandChangesMergeBesideAnAnsweringDialogAndStopBetwe
   EXPECT_THAT(questions, ::testing::ElementsAre("Take back the run of 2026-12-01 09:00:00: "
                                                 "10000 files, 10000 items?"));
   EXPECT_GT(pings, 10);
-  // Every answer came, and all but a few within 100 ms.
-  EXPECT_LE(slow * 20, pings) << slow << " of " << pings
-                              << " answers took 100 ms or more; the longest " << longest << " ms;"
-                              << phases;
+  std::string late;  // the slow answers the idle window does not explain
+  for (const auto& span : slow) {
+    const bool stalled = std::any_of(stalls.begin(), stalls.end(), [&](const Pinger::Span& stall) {
+      return stall.from < span.to && span.from < stall.to;
+    });
+    if (!stalled) late += " " + std::to_string(span.from) + "-" + std::to_string(span.to);
+  }
+  EXPECT_EQ(late, "") << slow.size() << " of " << pings << " answers took 100 ms or more; "
+                      << stalls.size() << " stalls of the idle window; ms:" << phases;
+  EXPECT_LT(longest, 1000);
   ASSERT_FALSE(results.empty());
   EXPECT_THAT(results.back(),
               HasSubstr("Stopped: merged UNDO-20261201-10000.REG to UNDO-20261201-"));
   EXPECT_THAT(results.back(), HasSubstr("UNDO-20261201-00001.REG are not merged yet"));
+  // The status log has the same lines, each file's among them, batched to the window.
+  std::vector<std::string> log;
+  EXPECT_TRUE(PumpUntil([&] {
+    log = StatusLines();
+    return !log.empty() && log.back() == results.back();
+  }));
+  EXPECT_THAT(log, ::testing::Contains(::testing::StartsWith("Merged [UNDO-20261201-")));
   const int back = CountOf("old");
   EXPECT_GT(back, 0);
   EXPECT_LT(back, kFiles * kValuesPerFile);
