@@ -9,7 +9,7 @@
 
 #include "bench/gen_words.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::bench {
 

@@ -44,7 +44,7 @@
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/key_list_export_rows.h"
 

@@ -8,7 +8,7 @@
 #include "edit/reg_action.h"
 #include "edit/value_text.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "edit/integer_text.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "files/editor_path.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

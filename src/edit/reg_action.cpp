@@ -6,7 +6,7 @@
 #include "edit/integer_text.h"
 #include "edit/value_text.h"
 #include "files/reg_file_format.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

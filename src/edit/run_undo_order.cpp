@@ -10,7 +10,7 @@
 #include "engine/match.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

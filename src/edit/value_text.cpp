@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstdio>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::engine {
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 namespace {

@@ -15,7 +15,7 @@
 #include "base/os_error.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 namespace {

@@ -15,7 +15,7 @@
 #include "files/reg_file_format.h"
 #include "files/reg_file_write.h"
 #include "files/undo_numbering.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 namespace {

@@ -7,7 +7,7 @@
 #include "base/file_io.h"
 #include "base/utf8_path.h"
 #include "files/run_journal.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "base/os_error.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg {
 namespace {

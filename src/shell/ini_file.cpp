@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "base/ascii.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::shell {
 namespace {

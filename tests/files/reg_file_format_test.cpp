@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "files/reg_file_testing.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "support/value_data.h"
 
 namespace keyloom::files {

@@ -15,7 +15,7 @@
 #include "files/reg_file_import.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 

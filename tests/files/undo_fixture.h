@@ -14,7 +14,7 @@
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "registry/reg_api.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::testing {
 

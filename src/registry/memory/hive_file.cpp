@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "registry/memory/key_node.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

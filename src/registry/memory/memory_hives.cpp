@@ -6,7 +6,7 @@
 #include "base/utf8_path.h"
 #include "registry/memory/hive_file.h"
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

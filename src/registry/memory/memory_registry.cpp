@@ -3,7 +3,7 @@
 #include "registry/memory/memory_registry.h"
 
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "registry/security_descriptor.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg {
 namespace {

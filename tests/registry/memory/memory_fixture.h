@@ -10,7 +10,7 @@
 
 #include "registry/memory/memory_registry.h"
 #include "registry/reg_api.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg::testing {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "files/reg_file_testing.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"

@@ -14,7 +14,7 @@
 
 #include "files/reg_file_testing.h"
 #include "registry/registry_contract.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/exit_codes.h"
 #include "support/temp_folder.h"

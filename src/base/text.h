@@ -1,4 +1,4 @@
-// Text conversions at the registry boundary. Inside the program text is UTF-8; Windows speaks
+// Text conversions between the program and Windows. Inside the program text is UTF-8; Windows speaks
 // UTF-16. A registry name or string may hold a lone surrogate (Windows does not check), so the
 // UTF-8 side uses the generalised form that encodes such a unit as its own three-byte sequence:
 // every UTF-16 string survives UTF-16 -> UTF-8 -> UTF-16 unchanged.
