@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -54,27 +56,18 @@ std::string WindowsMessage(DWORD code) {
   if (buffer == nullptr) return "";
   std::string message = length > 0 ? Utf8(buffer, static_cast<int>(length)) : "";
   LocalFree(buffer);
-  return TrimMessage(std::move(message));
+  return text::TrimMessage(std::move(message));
 }
 #endif
 
 }  // namespace
-
-std::string TrimMessage(std::string message) {
-  while (!message.empty()) {
-    const char c = message.back();
-    if (c != ' ' && c != '.' && c != '\r' && c != '\n' && c != '\t') break;
-    message.pop_back();
-  }
-  return message;
-}
 
 std::string SystemErrorText(int code) {
 #ifdef _WIN32
   std::string message = WindowsMessage(static_cast<DWORD>(code));
   return message.empty() ? "Unknown error " + std::to_string(code) : message;
 #else
-  return TrimMessage(std::generic_category().message(code));
+  return text::TrimMessage(std::generic_category().message(code));
 #endif
 }
 
@@ -96,7 +89,7 @@ std::string LastFileErrorText() {
     if (!message.empty()) return message;
   }
 #endif
-  return TrimMessage(std::generic_category().message(error));
+  return text::TrimMessage(std::generic_category().message(error));
 }
 
 std::string FileSystemErrorText(const std::error_code& error) {
@@ -112,7 +105,7 @@ std::string FileSystemErrorText(const std::error_code& error) {
     if (!message.empty()) return message;
   }
 #endif
-  return TrimMessage(error.message());
+  return text::TrimMessage(error.message());
 }
 
 }  // namespace keyloom::base

@@ -13,14 +13,6 @@
 namespace keyloom::edit {
 namespace {
 
-// Empty, or nothing but blanks and control characters.
-bool IsBlank(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
-}
-
 // Two names the registry takes for the same one, written differently.
 bool OnlyCaseDiffers(const std::string& a, const std::string& b) {
   return a != b && text::CompareNamesIgnoringCase(text::Utf8ToUtf16(a), text::Utf8ToUtf16(b)) == 0;
@@ -228,7 +220,7 @@ RowOutcome ChangeFlow::RenameValue(reg::TRegistry& reg) {
   const std::string& name = target_.value_name;
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Value", KeyLabel(), name);
   if (edited == name) return RowOutcome::kKeep;
-  if (IsBlank(edited)) {
+  if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
     return RowOutcome::kKeep;
   }
@@ -251,7 +243,7 @@ RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
   const std::string name = path.substr(slash + 1);
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Key", KeyLabel(), name);
   if (edited == name) return RowOutcome::kKeep;
-  if (IsBlank(edited)) {
+  if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
     return RowOutcome::kKeep;
   }

@@ -15,7 +15,7 @@
 namespace keyloom::edit {
 namespace {
 
-using files::Cat;
+using text::Cat;
 
 std::string Fold(std::string_view name) {
   std::u16string units = text::Utf8ToUtf16(name);

@@ -321,7 +321,7 @@ std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandl
                      const std::string& key_path) {
   std::string name;
   if (deps.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
-  return Folded(files::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
+  return Folded(text::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
 }
 
 std::string RunItem(const std::string& key_id, ItemChange change, std::string_view value_name) {
@@ -368,7 +368,7 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
       // while the key's count of values bounds the reading.
       ++frame.session->unreadable_values;
       deps.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
-                   key_name + "], skipping [" + reg::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
+                   key_name + "], skipping [" + text::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
                false);
       if (value_count == kAllValues) break;
       continue;

@@ -3,6 +3,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
@@ -309,7 +310,7 @@ void RegistryWalker::NotExamined(SearchSession& session, const std::string& full
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {
-  return reg::TrimMessage(deps_.api->ErrorMessage(code));
+  return text::TrimMessage(deps_.api->ErrorMessage(code));
 }
 
 }  // namespace keyloom::engine

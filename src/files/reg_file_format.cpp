@@ -5,6 +5,9 @@
 #include "base/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";

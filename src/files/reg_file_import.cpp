@@ -10,19 +10,20 @@
 #include "base/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 constexpr std::string_view kRegedit4 = "REGEDIT4";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && text::IsBlank(s.front())) s.remove_prefix(1);
   return s;
 }
 
 std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && text::IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 

@@ -18,6 +18,9 @@
 #include "base/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 namespace fs = std::filesystem;

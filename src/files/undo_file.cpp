@@ -18,6 +18,9 @@
 #include "base/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 // What the writer opens keys with: enough to read values and list subkeys, nothing more, so that
@@ -88,7 +91,7 @@ class Source {
   }
 
   std::string Message(reg::ErrorCode code) const {
-    return reg::TrimMessage(reg_.api().ErrorMessage(code));
+    return text::TrimMessage(reg_.api().ErrorMessage(code));
   }
 
  private:

@@ -100,10 +100,6 @@ struct RawValue {
   bool operator==(const RawValue&) const = default;
 };
 
-// The system's message text as messages show it: trailing blanks, line breaks and full stops
-// removed.
-std::string TrimMessage(std::string message);
-
 // Enables a privilege of the process for the lifetime of the object and sets it back afterwards
 // (other privileges are left alone). A privilege the account does not hold is no error: what
 // needs it then fails by itself. Any other failure to enable it is kept in error().

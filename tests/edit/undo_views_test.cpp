@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "edit/reg_action.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
@@ -270,7 +271,7 @@ TEST(UndoViewsNaming, WhereTheSystemCannotSayTheOpenedPathIsWrittenAndLogged) {
                                           "", "[-HKEY_LOCAL_MACHINE\\Software\\Moved]"));
   ASSERT_EQ(ground.debug_.size(), 2u) << "one line for the record before, one for the one after";
   EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr("[HKEY_LOCAL_MACHINE\\Software\\App]"));
-  EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr(reg::TrimMessage(
+  EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr(text::TrimMessage(
                                     ground.memory_->ErrorMessage(reg::kCallNotImplemented))));
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text.h"
 #include "files/reg_file_format.h"
 #include "shell/about_text.h"
 #include "shell/win32/control_helpers.h"
@@ -12,7 +13,7 @@
 namespace keyloom::shell {
 namespace {
 
-using files::Cat;
+using text::Cat;
 
 void AddLine(HWND list, const std::string& line) {
   const auto index =
