@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <exception>
 
-#include "edit/change_report.h"
-#include "edit/integer_text.h"
-#include "edit/reg_action.h"
-#include "edit/value_text.h"
+#include "change/change_report.h"
+#include "change/integer_text.h"
+#include "change/reg_action.h"
+#include "change/value_text.h"
 #include "registry/registry.h"
 #include "base/text.h"
 

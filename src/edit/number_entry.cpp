@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "edit/integer_text.h"
+#include "change/integer_text.h"
 #include "base/text.h"
 
 namespace keyloom::edit {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "edit/change_report.h"
-#include "edit/reg_action.h"
+#include "change/change_report.h"
+#include "change/reg_action.h"
 #include "engine/key_walk.h"
 
 namespace keyloom::engine {

@@ -1,7 +1,7 @@
 #include "shell/delete_rows.h"
 
-#include "edit/change_report.h"
-#include "edit/reg_action.h"
+#include "change/change_report.h"
+#include "change/reg_action.h"
 #include "engine/key_list_entry.h"
 #include "registry/registry.h"
 

@@ -1,5 +1,5 @@
 // The value editors' text forms and the number editor's rules.
-#include "edit/value_text.h"
+#include "change/value_text.h"
 
 #include <gtest/gtest.h>
 

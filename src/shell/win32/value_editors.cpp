@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "edit/value_text.h"
+#include "change/value_text.h"
 #include "shell/about_text.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/resource_ids.h"

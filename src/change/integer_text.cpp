@@ -1,4 +1,4 @@
-#include "edit/integer_text.h"
+#include "change/integer_text.h"
 
 #include <limits>
 

@@ -1,10 +1,10 @@
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "edit/integer_text.h"
-#include "edit/value_text.h"
+#include "change/integer_text.h"
+#include "change/value_text.h"
 #include "files/reg_file_format.h"
 #include "base/text.h"
 

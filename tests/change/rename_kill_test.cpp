@@ -8,7 +8,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/undo_fixture.h"
 #include "files/undo_numbering.h"
 #include "registry/forwarding_reg_api.h"

@@ -1,4 +1,4 @@
-#include "edit/change_report.h"
+#include "change/change_report.h"
 
 namespace keyloom::edit {
 

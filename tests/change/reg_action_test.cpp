@@ -1,4 +1,4 @@
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

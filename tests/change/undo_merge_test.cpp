@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/undo_fixture.h"
 #include "registry/registry_contract.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
 namespace keyloom::edit {
 

@@ -1,4 +1,4 @@
-#include "edit/value_text.h"
+#include "change/value_text.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
 #include "registry/forwarding_reg_api.h"

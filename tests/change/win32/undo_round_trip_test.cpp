@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
