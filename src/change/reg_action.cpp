@@ -8,7 +8,7 @@
 #include "files/reg_file_format.h"
 #include "base/text.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 constexpr std::string_view kCr = "\r";
@@ -302,4 +302,4 @@ void TRegAction::Delete() {
   }
 }
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

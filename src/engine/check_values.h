@@ -44,13 +44,13 @@ std::string RunItem(const std::string& key_id, ItemChange change, std::string_vi
 
 // A registry action for one change of the run, with root, key path, machine and undo settings
 // filled in.
-edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo);
 
-// Makes one change of the run through edit::MakeChange and counts it: a change made in the
+// Makes one change of the run through change::MakeChange and counts it: a change made in the
 // session's changed count, a refused one in its failed count. The refusal's text, or else
 // `success_line` (when not empty), goes to the status log after the attempt. True when made.
-bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegAction& action,
-                   edit::ChangeOp op, std::string_view success_line = {});
+bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
+                   change::ChangeOp op, std::string_view success_line = {});
 
 }  // namespace keyloom::engine

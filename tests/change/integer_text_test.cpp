@@ -4,7 +4,7 @@
 
 #include <limits>
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 TEST(IntegerText, AcceptsDecimalAndTheFiveHexadecimalPrefixes) {
@@ -43,4 +43,4 @@ TEST(IntegerText, RefusesEverythingElse) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -14,7 +14,7 @@
 #include "registry/forwarding_reg_api.h"
 #include "registry/registry_contract.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 struct Killed : std::runtime_error {
@@ -165,4 +165,4 @@ TEST_F(RenameKillTest, AKilledRenameIsTakenBackByItsUndoFileAfterEveryStep) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

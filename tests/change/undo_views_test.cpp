@@ -19,7 +19,7 @@
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 using reg::RawValue;
@@ -276,4 +276,4 @@ TEST(UndoViewsNaming, WhereTheSystemCannotSayTheOpenedPathIsWrittenAndLogged) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change
