@@ -7,6 +7,7 @@
 #include "change/value_text.h"
 #include "files/reg_file_format.h"
 #include "base/text.h"
+#include "registry/registry.h"
 
 namespace keyloom::change {
 namespace {
@@ -80,7 +81,7 @@ TRegAction TRegAction::Create(reg::RegApi& api, files::UndoFile& undo,
 }
 
 std::string TRegAction::ShownValueName() const {
-  return ValueName.empty() ? std::string("(Default)") : ValueName;
+  return ValueName.empty() ? std::string(reg::kDefaultValueName) : ValueName;
 }
 
 files::UndoRequest TRegAction::UndoRequestFor(const std::string& key_path,

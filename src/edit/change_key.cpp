@@ -166,7 +166,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
       const std::string stored = change::ReadValueAsText(reg, name);
       const std::string lines = change::MultiSzToLines(change::WithoutTerminator(stored));
       const std::string value_label =
-          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? "(Default)" : name);
+          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? std::string(reg::kDefaultValueName) : name);
       const std::string edited = deps_.dialogs->ShowMultiEdit(value_label, lines);
       if (edited == lines) return;
       const std::string data = change::LinesToMultiSz(edited);

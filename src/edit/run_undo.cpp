@@ -25,7 +25,7 @@ std::string FileName(const std::string& path) {
 }
 
 std::string Quoted(const std::string& name) {
-  return name.empty() ? "(Default)" : Cat({"\"", name, "\""});
+  return name.empty() ? std::string(reg::kDefaultValueName) : Cat({"\"", name, "\""});
 }
 
 reg::RegView MergeView(const files::ChangeSettings& settings) {

@@ -24,7 +24,7 @@ std::string Fold(std::string_view name) {
 }
 
 std::string ValueLine(const files::RegRecord& record, const std::string& name) {
-  return Cat({record.KeyName(), " ", name.empty() ? "(Default)" : Cat({"\"", name, "\""})});
+  return Cat({record.KeyName(), " ", name.empty() ? std::string(reg::kDefaultValueName) : Cat({"\"", name, "\""})});
 }
 
 // Sorts `ids` and keeps `lines` in step; drops repeated ids.

@@ -8,6 +8,7 @@
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 #include "base/text.h"
+#include "registry/registry.h"
 
 namespace keyloom::files {
 
@@ -314,7 +315,7 @@ class Parser {
 };
 
 std::string ValueLabel(std::string_view name) {
-  return name.empty() ? "(Default)" : std::string(name);
+  return std::string(name.empty() ? reg::kDefaultValueName : name);
 }
 
 // The highest key of `path` (below the open root) that does not exist; "" when the key does.

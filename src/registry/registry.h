@@ -23,6 +23,9 @@
 
 namespace keyloom::reg {
 
+// How the unnamed value of a key is shown in rows, messages and listings.
+inline constexpr std::string_view kDefaultValueName = "(Default)";
+
 // The five roots, in their fixed order; `index` is the root index 1 to 5 used everywhere.
 struct RootKey {
   int index;
