@@ -15,8 +15,8 @@
 namespace keyloom::engine {
 namespace {
 
-// One value as the checks need it: its name, its type and its text form V, made while the value is
-// read so that its data need not be kept.
+// One value as the checks need it: its name, its type and its text (ValueText), made while the
+// value is read so that its data need not be kept.
 struct ValueEntry {
   std::string name;
   std::uint32_t type = reg::kRegNone;

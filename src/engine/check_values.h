@@ -16,9 +16,9 @@ namespace keyloom::engine {
 // `value_count` (the count the caller has just asked the registry for).
 inline constexpr std::uint32_t kAllValues = 0xFFFFFFFF;
 
-// `key` is open with query access; P + `key_name` is the key's full path below the root. A value
-// that cannot be read, or read as its kind (a REG_DWORD that does not hold 4 bytes), or whose
-// examination fails, is named in the status log and counted in the session's unreadable values;
+// `key` is open with query access; `parent_display` followed by `key_name` is the key's full path
+// as the status log names it. A value that cannot be read, or read as its kind (a REG_DWORD that
+// does not hold 4 bytes), or whose examination fails, is named in the status log and counted in the session's unreadable values;
 // the key's other values are examined all the same.
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
