@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
-#include "base/os_error.h"
 #include "base/file_os.h"
+#include "base/os_error.h"
 
 namespace keyloom::base {
 namespace {

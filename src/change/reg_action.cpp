@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/text.h"
 #include "change/integer_text.h"
 #include "change/value_text.h"
 #include "files/reg_file_format.h"
-#include "base/text.h"
 #include "registry/registry.h"
 
 namespace keyloom::change {

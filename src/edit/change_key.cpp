@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <exception>
 
+#include "base/text.h"
 #include "change/change_report.h"
 #include "change/integer_text.h"
 #include "change/reg_action.h"
 #include "change/value_text.h"
 #include "registry/registry.h"
-#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

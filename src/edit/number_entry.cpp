@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "change/integer_text.h"
 #include "base/text.h"
+#include "change/integer_text.h"
 
 namespace keyloom::edit {
 namespace {

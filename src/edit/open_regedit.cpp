@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "files/editor_path.h"
 #include "base/text.h"
+#include "files/editor_path.h"
 
 namespace keyloom::edit {
 namespace {

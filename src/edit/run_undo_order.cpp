@@ -6,11 +6,11 @@
 
 #include "base/file_io.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "engine/match.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
-#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

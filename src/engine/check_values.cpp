@@ -4,13 +4,13 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/status_log.h"
 #include "files/change_settings.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
-#include "base/text.h"
 
 namespace keyloom::engine {
 namespace {

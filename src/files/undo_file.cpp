@@ -10,12 +10,12 @@
 #include "base/file_io.h"
 #include "base/local_date.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/editor_path.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_write.h"
 #include "files/undo_numbering.h"
-#include "base/text.h"
 
 namespace keyloom::files {
 

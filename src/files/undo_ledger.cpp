@@ -1,7 +1,7 @@
 #include "files/undo_ledger.h"
 
-#include "registry/registry.h"
 #include "base/text.h"
+#include "registry/registry.h"
 
 namespace keyloom::files {
 namespace {

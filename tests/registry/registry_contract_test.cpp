@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "registry/security_descriptor.h"
 #include "base/text.h"
+#include "registry/security_descriptor.h"
 #include "support/value_data.h"
 
 namespace keyloom::reg::testing {

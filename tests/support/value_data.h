@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "registry/reg_api.h"
 #include "base/text.h"
+#include "registry/reg_api.h"
 
 namespace keyloom::testing {
 

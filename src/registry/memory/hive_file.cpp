@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "registry/memory/key_node.h"
 #include "base/text.h"
+#include "registry/memory/key_node.h"
 
 namespace keyloom::reg::memory {
 namespace {

@@ -1,8 +1,8 @@
 // The memory registry's key and value operations.
 #include <algorithm>
 
-#include "registry/memory/memory_registry_impl.h"
 #include "base/text.h"
+#include "registry/memory/memory_registry_impl.h"
 
 namespace keyloom::reg::memory {
 namespace {

@@ -2,8 +2,8 @@
 // view, fault injection and the test controls.
 #include "registry/memory/memory_registry.h"
 
-#include "registry/memory/memory_registry_impl.h"
 #include "base/text.h"
+#include "registry/memory/memory_registry_impl.h"
 
 namespace keyloom::reg {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/security_descriptor.h"
 #include "base/text.h"
+#include "registry/security_descriptor.h"
 
 namespace keyloom::reg {
 namespace {

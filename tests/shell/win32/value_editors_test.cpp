@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "edit/number_entry.h"
 #include "change/value_text.h"
+#include "edit/number_entry.h"
 #include "shell/win32/gui_test_support.h"
 #include "shell/win32/resource_ids.h"
 
