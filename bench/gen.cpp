@@ -7,9 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/text.h"
 #include "bench/gen_words.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 
 namespace keyloom::bench {
 

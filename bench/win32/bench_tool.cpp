@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 
+#include "base/text.h"
 #include "bench/bare_walk.h"
 #include "bench/call_profile.h"
 #include "bench/gen.h"
@@ -44,7 +45,6 @@
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/key_list_export_rows.h"
 

@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/debug_log.h"
 #include "engine/hit_details.h"
 #include "engine/search_session.h"
 #include "engine/status_log.h"
-#include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/key_list_cells.h"
 #include "shell/win32/main_window.h"

@@ -5,52 +5,11 @@
 #include <system_error>
 #include <utility>
 
+#include "base/file_os.h"
 #include "base/os_error.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
 
 namespace keyloom::base {
 namespace {
-
-// Flushes, pushes the bytes to the disk (before a rename makes them the file) and closes.
-bool SyncAndClose(std::FILE* file) {
-  bool ok = std::fflush(file) == 0;
-#ifdef _WIN32
-  ok = _commit(_fileno(file)) == 0 && ok;
-#else
-  ok = fsync(fileno(file)) == 0 && ok;
-#endif
-  return std::fclose(file) == 0 && ok;
-}
-
-// The lock of a LockedFile: exclusive for writers, shared for readers; waits for it.
-bool LockWhole(std::FILE* file, bool exclusive) {
-#ifdef _WIN32
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  OVERLAPPED at{};
-  at.Offset = 0xFFFFFFFEu;  // one byte far beyond the end: readers of the content pass freely
-  at.OffsetHigh = 0x7FFFFFFFu;
-  const BOOL locked =
-      LockFileEx(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at);
-  if (!locked) _doserrno = GetLastError();
-  return locked != FALSE;
-#else
-  int rc;
-  do {
-    rc = flock(fileno(file), exclusive ? LOCK_EX : LOCK_SH);
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0;
-#endif
-}
 
 bool WriteWithCLibrary(const std::filesystem::path& temp_path, std::string_view bytes) {
   std::FILE* file = OpenFile(temp_path, "wb");
@@ -73,32 +32,6 @@ void RemoveTemp(const std::filesystem::path& temp) {
 }
 
 }  // namespace
-
-std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-  const std::string narrow(mode);
-  const std::wstring wide(narrow.begin(), narrow.end());
-  return ::_wfopen(path.c_str(), wide.c_str());
-#else
-  return std::fopen(path.c_str(), mode);
-#endif
-}
-
-std::FILE* CreateNewFile(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::_fdopen(fd, "wb");
-  if (file == nullptr) ::_close(fd);
-#else
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (file == nullptr) ::close(fd);
-#endif
-  return file;
-}
 
 LockedFile::LockedFile(const std::filesystem::path& path, Mode mode) {
   ClearFileError();

@@ -2,19 +2,13 @@
 
 #include <ctime>
 
+#include "base/file_os.h"
+
 namespace keyloom::base {
 
 namespace {
 
-bool Local(std::time_t when, std::tm* local) {
-#ifdef _WIN32
-  return localtime_s(local, &when) == 0;
-#else
-  return localtime_r(&when, local) != nullptr;
-#endif
-}
-
-bool LocalNow(std::tm* local) { return Local(std::time(nullptr), local); }
+bool LocalNow(std::tm* local) { return LocalTime(std::time(nullptr), local); }
 
 }  // namespace
 
@@ -28,7 +22,7 @@ std::string LocalDateTimeText() { return DateTimeText(std::time(nullptr)); }
 
 std::string DateTimeText(std::time_t when) {
   std::tm local{};
-  if (!Local(when, &local)) return "";
+  if (!LocalTime(when, &local)) return "";
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

@@ -10,9 +10,6 @@
 
 namespace keyloom::base {
 
-// The message without its trailing blanks, tabs, full stops and line ends.
-std::string TrimMessage(std::string message);
-
 // The system's text for one of its error codes: a Windows error code on Windows, an errno value
 // elsewhere.
 std::string SystemErrorText(int code);

@@ -21,21 +21,13 @@ inline std::string PathToUtf8(const std::filesystem::path& path) {
 }
 
 // The separator this platform's folders end with: a backslash on Windows.
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 // Whether the text ends in a path separator (on Windows a forward slash counts too).
 inline bool EndsWithPathSeparator(std::string_view text) {
   if (text.empty()) return false;
   const char last = text.back();
-#ifdef _WIN32
-  return last == '\\' || last == '/';
-#else
-  return last == '/';
-#endif
+  return last == '/' || last == kPathSeparator;
 }
 
 }  // namespace keyloom::base

@@ -3,23 +3,15 @@
 #include <cstdint>
 #include <exception>
 
-#include "edit/change_report.h"
-#include "edit/integer_text.h"
-#include "edit/reg_action.h"
-#include "edit/value_text.h"
+#include "base/text.h"
+#include "change/change_report.h"
+#include "change/integer_text.h"
+#include "change/reg_action.h"
+#include "change/value_text.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 
 namespace keyloom::edit {
 namespace {
-
-// Empty, or nothing but blanks and control characters.
-bool IsBlank(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
-}
 
 // Two names the registry takes for the same one, written differently.
 bool OnlyCaseDiffers(const std::string& a, const std::string& b) {
@@ -54,7 +46,7 @@ class ChangeFlow {
   void Update(const std::string& data);
   RowOutcome RenameValue(reg::TRegistry& reg);
   RowOutcome RenameKey(reg::TRegistry& reg);
-  TRegAction NewAction(int undo_bit) const;
+  change::TRegAction NewAction(int undo_bit) const;
   // One rename by a TRegAction: of value `from` of the target's key, or of the key at path
   // `from` when `key` is set.
   bool RenameStep(const std::string& from, const std::string& to, bool key,
@@ -126,8 +118,8 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
   return outcome;
 }
 
-TRegAction ChangeFlow::NewAction(int undo_bit) const {
-  TRegAction action = TRegAction::Create(*deps_.api, *deps_.undo, deps_.change);
+change::TRegAction ChangeFlow::NewAction(int undo_bit) const {
+  change::TRegAction action = change::TRegAction::Create(*deps_.api, *deps_.undo, deps_.change);
   action.RootKey = root_.handle;
   action.KeyPath = target_.key_path;
   action.CreateUndo = (deps_.change.undo_mask & undo_bit) != 0;
@@ -142,7 +134,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
   switch (kind) {
     case reg::DataKind::kString:
     case reg::DataKind::kExpandString: {
-      const std::string text = ReadValueAsText(reg, name);
+      const std::string text = change::ReadValueAsText(reg, name);
       // The one-line field would lose them.
       if (text.find_first_of("\r\n") != std::string::npos) {
         Log("Keyloom cannot edit a string that holds line breaks [" + label + "]");
@@ -155,12 +147,12 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
     case reg::DataKind::kInteger:
     case reg::DataKind::kInt64: {
       const bool is_64bit = kind == reg::DataKind::kInt64;
-      const std::string text = ReadValueAsText(reg, name);
+      const std::string text = change::ReadValueAsText(reg, name);
       const std::string edited = deps_.dialogs->ShowEditDword(label, text, is_64bit);
       if (edited == text) return;
       // The same number written another way (0255 for 255, -1 for 4294967295) changes nothing.
-      const auto now = ParseIntegerText(text);
-      const auto next = ParseIntegerText(edited);
+      const auto now = change::ParseIntegerText(text);
+      const auto next = change::ParseIntegerText(edited);
       if (now && next &&
           (is_64bit ? *now == *next
                     : static_cast<std::uint32_t>(*now) == static_cast<std::uint32_t>(*next))) {
@@ -171,14 +163,14 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
     }
     case reg::DataKind::kMultiString: {
       // The memo shows the strings one per line, without the NULs that end the last one.
-      const std::string stored = ReadValueAsText(reg, name);
-      const std::string lines = MultiSzToLines(WithoutTerminator(stored));
+      const std::string stored = change::ReadValueAsText(reg, name);
+      const std::string lines = change::MultiSzToLines(change::WithoutTerminator(stored));
       const std::string value_label =
-          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? "(Default)" : name);
+          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? std::string(reg::kDefaultValueName) : name);
       const std::string edited = deps_.dialogs->ShowMultiEdit(value_label, lines);
       if (edited == lines) return;
-      const std::string data = LinesToMultiSz(edited);
-      if (TerminatedMultiString(data) == stored) return;  // what is stored already
+      const std::string data = change::LinesToMultiSz(edited);
+      if (change::TerminatedMultiString(data) == stored) return;  // what is stored already
       Update(data);
       return;
     }
@@ -189,25 +181,25 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
 }
 
 void ChangeFlow::Update(const std::string& data) {
-  TRegAction action = NewAction(files::kUndoEdits);
+  change::TRegAction action = NewAction(files::kUndoEdits);
   action.ValueName = target_.value_name;
   action.NewData = data;
-  action.ActionKind = akUpdate;
-  MakeChange(action, ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
+  action.ActionKind = change::akUpdate;
+  change::MakeChange(action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
 }
 
 bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool key,
                             std::string_view success_line) {
-  TRegAction action = NewAction(files::kUndoRenames);
+  change::TRegAction action = NewAction(files::kUndoRenames);
   if (key) {
     action.KeyPath = from;
   } else {
     action.ValueName = from;
   }
   action.NewData = to;
-  action.ActionKind = akRename;
-  return MakeChange(
-      action, ChangeOp::kExecute, [this](const std::string& line) { Log(line); }, success_line);
+  action.ActionKind = change::akRename;
+  return change::MakeChange(
+      action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); }, success_line);
 }
 
 bool ChangeFlow::RenameItem(const std::string& from, const std::string& to, bool key,
@@ -228,7 +220,7 @@ RowOutcome ChangeFlow::RenameValue(reg::TRegistry& reg) {
   const std::string& name = target_.value_name;
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Value", KeyLabel(), name);
   if (edited == name) return RowOutcome::kKeep;
-  if (IsBlank(edited)) {
+  if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
     return RowOutcome::kKeep;
   }
@@ -251,7 +243,7 @@ RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
   const std::string name = path.substr(slash + 1);
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Key", KeyLabel(), name);
   if (edited == name) return RowOutcome::kKeep;
-  if (IsBlank(edited)) {
+  if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
     return RowOutcome::kKeep;
   }

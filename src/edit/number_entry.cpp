@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "edit/integer_text.h"
-#include "registry/text.h"
+#include "base/text.h"
+#include "change/integer_text.h"
 
 namespace keyloom::edit {
 namespace {
@@ -40,7 +40,7 @@ bool FitsNumberField(std::string_view text, NumberBase base, bool is_64bit) {
   for (char c : digits) {
     if (!IsDecimalDigit(c)) return false;
   }
-  const std::optional<std::int64_t> value = ParseIntegerText(text);
+  const std::optional<std::int64_t> value = change::ParseIntegerText(text);
   if (!value) return false;
   return is_64bit || (*value >= std::numeric_limits<std::int32_t>::min() &&
                       *value <= std::numeric_limits<std::int32_t>::max());
@@ -61,7 +61,7 @@ bool AcceptsTyping(std::u16string_view text, std::size_t start, std::size_t end,
 }
 
 std::optional<std::string> DecimalToHex(std::string_view text) {
-  const std::optional<std::int64_t> value = ParseIntegerText(text);
+  const std::optional<std::int64_t> value = change::ParseIntegerText(text);
   if (!value) return std::nullopt;
   char buffer[24];
   std::snprintf(buffer, sizeof buffer, "%02" PRIX64, static_cast<std::uint64_t>(*value));
@@ -71,7 +71,7 @@ std::optional<std::string> DecimalToHex(std::string_view text) {
 std::optional<std::string> HexToDecimal(std::string_view text) {
   std::string prefixed = "$";
   prefixed += text;
-  const std::optional<std::int64_t> value = ParseIntegerText(prefixed);
+  const std::optional<std::int64_t> value = change::ParseIntegerText(prefixed);
   if (!value) return std::nullopt;
   return std::to_string(*value);
 }

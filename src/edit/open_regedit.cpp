@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "files/editor_path.h"
-#include "registry/text.h"
 
 namespace keyloom::edit {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "base/file_io.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "edit/run_undo_order.h"
 #include "files/reg_file_format.h"
@@ -17,14 +18,14 @@
 namespace keyloom::edit {
 namespace {
 
-using files::Cat;
+using text::Cat;
 
 std::string FileName(const std::string& path) {
   return base::PathToUtf8(base::PathFromUtf8(path).filename());
 }
 
 std::string Quoted(const std::string& name) {
-  return name.empty() ? "(Default)" : Cat({"\"", name, "\""});
+  return name.empty() ? std::string(reg::kDefaultValueName) : Cat({"\"", name, "\""});
 }
 
 reg::RegView MergeView(const files::ChangeSettings& settings) {

@@ -6,16 +6,16 @@
 
 #include "base/file_io.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "engine/match.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 
 namespace keyloom::edit {
 namespace {
 
-using files::Cat;
+using text::Cat;
 
 std::string Fold(std::string_view name) {
   std::u16string units = text::Utf8ToUtf16(name);
@@ -24,7 +24,7 @@ std::string Fold(std::string_view name) {
 }
 
 std::string ValueLine(const files::RegRecord& record, const std::string& name) {
-  return Cat({record.KeyName(), " ", name.empty() ? "(Default)" : Cat({"\"", name, "\""})});
+  return Cat({record.KeyName(), " ", name.empty() ? std::string(reg::kDefaultValueName) : Cat({"\"", name, "\""})});
 }
 
 // Sorts `ids` and keeps `lines` in step; drops repeated ids.

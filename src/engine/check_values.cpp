@@ -4,19 +4,19 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/status_log.h"
 #include "files/change_settings.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 
 namespace keyloom::engine {
 namespace {
 
-// One value as the checks need it: its name, its type and its text form V, made while the value is
-// read so that its data need not be kept.
+// One value as the checks need it: its name, its type and its text (ValueText), made while the
+// value is read so that its data need not be kept.
 struct ValueEntry {
   std::string name;
   std::uint32_t type = reg::kRegNone;
@@ -248,13 +248,13 @@ class ValueChecker {
         return;  // nothing to replace in other kinds, nothing counted
     }
     if (!informational) success_line.clear();
-    edit::TRegAction action =
+    change::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
-    action.ActionKind = edit::akUpdate;
+    action.ActionKind = change::akUpdate;
     action.ValueName = value.name;
     action.NewData = replaced;
     const bool made =
-        MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute, success_line);
+        MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute, success_line);
     *counted = true;
     if (made && kind == reg::DataKind::kMultiString) {
       Log("New String is : " + NulsAsBlanks(replaced));
@@ -276,13 +276,13 @@ class ValueChecker {
     if (Changed(ItemChange::kValueName, value.name)) return;
     if (!MarkBefore(ItemChange::kValueName, value)) return;
     const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
-    edit::TRegAction action =
+    change::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
-    action.ActionKind = edit::akRename;
+    action.ActionKind = change::akRename;
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.NewData = new_name;
-    if (!MakeRunChange(session_, deps_, action, edit::ChangeOp::kExecute,
+    if (!MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute,
                        "New Key is : " + new_name)) {
       return;
     }
@@ -296,11 +296,11 @@ class ValueChecker {
   void DeleteValue(const ValueEntry& value) {
     if (Changed(ItemChange::kRemoval, value.name)) return;
     if (!MarkBefore(ItemChange::kRemoval, value)) return;
-    edit::TRegAction action =
+    change::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
-    MakeRunChange(session_, deps_, action, edit::ChangeOp::kDelete,
+    MakeRunChange(session_, deps_, action, change::ChangeOp::kDelete,
                   "Key Value Deleted Successfully");
   }
 
@@ -321,7 +321,7 @@ std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandl
                      const std::string& key_path) {
   std::string name;
   if (deps.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
-  return Folded(files::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
+  return Folded(text::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
 }
 
 std::string RunItem(const std::string& key_id, ItemChange change, std::string_view value_name) {
@@ -332,9 +332,9 @@ std::string RunItem(const std::string& key_id, ItemChange change, std::string_vi
   return item;
 }
 
-edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo) {
-  edit::TRegAction action = edit::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
+  change::TRegAction action = change::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
   action.RootKey = reg::RootByIndex(frame.session->root_index)->handle;
   action.KeyPath = key_path;
   action.CreateUndo = create_undo;
@@ -342,9 +342,9 @@ edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
   return action;
 }
 
-bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegAction& action,
-                   edit::ChangeOp op, std::string_view success_line) {
-  const bool made = edit::MakeChange(
+bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
+                   change::ChangeOp op, std::string_view success_line) {
+  const bool made = change::MakeChange(
       action, op, [&deps](const std::string& line) { deps.log(line, false); }, success_line);
   CountChange(session, *deps.output, made);
   return made;
@@ -368,7 +368,7 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
       // while the key's count of values bounds the reading.
       ++frame.session->unreadable_values;
       deps.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
-                   key_name + "], skipping [" + reg::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
+                   key_name + "], skipping [" + text::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
                false);
       if (value_count == kAllValues) break;
       continue;

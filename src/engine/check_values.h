@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "edit/change_report.h"
-#include "edit/reg_action.h"
+#include "change/change_report.h"
+#include "change/reg_action.h"
 #include "engine/key_walk.h"
 
 namespace keyloom::engine {
@@ -16,9 +16,9 @@ namespace keyloom::engine {
 // `value_count` (the count the caller has just asked the registry for).
 inline constexpr std::uint32_t kAllValues = 0xFFFFFFFF;
 
-// `key` is open with query access; P + `key_name` is the key's full path below the root. A value
-// that cannot be read, or read as its kind (a REG_DWORD that does not hold 4 bytes), or whose
-// examination fails, is named in the status log and counted in the session's unreadable values;
+// `key` is open with query access; `parent_display` followed by `key_name` is the key's full path
+// as the status log names it. A value that cannot be read, or read as its kind (a REG_DWORD that
+// does not hold 4 bytes), or whose examination fails, is named in the status log and counted in the session's unreadable values;
 // the key's other values are examined all the same.
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
@@ -44,13 +44,13 @@ std::string RunItem(const std::string& key_id, ItemChange change, std::string_vi
 
 // A registry action for one change of the run, with root, key path, machine and undo settings
 // filled in.
-edit::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
                               const std::string& key_path, bool create_undo);
 
-// Makes one change of the run through edit::MakeChange and counts it: a change made in the
+// Makes one change of the run through change::MakeChange and counts it: a change made in the
 // session's changed count, a refused one in its failed count. The refusal's text, or else
 // `success_line` (when not empty), goes to the status log after the attempt. True when made.
-bool MakeRunChange(SearchSession& session, const WalkDeps& deps, edit::TRegAction& action,
-                   edit::ChangeOp op, std::string_view success_line = {});
+bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
+                   change::ChangeOp op, std::string_view success_line = {});
 
 }  // namespace keyloom::engine

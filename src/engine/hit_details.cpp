@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::engine {
 namespace {

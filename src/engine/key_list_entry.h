@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "registry/registry.h"
+
 namespace keyloom::engine {
 
-// How the unnamed value of a key is shown in rows and messages.
-inline constexpr std::string_view kDefaultValueName = "(Default)";
+using reg::kDefaultValueName;
 
 struct KeyListEntry {
   std::string root;        // field 1: HKEY_CLASSES_ROOT ... HKEY_CURRENT_CONFIG

@@ -3,6 +3,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
@@ -253,17 +254,17 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   child->Reset();
   const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
   if (delete_mode) {
-    edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    MakeRunChange(session, deps_, action, edit::ChangeOp::kDelete, "Key Deleted Successfully");
+    change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
+    MakeRunChange(session, deps_, action, change::ChangeOp::kDelete, "Key Deleted Successfully");
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
   try {
     const std::string renamed = RenamedPath(frame, full);
-    edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    action.ActionKind = edit::akRename;
+    change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
+    action.ActionKind = change::akRename;
     action.NewData = renamed;
-    MakeRunChange(session, deps_, action, edit::ChangeOp::kExecute, "Key Renamed Successfully");
+    MakeRunChange(session, deps_, action, change::ChangeOp::kExecute, "Key Renamed Successfully");
     counted = true;
     reg::KeyHandle moved = reg::kNullKey;
     if (deps_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
@@ -309,7 +310,7 @@ void RegistryWalker::NotExamined(SearchSession& session, const std::string& full
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {
-  return reg::TrimMessage(deps_.api->ErrorMessage(code));
+  return text::TrimMessage(deps_.api->ErrorMessage(code));
 }
 
 }  // namespace keyloom::engine

@@ -3,7 +3,8 @@
 #include <bit>
 #include <cstdio>
 
-#include "registry/text.h"
+#include "base/text.h"
+#include "registry/registry.h"
 
 namespace keyloom::engine {
 namespace {
@@ -150,7 +151,8 @@ bool MatchData(const FindUnits& find, const reg::ValueBuffer& value, const Match
 }
 
 bool MatchName(const FindUnits& find, std::u16string_view value_name) {
-  return find.In(value_name.empty() ? std::u16string_view(u"(Default)") : value_name);
+  static const std::u16string kDefaultName = text::Utf8ToUtf16(reg::kDefaultValueName);
+  return find.In(value_name.empty() ? std::u16string_view(kDefaultName) : value_name);
 }
 
 bool MatchText(std::string_view find, std::string_view text, reg::DataKind kind, bool data,
@@ -302,7 +304,7 @@ bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric) {
 }
 
 std::string DisplayName(std::string_view value_name) {
-  return value_name.empty() ? std::string("(Default)") : std::string(value_name);
+  return std::string(value_name.empty() ? reg::kDefaultValueName : value_name);
 }
 
 }  // namespace keyloom::engine

@@ -71,7 +71,7 @@ bool MatchName(const FindUnits& find, std::u16string_view value_name);
 std::string ReplaceText(std::string_view source, std::string_view find, std::string_view replace,
                         bool case_sensitive);
 
-// The text form V of a value's data: strings up to their first NUL; REG_DWORD and REG_QWORD in
+// The text of a value's data, the one a search matches: strings up to their first NUL; REG_DWORD and REG_QWORD in
 // exact signed decimal (a REG_DWORD of FFFFFFFF hex reads -1); multi-strings as their raw text
 // with every NUL kept; every other kind, and a number of the wrong size, empty.
 std::string ValueText(const reg::RawValue& value);
@@ -82,7 +82,7 @@ std::string ValueText(std::uint32_t type, std::span<const std::uint8_t> data);
 std::string Int64Text(std::int64_t value);
 
 // The texts a REG_DWORD or REG_QWORD value is found by, in this order: its exact signed decimal
-// (V); its exact unsigned decimal when that differs (4294967295 for FFFFFFFF hex, as the registry
+// (its ValueText); its exact unsigned decimal when that differs (4294967295 for FFFFFFFF hex, as the registry
 // editor shows it); and, for a number a double holds exactly, its general format (Int64Text) when
 // that differs (1E15 for 1000000000000000). A rounded general format is no text of the number:
 // 9007199254740993 is not found by 9.00719925474099E15. No texts for other kinds and for numbers

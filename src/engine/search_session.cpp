@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstddef>
 
+#include "base/text.h"
+
 namespace keyloom::engine {
 namespace {
 
@@ -15,13 +17,6 @@ constexpr const char* kReplaceWarning =
 constexpr int kOnlyNumbers = 2;
 constexpr int kRegDwordFilter = 5;
 constexpr int kRegBinaryFilter = 6;
-
-bool IsBlank(const std::string& text) {
-  for (char c : text) {
-    if (c != ' ' && c != '\t') return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -284,7 +279,7 @@ void RunController::btnSearchClick() {
     Reset();
     return;
   }
-  if (IsBlank(engine_.deps().controls->FindText())) return;
+  if (text::IsBlank(engine_.deps().controls->FindText())) return;
   if (RequestIsValid()) StartRun(true);
 }
 
@@ -294,7 +289,7 @@ bool RunController::btnReplaceClick() {
     return false;
   }
   RunControls& controls = *engine_.deps().controls;
-  if (IsBlank(controls.FindText()) || IsBlank(controls.ReplaceText())) {
+  if (text::IsBlank(controls.FindText()) || text::IsBlank(controls.ReplaceText())) {
     window_->ShowWarning(kReplaceWarning);
     return false;
   }

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
 namespace {
@@ -118,7 +118,7 @@ EditorPaths::Named EditorPaths::Name(const std::string& path, reg::KeyHandle key
   std::string real;
   const reg::ErrorCode rc = api_->KeyRealName(key, &real);
   if (rc != reg::kSuccess) {
-    Note(path, "the system does not name it (" + reg::TrimMessage(api_->ErrorMessage(rc)) + ")");
+    Note(path, "the system does not name it (" + text::TrimMessage(api_->ErrorMessage(rc)) + ")");
     return {path, ""};
   }
   std::string found = Search(path, real);

@@ -2,10 +2,14 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 std::string ErrorLine(const ExportItem& item) {

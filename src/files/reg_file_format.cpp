@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";

@@ -17,7 +17,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,17 +29,6 @@ inline constexpr std::string_view kRegFileSignature = "Windows Registry Editor V
 inline constexpr std::string_view kCrLf = "\r\n";
 // The longest a wrapped line gets before its "\".
 inline constexpr std::size_t kWrapColumn = 79;
-
-// The pieces one after the other. (Joining with "text" + std::string(...) makes GCC 12 warn
-// falsely at -O2, and warnings are errors.)
-inline std::string Cat(std::initializer_list<std::string_view> parts) {
-  std::size_t size = 0;
-  for (const auto part : parts) size += part.size();
-  std::string out;
-  out.reserve(size);
-  for (const auto part : parts) out.append(part);
-  return out;
-}
 
 // Every backslash doubled, every double quote preceded by a backslash; nothing else changes.
 std::string EscapeRegText(std::string_view text);

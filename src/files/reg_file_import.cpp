@@ -5,24 +5,26 @@
 
 #include "base/file_io.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
-#include "registry/text.h"
+#include "registry/registry.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 constexpr std::string_view kRegedit4 = "REGEDIT4";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && text::IsBlank(s.front())) s.remove_prefix(1);
   return s;
 }
 
 std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && text::IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -313,7 +315,7 @@ class Parser {
 };
 
 std::string ValueLabel(std::string_view name) {
-  return name.empty() ? "(Default)" : std::string(name);
+  return std::string(name.empty() ? reg::kDefaultValueName : name);
 }
 
 // The highest key of `path` (below the open root) that does not exist; "" when the key does.

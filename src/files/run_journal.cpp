@@ -13,11 +13,14 @@
 #include "base/file_io.h"
 #include "base/local_date.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
-#include "registry/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -10,14 +10,17 @@
 #include "base/file_io.h"
 #include "base/local_date.h"
 #include "base/os_error.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/editor_path.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_write.h"
 #include "files/undo_numbering.h"
-#include "registry/text.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 // What the writer opens keys with: enough to read values and list subkeys, nothing more, so that
@@ -88,7 +91,7 @@ class Source {
   }
 
   std::string Message(reg::ErrorCode code) const {
-    return reg::TrimMessage(reg_.api().ErrorMessage(code));
+    return text::TrimMessage(reg_.api().ErrorMessage(code));
   }
 
  private:

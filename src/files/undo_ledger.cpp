@@ -1,7 +1,7 @@
 #include "files/undo_ledger.h"
 
+#include "base/text.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 
 namespace keyloom::files {
 namespace {

@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "base/file_io.h"
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/run_journal.h"
-#include "registry/text.h"
 
 namespace keyloom::files {
 

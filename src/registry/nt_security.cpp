@@ -1,12 +1,13 @@
 #include "registry/nt_security.h"
 
+#include "base/text.h"
 #include "registry/registry.h"
 
 namespace keyloom::reg {
 namespace {
 
 [[noreturn]] void Raise(RegApi& api, ErrorCode code) {
-  throw ESecurityError(code, TrimMessage(api.ErrorMessage(code)));
+  throw ESecurityError(code, text::TrimMessage(api.ErrorMessage(code)));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "base/text.h"
+
 namespace keyloom::reg {
 namespace {
 
@@ -14,7 +16,7 @@ class SecurityPrivilegeScope {
  public:
   explicit SecurityPrivilegeScope(RegApi& api) : scope_(api, kSecurityPrivilege) {
     if (scope_.error() != kSuccess) {
-      throw ESecurityError(scope_.error(), TrimMessage(api.ErrorMessage(scope_.error())));
+      throw ESecurityError(scope_.error(), text::TrimMessage(api.ErrorMessage(scope_.error())));
     }
   }
 

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "base/os_error.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg {
 namespace {
@@ -133,8 +133,6 @@ std::uint32_t ViewFlag(RegView view) {
   return 0;
 }
 
-std::string TrimMessage(std::string message) { return base::TrimMessage(std::move(message)); }
-
 TRegistry::TRegistry(RegApi& api) : api_(&api) {}
 
 TRegistry::~TRegistry() { SetRootKey(kCurrentUser); }
@@ -151,7 +149,7 @@ void TRegistry::SetAccessMode(int mode) {
 }
 
 bool TRegistry::Fail(ErrorCode code) {
-  Fail(TrimMessage(api_->ErrorMessage(code)));
+  Fail(text::TrimMessage(api_->ErrorMessage(code)));
   last_error_code_ = code;
   return false;
 }
@@ -515,7 +513,7 @@ bool TRegistry::MoveKey(std::string_view old_path, std::string_view new_path, bo
     throw;
   }
   if (rc != kSuccess) {
-    const std::string reason = TrimMessage(api_->ErrorMessage(rc));
+    const std::string reason = text::TrimMessage(api_->ErrorMessage(rc));
     DeleteTree(new_base, std::string(new_relative));  // the partial copy goes; the source stays
     return Fail(reason);
   }

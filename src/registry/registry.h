@@ -23,6 +23,9 @@
 
 namespace keyloom::reg {
 
+// How the unnamed value of a key is shown in rows, messages and listings.
+inline constexpr std::string_view kDefaultValueName = "(Default)";
+
 // The five roots, in their fixed order; `index` is the root index 1 to 5 used everywhere.
 struct RootKey {
   int index;
@@ -99,10 +102,6 @@ struct RawValue {
   Bytes data;
   bool operator==(const RawValue&) const = default;
 };
-
-// The system's message text as messages show it: trailing blanks, line breaks and full stops
-// removed.
-std::string TrimMessage(std::string message);
 
 // Enables a privilege of the process for the lifetime of the object and sets it back afterwards
 // (other privileges are left alone). A privilege the account does not hold is no error: what

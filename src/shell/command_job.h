@@ -35,7 +35,7 @@ struct JobSummary {
   std::int32_t hits = 0;
   std::int32_t changes = 0;
   std::int32_t failures = 0;           // changes tried and refused
-  std::int64_t keys_unreadable = 0;    // keys and roots that could not be opened
+  std::int64_t keys_unreadable = 0;    // keys, roots and machines not opened or not examined
   std::int64_t values_unreadable = 0;  // values that could not be read or examined
   bool csv_failed = false;             // the /csv file could not be written
   bool log_failed = false;             // the /log file could not be written to the end

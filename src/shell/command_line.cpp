@@ -2,22 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <functional>
 #include <set>
 
 #include "base/ascii.h"
+#include "base/text.h"
 #include "registry/registry.h"
 
 namespace keyloom::shell {
 namespace {
 
 using base::AsciiLower;
-
-bool IsBlank(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](unsigned char c) { return std::isspace(c) != 0; });
-}
 
 struct ShortRoot {
   const char* name;
@@ -47,7 +42,7 @@ struct Option {
 };
 
 std::string NotBlank(std::string& target, const std::string& value, const char* what) {
-  if (IsBlank(value)) return std::string(what) + " must not be blank";
+  if (text::IsWhiteSpace(value)) return std::string(what) + " must not be blank";
   target = value;
   return "";
 }

@@ -1,7 +1,7 @@
 #include "shell/delete_rows.h"
 
-#include "edit/change_report.h"
-#include "edit/reg_action.h"
+#include "change/change_report.h"
+#include "change/reg_action.h"
 #include "engine/key_list_entry.h"
 #include "registry/registry.h"
 
@@ -28,7 +28,7 @@ void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, fil
     const auto entry = engine::ParseKeyListEntry(row);
     if (!entry) continue;
     const reg::RootKey* root = reg::RootByName(entry->root);
-    edit::TRegAction action = edit::TRegAction::Create(api, undo, settings);
+    change::TRegAction action = change::TRegAction::Create(api, undo, settings);
     action.RootKey = root != nullptr ? root->handle : 0;
     action.KeyPath = entry->path;
     action.ValueName = entry->RegistryValueName();
@@ -36,7 +36,7 @@ void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, fil
     action.UnnamedValue = entry->value_name == engine::kDefaultValueName;
     action.CreateUndo = (settings.undo_mask & files::kUndoDeletes) != 0;
     action.MachineName = settings.search_machine;
-    edit::MakeChange(action, edit::ChangeOp::kDelete, log);
+    change::MakeChange(action, change::ChangeOp::kDelete, log);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 
 namespace keyloom::shell {
@@ -88,7 +89,7 @@ bool HiveMaintenance::EnablePrivilege(const char* name, std::optional<reg::Privi
   if (error == reg::kSuccess) return true;
   if (error == reg::kNoneMapped) {
     window_.ShowInformation(Bracketed("Failed LookupPrivilegeValue ",
-                                      reg::TrimMessage(options_.api->ErrorMessage(error))));
+                                      text::TrimMessage(options_.api->ErrorMessage(error))));
   } else {
     window_.ShowInformation("Failed AdjustTokenPrivileges.");
   }

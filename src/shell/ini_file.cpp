@@ -8,16 +8,14 @@
 #include <system_error>
 
 #include "base/ascii.h"
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::shell {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && text::IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && text::IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -56,7 +54,7 @@ std::string EncodeValue(std::string_view value) {
   for (char& c : out) {
     if (c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
-  const bool blank_ends = !out.empty() && (IsBlank(out.front()) || IsBlank(out.back()));
+  const bool blank_ends = !out.empty() && (text::IsBlank(out.front()) || text::IsBlank(out.back()));
   const bool quoted = out.size() >= 2 && out.front() == '"' && out.back() == '"';
   if (blank_ends || quoted) out = '"' + out + '"';
   return out;

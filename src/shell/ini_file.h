@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::shell {
 

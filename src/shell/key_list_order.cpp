@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "base/ascii.h"
-#include "registry/text.h"
+#include "base/text.h"
 #include "shell/stepped_merge_sort.h"
 
 namespace keyloom::shell {

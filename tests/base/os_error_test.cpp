@@ -8,22 +8,12 @@
 #include <system_error>
 
 #include "base/file_io.h"
+#include "base/text.h"
 #include "support/file_errors.h"
 #include "support/temp_folder.h"
 
 namespace keyloom::base {
 namespace {
-
-TEST(OsError, MessagesLoseTrailingBlanksFullStopsAndLineEnds) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"Access is denied.\r\n", "Access is denied"},
-      {"Path not found. \t", "Path not found"},
-      {"v1.2 is here", "v1.2 is here"},
-      {" .\r\n", ""},
-      {"", ""},
-  };
-  for (const auto& [message, shown] : cases) EXPECT_EQ(TrimMessage(message), shown) << message;
-}
 
 // The text of a file that cannot be opened is the system's, not the C library's, on Windows.
 TEST(OsError, AFileInAMissingFolderIsReportedInTheSystemsWords) {
@@ -36,7 +26,7 @@ TEST(OsError, AFileInAMissingFolderIsReportedInTheSystemsWords) {
   EXPECT_FALSE(text.empty());
   EXPECT_NE(text.back(), '.');
 #ifdef _WIN32
-  EXPECT_NE(text, TrimMessage(std::generic_category().message(ENOENT)));
+  EXPECT_NE(text, text::TrimMessage(std::generic_category().message(ENOENT)));
   // A library error code is told by the Windows error it stands for.
   EXPECT_EQ(FileSystemErrorText(std::make_error_code(std::errc::no_such_file_or_directory)),
             SystemErrorText(2));  // ERROR_FILE_NOT_FOUND

@@ -7,6 +7,7 @@
 
 #include <deque>
 
+#include "base/text.h"
 #include "files/undo_fixture.h"
 #include "registry/registry_contract.h"
 #include "registry/security_descriptor.h"
@@ -100,7 +101,7 @@ class ChangeKeyTest : public files::testing::UndoFixture {
       if (std::filesystem::exists(UndoPath(n))) files::testing::MergeRegFile(*api_, UndoPath(n));
     }
   }
-  std::string Message(reg::ErrorCode code) { return reg::TrimMessage(api_->ErrorMessage(code)); }
+  std::string Message(reg::ErrorCode code) { return text::TrimMessage(api_->ErrorMessage(code)); }
 
   reg::ProgramAccount account_{"root"};
   ScriptedDialogs dialogs_;

@@ -1,5 +1,5 @@
 // The value editors' text forms and the number editor's rules.
-#include "edit/value_text.h"
+#include "change/value_text.h"
 
 #include <gtest/gtest.h>
 
@@ -34,24 +34,24 @@ TEST_F(ReadValueAsTextTest, GivesEachTypeInTheEditorsForm) {
     const std::string name = "v" + std::to_string(n++);
     Put("Software\\X", name, value);
     ASSERT_TRUE(reg.OpenKey("\\Software\\X"));
-    EXPECT_EQ(ReadValueAsText(reg, name), text) << name;
+    EXPECT_EQ(change::ReadValueAsText(reg, name), text) << name;
   }
-  EXPECT_EQ(ReadValueAsText(reg, "missing"), "");
+  EXPECT_EQ(change::ReadValueAsText(reg, "missing"), "");
 }
 
 TEST(MultiStringLinesTest, NulsAndLineBreaksTradePlaces) {
-  EXPECT_EQ(MultiSzToLines("a\0b\0\0"s), "a\r\nb\r\n\r\n");
-  EXPECT_EQ(LinesToMultiSz("a\r\nb"), "a\0b"s);
-  EXPECT_EQ(LinesToMultiSz("a\nb\rc\r\n"), "a\nb\rc"s);  // only pairs are line breaks
-  EXPECT_EQ(MultiSzToLines(""), "");
+  EXPECT_EQ(change::MultiSzToLines("a\0b\0\0"s), "a\r\nb\r\n\r\n");
+  EXPECT_EQ(change::LinesToMultiSz("a\r\nb"), "a\0b"s);
+  EXPECT_EQ(change::LinesToMultiSz("a\nb\rc\r\n"), "a\nb\rc"s);  // only pairs are line breaks
+  EXPECT_EQ(change::MultiSzToLines(""), "");
   // What an update stores for the strings, and the strings read back from it.
   const std::pair<std::string, std::string> terminated[] = {
       {"a\0b"s, "a\0b\0\0"s}, {"a\0b\0"s, "a\0b\0\0"s}, {"a\0b\0\0"s, "a\0b\0\0"s}, {"", "\0\0"s}};
-  for (const auto& [text, stored] : terminated) EXPECT_EQ(TerminatedMultiString(text), stored);
-  EXPECT_EQ(WithoutTerminator("a\0b\0\0"s), "a\0b"s);
-  EXPECT_EQ(WithoutTerminator("a\0b\0"s), "a\0b"s);
-  EXPECT_EQ(WithoutTerminator("a\0b"s), "a\0b"s);
-  EXPECT_EQ(WithoutTerminator("\0\0"s), "");
+  for (const auto& [text, stored] : terminated) EXPECT_EQ(change::TerminatedMultiString(text), stored);
+  EXPECT_EQ(change::WithoutTerminator("a\0b\0\0"s), "a\0b"s);
+  EXPECT_EQ(change::WithoutTerminator("a\0b\0"s), "a\0b"s);
+  EXPECT_EQ(change::WithoutTerminator("a\0b"s), "a\0b"s);
+  EXPECT_EQ(change::WithoutTerminator("\0\0"s), "");
 }
 
 // A multi-string cannot hold an empty string: empty lines are dropped wherever they are, and
@@ -61,7 +61,7 @@ TEST(MultiStringLinesTest, EmptyLinesAreDroppedAndCounted) {
     std::string lines;
     std::string kept;
     std::size_t removed;
-    std::string stored;  // LinesToMultiSz, then the terminator an update adds
+    std::string stored;  // change::LinesToMultiSz, then the terminator an update adds
   };
   const Case cases[] = {
       {"alpha01\r\n\r\nqaserver\r\nbeta", "alpha01\r\nqaserver\r\nbeta", 1,
@@ -75,13 +75,13 @@ TEST(MultiStringLinesTest, EmptyLinesAreDroppedAndCounted) {
   };
   for (const Case& c : cases) {
     std::size_t removed = 99;
-    EXPECT_EQ(WithoutEmptyLines(c.lines, &removed), c.kept);
+    EXPECT_EQ(change::WithoutEmptyLines(c.lines, &removed), c.kept);
     EXPECT_EQ(removed, c.removed);
-    EXPECT_EQ(TerminatedMultiString(LinesToMultiSz(c.lines)), c.stored);
+    EXPECT_EQ(change::TerminatedMultiString(change::LinesToMultiSz(c.lines)), c.stored);
   }
-  EXPECT_EQ(EmptyLinesRemovedText(1),
+  EXPECT_EQ(change::EmptyLinesRemovedText(1),
             "A multi-string value cannot hold empty strings: 1 empty line was removed.");
-  EXPECT_EQ(EmptyLinesRemovedText(3),
+  EXPECT_EQ(change::EmptyLinesRemovedText(3),
             "A multi-string value cannot hold empty strings: 3 empty lines were removed.");
 }
 

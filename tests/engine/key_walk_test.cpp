@@ -1,5 +1,6 @@
 #include "engine/key_walk.h"
 
+#include "base/text.h"
 #include "engine/walk_fixture.h"
 #include "registry/security_descriptor.h"
 
@@ -124,7 +125,7 @@ class DeniedKeyWalkTest : public WalkTest {
 
 TEST_F(DeniedKeyWalkTest, WithoutRepairTheKeyIsReported) {
   const auto lines = Run();
-  const std::string denied = reg::TrimMessage(registry_->ErrorMessage(reg::kAccessDenied));
+  const std::string denied = text::TrimMessage(registry_->ErrorMessage(reg::kAccessDenied));
   EXPECT_THAT(lines, Contains("Unable to open key : \\Software\\Locked - [" + denied + "]"));
   EXPECT_TRUE(Rows().empty());
 }

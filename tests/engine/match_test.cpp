@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::engine {
 namespace {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/text.h"
 #include "engine/run_fakes.h"
 #include "registry/memory/memory_registry.h"
 
@@ -201,7 +202,7 @@ TEST_F(SearchSessionTest, AnUnreachableRemoteMachineSkipsTheRoot) {
   const auto lines = SearchToEnd();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[1], "Remote Registry Error: [" +
-                          reg::TrimMessage(registry_->ErrorMessage(reg::kBadNetPath)) + "]");
+                          text::TrimMessage(registry_->ErrorMessage(reg::kBadNetPath)) + "]");
   EXPECT_TRUE(walker_.visited.empty());
 }
 
@@ -213,7 +214,7 @@ TEST_F(SearchSessionTest, RenamedKeysGetOneFollowUpPassEach) {
                                  "Searching Renamed Key [HKEY_CURRENT_USER\\Software\\NewApp]",
                                  "Searching Renamed Key [HKEY_CURRENT_USER\\Software\\Gone]",
                                  "Unable to open key [\\Software\\Gone], " +
-                                     reg::TrimMessage(registry_->ErrorMessage(reg::kFileNotFound)),
+                                     text::TrimMessage(registry_->ErrorMessage(reg::kFileNotFound)),
                                  "Search Matched 0 Keys.", "Finished, Replaced [0] Entries."));
   EXPECT_THAT(walker_.visited, ElementsAre("2:", "2:Software\\NewApp"));
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/key_walk.h"
 #include "engine/run_fakes.h"
 #include "engine/search_session.h"
@@ -20,7 +21,6 @@
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 #include "support/temp_folder.h"
 
 namespace keyloom::engine::testing {

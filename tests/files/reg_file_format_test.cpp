@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "files/reg_file_testing.h"
-#include "registry/text.h"
 #include "support/value_data.h"
 
 namespace keyloom::files {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 #include "files/undo_file.h"
@@ -14,6 +15,9 @@
 #include "support/value_data.h"
 
 namespace keyloom::files {
+
+using text::Cat;
+
 namespace {
 
 using keyloom::testing::TempFolder;

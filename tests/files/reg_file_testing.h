@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_import.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 

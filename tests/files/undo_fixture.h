@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "files/change_settings.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "registry/memory/memory_registry.h"
 
 namespace keyloom::reg {
@@ -134,7 +135,7 @@ TEST_F(PermissionRepairTest, AnEmptyDaclIsRestoredEmptyNeverRemoved) {
 TEST_F(PermissionRepairTest, ARefusedWriteIsLoggedByLevel) {
   const Bytes before = Lock();
   registry_->InjectFault({MemoryRegistry::Op::kSetKeySecurity, "", 0, kAccessDenied});
-  const std::string denied = TrimMessage(registry_->ErrorMessage(kAccessDenied));
+  const std::string denied = text::TrimMessage(registry_->ErrorMessage(kAccessDenied));
   for (int level : {0, 1, 2}) {
     level_ = level;
     lines_.clear();

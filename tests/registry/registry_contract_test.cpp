@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/security_descriptor.h"
-#include "registry/text.h"
 #include "support/value_data.h"
 
 namespace keyloom::reg::testing {
@@ -102,7 +102,7 @@ TEST_P(RegistryWrapper, PathsAreTakenFromTheRootOrTheOpenKey) {
   EXPECT_TRUE(reg.KeyExists("\\Software\\KeyloomTest\\A\\C"));
 
   EXPECT_FALSE(reg.OpenKey("\\Software\\KeyloomTest\\Missing"));
-  EXPECT_EQ(reg.LastErrorText(), TrimMessage(api_->ErrorMessage(kFileNotFound)));
+  EXPECT_EQ(reg.LastErrorText(), text::TrimMessage(api_->ErrorMessage(kFileNotFound)));
   EXPECT_EQ(reg.CurrentPath(), "Software\\KeyloomTest\\A") << "a failed open keeps the open key";
 
   reg.CloseKey();
@@ -202,7 +202,7 @@ TEST_P(RegistryWrapper, DeleteValueReportsAndClearsTheLastError) {
   auto reg = OpenScratch();
   reg->WriteString("v", "x");
   EXPECT_FALSE(reg->DeleteValue("missing"));
-  EXPECT_EQ(reg->LastErrorText(), TrimMessage(api_->ErrorMessage(kFileNotFound)));
+  EXPECT_EQ(reg->LastErrorText(), text::TrimMessage(api_->ErrorMessage(kFileNotFound)));
   EXPECT_TRUE(reg->DeleteValue("V"));
   EXPECT_EQ(reg->LastErrorText(), "");
   EXPECT_FALSE(reg->ValueExists("v"));
@@ -391,7 +391,7 @@ TEST_P(RegistryWrapper, ConnectsToTheLocalComputerAndReportsAnUnknownOne) {
   TRegistry reg(*api_);
   reg.SetRootKey(kLocalMachine);
   EXPECT_FALSE(reg.RegistryConnect("\\\\nosuchhost"));
-  EXPECT_EQ(reg.LastErrorText(), TrimMessage(api_->ErrorMessage(kBadNetPath)));
+  EXPECT_EQ(reg.LastErrorText(), text::TrimMessage(api_->ErrorMessage(kBadNetPath)));
   EXPECT_FALSE(reg.LastErrorText().empty());
 }
 

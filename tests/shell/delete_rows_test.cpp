@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "base/text.h"
 #include "files/undo_fixture.h"
 #include "registry/registry_contract.h"
 
@@ -45,7 +46,7 @@ class DeleteRowsTest : public files::testing::UndoFixture {
   reg::testing::TreeSnapshot Tree() {
     return reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software");
   }
-  std::string NotFound() { return reg::TrimMessage(api_->ErrorMessage(reg::kFileNotFound)); }
+  std::string NotFound() { return text::TrimMessage(api_->ErrorMessage(reg::kFileNotFound)); }
   std::size_t UndoFileCount() const {
     return static_cast<std::size_t>(
         std::distance(std::filesystem::directory_iterator(folder_.path()),

@@ -10,6 +10,7 @@
 #include <deque>
 #include <thread>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
@@ -107,7 +108,7 @@ class HiveMaintenanceTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  std::string Message(reg::ErrorCode code) { return reg::TrimMessage(api_->ErrorMessage(code)); }
+  std::string Message(reg::ErrorCode code) { return text::TrimMessage(api_->ErrorMessage(code)); }
   std::string Read(reg::KeyHandle root, const char* key) {
     reg::TRegistry registry(*api_);
     registry.SetRootKey(root);

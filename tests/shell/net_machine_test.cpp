@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "base/text.h"
 #include "registry/forwarding_reg_api.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
@@ -181,7 +182,7 @@ TEST_F(NetMachineFlowTest, AWrongNameShowsTheErrorAndAnAnsweringMachineBecomesTh
     ASSERT_TRUE(RefreshUntil([&] { return !flow.Testing(); }));
     EXPECT_THAT(AfterAnimation(events_),
                 ElementsAre("status Error: [" +
-                                reg::TrimMessage(registry_->ErrorMessage(reg::kBadNetPath)) + "]",
+                                text::TrimMessage(registry_->ErrorMessage(reg::kBadNetPath)) + "]",
                             "connect on"));
 
     events_.clear();
@@ -215,7 +216,7 @@ TEST_F(NetMachineFlowTest, ABlankNameTriesNoConnectionAndCancelShowsAFailingLoca
   EXPECT_THAT(events_,
               ElementsAre("machine ",
                           "status Error: [" +
-                              reg::TrimMessage(registry_->ErrorMessage(reg::kAccessDenied)) + "]",
+                              text::TrimMessage(registry_->ErrorMessage(reg::kAccessDenied)) + "]",
                           "close"));
 }
 

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
+#include "base/text.h"
 #include "registry/reg_api.h"
-#include "registry/text.h"
 
 namespace keyloom::testing {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::edit {
 namespace {

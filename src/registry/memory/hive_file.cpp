@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/text.h"
 #include "registry/memory/key_node.h"
-#include "registry/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

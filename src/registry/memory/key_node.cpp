@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::reg::memory {
 

@@ -3,10 +3,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "registry/memory/hive_file.h"
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

@@ -1,8 +1,8 @@
 // The memory registry's key and value operations.
 #include <algorithm>
 
+#include "base/text.h"
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

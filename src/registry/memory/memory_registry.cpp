@@ -2,8 +2,8 @@
 // view, fault injection and the test controls.
 #include "registry/memory/memory_registry.h"
 
+#include "base/text.h"
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
 
 namespace keyloom::reg {
 

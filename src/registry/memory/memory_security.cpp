@@ -1,8 +1,8 @@
 // The memory registry's key security, privileges, accounts and system questions.
 #include <algorithm>
 
+#include "base/text.h"
 #include "registry/memory/memory_registry_impl.h"
-#include "registry/text.h"
 
 namespace keyloom::reg::memory {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/security_descriptor.h"
-#include "registry/text.h"
 
 namespace keyloom::reg {
 namespace {

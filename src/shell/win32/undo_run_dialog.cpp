@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "base/text.h"
 #include "files/reg_file_format.h"
 #include "shell/about_text.h"
 #include "shell/win32/control_helpers.h"
@@ -13,7 +14,7 @@
 namespace keyloom::shell {
 namespace {
 
-using files::Cat;
+using text::Cat;
 
 // Measures lines for a list's sideways scrolling, in the list's font, as they are added.
 class ListWidth {

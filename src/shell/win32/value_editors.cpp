@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "edit/value_text.h"
+#include "change/value_text.h"
 #include "shell/about_text.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/resource_ids.h"
@@ -189,10 +189,10 @@ void TfrmMultiEdit::FormCreate() {
 
 void TfrmMultiEdit::OnOK() {
   std::size_t removed = 0;
-  const std::string kept = edit::WithoutEmptyLines(WindowTextUtf8(Field()), &removed);
+  const std::string kept = change::WithoutEmptyLines(WindowTextUtf8(Field()), &removed);
   if (removed > 0) {
     SetWindowTextUtf8(Field(), kept);
-    MessageBoxW(hwnd(), ToWide(edit::EmptyLinesRemovedText(removed)).c_str(), kAppTitle,
+    MessageBoxW(hwnd(), ToWide(change::EmptyLinesRemovedText(removed)).c_str(), kAppTitle,
                 MB_OK | MB_ICONWARNING);
   }
   btnAcceptClick();

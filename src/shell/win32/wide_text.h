@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/text.h"
+#include "base/text.h"
 
 namespace keyloom::shell {
 

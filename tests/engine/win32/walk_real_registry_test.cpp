@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "engine/win32/real_run_fixture.h"
 #include "registry/registry_contract.h"
 #include "registry/security_descriptor.h"
@@ -101,7 +102,7 @@ class RealRegistryWalkTest : public RealRegistryRun {
 TEST_F(RealRegistryWalkTest, ADeniedKeyIsReportedWithoutRepair) {
   Lock();
   const auto lines = Walk();
-  const std::string denied = reg::TrimMessage(api_->ErrorMessage(reg::kAccessDenied));
+  const std::string denied = text::TrimMessage(api_->ErrorMessage(reg::kAccessDenied));
   EXPECT_THAT(lines,
               Contains("Unable to open key : \\Software\\KeyloomTest\\Locked - [" + denied + "]"));
   EXPECT_EQ(CurrentDacl(), locked_);

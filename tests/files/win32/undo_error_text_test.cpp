@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/undo_fixture.h"
 #include "registry/win32/win32_reg_api.h"
@@ -19,7 +20,7 @@ TEST_F(UndoErrorTextTest, AMissingUndoFolderIsReportedByTheSystemsMessage) {
   settings_.undo_folder =
       keyloom::base::PathToUtf8(folder_.path() / "missing") + keyloom::base::kPathSeparator;
   const auto system = reg::NewWin32RegApi();
-  const std::string reason = reg::TrimMessage(system->ErrorMessage(reg::kPathNotFound));
+  const std::string reason = text::TrimMessage(system->ErrorMessage(reg::kPathNotFound));
   EXPECT_EQ(Record(RecordKind::kUpdate, RecordPhase::kBefore, "\\Software\\X", "A"),
             "Unable to write to undo file in " + settings_.undo_folder + " [" + reason + "]");
   EXPECT_NE(reason, std::generic_category().message(ENOENT));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/reg_api.h"
-#include "registry/text.h"
 
 namespace keyloom::reg::testing {
 

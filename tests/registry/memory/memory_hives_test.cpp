@@ -1,6 +1,7 @@
 // Hive files of the memory registry: save, restore, replace, load and unload.
 #include <filesystem>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "memory_fixture.h"
 #include "registry/registry.h"
@@ -169,7 +170,7 @@ namespace {
 TEST_F(Hives, WrapperHiveOperationsOnMemoryRegistryBecauseWineStubsRestoreAndReplace) {
   TRegistry reg(*api_);
   EXPECT_FALSE(reg.SaveKey("\\Software\\Saved", File("wrapped")));
-  EXPECT_EQ(reg.LastErrorText(), TrimMessage(api_->ErrorMessage(kPrivilegeNotHeld)));
+  EXPECT_EQ(reg.LastErrorText(), text::TrimMessage(api_->ErrorMessage(kPrivilegeNotHeld)));
   Enable("SeBackupPrivilege");
   ASSERT_TRUE(reg.SaveKey("\\Software\\Saved", File("wrapped"))) << reg.LastErrorText();
 

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
+#include "base/text.h"
 #include "engine/key_list_entry.h"
 #include "registry/registry.h"
-#include "registry/text.h"
 #include "shell/key_list_order.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"

@@ -2,6 +2,7 @@
 // menu, Ctrl+A) checked through the registry, and "&Open Regedit" with Wine's registry editor,
 // started by the command and already running, its selection read back afterwards, and refused
 // for a vanished key and a remote machine.
+#include "base/text.h"
 #include "edit/open_regedit.h"
 #include "edit/win32/registry_editor_window.h"
 #include "engine/key_list_entry.h"
@@ -99,7 +100,7 @@ TEST_F(MainWindowRowsTest, CtrlASelectsAllAndDeleteAsksOnceThenDeletesTheRowsAnd
   KeyOnList(VK_DELETE);
   EXPECT_EQ(yes.texts(),
             std::vector<std::string>{"Are you sure you wish to delete the Selected Key/Value(s)"});
-  const std::string missing = reg::TrimMessage(api_->ErrorMessage(reg::kFileNotFound));
+  const std::string missing = text::TrimMessage(api_->ErrorMessage(reg::kFileNotFound));
   EXPECT_EQ(LastLine(), "Unable to Open Registry Key, " + missing);
   EXPECT_FALSE(Exists("\\Tree"));
   EXPECT_TRUE(Exists("\\Unnamed"));

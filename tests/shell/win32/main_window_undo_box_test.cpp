@@ -2,8 +2,8 @@
 // from the main window and from the Options dialog alike, and obeyed by a real replace run.
 #include <filesystem>
 
+#include "base/text.h"
 #include "files/reg_file_testing.h"
-#include "registry/text.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/text.h"
 #include "files/reg_file_testing.h"
 #include "registry/registry_contract.h"
-#include "registry/text.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/exit_codes.h"
 #include "support/temp_folder.h"

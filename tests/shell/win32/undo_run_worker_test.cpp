@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 #include "files/undo_file.h"
@@ -131,7 +132,7 @@ class UndoRunWorker : public MainWindowTest {
     reg::TRegistry(*api_).DeleteKey(Cat({"\\", kBase}));
   }
   static std::string Cat(std::initializer_list<std::string_view> parts) {
-    return files::Cat(parts);
+    return text::Cat(parts);
   }
   // The values now, counted by data.
   int CountOf(const std::string& data) {

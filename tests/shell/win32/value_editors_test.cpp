@@ -7,8 +7,8 @@
 
 #include <cstring>
 
+#include "change/value_text.h"
 #include "edit/number_entry.h"
-#include "edit/value_text.h"
 #include "shell/win32/gui_test_support.h"
 #include "shell/win32/resource_ids.h"
 
@@ -181,7 +181,7 @@ TEST_F(ValueEditorsTest, TheMultiStringEditorDropsEmptyLinesOnAcceptAndSaysHowMa
   });
   EXPECT_EQ(dialogs_.ShowMultiEdit("HKEY_CURRENT_USER\\Software\\X\\list", "alpha01"),
             "alpha01\r\nqaserver\r\nbeta");
-  EXPECT_EQ(messages, (std::vector<std::string>{edit::EmptyLinesRemovedText(3)}));
+  EXPECT_EQ(messages, (std::vector<std::string>{change::EmptyLinesRemovedText(3)}));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace keyloom::edit {
+namespace keyloom::change {
 
 // The value of the text, or nullopt when it breaks the rule.
 std::optional<std::int64_t> ParseIntegerText(std::string_view text);
@@ -18,4 +18,4 @@ std::optional<std::int64_t> ParseIntegerText(std::string_view text);
 // "'" + text + "' is not a valid integer value".
 std::string InvalidIntegerMessage(std::string_view text);
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

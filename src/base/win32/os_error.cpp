@@ -1,16 +1,17 @@
+// The file error texts on Windows: the system's message for the Windows error behind a failure.
 #include "base/os_error.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 
-#ifdef _WIN32
 #include <windows.h>
-#endif
+
+#include "base/text.h"
 
 namespace keyloom::base {
 namespace {
 
-#ifdef _WIN32
 // The Windows error an errno value of the C library stands for, or 0 when it has none.
 DWORD WindowsErrorOf(int error) {
   switch (error) {
@@ -54,40 +55,23 @@ std::string WindowsMessage(DWORD code) {
   if (buffer == nullptr) return "";
   std::string message = length > 0 ? Utf8(buffer, static_cast<int>(length)) : "";
   LocalFree(buffer);
-  return TrimMessage(std::move(message));
+  return text::TrimMessage(std::move(message));
 }
-#endif
 
 }  // namespace
 
-std::string TrimMessage(std::string message) {
-  while (!message.empty()) {
-    const char c = message.back();
-    if (c != ' ' && c != '.' && c != '\r' && c != '\n' && c != '\t') break;
-    message.pop_back();
-  }
-  return message;
-}
-
 std::string SystemErrorText(int code) {
-#ifdef _WIN32
   std::string message = WindowsMessage(static_cast<DWORD>(code));
   return message.empty() ? "Unknown error " + std::to_string(code) : message;
-#else
-  return TrimMessage(std::generic_category().message(code));
-#endif
 }
 
 void ClearFileError() {
   errno = 0;
-#ifdef _WIN32
   _doserrno = 0;
-#endif
 }
 
 std::string LastFileErrorText() {
   const int error = errno != 0 ? errno : EIO;
-#ifdef _WIN32
   // The C library keeps the Windows error behind its errno; a failure it found by itself has none.
   DWORD code = _doserrno;
   if (code == 0) code = WindowsErrorOf(error);
@@ -95,12 +79,10 @@ std::string LastFileErrorText() {
     std::string message = WindowsMessage(code);
     if (!message.empty()) return message;
   }
-#endif
-  return TrimMessage(std::generic_category().message(error));
+  return text::TrimMessage(std::generic_category().message(error));
 }
 
 std::string FileSystemErrorText(const std::error_code& error) {
-#ifdef _WIN32
   DWORD code = 0;
   if (error.category() == std::system_category()) {
     code = static_cast<DWORD>(error.value());
@@ -111,8 +93,7 @@ std::string FileSystemErrorText(const std::error_code& error) {
     std::string message = WindowsMessage(code);
     if (!message.empty()) return message;
   }
-#endif
-  return TrimMessage(error.message());
+  return text::TrimMessage(error.message());
 }
 
 }  // namespace keyloom::base

@@ -1,6 +1,6 @@
-#include "edit/change_report.h"
+#include "change/change_report.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 
 bool MakeChange(TRegAction& action, ChangeOp op, const std::function<void(const std::string&)>& log,
                 std::string_view success_line) {
@@ -17,4 +17,4 @@ bool MakeChange(TRegAction& action, ChangeOp op, const std::function<void(const 
   return true;
 }
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

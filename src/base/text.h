@@ -1,10 +1,11 @@
-// Text conversions at the registry boundary. Inside the program text is UTF-8; Windows speaks
+// Text conversions between the program and Windows. Inside the program text is UTF-8; Windows speaks
 // UTF-16. A registry name or string may hold a lone surrogate (Windows does not check), so the
 // UTF-8 side uses the generalised form that encodes such a unit as its own three-byte sequence:
 // every UTF-16 string survives UTF-16 -> UTF-8 -> UTF-16 unchanged.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,29 @@ char16_t UpcaseUnit(char16_t unit);
 
 // Compares two names as the registry does: unit by unit after UpcaseUnit. <0, 0, >0.
 int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+// The pieces one after the other. (Joining with "text" + std::string(...) makes GCC 12 warn
+// falsely at -O2, and warnings are errors.)
+inline std::string Cat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (const auto part : parts) size += part.size();
+  std::string out;
+  out.reserve(size);
+  for (const auto part : parts) out.append(part);
+  return out;
+}
+
+// A blank: a space or a tab.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// Empty, or nothing but blanks.
+bool IsBlank(std::string_view text);
+// Empty, or nothing but white space: blanks, line breaks, vertical tabs and form feeds.
+bool IsWhiteSpace(std::string_view text);
+// Empty, or nothing but blanks, line breaks and other control characters: nothing a reader sees.
+bool ShowsNothing(std::string_view text);
+
+// A system's message text as messages show it: trailing blanks, tabs, full stops and line ends
+// removed.
+std::string TrimMessage(std::string message);
 
 }  // namespace keyloom::text

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
@@ -27,7 +27,7 @@
 #include "support/value_data.h"
 #include "support/win32/registry_editor.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 using reg::Bytes;
@@ -237,4 +237,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ViewCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

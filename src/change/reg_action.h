@@ -24,7 +24,7 @@
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 
 // ActionKind values of Execute.
 inline constexpr int akUpdate = 1;
@@ -89,4 +89,4 @@ class TRegAction {
   files::ChangeSettings settings_;
 };
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -1,4 +1,4 @@
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include "registry/registry_contract.h"
 #include "support/file_errors.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 using files::testing::Utf16Z;
@@ -388,4 +388,4 @@ TEST_F(RegActionTest, NoChangeIsMadeWhenItsUndoRecordCannotBeWritten) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -8,13 +8,13 @@
 #include <map>
 #include <stdexcept>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/undo_fixture.h"
 #include "files/undo_numbering.h"
 #include "registry/forwarding_reg_api.h"
 #include "registry/registry_contract.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 struct Killed : std::runtime_error {
@@ -165,4 +165,4 @@ TEST_F(RenameKillTest, AKilledRenameIsTakenBackByItsUndoFileAfterEveryStep) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -8,7 +8,7 @@
 
 #include "registry/registry.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 
 // The current data of value `name` of the open key as text: a string or expandable string up to
 // its first NUL; a REG_DWORD as a signed 32-bit decimal number (FFFFFFFF hex reads -1); a
@@ -39,4 +39,4 @@ std::string TerminatedMultiString(std::string text);
 // `text` without the one or two NULs that end its last string: the strings alone.
 std::string_view WithoutTerminator(std::string_view text);
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

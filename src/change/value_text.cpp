@@ -1,10 +1,10 @@
-#include "edit/value_text.h"
+#include "change/value_text.h"
 
 #include <algorithm>
 
-#include "registry/text.h"
+#include "base/text.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
@@ -85,4 +85,4 @@ std::string_view WithoutTerminator(std::string_view text) {
   return text;
 }
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 
 enum class ChangeOp {
   kExecute,  // TRegAction::Execute: an update or a rename
@@ -21,4 +21,4 @@ enum class ChangeOp {
 bool MakeChange(TRegAction& action, ChangeOp op, const std::function<void(const std::string&)>& log,
                 std::string_view success_line = {});
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -1,14 +1,15 @@
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "edit/integer_text.h"
-#include "edit/value_text.h"
+#include "base/text.h"
+#include "change/integer_text.h"
+#include "change/value_text.h"
 #include "files/reg_file_format.h"
-#include "registry/text.h"
+#include "registry/registry.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 constexpr std::string_view kCr = "\r";
@@ -80,7 +81,7 @@ TRegAction TRegAction::Create(reg::RegApi& api, files::UndoFile& undo,
 }
 
 std::string TRegAction::ShownValueName() const {
-  return ValueName.empty() ? std::string("(Default)") : ValueName;
+  return ValueName.empty() ? std::string(reg::kDefaultValueName) : ValueName;
 }
 
 files::UndoRequest TRegAction::UndoRequestFor(const std::string& key_path,
@@ -111,7 +112,7 @@ bool TRegAction::RecordUndo(const std::string& key_path, const std::string& valu
 }
 
 std::string TRegAction::Message(reg::ErrorCode code) const {
-  return reg::TrimMessage(api_->ErrorMessage(code));
+  return text::TrimMessage(api_->ErrorMessage(code));
 }
 
 bool TRegAction::Connect(reg::TRegistry& reg) {
@@ -197,7 +198,7 @@ void TRegAction::Update(reg::TRegistry& reg) {
       failure = e.what();
     }
   }
-  if (!failure.empty()) ErrorText += files::Cat({kCr, prefix, failure, "]"});
+  if (!failure.empty()) ErrorText += text::Cat({kCr, prefix, failure, "]"});
 }
 
 void TRegAction::RenameKey(reg::TRegistry& reg) {
@@ -215,7 +216,7 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
       std::string created;
       const reg::ErrorCode rc = KeyToBeCreated(reg, NewData, &created);
       if (rc != reg::kSuccess) {
-        ErrorText = files::Cat({"Unable to Rename Key [", Message(rc), "]"});
+        ErrorText = text::Cat({"Unable to Rename Key [", Message(rc), "]"});
         return;
       }
       std::vector<files::UndoRequest> records = {UndoRequestFor(
@@ -234,7 +235,7 @@ void TRegAction::RenameKey(reg::TRegistry& reg) {
       ErrorText = "Unable to Rename Key";
     }
   } catch (const std::exception& e) {
-    ErrorText = files::Cat({"Unable to Rename Key [", e.what(), "]"});
+    ErrorText = text::Cat({"Unable to Rename Key [", e.what(), "]"});
   }
 }
 
@@ -247,7 +248,7 @@ void TRegAction::RenameValue(reg::TRegistry& reg) {
       std::uint32_t type = 0;
       const reg::ErrorCode rc = api_->QueryValue(reg.CurrentKey(), NewData, &type, nullptr);
       if (rc != reg::kSuccess && rc != reg::kFileNotFound) {
-        ErrorText = files::Cat({"Unable to Rename Value [", Message(rc), "]"});
+        ErrorText = text::Cat({"Unable to Rename Value [", Message(rc), "]"});
         return;
       }
       std::vector<files::UndoRequest> records = {UndoRequestFor(
@@ -262,7 +263,7 @@ void TRegAction::RenameValue(reg::TRegistry& reg) {
     reg.RenameValue(ValueName, NewData);
     if (!reg.LastErrorText().empty()) ErrorText = reg.LastErrorText();
   } catch (const std::exception& e) {
-    ErrorText = files::Cat({"Unable to Rename Value [", e.what(), "]"});
+    ErrorText = text::Cat({"Unable to Rename Value [", e.what(), "]"});
   }
 }
 
@@ -297,9 +298,9 @@ void TRegAction::Delete() {
     return;
   }
   if (!reg.DeleteValue(ValueName)) {
-    ErrorText = files::Cat(
+    ErrorText = text::Cat(
         {"Unable to Delete Registry Value : ", ShownValueName(), "[", reg.LastErrorText(), "]"});
   }
 }
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -1,6 +1,9 @@
-#include "registry/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
 
 namespace keyloom::text {
 namespace {
@@ -51,6 +54,17 @@ TEST(Text, NamesCompareIgnoringCaseAcrossScripts) {
   EXPECT_LT(CompareNamesIgnoringCase(u"a", u"B"), 0);
   EXPECT_LT(CompareNamesIgnoringCase(u"ab", u"ABC"), 0);
   EXPECT_NE(CompareNamesIgnoringCase(u"i", u"\u0130"), 0);  // no locale-specific folding
+}
+
+TEST(Text, MessagesLoseTrailingBlanksFullStopsAndLineEnds) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Access is denied.\r\n", "Access is denied"},
+      {"Path not found. \t", "Path not found"},
+      {"v1.2 is here", "v1.2 is here"},
+      {" .\r\n", ""},
+      {"", ""},
+  };
+  for (const auto& [message, shown] : cases) EXPECT_EQ(TrimMessage(message), shown) << message;
 }
 
 }  // namespace

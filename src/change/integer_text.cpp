@@ -1,8 +1,8 @@
-#include "edit/integer_text.h"
+#include "change/integer_text.h"
 
 #include <limits>
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 int HexDigit(char c) {
@@ -67,4 +67,4 @@ std::string InvalidIntegerMessage(std::string_view text) {
   return message;
 }
 
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

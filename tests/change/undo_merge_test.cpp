@@ -5,11 +5,11 @@
 
 #include <functional>
 
-#include "edit/reg_action.h"
+#include "change/reg_action.h"
 #include "files/undo_fixture.h"
 #include "registry/registry_contract.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 using files::testing::Utf16Z;
@@ -218,4 +218,4 @@ TEST_F(UndoMergeTest, SeparateFilesMergedNewestFirstUndoTheRun) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "edit/reg_action.h"
+#include "base/text.h"
+#include "change/reg_action.h"
 #include "files/reg_file_testing.h"
 #include "files/undo_file.h"
 #include "registry/forwarding_reg_api.h"
@@ -18,7 +19,7 @@
 #include "support/temp_folder.h"
 #include "support/value_data.h"
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 using reg::RawValue;
@@ -270,9 +271,9 @@ TEST(UndoViewsNaming, WhereTheSystemCannotSayTheOpenedPathIsWrittenAndLogged) {
                                           "", "[-HKEY_LOCAL_MACHINE\\Software\\Moved]"));
   ASSERT_EQ(ground.debug_.size(), 2u) << "one line for the record before, one for the one after";
   EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr("[HKEY_LOCAL_MACHINE\\Software\\App]"));
-  EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr(reg::TrimMessage(
+  EXPECT_THAT(ground.debug_[0], ::testing::HasSubstr(text::TrimMessage(
                                     ground.memory_->ErrorMessage(reg::kCallNotImplemented))));
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change

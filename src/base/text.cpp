@@ -1,4 +1,6 @@
-#include "registry/text.h"
+#include "base/text.h"
+
+#include <algorithm>
 
 namespace keyloom::text {
 namespace {
@@ -194,6 +196,30 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   }
   if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
+}
+
+bool IsBlank(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return IsBlank(c); });
+}
+
+bool IsWhiteSpace(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return IsBlank(c) || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  });
+}
+
+bool ShowsNothing(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+std::string TrimMessage(std::string message) {
+  while (!message.empty()) {
+    const char c = message.back();
+    if (c != ' ' && c != '.' && c != '\r' && c != '\n' && c != '\t') break;
+    message.pop_back();
+  }
+  return message;
 }
 
 }  // namespace keyloom::text

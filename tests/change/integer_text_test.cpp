@@ -1,10 +1,10 @@
-#include "edit/integer_text.h"
+#include "change/integer_text.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace keyloom::edit {
+namespace keyloom::change {
 namespace {
 
 TEST(IntegerText, AcceptsDecimalAndTheFiveHexadecimalPrefixes) {
@@ -43,4 +43,4 @@ TEST(IntegerText, RefusesEverythingElse) {
 }
 
 }  // namespace
-}  // namespace keyloom::edit
+}  // namespace keyloom::change
