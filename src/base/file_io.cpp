@@ -39,8 +39,7 @@ bool LockWhole(std::FILE* file, bool exclusive) {
   OVERLAPPED at{};
   at.Offset = 0xFFFFFFFEu;  // one byte far beyond the end: readers of the content pass freely
   at.OffsetHigh = 0x7FFFFFFFu;
-  const BOOL locked =
-      LockFileEx(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at);
+  const BOOL locked = LockFileEx(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at);
   if (!locked) _doserrno = GetLastError();
   return locked != FALSE;
 #else
@@ -86,8 +85,8 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
 
 std::FILE* CreateNewFile(const std::filesystem::path& path) {
 #ifdef _WIN32
-  const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
+  const int fd =
+      ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* file = ::_fdopen(fd, "wb");
   if (file == nullptr) ::_close(fd);
@@ -138,18 +137,21 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path) {
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                         const TempFileWriter& writer) {
+                         const TempFileWriter& writer, std::string* reason) {
   const std::filesystem::path temp = TempPathFor(path);
   bool ok;
+  ClearFileError();
   try {
     ok = writer ? writer(temp, bytes) : WriteWithCLibrary(temp, bytes);
   } catch (...) {
     ok = false;
   }
+  if (!ok && reason != nullptr) *reason = LastFileErrorText();
   std::error_code error;
   // rename replaces an existing file on both platforms (MoveFileEx with MOVEFILE_REPLACE_EXISTING
   // on Windows), and never leaves a half-written file under the final name.
   if (ok) std::filesystem::rename(temp, path, error);
+  if (error && reason != nullptr) *reason = FileSystemErrorText(error);
   if (!ok || error) {
     RemoveTemp(temp);
     return false;
@@ -164,10 +166,16 @@ FileReplacement::FileReplacement(std::filesystem::path target, Writer writer)
 
 FileReplacement::~FileReplacement() { Abandon(); }
 
+void FileReplacement::Failed(std::string text) {
+  if (error_.empty()) error_ = std::move(text);
+}
+
 bool FileReplacement::Begin() {
   Abandon();
+  ClearFileError();
   file_ = OpenFile(temp_, "wb");
   begun_ = ok_ = file_ != nullptr;
+  if (!ok_) Failed(LastFileErrorText());
   // Rows come in small pieces: a large buffer keeps the writes few.
   if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   return ok_;
@@ -175,29 +183,38 @@ bool FileReplacement::Begin() {
 
 bool FileReplacement::Write(std::string_view bytes) {
   if (file_ == nullptr || !ok_) return false;
+  ClearFileError();
   try {
     ok_ = writer_(file_, bytes);
   } catch (...) {
     ok_ = false;
   }
+  if (!ok_) Failed(LastFileErrorText());
   return ok_;
 }
 
 bool FileReplacement::Close() {
   if (file_ == nullptr) return ok_ && begun_;
-  ok_ = std::fclose(file_) == 0 && ok_;
+  ClearFileError();
+  if (std::fclose(file_) != 0 && ok_) {
+    ok_ = false;
+    Failed(LastFileErrorText());
+  }
   file_ = nullptr;
   return ok_;
 }
 
 bool FileReplacement::Commit() {
   if (!begun_) return false;
+  ClearFileError();
   if (file_ == nullptr && ok_) file_ = OpenFile(temp_, "ab");  // only to push it to the disk
   bool ok = ok_ && file_ != nullptr;
   if (file_ != nullptr) ok = SyncAndClose(file_) && ok;
   file_ = nullptr;
+  if (!ok) Failed(LastFileErrorText());
   std::error_code error;
   if (ok) std::filesystem::rename(temp_, target_, error);
+  if (error) Failed(FileSystemErrorText(error));
   if (!ok || error) {
     Abandon();
     return false;

@@ -57,6 +57,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);
   progress_.rows_done = 0;
   progress_.cancel = false;
+  progress_.failure.clear();
   done_ = false;
   bar_ = std::string(files::kExportBarText);
   pacer_ = OutputPacer();
@@ -99,7 +100,7 @@ void ListExportUi::Finish() {
   worker_.join();
   rows_.reset();
   EnableWindow(deps_.key_list->hwnd(), TRUE);
-  files::FinishExport(*this, outcome_);
+  files::FinishExport(*this, outcome_, progress_.failure);
 }
 
 void ListExportUi::Cancel() {
@@ -114,7 +115,9 @@ void ListExportUi::Stop() {
   rows_.reset();
 }
 
-void ListExportUi::SaveLog() { files::SaveLogFile(*this, deps_.status_list->Lines()); }
+void ListExportUi::SaveLog() {
+  files::SaveLogFile(*this, files::LogFileBytes(deps_.status_list->Lines()));
+}
 
 void ListExportUi::ShowStatusMenu(int x, int y) {
   if (status_menu_ == nullptr) return;
