@@ -254,7 +254,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
   if (delete_mode) {
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    MakeRunChange(session, deps_, action, edit::ChangeOp::kDelete, "Key Deleted Successfully");
+    const bool made =
+        MakeRunChange(session, deps_, action, edit::ChangeOp::kDelete, "Key Deleted Successfully");
+    NoteResult(hit, action, made, edit::ChangeResult::kDeleted);
+    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
@@ -263,8 +266,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     edit::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     action.ActionKind = edit::akRename;
     action.NewData = renamed;
-    MakeRunChange(session, deps_, action, edit::ChangeOp::kExecute, "Key Renamed Successfully");
+    const bool made =
+        MakeRunChange(session, deps_, action, edit::ChangeOp::kExecute, "Key Renamed Successfully");
     counted = true;
+    NoteResult(hit, action, made, edit::ChangeResult::kRenamed);
     reg::KeyHandle moved = reg::kNullKey;
     if (deps_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
                            reg::access::kQueryValue | reg::ViewFlag(view_),
@@ -274,6 +279,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
           RunItem(RunKeyId(frame, deps_, moved, renamed), ItemChange::kKeyName));
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
+      // The row shows the key as it is now: its new name and time.
+      const std::uint64_t written =
+          ReadHitDetails(*deps_.api, moved, nullptr, FoundIn::kKeyName).modified;
+      if (written != 0) hit.modified = written;
       deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
     } else {
       deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
@@ -282,6 +291,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
     if (!counted) ++session.failed_count;
+    NoteFailure(hit, "Unable to Rename Key.");
     deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
   }
 }
