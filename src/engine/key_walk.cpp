@@ -3,6 +3,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/local_date.h"
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
@@ -23,6 +24,16 @@ std::string Child(const std::string& path, const std::string& name) {
   return path.empty() ? name : path + "\\" + name;
 }
 
+// Opens the run's log file in `folder`; its path, or "" with a line saying why not.
+std::string KeepRunLog(files::KeptLog& kept, const std::string& folder, const LogFunction& log) {
+  std::string error;
+  std::string path = kept.BeginRun(folder, base::LocalDateTimeText(), &error);
+  if (path.empty() && log) {
+    log("Unable to keep the run's log in " + folder + " [" + error + "]", false);
+  }
+  return path;
+}
+
 }  // namespace
 
 EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker) {
@@ -41,8 +52,9 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
   };
   files::RunJournal* journal = walk.journal;
   if (journal != nullptr) {
-    deps.run_started = [journal, settings = walk.change_settings](const std::string& find,
-                                                                  const std::string& replace) {
+    deps.run_started = [journal, kept = walk.kept_log, log = walk.log,
+                        settings = walk.change_settings](const std::string& find,
+                                                         const std::string& replace) {
       files::RunInfo info;
       info.find = find;
       info.replace = replace;
@@ -50,10 +62,17 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
         const files::ChangeSettings change = settings();
         info.machine = change.search_machine;
         info.view = files::ViewName(files::ChangeView(change));
+        if (kept != nullptr) info.log = KeepRunLog(*kept, change.undo_folder, log);
       }
       journal->BeginRun(std::move(info));
     };
-    deps.run_ended = [journal] { journal->EndRun(); };
+    deps.run_ended = [journal, kept = walk.kept_log, log = walk.log] {
+      const std::string log_error = kept != nullptr ? kept->EndRun() : "";
+      if (!log_error.empty() && log)
+        log("Unable to complete the run's log [" + log_error + "]", false);
+      const std::string error = journal->EndRun();
+      if (!error.empty() && log) log("Unable to write to the run journal [" + error + "]", false);
+    };
     deps.run_undo_files = [journal] { return journal->LastRunFiles(); };
   }
   return deps;

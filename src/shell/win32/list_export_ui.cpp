@@ -115,8 +115,14 @@ void ListExportUi::Stop() {
   rows_.reset();
 }
 
+// The whole log of the runs since the program started when it is kept, else the list's lines.
 void ListExportUi::SaveLog() {
-  files::SaveLogFile(*this, files::LogFileBytes(deps_.status_list->Lines()));
+  std::string text;
+  if (deps_.session_log && deps_.session_log(&text)) {
+    files::SaveLogFile(*this, files::LogFileBytes({}) + text);
+  } else {
+    files::SaveLogFile(*this, files::LogFileBytes(deps_.status_list->Lines()));
+  }
 }
 
 void ListExportUi::ShowStatusMenu(int x, int y) {
