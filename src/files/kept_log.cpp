@@ -109,10 +109,7 @@ void KeptLog::FlushIfDue() {
 
 bool KeptLog::SessionText(std::string* text) {
   std::lock_guard lock(mutex_);
-  if (!session_.is_open()) {
-    text->clear();
-    return session_path_.empty() ? false : !session_failed_;
-  }
+  if (!session_.is_open()) return false;  // nothing kept: the list's lines are all there is
   session_.Flush();
   return base::ReadWholeFile(session_.path(), text);
 }

@@ -61,7 +61,7 @@ class KeptLog {
   std::string EndRun();
   // One status log line, from any thread.
   void Add(std::string_view line);
-  // The session's whole log so far; false when there is none or it cannot be read.
+  // The session's whole log so far; false when nothing was kept or it cannot be read.
   bool SessionText(std::string* text);
 
  private:
