@@ -54,7 +54,7 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
                 "\r\nCOL_0=140\r\nCOL_1=320\r\nCOL_2=150\r\nUNDO=7\r\nSMUNDO=1\r\nSAUNDO=1\r\n"
                 "SEARCHTYPE=0\r\nSCANMETHOD=0\r\nLOGGING=0\r\nDEFAULTUNDO=0\r\nFIXPERMS=0\r\n"
                 "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\nWIN_LEFT=0\r\n"
-                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=140\r\n");
+                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=60\r\n");
 }
 
 TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
