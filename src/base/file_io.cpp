@@ -71,18 +71,21 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path) {
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                         const TempFileWriter& writer) {
+                         const TempFileWriter& writer, std::string* reason) {
   const std::filesystem::path temp = TempPathFor(path);
   bool ok;
+  ClearFileError();
   try {
     ok = writer ? writer(temp, bytes) : WriteWithCLibrary(temp, bytes);
   } catch (...) {
     ok = false;
   }
+  if (!ok && reason != nullptr) *reason = LastFileErrorText();
   std::error_code error;
   // rename replaces an existing file on both platforms (MoveFileEx with MOVEFILE_REPLACE_EXISTING
   // on Windows), and never leaves a half-written file under the final name.
   if (ok) std::filesystem::rename(temp, path, error);
+  if (error && reason != nullptr) *reason = FileSystemErrorText(error);
   if (!ok || error) {
     RemoveTemp(temp);
     return false;
@@ -97,10 +100,16 @@ FileReplacement::FileReplacement(std::filesystem::path target, Writer writer)
 
 FileReplacement::~FileReplacement() { Abandon(); }
 
+void FileReplacement::Failed(std::string text) {
+  if (error_.empty()) error_ = std::move(text);
+}
+
 bool FileReplacement::Begin() {
   Abandon();
+  ClearFileError();
   file_ = OpenFile(temp_, "wb");
   begun_ = ok_ = file_ != nullptr;
+  if (!ok_) Failed(LastFileErrorText());
   // Rows come in small pieces: a large buffer keeps the writes few.
   if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   return ok_;
@@ -108,29 +117,38 @@ bool FileReplacement::Begin() {
 
 bool FileReplacement::Write(std::string_view bytes) {
   if (file_ == nullptr || !ok_) return false;
+  ClearFileError();
   try {
     ok_ = writer_(file_, bytes);
   } catch (...) {
     ok_ = false;
   }
+  if (!ok_) Failed(LastFileErrorText());
   return ok_;
 }
 
 bool FileReplacement::Close() {
   if (file_ == nullptr) return ok_ && begun_;
-  ok_ = std::fclose(file_) == 0 && ok_;
+  ClearFileError();
+  if (std::fclose(file_) != 0 && ok_) {
+    ok_ = false;
+    Failed(LastFileErrorText());
+  }
   file_ = nullptr;
   return ok_;
 }
 
 bool FileReplacement::Commit() {
   if (!begun_) return false;
+  ClearFileError();
   if (file_ == nullptr && ok_) file_ = OpenFile(temp_, "ab");  // only to push it to the disk
   bool ok = ok_ && file_ != nullptr;
   if (file_ != nullptr) ok = SyncAndClose(file_) && ok;
   file_ = nullptr;
+  if (!ok) Failed(LastFileErrorText());
   std::error_code error;
   if (ok) std::filesystem::rename(temp_, target_, error);
+  if (error) Failed(FileSystemErrorText(error));
   if (!ok || error) {
     Abandon();
     return false;

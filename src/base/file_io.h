@@ -28,10 +28,11 @@ std::filesystem::path TempPathFor(const std::filesystem::path& path);
 
 // Replaces the file at `path` with `bytes` as one step: the bytes go to a temporary file beside it,
 // which is flushed to the disk and then renamed over `path`. On any failure `path` keeps its former
-// content, the temporary file is removed, and false is returned. `writer` defaults to writing the
-// temporary file with the C library.
+// content, the temporary file is removed, and false is returned, with `*reason` (when given) set
+// to the system's words for the failure. `writer` defaults to writing the temporary file with the
+// C library.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                         const TempFileWriter& writer = {});
+                         const TempFileWriter& writer = {}, std::string* reason = nullptr);
 
 // A file written piece by piece beside its final place (TempPathFor) and renamed over it only once
 // complete, for contents too large to gather in memory first. Until Commit succeeds the file at
@@ -62,6 +63,8 @@ class FileReplacement {
 
   const std::filesystem::path& target() const { return target_; }
   const std::filesystem::path& temp_path() const { return temp_; }
+  // The system's words for the first failure of Begin, Write, Close or Commit; "" before one.
+  const std::string& error() const { return error_; }
 
  private:
   std::filesystem::path target_;
@@ -70,6 +73,10 @@ class FileReplacement {
   std::FILE* file_ = nullptr;
   bool ok_ = true;      // every write so far succeeded
   bool begun_ = false;  // the temporary file is ours to remove
+  std::string error_;
+
+  // Keeps the first failure's text.
+  void Failed(std::string text);
 };
 
 // Creates the file at `path` for writing, only when no file of that name exists yet: the test and

@@ -3,6 +3,7 @@
 // success line; only a change that was made counts.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,35 @@
 #include "change/reg_action.h"
 
 namespace keyloom::change {
+
+// What a change did to a Key List row's item, as the row's "Result" column names it.
+enum class ChangeResult : std::uint8_t {
+  kNone,  // nothing was changed: a search, or a change not asked for
+  kReplaced,
+  kRenamed,
+  kDeleted,
+  kSimulated,  // SIMULATE: the change was only logged
+  kFailed,
+};
+
+// "", "Replaced", "Renamed", "Deleted", "Simulated" or "Failed".
+std::string_view ChangeResultName(ChangeResult result);
+
+// A failure's text as one line for the Key List: line breaks and tabs as blanks, no blanks at
+// either end.
+std::string OneLineReason(std::string_view text);
+
+// The result of a change that succeeds as `done`: kFailed when it was not made, kSimulated when
+// nothing is changed for real.
+inline ChangeResult ResultOf(bool made, bool simulate, ChangeResult done) {
+  if (!made) return ChangeResult::kFailed;
+  return simulate ? ChangeResult::kSimulated : done;
+}
+
+// What `action`, made or refused by MakeChange, did, when a success is `done`.
+inline ChangeResult ResultOf(const TRegAction& action, bool made, ChangeResult done) {
+  return ResultOf(made, action.Simulated(), done);
+}
 
 enum class ChangeOp {
   kExecute,  // TRegAction::Execute: an update or a rename

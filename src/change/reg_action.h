@@ -10,8 +10,9 @@
 // A rename is made in several registry steps (copy, then delete): its one record, written before
 // the first step, also holds the removal of what the copy creates, so that the undo file takes the
 // rename back whichever step it stopped after (a failure, or the process killed). When a record
-// cannot be written the change is not made and ErrorText says why. With SIMULATE on nothing is written or recorded; the
-// connection, the opening of the key and the value's type are still checked.
+// cannot be written the change is not made and ErrorText says why. With SIMULATE on nothing is
+// written or recorded; the connection, the opening of the key and the value's type are still
+// checked.
 //
 // An action must not be shared between threads.
 #pragma once
@@ -61,6 +62,8 @@ class TRegAction {
 
   void Execute();
   void Delete();
+  // SIMULATE: a change that succeeds is only logged.
+  bool Simulated() const { return settings_.simulate; }
 
  private:
   TRegAction(reg::RegApi& api, files::UndoFile& undo, const files::ChangeSettings& settings);

@@ -21,7 +21,9 @@ bool OnlyCaseDiffers(const std::string& a, const std::string& b) {
 class ChangeFlow {
  public:
   ChangeFlow(const ChangeKeyDeps& deps, const reg::RootKey& root, const ChangeTarget& target)
-      : deps_(deps), root_(root), target_(target), security_path_(target.key_path) {}
+      : deps_(deps), root_(root), target_(target), security_path_(target.key_path) {
+    outcome_.now = target;
+  }
 
   RowOutcome Run(ChangeAction action);
 
@@ -44,10 +46,10 @@ class ChangeFlow {
 
   void Edit(reg::TRegistry& reg);
   void Update(const std::string& data);
-  RowOutcome RenameValue(reg::TRegistry& reg);
-  RowOutcome RenameKey(reg::TRegistry& reg);
+  void RenameValue(reg::TRegistry& reg);
+  void RenameKey(reg::TRegistry& reg);
   change::TRegAction NewAction(int undo_bit) const;
-  // One rename by a TRegAction: of value `from` of the target's key, or of the key at path
+  // One rename by a change::TRegAction: of value `from` of the target's key, or of the key at path
   // `from` when `key` is set.
   bool RenameStep(const std::string& from, const std::string& to, bool key,
                   std::string_view success_line);
@@ -60,8 +62,19 @@ class ChangeFlow {
 
   const ChangeKeyDeps& deps_;
   const reg::RootKey& root_;
+  // Notes what a change made or refused by `action` did.
+  void Note(const change::TRegAction& action, bool made, change::ChangeResult done) {
+    outcome_.result = change::ResultOf(action, made, done);
+    outcome_.reason = made ? std::string() : change::OneLineReason(action.ErrorText);
+  }
+  void Failed(const std::string& reason) {
+    outcome_.result = change::ChangeResult::kFailed;
+    outcome_.reason = change::OneLineReason(reason);
+  }
+
   const ChangeTarget& target_;
   std::string security_path_;  // where the repaired key is: its new path after a rename
+  RowOutcome outcome_;
 };
 
 RowOutcome ChangeFlow::Run(ChangeAction action) {
@@ -72,13 +85,12 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
   const std::string& machine = deps_.change.search_machine;
   if (!machine.empty() && !reg.RegistryConnect(machine)) {
     Log("Remote Registry Error: [" + reg.LastErrorText() + "]");
-    return RowOutcome::kKeep;
+    return outcome_;
   }
   const std::string& path = target_.key_path;
   bool open = reg.OpenKey(path);
   bool repaired = false;
   reg::TAccessControlList saved;
-  RowOutcome outcome = RowOutcome::kKeep;
   std::exception_ptr failure;
   try {
     if (!open && deps_.fixperms) {
@@ -95,13 +107,15 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
       }
     }
     if (!open) {
-      Log("Unable to Open Registry Key, " + reg.LastErrorText());
+      const std::string line = "Unable to Open Registry Key, " + reg.LastErrorText();
+      Log(line);
+      Failed(line);
     } else if (action == ChangeAction::kEdit) {
       Edit(reg);
     } else if (!target_.value_name.empty()) {
-      outcome = RenameValue(reg);
+      RenameValue(reg);
     } else {
-      outcome = RenameKey(reg);
+      RenameKey(reg);
     }
   } catch (...) {
     failure = std::current_exception();  // reported once the permissions are back
@@ -115,7 +129,7 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
     reg::RestoreKeySecurity(Repair(), root_.index, security_path_, saved);
   }
   if (failure) std::rethrow_exception(failure);
-  return outcome;
+  return outcome_;
 }
 
 change::TRegAction ChangeFlow::NewAction(int undo_bit) const {
@@ -185,7 +199,9 @@ void ChangeFlow::Update(const std::string& data) {
   action.ValueName = target_.value_name;
   action.NewData = data;
   action.ActionKind = change::akUpdate;
-  change::MakeChange(action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
+  const bool made =
+      change::MakeChange(action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
+  Note(action, made, change::ChangeResult::kReplaced);
 }
 
 bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool key,
@@ -198,8 +214,10 @@ bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool
   }
   action.NewData = to;
   action.ActionKind = change::akRename;
-  return change::MakeChange(
+  const bool made = change::MakeChange(
       action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); }, success_line);
+  Note(action, made, change::ChangeResult::kRenamed);
+  return made;
 }
 
 bool ChangeFlow::RenameItem(const std::string& from, const std::string& to, bool key,
@@ -212,59 +230,65 @@ bool ChangeFlow::RenameItem(const std::string& from, const std::string& to, bool
   }
   if (!RenameStep(from, temporary, key, {})) return false;
   if (RenameStep(temporary, to, key, success_line)) return true;
+  const RowOutcome refused = outcome_;  // what the row says, whatever the way back does
   RenameStep(temporary, from, key, {});
+  outcome_ = refused;
   return false;
 }
 
-RowOutcome ChangeFlow::RenameValue(reg::TRegistry& reg) {
+void ChangeFlow::RenameValue(reg::TRegistry& reg) {
   const std::string& name = target_.value_name;
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Value", KeyLabel(), name);
-  if (edited == name) return RowOutcome::kKeep;
+  if (edited == name) return;
   if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
-    return RowOutcome::kKeep;
+    return;
   }
   try {
     const bool renamed =
         RenameItem(name, edited, false, "Value Renamed",
                    [&reg](const std::string& candidate) { return reg.ValueExists(candidate); });
     // A simulated rename changed nothing: the row still names the item.
-    return renamed && !deps_.change.simulate ? RowOutcome::kRemove : RowOutcome::kKeep;
+    if (renamed && !deps_.change.simulate) outcome_.now.value_name = edited;
   } catch (const std::exception& e) {
-    Log(std::string("Unable to Rename Value [") + e.what() + "]");
-    return RowOutcome::kKeep;
+    const std::string line = std::string("Unable to Rename Value [") + e.what() + "]";
+    Log(line);
+    Failed(line);
   }
 }
 
-RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
+void ChangeFlow::RenameKey(reg::TRegistry& reg) {
   const std::string& path = target_.key_path;
   const std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos) return RowOutcome::kKeep;
+  if (slash == std::string::npos) return;
   const std::string name = path.substr(slash + 1);
   const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Key", KeyLabel(), name);
-  if (edited == name) return RowOutcome::kKeep;
+  if (edited == name) return;
   if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
-    return RowOutcome::kKeep;
+    return;
   }
   const std::string new_path = path.substr(0, slash + 1) + edited;
   try {
     // The key may have gone while the dialog was open.
     reg.CloseKey();
     if (!reg.OpenKey(path)) {
-      Log("Unable to Rename Key [" + reg.LastErrorText() + "]");
-      return RowOutcome::kKeep;
+      const std::string line = "Unable to Rename Key [" + reg.LastErrorText() + "]";
+      Log(line);
+      Failed(line);
+      return;
     }
     reg.CloseKey();
     const bool renamed =
         RenameItem(path, new_path, true, "Key Renamed",
                    [&reg](const std::string& candidate) { return reg.KeyExists(candidate); });
-    if (!renamed || deps_.change.simulate) return RowOutcome::kKeep;
+    if (!renamed || deps_.change.simulate) return;
     security_path_ = new_path;
-    return RowOutcome::kRemove;
+    outcome_.now.key_path = new_path;
   } catch (const std::exception& e) {
-    Log(std::string("Unable to Rename Key [") + e.what() + "]");
-    return RowOutcome::kKeep;
+    const std::string line = std::string("Unable to Rename Key [") + e.what() + "]";
+    Log(line);
+    Failed(line);
   }
 }
 
@@ -273,7 +297,7 @@ RowOutcome ChangeFlow::RenameKey(reg::TRegistry& reg) {
 RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
                          const ChangeTarget& target) {
   const reg::RootKey* root = reg::RootByName(target.root_name);
-  if (root == nullptr) return RowOutcome::kKeep;
+  if (root == nullptr) return RowOutcome{change::ChangeResult::kNone, {}, target};
   return ChangeFlow(deps, *root, target).Run(action);
 }
 

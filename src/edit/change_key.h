@@ -1,8 +1,8 @@
 // The user's edit and rename of one Key List result (procChangeKey): the row's key is opened in
 // the search's registry (local or SearchMachine) and view, repaired for the time of the change
 // when it refuses access and FIXPERMS is on, the matching value editor is shown, and the change is
-// made by a TRegAction. Every outcome goes to the status log; a successful rename asks the caller
-// to remove the row.
+// made by a change::TRegAction. Every outcome goes to the status log, and what the change did comes back
+// for the row (a rename with the item's new name).
 //
 // The editors are reached through EditDialogs, which the main window implements with its modal
 // dialogs and tests script. Each call puts a text in and takes the text out after the dialog
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "change/change_report.h"
 #include "files/change_settings.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
@@ -57,10 +58,18 @@ struct ChangeTarget {
 
 enum class ChangeAction : char { kEdit = 'E', kRename = 'R' };
 
-enum class RowOutcome { kKeep, kRemove };
+// What the flow did to the row's item.
+struct RowOutcome {
+  // kNone when nothing was changed (cancelled, unchanged, or the key could not be opened for the
+  // dialog, which the log says); kReplaced, kRenamed, kSimulated or kFailed otherwise.
+  change::ChangeResult result = change::ChangeResult::kNone;
+  std::string reason;  // a failure's text
+  // Where the item is now: the target, or its new key path or value name after a rename.
+  ChangeTarget now;
+};
 
 // Edits the data of the target's value, or renames the value (or, for an empty value name, the
-// key). kRemove after a successful rename.
+// key).
 RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
                          const ChangeTarget& target);
 

@@ -148,17 +148,27 @@ class ValueChecker {
   }
   void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
   MatchOptions Options() const { return {options_.case_sensitive, frame_.settings.wholenum}; }
-  // The hit's row, with the value's data as the Key List shows it: read again for the hit alone,
-  // so that the many values without a hit cost no preview.
-  void AddRow(const ValueEntry& value, const std::string& shown, FoundIn found_in) {
-    reg::RawValue raw;
-    std::string preview;
-    if (deps_.api->QueryValue(key_, value.name, &raw.type, &raw.data) == reg::kSuccess) {
-      preview = DataPreview(raw);
+  // The hit's row as the value is found, with its data as the Key List shows it: read again for
+  // the hit alone, so that the many values without a hit cost no preview.
+  HitDetails Found(const ValueEntry& value, FoundIn found_in) {
+    HitDetails row = ReadHitDetails(*deps_.api, key_, &value.name, found_in, false);
+    if (row.type.empty()) row.type = TypeName(value.type);
+    row.modified = frame_.key_written;
+    return row;
+  }
+  // The row after a change that was made for real: the value read again under `name` (its new
+  // name after a rename), with the key's new time. A value that cannot be read keeps the row.
+  void ReadAgain(HitDetails& row, const std::string& name) {
+    if (row.result != change::ChangeResult::kReplaced && row.result != change::ChangeResult::kRenamed) {
+      return;
     }
-    deps_.output->AddKeyListHit(
-        MakeKeyListEntry(frame_.root_name, key_path_, shown),
-        HitDetails{TypeName(value.type), std::move(preview), found_in, frame_.key_written});
+    HitDetails now = ReadHitDetails(*deps_.api, key_, &name, row.found_in, true);
+    if (now.type.empty()) return;
+    now.result = row.result;
+    row = std::move(now);
+  }
+  void AddRow(const std::string& shown, const HitDetails& row) {
+    deps_.output->AddKeyListHit(MakeKeyListEntry(frame_.root_name, key_path_, shown), row);
   }
 
   // The session's entry for a change of the value; the key is asked for its name once.
@@ -180,10 +190,11 @@ class ValueChecker {
   }
   // Remembers the change about to be made. One that cannot be remembered is not made, since it
   // could be made twice; it counts as refused.
-  bool MarkBefore(ItemChange change, const ValueEntry& value) {
+  bool MarkBefore(ItemChange change, const ValueEntry& value, HitDetails& row) {
     if (Mark(change, value.name)) return true;
     Log("Not changed, out of memory [" + key_path_ + "\t" + DisplayName(value.name) + "]");
     CountChange(session_, *deps_.output, false);
+    NoteFailure(row, "out of memory");
     return false;
   }
 
@@ -200,32 +211,40 @@ class ValueChecker {
       return;
     }
     const std::string shown = DisplayName(value.name);
-    AddRow(value, shown, FoundIn::kData);
+    HitDetails row = Found(value, FoundIn::kData);
     Log("Found in Key  : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
     if (frame_.settings.logging == kLoggingInformational) {
       Log("Original String is : " + NulsAsBlanks(*found));
     }
-    if (session_.search_only) return;
+    if (!session_.search_only) ChangeData(value, kind, *found, row);
+    AddRow(shown, row);
+  }
+
+  // The run's change of a value whose data holds the find text; what it did goes on `row`.
+  void ChangeData(const ValueEntry& value, reg::DataKind kind, const std::string& found,
+                  HitDetails& row) {
     if (deps_.controls->DeleteMode()) {
-      DeleteValue(value);
+      DeleteValue(value, row);
       return;
     }
     // Data this run wrote already (the value reached again under another root) stays as it is.
     if (Changed(ItemChange::kData, value.name)) return;
-    if (!MarkBefore(ItemChange::kData, value)) return;
+    if (!MarkBefore(ItemChange::kData, value, row)) return;
     bool counted = false;
     try {
-      ReplaceData(value, kind, *found, &counted);
+      ReplaceData(value, kind, found, &counted, row);
     } catch (const std::exception&) {
       Log("Unable to Replace String.");
       if (!counted) CountChange(session_, *deps_.output, false);
+      NoteFailure(row, "Unable to Replace String.");
     }
+    ReadAgain(row, value.name);
   }
 
   // Sets `*counted` once the change has been counted, made or refused.
   void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text,
-                   bool* counted) {
+                   bool* counted, HitDetails& row) {
     const bool informational = frame_.settings.logging == kLoggingInformational;
     std::string replaced;
     std::string success_line;  // shown at the informational level once the value is written
@@ -256,25 +275,32 @@ class ValueChecker {
     const bool made =
         MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute, success_line);
     *counted = true;
+    NoteResult(row, action, made, change::ChangeResult::kReplaced);
     if (made && kind == reg::DataKind::kMultiString) {
       Log("New String is : " + NulsAsBlanks(replaced));
     }
   }
 
   void CheckName(const ValueEntry& value, reg::DataKind kind) {
-    const std::string shown = DisplayName(value.name);
+    std::string shown = DisplayName(value.name);
     if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
     if (!MatchText(find_, shown, kind, false, Options())) return;
-    AddRow(value, shown, FoundIn::kValueName);
+    HitDetails row = Found(value, FoundIn::kValueName);
     Log("Key Found : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
-    if (session_.search_only) return;
+    if (!session_.search_only) ChangeName(value, shown, row);
+    AddRow(shown, row);
+  }
+
+  // The run's change of a value whose name holds the find text; what it did goes on `row`, and a
+  // renamed value's new name to `shown`.
+  void ChangeName(const ValueEntry& value, std::string& shown, HitDetails& row) {
     if (deps_.controls->DeleteMode()) {
-      DeleteValue(value);
+      DeleteValue(value, row);
       return;
     }
     if (Changed(ItemChange::kValueName, value.name)) return;
-    if (!MarkBefore(ItemChange::kValueName, value)) return;
+    if (!MarkBefore(ItemChange::kValueName, value, row)) return;
     const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
     change::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
@@ -282,26 +308,39 @@ class ValueChecker {
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.NewData = new_name;
-    if (!MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute,
-                       "New Key is : " + new_name)) {
-      return;
-    }
+    const bool made = MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute,
+                                    "New Key is : " + new_name);
+    NoteResult(row, action, made, change::ChangeResult::kRenamed);
+    if (!made) return;
     // The value goes on under its new name with what was done to it.
     Mark(ItemChange::kValueName, new_name);
     if (Changed(ItemChange::kData, value.name)) Mark(ItemChange::kData, new_name);
+    if (row.result == change::ChangeResult::kRenamed) {
+      shown = new_name;
+      ReadAgain(row, new_name);
+    }
   }
 
   // Deletes exactly the value, the unnamed one included (never its key), once: a value hit by its
   // data and by its name is gone after the first deletion.
-  void DeleteValue(const ValueEntry& value) {
-    if (Changed(ItemChange::kRemoval, value.name)) return;
-    if (!MarkBefore(ItemChange::kRemoval, value)) return;
+  void DeleteValue(const ValueEntry& value, HitDetails& row) {
+    // Deleted a moment ago by this run, for its other hit: the row says so once the value is gone.
+    if (Changed(ItemChange::kRemoval, value.name)) {
+      std::uint32_t type = 0;
+      reg::Bytes data;
+      if (deps_.api->QueryValue(key_, value.name, &type, &data) == reg::kFileNotFound) {
+        row.result = change::ChangeResult::kDeleted;
+      }
+      return;
+    }
+    if (!MarkBefore(ItemChange::kRemoval, value, row)) return;
     change::TRegAction action =
         NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
-    MakeRunChange(session_, deps_, action, change::ChangeOp::kDelete,
-                  "Key Value Deleted Successfully");
+    const bool made = MakeRunChange(session_, deps_, action, change::ChangeOp::kDelete,
+                                    "Key Value Deleted Successfully");
+    NoteResult(row, action, made, change::ChangeResult::kDeleted);
   }
 
   WalkFrame& frame_;
@@ -348,6 +387,17 @@ bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAct
       action, op, [&deps](const std::string& line) { deps.log(line, false); }, success_line);
   CountChange(session, *deps.output, made);
   return made;
+}
+
+void NoteResult(HitDetails& row, const change::TRegAction& action, bool made,
+                change::ChangeResult done) {
+  row.result = change::ResultOf(action, made, done);
+  if (!made) NoteFailure(row, action.ErrorText);
+}
+
+void NoteFailure(HitDetails& row, std::string_view reason) {
+  row.result = change::ChangeResult::kFailed;
+  row.reason = change::OneLineReason(reason);
 }
 
 void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,

@@ -53,4 +53,11 @@ change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
 bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
                    change::ChangeOp op, std::string_view success_line = {});
 
+// Notes on a hit's row what a change made or refused by MakeRunChange did: `done` (kSimulated
+// under SIMULATE) or kFailed with the refusal's text.
+void NoteResult(HitDetails& row, const change::TRegAction& action, bool made,
+                change::ChangeResult done);
+// Notes a change that failed before the registry was asked, with `reason`.
+void NoteFailure(HitDetails& row, std::string_view reason);
+
 }  // namespace keyloom::engine

@@ -148,4 +148,21 @@ std::string DataPreview(const reg::RawValue& value) {
   return Bytes(data);
 }
 
+HitDetails ReadHitDetails(reg::RegApi& api, reg::KeyHandle key, const std::string* value_name,
+                          FoundIn found_in, bool read_time) {
+  HitDetails details;
+  details.found_in = found_in;
+  reg::KeyInfo info;
+  if (read_time && api.QueryInfoKey(key, &info) == reg::kSuccess) {
+    details.modified = info.last_write_time;
+  }
+  if (value_name == nullptr) return details;
+  reg::RawValue raw;
+  if (api.QueryValue(key, *value_name, &raw.type, &raw.data) == reg::kSuccess) {
+    details.type = TypeName(raw.type);
+    details.data = DataPreview(raw);
+  }
+  return details;
+}
+
 }  // namespace keyloom::engine

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "change/change_report.h"
+#include "registry/reg_api.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
@@ -19,7 +21,16 @@ struct HitDetails {
   std::string data;  // DataPreview of the value; empty for a key-name hit
   FoundIn found_in = FoundIn::kKeyName;
   std::uint64_t modified = 0;  // the key's last write time (FILETIME count); 0 when unknown
+  // What the run or the user's change did to the item; why, for a failure (its error text).
+  change::ChangeResult result = change::ChangeResult::kNone;
+  std::string reason = {};
 };
+
+// The details of an item as it is now, read through the open `key`: the value `value_name`'s
+// type and preview (a value row; none for a key row, `value_name` nullptr) and, when `read_time`,
+// the key's last write time. What cannot be read stays empty (0 for the time).
+HitDetails ReadHitDetails(reg::RegApi& api, reg::KeyHandle key, const std::string* value_name,
+                          FoundIn found_in, bool read_time = true);
 
 // "Key name", "Value name" or "Data".
 std::string_view FoundInText(FoundIn found_in);

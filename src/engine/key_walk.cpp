@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/local_date.h"
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
@@ -24,6 +25,16 @@ std::string Child(const std::string& path, const std::string& name) {
   return path.empty() ? name : path + "\\" + name;
 }
 
+// Opens the run's log file in `folder`; its path, or "" with a line saying why not.
+std::string KeepRunLog(files::KeptLog& kept, const std::string& folder, const LogFunction& log) {
+  std::string error;
+  std::string path = kept.BeginRun(folder, base::LocalDateTimeText(), &error);
+  if (path.empty() && log) {
+    log("Unable to keep the run's log in " + folder + " [" + error + "]", false);
+  }
+  return path;
+}
+
 }  // namespace
 
 EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker) {
@@ -42,8 +53,9 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
   };
   files::RunJournal* journal = walk.journal;
   if (journal != nullptr) {
-    deps.run_started = [journal, settings = walk.change_settings](const std::string& find,
-                                                                  const std::string& replace) {
+    deps.run_started = [journal, kept = walk.kept_log, log = walk.log,
+                        settings = walk.change_settings](const std::string& find,
+                                                         const std::string& replace) {
       files::RunInfo info;
       info.find = find;
       info.replace = replace;
@@ -51,10 +63,17 @@ EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walke
         const files::ChangeSettings change = settings();
         info.machine = change.search_machine;
         info.view = files::ViewName(files::ChangeView(change));
+        if (kept != nullptr) info.log = KeepRunLog(*kept, change.undo_folder, log);
       }
       journal->BeginRun(std::move(info));
     };
-    deps.run_ended = [journal] { journal->EndRun(); };
+    deps.run_ended = [journal, kept = walk.kept_log, log = walk.log] {
+      const std::string log_error = kept != nullptr ? kept->EndRun() : "";
+      if (!log_error.empty() && log)
+        log("Unable to complete the run's log [" + log_error + "]", false);
+      const std::string error = journal->EndRun();
+      if (!error.empty() && log) log("Unable to write to the run journal [" + error + "]", false);
+    };
     deps.run_undo_files = [journal] { return journal->LastRunFiles(); };
   }
   return deps;
@@ -255,7 +274,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
   if (delete_mode) {
     change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    MakeRunChange(session, deps_, action, change::ChangeOp::kDelete, "Key Deleted Successfully");
+    const bool made =
+        MakeRunChange(session, deps_, action, change::ChangeOp::kDelete, "Key Deleted Successfully");
+    NoteResult(hit, action, made, change::ChangeResult::kDeleted);
+    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
@@ -264,8 +286,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
     action.ActionKind = change::akRename;
     action.NewData = renamed;
-    MakeRunChange(session, deps_, action, change::ChangeOp::kExecute, "Key Renamed Successfully");
+    const bool made =
+        MakeRunChange(session, deps_, action, change::ChangeOp::kExecute, "Key Renamed Successfully");
     counted = true;
+    NoteResult(hit, action, made, change::ChangeResult::kRenamed);
     reg::KeyHandle moved = reg::kNullKey;
     if (deps_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
                            reg::access::kQueryValue | reg::ViewFlag(view_),
@@ -275,6 +299,10 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
           RunItem(RunKeyId(frame, deps_, moved, renamed), ItemChange::kKeyName));
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
+      // The row shows the key as it is now: its new name and time.
+      const std::uint64_t written =
+          ReadHitDetails(*deps_.api, moved, nullptr, FoundIn::kKeyName).modified;
+      if (written != 0) hit.modified = written;
       deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
     } else {
       deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
@@ -283,6 +311,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
     if (!counted) CountChange(session, *deps_.output, false);
+    NoteFailure(hit, "Unable to Rename Key.");
     deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
   }
 }

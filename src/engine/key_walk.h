@@ -20,6 +20,7 @@
 #include "engine/run_io.h"
 #include "engine/search_session.h"
 #include "files/change_settings.h"
+#include "files/kept_log.h"
 #include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
@@ -38,6 +39,8 @@ struct WalkDeps {
   files::UndoFile* undo = nullptr;
   // Told of each run's start and end; may be null.
   files::RunJournal* journal = nullptr;
+  // Keeps each run's whole status log beside its undo files; may be null.
+  files::KeptLog* kept_log = nullptr;
   reg::ProgramAccount* account = nullptr;
   LogFunction log;
   // Writes a line to the debug log file alone (also in silent mode), at logging level 2.

@@ -57,6 +57,7 @@ void StatusLog::Write(std::string_view text, bool debug_only) const {
     std::string line = StatusLineText(text);
     if (logging_level_() == kLoggingDebug) debug_log_.Append(line);
     if (!debug_only) {
+      if (kept_ != nullptr) kept_->Add(line);
       try {
         output_.AddStatusLine(std::move(line));
       } catch (...) {

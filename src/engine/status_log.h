@@ -23,6 +23,7 @@
 
 #include "engine/debug_log.h"
 #include "engine/run_io.h"
+#include "files/kept_log.h"
 
 namespace keyloom::engine {
 
@@ -73,7 +74,12 @@ class StatusLog {
   // limit, the permission repair's detail). Never shown in the window.
   void WriteDebugFile(std::string_view text) const;
 
+  // Every line shown from now on is also kept whole on disk by `kept` (null: none). Set before
+  // any run starts; `kept` must outlive the StatusLog.
+  void Keep(files::KeptLog* kept) { kept_ = kept; }
+
  private:
+  files::KeptLog* kept_ = nullptr;
   RunOutput& output_;
   DebugLog& debug_log_;
   std::function<int()> logging_level_;

@@ -78,7 +78,12 @@ ExportOutcome WriteExport(ExportKind kind, const std::filesystem::path& file,
                                   : WriteCsvExport(file, rows, context, progress);
 }
 
-void FinishExport(ExportHost& host, ExportOutcome outcome) {
+std::string FileIoErrorText(const std::string& failure) {
+  if (failure.empty()) return std::string(kIoError);
+  return std::string(kIoError) + " [" + failure + "]";
+}
+
+void FinishExport(ExportHost& host, ExportOutcome outcome, const std::string& failure) {
   host.EnableRunButtons(true);
   switch (outcome) {
     case ExportOutcome::kSaved:
@@ -90,7 +95,7 @@ void FinishExport(ExportHost& host, ExportOutcome outcome) {
     case ExportOutcome::kCannotCreate:
     case ExportOutcome::kWriteFailed:
       if (!host.Silent()) host.SetStatusBar("");
-      host.ShowError(std::string(kIoError));
+      host.ShowError(FileIoErrorText(failure));
       break;
   }
 }
@@ -100,20 +105,21 @@ void ExportFile(ExportHost& host, ExportKind kind, const ExportRows& rows,
   const std::optional<std::filesystem::path> target = BeginExport(host, kind, rows.size());
   if (!target) return;
   ExportOutcome outcome = ExportOutcome::kWriteFailed;
+  ExportProgress progress;
   try {
-    outcome = WriteExport(kind, *target, rows, context);
+    outcome = WriteExport(kind, *target, rows, context, &progress);
   } catch (...) {
     // A failure of any kind leaves the former file and says so below.
   }
-  FinishExport(host, outcome);
+  FinishExport(host, outcome, progress.failure);
 }
 
-void SaveLogFile(ExportHost& host, const std::vector<std::string>& lines,
-                 const base::TempFileWriter& writer) {
+void SaveLogFile(ExportHost& host, std::string_view bytes, const base::TempFileWriter& writer) {
   const std::optional<std::filesystem::path> target = ChooseTarget(host, LogDialogOptions());
   if (!target) return;
-  if (!base::WriteFileAtomically(*target, LogFileBytes(lines), writer)) {
-    host.ShowError(std::string(kIoError));
+  std::string reason;
+  if (!base::WriteFileAtomically(*target, bytes, writer, &reason)) {
+    host.ShowError(FileIoErrorText(FileFailureText(base::PathToUtf8(*target), reason)));
   }
 }
 

@@ -77,17 +77,20 @@ ExportOutcome WriteExport(ExportKind kind, const std::filesystem::path& file,
                           const ExportRows& rows, const ExportContext& context,
                           ExportProgress* progress = nullptr);
 
-// The end of an export: "** File Saved **", the cancel line or "File I/O error."; the run buttons
-// are enabled again.
-void FinishExport(ExportHost& host, ExportOutcome outcome);
+// The end of an export: "** File Saved **", the cancel line or "File I/O error." followed by
+// `failure` (FileFailureText) in brackets; the run buttons are enabled again.
+void FinishExport(ExportHost& host, ExportOutcome outcome, const std::string& failure = {});
+
+// "File I/O error." and, when known, the failed file and why: "File I/O error. [C:\x\list.csv:
+// Access is denied.]".
+std::string FileIoErrorText(const std::string& failure);
 
 // The whole export on the calling thread.
 void ExportFile(ExportHost& host, ExportKind kind, const ExportRows& rows,
                 const ExportContext& context);
 
-// SavetoLogfile1Click: the status log's lines, as the list holds them now, to a file the user
-// picks. `writer` replaces the file writing in tests.
-void SaveLogFile(ExportHost& host, const std::vector<std::string>& lines,
-                 const base::TempFileWriter& writer = {});
+// SavetoLogfile1Click: `bytes` (the log's text) to a file the user picks. `writer` replaces the
+// file writing in tests.
+void SaveLogFile(ExportHost& host, std::string_view bytes, const base::TempFileWriter& writer = {});
 
 }  // namespace keyloom::files

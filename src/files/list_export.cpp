@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/utf8_path.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
 
@@ -48,9 +49,10 @@ std::string CsvLine(const ExportItem& item, std::string_view value_text) {
               CsvField(value_text)});
 }
 
-ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
-                             const ExportContext& context, ExportProgress* progress) {
-  base::FileReplacement out(file, context.writer);
+namespace {
+
+ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
+                       const ExportContext& context, ExportProgress* progress) {
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
   const std::string& machine = context.settings.search_machine;
@@ -78,9 +80,8 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
 }
 
-ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
-                             const ExportContext& context, ExportProgress* progress) {
-  base::FileReplacement out(file, context.writer);
+ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
+                       const ExportContext& context, ExportProgress* progress) {
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   const std::string& machine = context.settings.search_machine;
   std::string text;
@@ -112,6 +113,39 @@ ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows
     CountRow(progress, i + 1);
   }
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
+}
+
+using ExportWriter = ExportOutcome (*)(base::FileReplacement&, const ExportRows&,
+                                       const ExportContext&, ExportProgress*);
+
+// Runs `write` on a replacement of `file`; a failure leaves its file and reason in `progress`.
+ExportOutcome WriteWith(ExportWriter write, const std::filesystem::path& file,
+                        const ExportRows& rows, const ExportContext& context,
+                        ExportProgress* progress) {
+  base::FileReplacement out(file, context.writer);
+  const ExportOutcome outcome = write(out, rows, context, progress);
+  const bool failed =
+      outcome == ExportOutcome::kCannotCreate || outcome == ExportOutcome::kWriteFailed;
+  if (failed && progress != nullptr) {
+    progress->failure = FileFailureText(base::PathToUtf8(file), out.error());
+  }
+  return outcome;
+}
+
+}  // namespace
+
+std::string FileFailureText(std::string_view file, std::string_view reason) {
+  return Cat({file, ": ", reason.empty() ? std::string_view("unknown error") : reason, "."});
+}
+
+ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress) {
+  return WriteWith(WriteCsv, file, rows, context, progress);
+}
+
+ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
+                             const ExportContext& context, ExportProgress* progress) {
+  return WriteWith(WriteReg, file, rows, context, progress);
 }
 
 std::string LogFileBytes(const std::vector<std::string>& lines) {

@@ -53,6 +53,9 @@ class ExportRows {
 struct ExportProgress {
   std::atomic<std::size_t> rows_done{0};
   std::atomic<bool> cancel{false};  // set by the window: the export stops, the file stays as it was
+  // Set by a failed export before it returns: the file and the system's words for the failure
+  // ("C:\x\list.csv: Access is denied").
+  std::string failure;
 };
 
 enum class ExportOutcome {
@@ -85,6 +88,10 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
 // context's machine, then the undo writer's export record of every row.
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
+
+// A failed file's path and the system's words for the failure: "C:\x\list.csv: Access is
+// denied." (an unknown reason reads "unknown error").
+std::string FileFailureText(std::string_view file, std::string_view reason);
 
 // The saved status log's bytes: UTF-8 with a byte-order mark, every line followed by CR LF.
 std::string LogFileBytes(const std::vector<std::string>& lines);

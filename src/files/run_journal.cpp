@@ -83,13 +83,15 @@ std::string DateOfFileName(const std::string& path) {
 }
 
 std::vector<std::string> BlockLines(const RunInfo& info) {
-  return {"",
-          std::string(kRunLine),
-          Cat({"Date=", Escape(info.date)}),
-          Cat({"Find=", Escape(info.find)}),
-          Cat({"Replace=", Escape(info.replace)}),
-          Cat({"Machine=", Escape(info.machine)}),
-          Cat({"View=", Escape(info.view)})};
+  std::vector<std::string> lines = {"",
+                                    std::string(kRunLine),
+                                    Cat({"Date=", Escape(info.date)}),
+                                    Cat({"Find=", Escape(info.find)}),
+                                    Cat({"Replace=", Escape(info.replace)}),
+                                    Cat({"Machine=", Escape(info.machine)}),
+                                    Cat({"View=", Escape(info.view)})};
+  if (!info.log.empty()) lines.push_back(Cat({"Log=", Escape(FileNameOf(info.log))}));
+  return lines;
 }
 
 // Appends `lines` in one write under the journal's lock: blocks of runs going on at once, in this
@@ -164,6 +166,7 @@ void JoinContinuations(std::vector<JournalRun>* runs, const std::vector<std::str
     if (at == first_files.end()) continue;  // its first block is gone: a run of its own
     JournalRun& target = (*runs)[at->second];
     target.files.insert(target.files.end(), run.files.begin(), run.files.end());
+    if (target.log.empty()) target.log = run.log;
     if (target.undone.empty()) target.undone = run.undone;
     folded[i] = true;
   }
@@ -209,9 +212,16 @@ void RunJournal::BeginRun(RunInfo info) {
   open_files_.clear();
 }
 
-void RunJournal::EndRun() {
+std::string RunJournal::EndRun() {
   std::lock_guard lock(mutex_);
+  std::string error;
+  // A run that wrote no undo file still names its kept log, in the folder the log is in.
+  if (open_ && open_files_.empty() && !open_->log.empty()) {
+    const std::string folder = base::PathToUtf8(base::PathFromUtf8(open_->log).parent_path());
+    error = AppendLines(JournalPath(folder), BlockLines(*open_));
+  }
   open_.reset();
+  return error;
 }
 
 std::vector<std::string> RunJournal::LastRunFiles() const {
@@ -266,6 +276,7 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "Replace") run.info.replace = value;
     if (key == "Machine") run.info.machine = value;
     if (key == "View") run.info.view = value;
+    if (key == "Log") run.log = run.info.log = base::PathToUtf8(base / value);
     if (key == "Undone") run.undone = value;
     if (key == "Continues") continues.back() = value;
     if (key == "Marks") {

@@ -10,9 +10,11 @@
 //   View=64-bit               (32-bit, 64-bit, or empty on 32-bit Windows)
 //   File=UNDO-20240131-001.REG
 //   File=UNDO-20240131-002.REG
+//   Log=RUNLOG-20240131-140522.TXT  (the run's whole status log, beside its undo files)
 //   Undone=2024-01-31 15:10:02
 //
-// A run's block is written when its first undo file is; each further file is a short block of its
+// A run's block is written when its first undo file is, or at its end when it wrote none but kept
+// its log (such a block names no file and lists no run); each further file is a short block of its
 // own, written as the file is, that names the run's first file in the folder:
 //
 //   [Run]
@@ -20,9 +22,10 @@
 //   File=UNDO-20240131-002.REG
 //
 // so the journal is right even after a crash, and runs going on at once (other processes too) each
-// append whole blocks, one write under the journal's lock each, that never split another's block. Texts keep to one line: a backslash is
-// written as "\\", a line break as "\n" or "\r". Undo files the journal does not name (written
-// before it existed, or by manual changes outside a run) are listed as runs of one file each.
+// append whole blocks, one write under the journal's lock each, that never split another's block.
+// Texts keep to one line: a backslash is written as "\\", a line break as "\n" or "\r". Undo files
+// the journal does not name (written before it existed, or by manual changes outside a run) are
+// listed as runs of one file each.
 #pragma once
 
 #include <functional>
@@ -44,11 +47,13 @@ struct RunInfo {
   std::string replace;
   std::string machine;
   std::string view;
+  std::string log = {};  // the run's kept status log (full path); "" when none was kept
 };
 
 struct JournalRun {
   RunInfo info;
   std::vector<std::string> files;  // full paths, in the order written
+  std::string log;                 // the run's kept status log (full path), "" for none
   std::string undone;              // the date it was taken back; "" when it was not
   bool single_file = false;        // an undo file the journal does not name
   std::size_t block = 0;           // its block's place in the journal (the first is 1); 0 alone
@@ -66,7 +71,9 @@ class RunJournal {
   // A run starts: the undo files written from now until EndRun are its own. `info.date` is set
   // here.
   void BeginRun(RunInfo info);
-  void EndRun();
+  // The run ends; "" or why its log-only block (a run that kept its log but wrote no undo file)
+  // could not be written.
+  std::string EndRun();
 
   // The undo writer wrote a record to `file`; a file new to the open run is added to it. ""
   // when nothing had to be written or it was, else why the journal could not be written.

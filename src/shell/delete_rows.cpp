@@ -19,13 +19,15 @@ std::string DeleteQuestion(const std::vector<std::string_view>& rows) {
 
 }  // namespace
 
-void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, files::UndoFile& undo,
-                const files::ChangeSettings& settings, DeleteRowsUi& ui) {
+std::vector<RowDeletion> DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api,
+                                    files::UndoFile& undo, const files::ChangeSettings& settings,
+                                    DeleteRowsUi& ui) {
   const std::string question = DeleteQuestion(rows);
-  if (question.empty() || !ui.Confirm(question)) return;
+  if (question.empty() || !ui.Confirm(question)) return {};
   const auto log = [&ui](const std::string& line) { ui.Log(line); };
-  for (std::string_view row : rows) {
-    const auto entry = engine::ParseKeyListEntry(row);
+  std::vector<RowDeletion> done(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto entry = engine::ParseKeyListEntry(rows[i]);
     if (!entry) continue;
     const reg::RootKey* root = reg::RootByName(entry->root);
     change::TRegAction action = change::TRegAction::Create(api, undo, settings);
@@ -36,8 +38,11 @@ void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, fil
     action.UnnamedValue = entry->value_name == engine::kDefaultValueName;
     action.CreateUndo = (settings.undo_mask & files::kUndoDeletes) != 0;
     action.MachineName = settings.search_machine;
-    change::MakeChange(action, change::ChangeOp::kDelete, log);
+    const bool made = change::MakeChange(action, change::ChangeOp::kDelete, log);
+    done[i].result = change::ResultOf(action, made, change::ChangeResult::kDeleted);
+    if (!made) done[i].reason = change::OneLineReason(action.ErrorText);
   }
+  return done;
 }
 
 }  // namespace keyloom::shell

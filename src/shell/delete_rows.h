@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "change/change_report.h"
 #include "files/change_settings.h"
 #include "files/undo_file.h"
 #include "registry/reg_api.h"
@@ -24,10 +25,19 @@ class DeleteRowsUi {
   virtual void Log(const std::string& line) = 0;
 };
 
+// What the delete did to one row's item: kDeleted, kSimulated, kFailed with why, or kNone (not a
+// result row).
+struct RowDeletion {
+  change::ChangeResult result = change::ChangeResult::kNone;
+  std::string reason;
+};
+
 // Asks, then deletes the items of `rows` (the selected rows' texts in list order) with `settings`
 // as they are now: undo records when UNDO holds the delete bit, SIMULATE, the search's machine and
-// view. Rows that are not result rows are passed over.
-void DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api, files::UndoFile& undo,
-                const files::ChangeSettings& settings, DeleteRowsUi& ui);
+// view. Rows that are not result rows are passed over. Returns what was done to each row, in
+// their order; nothing when the user said No.
+std::vector<RowDeletion> DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api,
+                                    files::UndoFile& undo, const files::ChangeSettings& settings,
+                                    DeleteRowsUi& ui);
 
 }  // namespace keyloom::shell

@@ -26,6 +26,7 @@ void DetailCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
     cells.texts[kColumnType] = details.type;
     cells.texts[kColumnData] = details.data;
     cells.texts[kColumnFoundIn] = engine::FoundInText(details.found_in);
+    cells.texts[kColumnResult] = ResultText(details);
   }
 }
 
@@ -40,7 +41,7 @@ RowCells CellsOf(const KeyListRows& rows, std::size_t row) {
 
 // A sort reads one column of every row: only the part of the row that holds it.
 std::string_view CellView(const KeyListRows& rows, std::size_t row, int column) {
-  if (column < 0 || column >= kColumnModified) return {};
+  if (column < 0 || column >= kKeyListColumnCount || column == kColumnModified) return {};
   RowCells cells;
   if (column < kColumnType) {
     TextCells(rows, row, cells);

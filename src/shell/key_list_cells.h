@@ -20,21 +20,22 @@ enum KeyListColumn : int {
   kColumnData,
   kColumnFoundIn,
   kColumnModified,
+  kColumnResult,
   kKeyListColumnCount,
 };
 
 // The column titles, in column order.
 inline constexpr const char* kKeyListColumnTitles[kKeyListColumnCount] = {
-    "ROOT", "Registry Key", "Value Name", "Type", "Data", "Found in", "Modified"};
+    "ROOT", "Registry Key", "Value Name", "Type", "Data", "Found in", "Modified", "Result"};
 
 // A last write time (FILETIME count) as the user reads it; the window formats it in the user's
 // local time and format.
 using TimeText = std::function<std::string(std::uint64_t)>;
 
-// A row's cells read at once: the text of every column but "Modified" as views into the rows, and
-// the row's last write time (0 when unknown).
+// A row's cells read at once: the text of every column but "Modified" as views into the rows
+// (texts[kColumnModified] stays empty), and the row's last write time (0 when unknown).
 struct RowCells {
-  std::string_view texts[kColumnModified];
+  std::string_view texts[kKeyListColumnCount];
   std::uint64_t modified = 0;
 };
 RowCells CellsOf(const KeyListRows& rows, std::size_t row);

@@ -98,8 +98,8 @@ bool RowHas(const KeyListRows& rows, std::size_t row, const TextFilter& filter,
   const bool whole_row = !filter.HasTab();
   if (whole_row && filter.Matches(rows[row])) return true;
   const RowCells cells = CellsOf(rows, row);
-  for (int column = whole_row ? kColumnType : 0; column < kColumnModified; ++column) {
-    if (filter.Matches(cells.texts[column])) return true;
+  for (int column = whole_row ? kColumnType : 0; column < kKeyListColumnCount; ++column) {
+    if (column != kColumnModified && filter.Matches(cells.texts[column])) return true;
   }
   return cells.modified != 0 && time_matches(cells.modified);
 }

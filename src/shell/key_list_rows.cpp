@@ -50,8 +50,19 @@ std::size_t KeyListRows::BlockOf(std::size_t index) const {
 }
 
 std::string_view KeyListRows::Stored(std::size_t index) const {
+  if (!rewritten_.empty()) {
+    if (const auto found = rewritten_.find(index); found != rewritten_.end()) return found->second;
+  }
   const std::size_t block = BlockOf(index);
   return blocks_[block][index - first_rows_[block]];
+}
+
+char* KeyListRows::MutableStored(std::size_t index) {
+  if (const auto found = rewritten_.find(index); found != rewritten_.end()) {
+    return found->second.data();
+  }
+  const std::size_t block = BlockOf(index);
+  return blocks_[block].MutableRow(index - first_rows_[block]);
 }
 
 std::string_view KeyListRows::operator[](std::size_t index) const {
@@ -61,29 +72,101 @@ std::string_view KeyListRows::operator[](std::size_t index) const {
 
 namespace {
 
-// The fixed tail of a row's details: where found, then the last write time.
+// The fixed tail of a row's details: where found, the result, then the last write time.
 constexpr std::size_t kTimeBytes = 8;
-constexpr std::size_t kTailBytes = 1 + kTimeBytes;
+constexpr std::size_t kTailBytes = 2 + kTimeBytes;
+constexpr std::size_t kResultAt = 1;  // in the tail
+// The NULs of the details: after the row, the type, the data and the result text.
+constexpr std::size_t kDetailNuls = 4;
+constexpr std::string_view kFailedPrefix = "Failed: ";
+
+std::size_t ResultTextBytes(const engine::HitDetails& details) {
+  return details.result == change::ChangeResult::kFailed
+             ? kFailedPrefix.size() + details.reason.size()
+             : 0;
+}
+
+std::size_t StoredBytes(std::string_view row, const engine::HitDetails& details) {
+  return row.size() + details.type.size() + details.data.size() + ResultTextBytes(details) +
+         kDetailNuls + kTailBytes;
+}
+
+char Digit(int value) { return static_cast<char>('0' + value); }
+
+// Writes the row and its details at `at`, StoredBytes of them.
+void WriteStored(char* at, std::string_view row, const engine::HitDetails& details) {
+  at = RowBlock::Write(at, row);
+  *at++ = '\0';
+  at = RowBlock::Write(at, details.type);
+  *at++ = '\0';
+  at = RowBlock::Write(at, details.data);
+  *at++ = '\0';
+  if (details.result == change::ChangeResult::kFailed) {
+    at = RowBlock::Write(at, kFailedPrefix);
+    at = RowBlock::Write(at, details.reason);
+  }
+  *at++ = '\0';
+  *at++ = Digit(static_cast<int>(details.found_in));
+  *at++ = Digit(static_cast<int>(details.result));
+  for (std::size_t i = 0; i < kTimeBytes; ++i) {
+    *at++ = static_cast<char>(details.modified >> (8 * i) & 0xff);
+  }
+}
 
 }  // namespace
+
+std::string_view ResultText(const RowDetails& details) {
+  if (details.result == change::ChangeResult::kFailed && !details.failure.empty()) {
+    return details.failure;
+  }
+  return change::ChangeResultName(details.result);
+}
 
 RowDetails KeyListRows::Details(std::size_t index) const {
   const std::string_view stored = Stored(index);
   RowDetails details;
   const std::size_t row_end = stored.find('\0');
-  // Behind the row's NUL: type NUL data NUL and the tail.
-  if (row_end == std::string_view::npos || stored.size() - row_end < 3 + kTailBytes) return details;
+  // Behind the row's NUL: type NUL data NUL result text NUL and the tail.
+  if (row_end == std::string_view::npos || stored.size() - row_end < kDetailNuls + kTailBytes) {
+    return details;
+  }
   std::string_view texts = stored.substr(row_end + 1, stored.size() - row_end - 1 - kTailBytes);
   const std::string_view tail = stored.substr(stored.size() - kTailBytes);
   details.present = true;
   const std::size_t type_end = texts.find('\0');
   details.type = texts.substr(0, type_end);
-  details.data = texts.substr(type_end + 1, texts.size() - type_end - 2);
+  texts.remove_prefix(type_end + 1);
+  const std::size_t data_end = texts.find('\0');
+  details.data = texts.substr(0, data_end);
+  details.failure = texts.substr(data_end + 1, texts.size() - data_end - 2);
   details.found_in = static_cast<engine::FoundIn>(tail[0] - '0');
-  for (std::size_t i = kTimeBytes; i > 0; --i) {
+  details.result = static_cast<change::ChangeResult>(tail[kResultAt] - '0');
+  for (std::size_t i = kTailBytes - 1; i >= kTailBytes - kTimeBytes; --i) {
     details.modified = details.modified << 8 | static_cast<unsigned char>(tail[i]);
   }
   return details;
+}
+
+void KeyListRows::Replace(std::size_t index, std::string_view row,
+                          const engine::HitDetails& details) {
+  if (index >= size_) return;
+  std::string stored(StoredBytes(row, details), '\0');
+  WriteStored(stored.data(), row, details);
+  rewritten_[index] = std::move(stored);
+}
+
+void KeyListRows::SetResult(std::size_t index, change::ChangeResult result, std::string_view reason) {
+  if (index >= size_) return;
+  const RowDetails now = Details(index);
+  if (now.present && now.failure.empty() && result != change::ChangeResult::kFailed) {
+    const std::size_t bytes = Stored(index).size();
+    MutableStored(index)[bytes - kTailBytes + kResultAt] = Digit(static_cast<int>(result));
+    return;
+  }
+  engine::HitDetails details{
+      std::string(now.type), std::string(now.data), now.found_in, now.modified, result,
+      std::string(reason)};
+  Replace(index, std::string((*this)[index]), details);
 }
 
 namespace {
@@ -141,8 +224,7 @@ bool KeyListRows::Append(std::string_view row, RowBlockStock* stock) {
 
 bool KeyListRows::Append(std::string_view row, const engine::HitDetails& details,
                          RowBlockStock* stock) {
-  const std::size_t bytes =
-      row.size() + details.type.size() + details.data.size() + 3 + kTailBytes;
+  const std::size_t bytes = StoredBytes(row, details);
   if (!MakeRoom(bytes, stock)) return false;
   char* at = nullptr;
   try {
@@ -150,16 +232,7 @@ bool KeyListRows::Append(std::string_view row, const engine::HitDetails& details
   } catch (const std::bad_alloc&) {
     return false;
   }
-  at = RowBlock::Write(at, row);
-  *at++ = '\0';
-  at = RowBlock::Write(at, details.type);
-  *at++ = '\0';
-  at = RowBlock::Write(at, details.data);
-  *at++ = '\0';
-  *at++ = static_cast<char>('0' + static_cast<int>(details.found_in));
-  for (std::size_t i = 0; i < kTimeBytes; ++i) {
-    *at++ = static_cast<char>(details.modified >> (8 * i) & 0xff);
-  }
+  WriteStored(at, row, details);
   ++size_;
   return true;
 }
@@ -186,6 +259,8 @@ bool KeyListRows::CopyRows(const RowBlock& block) {
 }
 
 void KeyListRows::Append(KeyListRows&& more) {
+  // A run's rows are never rewritten; rows that were keep their rewriting at their new index.
+  for (auto& [index, stored] : more.rewritten_) rewritten_[size_ + index] = std::move(stored);
   for (RowBlock& block : more.blocks_) {
     if (block.TextBytes() * 2 >= block.TextCapacity() || !CopyRows(block)) Adopt(std::move(block));
   }
@@ -211,6 +286,7 @@ void KeyListRows::Remove(std::vector<std::size_t> indices) {
 }
 
 void KeyListRows::Clear() {
+  rewritten_.clear();
   blocks_.clear();
   blocks_.shrink_to_fit();
   first_rows_.clear();

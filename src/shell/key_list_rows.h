@@ -8,10 +8,16 @@
 // block without touching a row.
 //
 // A hit's row carries its details stored after the row text behind a NUL, which no registry name
-// holds: the row text that every reader parses stays root TAB path TAB value name. The type and the
-// data preview follow as text, each behind a NUL; then a fixed tail of nine bytes: where the text
-// was found (one digit) and the key's last write time as its eight bytes, least significant first.
-// The details cost their text and 12 bytes, and storing them formats no number.
+// holds: the row text that every reader parses stays root TAB path TAB value name. The type, the
+// data preview and the result's text follow, each behind a NUL; then a fixed tail of ten bytes:
+// where the text was found (one digit), what a change did to the item (one digit) and the key's
+// last write time as its eight bytes, least significant first. Only a failed change has a result
+// text ("Failed: " and why); every other result is its digit alone. The details cost their text
+// and 14 bytes, and storing them formats no number.
+//
+// A row whose item the user changed later (an edit, a rename, a delete) is rewritten: a result
+// alone is written into the row's tail where it is; a row that changes more is kept whole beside
+// the blocks, in a map of the few rows rewritten so.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/hit_details.h"
@@ -32,7 +39,13 @@ struct RowDetails {
   std::string_view data;
   engine::FoundIn found_in = engine::FoundIn::kKeyName;
   std::uint64_t modified = 0;
+  change::ChangeResult result = change::ChangeResult::kNone;
+  std::string_view failure;  // "Failed: " and why, for a failed change
 };
+
+// The "Result" cell of a row's details: "" after a search, the result's name, or for a failure
+// "Failed: " and why.
+std::string_view ResultText(const RowDetails& details);
 
 // Rows in one buffer, in the order appended.
 class RowBlock {
@@ -52,6 +65,8 @@ class RowBlock {
   static char* Write(char* at, std::string_view part);
   std::size_t size() const { return ends_.size(); }
   std::string_view operator[](std::size_t index) const;
+  // The row's bytes, to be rewritten in place.
+  char* MutableRow(std::size_t index) { return text_.get() + (index == 0 ? 0 : ends_[index - 1]); }
 
   std::size_t TextBytes() const { return size_; }
   std::size_t TextCapacity() const { return room_; }
@@ -121,6 +136,11 @@ class KeyListRows {
   bool Append(std::string_view row, RowBlockStock* stock = nullptr);
   bool Append(std::string_view row, const engine::HitDetails& details,
               RowBlockStock* stock = nullptr);
+  // Rewrites row `index` (its text and details) for its item as it is now. Throws std::bad_alloc,
+  // with the row as it was, when there is no memory.
+  void Replace(std::size_t index, std::string_view row, const engine::HitDetails& details);
+  // Sets the result of row `index` and keeps the rest (a row without details gets them, empty).
+  void SetResult(std::size_t index, change::ChangeResult result, std::string_view reason = {});
   // Appends all of `more`'s rows and leaves it empty. Its well-filled blocks are taken over whole;
   // the rows of the others are copied, so a trickle of rows does not leave mostly empty blocks (a
   // block whose rows find no room is taken over too: this never fails for want of memory).
@@ -136,6 +156,8 @@ class KeyListRows {
   std::size_t BlockOf(std::size_t index) const;
   // The row's text and details as stored.
   std::string_view Stored(std::size_t index) const;
+  // Where the stored row's bytes are, to be rewritten in place.
+  char* MutableStored(std::size_t index);
   // Makes sure the last block takes `bytes` more; false when no block could be had. Throws
   // nothing.
   bool MakeRoom(std::size_t bytes, RowBlockStock* stock = nullptr);
@@ -147,6 +169,8 @@ class KeyListRows {
   std::vector<RowBlock> blocks_;
   std::vector<std::size_t> first_rows_;  // the list index of each block's first row
   std::size_t size_ = 0;
+  // Rows rewritten with more than a result, stored whole by their index.
+  std::unordered_map<std::size_t, std::string> rewritten_;
 };
 
 }  // namespace keyloom::shell

@@ -1,5 +1,9 @@
 #include "shell/run_parts.h"
 
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
 #include "shell/run_settings.h"
 
 namespace keyloom::shell {
@@ -15,6 +19,7 @@ engine::WalkDeps WalkDepsFor(RunParts& parts, reg::RegApi& api, engine::Globals&
   walk.output = &output;
   walk.undo = &parts.undo();
   walk.journal = &parts.journal();
+  walk.kept_log = &parts.kept_log();
   walk.account = &parts.account();
   const engine::StatusLog& log = parts.status_log();
   walk.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
@@ -24,6 +29,16 @@ engine::WalkDeps WalkDepsFor(RunParts& parts, reg::RegApi& api, engine::Globals&
   return walk;
 }
 
+// The session's log: a file of its own in the system's temporary folder, named by the moment the
+// program started so that two programs running at once keep theirs apart.
+std::filesystem::path SessionLogPath() {
+  std::error_code error;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+  if (error) return {};
+  const auto started = std::chrono::system_clock::now().time_since_epoch().count();
+  return temp / ("KEYLOOM-SESSION-" + std::to_string(started) + ".TXT");
+}
+
 }  // namespace
 
 RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunControls& controls,
@@ -31,6 +46,7 @@ RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunContro
     : globals_(globals),
       settings_(settings),
       debug_log_(globals.program_folder),
+      kept_log_(SessionLogPath()),
       status_log_(
           output, debug_log_, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode),
       undo_(
@@ -39,6 +55,7 @@ RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunContro
       account_(globals.current_user_name),
       walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
       walker_(walk_) {
+  status_log_.Keep(&kept_log_);
   undo_.SetWrittenObserver([this](const std::string& file) {
     const std::string error = journal_.FileWritten(file);
     if (!error.empty()) status_log_.Write("Unable to write to the run journal [" + error + "]");

@@ -10,6 +10,7 @@
 #include "engine/key_walk.h"
 #include "engine/run_io.h"
 #include "engine/status_log.h"
+#include "files/kept_log.h"
 #include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
@@ -31,6 +32,8 @@ class RunParts {
   files::UndoFile& undo() { return undo_; }
   // Which undo files each run wrote.
   files::RunJournal& journal() { return journal_; }
+  // The status log kept whole on disk: each run's file and this session's.
+  files::KeptLog& kept_log() { return kept_log_; }
   reg::ProgramAccount& account() { return account_; }
   // The walk's dependencies, its log writing to the status log.
   const engine::WalkDeps& walk() const { return walk_; }
@@ -42,6 +45,7 @@ class RunParts {
   engine::Globals& globals_;
   const SettingsStore& settings_;
   engine::DebugLog debug_log_;
+  files::KeptLog kept_log_;
   engine::StatusLog status_log_;
   files::UndoFile undo_;
   files::RunJournal journal_;

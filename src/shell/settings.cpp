@@ -99,7 +99,7 @@ constexpr IniKey NeverWritten(IniKey key) {
   return key;
 }
 
-// COL_0 .. COL_6: a width outside 1..1500 falls back to the column's default.
+// COL_0 .. COL_7: a width outside 1..1500 falls back to the column's default.
 template <auto Widths, std::size_t Column>
 constexpr IniKey ColumnKey(const char* name) {
   return {
@@ -127,14 +127,14 @@ constexpr IniKey PlaceKey(const char* name) {
           [](const Settings&, const WindowSettings& w) { return std::to_string(w.place.*Member); }};
 }
 
-constexpr IniKey kMaximizedKey = {
-    "WIN_MAXIMIZED",
-    [](std::string_view text, Settings&, WindowSettings& w) {
-      if (const std::optional<int> value = ParseIniInteger(text)) w.place.maximized = *value != 0;
-    },
-    [](const Settings&, const WindowSettings& w) {
-      return std::string(w.place.maximized ? "1" : "0");
-    }};
+constexpr IniKey kMaximizedKey = {"WIN_MAXIMIZED",
+                                  [](std::string_view text, Settings&, WindowSettings& w) {
+                                    if (const std::optional<int> value = ParseIniInteger(text))
+                                      w.place.maximized = *value != 0;
+                                  },
+                                  [](const Settings&, const WindowSettings& w) {
+                                    return std::string(w.place.maximized ? "1" : "0");
+                                  }};
 
 // WARN: two flags, each "1" or anything else; written back as "1" or "0" each.
 constexpr IniKey kWarnKey = {"WARN",
@@ -194,6 +194,7 @@ constexpr IniKey kIniKeys[] = {
     PlaceKey<&WindowPlace::width, 1, kMaxPlaceCoordinate>("WIN_WIDTH"),
     PlaceKey<&WindowPlace::height, 1, kMaxPlaceCoordinate>("WIN_HEIGHT"),
     kMaximizedKey,
+    ColumnKey<&WindowSettings::detail_col, 4>("COL_7"),
 };
 
 }  // namespace

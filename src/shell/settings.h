@@ -89,8 +89,8 @@ struct WindowSettings {
   bool searchtree = false;   // SEARCHTREE: chkTree, include key names
   std::array<int, 3> col = {140, 320, 150};  // COL_0, COL_1, COL_2: Key List column widths
   int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
-  // COL_3 .. COL_6: widths of the hit columns "Type", "Data", "Found in" and "Modified".
-  std::array<int, 4> detail_col = {110, 260, 80, 130};
+  // COL_3 .. COL_7: widths of the hit columns "Type", "Data", "Found in", "Modified" and "Result".
+  std::array<int, 5> detail_col = {110, 260, 80, 130, 60};
   // WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT, WIN_MAXIMIZED: the main window's place.
   WindowPlace place;
 

@@ -20,6 +20,7 @@ using files::testing::Utf16Z;
 using reg::Bytes;
 using reg::RawValue;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 // Answers each dialog with the next scripted answer (a function of the text put in) and notes
@@ -145,7 +146,7 @@ TEST_F(ChangeKeyTest, EditsEachEditableTypeInItsEditorWithAnUndoRecord) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     dialogs_.Reply(c.answer);
-    EXPECT_EQ(Edit(c.name), RowOutcome::kKeep);
+    EXPECT_NE(Edit(c.name).result, change::ChangeResult::kRenamed);
     EXPECT_EQ(dialogs_.shown.back(), c.shown);
     EXPECT_EQ(Get("\\Software\\X", c.name), c.after);
   }
@@ -234,8 +235,7 @@ TEST_F(ChangeKeyTest, RenamesAValueOrAKeyWithItsTreeAndTheUndoFilesGiveTheOldNam
     SCOPED_TRACE(step.answer ? step.answer : "Cancel");
     step.answer ? dialogs_.Reply(step.answer) : dialogs_.Cancel();
     lines_.clear();
-    EXPECT_EQ(Rename(step.value, step.path),
-              step.renamed ? RowOutcome::kRemove : RowOutcome::kKeep);
+    EXPECT_EQ(Rename(step.value, step.path).result == change::ChangeResult::kRenamed, step.renamed);
     EXPECT_EQ(dialogs_.shown.back(), step.shown);
     EXPECT_EQ(lines_, step.line ? std::vector<std::string>{step.line} : std::vector<std::string>{});
     if (!step.renamed) {
@@ -253,8 +253,9 @@ TEST_F(ChangeKeyTest, RenamesAValueOrAKeyWithItsTreeAndTheUndoFilesGiveTheOldNam
   // A path without any "\" is no key that can be renamed.
   lines_.clear();
   dialogs_.shown.clear();
-  EXPECT_EQ(procChangeKey(deps_, ChangeAction::kRename, {"HKEY_CURRENT_USER", "Software", ""}),
-            RowOutcome::kKeep);
+  EXPECT_EQ(
+      procChangeKey(deps_, ChangeAction::kRename, {"HKEY_CURRENT_USER", "Software", ""}).result,
+      change::ChangeResult::kNone);
   EXPECT_THAT(dialogs_.shown, IsEmpty());
   EXPECT_THAT(lines_, IsEmpty());
 }
@@ -266,7 +267,9 @@ TEST_F(ChangeKeyTest, AKeyThatWentWhileTheDialogWasOpenIsReported) {
     reg.DeleteKey("\\Software\\P\\Old");
     return std::string("New");
   });
-  EXPECT_EQ(Rename("", "\\Software\\P\\Old"), RowOutcome::kKeep);
+  const RowOutcome gone = Rename("", "\\Software\\P\\Old");
+  EXPECT_EQ(gone.result, change::ChangeResult::kFailed);
+  EXPECT_EQ(gone.reason, "Unable to Rename Key [" + Message(reg::kFileNotFound) + "]");
   EXPECT_THAT(lines_, ElementsAre("Unable to Rename Key [" + Message(reg::kFileNotFound) + "]"));
 }
 
@@ -275,9 +278,12 @@ TEST_F(ChangeKeyTest, ChangingOnlyTheLetterCaseRenamesAndTheUndoFilesGiveTheOldN
   PutString("Software\\P\\name\\Sub", "value~1", u"in the way of the first temporary name");
   const auto before = Tree();
   dialogs_.Reply("VALUE");
-  EXPECT_EQ(Rename("value", "\\Software\\P\\name\\Sub"), RowOutcome::kRemove);
+  const RowOutcome renamed = Rename("value", "\\Software\\P\\name\\Sub");
+  EXPECT_EQ(renamed.result, change::ChangeResult::kRenamed);
+  EXPECT_EQ(renamed.now.key_path, "\\Software\\P\\name\\Sub");
+  EXPECT_EQ(renamed.now.value_name, "VALUE");
   dialogs_.Reply("Name");
-  EXPECT_EQ(Rename("", "\\Software\\P\\name"), RowOutcome::kRemove);
+  EXPECT_EQ(Rename("", "\\Software\\P\\name").result, change::ChangeResult::kRenamed);
   EXPECT_THAT(lines_, ElementsAre("Value Renamed", "Key Renamed"));
   auto expected = before;
   expected.erase("P\\name");
@@ -298,7 +304,10 @@ TEST_F(ChangeKeyTest, ACaseOnlyRenameWhoseSecondStepFailsIsTakenBack) {
   api_->InjectFault({reg::MemoryRegistry::Op::kCreateKey, "HKEY_CURRENT_USER\\Software\\P\\NAME", 1,
                      reg::kAccessDenied});
   dialogs_.Reply("NAME");
-  EXPECT_EQ(Rename("", "\\Software\\P\\name"), RowOutcome::kKeep);
+  const RowOutcome refused = Rename("", "\\Software\\P\\name");
+  EXPECT_EQ(refused.result, change::ChangeResult::kFailed);
+  EXPECT_THAT(refused.reason, HasSubstr(Message(reg::kAccessDenied)));
+  EXPECT_EQ(refused.now.key_path, "\\Software\\P\\name");
   EXPECT_EQ(Tree(), before);
   ASSERT_EQ(lines_.size(), 1u);
   EXPECT_NE(lines_[0].find(Message(reg::kAccessDenied)), std::string::npos) << lines_[0];
@@ -309,11 +318,13 @@ TEST_F(ChangeKeyTest, SimulateChangesNothingAndTheUndoBitsDecideWhatIsRecorded) 
   const auto before = Tree();
   settings_.simulate = true;  // the dialogs are still shown
   dialogs_.Reply("new");
-  Edit("s");
+  EXPECT_EQ(Edit("s").result, change::ChangeResult::kSimulated);
   dialogs_.Reply("other");
-  EXPECT_EQ(Rename("s"), RowOutcome::kKeep);  // the row still names the value
+  const RowOutcome simulated = Rename("s");
+  EXPECT_EQ(simulated.result, change::ChangeResult::kSimulated);
+  EXPECT_EQ(simulated.now.value_name, "s");  // the row still names the value
   dialogs_.Reply("Y");
-  EXPECT_EQ(Rename("", "\\Software\\X"), RowOutcome::kKeep);
+  EXPECT_EQ(Rename("", "\\Software\\X").result, change::ChangeResult::kSimulated);
   EXPECT_EQ(dialogs_.shown.size(), 3u);
   EXPECT_EQ(Tree(), before);
 
@@ -413,7 +424,7 @@ TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
   const auto locked_dacl = Dacl(kPath);
   ASSERT_TRUE(locked_dacl);
   dialogs_.Reply("Moved");
-  EXPECT_EQ(Rename("", "\\Software\\Locked"), RowOutcome::kRemove);
+  EXPECT_EQ(Rename("", "\\Software\\Locked").result, change::ChangeResult::kRenamed);
   EXPECT_EQ(lines_.back(), repaired[2]);
   EXPECT_EQ(Dacl("HKEY_CURRENT_USER\\Software\\Moved"), locked_dacl);
   EXPECT_EQ(api_->OpenHandleCount(), 0u);

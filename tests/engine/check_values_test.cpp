@@ -311,6 +311,85 @@ TEST_F(WalkTest, RefusedChangesAreNeitherShownNorCountedAsMade) {
   }
 }
 
+// Every row of a changing run says what the change did to its item and shows the item as it is
+// after it: replaced data, a new name, a deleted item's last data, a simulated change's untouched
+// item, a refused change with the refusal's text.
+TEST_F(WalkTest, EachRowOfARunSaysWhatItsChangeDidAndShowsTheItemAsItIsNow) {
+  using Op = reg::MemoryRegistry::Op;
+  // "row => details" for every row, in order.
+  const auto hits = [this] {
+    std::vector<std::string> hits;
+    std::string details;
+    for (const std::string& e : output_.Events()) {
+      if (e.rfind("details: ", 0) == 0) details = e.substr(9);
+      if (e.rfind("row: ", 0) == 0) hits.push_back(e.substr(5) + " => " + details);
+    }
+    return hits;
+  };
+  const std::string a = "HKEY_CURRENT_USER\t\\Software\\A\t";
+  const std::string b = "HKEY_CURRENT_USER\t\\Software\\B\tv => REG_SZ | ";
+  struct Case {
+    const char* what;
+    bool delete_mode;
+    bool simulate;
+    std::vector<std::string> rows;
+  };
+  const std::string key = "HKEY_CURRENT_USER\t\\Software\\needleKey\t =>  |  | Key name | dated | ";
+  const Case cases[] = {
+      {"replace, writes refused in A",
+       false,
+       false,
+       {a + "needle a => REG_SZ | needle a | Data | dated | Failed: Unable to Update String "
+            "[Failed to set data for 'needle a']",
+        a + "needle a => REG_SZ | needle a | Value name | dated | Failed: Access is denied",
+        b + "x pin | Data | dated | Replaced", key + "Failed: Access is denied"}},
+      {"simulated",
+       false,
+       true,
+       {a + "needle a => REG_SZ | needle a | Data | dated | Simulated",
+        a + "needle a => REG_SZ | needle a | Value name | dated | Simulated",
+        b + "x needle | Data | dated | Simulated", key + "Simulated"}},
+      {"delete",
+       true,
+       false,
+       // The second hit of a deleted value finds it gone.
+       {a + "needle a => REG_SZ | needle a | Data | dated | Deleted",
+        a + "needle a => REG_SZ |  | Value name | dated | Deleted",
+        b + "x needle | Data | dated | Deleted", key + "Deleted"}},
+  };
+  controls_.find = "needle";
+  controls_.replace = "pin";
+  controls_.key_names = true;
+  controls_.value_names = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    PutString("Software\\A", "needle a", "needle a");
+    PutString("Software\\B", "v", "x needle");
+    MakeKey("Software\\needleKey");
+    controls_.delete_mode = c.delete_mode;
+    settings_.simulate = c.simulate;
+    if (!c.delete_mode && !c.simulate) {
+      registry_->InjectFault(
+          {Op::kSetValue, "HKEY_CURRENT_USER\\Software\\A", 0, reg::kAccessDenied});
+      registry_->InjectFault(
+          {Op::kCreateKey, "HKEY_CURRENT_USER\\Software\\pinKey", 0, reg::kAccessDenied});
+    }
+    Run(true);
+    registry_->ClearFaults();
+    EXPECT_THAT(hits(), ::testing::ElementsAreArray(c.rows));
+  }
+  settings_.simulate = false;
+
+  // A key renamed for real: the row names its new path.
+  Reset();
+  MakeKey("Software\\needleKey");
+  controls_.delete_mode = false;
+  Run(true);
+  EXPECT_THAT(hits(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\pinKey\t =>  |  | Key name | "
+                                  "dated | Renamed"));
+}
+
 // No fault at all, then the first 40 calls of a kind, one at a time.
 std::vector<int> FaultPoints() {
   std::vector<int> points{1'000'000};

@@ -52,7 +52,7 @@ TEST_F(WalkTest, Wow6432NodeIsSkippedOnlyInItsExactSpelling) {
   EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\wow6432node\tv"));
 }
 
-TEST_F(WalkTest, KeyNameHitsAreListedInSearchesAndGoneInDeleteRuns) {
+TEST_F(WalkTest, KeyNameHitsAreListedInSearchesAndAsDeletedInDeleteRuns) {
   MakeKey("Software\\OldApp\\Inner");
   controls_.find = "OldApp";
   controls_.key_names = true;
@@ -62,7 +62,8 @@ TEST_F(WalkTest, KeyNameHitsAreListedInSearchesAndGoneInDeleteRuns) {
 
   controls_.delete_mode = true;
   const auto lines = Run(true);
-  EXPECT_TRUE(Rows().empty());
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_CURRENT_USER\t\\Software\\OldApp\t"));
+  EXPECT_THAT(output_.Events(), Contains("details:  |  | Key name | dated | Deleted"));
   EXPECT_THAT(lines, Contains("Key Deleted Successfully"));
   EXPECT_FALSE(Exists("Software\\OldApp"));
   EXPECT_THAT(Last(lines, 2), ElementsAre("Finished, Deleted [1] Entries.",

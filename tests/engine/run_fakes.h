@@ -41,10 +41,14 @@ class RecordingOutput : public RunOutput {
   void AddStatusLine(std::string line) override { Record("line: " + line); }
   void SetStatusBarText(const std::string& text) override { Record("bar: " + text); }
   void AddKeyListEntry(std::string row) override { Record("row: " + row); }
-  // A hit's row, and what the list shows of it besides ("details: type | data | found in").
+  // A hit's row, and what the list shows of it besides ("details: type | data | found in", then
+  // " | dated" for a known time and " | " and the result with its reason when a change acted).
   void AddKeyListHit(std::string row, const HitDetails& details) override {
+    std::string result(change::ChangeResultName(details.result));
+    if (!details.reason.empty()) result += ": " + details.reason;
     Record("details: " + details.type + " | " + details.data + " | " +
-           std::string(FoundInText(details.found_in)) + (details.modified != 0 ? " | dated" : ""));
+           std::string(FoundInText(details.found_in)) + (details.modified != 0 ? " | dated" : "") +
+           (result.empty() ? "" : " | " + result));
     AddKeyListEntry(std::move(row));
   }
   // Counted apart from the events, which stay as the window shows them.

@@ -17,7 +17,11 @@
 namespace keyloom::files::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using Strings = std::vector<std::string>;
 
@@ -160,7 +164,8 @@ class CountingRegApi final : public reg::ForwardingRegApi {
 
 // An export reads a remote list there, through one connection per root, and names the machine
 // in the REG file's header (a machine that cannot be
-// reached is tried once per root, every row it holds left out and reported), and names a key of the 32-bit view once for all its values.
+// reached is tried once per root, every row it holds left out and reported), and names a key of the
+// 32-bit view once for all its values.
 TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyOnce) {
   CountingRegApi counting(*api_);
   UndoFile undo(counting, [this](const std::string& line) { log_.push_back(line); });
@@ -173,10 +178,9 @@ TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyO
   context_.settings.search_machine = "\\\\NEAR";
   ASSERT_EQ(WriteCsvExport(Target("far.csv"), remote, context_), ExportOutcome::kSaved);
   EXPECT_EQ(counting.connections, 2);  // one for each root
-  EXPECT_THAT(CsvLines(Target("far.csv")),
-              ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,v",
-                          "HKEY_LOCAL_MACHINE,\\Software\\X,B,v",
-                          "HKEY_LOCAL_MACHINE,\\Software\\X,C,v"));
+  EXPECT_THAT(CsvLines(Target("far.csv")), ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,v",
+                                                       "HKEY_LOCAL_MACHINE,\\Software\\X,B,v",
+                                                       "HKEY_LOCAL_MACHINE,\\Software\\X,C,v"));
   counting.connections = 0;
   ASSERT_EQ(WriteRegExport(Target("far.reg"), remote, context_), ExportOutcome::kSaved);
   EXPECT_EQ(counting.connections, 2);
@@ -278,7 +282,9 @@ TEST_F(ListExportTest, EveryWayOutLeavesTheFormerFileAsItWas) {
     };
     host_.calls.clear();
     ExportFile(host_, kind, example_, context_);
-    EXPECT_EQ(host_.calls.back(), "error File I/O error.");
+    EXPECT_THAT(host_.calls.back(),
+                AllOf(StartsWith("error File I/O error. [" + base::PathToUtf8(file) + ": "),
+                      EndsWith(".]")));
     EXPECT_EQ(host_.calls[host_.calls.size() - 3], "buttons on");
   }
 
@@ -322,7 +328,7 @@ TEST_F(ListExportTest, TheLogSaveWritesTheLinesTheListStillHolds) {
   for (int i = 1; i <= 95; ++i) status.Append("line " + std::to_string(i) + " Grüße");
   const auto file = Target("run.log");
   host_.file = base::PathToUtf8(file);
-  SaveLogFile(host_, status.Lines());
+  SaveLogFile(host_, LogFileBytes(status.Lines()));
   EXPECT_THAT(host_.calls,
               ElementsAre("dialog Save Log File | Log Files|*.log|Text File|*.txt|All Files|*.* "
                           "| log"));
@@ -334,9 +340,16 @@ TEST_F(ListExportTest, TheLogSaveWritesTheLinesTheListStillHolds) {
   // A write that fails says so and keeps what the file held.
   host_.calls.clear();
   const auto failing = [](const std::filesystem::path&, std::string_view) { return false; };
-  SaveLogFile(host_, {"new"}, failing);
-  EXPECT_EQ(host_.calls.back(), "error File I/O error.");
+  SaveLogFile(host_, LogFileBytes({"new"}), failing);
+  EXPECT_THAT(host_.calls.back(), StartsWith("error File I/O error. [" + *host_.file + ": "));
   EXPECT_EQ(CsvLines(file).size(), 75u);
+
+  // A folder that is not there: the file and the system's reason.
+  host_.file = base::PathToUtf8(Target("gone") / "run.log");
+  host_.calls.clear();
+  SaveLogFile(host_, LogFileBytes({"new"}));
+  EXPECT_THAT(host_.calls.back(), AllOf(StartsWith("error File I/O error. [" + *host_.file + ": "),
+                                        EndsWith(".]"), Not(HasSubstr("unknown error"))));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // merged back, SIMULATE, the confirmation, the search's machine and view.
 #include "shell/delete_rows.h"
 
+#include "shell/key_list_cells.h"
+#include "shell/row_results.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -40,8 +43,14 @@ class DeleteRowsTest : public files::testing::UndoFixture {
     PutString("Software\\K\\Sub\\Deep", "d", u"deep");
     PutString("Software\\Other", "o", u"other");
   }
-  void Delete(const std::vector<std::string_view>& rows) {
-    DeleteRows(rows, *api_, undo_, settings_, ui_);
+  // What each row's item went through, as "Result" or "Failed: reason".
+  std::vector<std::string> Delete(const std::vector<std::string_view>& rows) {
+    std::vector<std::string> results;
+    for (const RowDeletion& row : DeleteRows(rows, *api_, undo_, settings_, ui_)) {
+      results.push_back(std::string(change::ChangeResultName(row.result)) +
+                        (row.reason.empty() ? "" : ": " + row.reason));
+    }
+    return results;
   }
   reg::testing::TreeSnapshot Tree() {
     return reg::testing::Snapshot(*api_, reg::kCurrentUser, "Software");
@@ -92,7 +101,10 @@ TEST_F(DeleteRowsTest, EveryRowInListOrderAndTheUndoFilesTakeTheDeletesBack) {
     ui_.questions.clear();
     ui_.lines.clear();
     const std::size_t files_before = UndoFileCount();
-    Delete(rows_);
+    const std::string done = c.simulate ? "Simulated" : "Deleted";
+    EXPECT_THAT(
+        Delete(rows_),
+        ElementsAre(done, done, done, "Failed: Unable to Open Registry Key, " + NotFound(), done));
     EXPECT_THAT(ui_.questions,
                 ElementsAre("Are you sure you wish to delete the Selected Key/Value(s)"));
     EXPECT_THAT(ui_.lines, ElementsAre("Unable to Open Registry Key, " + NotFound()));
@@ -111,7 +123,7 @@ TEST_F(DeleteRowsTest, OneRowIsNamedInTheQuestionAndNoKeepsIt) {
   SampleTree();
   const auto before = Tree();
   ui_.answer = false;
-  Delete({rows_[1]});
+  EXPECT_THAT(Delete({rows_[1]}), IsEmpty());
   EXPECT_THAT(ui_.questions, ElementsAre("Are you sure you wish to delete the Key/Value : "
                                          "HKEY_CURRENT_USER\t\\Software\\K\\Sub\t"));
   EXPECT_EQ(Tree(), before);
@@ -148,6 +160,69 @@ TEST_F(DeleteRowsTest, RowsAreDeletedOnTheSearchMachineInTheSearchView) {
   Delete({"HKEY_LOCAL_MACHINE\t\\Software\\Far\t"});
   ASSERT_EQ(ui_.lines.size(), 1u);
   EXPECT_THAT(ui_.lines[0], ::testing::StartsWith("Remote Registry Error: ["));
+}
+
+}  // namespace
+}  // namespace keyloom::shell
+
+namespace keyloom::shell {
+namespace {
+
+using change::ChangeResult;
+
+// The rows after the user's edit, rename, delete and failures: each rewritten where it stands for
+// its item as the registry holds it now.
+TEST_F(DeleteRowsTest, RowsShowTheUsersChangesWithTheItemsReadAgain) {
+  PutString("Software\\K", "A", u"new data");
+  PutString("Software\\K", "", u"unnamed");
+  PutString("Software\\K\\Renamed", "v", u"x");
+  KeyListRows rows;
+  const engine::HitDetails old{"REG_SZ", "old data", engine::FoundIn::kData, 7};
+  const std::string a = "HKEY_CURRENT_USER\t\\Software\\K\tA";
+  const std::string key = "HKEY_CURRENT_USER\t\\Software\\K\\Sub\t";
+  const std::string unnamed = "HKEY_CURRENT_USER\t\\Software\\K\tB";
+  for (const std::string& row : {a, key, unnamed, a}) rows.Append(row, old);
+  const auto cells = [&rows](std::size_t row) {
+    std::vector<std::string> cells;
+    for (int column = 0; column < kKeyListColumnCount; ++column) {
+      cells.push_back(
+          CellText(rows, row, column, [](std::uint64_t t) { return t == 7 ? "then" : "now"; }));
+    }
+    return cells;
+  };
+
+  ApplyChange(rows, 0, a,
+              {ChangeResult::kReplaced, {}, {"HKEY_CURRENT_USER", "\\Software\\K", "A"}}, *api_,
+              settings_);
+  EXPECT_EQ(cells(0), (std::vector<std::string>{"HKEY_CURRENT_USER", "\\Software\\K", "A", "REG_SZ",
+                                                "new data", "Data", "now", "Replaced"}));
+  ApplyChange(rows, 1, key,
+              {ChangeResult::kRenamed, {}, {"HKEY_CURRENT_USER", "\\Software\\K\\Renamed", ""}},
+              *api_, settings_);
+  EXPECT_EQ(rows[1], "HKEY_CURRENT_USER\t\\Software\\K\\Renamed\t");
+  EXPECT_EQ(cells(1)[kColumnResult], "Renamed");
+  // A value renamed to the unnamed one shows as "(Default)".
+  ApplyChange(rows, 2, unnamed,
+              {ChangeResult::kRenamed, {}, {"HKEY_CURRENT_USER", "\\Software\\K", ""}}, *api_,
+              settings_);
+  EXPECT_EQ(rows[2], "HKEY_CURRENT_USER\t\\Software\\K\t(Default)");
+  EXPECT_EQ(cells(2)[kColumnData], "unnamed");
+  // A refusal keeps the row and says why; nothing done changes nothing.
+  ApplyChange(rows, 3, a, {ChangeResult::kFailed, "Unable to Update String [denied]", {}}, *api_,
+              settings_);
+  EXPECT_EQ(cells(3)[kColumnResult], "Failed: Unable to Update String [denied]");
+  EXPECT_EQ(cells(3)[kColumnData], "old data");
+  ApplyChange(rows, 3, a, {}, *api_, settings_);
+  EXPECT_EQ(cells(3)[kColumnResult], "Failed: Unable to Update String [denied]");
+
+  // Deleted rows keep their last data; the edit of one says the item is gone.
+  ApplyDeletions(rows, {3, 0}, {{ChangeResult::kDeleted, {}}, {ChangeResult::kNone, {}}});
+  EXPECT_EQ(cells(3)[kColumnResult], "Deleted");
+  EXPECT_EQ(cells(3)[kColumnData], "old data");
+  EXPECT_TRUE(RowDeleted(rows, 3));
+  EXPECT_FALSE(RowDeleted(rows, 0));
+  EXPECT_EQ(DeletedItemLine(a),
+            "This item was deleted, there is nothing to edit [HKEY_CURRENT_USER\\Software\\K\\A]");
 }
 
 }  // namespace

@@ -92,10 +92,10 @@ TEST_F(KeyListFullRunTest, TheListStopsTheRunGoesOnAndEveryHitIsChangedCountedAn
 
   const std::string full = KeyListFullLine(rows.size());
   EXPECT_EQ(std::count(lines.begin(), lines.end(), full), 1);
-  // Said where the list stopped: right before the first hit it did not take.
+  // Said where the list stopped: right after the first hit it did not take was found and changed.
   const auto at = std::find(lines.begin(), lines.end(), full);
-  ASSERT_NE(at + 1, lines.end());
-  EXPECT_EQ("HKEY_CURRENT_USER\t" + (at + 1)->substr(found.size()), hits[rows.size()]);
+  ASSERT_NE(at, lines.begin());
+  EXPECT_EQ("HKEY_CURRENT_USER\t" + (at - 1)->substr(found.size()), hits[rows.size()]);
 
   EXPECT_THAT(Last(lines, 3), ::testing::ElementsAre(
                                   "Search Matched " + std::to_string(kValues) + " Keys.",

@@ -54,7 +54,7 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
                 "\r\nCOL_0=140\r\nCOL_1=320\r\nCOL_2=150\r\nUNDO=7\r\nSMUNDO=1\r\nSAUNDO=1\r\n"
                 "SEARCHTYPE=0\r\nSCANMETHOD=0\r\nLOGGING=0\r\nDEFAULTUNDO=0\r\nFIXPERMS=0\r\n"
                 "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\nWIN_LEFT=0\r\n"
-                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\n");
+                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=60\r\n");
 }
 
 TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
@@ -100,8 +100,8 @@ TEST_F(SettingsFile, OutOfRangeValuesTakeTheirDefaults) {
   EXPECT_EQ(loaded.settings.scanmethod, 1);
   EXPECT_EQ(loaded.window.col, (std::array<int, 3>{140, 320, 1}));
 
-  loaded = LoadWith("COL_3=90\r\nCOL_4=0\r\nCOL_5=1501\r\nCOL_6=300\r\n");
-  EXPECT_EQ(loaded.window.detail_col, (std::array<int, 4>{90, 260, 80, 300}));
+  loaded = LoadWith("COL_3=90\r\nCOL_4=0\r\nCOL_5=1501\r\nCOL_6=300\r\nCOL_7=75\r\n");
+  EXPECT_EQ(loaded.window.detail_col, (std::array<int, 5>{90, 260, 80, 300, 75}));
 
   // A size of 0 or a coordinate past 100000 keeps no place; a partial place is none either.
   loaded = LoadWith("WIN_LEFT=100001\r\nWIN_TOP=-5\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=700\r\n");

@@ -50,7 +50,7 @@ std::string LocalTimeText(std::uint64_t file_time) { return LocalTimeTexts()(fil
 
 namespace {
 
-constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130};
+constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130, 60};
 
 int PixelWidthOf(HWND list, int column) {
   return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
@@ -397,6 +397,36 @@ void KeyListView::OnGetDispInfo(NMLVDISPINFOW& info) const {
   const std::size_t length = std::min(wide.size(), room);
   std::copy_n(wide.data(), length, item.pszText);
   item.pszText[length] = L'\0';
+}
+
+LRESULT KeyListView::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+      const std::size_t item = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+      if (item < ShownCount() &&
+          rows_.Details(RowAt(item)).result == change::ChangeResult::kDeleted) {
+        draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+        return CDRF_NEWFONT;
+      }
+      return CDRF_DODEFAULT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
+
+void KeyListView::RedrawRow(std::size_t row) const {
+  std::size_t item = row;
+  if (mapped_) {
+    const auto at = std::find(shown_.begin(), shown_.end(), row);
+    if (at == shown_.end()) return;
+    item = static_cast<std::size_t>(at - shown_.begin());
+  } else if (row >= rows_.size()) {
+    return;
+  }
+  SendMessageW(hwnd_, LVM_REDRAWITEMS, static_cast<WPARAM>(item), static_cast<LPARAM>(item));
 }
 
 }  // namespace keyloom::shell

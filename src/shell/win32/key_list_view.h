@@ -55,7 +55,7 @@ class LocalTimeTexts {
 class KeyListView {
  public:
   static constexpr int kColumns = 3;  // the row's own columns
-  static constexpr int kDetailColumns = 4;
+  static constexpr int kDetailColumns = 5;
   // Posted to the parent window, which calls OnOrderStep.
   static constexpr UINT kMsgOrderStep = WM_APP + 3;
   static constexpr int kSliceMs = 20;
@@ -64,7 +64,7 @@ class KeyListView {
   ~KeyListView();
 
   // Creates the control with the columns "ROOT", "Registry Key", "Value Name", then a hit's
-  // "Type", "Data", "Found in" and "Modified".
+  // "Type", "Data", "Found in", "Modified" and "Result".
   HWND Create(HWND parent, int id, HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
 
@@ -130,6 +130,10 @@ class KeyListView {
 
   // LVN_GETDISPINFOW: the cell's text.
   void OnGetDispInfo(NMLVDISPINFOW& info) const;
+  // NM_CUSTOMDRAW: rows whose item was deleted are drawn in the grey of unavailable text.
+  LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
+  // Repaints the shown item of row `row` (an index into rows()) after it was rewritten.
+  void RedrawRow(std::size_t row) const;
 
  private:
   struct OrderWork;

@@ -57,6 +57,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);
   progress_.rows_done = 0;
   progress_.cancel = false;
+  progress_.failure.clear();
   done_ = false;
   bar_ = std::string(files::kExportBarText);
   pacer_ = OutputPacer();
@@ -120,7 +121,7 @@ void ListExportUi::Finish() {
   }
   rows_.reset();
   EnableWindow(deps_.key_list->hwnd(), TRUE);
-  files::FinishExport(*this, outcome_);
+  files::FinishExport(*this, outcome_, progress_.failure);
 }
 
 void ListExportUi::Cancel() {
@@ -135,7 +136,15 @@ void ListExportUi::Stop() {
   rows_.reset();
 }
 
-void ListExportUi::SaveLog() { files::SaveLogFile(*this, deps_.status_list->Lines()); }
+// The whole log of the runs since the program started when it is kept, else the list's lines.
+void ListExportUi::SaveLog() {
+  std::string text;
+  if (deps_.session_log && deps_.session_log(&text)) {
+    files::SaveLogFile(*this, files::LogFileBytes({}) + text);
+  } else {
+    files::SaveLogFile(*this, files::LogFileBytes(deps_.status_list->Lines()));
+  }
+}
 
 void ListExportUi::ShowStatusMenu(int x, int y) {
   if (status_menu_ == nullptr) return;

@@ -46,6 +46,8 @@ struct ListExportDeps {
   std::function<files::ChangeSettings()> change_settings;
   std::function<void(const std::string&)> log;  // StatusLog
   std::function<bool()> run_active;
+  // The whole status log of the session; false when it is not kept (the list's lines are saved).
+  std::function<bool(std::string*)> session_log;
   const std::atomic<bool>* silent_mode = nullptr;
   TaskbarProgress* taskbar = nullptr;  // the taskbar button's share of the export's progress
 };

@@ -189,6 +189,9 @@ void TfrmMain::FormCreate() {
   exports.change_settings = [this] { return CurrentChangeSettings(); };
   exports.log = [this](const std::string& line) { Log(line); };
   exports.run_active = [this] { return controller_->Active(); };
+  exports.session_log = [this](std::string* text) {
+    return run_parts_->kept_log().SessionText(text);
+  };
   exports.silent_mode = &globals_.silent_mode;
   exports.taskbar = &taskbar_;
   export_ = std::make_unique<ListExportUi>(std::move(exports));

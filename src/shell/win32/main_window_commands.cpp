@@ -64,6 +64,8 @@ LRESULT TfrmMain::OnNotify(const NMHDR& header, LPARAM lparam) {
       return 0;
     case LVN_ODFINDITEMW:
       return -1;  // nothing ever searches through the control
+    case NM_CUSTOMDRAW:
+      return key_list_.OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lparam));
     case NM_DBLCLK:
       if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0) lstKeysDblClick();
       return 0;

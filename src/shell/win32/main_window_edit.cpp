@@ -1,6 +1,7 @@
 // The Key List's edit and rename: "&Edit", "&Rename", a double click on a row and Enter on the
 // list hand the first selected row to the edit flow, whose dialogs the window shows.
 #include "engine/key_list_entry.h"
+#include "shell/row_results.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/value_editors.h"
 
@@ -19,6 +20,10 @@ void TfrmMain::procChangeKey(edit::ChangeAction action) {
   const std::string row(key_list_.rows()[index]);
   const std::optional<engine::KeyListEntry> entry = engine::ParseKeyListEntry(row);
   if (!entry) return;
+  if (RowDeleted(key_list_.rows(), index)) {
+    Log(DeletedItemLine(row));
+    return;
+  }
 
   WindowEditDialogs dialogs(instance_, hwnd());
   edit::ChangeKeyDeps deps;
@@ -34,10 +39,10 @@ void TfrmMain::procChangeKey(edit::ChangeAction action) {
   deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
   const edit::RowOutcome outcome =
       edit::procChangeKey(deps, action, {entry->root, entry->path, entry->RegistryValueName()});
-  // The renamed item's row goes; a run may have added rows meanwhile, never removed any.
-  if (outcome == edit::RowOutcome::kRemove && index < key_list_.rows().size() &&
-      key_list_.rows()[index] == row) {
-    key_list_.RemoveRows({index});
+  // The row shows what was done; a run may have added rows meanwhile, never removed any.
+  if (index < key_list_.rows().size() && key_list_.rows()[index] == row) {
+    ApplyChange(key_list_.rows(), index, row, outcome, *options_.api, deps.change);
+    key_list_.RedrawRow(index);
   }
 }
 

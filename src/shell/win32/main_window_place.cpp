@@ -18,8 +18,8 @@ namespace {
 // A kept place opens where it was when this much of its top edge shows (design units).
 constexpr int kLeastVisibleTop = 120;
 // A first start on a screen too narrow for every column narrows these, down to kLeastFlexible.
-constexpr std::size_t kFlexibleColumns[] = {kColumnPath, kColumnData};
-constexpr int kLeastFlexible = 80;
+constexpr std::size_t kFlexibleColumns[] = {kColumnPath, kColumnData, kColumnResult};
+constexpr int kLeastFlexible = 60;
 
 LayoutRect RectOf(const RECT& rect) {
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
@@ -96,8 +96,8 @@ LayoutSize TfrmMain::FirstStartSize() const {
 
 void TfrmMain::PlaceOnStart(const WindowPlace& kept) {
   const std::vector<LayoutRect> areas = WorkAreas();
-  const LayoutRect opening = OpeningRect(kept, areas, FirstStartSize(),
-                                         ScaleToDpi(kLeastVisibleTop, layout_.dpi()));
+  const LayoutRect opening =
+      OpeningRect(kept, areas, FirstStartSize(), ScaleToDpi(kLeastVisibleTop, layout_.dpi()));
   SetWindowPos(hwnd(), nullptr, opening.x, opening.y, opening.width, opening.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
   open_maximized_ = kept.Kept() && kept.maximized;
@@ -154,8 +154,8 @@ WindowPlace TfrmMain::CurrentPlace() const {
 }
 
 int TfrmMain::ShowCommandFor(int requested) const {
-  const bool plain = requested == SW_SHOWNORMAL || requested == SW_SHOWDEFAULT ||
-                     requested == SW_SHOW;
+  const bool plain =
+      requested == SW_SHOWNORMAL || requested == SW_SHOWDEFAULT || requested == SW_SHOW;
   return open_maximized_ && plain ? SW_SHOWMAXIMIZED : requested;
 }
 

@@ -5,6 +5,7 @@
 #include "engine/key_list_entry.h"
 #include "shell/about_text.h"
 #include "shell/delete_rows.h"
+#include "shell/row_results.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/wide_text.h"
 
@@ -28,11 +29,16 @@ class WindowDeleteUi final : public DeleteRowsUi {
 
 void TfrmMain::mnuDeleteClick() {
   // Copies: the question's modal loop may show more rows of a run meanwhile.
+  const std::vector<std::size_t> selected = key_list_.SelectedRows();
   std::vector<std::string> texts;
-  for (std::size_t row : key_list_.SelectedRows()) texts.emplace_back(key_list_.rows()[row]);
+  for (std::size_t row : selected) texts.emplace_back(key_list_.rows()[row]);
   const std::vector<std::string_view> rows(texts.begin(), texts.end());
   WindowDeleteUi ui(*this);
-  DeleteRows(rows, *options_.api, run_parts_->undo(), CurrentChangeSettings(), ui);
+  const std::vector<RowDeletion> done =
+      DeleteRows(rows, *options_.api, run_parts_->undo(), CurrentChangeSettings(), ui);
+  // A run may have added rows meanwhile, never removed any: the indices still hold.
+  ApplyDeletions(key_list_.rows(), selected, done);
+  if (!done.empty()) InvalidateRect(key_list_.hwnd(), nullptr, FALSE);
 }
 
 void TfrmMain::mnuOpenRegeditClick() {

@@ -47,9 +47,12 @@ class ConcurrentRunsEndToEnd : public ::testing::Test {
     for (const char* tree : {"A", "B"}) {
       for (int i = 0; i < kValues; ++i) {
         files::testing::detail::PutValue(
-            *api_, reg::kCurrentUser, std::string(kBase) + "\\" + tree + "\\k" + std::to_string(i % 7),
+            *api_, reg::kCurrentUser,
+            std::string(kBase) + "\\" + tree + "\\k" + std::to_string(i % 7),
             "v" + std::to_string(i),
-            {reg::kRegSz, keyloom::testing::Utf16Z(u"old-host/" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)))});
+            {reg::kRegSz,
+             keyloom::testing::Utf16Z(u"old-host/" +
+                                      std::u16string(1, static_cast<char16_t>(u'a' + i % 26)))});
       }
     }
   }

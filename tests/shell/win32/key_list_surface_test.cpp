@@ -154,11 +154,11 @@ TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitAndItsRowsAreCopiedSortedAndFilte
   window.key_list().Select({RowOf("Kq7zDword"), RowOf("")});
   KeyOnList('C', true);
   const std::string root_and_key = "HKEY_CURRENT_USER\t" + std::string(kScratch);
-  EXPECT_EQ(Clipboard(), "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\r\n" +
-                             root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" +
-                             Modified("\\Kq7z-Key") + "\r\n" + root_and_key +
-                             "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
-                             Modified("\\Values") + "\r\n");
+  EXPECT_EQ(Clipboard(),
+            "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\tResult\r\n" +
+                root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" + Modified("\\Kq7z-Key") + "\t\r\n" +
+                root_and_key + "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
+                Modified("\\Values") + "\t\r\n");
   KeyOnList('C', true, true);
   EXPECT_EQ(Clipboard(), "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Kq7z-Key");
 

@@ -39,7 +39,8 @@ class CloseDuringRunTest : public MainWindowTest {
   void SetUp() override {
     reg::TRegistry reg(*api_);
     reg.DeleteKey(kScratch);
-    for (int i = 0; i < kKeys; ++i) reg.CreateKey(std::string(kScratch) + "\\k" + std::to_string(i));
+    for (int i = 0; i < kKeys; ++i)
+      reg.CreateKey(std::string(kScratch) + "\\k" + std::to_string(i));
   }
   void TearDown() override {
     if (window_ != nullptr) CloseWindow();

@@ -170,8 +170,8 @@ TEST_F(MainWindowRunTest, TheStatusBarShowsTheRunsProgressWhileItGoesAndItsCount
   // Shown within a throttle interval of the pause: the keys and hits so far and the time.
   const std::string count = std::to_string(walker.visited);
   const std::string expected = "Keys " + count + " | Hits " + count + " | 0:0";
-  ASSERT_TRUE(PumpUntil([&] { return progress().rfind(expected, 0) == 0; },
-                        std::chrono::seconds(2)))
+  ASSERT_TRUE(
+      PumpUntil([&] { return progress().rfind(expected, 0) == 0; }, std::chrono::seconds(2)))
       << progress();
   ClickControl(IDC_BTN_PAUSE);
   ASSERT_TRUE(WaitForIdle());

@@ -26,8 +26,9 @@ TEST_F(MainWindowTest, StartUpLinesFollowTheSettingsLinesInOrder) {
 }
 
 TEST_F(MainWindowTest, WindowHasItsCaptionsItemsColumnsAndHints) {
-  WriteIni("ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\n"
-           "WIN_LEFT=0\r\nWIN_TOP=0\r\nWIN_WIDTH=900\r\nWIN_HEIGHT=600\r\n");
+  WriteIni(
+      "ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\n"
+      "WIN_LEFT=0\r\nWIN_TOP=0\r\nWIN_WIDTH=900\r\nWIN_HEIGHT=600\r\n");
   TfrmMain& window = Open();
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
 

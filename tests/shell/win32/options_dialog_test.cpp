@@ -6,8 +6,8 @@
 #include <commdlg.h>
 
 #include "base/utf8_path.h"
-#include "shell/options_values.h"
 #include "shell/dpi_scale.h"
+#include "shell/options_values.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dpi.h"
 #include "shell/win32/main_window_fixture.h"

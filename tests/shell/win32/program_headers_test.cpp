@@ -62,8 +62,8 @@ TEST(ProgramHeaders, BothProgramsAreLargeAddressAwareAndTerminalServerAware) {
     const PeFlags flags = ReadPeFlags(program);
     ASSERT_TRUE(flags.read) << "no 32-bit executable header";
     EXPECT_EQ(flags.machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_NE(flags.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0) << std::hex
-                                                                          << flags.characteristics;
+    EXPECT_NE(flags.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0)
+        << std::hex << flags.characteristics;
     EXPECT_NE(flags.characteristics & IMAGE_FILE_EXECUTABLE_IMAGE, 0);
     EXPECT_NE(flags.dll_characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0)
         << std::hex << flags.dll_characteristics;

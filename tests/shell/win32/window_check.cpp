@@ -77,10 +77,11 @@ int ComboNeeds(HWND combo, int dpi) {
   int widest = 0;
   const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN,
-                                                            static_cast<WPARAM>(i), 0)),
-                      L'\0');
-    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+    std::wstring text(
+        static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)),
+        L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(text.data()));
     widest = std::max(widest, static_cast<int>(TextSize(combo, text, false).cx));
   }
   return widest + MetricForDpi(SM_CXVSCROLL, dpi) + ScaleToDpi(6, dpi);

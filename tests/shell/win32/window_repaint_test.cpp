@@ -37,8 +37,8 @@ Shot ReadPpm(const std::string& path) {
   shot.width = width;
   shot.height = height;
   for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    shot.pixels.push_back(static_cast<std::uint32_t>(bytes[i] << 16 | bytes[i + 1] << 8 |
-                                                     bytes[i + 2]));
+    shot.pixels.push_back(
+        static_cast<std::uint32_t>(bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2]));
   }
   return shot;
 }
@@ -49,20 +49,20 @@ Shot TakeShot(HWND window) {
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
   static int taken = 0;
-  const std::string name = "/tmp/keyloom-shot-" + std::to_string(GetCurrentProcessId()) + "-" +
-                           std::to_string(taken++);
+  const std::string name =
+      "/tmp/keyloom-shot-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(taken++);
   const std::string crop = std::to_string(client.right) + "x" + std::to_string(client.bottom) +
                            "+" + std::to_string(origin.x) + "+" + std::to_string(origin.y);
   // Written under another name first, so that the file is complete once it has its own.
-  std::wstring command = ToWide("/bin/sh -c \"import -window root -crop " + crop +
-                                " +repage -depth 8 ppm:" + name + ".part && mv " + name + ".part " +
-                                name + ".ppm\"");
+  std::wstring command =
+      ToWide("/bin/sh -c \"import -window root -crop " + crop + " +repage -depth 8 ppm:" + name +
+             ".part && mv " + name + ".part " + name + ".ppm\"");
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
   // Wine starts a Unix program as a process of the host; its handle cannot be waited for.
-  if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     ADD_FAILURE() << "no screenshot tool: " << GetLastError();
     return {};
   }
@@ -88,16 +88,16 @@ Shot TakeShot(HWND window) {
 void Keep(const Shot& shot, const std::string& name) {
   const char* folder = std::getenv("KEYLOOM_SHOT_DIR");
   if (folder == nullptr) return;
-  std::ofstream file(std::string(folder) + "\\" + name + "-" + std::to_string(ScreenDpi()) +
-                         ".bmp",
+  std::ofstream file(std::string(folder) + "\\" + name + "-" + std::to_string(ScreenDpi()) + ".bmp",
                      std::ios::binary);
   const auto bytes = static_cast<std::uint32_t>(shot.pixels.size() * 4);
   BITMAPFILEHEADER header{0x4D42, 54 + bytes, 0, 0, 54};
-  BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), shot.width, -shot.height, 1, 32, BI_RGB, bytes,
-                        0, 0, 0, 0};
+  BITMAPINFOHEADER info{
+      sizeof(BITMAPINFOHEADER), shot.width, -shot.height, 1, 32, BI_RGB, bytes, 0, 0, 0, 0};
   file.write(reinterpret_cast<const char*>(&header), sizeof(header));
   file.write(reinterpret_cast<const char*>(&info), sizeof(info));
-  file.write(reinterpret_cast<const char*>(shot.pixels.data()), static_cast<std::streamsize>(bytes));
+  file.write(reinterpret_cast<const char*>(shot.pixels.data()),
+             static_cast<std::streamsize>(bytes));
 }
 
 // The pixels that differ outside `skip` (client rectangles of the status texts).
@@ -244,8 +244,8 @@ std::pair<DWORD, std::string> RunTests(const std::wstring& filter, const std::st
                                        DWORD bound_ms) {
   wchar_t program[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_brief=1 --gtest_filter=" +
-                         filter;
+  std::wstring command =
+      L"\"" + std::wstring(program) + L"\" --gtest_brief=1 --gtest_filter=" + filter;
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   HANDLE log = CreateFileW(ToWide(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -256,8 +256,8 @@ std::pair<DWORD, std::string> RunTests(const std::wstring& filter, const std::st
   startup.hStdError = log;
   PROCESS_INFORMATION process{};
   DWORD code = static_cast<DWORD>(-1);
-  if (CreateProcessW(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
+  if (CreateProcessW(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
     if (WaitForSingleObject(process.hProcess, bound_ms) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process.hProcess, &code);
     } else {
@@ -281,8 +281,8 @@ TEST_F(MainWindowTest, TheWindowTestsPassAgainAt144Dpi) {
     LogPixelsGuard guard;
     ASSERT_TRUE(guard.Set(144));
     SetEnvironmentVariableW(L"KEYLOOM_TEST_DPI", L"144");
-    result = RunTests(L"WindowFitTest.*:WindowRepaintTest.*", folder_.Utf8() + "dpi144.txt",
-                      240000);
+    result =
+        RunTests(L"WindowFitTest.*:WindowRepaintTest.*", folder_.Utf8() + "dpi144.txt", 240000);
     SetEnvironmentVariableW(L"KEYLOOM_TEST_DPI", nullptr);
   }
   EXPECT_EQ(result.first, 0u) << result.second;
