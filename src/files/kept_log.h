@@ -2,9 +2,9 @@
 // also written, as the run goes, to the run's own log file beside its undo files ("RUNLOG-" and
 // the run's start as yyyymmdd-hhmmss, ".TXT"; a name taken already gets "-2", "-3", ...), named in
 // the run's journal block, and to the session's log, a temporary file of this program's life,
-// which "Save to Logfile" copies. Lines are gathered in memory and written a buffer at a time, at
-// the latest a second after the last write, and at the end of each run; the files are UTF-8, each
-// line ended by CR LF.
+// which "Save to Logfile" copies. Lines are gathered in memory and written a buffer at a time: when
+// the buffer is full, with the first line that comes a second or more after the last write, and at
+// the end of each run; the files are UTF-8, each line ended by CR LF.
 #pragma once
 
 #include <chrono>

@@ -169,14 +169,14 @@ TEST_F(MainWindowRunTest, TheStatusBarShowsTheRunsProgressWhileItGoesAndItsCount
   ASSERT_TRUE(Holds(walker));
   // Shown within a throttle interval of the pause: the keys and hits so far and the time.
   const std::string count = std::to_string(walker.visited);
-  const std::string expected = "Keys " + count + " | Hits " + count + " | 0:0";
+  const std::string expected = "Keys " + count + " | Hits " + count + " | 0:";
   ASSERT_TRUE(
       PumpUntil([&] { return progress().rfind(expected, 0) == 0; }, std::chrono::seconds(2)))
       << progress();
   ClickControl(IDC_BTN_PAUSE);
   ASSERT_TRUE(WaitForIdle());
   // At the end: every key examined, the hundred keys k000 to k099 as hits.
-  EXPECT_EQ(progress().rfind("Keys 120 | Hits 100 | 0:0", 0), 0u) << progress();
+  EXPECT_EQ(progress().rfind("Keys 120 | Hits 100 | 0:", 0), 0u) << progress();
 }
 
 TEST_F(MainWindowRunTest, DeleteRunPausesOnTheReplaceButtonAndEndsWithItsSummary) {

@@ -59,7 +59,7 @@ class ChangingWalker : public engine::KeyWalker {
 std::string Figures(int steps) {
   const int failed = steps / 10;
   return "Keys " + std::to_string(steps) + " | Hits " + std::to_string(steps) + " | Changes " +
-         std::to_string(steps - failed) + " | Failed " + std::to_string(failed) + " | 0:0";
+         std::to_string(steps - failed) + " | Failed " + std::to_string(failed) + " | 0:";
 }
 
 class MainWindowTaskbarTest : public MainWindowTest {
