@@ -15,9 +15,11 @@ namespace keyloom::shell::testing {
 namespace {
 
 constexpr int kSteps = 100;
+constexpr int kHoldAt = 25;
 
 // A hundred hits, each changed but every tenth refused, one step at a time with the pause gate
-// before each. It starts only once the test lets it go.
+// before each. It starts only once the test lets it go, and holds before step kHoldAt's pause
+// point until it is let go again: however slowly the window answers, the pause comes there.
 class ChangingWalker : public engine::KeyWalker {
  public:
   engine::RunOutput* output = nullptr;
@@ -26,18 +28,16 @@ class ChangingWalker : public engine::KeyWalker {
   void Go() {
     {
       std::lock_guard lock(mutex_);
-      go_ = true;
+      ++goes_;
     }
     wake_.notify_all();
   }
 
   void WalkKey(engine::SearchEngine& engine, reg::TRegistry&) override {
-    {
-      std::unique_lock lock(mutex_);
-      if (!wake_.wait_for(lock, std::chrono::seconds(30), [this] { return go_; })) return;
-    }
+    if (!WaitForGo(1)) return;
     engine::SearchSession& session = engine.session();
     for (int i = 0; i < kSteps; ++i) {
+      if (i == kHoldAt && !WaitForGo(2)) return;
       if (!engine.PausePoint()) return;
       const std::string name = "\\Software\\Changing\\Key" + std::to_string(i);
       output->SetStatusBarText(name);
@@ -50,9 +50,14 @@ class ChangingWalker : public engine::KeyWalker {
   }
 
  private:
+  bool WaitForGo(int count) {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, std::chrono::seconds(30), [&] { return goes_ >= count; });
+  }
+
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool go_ = false;
+  int goes_ = 0;
 };
 
 // The figures after `steps` steps.
@@ -91,17 +96,16 @@ TEST_F(MainWindowTaskbarTest, AReplaceRunShowsItsChangesAndFailuresAndTheButtonF
   ClickControl(IDC_BTN_REPLACE);
   EXPECT_EQ(State(), TaskbarState::kIndeterminate);  // the walker has not started yet
   walker.Go();
-  ASSERT_TRUE(PumpUntil([&] { return walker.steps >= 25; }));
+  ASSERT_TRUE(PumpUntil([&] { return walker.steps == kHoldAt; }));
   ClickControl(IDC_BTN_PAUSE);
-  // Once the walker holds at the gate its figures stand still, and show within an interval.
-  std::string expected;
+  walker.Go();
+  // The walker holds at the gate: its figures stand still, and show within an interval.
+  const std::string expected = Figures(kHoldAt);
   ASSERT_TRUE(PumpUntil(
-      [&] {
-        expected = Figures(walker.steps);
-        return Progress().rfind(expected, 0) == 0 && State() == TaskbarState::kPaused;
-      },
+      [&] { return Progress().rfind(expected, 0) == 0 && State() == TaskbarState::kPaused; },
       std::chrono::seconds(5)))
       << Progress() << " expected " << expected;
+  EXPECT_EQ(walker.steps, kHoldAt);
   ClickControl(IDC_BTN_PAUSE);
   ASSERT_TRUE(PumpUntil([&] { return State() != TaskbarState::kPaused; }, std::chrono::seconds(5)));
   ASSERT_TRUE(WaitForIdle());
