@@ -93,12 +93,16 @@ void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
   WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath(), nullptr);
 }
 
-std::vector<std::string> RegistryWalker::SubkeyNames(reg::KeyHandle key, std::uint32_t count) {
+std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyHandle key,
+                                                     std::uint32_t count) {
   std::vector<std::string> names;
   std::string name;
-  for (std::uint32_t i = 0; i < count && deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
+  reg::ErrorCode rc = reg::kSuccess;
+  for (std::uint32_t i = 0; i < count && (rc = deps_.api->EnumKey(key, i, &name)) == reg::kSuccess;
+       ++i) {
     names.push_back(name);
   }
+  if (rc == reg::kKeyDeleted) frame.deleted_seen = true;
   return names;
 }
 
@@ -123,7 +127,9 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 
   // The name list is read once: keys created or removed meanwhile do not change it.
   const std::vector<std::string> names =
-      read_names != nullptr ? std::move(*read_names) : SubkeyNames(key);
+      read_names != nullptr ? std::move(*read_names) : SubkeyNames(frame, key);
+  const bool deleted_seen_above = frame.deleted_seen;
+  frame.deleted_seen = false;
 
   if (session.depth == 1 && !path.empty()) {
     // The start key of a follow-up pass: its own values are examined too.
@@ -140,7 +146,9 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 
   const std::string parent_display = path.empty() ? "\\" : "\\" + path + "\\";
   // The key being walked must still be there for each of its subkeys: opening the next subkey
-  // tells (a handle of a deleted key answers "key deleted"), and one question after the last.
+  // tells (a handle of a deleted key answers "key deleted"). After the last one, a read below
+  // the key that answered "key deleted" tells that something in it vanished: the key is asked
+  // then, and only then.
   bool completed = true;
   for (const auto& subkey : names) {
     if (!engine_->PausePoint()) {
@@ -153,7 +161,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
       break;
     }
   }
-  if (completed && !names.empty() && KeyGone(key)) session.abandon = true;
+  if (completed && !names.empty() && frame.deleted_seen && KeyGone(key)) session.abandon = true;
+  frame.deleted_seen = frame.deleted_seen || deleted_seen_above;
   --session.depth;
 }
 
@@ -212,7 +221,9 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       // The counts bound the reads of the values and of the subkey names, which saves the two
       // calls that would only answer "no more items".
       reg::KeyInfo info;
-      if (deps_.api->QueryInfoKey(child.get(), &info) != reg::kSuccess) {
+      const reg::ErrorCode info_rc = deps_.api->QueryInfoKey(child.get(), &info);
+      if (info_rc != reg::kSuccess) {
+        if (info_rc == reg::kKeyDeleted) frame.deleted_seen = true;
         info.value_count = kAllValues;
         info.subkey_count = 0xFFFFFFFF;
       }
@@ -220,7 +231,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
       if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
-      if (child && info.subkey_count > 0) names = SubkeyNames(child.get(), info.subkey_count);
+      if (child && info.subkey_count > 0) names = SubkeyNames(frame, child.get(), info.subkey_count);
       if (!names.empty()) {
         if (full.back() == '\\') {
           Log("Registry Error found at :" + full);

@@ -11,6 +11,7 @@
 
 #include "engine/run_io.h"
 #include "engine/search_session.h"
+#include "registry/registry.h"
 
 namespace keyloom::engine::testing {
 
@@ -113,6 +114,34 @@ class FakeRunWindow : public RunWindow {
   void ShowWarning(const std::string& text) override { warnings.push_back(text); }
   void ProcessPendingEvents() override { ++pending_event_rounds; }
   void CloseMainWindow() override { closed = true; }
+};
+
+// Passes the walk's output on, and deletes the key tree `doomed` when the row `trigger` arrives:
+// another program deleting a key while the walk is inside it.
+class DeletingOutput : public RunOutput {
+ public:
+  DeletingOutput(RunOutput& out, reg::RegApi& api) : out_(out), api_(api) {}
+  void AddStatusLine(std::string line) override { out_.AddStatusLine(std::move(line)); }
+  void SetStatusBarText(const std::string& text) override { out_.SetStatusBarText(text); }
+  void AddKeyListEntry(std::string row) override {
+    const bool hit = row == trigger;
+    out_.AddKeyListEntry(std::move(row));
+    if (hit) {
+      reg::TRegistry reg(api_);
+      deleted = reg.DeleteKey(doomed);
+    }
+  }
+  void ClearLists() override { out_.ClearLists(); }
+  void RunFinished() override { out_.RunFinished(); }
+  void RequestQuit() override { out_.RequestQuit(); }
+
+  std::string trigger;
+  std::string doomed;
+  bool deleted = false;
+
+ private:
+  RunOutput& out_;
+  reg::RegApi& api_;
 };
 
 }  // namespace keyloom::engine::testing
