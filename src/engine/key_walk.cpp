@@ -1,6 +1,7 @@
 #include "engine/key_walk.h"
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -96,11 +97,12 @@ void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
 std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyHandle key,
                                                      std::uint32_t count) {
   std::vector<std::string> names;
+  if (count != 0xFFFFFFFF) names.reserve(count);
   std::string name;
   reg::ErrorCode rc = reg::kSuccess;
   for (std::uint32_t i = 0; i < count && (rc = deps_.api->EnumKey(key, i, &name)) == reg::kSuccess;
        ++i) {
-    names.push_back(name);
+    names.push_back(std::move(name));
   }
   if (rc == reg::kKeyDeleted) frame.deleted_seen = true;
   return names;
@@ -179,7 +181,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   SearchSession& session = *frame.session;
   frame.settings = deps_.settings();
   const RunSettings& settings = frame.settings;
-  const std::string full = parent_display + name;
+  // The subkey's full path, made only for the lines and the errors that name it.
+  auto full = [&parent_display, &name] { return parent_display + name; };
   std::string security_path;
   bool permissions_changed = false;
   reg::TAccessControlList saved;
@@ -195,7 +198,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   try {
     if (name == kWow64Node) {
       if (KeyGone(parent)) return false;
-      Log("Skipping WoW6432Node : " + full);
+      Log("Skipping WoW6432Node : " + full());
       return true;
     }
     reg::UniqueKey child(*deps_.api, OpenSubkey(parent, name));
@@ -233,19 +236,19 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       std::vector<std::string> names;
       if (child && info.subkey_count > 0) names = SubkeyNames(frame, child.get(), info.subkey_count);
       if (!names.empty()) {
-        if (full.back() == '\\') {
-          Log("Registry Error found at :" + full);
+        if (name.empty() || name.back() == '\\') {
+          Log("Registry Error found at :" + full());
         } else {
           WalkLevel(frame, child.get(), Child(path, name), &names);
         }
       }
     } else {
       ++session.unreadable_count;
-      Log("Unable to open key : " + full + " - [" + ErrorText(last_error_) + "]");
+      Log("Unable to open key : " + full() + " - [" + ErrorText(last_error_) + "]");
     }
   } catch (const std::exception& error) {
     // An error that is not one value's ends the examination of the subkey, its subtree included.
-    NotExamined(session, full, error);
+    NotExamined(session, full(), error);
   }
   if (permissions_changed) {
     if (Informational(deps_.settings())) {
