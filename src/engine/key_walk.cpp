@@ -234,7 +234,9 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
       if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
-      if (child && info.subkey_count > 0) names = SubkeyNames(frame, child.get(), info.subkey_count);
+      if (child && info.subkey_count > 0) {
+        names = SubkeyNames(frame, child.get(), info.subkey_count);
+      }
       if (!names.empty()) {
         if (name.empty() || name.back() == '\\') {
           Log("Registry Error found at :" + full());

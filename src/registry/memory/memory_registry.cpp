@@ -344,7 +344,9 @@ void ReadKeys(const Node* t, std::uint32_t depth, MemoryRegistry::TreeReader& re
   if (t == nullptr) return;
   ReadKeys(t->left, depth, reader);
   reader.Key(t->name, depth);
-  for (const ValueRecord& value : t->values) reader.Value(value.name(), value.type(), value.bytes());
+  for (const ValueRecord& value : t->values) {
+    reader.Value(value.name(), value.type(), value.bytes());
+  }
   ReadKeys(t->children, depth + 1, reader);
   ReadKeys(t->right, depth, reader);
 }
