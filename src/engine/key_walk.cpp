@@ -104,7 +104,7 @@ std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyH
        ++i) {
     names.push_back(std::move(name));
   }
-  if (rc == reg::kKeyDeleted) frame.deleted_seen = true;
+  if (rc != reg::kSuccess && rc != reg::kNoMoreItems) frame.call_failed = true;
   return names;
 }
 
@@ -130,8 +130,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   // The name list is read once: keys created or removed meanwhile do not change it.
   const std::vector<std::string> names =
       read_names != nullptr ? std::move(*read_names) : SubkeyNames(frame, key);
-  const bool deleted_seen_above = frame.deleted_seen;
-  frame.deleted_seen = false;
+  const bool call_failed_above = frame.call_failed;
+  frame.call_failed = false;
 
   if (session.depth == 1 && !path.empty()) {
     // The start key of a follow-up pass: its own values are examined too.
@@ -148,9 +148,9 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 
   const std::string parent_display = path.empty() ? "\\" : "\\" + path + "\\";
   // The key being walked must still be there for each of its subkeys: opening the next subkey
-  // tells (a handle of a deleted key answers "key deleted"). After the last one, a read below
-  // the key that answered "key deleted" tells that something in it vanished: the key is asked
-  // then, and only then.
+  // tells (a handle of a deleted key answers "key deleted"). After the last one, the reads below
+  // it tell, since its subkeys are deleted with it: when a call below it failed, the key is
+  // asked, and only then.
   bool completed = true;
   for (const auto& subkey : names) {
     if (!engine_->PausePoint()) {
@@ -163,8 +163,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
       break;
     }
   }
-  if (completed && !names.empty() && frame.deleted_seen && KeyGone(key)) session.abandon = true;
-  frame.deleted_seen = frame.deleted_seen || deleted_seen_above;
+  if (completed && !names.empty() && frame.call_failed && KeyGone(key)) session.abandon = true;
+  frame.call_failed = frame.call_failed || call_failed_above;
   --session.depth;
 }
 
@@ -226,7 +226,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       reg::KeyInfo info;
       const reg::ErrorCode info_rc = deps_.api->QueryInfoKey(child.get(), &info);
       if (info_rc != reg::kSuccess) {
-        if (info_rc == reg::kKeyDeleted) frame.deleted_seen = true;
+        frame.call_failed = true;
         info.value_count = kAllValues;
         info.subkey_count = 0xFFFFFFFF;
       }
@@ -245,11 +245,13 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
         }
       }
     } else {
+      frame.call_failed = true;
       ++session.unreadable_count;
       Log("Unable to open key : " + full() + " - [" + ErrorText(last_error_) + "]");
     }
   } catch (const std::exception& error) {
     // An error that is not one value's ends the examination of the subkey, its subtree included.
+    frame.call_failed = true;
     NotExamined(session, full(), error);
   }
   if (permissions_changed) {

@@ -226,5 +226,36 @@ TEST_F(WalkTest, AKeyDeletedWhileItsSubkeysAreWalkedEndsItsLevelAndThePass) {
   }
 }
 
+// A machine whose connection is lost while the walk is inside one of its keys: the opens that
+// follow fail, the key is asked whether it is still there, and the pass ends with that root.
+TEST_F(WalkTest, AConnectionLostDuringTheWalkEndsThePass) {
+  registry_->AddMachine("SERVER", true);
+  reg::KeyHandle remote = reg::kNullKey;
+  ASSERT_EQ(registry_->ConnectRegistry("SERVER", reg::kLocalMachine, &remote), reg::kSuccess);
+  for (const char* key : {"A\\K0", "A\\K1"}) {
+    reg::KeyHandle created = reg::kNullKey;
+    ASSERT_EQ(registry_->CreateKey(remote, key, 0, reg::access::kAllAccess, &created, nullptr),
+              reg::kSuccess);
+    registry_->SetValue(created, "v", reg::kRegSz, text::Utf16ToBytes(u"needle\0"));
+    registry_->CloseKey(created);
+  }
+  registry_->CloseKey(remote);
+  globals_.search_machine = "\\\\SERVER";
+  controls_.root_choice = 0;
+  DeletingOutput losing(output_, *registry_);
+  losing.trigger = "HKEY_LOCAL_MACHINE\t\\A\\K0\tv";
+  losing.then = [this] { registry_->SetMachineReachable("SERVER", false); };
+  walk_output_ = &losing;
+  Build();
+  const auto lines = Run();
+  EXPECT_TRUE(controller_->engine().session().abandon);
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_LOCAL_MACHINE\t\\A\\K0\tv"));
+  EXPECT_THAT(lines, Contains(HasSubstr("Unable to open key : \\A\\K1 - [")));
+  const std::string connecting = "Connecting to remote registry on \\\\SERVER";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), connecting), 1) << "HKEY_USERS is not tried";
+  walk_output_ = nullptr;
+  Build();
+}
+
 }  // namespace
 }  // namespace keyloom::engine::testing

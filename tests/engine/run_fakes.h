@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -116,8 +117,8 @@ class FakeRunWindow : public RunWindow {
   void CloseMainWindow() override { closed = true; }
 };
 
-// Passes the walk's output on, and deletes the key tree `doomed` when the row `trigger` arrives:
-// another program deleting a key while the walk is inside it.
+// Passes the walk's output on, and when the row `trigger` arrives deletes the key tree `doomed`
+// (another program deleting a key while the walk is inside it) or calls `then`.
 class DeletingOutput : public RunOutput {
  public:
   DeletingOutput(RunOutput& out, reg::RegApi& api) : out_(out), api_(api) {}
@@ -126,10 +127,11 @@ class DeletingOutput : public RunOutput {
   void AddKeyListEntry(std::string row) override {
     const bool hit = row == trigger;
     out_.AddKeyListEntry(std::move(row));
-    if (hit) {
+    if (hit && !doomed.empty()) {
       reg::TRegistry reg(api_);
       deleted = reg.DeleteKey(doomed);
     }
+    if (hit && then) then();
   }
   void ClearLists() override { out_.ClearLists(); }
   void RunFinished() override { out_.RunFinished(); }
@@ -137,6 +139,7 @@ class DeletingOutput : public RunOutput {
 
   std::string trigger;
   std::string doomed;
+  std::function<void()> then;
   bool deleted = false;
 
  private:
