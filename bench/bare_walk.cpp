@@ -7,12 +7,11 @@
 namespace keyloom::bench {
 namespace {
 
-// Every value of `key` with its data, into buffers reused from value to value.
+// Every value of `key` with its name and data, into room reused for the whole walk (the way the
+// engine reads them).
 struct ValueReader {
   void Read(reg::RegApi& api, reg::KeyHandle key, std::uint32_t count, WalkCounts* counts);
-  std::string name;
-  std::uint32_t type = 0;
-  reg::Bytes data;
+  reg::ValueBuffer room;
 };
 
 constexpr std::uint32_t kAll = 0xFFFFFFFF;
@@ -28,14 +27,14 @@ reg::KeyInfo Counts(reg::RegApi& api, reg::KeyHandle key) {
 void ValueReader::Read(reg::RegApi& api, reg::KeyHandle key, std::uint32_t count,
                        WalkCounts* counts) {
   for (std::uint32_t i = 0; i < count; ++i) {
-    const reg::ErrorCode rc = api.EnumValue(key, i, &name, &type, &data);
+    const reg::ErrorCode rc = api.EnumValueInto(key, i, &room);
     if (rc == reg::kNoMoreItems) return;
     if (rc != reg::kSuccess) {
       ++counts->failures;
       return;
     }
     ++counts->values;
-    counts->data_bytes += data.size();
+    counts->data_bytes += room.data().size();
   }
 }
 

@@ -1,6 +1,7 @@
-// The bare walk: the least a search must do to see every key and every value through the registry
-// port. Depth first, one open handle per level; every subkey enumerated and opened, every value
-// read with its data; nothing matched, nothing shown. A search of the same tree through the same
+// The bare walk (the port walk): the least a search must do to see every key and every value
+// through the registry port. Depth first, one open handle per level; every subkey enumerated and
+// opened, every value read with its name and data into room reused for the whole walk, as the
+// engine reads them; nothing matched, nothing shown. A search of the same tree through the same
 // port cannot be faster, so it is the yardstick of the engine's speed.
 #pragma once
 

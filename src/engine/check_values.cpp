@@ -416,6 +416,7 @@ void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
     if (rc != reg::kSuccess) {
       // Named by its place alone, as its name is not known; the values after it are read on
       // while the key's count of values bounds the reading.
+      frame.call_failed = true;
       ++frame.session->unreadable_values;
       deps.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
                    key_name + "], skipping [" + text::TrimMessage(deps.api->ErrorMessage(rc)) + "]",

@@ -1,6 +1,7 @@
 #include "engine/key_walk.h"
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -93,12 +94,17 @@ void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
   WalkLevel(frame, reg.CurrentKey(), reg.CurrentPath(), nullptr);
 }
 
-std::vector<std::string> RegistryWalker::SubkeyNames(reg::KeyHandle key, std::uint32_t count) {
+std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyHandle key,
+                                                     std::uint32_t count) {
   std::vector<std::string> names;
+  if (count != 0xFFFFFFFF) names.reserve(count);
   std::string name;
-  for (std::uint32_t i = 0; i < count && deps_.api->EnumKey(key, i, &name) == reg::kSuccess; ++i) {
-    names.push_back(name);
+  reg::ErrorCode rc = reg::kSuccess;
+  for (std::uint32_t i = 0; i < count && (rc = deps_.api->EnumKey(key, i, &name)) == reg::kSuccess;
+       ++i) {
+    names.push_back(std::move(name));
   }
+  if (rc != reg::kSuccess && rc != reg::kNoMoreItems) frame.call_failed = true;
   return names;
 }
 
@@ -123,7 +129,9 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 
   // The name list is read once: keys created or removed meanwhile do not change it.
   const std::vector<std::string> names =
-      read_names != nullptr ? std::move(*read_names) : SubkeyNames(key);
+      read_names != nullptr ? std::move(*read_names) : SubkeyNames(frame, key);
+  const bool call_failed_above = frame.call_failed;
+  frame.call_failed = false;
 
   if (session.depth == 1 && !path.empty()) {
     // The start key of a follow-up pass: its own values are examined too.
@@ -140,7 +148,9 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 
   const std::string parent_display = path.empty() ? "\\" : "\\" + path + "\\";
   // The key being walked must still be there for each of its subkeys: opening the next subkey
-  // tells (a handle of a deleted key answers "key deleted"), and one question after the last.
+  // tells (a handle of a deleted key answers "key deleted"). After the last one, the reads below
+  // it tell, since its subkeys are deleted with it: when a call below it failed, the key is
+  // asked, and only then.
   bool completed = true;
   for (const auto& subkey : names) {
     if (!engine_->PausePoint()) {
@@ -153,7 +163,8 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
       break;
     }
   }
-  if (completed && !names.empty() && KeyGone(key)) session.abandon = true;
+  if (completed && !names.empty() && frame.call_failed && KeyGone(key)) session.abandon = true;
+  frame.call_failed = frame.call_failed || call_failed_above;
   --session.depth;
 }
 
@@ -170,7 +181,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   SearchSession& session = *frame.session;
   frame.settings = deps_.settings();
   const RunSettings& settings = frame.settings;
-  const std::string full = parent_display + name;
+  // The subkey's full path, made only for the lines and the errors that name it.
+  auto full = [&parent_display, &name] { return parent_display + name; };
   std::string security_path;
   bool permissions_changed = false;
   reg::TAccessControlList saved;
@@ -186,7 +198,7 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   try {
     if (name == kWow64Node) {
       if (KeyGone(parent)) return false;
-      Log("Skipping WoW6432Node : " + full);
+      Log("Skipping WoW6432Node : " + full());
       return true;
     }
     reg::UniqueKey child(*deps_.api, OpenSubkey(parent, name));
@@ -212,7 +224,9 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       // The counts bound the reads of the values and of the subkey names, which saves the two
       // calls that would only answer "no more items".
       reg::KeyInfo info;
-      if (deps_.api->QueryInfoKey(child.get(), &info) != reg::kSuccess) {
+      const reg::ErrorCode info_rc = deps_.api->QueryInfoKey(child.get(), &info);
+      if (info_rc != reg::kSuccess) {
+        frame.call_failed = true;
         info.value_count = kAllValues;
         info.subkey_count = 0xFFFFFFFF;
       }
@@ -220,21 +234,25 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
       if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
-      if (child && info.subkey_count > 0) names = SubkeyNames(child.get(), info.subkey_count);
+      if (child && info.subkey_count > 0) {
+        names = SubkeyNames(frame, child.get(), info.subkey_count);
+      }
       if (!names.empty()) {
-        if (full.back() == '\\') {
-          Log("Registry Error found at :" + full);
+        if (name.empty() || name.back() == '\\') {
+          Log("Registry Error found at :" + full());
         } else {
           WalkLevel(frame, child.get(), Child(path, name), &names);
         }
       }
     } else {
+      frame.call_failed = true;
       ++session.unreadable_count;
-      Log("Unable to open key : " + full + " - [" + ErrorText(last_error_) + "]");
+      Log("Unable to open key : " + full() + " - [" + ErrorText(last_error_) + "]");
     }
   } catch (const std::exception& error) {
     // An error that is not one value's ends the examination of the subkey, its subtree included.
-    NotExamined(session, full, error);
+    frame.call_failed = true;
+    NotExamined(session, full(), error);
   }
   if (permissions_changed) {
     if (Informational(deps_.settings())) {

@@ -5,8 +5,12 @@
 // The walk holds one open handle per level (at most 41): the key being walked stays open while its
 // subkeys are examined, instead of being re-opened by path after every subkey. A key that vanishes
 // while its subkeys are walked ends that level's loop and abandons the pass, as a failed re-open
-// would. Pause points: the pause gate and the stop request before every subkey, and the stop
-// request at the start of every level.
+// would. The walk asks the registry only what reading every key and value needs: a deleted key's
+// handle answers "key deleted" to every read, and its subkeys are gone with it, so the next open
+// through it or the next read below it tells; only after a call below it failed is the key
+// itself asked whether it is still there. A key deleted after the walk's last read below it is
+// as one deleted after the walk left it. Pause points: the pause gate and the stop request before
+// every subkey, and the stop request at the start of every level.
 #pragma once
 
 #include <exception>
@@ -60,6 +64,10 @@ struct WalkFrame {
   // the main pass.
   std::string renamed_start;
   std::uint64_t key_written = 0;  // last write time of the key being examined (0: unknown)
+  // A call below the key of the level being walked failed (a read that answered "key deleted",
+  // an open refused, a connection lost): the key is asked at the level's end whether it is
+  // still there.
+  bool call_failed = false;
   // The room every value of the walk is read into, and the find text made ready to match them
   // as they are read (CheckValues).
   reg::ValueBuffer value_room;
@@ -85,7 +93,8 @@ class RegistryWalker final : public KeyWalker {
   bool ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
                      const std::string& name, const std::string& parent_display);
   // The names of at most `count` subkeys, in enumeration order.
-  std::vector<std::string> SubkeyNames(reg::KeyHandle key, std::uint32_t count = 0xFFFFFFFF);
+  std::vector<std::string> SubkeyNames(WalkFrame& frame, reg::KeyHandle key,
+                                       std::uint32_t count = 0xFFFFFFFF);
   bool KeyGone(reg::KeyHandle key);
   // The key-name check of the open subkey; closes `*child` when it renamed or deleted the key.
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,

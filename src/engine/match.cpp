@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "base/text.h"
 #include "registry/registry.h"
@@ -103,8 +104,8 @@ std::size_t FindUnits::Find(std::u16string_view text) const {
   const bool check_start = IsLowSurrogate(units_.front());
   const bool check_end = IsHighSurrogate(units_.back());
   const std::size_t last_start = text.size() - n;
-  for (std::size_t i = 0; i <= last_start; ++i) {
-    if ((text[i] | first_mask_) != first_wanted_) continue;
+  for (std::size_t i = NextStart(text, 0, last_start); i != std::u16string_view::npos;
+       i = NextStart(text, i + 1, last_start)) {
     std::size_t k = 1;
     if (case_sensitive_) {
       while (k < n && text[i + k] == units_[k]) ++k;
@@ -115,6 +116,26 @@ std::size_t FindUnits::Find(std::u16string_view text) const {
     if (check_start && i > 0 && IsHighSurrogate(text[i - 1])) continue;
     if (check_end && i + n < text.size() && IsLowSurrogate(text[i + n])) continue;
     return i;
+  }
+  return std::u16string_view::npos;
+}
+
+std::size_t FindUnits::NextStart(std::u16string_view text, std::size_t i,
+                                 std::size_t last) const {
+  // Four units at a time while none of them can begin a match: each 16-bit lane of the word is
+  // folded and compared with the first unit, and a lane that equals it is a zero lane, which the
+  // borrow of the subtraction finds (never in a word without one).
+  constexpr std::uint64_t kLanes = 0x0001000100010001;
+  const std::uint64_t mask = std::uint64_t{first_mask_} * kLanes;
+  const std::uint64_t wanted = std::uint64_t{first_wanted_} * kLanes;
+  for (; i + 3 <= last; i += 4) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    const std::uint64_t lanes = (word | mask) ^ wanted;
+    if (((lanes - kLanes) & ~lanes & (kLanes << 15)) != 0) break;
+  }
+  for (; i <= last; ++i) {
+    if ((text[i] | first_mask_) == first_wanted_) return i;
   }
   return std::u16string_view::npos;
 }

@@ -46,6 +46,9 @@ class FindUnits {
   bool may_be_number() const { return may_be_number_; }
 
  private:
+  // The first position from `i` to `last` whose unit can begin a match, or npos.
+  std::size_t NextStart(std::u16string_view text, std::size_t i, std::size_t last) const;
+
   std::string find_;
   std::u16string units_;  // letters a to z upper-cased when not case-sensitive
   bool case_sensitive_;

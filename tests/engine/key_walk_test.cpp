@@ -9,6 +9,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -179,6 +180,81 @@ TEST_F(WalkTest, AKeyThatVanishesAbandonsThePass) {
   Run();
   EXPECT_TRUE(controller_->engine().session().abandon);
   EXPECT_EQ(Rows().size(), 4u);
+}
+
+TEST_F(WalkTest, AKeyDeletedWhileItsSubkeysAreWalkedEndsItsLevelAndThePass) {
+  struct Case {
+    const char* deleted_at;  // the row whose report deletes Gone
+    std::vector<std::string> rows;
+    bool abandoned;
+  };
+  const std::string root = "HKEY_CURRENT_USER\t";
+  const std::vector<Case> cases = {
+      // Deleted at its first subkey: opening the next one through Gone's handle tells.
+      {"\\Gone\\K0", {root + "\\Gone\\K0\tv", root + "\\Later\tv"}, true},
+      // Deleted at its last subkey, whose own subkey is still to be read.
+      {"\\Gone\\K2",
+       {root + "\\Gone\\K0\tv", root + "\\Gone\\K1\tv", root + "\\Gone\\K2\tv",
+        root + "\\Later\tv"},
+       true},
+      // Deleted after the walk's last read in it (Inner's values are read before its row): no
+      // read can tell it from a key deleted after the walk left it, and the pass goes on.
+      {"\\Gone\\K2\\Inner",
+       {root + "\\Gone\\K0\tv", root + "\\Gone\\K1\tv", root + "\\Gone\\K2\tv",
+        root + "\\Gone\\K2\\Inner\tv", root + "\\Later\tv"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deleted_at);
+    Reset();
+    for (const char* key : {"Gone\\K0", "Gone\\K1", "Gone\\K2", "Gone\\K2\\Inner", "Later"})
+      PutString(key, "v", "needle");
+    PutString("Gone\\K2\\Inner", "w", "other");
+    DeletingOutput deleting(output_, *registry_);
+    deleting.trigger = root + c.deleted_at + "\tv";
+    deleting.doomed = "\\Gone";
+    walk_output_ = &deleting;
+    Build();
+    Run();
+    EXPECT_TRUE(deleting.deleted);
+    EXPECT_THAT(Rows(), ElementsAreArray(c.rows));
+    EXPECT_EQ(controller_->engine().session().abandon, c.abandoned);
+    EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Unable"))));
+    EXPECT_EQ(registry_->OpenHandleCount(), 0u);
+    walk_output_ = nullptr;
+    Build();  // `deleting` ends here
+  }
+}
+
+// A machine whose connection is lost while the walk is inside one of its keys: the opens that
+// follow fail, the key is asked whether it is still there, and the pass ends with that root.
+TEST_F(WalkTest, AConnectionLostDuringTheWalkEndsThePass) {
+  registry_->AddMachine("SERVER", true);
+  reg::KeyHandle remote = reg::kNullKey;
+  ASSERT_EQ(registry_->ConnectRegistry("SERVER", reg::kLocalMachine, &remote), reg::kSuccess);
+  for (const char* key : {"A\\K0", "A\\K1"}) {
+    reg::KeyHandle created = reg::kNullKey;
+    ASSERT_EQ(registry_->CreateKey(remote, key, 0, reg::access::kAllAccess, &created, nullptr),
+              reg::kSuccess);
+    registry_->SetValue(created, "v", reg::kRegSz, text::Utf16ToBytes(u"needle\0"));
+    registry_->CloseKey(created);
+  }
+  registry_->CloseKey(remote);
+  globals_.search_machine = "\\\\SERVER";
+  controls_.root_choice = 0;
+  DeletingOutput losing(output_, *registry_);
+  losing.trigger = "HKEY_LOCAL_MACHINE\t\\A\\K0\tv";
+  losing.then = [this] { registry_->SetMachineReachable("SERVER", false); };
+  walk_output_ = &losing;
+  Build();
+  const auto lines = Run();
+  EXPECT_TRUE(controller_->engine().session().abandon);
+  EXPECT_THAT(Rows(), ElementsAre("HKEY_LOCAL_MACHINE\t\\A\\K0\tv"));
+  EXPECT_THAT(lines, Contains(HasSubstr("Unable to open key : \\A\\K1 - [")));
+  const std::string connecting = "Connecting to remote registry on \\\\SERVER";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), connecting), 1) << "HKEY_USERS is not tried";
+  walk_output_ = nullptr;
+  Build();
 }
 
 }  // namespace

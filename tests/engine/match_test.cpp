@@ -249,4 +249,26 @@ TEST(MatchInPlace, GivesTheTextPathsAnswerForEveryValueAndOption) {
   EXPECT_TRUE(MatchName(FindUnits("e na", false), u"Value NAME"));
 }
 
+// Values are scanned several units at a time: a match at any place of a long text, and a near
+// miss beside it, answer as MatchText does on the UTF-8 form.
+TEST(FindUnitsTest, LongTextsAnswerAsMatchTextAtEveryPlace) {
+  for (const std::string find : {"k", "Key", "kEy1", "éK"}) {
+    for (const bool case_sensitive : {false, true}) {
+      const FindUnits units(find, case_sensitive);
+      for (std::size_t length = 0; length <= 13; ++length) {
+        for (std::size_t at = 0; at <= length; ++at) {
+          for (const char* inserted : {"KEY1", "kEy1", "ke", "\xC3\xA9k", "x"}) {
+            std::string text(length, 'j');
+            text.insert(at, inserted);
+            const std::u16string wide = text::Utf8ToUtf16(text);
+            SCOPED_TRACE(find + " in " + text + (case_sensitive ? " case-sensitive" : ""));
+            EXPECT_EQ(units.In(wide),
+                      MatchText(find, text, reg::DataKind::kString, true, {case_sensitive, true}));
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace keyloom::engine

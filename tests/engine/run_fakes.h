@@ -5,12 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/run_io.h"
 #include "engine/search_session.h"
+#include "registry/registry.h"
 
 namespace keyloom::engine::testing {
 
@@ -113,6 +115,36 @@ class FakeRunWindow : public RunWindow {
   void ShowWarning(const std::string& text) override { warnings.push_back(text); }
   void ProcessPendingEvents() override { ++pending_event_rounds; }
   void CloseMainWindow() override { closed = true; }
+};
+
+// Passes the walk's output on, and when the row `trigger` arrives deletes the key tree `doomed`
+// (another program deleting a key while the walk is inside it) or calls `then`.
+class DeletingOutput : public RunOutput {
+ public:
+  DeletingOutput(RunOutput& out, reg::RegApi& api) : out_(out), api_(api) {}
+  void AddStatusLine(std::string line) override { out_.AddStatusLine(std::move(line)); }
+  void SetStatusBarText(const std::string& text) override { out_.SetStatusBarText(text); }
+  void AddKeyListEntry(std::string row) override {
+    const bool hit = row == trigger;
+    out_.AddKeyListEntry(std::move(row));
+    if (hit && !doomed.empty()) {
+      reg::TRegistry reg(api_);
+      deleted = reg.DeleteKey(doomed);
+    }
+    if (hit && then) then();
+  }
+  void ClearLists() override { out_.ClearLists(); }
+  void RunFinished() override { out_.RunFinished(); }
+  void RequestQuit() override { out_.RequestQuit(); }
+
+  std::string trigger;
+  std::string doomed;
+  std::function<void()> then;
+  bool deleted = false;
+
+ private:
+  RunOutput& out_;
+  reg::RegApi& api_;
 };
 
 }  // namespace keyloom::engine::testing

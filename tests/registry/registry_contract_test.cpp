@@ -378,6 +378,37 @@ TEST_P(RegistryWrapper, ValuesReadIntoReusedRoomAreThoseEnumValueReads) {
   EXPECT_EQ(api_->EnumValueInto(key, 0, &buffer), kSuccess) << "the same room again";
 }
 
+// What a walk holding handles sees when another program deletes the keys it is in: every read
+// through a handle of a deleted key, the key itself and its subkeys, answers "key deleted" (the
+// walk relies on it instead of asking each key whether it is still there); closing still works.
+TEST_P(RegistryWrapper, ReadsThroughHandlesOfADeletedTreeAnswerKeyDeleted) {
+  auto reg = OpenScratch();
+  reg->CreateKey("\\Software\\KeyloomTest\\Doomed\\Inner\\Leaf");
+  ASSERT_TRUE(reg->OpenKey("\\Software\\KeyloomTest\\Doomed\\Inner"));
+  reg->WriteString("v", "x");
+  reg->CloseKey();
+  const std::string doomed = std::string(kScratch) + "\\Doomed";
+  KeyHandle outer = kNullKey;
+  KeyHandle inner = kNullKey;
+  ASSERT_EQ(api_->OpenKey(kCurrentUser, doomed, access::kRead, &outer), kSuccess);
+  ASSERT_EQ(api_->OpenKey(outer, "Inner", access::kRead, &inner), kSuccess);
+  ASSERT_TRUE(reg->DeleteKey("\\Software\\KeyloomTest\\Doomed")) << reg->LastErrorText();
+  for (KeyHandle key : {outer, inner}) {
+    SCOPED_TRACE(key == outer ? "the deleted key" : "its deleted subkey");
+    KeyInfo info;
+    std::string name;
+    ValueBuffer value;
+    KeyHandle child = kNullKey;
+    EXPECT_EQ(api_->QueryInfoKey(key, &info), kKeyDeleted);
+    EXPECT_EQ(api_->EnumKey(key, 0, &name), kKeyDeleted);
+    EXPECT_EQ(api_->EnumValueInto(key, 0, &value), kKeyDeleted);
+    EXPECT_EQ(api_->OpenKey(key, key == outer ? "Inner" : "Leaf", access::kRead, &child),
+              kKeyDeleted);
+  }
+  EXPECT_EQ(api_->CloseKey(inner), kSuccess);
+  EXPECT_EQ(api_->CloseKey(outer), kSuccess);
+}
+
 TEST_P(RegistryWrapper, ConnectsToTheLocalComputerAndReportsAnUnknownOne) {
   std::string computer;
   ASSERT_EQ(api_->ComputerName(&computer), kSuccess);

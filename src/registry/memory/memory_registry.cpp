@@ -337,6 +337,30 @@ std::size_t MemoryRegistryImpl::OpenHandleCount() const {
   return handles_.size();
 }
 
+namespace {
+
+// The subkeys in the child treap `t`, in order, each followed by its values and its own subkeys.
+void ReadKeys(const Node* t, std::uint32_t depth, MemoryRegistry::TreeReader& reader) {
+  if (t == nullptr) return;
+  ReadKeys(t->left, depth, reader);
+  reader.Key(t->name, depth);
+  for (const ValueRecord& value : t->values) {
+    reader.Value(value.name(), value.type(), value.bytes());
+  }
+  ReadKeys(t->children, depth + 1, reader);
+  ReadKeys(t->right, depth, reader);
+}
+
+}  // namespace
+
+void MemoryRegistryImpl::ReadTree(KeyHandle root, TreeReader& reader) const {
+  std::lock_guard lock(mutex_);
+  const int index = RootIndexOfHandle(root);
+  if (index < 0) return;
+  const Node* top = machines_.front()->roots[static_cast<std::size_t>(index)].get();
+  if (top != nullptr) ReadKeys(top->children, 1, reader);
+}
+
 void MemoryRegistryImpl::AddMachine(std::string_view name, bool reachable) {
   std::lock_guard lock(mutex_);
   if (Machine* known = FindMachine(name)) {

@@ -39,6 +39,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,6 +135,16 @@ class MemoryRegistry : public RegApi {
     std::string old_file;
   };
 
+  // Takes every key and value of a tree straight from the memory it is kept in.
+  class TreeReader {
+   public:
+    virtual ~TreeReader() = default;
+    // A key at `depth` (1 for a subkey of the root); its values follow, then its subkeys.
+    virtual void Key(std::u16string_view name, std::uint32_t depth) = 0;
+    virtual void Value(std::u16string_view name, std::uint32_t type,
+                       std::span<const std::uint8_t> data) = 0;
+  };
+
   // ---- Test controls ----
   virtual void InjectFault(Fault fault) = 0;
   virtual void ClearFaults() = 0;
@@ -141,6 +152,10 @@ class MemoryRegistry : public RegApi {
   virtual void ResetCallCounts() = 0;
   // Handles from OpenKey, CreateKey and ConnectRegistry not yet closed.
   virtual std::size_t OpenHandleCount() const = 0;
+  // Hands `reader` every key below the local computer's predefined `root` with its values, depth
+  // first in enumeration order, under one lock and without handles, access checks, faults, call
+  // counts or copies: the least any reader of this registry does, the yardstick of the port.
+  virtual void ReadTree(KeyHandle root, TreeReader& reader) const = 0;
 
   // Another computer on the network, with its own HKEY_LOCAL_MACHINE and HKEY_USERS.
   virtual void AddMachine(std::string_view name, bool reachable) = 0;

@@ -124,6 +124,7 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   std::uint64_t CallCount(Op op) const override;
   void ResetCallCounts() override;
   std::size_t OpenHandleCount() const override;
+  void ReadTree(KeyHandle root, TreeReader& reader) const override;
   void AddMachine(std::string_view name, bool reachable) override;
   void SetMachineReachable(std::string_view name, bool reachable) override;
   bool AddAccount(std::string_view name, std::string_view domain,

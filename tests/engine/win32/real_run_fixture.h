@@ -25,7 +25,7 @@ class RealRegistryRun : public ::testing::Test {
     walk.api = api_.get();
     walk.globals = &globals_;
     walk.controls = &controls_;
-    walk.output = &output_;
+    walk.output = walk_output_ != nullptr ? walk_output_ : &output_;
     walk.undo = undo_.get();
     walk.account = account_.get();
     walk.log = [this](const std::string& text, bool debug_only) {
@@ -54,6 +54,7 @@ class RealRegistryRun : public ::testing::Test {
   Globals globals_;
   FakeControls controls_;
   RecordingOutput output_;
+  RunOutput* walk_output_ = nullptr;  // where the walk's output goes instead, when set
   PortablePauseGate gate_;
   RunSettings settings_;
   std::unique_ptr<RegistryWalker> walker_;

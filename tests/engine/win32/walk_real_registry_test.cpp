@@ -14,6 +14,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kScratch = "Software\\KeyloomTest";
 
@@ -117,6 +118,48 @@ TEST_F(RealRegistryWalkTest, RepairSearchesADeniedKeyAndLeavesItsDaclByteIdentic
   EXPECT_THAT(lines, Contains("Found in Key  : \\Software\\KeyloomTest\\Locked\\Inner\tv"));
   EXPECT_THAT(lines, Contains(HasSubstr("setting permissions back to original settings")));
   EXPECT_EQ(CurrentDacl(), locked_);
+}
+
+// The system answers "key deleted" to every read through a handle of a deleted key and its
+// subkeys, so the walk learns of a key deleted while it is inside it without asking.
+class RealRegistryDeletedKeyTest : public RealRegistryRun {
+ protected:
+  void SetUp() override { Scrub(); }
+  void TearDown() override { Scrub(); }
+  void Scrub() {
+    reg::TRegistry reg(*api_);
+    reg.DeleteKey("\\Software\\KeyloomTest");
+  }
+};
+
+TEST_F(RealRegistryDeletedKeyTest, AKeyDeletedAtItsLastSubkeyEndsThePassAsItsReadsTell) {
+  reg::TRegistry reg(*api_);
+  for (const char* key : {"Gone\\K0", "Gone\\K1", "Gone\\K2", "Gone\\K2\\Inner", "Later"}) {
+    const std::string path = std::string("\\Software\\KeyloomTest\\") + key;
+    reg.CreateKey(path);
+    ASSERT_TRUE(reg.OpenKey(path));
+    reg.WriteString("v", "needle");
+  }
+  reg.CloseKey();
+  const std::string root = "HKEY_CURRENT_USER\t\\Software\\KeyloomTest\\";
+  DeletingOutput deleting(output_, *api_);
+  deleting.trigger = root + "Gone\\K2\tv";  // K2's subkey Inner is still to be read
+  deleting.doomed = "\\Software\\KeyloomTest\\Gone";
+  walk_output_ = &deleting;
+  BuildEngine();
+  SearchSession& session = engine_->session();
+  session.find_text = "needle";
+  session.search_only = true;
+  engine_->SearchRoots("needle", "", 2, 2, "\\Software\\KeyloomTest");
+  EXPECT_TRUE(deleting.deleted);
+  EXPECT_TRUE(session.abandon);
+  std::vector<std::string> rows;
+  for (const auto& e : output_.Events()) {
+    if (e.rfind("row: ", 0) == 0) rows.push_back(e.substr(5));
+  }
+  EXPECT_THAT(rows, ElementsAre(root + "Gone\\K0\tv", root + "Gone\\K1\tv",
+                                root + "Gone\\K2\tv", root + "Later\tv"));
+  EXPECT_THAT(output_.Lines(), Not(Contains(HasSubstr("Unable"))));
 }
 
 }  // namespace

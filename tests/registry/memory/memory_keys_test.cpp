@@ -179,6 +179,33 @@ TEST_F(Keys, DeleteKeyNeedsAnEmptyKeyAndKeepsRootsAndOrder) {
   EXPECT_TRUE(SubkeyNames(parent.get()).empty());
 }
 
+// The raw reader sees what the port enumerates: every key below the root with its depth, in
+// enumeration order, each followed by its values in creation order and then by its subkeys.
+TEST_F(Keys, ReadTreeHandsOverTheTreeInEnumerationOrder) {
+  auto top = Create(kCurrentUser, "Software\\Tree");
+  for (const char* name : {"b", "A", "c\\Deep"}) Create(top.get(), name);
+  auto a = Open(top.get(), "A", access::kAllAccess);
+  ASSERT_EQ(api_->SetValue(a.get(), "z", kRegSz, Sz(u"1")), kSuccess);
+  ASSERT_EQ(api_->SetValue(a.get(), "", kRegDword, Bytes{7, 0, 0, 0}), kSuccess);
+  struct Recorder : MemoryRegistry::TreeReader {
+    void Key(std::u16string_view name, std::uint32_t depth) override {
+      seen.push_back(std::to_string(depth) + " " + text::Utf16ToUtf8(name));
+    }
+    void Value(std::u16string_view name, std::uint32_t type,
+               std::span<const std::uint8_t> data) override {
+      seen.push_back("= " + text::Utf16ToUtf8(name) + " " + std::to_string(type) + " " +
+                     std::to_string(data.size()));
+    }
+    std::vector<std::string> seen;
+  } recorder;
+  api_->ReadTree(kCurrentUser, recorder);
+  EXPECT_EQ(recorder.seen, (std::vector<std::string>{"1 Software", "2 Tree", "3 A", "= z 1 4",
+                                                     "=  4 4", "3 b", "3 c", "4 Deep"}));
+  Recorder none;
+  api_->ReadTree(kNullKey, none);
+  EXPECT_TRUE(none.seen.empty());
+}
+
 TEST_F(Keys, HandlesOfADeletedKeyAnswerKeyDeleted) {
   auto parent = Create(kCurrentUser, "Software\\Gone");
   auto doomed = Create(parent.get(), "Doomed");
