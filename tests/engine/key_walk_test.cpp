@@ -41,7 +41,7 @@ TEST_F(WalkTest, SubkeysOfARootCarryALeadingBackslash) {
 }
 
 TEST_F(WalkTest, Wow6432NodeIsSkippedOnlyInItsExactSpelling) {
-  globals_.is_64bit_windows = true;
+  context_.program.is_64bit_windows = true;
   settings_.scanmethod = 1;
   Put("Software\\Wow6432Node\\Hidden", "v", {reg::kRegSz, {'n', 0, 'e', 0}}, reg::kLocalMachine);
   PutString("Software\\wow6432node", "v", "needle");
@@ -179,6 +179,22 @@ TEST_F(WalkTest, AKeyThatVanishesAbandonsThePass) {
   Run();
   EXPECT_TRUE(controller_->engine().session().abandon);
   EXPECT_EQ(Rows().size(), 4u);
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing
+
+namespace keyloom::engine::testing {
+namespace {
+
+// With SAUNDO off a run writes one undo file; the next run starts a file of its own.
+TEST_F(WalkTest, EachRunStartsAnUndoFileOfItsOwn) {
+  controls_.find = "needle";
+  PutString("A", "v", "needle");
+  Run(true);
+  PutString("B", "v", "needle");
+  Run(true);
+  EXPECT_EQ(UndoFiles().size(), 2u);
 }
 
 }  // namespace
