@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "config/settings.h"
 #include "engine/run_io.h"
@@ -41,6 +42,12 @@ struct ProgramFacts {
   // A 32-bit process on 64-bit Windows: the 32/64-bit views exist.
   bool is_64bit_windows = false;
 };
+
+// Where a change on `machine` goes: that machine, in the view SCANMETHOD chooses on 64-bit Windows.
+inline reg::Target TargetFor(const ProgramFacts& program, const config::Settings& settings,
+                             std::string machine) {
+  return {std::move(machine), reg::ScanView(program.is_64bit_windows, settings.scanmethod)};
+}
 
 struct RunContext {
   RunContext() = default;
@@ -71,15 +78,16 @@ struct RunContext {
 
   // The settings record as it is now.
   config::Settings SettingsNow() const { return settings->Snapshot(); }
-  // Where a change on `machine_name` goes now: that machine, in the view SCANMETHOD chooses.
+  // Where a change on `machine_name` goes now.
   reg::Target TargetOn(const std::string& machine_name) const {
-    const int scan_method = settings->Read([](const config::Settings& s) { return s.scanmethod; });
-    return {machine_name, reg::ScanView(program.is_64bit_windows, scan_method)};
+    return settings->Read(
+        [&](const config::Settings& s) { return TargetFor(program, s, machine_name); });
   }
   reg::Target TargetNow() const { return TargetOn(machine); }
   // What a change on `machine_name` is made with now.
   files::ChangeSettings ChangeSettingsOn(const std::string& machine_name) const {
-    return files::ChangeSettingsFor(SettingsNow(), TargetOn(machine_name));
+    const config::Settings now = SettingsNow();
+    return files::ChangeSettingsFor(now, TargetFor(program, now, machine_name));
   }
   files::ChangeSettings ChangeSettingsNow() const { return ChangeSettingsOn(machine); }
   // The permission repair of keys on `target`, logging as the status log does.

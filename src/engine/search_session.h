@@ -1,12 +1,13 @@
 // One search, replace or delete run, from the button press to the summary.
 //
 // How it works. The GUI thread owns a RunController. A valid Search or Replace click disables the
-// buttons and starts one worker thread running SearchEngine::RunSession. The worker reads the
-// request from the window's controls (RunControls), walks the chosen roots (SearchRoots; the walk
-// below each root is a KeyWalker), searches again inside every key it renamed, writes the summary
-// and reports the end through RunOutput::RunFinished, which the window hands back to
-// RunController:: OnRunFinished on the GUI thread. All output goes through RunOutput and the log
-// function in the order produced; the worker never touches a window.
+// buttons and starts one worker thread running SearchEngine::RunSession, with everything the run
+// works with taken from its RunContext (run_context.h). The worker reads the request from the
+// window's controls (RunControls), walks the chosen roots (SearchRoots; the walk below each root
+// is a KeyWalker), searches again inside every key it renamed, writes the summary and reports the
+// end through RunOutput::RunFinished, which the window hands back to RunController::OnRunFinished
+// on the GUI thread. All output goes through RunOutput and the context's log in the order
+// produced; the worker never touches a window.
 //
 // Pausing closes the pause gate; the worker waits at it after each root and before each subkey.
 // Reset and Close set the stop request and open the gate, so a paused worker wakes, sees the

@@ -96,9 +96,8 @@ bool WriteHitsAsCsv(const CsvExport& csv) {
   files::ExportContext context;
   context.undo = &reader;
   context.log = log;
-  const reg::Target target{request.machine, reg::ScanView(request.program.is_64bit_windows,
-                                                          request.settings.scanmethod)};
-  context.settings = files::ChangeSettingsFor(request.settings, target);
+  context.settings = files::ChangeSettingsFor(
+      request.settings, engine::TargetFor(request.program, request.settings, request.machine));
   context.writer = csv.writer;
   const KeyListExportRows rows(report.rows());
   files::ExportProgress progress;
