@@ -55,15 +55,10 @@ void TfrmMain::mnuOpenRegeditClick() {
 void TfrmMain::OpenRegeditAt(const std::string& root_name, const std::string& value_name,
                              const std::string& key_path) {
   edit::RegistryEditorWindow editor;
-  edit::OpenRegeditDeps deps;
-  deps.api = options_.api;
-  deps.view = run_parts_->context().TargetNow().view;
-  deps.editor = &editor;
-  deps.log = [this](const std::string& line) { Log(line); };
-  deps.show_error = [this](const std::string& text) {
+  const auto show_error = [this](const std::string& text) {
     MessageBoxW(hwnd(), ToWide(text).c_str(), kAppTitle, MB_OK | MB_ICONERROR);
   };
-  edit::OpenRegeditAt(deps, root_name, value_name, key_path);
+  edit::OpenRegeditAt(run_parts_->context(), editor, show_error, root_name, value_name, key_path);
 }
 
 void TfrmMain::lstKeysKeyDown(WORD key) {
