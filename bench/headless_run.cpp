@@ -37,9 +37,9 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   request.window.searchkeys = options.include_value_names;
   request.window.searchtree = options.include_key_names;
   request.search_only = options.replace.empty();
-  request.program_folder = options.undo_folder;
-  request.user_name = "bench";
-  request.is_64bit_windows = options.is_64bit_windows;
+  request.program.folder = options.undo_folder;
+  request.program.user_name = "bench";
+  request.program.is_64bit_windows = options.is_64bit_windows;
   request.silent = options.silent;
 
   CountingOutput output;

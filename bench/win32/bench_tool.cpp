@@ -287,7 +287,7 @@ int Export(const Arguments& args) {
   files::UndoFile undo(*api, {});
   files::ExportContext context;
   context.undo = &undo;
-  context.settings.is_64bit_windows = view != 0;
+  context.settings.target.view = view != 0 ? reg::RegView::k32 : reg::RegView::kNone;
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const std::filesystem::path folder(temp);

@@ -160,7 +160,7 @@ class HitWalker final : public engine::KeyWalker {
     engine::RunOutput& out = output != nullptr ? *output : discard;
     auto log = [this, &engine](const std::string& line) {
       if (output != nullptr) {
-        engine.deps().log(line, false);
+        engine.context().log(line, false);
       } else {
         discarded_log->Write(line);
       }

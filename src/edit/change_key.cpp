@@ -20,24 +20,24 @@ bool OnlyCaseDiffers(const std::string& a, const std::string& b) {
 
 class ChangeFlow {
  public:
-  ChangeFlow(const ChangeKeyDeps& deps, const reg::RootKey& root, const ChangeTarget& target)
-      : deps_(deps), root_(root), target_(target), security_path_(target.key_path) {
+  ChangeFlow(const engine::RunContext& context, EditDialogs& dialogs, const reg::RootKey& root,
+             const ChangeTarget& target)
+      : context_(context),
+        dialogs_(dialogs),
+        settings_(context.SettingsNow()),
+        change_(context.ChangeSettingsNow()),
+        root_(root),
+        target_(target),
+        security_path_(target.key_path) {
     outcome_.now = target;
   }
 
   RowOutcome Run(ChangeAction action);
 
  private:
-  void Log(const std::string& text) { deps_.log(text, false); }
-  bool Informational() const { return deps_.logging >= 1; }
-  reg::PermissionRepairContext Repair() const {
-    return reg::PermissionRepairContext{deps_.api,
-                                        deps_.account,
-                                        deps_.change.search_machine,
-                                        files::ChangeView(deps_.change),
-                                        [level = deps_.logging] { return level; },
-                                        deps_.log};
-  }
+  void Log(const std::string& text) { context_.log(text, false); }
+  bool Informational() const { return settings_.logging >= 1; }
+  reg::PermissionRepairContext Repair() const { return context_.RepairOn(change_.target); }
   // "HKEY_CURRENT_USER\Software\X": the key as the rename dialogs name it.
   std::string KeyLabel() const {
     return std::string(root_.name) + "\\" +
@@ -60,7 +60,11 @@ class ChangeFlow {
                   std::string_view success_line,
                   const std::function<bool(const std::string&)>& exists);
 
-  const ChangeKeyDeps& deps_;
+  const engine::RunContext& context_;
+  EditDialogs& dialogs_;
+  // The settings and where the change goes, as the flow starts.
+  const config::Settings settings_;
+  const files::ChangeSettings change_;
   const reg::RootKey& root_;
   // Notes what a change made or refused by `action` did.
   void Note(const change::TRegAction& action, bool made, change::ChangeResult done) {
@@ -78,11 +82,11 @@ class ChangeFlow {
 };
 
 RowOutcome ChangeFlow::Run(ChangeAction action) {
-  reg::TRegistry reg(*deps_.api);
+  reg::TRegistry reg(*context_.api);
   reg.SetRootKey(root_.handle);
-  reg.SetView(files::ChangeView(deps_.change));
+  reg.SetView(change_.target.view);
   reg.SetAccessMode(0);
-  const std::string& machine = deps_.change.search_machine;
+  const std::string& machine = change_.target.machine;
   if (!machine.empty() && !reg.RegistryConnect(machine)) {
     Log("Remote Registry Error: [" + reg.LastErrorText() + "]");
     return outcome_;
@@ -93,7 +97,7 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
   reg::TAccessControlList saved;
   std::exception_ptr failure;
   try {
-    if (!open && deps_.fixperms) {
+    if (!open && settings_.fixperms) {
       if (Informational()) {
         Log("Security - Manual Edit - Error accessing registry " + path + " [" +
             reg.LastErrorText() + "], attempting to modify perissions");
@@ -133,11 +137,11 @@ RowOutcome ChangeFlow::Run(ChangeAction action) {
 }
 
 change::TRegAction ChangeFlow::NewAction(int undo_bit) const {
-  change::TRegAction action = change::TRegAction::Create(*deps_.api, *deps_.undo, deps_.change);
+  change::TRegAction action = change::TRegAction::Create(*context_.api, *context_.undo, change_);
   action.RootKey = root_.handle;
   action.KeyPath = target_.key_path;
-  action.CreateUndo = (deps_.change.undo_mask & undo_bit) != 0;
-  action.MachineName = deps_.change.search_machine;
+  action.CreateUndo = (change_.undo_mask & undo_bit) != 0;
+  action.MachineName = change_.target.machine;
   return action;
 }
 
@@ -154,7 +158,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
         Log("Keyloom cannot edit a string that holds line breaks [" + label + "]");
         return;
       }
-      const std::string edited = deps_.dialogs->ShowEditReg("Edit Registry Key", label, text);
+      const std::string edited = dialogs_.ShowEditReg("Edit Registry Key", label, text);
       if (edited != text) Update(edited);
       return;
     }
@@ -162,7 +166,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
     case reg::DataKind::kInt64: {
       const bool is_64bit = kind == reg::DataKind::kInt64;
       const std::string text = change::ReadValueAsText(reg, name);
-      const std::string edited = deps_.dialogs->ShowEditDword(label, text, is_64bit);
+      const std::string edited = dialogs_.ShowEditDword(label, text, is_64bit);
       if (edited == text) return;
       // The same number written another way (0255 for 255, -1 for 4294967295) changes nothing.
       const auto now = change::ParseIntegerText(text);
@@ -181,7 +185,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
       const std::string lines = change::MultiSzToLines(change::WithoutTerminator(stored));
       const std::string value_label =
           std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? std::string(reg::kDefaultValueName) : name);
-      const std::string edited = deps_.dialogs->ShowMultiEdit(value_label, lines);
+      const std::string edited = dialogs_.ShowMultiEdit(value_label, lines);
       if (edited == lines) return;
       const std::string data = change::LinesToMultiSz(edited);
       if (change::TerminatedMultiString(data) == stored) return;  // what is stored already
@@ -195,7 +199,7 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
 }
 
 void ChangeFlow::Update(const std::string& data) {
-  change::TRegAction action = NewAction(files::kUndoEdits);
+  change::TRegAction action = NewAction(config::kUndoEdits);
   action.ValueName = target_.value_name;
   action.NewData = data;
   action.ActionKind = change::akUpdate;
@@ -206,7 +210,7 @@ void ChangeFlow::Update(const std::string& data) {
 
 bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool key,
                             std::string_view success_line) {
-  change::TRegAction action = NewAction(files::kUndoRenames);
+  change::TRegAction action = NewAction(config::kUndoRenames);
   if (key) {
     action.KeyPath = from;
   } else {
@@ -238,7 +242,7 @@ bool ChangeFlow::RenameItem(const std::string& from, const std::string& to, bool
 
 void ChangeFlow::RenameValue(reg::TRegistry& reg) {
   const std::string& name = target_.value_name;
-  const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Value", KeyLabel(), name);
+  const std::string edited = dialogs_.ShowEditReg("Rename Registry Value", KeyLabel(), name);
   if (edited == name) return;
   if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
@@ -249,7 +253,7 @@ void ChangeFlow::RenameValue(reg::TRegistry& reg) {
         RenameItem(name, edited, false, "Value Renamed",
                    [&reg](const std::string& candidate) { return reg.ValueExists(candidate); });
     // A simulated rename changed nothing: the row still names the item.
-    if (renamed && !deps_.change.simulate) outcome_.now.value_name = edited;
+    if (renamed && !change_.simulate) outcome_.now.value_name = edited;
   } catch (const std::exception& e) {
     const std::string line = std::string("Unable to Rename Value [") + e.what() + "]";
     Log(line);
@@ -262,7 +266,7 @@ void ChangeFlow::RenameKey(reg::TRegistry& reg) {
   const std::size_t slash = path.rfind('\\');
   if (slash == std::string::npos) return;
   const std::string name = path.substr(slash + 1);
-  const std::string edited = deps_.dialogs->ShowEditReg("Rename Registry Key", KeyLabel(), name);
+  const std::string edited = dialogs_.ShowEditReg("Rename Registry Key", KeyLabel(), name);
   if (edited == name) return;
   if (text::ShowsNothing(edited)) {
     Log("You cannot rename the key to nothing");
@@ -282,7 +286,7 @@ void ChangeFlow::RenameKey(reg::TRegistry& reg) {
     const bool renamed =
         RenameItem(path, new_path, true, "Key Renamed",
                    [&reg](const std::string& candidate) { return reg.KeyExists(candidate); });
-    if (!renamed || deps_.change.simulate) return;
+    if (!renamed || change_.simulate) return;
     security_path_ = new_path;
     outcome_.now.key_path = new_path;
   } catch (const std::exception& e) {
@@ -294,11 +298,12 @@ void ChangeFlow::RenameKey(reg::TRegistry& reg) {
 
 }  // namespace
 
-RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
+RowOutcome procChangeKey(const engine::RunContext& context, EditDialogs& dialogs,
+                         ChangeAction action,
                          const ChangeTarget& target) {
   const reg::RootKey* root = reg::RootByName(target.root_name);
   if (root == nullptr) return RowOutcome{change::ChangeResult::kNone, {}, target};
-  return ChangeFlow(deps, *root, target).Run(action);
+  return ChangeFlow(context, dialogs, *root, target).Run(action);
 }
 
 }  // namespace keyloom::edit

@@ -9,15 +9,11 @@
 // closed; "&Cancel" gives back exactly the text put in, and an unchanged text means no change.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "change/change_report.h"
-#include "files/change_settings.h"
-#include "files/undo_file.h"
-#include "registry/permission_repair.h"
-#include "registry/reg_api.h"
+#include "engine/run_context.h"
 
 namespace keyloom::edit {
 
@@ -34,19 +30,6 @@ class EditDialogs {
   // TfrmMultiEdit, naming the value it edits (`value_label`: root, key path and value name): the
   // memo's whole text, lines separated by CR LF. Accept removes empty lines and says how many.
   virtual std::string ShowMultiEdit(const std::string& value_label, const std::string& text) = 0;
-};
-
-struct ChangeKeyDeps {
-  reg::RegApi* api = nullptr;
-  files::UndoFile* undo = nullptr;
-  reg::ProgramAccount* account = nullptr;
-  EditDialogs* dialogs = nullptr;
-  // The undo options, SIMULATE, SearchMachine and the view, as they are now.
-  files::ChangeSettings change;
-  bool fixperms = false;  // FIXPERMS
-  int logging = 0;        // LOGGING
-  // StatusLog(text, debug_only).
-  std::function<void(const std::string&, bool)> log;
 };
 
 // The result row the flow acts on.
@@ -69,8 +52,8 @@ struct RowOutcome {
 };
 
 // Edits the data of the target's value, or renames the value (or, for an empty value name, the
-// key).
-RowOutcome procChangeKey(const ChangeKeyDeps& deps, ChangeAction action,
-                         const ChangeTarget& target);
+// key), on the context's machine with the settings as they are when the flow starts.
+RowOutcome procChangeKey(const engine::RunContext& context, EditDialogs& dialogs,
+                         ChangeAction action, const ChangeTarget& target);
 
 }  // namespace keyloom::edit

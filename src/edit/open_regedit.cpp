@@ -97,37 +97,42 @@ std::string KeyOfEditorPath(std::string_view shown) {
   return first.size() == shown.size() ? std::string() : std::string(shown.substr(first.size() + 1));
 }
 
-void OpenRegeditAt(const OpenRegeditDeps& deps, std::string_view root_name,
-                   std::string_view value_name, std::string_view key_path) {
+void OpenRegeditAt(const engine::RunContext& context, RegistryEditor& editor,
+                   const std::function<void(const std::string&)>& show_error,
+                   std::string_view root_name, std::string_view value_name,
+                   std::string_view key_path) {
+  reg::RegApi& api = *context.api;
+  const reg::RegView view = context.TargetNow().view;
+  const std::function<void(const std::string&)> log = [&context](const std::string& line) {
+    context.log(line, false);
+  };
   const reg::RootKey* root = reg::RootByName(root_name);
   bool exists = false;
   if (root != nullptr) {
-    reg::TRegistry reg(*deps.api);
+    reg::TRegistry reg(api);
     reg.SetRootKey(root->handle);
     reg.SetAccessMode(1);
-    reg.SetView(deps.view);
+    reg.SetView(view);
     exists = reg.OpenKey(key_path);
   }
   if (!exists) {
-    deps.log("Registry Key no longer exists?");
+    log("Registry Key no longer exists?");
     return;
   }
   // The system's editor shows every key as the 64-bit view reaches it: a key of the 32-bit view
   // that the system keeps elsewhere is found under that other path.
   std::string shown_path(key_path);
   if (shown_path.empty() || shown_path.front() != '\\') shown_path.insert(0, 1, '\\');
-  shown_path =
-      files::EditorPaths(*deps.api, root->handle, deps.view, std::string(root_name), deps.log)
-          .NameOf(shown_path)
-          .path;
+  shown_path = files::EditorPaths(api, root->handle, view, std::string(root_name), log)
+                   .NameOf(shown_path)
+                   .path;
   const std::string tree_path = std::string(root_name) + shown_path;
 
-  RegistryEditor& editor = *deps.editor;
   bool started = false;
   if (!editor.IsRunning()) {
-    WriteLastKey(*deps.api, tree_path, editor.TopItemName());
+    WriteLastKey(api, tree_path, editor.TopItemName());
     if (!editor.Start()) {
-      deps.show_error("Keyloom was unable to launch Regedit.");
+      show_error("Keyloom was unable to launch Regedit.");
       return;
     }
     started = true;
@@ -147,7 +152,7 @@ void OpenRegeditAt(const OpenRegeditDeps& deps, std::string_view root_name,
   }
   const std::optional<std::string> shown = editor.SelectedKey();
   if (shown && !SameKey(*shown, tree_path)) {
-    deps.log("Regedit could not reach [" + tree_path + "], it stopped at [" + *shown + "]");
+    log("Regedit could not reach [" + tree_path + "], it stopped at [" + *shown + "]");
   }
   editor.Activate();
 }

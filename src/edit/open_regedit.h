@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/run_context.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 
@@ -93,17 +94,13 @@ inline constexpr std::string_view kRegeditAppletKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
 inline constexpr std::string_view kLastKeyValue = "LastKey";
 
-struct OpenRegeditDeps {
-  reg::RegApi* api = nullptr;
-  reg::RegView view = reg::RegView::kNone;  // the search's view: the key is checked in it
-  RegistryEditor* editor = nullptr;
-  std::function<void(const std::string&)> log;         // a status log line
-  std::function<void(const std::string&)> show_error;  // a message box with the error icon
-};
-
-// Brings up the registry editor at `key_path` below the root named `root_name` and, when
-// `value_name` is not empty, at that value.
-void OpenRegeditAt(const OpenRegeditDeps& deps, std::string_view root_name,
-                   std::string_view value_name, std::string_view key_path);
+// Brings up `editor` at `key_path` below the root named `root_name` and, when `value_name` is not
+// empty, at that value. The key is checked in the context's registry and the search's view; what
+// goes wrong is a status log line, or `show_error` (a message box with the error icon) when the
+// editor cannot be started.
+void OpenRegeditAt(const engine::RunContext& context, RegistryEditor& editor,
+                   const std::function<void(const std::string&)>& show_error,
+                   std::string_view root_name, std::string_view value_name,
+                   std::string_view key_path);
 
 }  // namespace keyloom::edit

@@ -28,28 +28,29 @@ std::string Quoted(const std::string& name) {
   return name.empty() ? std::string(reg::kDefaultValueName) : Cat({"\"", name, "\""});
 }
 
-reg::RegView MergeView(const files::ChangeSettings& settings) {
-  return settings.is_64bit_windows ? reg::RegView::k64 : reg::RegView::kNone;
+// The view the 64-bit registry editor merges in: the 64-bit one on 64-bit Windows, where
+// Wow6432Node paths reach the 32-bit view.
+reg::RegView MergeView(const engine::RunContext& context) {
+  return context.program.is_64bit_windows ? reg::RegView::k64 : reg::RegView::kNone;
 }
 
 // Writes the present state of every key and value the records name to the undo writer's current
 // file; "" or why a record could not be written.
 class StateRecorder {
  public:
-  StateRecorder(const RunUndoDeps& deps, const std::string& machine) : deps_(deps) {
-    settings_ = deps.settings;
-    settings_.separate_undo_files = false;  // one file takes the whole undoing back
-    settings_.scan_method = 1;              // paths are taken as the files name them
-    settings_.search_machine = machine;
+  StateRecorder(const engine::RunContext& context, const std::string& machine)
+      : context_(context), settings_(context.ChangeSettingsOn(machine)) {
+    settings_.separate_undo_files = false;       // one file takes the whole undoing back
+    settings_.target.view = MergeView(context);  // paths are taken as the files name them
   }
 
   std::string Record(const files::RegRecord& record) {
-    reg::TRegistry reg(*deps_.api);
+    reg::TRegistry reg(*context_.api);
     reg.SetRootKey(record.root->handle);
-    reg.SetView(MergeView(settings_));
-    if (!settings_.search_machine.empty() && !reg.RegistryConnect(settings_.search_machine)) {
+    reg.SetView(settings_.target.view);
+    if (!settings_.target.machine.empty() && !reg.RegistryConnect(settings_.target.machine)) {
       return Cat(
-          {"Unable to connect to ", settings_.search_machine, " [", reg.LastErrorText(), "]"});
+          {"Unable to connect to ", settings_.target.machine, " [", reg.LastErrorText(), "]"});
     }
     const std::string path = Cat({"\\", record.path});
     if (record.remove_key) {
@@ -98,11 +99,11 @@ class StateRecorder {
     request.unnamed_value = is_value && value.empty();
     request.phase = phase;
     request.kind = files::RecordKind::kRename;
-    request.machine_name = settings_.search_machine;
-    return deps_.undo->Record(request, settings_);
+    request.machine_name = settings_.target.machine;
+    return context_.undo->Record(request, settings_);
   }
 
-  const RunUndoDeps& deps_;
+  const engine::RunContext& context_;
   files::ChangeSettings settings_;
 };
 
@@ -164,14 +165,15 @@ enum class Outcome { kWhole, kFailed, kStopped };
 // Takes back one run whose files are `parsed`: its present state first, as a run of its own,
 // then its files newest first, and the run is marked undone. A stop is honoured between files.
 Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
-                 const RunUndoDeps& deps, TakeBackSink& sink, TakeBackProgress* progress) {
+                 const engine::RunContext& context, TakeBackSink& sink,
+                 TakeBackProgress* progress) {
   files::RunInfo info;
   info.find = Cat({kTakeBackFind, run.info.date, ")"});
   info.machine = run.info.machine;
-  info.view = files::ViewName(MergeView(deps.settings));
-  deps.journal->BeginRun(info);
-  deps.undo->RaiseNewFileFlag();
-  StateRecorder recorder(deps, run.info.machine);
+  info.view = files::ViewName(MergeView(context));
+  context.journal->BeginRun(info);
+  context.undo->RaiseNewFileFlag();
+  StateRecorder recorder(context, run.info.machine);
   std::string error;
   for (const auto& file : parsed) {
     for (const auto& record : file.records) {
@@ -180,13 +182,13 @@ Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>&
     }
     if (!error.empty()) break;
   }
-  deps.journal->EndRun();
+  context.journal->EndRun();
   if (!error.empty()) {
     sink.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
     return Outcome::kFailed;
   }
 
-  const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
+  const reg::Target target{run.info.machine, MergeView(context)};
   std::size_t merged = 0;
   std::size_t failed = 0;
   for (std::size_t k = 0; k < parsed.size(); ++k) {
@@ -198,7 +200,7 @@ Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>&
       return Outcome::kStopped;
     }
     const auto& file = parsed[k];
-    auto outcome = files::MergeRegRecords(*deps.api, target, file.records);
+    auto outcome = files::MergeRegRecords(*context.api, target, file.records);
     ++progress->files;
     progress->records += outcome.records;
     sink.Progress(*progress);
@@ -218,7 +220,7 @@ Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>&
       Cat({"Took back the run of ", run.info.date, ": ", std::to_string(parsed.size()),
            parsed.size() == 1 ? " file, " : " files, ", std::to_string(failed), " with errors."}));
   if (merged == 0) return Outcome::kFailed;
-  const std::string marked = deps.journal->MarkUndone(run);
+  const std::string marked = context.journal->MarkUndone(run);
   if (!marked.empty()) sink.Show(Cat({"Unable to mark the run undone [", marked, "]"}));
   return failed == 0 ? Outcome::kWhole : Outcome::kFailed;
 }
@@ -272,7 +274,7 @@ bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui) {
 }
 
 TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
-                             const RunUndoDeps& deps) {
+                             const engine::RunContext& context) {
   TakeBackPlan plan;
   if (chosen >= runs.size()) return plan;
   const auto& run = runs[chosen];
@@ -295,10 +297,11 @@ TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::si
   }
   const std::string totals =
       Cat({Count(plan.file_count, "file", "files"), ", ", Count(items, "item", "items")});
-  const files::MergeTarget target{run.info.machine, MergeView(deps.settings)};
+  const reg::Target target{run.info.machine, MergeView(context)};
   std::set<std::string> newer;
   for (std::size_t k = 0; k < plan.runs.size(); ++k) {
-    for (auto& line : ItemsChangedSince(*deps.api, target, plan.runs[k], plan.files[k], &newer)) {
+    for (auto& line :
+         ItemsChangedSince(*context.api, target, plan.runs[k], plan.files[k], &newer)) {
       plan.changed.push_back(std::move(line));
     }
   }
@@ -308,7 +311,7 @@ TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::si
   return plan;
 }
 
-bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui) {
+bool ConfirmTakeBack(const TakeBackPlan& plan, const engine::RunContext& context, RunUndoUi& ui) {
   if (plan.runs.empty()) {
     if (!plan.nothing.empty()) ui.Show(plan.nothing);
     return false;
@@ -323,7 +326,7 @@ bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoU
     ui.Show("Nothing was taken back.");
     return false;
   }
-  if (deps.settings.simulate) {
+  if (context.SettingsNow().simulate) {
     ui.Show("SIMULATE is on: nothing was merged.");
     return false;
   }
@@ -331,19 +334,20 @@ bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoU
 }
 
 std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
-                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         std::size_t chosen, const engine::RunContext& context,
                                          RunUndoUi& ui) {
   if (chosen >= runs.size() || !AskAgainIfUndone(runs[chosen], ui)) return std::nullopt;
-  auto plan = PrepareTakeBack(runs, chosen, deps);
-  if (!ConfirmTakeBack(plan, deps, ui)) return std::nullopt;
+  auto plan = PrepareTakeBack(runs, chosen, context);
+  if (!ConfirmTakeBack(plan, context, ui)) return std::nullopt;
   return plan;
 }
 
-bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBackSink& sink) {
+bool ExecuteTakeBack(const TakeBackPlan& plan, const engine::RunContext& context,
+                     TakeBackSink& sink) {
   TakeBackProgress progress;
   progress.total_files = plan.file_count;
   for (std::size_t k = 0; k < plan.runs.size(); ++k) {
-    const Outcome outcome = TakeBack(plan.runs[k], plan.files[k], deps, sink, &progress);
+    const Outcome outcome = TakeBack(plan.runs[k], plan.files[k], context, sink, &progress);
     if (outcome == Outcome::kWhole) continue;
     if (k + 1 < plan.runs.size()) {
       sink.Show(Cat({"The run of ", plan.runs[k].info.date,
@@ -355,11 +359,11 @@ bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBack
 }
 
 bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
-             const RunUndoDeps& deps, RunUndoUi& ui) {
-  const auto plan = PlanTakeBack(runs, chosen, deps, ui);
+             const engine::RunContext& context, RunUndoUi& ui) {
+  const auto plan = PlanTakeBack(runs, chosen, context, ui);
   if (!plan) return false;
   UiSink sink(ui);
-  return ExecuteTakeBack(*plan, deps, sink);
+  return ExecuteTakeBack(*plan, context, sink);
 }
 
 }  // namespace keyloom::edit

@@ -1,6 +1,7 @@
 // Taking back a whole run: its undo files merged newest first by the program's own importer, on
-// the run's machine, in the view the 64-bit registry editor merges them in (the 64-bit view on
-// 64-bit Windows, where Wow6432Node paths reach the 32-bit view; no view flag on 32-bit Windows).
+// the run's machine (the journal's, not the one searched now), in the view the 64-bit registry
+// editor merges them in (the 64-bit view on 64-bit Windows, where Wow6432Node paths reach the
+// 32-bit view; no view flag on 32-bit Windows).
 //
 // Before anything is merged, the present state of every key and value the files name is written
 // to an undo file of its own (a run of the journal), so the taking back can itself be taken back;
@@ -17,10 +18,8 @@
 #include <vector>
 
 #include "edit/run_undo_order.h"
-#include "files/change_settings.h"
+#include "engine/run_context.h"
 #include "files/run_journal.h"
-#include "files/undo_file.h"
-#include "registry/reg_api.h"
 
 namespace keyloom::edit {
 
@@ -32,14 +31,6 @@ class RunUndoUi {
   virtual bool Confirm(const std::string& question) = 0;
   // One result line.
   virtual void Show(const std::string& line) = 0;
-};
-
-struct RunUndoDeps {
-  reg::RegApi* api = nullptr;
-  files::UndoFile* undo = nullptr;
-  files::RunJournal* journal = nullptr;
-  // The settings now (undo folder, SIMULATE, DEFAULTUNDO, 64-bit Windows).
-  files::ChangeSettings settings;
 };
 
 // The journal's notes on the run, then the keys and values its files name, newest file first,
@@ -86,19 +77,20 @@ bool AskAgainIfUndone(const files::JournalRun& run, RunUndoUi& ui);
 // Reads the files of runs[chosen] and of the later runs to take back first, and finds the items
 // changed since; asks nothing, so it may run on a worker. An empty plan when there is nothing.
 TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::size_t chosen,
-                             const RunUndoDeps& deps);
+                             const engine::RunContext& context);
 // Shows the items changed since and asks the plan's question (the later runs to take back first,
 // or "Take back the run of <time>: N files, M items?"); true when merging may start.
-bool ConfirmTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, RunUndoUi& ui);
+bool ConfirmTakeBack(const TakeBackPlan& plan, const engine::RunContext& context, RunUndoUi& ui);
 // The three on this thread. Nothing when the answer is No or nothing is to be done.
 std::optional<TakeBackPlan> PlanTakeBack(const std::vector<files::JournalRun>& runs,
-                                         std::size_t chosen, const RunUndoDeps& deps,
+                                         std::size_t chosen, const engine::RunContext& context,
                                          RunUndoUi& ui);
 
 // Merges the plan's runs newest first; any thread. A run that is not taken back whole (a failure
 // or a stop) ends the take-back there, so no older run is merged under it. True when every run
 // was taken back whole.
-bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBackSink& sink);
+bool ExecuteTakeBack(const TakeBackPlan& plan, const engine::RunContext& context,
+                     TakeBackSink& sink);
 
 // PlanTakeBack, then ExecuteTakeBack on this thread: takes back runs[chosen] of `runs` (newest
 // first, as RunJournal::Runs lists them; see the top of this file). Later runs not taken back that
@@ -106,6 +98,6 @@ bool ExecuteTakeBack(const TakeBackPlan& plan, const RunUndoDeps& deps, TakeBack
 // No takes back nothing. Values changed since by anything else are listed before the question. True
 // when every run was taken back whole.
 bool UndoRun(const std::vector<files::JournalRun>& runs, std::size_t chosen,
-             const RunUndoDeps& deps, RunUndoUi& ui);
+             const engine::RunContext& context, RunUndoUi& ui);
 
 }  // namespace keyloom::edit

@@ -205,7 +205,7 @@ std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::Journ
   return later;
 }
 
-std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const files::MergeTarget& target,
+std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& target,
                                            const files::JournalRun& run,
                                            const std::vector<ParsedRunFile>& files,
                                            std::set<std::string>* newer) {

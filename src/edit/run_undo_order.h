@@ -66,7 +66,7 @@ std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::Journ
 // Runs without a replacement to follow (take-backs, single files) are not checked.
 // As "HKEY_CURRENT_USER\Software\X \"v\"" lines. Values in `newer` (the ids of items a newer
 // run of the same take-back changed after this one) are left to that run; this run's are added.
-std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const files::MergeTarget& target,
+std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& target,
                                            const files::JournalRun& run,
                                            const std::vector<ParsedRunFile>& files,
                                            std::set<std::string>* newer);

@@ -8,7 +8,6 @@
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/status_log.h"
-#include "files/change_settings.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
 
@@ -104,11 +103,11 @@ bool Wanted(const WalkFrame& frame, const ValueOptions& options, const FindUnits
 
 class ValueChecker {
  public:
-  ValueChecker(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+  ValueChecker(WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                const std::string& key_name, const std::string& parent_display,
                const ValueOptions& options)
       : frame_(frame),
-        deps_(deps),
+        context_(context),
         session_(*frame.session),
         key_(key),
         key_path_(parent_display + key_name),
@@ -146,12 +145,12 @@ class ValueChecker {
     Log(line);
     ++session_.unreadable_values;
   }
-  void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
+  void Log(const std::string& text, bool debug_only = false) { context_.log(text, debug_only); }
   MatchOptions Options() const { return {options_.case_sensitive, frame_.settings.wholenum}; }
   // The hit's row as the value is found, with its data as the Key List shows it: read again for
   // the hit alone, so that the many values without a hit cost no preview.
   HitDetails Found(const ValueEntry& value, FoundIn found_in) {
-    HitDetails row = ReadHitDetails(*deps_.api, key_, &value.name, found_in, false);
+    HitDetails row = ReadHitDetails(*context_.api, key_, &value.name, found_in, false);
     if (row.type.empty()) row.type = TypeName(value.type);
     row.modified = frame_.key_written;
     return row;
@@ -159,21 +158,22 @@ class ValueChecker {
   // The row after a change that was made for real: the value read again under `name` (its new
   // name after a rename), with the key's new time. A value that cannot be read keeps the row.
   void ReadAgain(HitDetails& row, const std::string& name) {
-    if (row.result != change::ChangeResult::kReplaced && row.result != change::ChangeResult::kRenamed) {
+    if (row.result != change::ChangeResult::kReplaced &&
+        row.result != change::ChangeResult::kRenamed) {
       return;
     }
-    HitDetails now = ReadHitDetails(*deps_.api, key_, &name, row.found_in, true);
+    HitDetails now = ReadHitDetails(*context_.api, key_, &name, row.found_in, true);
     if (now.type.empty()) return;
     now.result = row.result;
     row = std::move(now);
   }
   void AddRow(const std::string& shown, const HitDetails& row) {
-    deps_.output->AddKeyListHit(MakeKeyListEntry(frame_.root_name, key_path_, shown), row);
+    context_.output->AddKeyListHit(MakeKeyListEntry(frame_.root_name, key_path_, shown), row);
   }
 
   // The session's entry for a change of the value; the key is asked for its name once.
   std::string Item(ItemChange change, std::string_view value_name) {
-    if (key_id_.empty()) key_id_ = RunKeyId(frame_, deps_, key_, key_path_);
+    if (key_id_.empty()) key_id_ = RunKeyId(frame_, context_, key_, key_path_);
     return RunItem(key_id_, change, value_name);
   }
   bool Changed(ItemChange change, std::string_view value_name) {
@@ -193,7 +193,7 @@ class ValueChecker {
   bool MarkBefore(ItemChange change, const ValueEntry& value, HitDetails& row) {
     if (Mark(change, value.name)) return true;
     Log("Not changed, out of memory [" + key_path_ + "\t" + DisplayName(value.name) + "]");
-    CountChange(session_, *deps_.output, false);
+    CountChange(session_, *context_.output, false);
     NoteFailure(row, "out of memory");
     return false;
   }
@@ -224,7 +224,7 @@ class ValueChecker {
   // The run's change of a value whose data holds the find text; what it did goes on `row`.
   void ChangeData(const ValueEntry& value, reg::DataKind kind, const std::string& found,
                   HitDetails& row) {
-    if (deps_.controls->DeleteMode()) {
+    if (context_.controls->DeleteMode()) {
       DeleteValue(value, row);
       return;
     }
@@ -236,7 +236,7 @@ class ValueChecker {
       ReplaceData(value, kind, found, &counted, row);
     } catch (const std::exception&) {
       Log("Unable to Replace String.");
-      if (!counted) CountChange(session_, *deps_.output, false);
+      if (!counted) CountChange(session_, *context_.output, false);
       NoteFailure(row, "Unable to Replace String.");
     }
     ReadAgain(row, value.name);
@@ -268,12 +268,12 @@ class ValueChecker {
     }
     if (!informational) success_line.clear();
     change::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
+        NewRunAction(frame_, context_, key_path_, (frame_.settings.undo & config::kUndoEdits) != 0);
     action.ActionKind = change::akUpdate;
     action.ValueName = value.name;
     action.NewData = replaced;
     const bool made =
-        MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute, success_line);
+        MakeRunChange(session_, context_, action, change::ChangeOp::kExecute, success_line);
     *counted = true;
     NoteResult(row, action, made, change::ChangeResult::kReplaced);
     if (made && kind == reg::DataKind::kMultiString) {
@@ -295,7 +295,7 @@ class ValueChecker {
   // The run's change of a value whose name holds the find text; what it did goes on `row`, and a
   // renamed value's new name to `shown`.
   void ChangeName(const ValueEntry& value, std::string& shown, HitDetails& row) {
-    if (deps_.controls->DeleteMode()) {
+    if (context_.controls->DeleteMode()) {
       DeleteValue(value, row);
       return;
     }
@@ -303,12 +303,12 @@ class ValueChecker {
     if (!MarkBefore(ItemChange::kValueName, value, row)) return;
     const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
     change::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoEdits) != 0);
+        NewRunAction(frame_, context_, key_path_, (frame_.settings.undo & config::kUndoEdits) != 0);
     action.ActionKind = change::akRename;
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
     action.NewData = new_name;
-    const bool made = MakeRunChange(session_, deps_, action, change::ChangeOp::kExecute,
+    const bool made = MakeRunChange(session_, context_, action, change::ChangeOp::kExecute,
                                     "New Key is : " + new_name);
     NoteResult(row, action, made, change::ChangeResult::kRenamed);
     if (!made) return;
@@ -328,23 +328,23 @@ class ValueChecker {
     if (Changed(ItemChange::kRemoval, value.name)) {
       std::uint32_t type = 0;
       reg::Bytes data;
-      if (deps_.api->QueryValue(key_, value.name, &type, &data) == reg::kFileNotFound) {
+      if (context_.api->QueryValue(key_, value.name, &type, &data) == reg::kFileNotFound) {
         row.result = change::ChangeResult::kDeleted;
       }
       return;
     }
     if (!MarkBefore(ItemChange::kRemoval, value, row)) return;
-    change::TRegAction action =
-        NewRunAction(frame_, deps_, key_path_, (frame_.settings.undo & files::kUndoDeletes) != 0);
+    change::TRegAction action = NewRunAction(frame_, context_, key_path_,
+                                             (frame_.settings.undo & config::kUndoDeletes) != 0);
     action.ValueName = value.name;
     action.UnnamedValue = value.name.empty();
-    const bool made = MakeRunChange(session_, deps_, action, change::ChangeOp::kDelete,
+    const bool made = MakeRunChange(session_, context_, action, change::ChangeOp::kDelete,
                                     "Key Value Deleted Successfully");
     NoteResult(row, action, made, change::ChangeResult::kDeleted);
   }
 
   WalkFrame& frame_;
-  const WalkDeps& deps_;
+  const RunContext& context_;
   SearchSession& session_;
   reg::KeyHandle key_;
   std::string key_id_;  // RunKeyId of the key, asked for at the first change
@@ -356,10 +356,10 @@ class ValueChecker {
 
 }  // namespace
 
-std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+std::string RunKeyId(const WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                      const std::string& key_path) {
   std::string name;
-  if (deps.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
+  if (context.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
   return Folded(text::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
 }
 
@@ -371,21 +371,22 @@ std::string RunItem(const std::string& key_id, ItemChange change, std::string_vi
   return item;
 }
 
-change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+change::TRegAction NewRunAction(const WalkFrame& frame, const RunContext& context,
                               const std::string& key_path, bool create_undo) {
-  change::TRegAction action = change::TRegAction::Create(*deps.api, *deps.undo, deps.change_settings());
+  change::TRegAction action = change::TRegAction::Create(
+      *context.api, *context.undo, context.ChangeSettingsOn(frame.session->machine));
   action.RootKey = reg::RootByIndex(frame.session->root_index)->handle;
   action.KeyPath = key_path;
   action.CreateUndo = create_undo;
-  action.MachineName = deps.globals->search_machine;
+  action.MachineName = frame.session->machine;
   return action;
 }
 
-bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
+bool MakeRunChange(SearchSession& session, const RunContext& context, change::TRegAction& action,
                    change::ChangeOp op, std::string_view success_line) {
   const bool made = change::MakeChange(
-      action, op, [&deps](const std::string& line) { deps.log(line, false); }, success_line);
-  CountChange(session, *deps.output, made);
+      action, op, [&context](const std::string& line) { context.log(line, false); }, success_line);
+  CountChange(session, *context.output, made);
   return made;
 }
 
@@ -400,34 +401,36 @@ void NoteFailure(HitDetails& row, std::string_view reason) {
   row.reason = change::OneLineReason(reason);
 }
 
-void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+void CheckValues(WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count) {
-  const ValueOptions options{deps.controls->CaseSensitive(), deps.controls->IncludeValueContents(),
-                             deps.controls->IncludeValueNames()};
+  const ValueOptions options{context.controls->CaseSensitive(),
+                             context.controls->IncludeValueContents(),
+                             context.controls->IncludeValueNames()};
   const FindUnits& find = FindUnitsOf(frame, options.case_sensitive);
   reg::ValueBuffer& room = frame.value_room;
   // Every value is read before any is checked: a change made by a check must not alter what the
   // reading sees (a renamed or deleted value moves the others' indexes).
   std::vector<ValueEntry> kept;  // most keys keep none: no allocation then
   for (std::uint32_t i = 0; i < value_count; ++i) {
-    const reg::ErrorCode rc = deps.api->EnumValueInto(key, i, &room);
+    const reg::ErrorCode rc = context.api->EnumValueInto(key, i, &room);
     if (rc == reg::kNoMoreItems) break;
     if (rc != reg::kSuccess) {
       // Named by its place alone, as its name is not known; the values after it are read on
       // while the key's count of values bounds the reading.
       frame.call_failed = true;
       ++frame.session->unreadable_values;
-      deps.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
-                   key_name + "], skipping [" + text::TrimMessage(deps.api->ErrorMessage(rc)) + "]",
-               false);
+      context.log("Unable to read value " + std::to_string(i) + " of key [" + parent_display +
+                      key_name + "], skipping [" +
+                      text::TrimMessage(context.api->ErrorMessage(rc)) + "]",
+                  false);
       if (value_count == kAllValues) break;
       continue;
     }
     if (Wanted(frame, options, find, room)) kept.push_back(EntryOf(room));
   }
   if (kept.empty()) return;
-  ValueChecker checker(frame, deps, key, key_name, parent_display, options);
+  ValueChecker checker(frame, context, key, key_name, parent_display, options);
   for (const auto& value : kept) {
     try {
       checker.Check(value);

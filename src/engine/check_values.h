@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kAllValues = 0xFFFFFFFF;
 // as the status log names it. A value that cannot be read, or read as its kind (a REG_DWORD that
 // does not hold 4 bytes), or whose examination fails, is named in the status log and counted in the session's unreadable values;
 // the key's other values are examined all the same.
-void CheckValues(WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+void CheckValues(WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                  const std::string& key_name, const std::string& parent_display,
                  std::uint32_t value_count = kAllValues);
 
@@ -36,7 +36,7 @@ enum class ItemChange : char {
 // (HKEY_CURRENT_USER and HKEY_USERS\<sid>, HKEY_CLASSES_ROOT and the classes below
 // HKEY_LOCAL_MACHINE and the user) has one name. A key the system does not name is known by the
 // run's root and `key_path` instead.
-std::string RunKeyId(const WalkFrame& frame, const WalkDeps& deps, reg::KeyHandle key,
+std::string RunKeyId(const WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                      const std::string& key_path);
 
 // The session's entry for a change of the key `key_id` or of its value `value_name`.
@@ -44,13 +44,13 @@ std::string RunItem(const std::string& key_id, ItemChange change, std::string_vi
 
 // A registry action for one change of the run, with root, key path, machine and undo settings
 // filled in.
-change::TRegAction NewRunAction(const WalkFrame& frame, const WalkDeps& deps,
+change::TRegAction NewRunAction(const WalkFrame& frame, const RunContext& context,
                               const std::string& key_path, bool create_undo);
 
 // Makes one change of the run through change::MakeChange and counts it: a change made in the
 // session's changed count, a refused one in its failed count. The refusal's text, or else
 // `success_line` (when not empty), goes to the status log after the attempt. True when made.
-bool MakeRunChange(SearchSession& session, const WalkDeps& deps, change::TRegAction& action,
+bool MakeRunChange(SearchSession& session, const RunContext& context, change::TRegAction& action,
                    change::ChangeOp op, std::string_view success_line = {});
 
 // Notes on a hit's row what a change made or refused by MakeRunChange did: `done` (kSimulated

@@ -5,12 +5,10 @@
 #include <vector>
 
 #include "base/text.h"
-#include "base/local_date.h"
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/status_log.h"
-#include "files/change_settings.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
@@ -18,7 +16,7 @@ namespace {
 
 constexpr const char* kWow64Node = "Wow6432Node";  // compared exactly, letter case included
 
-bool Informational(const RunSettings& settings) {
+bool Informational(const config::Settings& settings) {
   return settings.logging == 1 || settings.logging == 2;
 }
 
@@ -26,66 +24,14 @@ std::string Child(const std::string& path, const std::string& name) {
   return path.empty() ? name : path + "\\" + name;
 }
 
-// Opens the run's log file in `folder`; its path, or "" with a line saying why not.
-std::string KeepRunLog(files::KeptLog& kept, const std::string& folder, const LogFunction& log) {
-  std::string error;
-  std::string path = kept.BeginRun(folder, base::LocalDateTimeText(), &error);
-  if (path.empty() && log) {
-    log("Unable to keep the run's log in " + folder + " [" + error + "]", false);
-  }
-  return path;
-}
-
 }  // namespace
-
-EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker) {
-  EngineDeps deps;
-  deps.api = walk.api;
-  deps.globals = walk.globals;
-  deps.controls = walk.controls;
-  deps.output = walk.output;
-  deps.gate = &gate;
-  deps.walker = &walker;
-  deps.log = walk.log;
-  deps.settings = walk.settings;
-  files::UndoFile* undo = walk.undo;
-  deps.raise_undo_new_file = [undo] {
-    if (undo != nullptr) undo->RaiseNewFileFlag();
-  };
-  files::RunJournal* journal = walk.journal;
-  if (journal != nullptr) {
-    deps.run_started = [journal, kept = walk.kept_log, log = walk.log,
-                        settings = walk.change_settings](const std::string& find,
-                                                         const std::string& replace) {
-      files::RunInfo info;
-      info.find = find;
-      info.replace = replace;
-      if (settings) {
-        const files::ChangeSettings change = settings();
-        info.machine = change.search_machine;
-        info.view = files::ViewName(files::ChangeView(change));
-        if (kept != nullptr) info.log = KeepRunLog(*kept, change.undo_folder, log);
-      }
-      journal->BeginRun(std::move(info));
-    };
-    deps.run_ended = [journal, kept = walk.kept_log, log = walk.log] {
-      const std::string log_error = kept != nullptr ? kept->EndRun() : "";
-      if (!log_error.empty() && log)
-        log("Unable to complete the run's log [" + log_error + "]", false);
-      const std::string error = journal->EndRun();
-      if (!error.empty() && log) log("Unable to write to the run journal [" + error + "]", false);
-    };
-    deps.run_undo_files = [journal] { return journal->LastRunFiles(); };
-  }
-  return deps;
-}
 
 void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
   engine_ = &engine;
   SearchSession& session = engine.session();
   WalkFrame frame;
   frame.session = &session;
-  frame.settings = deps_.settings();
+  ReadSettings(frame);
   frame.root = reg.RootKeyHandle();
   const reg::RootKey* root = reg::RootByIndex(session.root_index);
   frame.root_name = root != nullptr ? root->name : "";
@@ -100,7 +46,7 @@ std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyH
   if (count != 0xFFFFFFFF) names.reserve(count);
   std::string name;
   reg::ErrorCode rc = reg::kSuccess;
-  for (std::uint32_t i = 0; i < count && (rc = deps_.api->EnumKey(key, i, &name)) == reg::kSuccess;
+  for (std::uint32_t i = 0; i < count && (rc = context_.api->EnumKey(key, i, &name)) == reg::kSuccess;
        ++i) {
     names.push_back(std::move(name));
   }
@@ -110,7 +56,7 @@ std::vector<std::string> RegistryWalker::SubkeyNames(WalkFrame& frame, reg::KeyH
 
 bool RegistryWalker::KeyGone(reg::KeyHandle key) {
   reg::KeyInfo info;
-  return deps_.api->QueryInfoKey(key, &info) != reg::kSuccess;
+  return context_.api->QueryInfoKey(key, &info) != reg::kSuccess;
 }
 
 void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::string& path,
@@ -119,7 +65,7 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
   // frame.settings were read for this key by its examination (or by WalkKey for the start key).
   if (session.depth > kDepthLimit) {
     if (frame.settings.logging == kLoggingDebug) {
-      deps_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +
+      context_.debug_file("Subtree Depth has hit " + std::to_string(kDepthLimit) +
                        ", skipping tree [\\" + path + "]");
     }
     return;
@@ -140,7 +86,7 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
     const std::string parent =
         slash == std::string::npos ? "\\" : "\\" + path.substr(0, slash) + "\\";
     try {
-      CheckValues(frame, deps_, key, key_name, parent);
+      CheckValues(frame, context_, key, key_name, parent);
     } catch (const std::exception& error) {
       NotExamined(session, parent + key_name, error);
     }
@@ -171,7 +117,7 @@ void RegistryWalker::WalkLevel(WalkFrame& frame, reg::KeyHandle key, const std::
 reg::KeyHandle RegistryWalker::OpenSubkey(reg::KeyHandle parent, const std::string& name) {
   reg::KeyHandle child = reg::kNullKey;
   const reg::ErrorCode rc =
-      deps_.api->OpenKey(parent, name, reg::kAccessModeMasks[1] | reg::ViewFlag(view_), &child);
+      context_.api->OpenKey(parent, name, reg::kAccessModeMasks[1] | reg::ViewFlag(view_), &child);
   last_error_ = rc;
   return rc == reg::kSuccess ? child : reg::kNullKey;
 }
@@ -179,29 +125,22 @@ reg::KeyHandle RegistryWalker::OpenSubkey(reg::KeyHandle parent, const std::stri
 bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, const std::string& path,
                                    const std::string& name, const std::string& parent_display) {
   SearchSession& session = *frame.session;
-  frame.settings = deps_.settings();
-  const RunSettings& settings = frame.settings;
+  ReadSettings(frame);
+  const config::Settings& settings = frame.settings;
   // The subkey's full path, made only for the lines and the errors that name it.
   auto full = [&parent_display, &name] { return parent_display + name; };
   std::string security_path;
   bool permissions_changed = false;
   reg::TAccessControlList saved;
   // Made only when a key refuses access, which is rare.
-  auto repair = [this] {
-    return reg::PermissionRepairContext{deps_.api,
-                                        deps_.account,
-                                        deps_.globals->search_machine,
-                                        view_,
-                                        [this] { return deps_.settings().logging; },
-                                        deps_.log};
-  };
+  auto repair = [this, &session] { return context_.RepairOn({session.machine, view_}); };
   try {
     if (name == kWow64Node) {
       if (KeyGone(parent)) return false;
       Log("Skipping WoW6432Node : " + full());
       return true;
     }
-    reg::UniqueKey child(*deps_.api, OpenSubkey(parent, name));
+    reg::UniqueKey child(*context_.api, OpenSubkey(parent, name));
     if (!child && last_error_ == reg::kKeyDeleted) return false;
     if (!child && settings.fixperms) {
       security_path = Child(path, name);
@@ -210,29 +149,29 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
             "], attempting to modify perissions");
       }
       permissions_changed = reg::AddKeySecurity(repair(), session.root_index, security_path, saved);
-      child = reg::UniqueKey(*deps_.api, OpenSubkey(parent, name));
+      child = reg::UniqueKey(*context_.api, OpenSubkey(parent, name));
       if (child && Informational(settings)) {
         Log("Security - Re-open of key after permission change successful");
       }
     }
     if (child) {
       ++session.keys_examined;
-      if (!deps_.globals->silent_mode) {
-        deps_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) +
+      if (!context_.silent) {
+        context_.output->SetStatusBarText("Analyzing [" + std::to_string(session.depth) +
                                        "] : " + (path.empty() ? "\\" : "\\" + path));
       }
       // The counts bound the reads of the values and of the subkey names, which saves the two
       // calls that would only answer "no more items".
       reg::KeyInfo info;
-      const reg::ErrorCode info_rc = deps_.api->QueryInfoKey(child.get(), &info);
+      const reg::ErrorCode info_rc = context_.api->QueryInfoKey(child.get(), &info);
       if (info_rc != reg::kSuccess) {
         frame.call_failed = true;
         info.value_count = kAllValues;
         info.subkey_count = 0xFFFFFFFF;
       }
       frame.key_written = info.last_write_time;
-      if (deps_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
-      if (child) CheckValues(frame, deps_, child.get(), name, parent_display, info.value_count);
+      if (context_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
+      if (child) CheckValues(frame, context_, child.get(), name, parent_display, info.value_count);
       std::vector<std::string> names;
       if (child && info.subkey_count > 0) {
         names = SubkeyNames(frame, child.get(), info.subkey_count);
@@ -255,7 +194,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
     NotExamined(session, full(), error);
   }
   if (permissions_changed) {
-    if (Informational(deps_.settings())) {
+    ReadSettings(frame);
+    if (Informational(frame.settings)) {
       Log("Security - Registry permissions have been changed, setting permissions back to "
           "original settings");
     }
@@ -269,7 +209,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   SearchSession& session = *frame.session;
   const std::string full = parent_display + name;
   if (frame.settings.logging == kLoggingDebug) Log("Checking KEY NAME [" + full + "]", true);
-  const MatchOptions options{deps_.controls->CaseSensitive(), frame.settings.wholenum};
+  const MatchOptions options{context_.controls->CaseSensitive(), frame.settings.wholenum};
   if (!MatchText(session.find_text, name, reg::DataKind::kString, false, options)) return;
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
@@ -277,66 +217,67 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   HitDetails hit;
   hit.modified = frame.key_written;
   if (session.search_only) {
-    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
     return;
   }
-  const bool delete_mode = deps_.controls->DeleteMode();
+  const bool delete_mode = context_.controls->DeleteMode();
   // A key this run renamed already, reached again under another root, keeps its name; it is
   // walked like any key.
-  if (!delete_mode && session.changed_items.count(RunItem(
-                          RunKeyId(frame, deps_, child->get(), full), ItemChange::kKeyName)) != 0) {
-    deps_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+  if (!delete_mode &&
+      session.changed_items.count(
+          RunItem(RunKeyId(frame, context_, child->get(), full), ItemChange::kKeyName)) != 0) {
+    context_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
     return;
   }
   child->Reset();
-  const bool create_undo = (frame.settings.undo & files::kUndoDeletes) != 0;
+  const bool create_undo = (frame.settings.undo & config::kUndoDeletes) != 0;
   if (delete_mode) {
-    change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
-    const bool made =
-        MakeRunChange(session, deps_, action, change::ChangeOp::kDelete, "Key Deleted Successfully");
+    change::TRegAction action = NewRunAction(frame, context_, full, create_undo);
+    const bool made = MakeRunChange(session, context_, action, change::ChangeOp::kDelete,
+                                    "Key Deleted Successfully");
     NoteResult(hit, action, made, change::ChangeResult::kDeleted);
-    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
   try {
     const std::string renamed = RenamedPath(frame, full);
-    change::TRegAction action = NewRunAction(frame, deps_, full, create_undo);
+    change::TRegAction action = NewRunAction(frame, context_, full, create_undo);
     action.ActionKind = change::akRename;
     action.NewData = renamed;
-    const bool made =
-        MakeRunChange(session, deps_, action, change::ChangeOp::kExecute, "Key Renamed Successfully");
+    const bool made = MakeRunChange(session, context_, action, change::ChangeOp::kExecute,
+                                    "Key Renamed Successfully");
     counted = true;
     NoteResult(hit, action, made, change::ChangeResult::kRenamed);
     reg::KeyHandle moved = reg::kNullKey;
-    if (deps_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
+    if (context_.api->OpenKey(frame.root, reg::WithoutLeadingBackslash(renamed),
                            reg::access::kQueryValue | reg::ViewFlag(view_),
                            &moved) == reg::kSuccess) {
-      const reg::UniqueKey guard(*deps_.api, moved);
+      const reg::UniqueKey guard(*context_.api, moved);
       session.changed_items.insert(
-          RunItem(RunKeyId(frame, deps_, moved, renamed), ItemChange::kKeyName));
+          RunItem(RunKeyId(frame, context_, moved, renamed), ItemChange::kKeyName));
       Log("New Tree is : " + renamed);
       session.renamed_keys.push_back({session.root_index, renamed});
       // The row shows the key as it is now: its new name and time.
       const std::uint64_t written =
-          ReadHitDetails(*deps_.api, moved, nullptr, FoundIn::kKeyName).modified;
+          ReadHitDetails(*context_.api, moved, nullptr, FoundIn::kKeyName).modified;
       if (written != 0) hit.modified = written;
-      deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
+      context_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
     } else {
-      deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+      context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
       Log("Error: Unable to Rename Key.");
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
-    if (!counted) CountChange(session, *deps_.output, false);
+    if (!counted) CountChange(session, *context_.output, false);
     NoteFailure(hit, "Unable to Rename Key.");
-    deps_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
   }
 }
 
 std::string RegistryWalker::RenamedPath(const WalkFrame& frame, const std::string& full) const {
   const SearchSession& session = *frame.session;
-  const bool case_sensitive = deps_.controls->CaseSensitive();
+  const bool case_sensitive = context_.controls->CaseSensitive();
   // Below a renamed key (a follow-up pass) the key's new name holds the replacement already: only
   // what lies below it is replaced, or a replacement that contains the find text would grow it
   // again and move the subkey out of its renamed parent.
@@ -357,7 +298,7 @@ void RegistryWalker::NotExamined(SearchSession& session, const std::string& full
 }
 
 std::string RegistryWalker::ErrorText(reg::ErrorCode code) {
-  return text::TrimMessage(deps_.api->ErrorMessage(code));
+  return text::TrimMessage(context_.api->ErrorMessage(code));
 }
 
 }  // namespace keyloom::engine

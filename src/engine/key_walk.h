@@ -13,21 +13,17 @@
 // every subkey, and the stop request at the start of every level.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/globals.h"
 #include "engine/match.h"
+#include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "engine/search_session.h"
-#include "files/change_settings.h"
-#include "files/kept_log.h"
-#include "files/run_journal.h"
-#include "files/undo_file.h"
-#include "registry/permission_repair.h"
 #include "registry/reg_api.h"
 
 namespace keyloom::engine {
@@ -35,29 +31,12 @@ namespace keyloom::engine {
 // The deepest level examined below a start key; subkeys of a key at level 41 are not visited.
 inline constexpr int kDepthLimit = 40;
 
-struct WalkDeps {
-  reg::RegApi* api = nullptr;
-  Globals* globals = nullptr;
-  RunControls* controls = nullptr;
-  RunOutput* output = nullptr;
-  files::UndoFile* undo = nullptr;
-  // Told of each run's start and end; may be null.
-  files::RunJournal* journal = nullptr;
-  // Keeps each run's whole status log beside its undo files; may be null.
-  files::KeptLog* kept_log = nullptr;
-  reg::ProgramAccount* account = nullptr;
-  LogFunction log;
-  // Writes a line to the debug log file alone (also in silent mode), at logging level 2.
-  std::function<void(const std::string&)> debug_file;
-  std::function<RunSettings()> settings;
-  // The settings a registry change is made with, read right before each change.
-  std::function<files::ChangeSettings()> change_settings;
-};
-
 // What the walk knows of the run for the key being examined.
 struct WalkFrame {
   SearchSession* session = nullptr;
-  RunSettings settings;
+  // The settings record, brought up to date at every key examined.
+  config::Settings settings;
+  std::uint64_t settings_seen = config::SettingsStore::kNeverSeen;
   reg::KeyHandle root = reg::kNullKey;  // the pass's root (a remote root after a connection)
   const char* root_name = "";
   // The start key of a follow-up pass (a key the run renamed), as the walk's paths spell it; "" in
@@ -74,14 +53,10 @@ struct WalkFrame {
   std::optional<FindUnits> find_units;
 };
 
-// The run's dependencies, sharing with the walk its registry, globals, controls, output, log,
-// settings and undo writer, for the given pause gate and walker.
-EngineDeps EngineDepsFor(const WalkDeps& walk, PauseGate& gate, KeyWalker& walker);
-
 class RegistryWalker final : public KeyWalker {
  public:
-  explicit RegistryWalker(WalkDeps deps) : deps_(std::move(deps)) {}
-  // The run's pause points and stop request.
+  // `context` must outlive the walker.
+  explicit RegistryWalker(const RunContext& context) : context_(context) {}
 
   void WalkKey(SearchEngine& engine, reg::TRegistry& reg) override;
 
@@ -105,9 +80,13 @@ class RegistryWalker final : public KeyWalker {
   std::string ErrorText(reg::ErrorCode code);
   // A key whose examination an error ended: logged and counted among the keys not read.
   void NotExamined(SearchSession& session, const std::string& full, const std::exception& error);
-  void Log(const std::string& text, bool debug_only = false) { deps_.log(text, debug_only); }
+  void Log(const std::string& text, bool debug_only = false) { context_.log(text, debug_only); }
+  // The settings of the key examined now.
+  void ReadSettings(WalkFrame& frame) const {
+    context_.settings->Refresh(frame.settings, frame.settings_seen);
+  }
 
-  WalkDeps deps_;
+  const RunContext& context_;
   SearchEngine* engine_ = nullptr;
   reg::RegView view_ = reg::RegView::kNone;
   reg::ErrorCode last_error_ = reg::kSuccess;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstddef>
 
+#include "base/local_date.h"
 #include "base/text.h"
 
 namespace keyloom::engine {
@@ -74,18 +75,26 @@ bool SearchEngine::PausePoint() {
 }
 
 void SearchEngine::RunSession(bool search_only) {
+  const RunContext& context = *deps_.context;
   session_.search_only = search_only;
-  if (deps_.raise_undo_new_file) deps_.raise_undo_new_file();
-  RunControls& controls = *deps_.controls;
+  session_.machine = context.machine;
+  if (context.undo != nullptr) context.undo->RaiseNewFileFlag();
+  RunControls& controls = *context.controls;
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
-  if (deps_.run_started) deps_.run_started(session_.find_text, session_.replace_text);
+  BeginJournalRun();
   struct RunEnd {
-    const std::function<void()>& ended;
+    const RunContext& context;
     ~RunEnd() {
-      if (ended) ended();
+      if (context.journal == nullptr) return;
+      const std::string log_error = context.kept_log != nullptr ? context.kept_log->EndRun() : "";
+      if (!log_error.empty()) {
+        context.log("Unable to complete the run's log [" + log_error + "]", false);
+      }
+      const std::string error = context.journal->EndRun();
+      if (!error.empty()) context.log("Unable to write to the run journal [" + error + "]", false);
     }
-  } run_end{deps_.run_ended};
+  } run_end{context};
   const std::vector<StartPoint> starts = controls.StartPoints();
   const int choice = controls.RootChoice();
   if (!starts.empty()) {
@@ -93,7 +102,7 @@ void SearchEngine::RunSession(bool search_only) {
     session_.last_root = starts.back().root_index;
   } else if (choice >= 1 && choice <= 5) {
     session_.first_root = session_.last_root = choice;
-  } else if (!deps_.globals->search_machine.empty()) {
+  } else if (!session_.machine.empty()) {
     session_.first_root = 3;
     session_.last_root = 4;
   } else {
@@ -120,23 +129,42 @@ void SearchEngine::RunSession(bool search_only) {
     const RenamedKey key = session_.renamed_keys[i];
     const reg::RootKey* root = reg::RootByIndex(key.root_index);
     if (root == nullptr) continue;
-    deps_.log(std::string("Searching Renamed Key [") + root->name + key.path + "]", false);
+    Log(std::string("Searching Renamed Key [") + root->name + key.path + "]");
     SearchRoots(session_.find_text, session_.replace_text, key.root_index, key.root_index,
                 key.path);
   }
   session_.renamed_keys.clear();
 
-  deps_.log("Search Matched " + std::to_string(session_.matched_count) + " Keys.", false);
+  Log("Search Matched " + std::to_string(session_.matched_count) + " Keys.");
   const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
-  deps_.log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.",
-            false);
+  Log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.");
   if (session_.failed_count > 0) {
-    deps_.log("Failed to change [" + std::to_string(session_.failed_count) + "] Entries.", false);
+    Log("Failed to change [" + std::to_string(session_.failed_count) + "] Entries.");
   }
-  if (!search_only && deps_.run_undo_files) {
-    const auto line = UndoEndLine(deps_.run_undo_files(), session_.changed_count);
-    if (line) deps_.log(*line, false);
+  if (!search_only && deps_.names_undo_files && context.journal != nullptr) {
+    const auto line = UndoEndLine(context.journal->LastRunFiles(), session_.changed_count);
+    if (line) Log(*line);
   }
+}
+
+void SearchEngine::BeginJournalRun() {
+  const RunContext& context = *deps_.context;
+  if (context.journal == nullptr) return;
+  const files::ChangeSettings change = context.ChangeSettingsOn(session_.machine);
+  files::RunInfo info;
+  info.find = session_.find_text;
+  info.replace = session_.replace_text;
+  info.machine = change.target.machine;
+  info.view = files::ViewName(change.target.view);
+  if (context.kept_log != nullptr) {
+    const std::string& folder = change.undo_folder;
+    std::string error;
+    info.log = context.kept_log->BeginRun(folder, base::LocalDateTimeText(), &error);
+    if (info.log.empty()) {
+      context.log("Unable to keep the run's log in " + folder + " [" + error + "]", false);
+    }
+  }
+  context.journal->BeginRun(std::move(info));
 }
 
 std::optional<std::string> UndoEndLine(const std::vector<std::string>& undo_files,
@@ -162,7 +190,7 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
 }
 
 void SearchEngine::BeginMainPass(const std::string& find) {
-  if (deps_.controls->WindowVisible()) deps_.output->ClearLists();
+  if (deps_.context->controls->WindowVisible()) deps_.context->output->ClearLists();
   session_.matched_count = 0;
   session_.changed_count = 0;
   session_.failed_count = 0;
@@ -174,44 +202,41 @@ void SearchEngine::BeginMainPass(const std::string& find) {
 
 bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path, bool main_pass) {
   session_.abandon = false;
-  session_.type_filter = deps_.controls->TypeFilter();
+  session_.type_filter = deps_.context->controls->TypeFilter();
 
-  reg::TRegistry reg(*deps_.api);
+  const RunContext& context = *deps_.context;
+  reg::TRegistry reg(*context.api);
   reg.SetAccessMode(1);
-  if (deps_.globals->is_64bit_windows) {
-    reg.SetView(deps_.settings().scanmethod == 1 ? reg::RegView::k64 : reg::RegView::k32);
-  }
-  const std::string& machine = deps_.globals->search_machine;
+  const reg::Target target = context.TargetOn(session_.machine);
+  if (target.view != reg::RegView::kNone) reg.SetView(target.view);
+  const std::string& machine = target.machine;
 
   for (int r = first; r <= last; ++r) {
     const reg::RootKey* root = reg::RootByIndex(r);
     if (root == nullptr) continue;
     if (!machine.empty() && r != 3 && r != 4) {
-      deps_.log(std::string("Cannot search [") + root->name + "] key over network, skipping",
-                false);
+      Log(std::string("Cannot search [") + root->name + "] key over network, skipping");
       continue;
     }
     reg.SetRootKey(root->handle);
     session_.root_index = r;
     if (!machine.empty()) {
-      deps_.log("Connecting to remote registry on " + machine, false);
+      Log("Connecting to remote registry on " + machine);
       if (!reg.RegistryConnect(machine)) {
         ++session_.unreadable_count;
-        deps_.log("Remote Registry Error: [" + reg.LastErrorText() + "]", false);
+        Log("Remote Registry Error: [" + reg.LastErrorText() + "]");
         continue;
       }
     }
     if (main_pass) {
-      deps_.log(
-          std::string("Checking Key : ") + root->name + (start_path == "\\" ? "" : start_path),
-          false);
+      Log(std::string("Checking Key : ") + root->name + (start_path == "\\" ? "" : start_path));
     }
     if (reg.OpenKey(start_path)) {
       ++session_.keys_examined;
       deps_.walker->WalkKey(*this, reg);
     } else {
       ++session_.unreadable_count;
-      deps_.log("Unable to open key [" + start_path + "], " + reg.LastErrorText(), false);
+      Log("Unable to open key [" + start_path + "], " + reg.LastErrorText());
     }
     reg.CloseKey();
     if (session_.abandon || !PausePoint()) break;
@@ -232,7 +257,9 @@ RunController::~RunController() {
 }
 
 std::string RunController::IdleReplaceCaption() const {
-  return engine_.deps().settings().enabledel ? "&Delete" : "&Replace";
+  const bool enabledel =
+      engine_.context().settings->Read([](const config::Settings& s) { return s.enabledel; });
+  return enabledel ? "&Delete" : "&Replace";
 }
 
 void RunController::Apply() { window_->ApplyButtons(buttons_); }
@@ -258,20 +285,23 @@ bool RunController::StartRun(bool search_only) {
   worker_ = std::thread([this, search_only] {
     engine_.RunSession(search_only);
     active_ = false;
-    engine_.deps().output->RunFinished();
+    const RunContext& context = engine_.context();
+    context.output->RunFinished();
     engine_.stop_requested() = false;
-    if (engine_.deps().settings().autoclose) engine_.deps().output->RequestQuit();
+    if (context.settings->Read([](const config::Settings& s) { return s.autoclose; })) {
+      context.output->RequestQuit();
+    }
   });
   return true;
 }
 
 bool RunController::RequestIsValid() {
-  RunControls& controls = *engine_.deps().controls;
-  const auto lines =
+  RunControls& controls = *engine_.context().controls;
+  refused_lines_ =
       ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
                       controls.IncludeValueNames(), controls.FindText(), controls.TypeFilter());
-  for (const auto& line : lines) engine_.deps().log(line, false);
-  return lines.empty();
+  for (const auto& line : refused_lines_) engine_.context().log(line, false);
+  return refused_lines_.empty();
 }
 
 void RunController::btnSearchClick() {
@@ -279,7 +309,7 @@ void RunController::btnSearchClick() {
     Reset();
     return;
   }
-  if (text::IsBlank(engine_.deps().controls->FindText())) return;
+  if (text::IsBlank(engine_.context().controls->FindText())) return;
   if (RequestIsValid()) StartRun(true);
 }
 
@@ -288,7 +318,7 @@ bool RunController::btnReplaceClick() {
     Reset();
     return false;
   }
-  RunControls& controls = *engine_.deps().controls;
+  RunControls& controls = *engine_.context().controls;
   if (text::IsBlank(controls.FindText()) || text::IsBlank(controls.ReplaceText())) {
     window_->ShowWarning(kReplaceWarning);
     return false;

@@ -1,12 +1,13 @@
 // One search, replace or delete run, from the button press to the summary.
 //
 // How it works. The GUI thread owns a RunController. A valid Search or Replace click disables the
-// buttons and starts one worker thread running SearchEngine::RunSession. The worker reads the
-// request from the window's controls (RunControls), walks the chosen roots (SearchRoots; the walk
-// below each root is a KeyWalker), searches again inside every key it renamed, writes the summary
-// and reports the end through RunOutput::RunFinished, which the window hands back to
-// RunController:: OnRunFinished on the GUI thread. All output goes through RunOutput and the log
-// function in the order produced; the worker never touches a window.
+// buttons and starts one worker thread running SearchEngine::RunSession, with everything the run
+// works with taken from its RunContext (run_context.h). The worker reads the request from the
+// window's controls (RunControls), walks the chosen roots (SearchRoots; the walk below each root
+// is a KeyWalker), searches again inside every key it renamed, writes the summary and reports the
+// end through RunOutput::RunFinished, which the window hands back to RunController::OnRunFinished
+// on the GUI thread. All output goes through RunOutput and the context's log in the order
+// produced; the worker never touches a window.
 //
 // Pausing closes the pause gate; the worker waits at it after each root and before each subkey.
 // Reset and Close set the stop request and open the gate, so a paused worker wakes, sees the
@@ -23,29 +24,13 @@
 #include <thread>
 #include <vector>
 
-#include "engine/globals.h"
 #include "engine/pause_gate.h"
+#include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 
 namespace keyloom::engine {
-
-// The stored options a run consults, read afresh at the points where the run consults them, so a
-// change saved in the Options dialog during a run affects the rest of it.
-struct RunSettings {
-  bool autoclose = false;  // AUTOCLOSE
-  bool enabledel = false;  // ENABLEDEL
-  bool wholenum = true;    // WHOLENUM
-  bool fixperms = false;   // FIXPERMS
-  bool simulate = false;   // SIMULATE
-  int undo = 7;            // UNDO bit mask
-  int logging = 0;         // LOGGING: 0 Default, 1 Informational, 2 Debug
-  int scanmethod = 0;      // SCANMETHOD: 0 the 32-bit view, 1 the 64-bit view
-};
-
-// StatusLog(text, debug_only).
-using LogFunction = std::function<void(const std::string& text, bool debug_only)>;
 
 struct RenamedKey {
   int root_index = 0;
@@ -54,6 +39,8 @@ struct RenamedKey {
 
 // The state of one run, shared by the pass driver and the walk; touched by the worker only.
 struct SearchSession {
+  // The computer the run searches and changes, taken from the context as the run starts.
+  std::string machine;
   std::string find_text;     // exactly as typed
   std::string replace_text;  // exactly as typed
   bool search_only = true;
@@ -99,23 +86,15 @@ class NoWalk final : public KeyWalker {
   void WalkKey(SearchEngine&, reg::TRegistry&) override {}
 };
 
+// What the engine works with besides its context: the pause gate and the walk below each start
+// key. Everything given must outlive the engine.
 struct EngineDeps {
-  reg::RegApi* api = nullptr;
-  Globals* globals = nullptr;
-  RunControls* controls = nullptr;
-  RunOutput* output = nullptr;
+  const RunContext* context = nullptr;
   PauseGate* gate = nullptr;
   KeyWalker* walker = nullptr;
-  LogFunction log;
-  std::function<RunSettings()> settings;
-  // Raises the undo writer's new-file flag, so the run's first undo record opens a new file.
-  std::function<void()> raise_undo_new_file;
-  // The run's start, with its find and replace texts, and its end: the run journal's.
-  std::function<void(const std::string& find, const std::string& replace)> run_started;
-  std::function<void()> run_ended;
-  // The undo files the open run has written so far, in the order written; null when the run's
-  // report names them itself (the command line's).
-  std::function<std::vector<std::string>()> run_undo_files;
+  // The summary ends with the line naming the run's undo folder, its files and the key that takes
+  // it back; off where the run's report names the files itself (the command line's).
+  bool names_undo_files = true;
 };
 
 // The line after a replace or delete run's summary that says where its way back is: the undo
@@ -150,10 +129,15 @@ class SearchEngine {
   SearchSession& session() { return session_; }
   std::atomic<bool>& stop_requested() { return stop_; }
   const EngineDeps& deps() const { return deps_; }
+  const RunContext& context() const { return *deps_.context; }
 
  private:
   // The counts and the numeric flag start afresh with a main pass.
   void BeginMainPass(const std::string& find);
+  // The run journal's record of the run's start: its texts, machine, view and kept log.
+  void BeginJournalRun();
+  // One status log line.
+  void Log(const std::string& text) const { deps_.context->log(text, false); }
   // Walks roots first..last from `start_path`; `main_pass` logs each root as it is checked.
   bool WalkRoots(int first, int last, const std::string& start_path, bool main_pass);
 
@@ -203,6 +187,8 @@ class RunController {
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.
   void OnRunFinished();
+  // The lines of the last refused validation, as they were logged.
+  const std::vector<std::string>& refused_lines() const { return refused_lines_; }
   // ENABLEDEL changed in the settings: the Replace button's idle caption follows.
   void RefreshReplaceCaption();
 
@@ -234,6 +220,7 @@ class RunController {
   RunState state_ = RunState::kIdle;
   std::atomic<bool> active_{false};
   std::thread worker_;
+  std::vector<std::string> refused_lines_;
 };
 
 }  // namespace keyloom::engine

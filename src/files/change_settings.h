@@ -1,19 +1,14 @@
-// What the undo writer and the registry actions read of the settings and of the process-wide values
-// at the moment of a change. The caller fills one from its own settings record right before the
-// change, so an option changed in between applies to the next change.
+// What the undo writer and the registry actions read of the settings at the moment of a change,
+// and where the change goes. Made by ChangeSettingsFor from the settings record as it is right
+// before the change, so an option changed in between applies to the next change.
 #pragma once
 
 #include <string>
 
+#include "config/settings.h"
 #include "registry/registry.h"
 
 namespace keyloom::files {
-
-// Bits of UNDO: which changes get undo records. A search run records its data replacements and
-// value renames under kUndoEdits, its deletions and key renames under kUndoDeletes.
-inline constexpr int kUndoEdits = 1;
-inline constexpr int kUndoDeletes = 2;
-inline constexpr int kUndoRenames = 4;
 
 struct ChangeSettings {
   // UNDODIR: the folder of the undo files (a path separator at the end is optional).
@@ -27,19 +22,22 @@ struct ChangeSettings {
   int default_undo = 0;
   // SIMULATE: nothing is written, renamed, deleted or recorded.
   bool simulate = false;
-  // SearchMachine: "" for the local registry, else "\\" + the remote computer's name.
-  std::string search_machine;
-  // The program is a 32-bit process on 64-bit Windows: the two registry views exist.
-  bool is_64bit_windows = false;
-  // SCANMETHOD: the view changes are made in on 64-bit Windows: 0 the 32-bit, 1 the 64-bit one.
-  int scan_method = 0;
+  // The machine and the view every key of the change is opened in.
+  reg::Target target;
 };
 
-// The view every key of a change is opened in: the SCANMETHOD view on 64-bit Windows, no view
-// flag on 32-bit Windows.
-inline reg::RegView ChangeView(const ChangeSettings& settings) {
-  if (!settings.is_64bit_windows) return reg::RegView::kNone;
-  return settings.scan_method == 1 ? reg::RegView::k64 : reg::RegView::k32;
+inline ChangeSettings ChangeSettingsFor(const config::Settings& settings, reg::Target target) {
+  ChangeSettings change;
+  change.undo_folder = settings.undodir;
+  change.undo_mask = settings.undo;
+  change.separate_undo_files = settings.saundo;
+  change.default_undo = settings.defaultundo;
+  change.simulate = settings.simulate;
+  change.target = std::move(target);
+  return change;
 }
+
+// The view every key of a change is opened in.
+inline reg::RegView ChangeView(const ChangeSettings& settings) { return settings.target.view; }
 
 }  // namespace keyloom::files

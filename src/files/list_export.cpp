@@ -55,7 +55,7 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
                        const ExportContext& context, ExportProgress* progress) {
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
-  const std::string& machine = context.settings.search_machine;
+  const std::string& machine = context.settings.target.machine;
   ExportSession session;  // one connection to the machine for the whole list
   std::string line;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -83,7 +83,7 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
 ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
                        const ExportContext& context, ExportProgress* progress) {
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
-  const std::string& machine = context.settings.search_machine;
+  const std::string& machine = context.settings.target.machine;
   std::string text;
   for (const std::string& line : UndoFile::HeaderLines(machine)) text += Cat({line, kCrLf});
   if (!out.Write(Cat({kUtf16Bom, EncodeUtf16Le(text)}))) return ExportOutcome::kWriteFailed;

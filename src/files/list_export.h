@@ -68,7 +68,7 @@ enum class ExportOutcome {
 // What an export reads and writes with.
 struct ExportContext {
   UndoFile* undo = nullptr;  // reads the values (CSV) and writes the records (REG); required
-  ChangeSettings settings;   // the view and the machine (search_machine) the items are read in
+  ChangeSettings settings;   // the view and the machine (its target) the items are read in
   // Status log lines: "Error access Key : " + root + path for a row that cannot be read.
   std::function<void(const std::string&)> log;
   // Writes the file's bytes; tests replace it to simulate a full disk.

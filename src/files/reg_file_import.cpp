@@ -348,7 +348,7 @@ std::string Apply(reg::TRegistry& registry, const std::string& name,
 // Merges one record whole or not at all: when one of its values cannot be written, the values
 // written before it get their former state back and a key the record created goes again. False
 // when anything of it failed, which `errors` then tells.
-bool MergeRecord(reg::RegApi& api, const MergeTarget& target, const RegRecord& record,
+bool MergeRecord(reg::RegApi& api, const reg::Target& target, const RegRecord& record,
                  std::vector<std::string>* errors) {
   reg::TRegistry registry(api);
   const auto fail = [&](std::string_view what) {
@@ -414,7 +414,7 @@ std::string RegRecord::KeyName() const {
 
 RegFileContents ParseRegFile(std::string_view bytes) { return Parser(bytes).Run(); }
 
-MergeOutcome MergeRegRecords(reg::RegApi& api, const MergeTarget& target,
+MergeOutcome MergeRegRecords(reg::RegApi& api, const reg::Target& target,
                              const std::vector<RegRecord>& records) {
   MergeOutcome outcome;
   for (const auto& record : records) {
@@ -423,7 +423,7 @@ MergeOutcome MergeRegRecords(reg::RegApi& api, const MergeTarget& target,
   return outcome;
 }
 
-MergeOutcome MergeRegFile(reg::RegApi& api, const MergeTarget& target, const std::string& file) {
+MergeOutcome MergeRegFile(reg::RegApi& api, const reg::Target& target, const std::string& file) {
   std::string bytes;
   if (!base::ReadWholeFile(base::PathFromUtf8(file), &bytes)) {
     MergeOutcome outcome;

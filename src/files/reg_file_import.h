@@ -57,27 +57,21 @@ struct RegFileContents {
 // Parses the bytes of a registry editor file.
 RegFileContents ParseRegFile(std::string_view bytes);
 
-// Where records are merged: the machine ("" for the local one, else as SearchMachine names it)
-// and the view every key is opened in (RegView::k64 on 64-bit Windows, where a path through
-// Wow6432Node reaches the 32-bit view; kNone on 32-bit Windows).
-struct MergeTarget {
-  std::string machine;
-  reg::RegView view = reg::RegView::kNone;
-};
-
 struct MergeOutcome {
   std::size_t records = 0;          // records merged without a failure
   std::vector<std::string> errors;  // the malformed line and every refused change, in order
   bool ok() const { return errors.empty(); }
 };
 
-// Merges parsed records, each whole or not at all. A record whose key cannot be created or reached
+// Merges parsed records on `target`, each whole or not at all. The 64-bit registry editor's way is
+// RegView::k64 on 64-bit Windows, where a path through Wow6432Node reaches the 32-bit view, and
+// kNone on 32-bit Windows. A record whose key cannot be created or reached
 // is skipped; when one of its values cannot be written, the values written before it get their
 // former state back and a key the record created is removed again.
-MergeOutcome MergeRegRecords(reg::RegApi& api, const MergeTarget& target,
+MergeOutcome MergeRegRecords(reg::RegApi& api, const reg::Target& target,
                              const std::vector<RegRecord>& records);
 
 // Reads, parses and merges one file. A file that cannot be read merges nothing.
-MergeOutcome MergeRegFile(reg::RegApi& api, const MergeTarget& target, const std::string& file);
+MergeOutcome MergeRegFile(reg::RegApi& api, const reg::Target& target, const std::string& file);
 
 }  // namespace keyloom::files

@@ -35,11 +35,11 @@ bool OpenForSecurity(const PermissionRepairContext& context, TRegistry& reg, int
   const RootKey* root = RootByIndex(root_index);
   if (root == nullptr) return false;
   reg.SetRootKey(root->handle);
-  if (!context.search_machine.empty() && !reg.RegistryConnect(context.search_machine)) {
+  if (!context.target.machine.empty() && !reg.RegistryConnect(context.target.machine)) {
     return false;
   }
   reg.SetAccessMode(2);
-  reg.SetView(context.view);
+  reg.SetView(context.target.view);
   return reg.OpenKey("\\" + std::string(WithoutLeadingBackslash(key_path)));
 }
 

@@ -44,8 +44,7 @@ inline constexpr std::uint8_t kRepairAceFlags = 3;
 struct PermissionRepairContext {
   RegApi* api = nullptr;
   ProgramAccount* account = nullptr;
-  std::string search_machine;  // empty for the local registry
-  RegView view = RegView::kNone;
+  Target target;  // the machine and the view the key is opened in
   std::function<int()> logging_level;
   // StatusLog(text, debug_only).
   std::function<void(const std::string&, bool)> log;

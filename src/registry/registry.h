@@ -58,6 +58,20 @@ DataKind KindOfType(std::uint32_t type);
 enum class RegView { kNone, k32, k64 };
 std::uint32_t ViewFlag(RegView view);
 
+// The view SCANMETHOD chooses: on 64-bit Windows the 32-bit (0) or the 64-bit (1) one; none on
+// 32-bit Windows, which has one registry.
+constexpr RegView ScanView(bool is_64bit_windows, int scan_method) {
+  if (!is_64bit_windows) return RegView::kNone;
+  return scan_method == 1 ? RegView::k64 : RegView::k32;
+}
+
+// Where a change goes: the computer and the registry view its keys are opened in.
+struct Target {
+  std::string machine;  // "" for the local registry, else "\\" + the computer's name
+  RegView view = RegView::kNone;
+  bool operator==(const Target&) const = default;
+};
+
 // Value data as the registry stores it: integers little-endian, text as UTF-16.
 template <typename T>
 Bytes LittleEndian(T value) {

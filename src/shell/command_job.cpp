@@ -11,6 +11,7 @@
 #include "base/file_io.h"
 #include "base/os_error.h"
 #include "base/utf8_path.h"
+#include "files/change_settings.h"
 #include "files/list_export.h"
 #include "files/undo_file.h"
 #include "shell/command_line.h"
@@ -18,7 +19,6 @@
 #include "shell/job_runner.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/progress_ticker.h"
-#include "shell/run_settings.h"
 #include "shell/settings.h"
 
 namespace keyloom::shell {
@@ -91,15 +91,13 @@ bool WriteHitsAsCsv(const CsvExport& csv) {
   reg::RegApi& api = csv.api;
   const JobRequest& request = csv.request;
   ReportOutput& report = csv.report;
-  engine::Globals globals;
-  globals.search_machine = request.search_machine;
-  globals.is_64bit_windows = request.is_64bit_windows;
   const auto log = [&report](const std::string& line) { report.AddStatusLine(line); };
   files::UndoFile reader(api, log);
   files::ExportContext context;
   context.undo = &reader;
   context.log = log;
-  context.settings = ToChangeSettings(request.settings, globals);
+  context.settings = files::ChangeSettingsFor(
+      request.settings, engine::TargetFor(request.program, request.settings, request.machine));
   context.writer = csv.writer;
   const KeyListExportRows rows(report.rows());
   files::ExportProgress progress;
@@ -252,18 +250,16 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     return kExitNoRun;
   }
   LoadedSettings loaded = line.ini_file.empty()
-                              ? LoadSettings(env.program_folder)
-                              : LoadSettingsFile(line.ini_file, env.program_folder);
+                              ? LoadSettings(env.program.folder)
+                              : LoadSettingsFile(line.ini_file, env.program.folder);
   JobRequest request;
   request.settings = loaded.settings;
   request.window = loaded.window;
   ApplyCommandLine(line, request.settings, request.window);
   request.starts = line.roots;
   request.search_only = line.SearchOnly();
-  request.program_folder = env.program_folder;
-  request.user_name = env.user_name;
-  request.is_64bit_windows = env.is_64bit_windows;
-  if (!line.machine.empty()) request.search_machine = "\\\\" + line.machine;
+  request.program = env.program;
+  if (!line.machine.empty()) request.machine = "\\\\" + line.machine;
 
   const bool writes_undo = !request.search_only && !request.settings.simulate &&
                            RunUndoStateOf(request.settings.undo) != RunUndoState::kNone;

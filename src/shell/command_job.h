@@ -20,6 +20,7 @@
 
 #include "base/file_io.h"
 #include "engine/pause_gate.h"
+#include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
 #include "shell/key_list_rows.h"
@@ -107,9 +108,8 @@ class ReportOutput final : public engine::RunOutput {
 struct CommandEnvironment {
   reg::RegApi* api = nullptr;
   engine::PauseGate* gate = nullptr;
-  std::string program_folder;  // KEYLOOM.INI, the default undo folder, the debug log
-  std::string user_name = "unknown";
-  bool is_64bit_windows = false;
+  // Its folder holds KEYLOOM.INI, the default undo folder and the debug log.
+  engine::ProgramFacts program;
   // Standard output and standard error: UTF-8 text, each call one line without its end.
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;

@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "change/change_report.h"
-#include "files/change_settings.h"
-#include "files/undo_file.h"
-#include "registry/reg_api.h"
+#include "engine/run_context.h"
 
 namespace keyloom::shell {
 
@@ -32,12 +30,11 @@ struct RowDeletion {
   std::string reason;
 };
 
-// Asks, then deletes the items of `rows` (the selected rows' texts in list order) with `settings`
-// as they are now: undo records when UNDO holds the delete bit, SIMULATE, the search's machine and
-// view. Rows that are not result rows are passed over. Returns what was done to each row, in
-// their order; nothing when the user said No.
-std::vector<RowDeletion> DeleteRows(const std::vector<std::string_view>& rows, reg::RegApi& api,
-                                    files::UndoFile& undo, const files::ChangeSettings& settings,
-                                    DeleteRowsUi& ui);
+// Asks, then deletes the items of `rows` (the selected rows' texts in list order) with the
+// context's settings as they are after the answer: undo records when UNDO holds the delete bit,
+// SIMULATE, the search's machine and view. Rows that are not result rows are passed over. Returns
+// what was done to each row, in their order; nothing when the user said No.
+std::vector<RowDeletion> DeleteRows(const std::vector<std::string_view>& rows,
+                                    const engine::RunContext& context, DeleteRowsUi& ui);
 
 }  // namespace keyloom::shell

@@ -3,9 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
-#include "engine/globals.h"
 #include "engine/key_walk.h"
 #include "engine/search_session.h"
 #include "shell/run_parts.h"
@@ -111,33 +109,20 @@ class StoppingGate final : public engine::PauseGate {
 JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& request,
                  engine::RunOutput& output, const std::atomic<bool>* stop) {
   JobResult result;
-  engine::Globals globals;
-  globals.program_folder = request.program_folder;
-  globals.current_user_name = request.user_name;
-  globals.is_64bit_windows = request.is_64bit_windows;
-  globals.search_machine = request.search_machine;
-  globals.silent_mode = request.silent;
   RequestControls controls(request);
   EndSignal signal(output);
   NoWindow window(result.refusal);
 
   const SettingsStore settings(request.settings);
-  RunParts parts(api, globals, controls, signal, settings);
+  RunParts parts(api, settings, controls, signal, request.program);
+  parts.context().machine = request.machine;
+  parts.context().silent = request.silent;
   StoppingGate stopping_gate(gate, stop);
-  engine::EngineDeps deps = engine::EngineDepsFor(parts.walk(), stopping_gate, parts.walker());
   // The job's summary names its undo files, one a line, and a console has no Ctrl+Z.
-  deps.run_undo_files = nullptr;
-  // The validation's refusals are status log lines written on this thread by the button press;
-  // the job reports them as its refusal.
-  const std::thread::id job_thread = std::this_thread::get_id();
-  std::vector<std::string> validation_lines;
-  deps.log = [&](const std::string& text, bool debug_only) {
-    if (std::this_thread::get_id() == job_thread) validation_lines.push_back(text);
-    parts.status_log().Write(text, debug_only);
-  };
+  const engine::EngineDeps deps{&parts.context(), &stopping_gate, &parts.walker(), false};
 
   gate.Open();
-  engine::RunController controller(std::move(deps), window);
+  engine::RunController controller(deps, window);
   stopping_gate.SetEngineStop(controller.engine().stop_requested());
   const auto start = std::chrono::steady_clock::now();
   if (request.search_only) {
@@ -146,7 +131,8 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
     controller.btnReplaceClick();
   }
   if (!controller.Active() && controller.state() == engine::RunState::kIdle) {
-    result.refusal.insert(result.refusal.end(), validation_lines.begin(), validation_lines.end());
+    const std::vector<std::string>& refused = controller.refused_lines();
+    result.refusal.insert(result.refusal.end(), refused.begin(), refused.end());
     if (result.refusal.empty()) result.refusal.push_back("The run could not start.");
     return result;
   }

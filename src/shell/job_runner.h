@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/pause_gate.h"
+#include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
 #include "shell/settings.h"
@@ -27,10 +28,8 @@ struct JobRequest {
   // Where the run starts; empty: the roots `window.searchkey` chooses.
   std::vector<engine::StartPoint> starts;
   bool search_only = true;
-  std::string program_folder;  // the debug log's folder
-  std::string user_name = "unknown";
-  std::string search_machine;  // "" or "\\" + a computer's name
-  bool is_64bit_windows = false;
+  engine::ProgramFacts program;  // its folder is the debug log's
+  std::string machine;           // "" or "\\" + a computer's name
   // The unattended mode of the settings file: no status log, no progress.
   bool silent = false;
 };

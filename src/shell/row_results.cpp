@@ -9,22 +9,21 @@ namespace {
 
 // The item's details read again in the search's machine and view; only the result when its key
 // cannot be opened.
-engine::HitDetails ReadNow(reg::RegApi& api, const files::ChangeSettings& settings,
-                           const reg::RootKey& root, const edit::ChangeTarget& now, bool value_row,
+engine::HitDetails ReadNow(reg::RegApi& api, const reg::Target& target, const reg::RootKey& root,
+                           const edit::ChangeTarget& now, bool value_row,
                            engine::FoundIn found_in) {
   reg::KeyHandle base = root.handle;
   reg::UniqueKey remote;
-  if (!settings.search_machine.empty()) {
+  if (!target.machine.empty()) {
     reg::KeyHandle connected = reg::kNullKey;
-    if (api.ConnectRegistry(settings.search_machine, root.handle, &connected) != reg::kSuccess) {
+    if (api.ConnectRegistry(target.machine, root.handle, &connected) != reg::kSuccess) {
       return {};
     }
     remote = reg::UniqueKey(api, connected);
     base = connected;
   }
   reg::KeyHandle key = reg::kNullKey;
-  const std::uint32_t access =
-      reg::access::kQueryValue | reg::ViewFlag(files::ChangeView(settings));
+  const std::uint32_t access = reg::access::kQueryValue | reg::ViewFlag(target.view);
   if (api.OpenKey(base, reg::WithoutLeadingBackslash(now.key_path), access, &key) !=
       reg::kSuccess) {
     return {};
@@ -36,8 +35,7 @@ engine::HitDetails ReadNow(reg::RegApi& api, const files::ChangeSettings& settin
 }  // namespace
 
 void ApplyChange(KeyListRows& rows, std::size_t index, const std::string& row,
-                 const edit::RowOutcome& outcome, reg::RegApi& api,
-                 const files::ChangeSettings& settings) {
+                 const edit::RowOutcome& outcome, reg::RegApi& api, const reg::Target& target) {
   using change::ChangeResult;
   if (outcome.result == ChangeResult::kNone || index >= rows.size()) return;
   if (outcome.result != ChangeResult::kReplaced && outcome.result != ChangeResult::kRenamed) {
@@ -49,8 +47,7 @@ void ApplyChange(KeyListRows& rows, std::size_t index, const std::string& row,
   if (root == nullptr) return;
   const RowDetails before = rows.Details(index);
   const bool value_row = !entry->value_name.empty();
-  engine::HitDetails details =
-      ReadNow(api, settings, *root, outcome.now, value_row, before.found_in);
+  engine::HitDetails details = ReadNow(api, target, *root, outcome.now, value_row, before.found_in);
   details.result = outcome.result;
   const std::string& name = outcome.now.value_name;
   const std::string shown = !value_row     ? ""

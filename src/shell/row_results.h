@@ -8,19 +8,18 @@
 #include <vector>
 
 #include "edit/change_key.h"
-#include "files/change_settings.h"
 #include "registry/reg_api.h"
+#include "registry/registry.h"
 #include "shell/delete_rows.h"
 #include "shell/key_list_rows.h"
 
 namespace keyloom::shell {
 
 // Rewrites row `index`, whose text is `row`, for `outcome`: a change made for real shows the item
-// read again through `api` in the search's machine and view (a rename with its new name and
-// path); a simulated or failed one keeps the row and says so. Nothing for kNone.
+// read again through `api` on `target`, the search's machine and view (a rename with its new name
+// and path); a simulated or failed one keeps the row and says so. Nothing for kNone.
 void ApplyChange(KeyListRows& rows, std::size_t index, const std::string& row,
-                 const edit::RowOutcome& outcome, reg::RegApi& api,
-                 const files::ChangeSettings& settings);
+                 const edit::RowOutcome& outcome, reg::RegApi& api, const reg::Target& target);
 
 // Marks rows `indices[i]` with `done[i]`; a deleted row keeps its last data.
 void ApplyDeletions(KeyListRows& rows, const std::vector<std::size_t>& indices,

@@ -4,30 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "shell/run_settings.h"
-
 namespace keyloom::shell {
 namespace {
-
-engine::WalkDeps WalkDepsFor(RunParts& parts, reg::RegApi& api, engine::Globals& globals,
-                             engine::RunControls& controls, engine::RunOutput& output,
-                             const SettingsStore& settings) {
-  engine::WalkDeps walk;
-  walk.api = &api;
-  walk.globals = &globals;
-  walk.controls = &controls;
-  walk.output = &output;
-  walk.undo = &parts.undo();
-  walk.journal = &parts.journal();
-  walk.kept_log = &parts.kept_log();
-  walk.account = &parts.account();
-  const engine::StatusLog& log = parts.status_log();
-  walk.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
-  walk.debug_file = [&log](const std::string& text) { log.WriteDebugFile(text); };
-  walk.settings = [&settings] { return settings.Read(ToRunSettings); };
-  walk.change_settings = [&parts] { return parts.CurrentChangeSettings(); };
-  return walk;
-}
 
 // The session's log: a file of its own in the system's temporary folder, named by the moment the
 // program started so that two programs running at once keep theirs apart.
@@ -41,29 +19,35 @@ std::filesystem::path SessionLogPath() {
 
 }  // namespace
 
-RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunControls& controls,
-                   engine::RunOutput& output, const SettingsStore& settings)
-    : globals_(globals),
-      settings_(settings),
-      debug_log_(globals.program_folder),
+RunParts::RunParts(reg::RegApi& api, const config::SettingsStore& settings,
+                   engine::RunControls& controls, engine::RunOutput& output,
+                   engine::ProgramFacts program)
+    : debug_log_(program.folder),
       kept_log_(SessionLogPath()),
       status_log_(
-          output, debug_log_, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode),
+          output, debug_log_, [&settings] { return settings.LoggingLevel(); }, context_.silent),
       undo_(
           api, [this](const std::string& line) { status_log_.Write(line); }, nullptr,
           [this](const std::string& line) { status_log_.WriteDebugFile(line); }),
-      account_(globals.current_user_name),
-      walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
-      walker_(walk_) {
+      account_(program.user_name),
+      walker_(context_) {
+  context_.api = &api;
+  context_.settings = &settings;
+  context_.program = std::move(program);
+  context_.controls = &controls;
+  context_.output = &output;
+  context_.undo = &undo_;
+  context_.journal = &journal_;
+  context_.kept_log = &kept_log_;
+  context_.account = &account_;
+  const engine::StatusLog& log = status_log_;
+  context_.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
+  context_.debug_file = [&log](const std::string& text) { log.WriteDebugFile(text); };
   status_log_.Keep(&kept_log_);
   undo_.SetWrittenObserver([this](const std::string& file) {
     const std::string error = journal_.FileWritten(file);
     if (!error.empty()) status_log_.Write("Unable to write to the run journal [" + error + "]");
   });
-}
-
-files::ChangeSettings RunParts::CurrentChangeSettings() const {
-  return settings_.Read([this](const Settings& s) { return ToChangeSettings(s, globals_); });
 }
 
 }  // namespace keyloom::shell

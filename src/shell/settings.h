@@ -1,21 +1,17 @@
 // The settings file KEYLOOM.INI in the program's folder, section "Keyloom".
 //
-// Settings holds the user's preferences; WindowSettings the last search request and the Key List's
-// column widths, which live in the main window's controls while the program runs. Every member is
-// named after its INI key in lower case (AUTOSTART -> autostart).
+// Settings (config/settings.h) holds the user's preferences; WindowSettings the last search request
+// and the Key List's column widths, which live in the main window's controls while the program
+// runs. Every member is named after its INI key in lower case (AUTOSTART -> autostart).
 //
 // LoadSettings reads the file once at start-up; reading never fails: whatever the file lacks (the
 // whole file, a key, a number that does not parse or is out of range) takes its default.
 // SaveSettings writes the keys in their fixed order, keeping everything else the file holds (other
 // keys such as SIMULATE, which is read but never written, comments and other sections), and
 // replaces the file as one step so that a failed save leaves the former file intact.
-//
-// The run's worker reads the settings while the Options dialog may change them: SettingsStore hands
-// out whole copies under a lock, so no reader ever sees a half-changed record.
 #pragma once
 
 #include <array>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +19,7 @@
 #include <vector>
 
 #include "base/file_io.h"
-#include "files/change_settings.h"
+#include "config/settings.h"
 #include "shell/ini_file.h"
 #include "shell/window_place.h"
 
@@ -32,51 +28,15 @@ namespace keyloom::shell {
 inline constexpr std::string_view kIniFileName = "KEYLOOM.INI";
 inline constexpr std::string_view kIniSection = "Keyloom";
 
-using files::kUndoDeletes;
-using files::kUndoEdits;
-using files::kUndoRenames;
-
-// Whether runs record their changes: the UNDO bits for edits and deletes, which runs use. The main
-// window's "Create Registry Undo File" box shows it (greyed when only one of the two is set) and
-// REGUNDO mirrors it in the file ("1" for all, else "0"); UNDO alone decides.
-enum class RunUndoState { kNone, kAll, kPartial };
-inline constexpr int kRunUndoBits = kUndoEdits | kUndoDeletes;
-
-constexpr RunUndoState RunUndoStateOf(int undo) {
-  const int bits = undo & kRunUndoBits;
-  if (bits == 0) return RunUndoState::kNone;
-  return bits == kRunUndoBits ? RunUndoState::kAll : RunUndoState::kPartial;
-}
-
-// UNDO after the box is checked (`on`) or cleared: both run bits change, the renames bit stays.
-constexpr int WithRunUndo(int undo, bool on) {
-  return on ? (undo | kRunUndoBits) : (undo & ~kRunUndoBits);
-}
-
-struct Settings {
-  bool autostart = false;   // AUTOSTART: start a replace run by itself at start-up
-  bool autoclose = false;   // AUTOCLOSE: quit when a run ends
-  bool autohide = false;    // AUTOHIDE: with AUTOSTART and AUTOCLOSE, the silent unattended mode
-  bool updateini = true;    // UPDATEINI: save the settings when the program exits
-  bool enabledel = false;   // ENABLEDEL: search and delete instead of search and replace
-  bool wholenum = true;     // WHOLENUM: numbers match only as whole numbers
-  bool showpermerr = true;  // SHOWPERMERR: kept and shown in Options
-  // WARN, first flag: the key-name warning is not shown.
-  bool suppress_key_name_warning = false;
-  bool warn_second_flag = false;  // WARN, second flag: kept and written back, nothing reads it
-  std::string undodir;            // UNDODIR: folder of the undo files, ending in a path separator
-  int undo = kUndoEdits | kUndoDeletes | kUndoRenames;  // UNDO: bit mask, see kUndo*
-  bool smundo = true;                                   // SMUNDO: kept and shown in Options
-  bool saundo = true;     // SAUNDO: a separate undo file for each automatic change
-  int logging = 0;        // LOGGING: 0 Default, 1 Informational, 2 Debug
-  int defaultundo = 0;    // DEFAULTUNDO: 0 REG undo files, 1 INF undo files
-  int scanmethod = 0;     // SCANMETHOD: registry view on 64-bit Windows, 0 32-bit, 1 64-bit;
-                          // also the item index of the main window's cmbScanMethod
-  bool simulate = false;  // SIMULATE: change nothing; read, never written
-  bool fixperms = false;  // FIXPERMS: repair the security of keys that refuse access
-
-  bool operator==(const Settings&) const = default;
-};
+using config::kRunUndoBits;
+using config::kUndoDeletes;
+using config::kUndoEdits;
+using config::kUndoRenames;
+using config::RunUndoState;
+using config::RunUndoStateOf;
+using config::Settings;
+using config::SettingsStore;
+using config::WithRunUndo;
 
 // The state of the main window's controls that the file keeps.
 struct WindowSettings {
@@ -126,49 +86,5 @@ std::string PrepareUndoFolder(std::string folder, std::vector<std::string>& stat
 std::optional<std::string> SaveSettings(std::string_view program_folder, const Settings& settings,
                                         const WindowSettings& window, bool force,
                                         const base::TempFileWriter& writer = {});
-
-// The process-wide settings record, shared by the GUI thread and the run's worker.
-class SettingsStore {
- public:
-  SettingsStore() = default;
-  explicit SettingsStore(Settings initial) : settings_(std::move(initial)) {}
-
-  SettingsStore(const SettingsStore&) = delete;
-  SettingsStore& operator=(const SettingsStore&) = delete;
-
-  // A copy of the whole record as it is now.
-  Settings Snapshot() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return settings_;
-  }
-
-  // Changes the record under the lock: fn(Settings&). Readers see all of the change or none of it.
-  template <typename Fn>
-  void Update(Fn&& fn) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::forward<Fn>(fn)(settings_);
-  }
-
-  void Replace(Settings settings) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    settings_ = std::move(settings);
-  }
-
-  // fn(const Settings&) under the lock, for readers that want a few fields rather than a copy of
-  // the whole record (the walk asks at every key, the status log at every line).
-  template <typename Fn>
-  auto Read(Fn&& fn) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::forward<Fn>(fn)(std::as_const(settings_));
-  }
-
-  int LoggingLevel() const {
-    return Read([](const Settings& s) { return s.logging; });
-  }
-
- private:
-  mutable std::mutex mutex_;
-  Settings settings_;
-};
 
 }  // namespace keyloom::shell

@@ -354,10 +354,9 @@ TEST_F(RegActionTest, ChangesAreMadeInTheViewOfScanMethodOn64BitWindows) {
     action.Execute();
     EXPECT_EQ(action.ErrorText, "");
   };
-  settings_.is_64bit_windows = true;
-  settings_.scan_method = 1;
+  settings_.target.view = reg::RegView::k64;
   update("new64");
-  settings_.scan_method = 0;
+  settings_.target.view = reg::RegView::k32;
   update("new32");
   EXPECT_EQ(Get("Software\\V", "v", reg::access::kWow64_64Key, reg::kLocalMachine).data,
             Utf16Z(u"new64"));

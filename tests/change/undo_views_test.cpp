@@ -55,7 +55,13 @@ class UndoGround {
         *api_, [](const std::string&) {}, [] { return std::string("20240131"); },
         [this](const std::string& line) { debug_.push_back(line); });
     settings_.undo_folder = folder_.Utf8();
-    settings_.is_64bit_windows = is_64bit_windows;
+    is_64bit_windows_ = is_64bit_windows;
+    Scan(0);
+  }
+
+  // SCANMETHOD: the view of the changes on 64-bit Windows.
+  void Scan(int scan_method) {
+    settings_.target.view = reg::ScanView(is_64bit_windows_, scan_method);
   }
 
   // HKEY_LOCAL_MACHINE of the machine, kept open.
@@ -78,7 +84,7 @@ class UndoGround {
     action.KeyPath = path;
     action.ValueName = value;
     action.NewData = data;
-    action.MachineName = settings_.search_machine;
+    action.MachineName = settings_.target.machine;
     action.CreateUndo = true;
     if (kind == 0) {
       action.Delete();
@@ -105,6 +111,7 @@ class UndoGround {
   reg::RegApi* api_ = nullptr;
   std::unique_ptr<files::UndoFile> undo_;
   files::ChangeSettings settings_;
+  bool is_64bit_windows_ = false;
   std::vector<std::string> debug_;
   std::vector<reg::UniqueKey> roots_;
 };
@@ -123,8 +130,8 @@ void PrintTo(const ViewCase& view, std::ostream* out) { *out << view.name; }
 class UndoViews : public ::testing::TestWithParam<ViewCase> {
  protected:
   UndoViews() : ground_(GetParam().is_64bit_windows) {
-    ground_.settings_.scan_method = GetParam().scan_method;
-    ground_.settings_.search_machine = GetParam().machine;
+    ground_.Scan(GetParam().scan_method);
+    ground_.settings_.target.machine = GetParam().machine;
     root_ = ground_.Root(GetParam().machine);
     view_ = GetParam().scan_method == 1 ? k64 : k32;
     other_ = view_ == k64 ? k32 : k64;
@@ -209,10 +216,10 @@ TEST(UndoViewsOneFile, TheSameKeyOfBothViewsIsTwoItemsAndEachIsRecordedOnce) {
     ground.Put(reg::kLocalMachine, view, "Software\\App", "v", Sz(view == k32 ? u"32" : u"64"));
   }
   for (const int scan : {0, 1}) {
-    ground.settings_.scan_method = scan;
+    ground.Scan(scan);
     ASSERT_EQ(ground.Change(akUpdate, "\\Software\\App", "v", "new"), "");
   }
-  ground.settings_.scan_method = 0;
+  ground.Scan(0);
   ASSERT_EQ(ground.Change(akRename, "\\Software\\App", "", "\\Software\\Moved"), "");
   EXPECT_THAT(
       ground.Body(1),
@@ -231,9 +238,9 @@ TEST(UndoViewsNaming, SharedKeysAndTheOpenedSpellingAreKept) {
   request.key_path = "\\SOFTWARE\\app";
   request.value_name = "v";
   request.kind = files::RecordKind::kUpdate;
-  ground.settings_.is_64bit_windows = false;  // one view: every key as opened
+  ground.settings_.target.view = reg::RegView::kNone;  // one view: every key as opened
   ASSERT_EQ(ground.undo_->Record(request, ground.settings_), "");
-  ground.settings_.is_64bit_windows = true;
+  ground.Scan(0);
   ASSERT_EQ(ground.undo_->Record(request, ground.settings_), "");
   // HKEY_CURRENT_USER\Software is one key in both views.
   ground.Put(reg::kCurrentUser, k32, "Software\\Shared", "s", {reg::kRegDword, {1, 0, 0, 0}});

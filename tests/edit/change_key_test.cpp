@@ -69,17 +69,18 @@ class ScriptedDialogs : public EditDialogs {
 class ChangeKeyTest : public files::testing::UndoFixture {
  protected:
   ChangeKeyTest() {
-    deps_.api = api_.get();
-    deps_.undo = &undo_;
-    deps_.account = &account_;
-    deps_.dialogs = &dialogs_;
-    deps_.log = [this](const std::string& text, bool) { lines_.push_back(text); };
+    context_.api = api_.get();
+    context_.undo = &undo_;
+    context_.account = &account_;
+    context_.settings = &store_;
+    context_.log = [this](const std::string& text, bool) { lines_.push_back(text); };
+    run_settings_.undodir = folder_.Utf8();
   }
 
   RowOutcome Change(ChangeAction action, const std::string& path, const std::string& value,
                     const std::string& root = "HKEY_CURRENT_USER") {
-    deps_.change = settings_;
-    return procChangeKey(deps_, action, ChangeTarget{root, path, value});
+    store_.Replace(run_settings_);
+    return procChangeKey(context_, dialogs_, action, ChangeTarget{root, path, value});
   }
   RowOutcome Edit(const std::string& value, const std::string& path = "\\Software\\X") {
     return Change(ChangeAction::kEdit, path, value);
@@ -106,7 +107,9 @@ class ChangeKeyTest : public files::testing::UndoFixture {
 
   reg::ProgramAccount account_{"root"};
   ScriptedDialogs dialogs_;
-  ChangeKeyDeps deps_;
+  config::Settings run_settings_;
+  config::SettingsStore store_;
+  engine::RunContext context_;
   std::vector<std::string> lines_;
 };
 
@@ -253,9 +256,7 @@ TEST_F(ChangeKeyTest, RenamesAValueOrAKeyWithItsTreeAndTheUndoFilesGiveTheOldNam
   // A path without any "\" is no key that can be renamed.
   lines_.clear();
   dialogs_.shown.clear();
-  EXPECT_EQ(
-      procChangeKey(deps_, ChangeAction::kRename, {"HKEY_CURRENT_USER", "Software", ""}).result,
-      change::ChangeResult::kNone);
+  EXPECT_EQ(Change(ChangeAction::kRename, "Software", "").result, change::ChangeResult::kNone);
   EXPECT_THAT(dialogs_.shown, IsEmpty());
   EXPECT_THAT(lines_, IsEmpty());
 }
@@ -316,7 +317,7 @@ TEST_F(ChangeKeyTest, ACaseOnlyRenameWhoseSecondStepFailsIsTakenBack) {
 TEST_F(ChangeKeyTest, SimulateChangesNothingAndTheUndoBitsDecideWhatIsRecorded) {
   PutString("Software\\X", "s", u"old");
   const auto before = Tree();
-  settings_.simulate = true;  // the dialogs are still shown
+  run_settings_.simulate = true;  // the dialogs are still shown
   dialogs_.Reply("new");
   EXPECT_EQ(Edit("s").result, change::ChangeResult::kSimulated);
   dialogs_.Reply("other");
@@ -328,11 +329,11 @@ TEST_F(ChangeKeyTest, SimulateChangesNothingAndTheUndoBitsDecideWhatIsRecorded) 
   EXPECT_EQ(dialogs_.shown.size(), 3u);
   EXPECT_EQ(Tree(), before);
 
-  settings_.simulate = false;
-  settings_.undo_mask = files::kUndoRenames;
+  run_settings_.simulate = false;
+  run_settings_.undo = config::kUndoRenames;
   dialogs_.Reply("new");
   Edit("s");
-  settings_.undo_mask = files::kUndoEdits;
+  run_settings_.undo = config::kUndoEdits;
   dialogs_.Reply("t");
   Rename("s");
   EXPECT_EQ(Get("\\Software\\X", "t"), (RawValue{reg::kRegSz, Utf16Z(u"new")}));
@@ -341,7 +342,7 @@ TEST_F(ChangeKeyTest, SimulateChangesNothingAndTheUndoBitsDecideWhatIsRecorded) 
 
 TEST_F(ChangeKeyTest, ARemoteMachineIsChangedAndAnUnreachableOneShowsNoDialog) {
   PutRemoteString("\\\\FAR", "Software\\X", "s", u"far");
-  settings_.search_machine = "\\\\FAR";
+  context_.machine = "\\\\FAR";
   dialogs_.Reply("changed");
   Change(ChangeAction::kEdit, "\\Software\\X", "s", "HKEY_LOCAL_MACHINE");
   EXPECT_THAT(dialogs_.shown, ElementsAre("EditReg|Edit Registry Key|\\Software\\X\\s|far"));
@@ -371,7 +372,7 @@ class LockedKeyChangeTest : public ChangeKeyTest {
                        {reg::Ace{reg::kAceTypeDenied, 0, reg::access::kAllAccess, user, {}}}};
     ASSERT_EQ(api_->SetKeySecurityForTest(kPath, sd.Serialize()), reg::kSuccess);
     locked_ = Security(kPath);
-    deps_.logging = 1;
+    run_settings_.logging = 1;
   }
   Bytes Security(const std::string& path) {
     Bytes bytes;
@@ -393,7 +394,7 @@ TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
   EXPECT_THAT(lines_, ElementsAre(open_failed));
   EXPECT_THAT(dialogs_.shown, IsEmpty());
 
-  deps_.fixperms = true;
+  run_settings_.fixperms = true;
   lines_.clear();
   const std::string repaired[] = {
       "Security - Manual Edit - Error accessing registry \\Software\\Locked [" +
@@ -428,7 +429,7 @@ TEST_F(LockedKeyChangeTest, TheRepairedKeyGetsItsDaclBackOnEveryPath) {
   EXPECT_EQ(lines_.back(), repaired[2]);
   EXPECT_EQ(Dacl("HKEY_CURRENT_USER\\Software\\Moved"), locked_dacl);
   EXPECT_EQ(api_->OpenHandleCount(), 0u);
-  deps_.fixperms = false;
+  run_settings_.fixperms = false;
   lines_.clear();
   Edit("s", "\\Software\\Moved");
   EXPECT_THAT(lines_, ElementsAre(open_failed));

@@ -72,13 +72,18 @@ std::vector<SteerStep> Chars(EditorPane pane, std::string_view text) {
 class OpenRegeditTest : public files::testing::UndoFixture {
  protected:
   void Open(std::string_view root, std::string_view value, std::string_view path) {
-    OpenRegeditDeps deps;
-    deps.api = api_.get();
-    deps.view = view_;
-    deps.editor = &editor_;
-    deps.log = [this](const std::string& line) { lines_.push_back(line); };
-    deps.show_error = [this](const std::string& text) { errors_.push_back(text); };
-    OpenRegeditAt(deps, root, value, path);
+    // The search's view: none on 32-bit Windows, else the one SCANMETHOD chooses.
+    config::Settings settings;
+    settings.scanmethod = view_ == reg::RegView::k64 ? 1 : 0;
+    const config::SettingsStore store(settings);
+    engine::RunContext context;
+    context.api = api_.get();
+    context.settings = &store;
+    context.program.is_64bit_windows = view_ != reg::RegView::kNone;
+    context.log = [this](const std::string& line, bool) { lines_.push_back(line); };
+    OpenRegeditAt(
+        context, editor_, [this](const std::string& text) { errors_.push_back(text); }, root, value,
+        path);
   }
   void SetLastKey(const std::string& text) {
     Put(std::string(kRegeditAppletKey), std::string(kLastKeyValue),

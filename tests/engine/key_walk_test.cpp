@@ -42,7 +42,7 @@ TEST_F(WalkTest, SubkeysOfARootCarryALeadingBackslash) {
 }
 
 TEST_F(WalkTest, Wow6432NodeIsSkippedOnlyInItsExactSpelling) {
-  globals_.is_64bit_windows = true;
+  context_.program.is_64bit_windows = true;
   settings_.scanmethod = 1;
   Put("Software\\Wow6432Node\\Hidden", "v", {reg::kRegSz, {'n', 0, 'e', 0}}, reg::kLocalMachine);
   PutString("Software\\wow6432node", "v", "needle");
@@ -240,7 +240,7 @@ TEST_F(WalkTest, AConnectionLostDuringTheWalkEndsThePass) {
     registry_->CloseKey(created);
   }
   registry_->CloseKey(remote);
-  globals_.search_machine = "\\\\SERVER";
+  context_.machine = "\\\\SERVER";
   controls_.root_choice = 0;
   DeletingOutput losing(output_, *registry_);
   losing.trigger = "HKEY_LOCAL_MACHINE\t\\A\\K0\tv";
@@ -255,6 +255,22 @@ TEST_F(WalkTest, AConnectionLostDuringTheWalkEndsThePass) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), connecting), 1) << "HKEY_USERS is not tried";
   walk_output_ = nullptr;
   Build();
+}
+
+}  // namespace
+}  // namespace keyloom::engine::testing
+
+namespace keyloom::engine::testing {
+namespace {
+
+// With SAUNDO off a run writes one undo file; the next run starts a file of its own.
+TEST_F(WalkTest, EachRunStartsAnUndoFileOfItsOwn) {
+  controls_.find = "needle";
+  PutString("A", "v", "needle");
+  Run(true);
+  PutString("B", "v", "needle");
+  Run(true);
+  EXPECT_EQ(UndoFiles().size(), 2u);
 }
 
 }  // namespace

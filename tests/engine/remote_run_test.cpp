@@ -43,7 +43,7 @@ TEST_F(RemoteRunTest, TheSearchMachineIsChangedAndRecordedUntilItIsEmptiedAgain)
   const auto connecting = Contains("Connecting to remote registry on \\\\SERVER");
   for (std::size_t n = 0; n < std::size(cases); ++n) {
     SCOPED_TRACE(cases[n].machine);
-    globals_.search_machine = cases[n].machine;
+    context_.machine = cases[n].machine;
     Build();
     const auto lines = Run(true);
     if (n == 0) {

@@ -36,7 +36,7 @@ struct ScriptedUi : edit::RunUndoUi {
 class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    separate_undo_files_ = GetParam();
+    settings_.saundo = GetParam();
     WalkTest::SetUp();
     controls_.find = "Old";
     controls_.key_names = true;
@@ -48,12 +48,8 @@ class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> 
   std::vector<files::JournalRun> Runs() { return journal_.Runs(undo_folder_.Utf8()); }
   // Takes back Runs()[index].
   bool Undo(std::size_t index, ScriptedUi& ui) {
-    edit::RunUndoDeps deps;
-    deps.api = registry_.get();
-    deps.undo = undo_.get();
-    deps.journal = &journal_;
-    deps.settings.undo_folder = undo_folder_.Utf8();
-    return edit::UndoRun(Runs(), index, deps, ui);
+    StoreSettings();
+    return edit::UndoRun(Runs(), index, context_, ui);
   }
 };
 
@@ -197,15 +193,11 @@ TEST_P(RunTakeBack, AStoppedTakeBackEndsBetweenFilesAndTheRestIsMergedLater) {
   Run(true);
   const auto after = Tree();
   ScriptedUi ui;
-  edit::RunUndoDeps deps;
-  deps.api = registry_.get();
-  deps.undo = undo_.get();
-  deps.journal = &journal_;
-  deps.settings.undo_folder = undo_folder_.Utf8();
-  const auto plan = edit::PlanTakeBack(Runs(), 0, deps, ui);
+  StoreSettings();
+  const auto plan = edit::PlanTakeBack(Runs(), 0, context_, ui);
   ASSERT_TRUE(plan.has_value());
   StoppingSink sink;
-  const bool whole = edit::ExecuteTakeBack(*plan, deps, sink);
+  const bool whole = edit::ExecuteTakeBack(*plan, context_, sink);
   const std::size_t files = plan->file_count;
   if (files == 1) {  // one file per run: the stop comes after it, the run is back whole
     EXPECT_TRUE(whole);
@@ -245,7 +237,8 @@ TEST(RunTakeBackWithoutFiles, TheRunShowsItsNoteAndTakingItBackSaysWhyNothingIsD
   EXPECT_THAT(edit::RunRestoreLines(run), ElementsAre(run.notes.front()));
 
   ScriptedUi ui;
-  EXPECT_FALSE(edit::UndoRun({run}, 0, edit::RunUndoDeps{}, ui));
+  const RunContext nothing_reached;  // a run without files reaches nothing of it
+  EXPECT_FALSE(edit::UndoRun({run}, 0, nothing_reached, ui));
   EXPECT_THAT(ui.questions, IsEmpty());
   EXPECT_THAT(ui.shown, ElementsAre("Nothing to take back: the run of 2026-12-07 10:00:00 has no "
                                     "undo files of its own. " +

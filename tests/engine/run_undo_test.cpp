@@ -64,7 +64,7 @@ class RunUndoTest : public WalkTest {
     for (const bool separate : {false, true}) {
       for (const RunCase& c : cases) {
         SCOPED_TRACE(std::string(c.what) + (separate ? ", SAUNDO on" : ", SAUNDO off"));
-        separate_undo_files_ = separate;
+        settings_.saundo = separate;
         Reset();
         c.seed(*this);
         const auto before = Tree();

@@ -44,19 +44,14 @@ class SearchSessionTest : public ::testing::Test {
 
   void RebuildController() {
     controller_.reset();
-    EngineDeps deps;
-    deps.api = registry_.get();
-    deps.globals = &globals_;
-    deps.controls = &controls_;
-    deps.output = &output_;
-    deps.gate = &gate_;
-    deps.walker = &walker_;
-    deps.log = [this](const std::string& text, bool debug_only) {
+    context_.api = registry_.get();
+    context_.settings = &settings_;
+    context_.controls = &controls_;
+    context_.output = &output_;
+    context_.log = [this](const std::string& text, bool debug_only) {
       if (!debug_only) output_.AddStatusLine(text);
     };
-    deps.settings = [this] { return settings_; };
-    deps.raise_undo_new_file = [this] { ++undo_new_file_raised_; };
-    controller_ = std::make_unique<RunController>(std::move(deps), window_);
+    controller_ = std::make_unique<RunController>(EngineDeps{&context_, &gate_, &walker_}, window_);
   }
 
   void CreateKey(const std::string& path) {
@@ -73,14 +68,13 @@ class SearchSessionTest : public ::testing::Test {
   }
 
   std::unique_ptr<reg::MemoryRegistry> registry_;
-  Globals globals_;
+  RunContext context_;
   FakeControls controls_;
   RecordingOutput output_;
   PortablePauseGate gate_;
   ScriptedWalker walker_;
-  RunSettings settings_;
+  config::SettingsStore settings_;
   FakeRunWindow window_;
-  int undo_new_file_raised_ = 0;
   std::unique_ptr<RunController> controller_;
 };
 
@@ -161,7 +155,6 @@ TEST_F(SearchSessionTest, ASearchWalksTheChosenRootsAndEndsWithTheSummary) {
   EXPECT_THAT(walker_.visited, ElementsAre("1:", "2:", "3:", "4:", "5:"));
   EXPECT_EQ(controller_->engine().session().find_text, "  leading blanks");
   EXPECT_EQ(output_.Events().front(), "clear");
-  EXPECT_EQ(undo_new_file_raised_, 1);
   EXPECT_EQ(controller_->state(), RunState::kIdle);
   EXPECT_EQ(window_.applied, ButtonState{});
 }
@@ -180,7 +173,7 @@ TEST_F(SearchSessionTest, AHiddenWindowKeepsItsLists) {
 
 TEST_F(SearchSessionTest, ARemoteMachineOffersOnlyLocalMachineAndUsers) {
   registry_->AddMachine("SERVER", true);
-  globals_.search_machine = "\\\\SERVER";
+  context_.machine = "\\\\SERVER";
   controls_.root_choice = 0;
   EXPECT_THAT(SearchToEnd(), ElementsAre("Connecting to remote registry on \\\\SERVER",
                                          "Checking Key : HKEY_LOCAL_MACHINE",
@@ -197,7 +190,7 @@ TEST_F(SearchSessionTest, ARemoteMachineOffersOnlyLocalMachineAndUsers) {
 
 TEST_F(SearchSessionTest, AnUnreachableRemoteMachineSkipsTheRoot) {
   registry_->AddMachine("DOWN", false);
-  globals_.search_machine = "\\\\DOWN";
+  context_.machine = "\\\\DOWN";
   controls_.root_choice = 3;
   const auto lines = SearchToEnd();
   ASSERT_EQ(lines.size(), 4u);
@@ -281,14 +274,13 @@ TEST_F(SearchSessionTest, NoSecondRunWhileOneIsActive) {
   controller_->btnReplaceClick();
   ASSERT_TRUE(output_.WaitFor("finished"));
   controller_->OnRunFinished();
-  EXPECT_EQ(undo_new_file_raised_, 1);
   int summaries = 0;
   for (const auto& line : output_.Lines()) summaries += line == "Search Matched 0 Keys." ? 1 : 0;
   EXPECT_EQ(summaries, 1);
 }
 
 TEST_F(SearchSessionTest, AutoCloseAsksToQuitAfterTheSummary) {
-  settings_.autoclose = true;
+  settings_.Update([](config::Settings& s) { s.autoclose = true; });
   controller_->btnSearchClick();
   ASSERT_TRUE(output_.WaitFor("quit"));
   const auto events = output_.Events();

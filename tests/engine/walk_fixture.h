@@ -50,40 +50,36 @@ class WalkTest : public ::testing::Test {
   void Build() {
     controller_.reset();
     walker_.reset();
-    WalkDeps walk;
-    walk.api = registry_.get();
-    walk.globals = &globals_;
-    walk.controls = &controls_;
-    walk.output = walk_output_ != nullptr ? walk_output_ : &output_;
-    walk.undo = undo_.get();
-    walk.journal = &journal_;
-    walk.account = &account_;
-    walk.log = [this](const std::string& text, bool debug_only) {
+    RunContext& context = context_;
+    context.api = registry_.get();
+    context.settings = &store_;
+    context.controls = &controls_;
+    context.output = walk_output_ != nullptr ? walk_output_ : &output_;
+    context.undo = undo_.get();
+    context.journal = &journal_;
+    context.account = &account_;
+    context.log = [this](const std::string& text, bool debug_only) {
       if (debug_only) {
-        if (settings_.logging == 2) debug_file_.push_back(text);
+        if (store_.LoggingLevel() == 2) debug_file_.push_back(text);
       } else {
         output_.AddStatusLine(text);
       }
     };
-    walk.debug_file = [this](const std::string& text) { debug_file_.push_back(text); };
-    walk.settings = [this] { return settings_; };
-    walk.change_settings = [this] {
-      files::ChangeSettings change;
-      change.undo_folder = undo_folder_.Utf8();
-      change.undo_mask = settings_.undo;
-      change.separate_undo_files = separate_undo_files_;
-      change.simulate = settings_.simulate;
-      change.search_machine = globals_.search_machine;
-      change.is_64bit_windows = globals_.is_64bit_windows;
-      change.scan_method = settings_.scanmethod;
-      return change;
-    };
-    walker_ = std::make_unique<RegistryWalker>(walk);
-    controller_ = std::make_unique<RunController>(EngineDepsFor(walk, gate_, *walker_), window_);
+    context.debug_file = [this](const std::string& text) { debug_file_.push_back(text); };
+    walker_ = std::make_unique<RegistryWalker>(context);
+    controller_ =
+        std::make_unique<RunController>(EngineDeps{&context, &gate_, walker_.get()}, window_);
+  }
+
+  // The settings the next run starts with: settings_, its undo files in the test's folder.
+  void StoreSettings() {
+    settings_.undodir = undo_folder_.Utf8();
+    store_.Replace(settings_);
   }
 
   // Runs a search (or a replace) to its end; returns the status lines.
   std::vector<std::string> Run(bool replace = false) {
+    StoreSettings();
     output_.Clear();
     debug_file_.clear();
     if (replace) {
@@ -166,14 +162,20 @@ class WalkTest : public ::testing::Test {
     std::snprintf(text, sizeof text, "2026-12-07 10:%02d:00", journal_clock_++ % 60);
     return std::string(text);
   }};
-  bool separate_undo_files_ = false;
   reg::ProgramAccount account_{"root"};
-  Globals globals_;
+  // The context's facts, the computer searched and (through store_) the settings.
+  RunContext context_;
   FakeControls controls_;
   RecordingOutput output_;
   RunOutput* walk_output_ = nullptr;  // where the walk's output goes instead, when set
   PortablePauseGate gate_;
-  RunSettings settings_;
+  // The settings of the next run: one undo file for all its changes unless a test says otherwise.
+  config::Settings settings_ = [] {
+    config::Settings settings;
+    settings.saundo = false;
+    return settings;
+  }();
+  config::SettingsStore store_;
   FakeRunWindow window_;
   std::vector<std::string> debug_file_;
   std::unique_ptr<RegistryWalker> walker_;

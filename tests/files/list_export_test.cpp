@@ -175,7 +175,7 @@ TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyO
                         {"HKEY_LOCAL_MACHINE", "\\Software\\X", "B"},
                         {"HKEY_USERS", "\\Software\\X", "C"},
                         {"HKEY_LOCAL_MACHINE", "\\Software\\X", "C"}};
-  context_.settings.search_machine = "\\\\NEAR";
+  context_.settings.target.machine = "\\\\NEAR";
   ASSERT_EQ(WriteCsvExport(Target("far.csv"), remote, context_), ExportOutcome::kSaved);
   EXPECT_EQ(counting.connections, 2);  // one for each root
   EXPECT_THAT(CsvLines(Target("far.csv")), ElementsAre("HKEY_LOCAL_MACHINE,\\Software\\X,A,v",
@@ -190,7 +190,7 @@ TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyO
 
   log_.clear();
   counting.connections = 0;
-  context_.settings.search_machine = "\\\\FAR";
+  context_.settings.target.machine = "\\\\FAR";
   ASSERT_EQ(WriteCsvExport(Target("far.csv"), remote, context_), ExportOutcome::kSaved);
   EXPECT_EQ(counting.connections, 2);
   EXPECT_TRUE(CsvLines(Target("far.csv")).empty());
@@ -201,9 +201,8 @@ TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyO
                                 "Error access Key : HKEY_LOCAL_MACHINE\\Software\\X"));
 
   // The 32-bit view of 64-bit Windows, where every key's name is asked for.
-  context_.settings.search_machine = "";
-  context_.settings.is_64bit_windows = true;
-  context_.settings.scan_method = 0;
+  context_.settings.target.machine = "";
+  context_.settings.target.view = reg::RegView::k32;
   Put("Software\\X", "Count2", {reg::kRegDword, {1, 0, 0, 0}}, reg::kCurrentUser,
       reg::access::kWow64_32Key);
   const ItemRows local{{"HKEY_CURRENT_USER", "\\Software\\X", "Count"},

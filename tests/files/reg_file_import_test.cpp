@@ -46,7 +46,7 @@ class RegFileImport : public ::testing::Test {
     return base::PathToUtf8(path);
   }
   MergeOutcome Merge(const std::string& file) {
-    return MergeRegFile(*memory_, MergeTarget{"", reg::RegView::kNone}, file);
+    return MergeRegFile(*memory_, reg::Target{"", reg::RegView::kNone}, file);
   }
   TreeSnapshot Tree() { return Snapshot(*memory_, reg::kCurrentUser, "Software\\Imp"); }
 
@@ -306,7 +306,7 @@ TEST_F(RegFileImport, MergesIntoTheViewThatThePathNames) {
                          "Windows Registry Editor Version 5.00\r\n"
                          "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Imp]\r\n\"w\"=\"32\"\r\n"
                          "[HKEY_LOCAL_MACHINE\\Software\\Imp]\r\n\"w\"=\"64\"\r\n");
-  ASSERT_TRUE(MergeRegFile(*memory_, MergeTarget{"", reg::RegView::k64}, file).ok());
+  ASSERT_TRUE(MergeRegFile(*memory_, reg::Target{"", reg::RegView::k64}, file).ok());
   using reg::access::kWow64_32Key;
   using reg::access::kWow64_64Key;
   EXPECT_THAT(Snapshot(*memory_, reg::kLocalMachine, "Software\\Imp", kWow64_32Key)[""],

@@ -125,14 +125,14 @@ inline reg::RegView ViewOfFlag(std::uint32_t view) {
 inline void MergeRegText(reg::RegApi& api, std::string_view text, std::uint32_t view = 0) {
   const auto contents = ParseRegFile(text);
   ASSERT_EQ(contents.error, "");
-  const auto outcome = MergeRegRecords(api, MergeTarget{"", ViewOfFlag(view)}, contents.records);
+  const auto outcome = MergeRegRecords(api, reg::Target{"", ViewOfFlag(view)}, contents.records);
   ASSERT_TRUE(outcome.ok()) << ::testing::PrintToString(outcome.errors);
 }
 
 inline void MergeRegFile(reg::RegApi& api, const std::filesystem::path& file,
                          std::uint32_t view = 0) {
   const auto outcome =
-      files::MergeRegFile(api, MergeTarget{"", ViewOfFlag(view)}, base::PathToUtf8(file));
+      files::MergeRegFile(api, reg::Target{"", ViewOfFlag(view)}, base::PathToUtf8(file));
   ASSERT_TRUE(outcome.ok()) << file.string() << ": " << ::testing::PrintToString(outcome.errors);
 }
 

@@ -307,12 +307,11 @@ TEST_F(UndoFileTest, ValuesAreReadInTheSelectedView) {
       reg::access::kWow64_64Key);
   Put("Software\\V", "v", {reg::kRegSz, Utf16Z(u"32")}, reg::kLocalMachine,
       reg::access::kWow64_32Key);
-  settings_.is_64bit_windows = true;
-  settings_.scan_method = 1;
+  settings_.target.view = reg::RegView::k64;
   EXPECT_EQ(
       undo_.ValueText(reg::kLocalMachine, "\\Software\\V", "v", "", ValueForm::kPlain, settings_),
       "64");
-  settings_.scan_method = 0;
+  settings_.target.view = reg::RegView::k32;
   EXPECT_EQ(
       undo_.ValueText(reg::kLocalMachine, "\\Software\\V", "v", "", ValueForm::kPlain, settings_),
       "32");

@@ -76,7 +76,7 @@ class CommandJobTest : public ::testing::Test {
     CommandEnvironment env;
     env.api = api != nullptr ? api : registry_.get();
     env.gate = &gate_;
-    env.program_folder = folder_.Utf8();
+    env.program.folder = folder_.Utf8();
     env.out = [this](std::string_view line) { out_.emplace_back(line); };
     env.err = [this](std::string_view line) { err_.emplace_back(line); };
     env.stop = &stop_;

@@ -62,7 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "/noprogress: /progress and /noprogress exclude each other"},
         Refusal{{"/find", "a", "/progress", "/PROGRESS"}, "/progress is given more than once"}));
 
-TEST(CommandLineTest, ReadsEveryOption) {
+// Every option read, then mapped onto the settings file's record and the window's request: what
+// the line says wins over the file, and a command-line run never starts, hides or closes a window
+// nor saves the file.
+TEST(CommandLineTest, ReadsEveryOptionAndMapsItOntoTheSettings) {
   const ParsedCommandLine parsed = ParseCommandLine({"-find",     "/old/path",
                                                      "--REPLACE", "new",
                                                      "/root",     "hku\\.DEFAULT\\X\\",
@@ -100,6 +103,43 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(line.progress, ProgressSwitch::kOff);
   EXPECT_EQ(ParseCommandLine({"/find", "a"}).line->progress, ProgressSwitch::kAuto);
   EXPECT_EQ(ParseCommandLine({"/find", "a", "-progress"}).line->progress, ProgressSwitch::kOn);
+
+  Settings settings;
+  settings.undo = 0;  // the file said no undo; a command-line run writes them unless /noundo
+  settings.autostart = settings.autoclose = settings.autohide = true;
+  settings.wholenum = settings.saundo = false;
+  WindowSettings window;
+  window.searchkey = 4;
+  ApplyCommandLine(line, settings, window);
+  EXPECT_EQ(window.find, "/old/path");
+  EXPECT_EQ(window.replace, "new");
+  EXPECT_FALSE(settings.enabledel);
+  EXPECT_EQ(window.searchkey, 0) << "the roots go to the run apart";
+  EXPECT_TRUE(window.searchtree && window.searchkeys && !window.searchvalues);
+  EXPECT_EQ(window.searchtype, 5);
+  EXPECT_TRUE(window.usecase);
+  EXPECT_EQ(settings.scanmethod, 1);
+  EXPECT_TRUE(settings.wholenum && settings.simulate && settings.saundo);
+  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kAll);
+  EXPECT_EQ(settings.undodir, "u dir");
+  EXPECT_FALSE(settings.autostart || settings.autoclose || settings.autohide || settings.updateini);
+
+  // What a line leaves out: data only, every type, one undo file for the run.
+  window.searchtree = true;
+  window.searchtype = 3;
+  const auto other =
+      ParseCommandLine({"/find", "a", "/delete", "/view", "32", "/fixperms", "/noundo"});
+  ASSERT_TRUE(other.line.has_value()) << other.error;
+  ApplyCommandLine(*other.line, settings, window);
+  EXPECT_EQ(window.replace, "");
+  EXPECT_TRUE(settings.enabledel);
+  EXPECT_TRUE(!window.searchtree && !window.searchkeys && window.searchvalues);
+  EXPECT_EQ(window.searchtype, 0);
+  EXPECT_FALSE(window.usecase);
+  EXPECT_EQ(settings.scanmethod, 0);
+  EXPECT_TRUE(settings.fixperms);
+  EXPECT_FALSE(settings.saundo);
+  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kNone);
 }
 
 TEST(CommandLineTest, HelpNeedsNothingElse) {
@@ -134,47 +174,6 @@ TEST(CommandLineTest, RootsTakeShortAndLongNamesWithOrWithoutAPath) {
   EXPECT_FALSE(ParseRootArgument("HKEY_CURRENT").has_value());
   EXPECT_FALSE(ParseRootArgument("HKCU\\\\").has_value());
   EXPECT_FALSE(ParseRootArgument("").has_value());
-}
-
-TEST(CommandLineTest, MapsOntoTheSettingsAndTheRequest) {
-  Settings settings;
-  settings.undo = 0;  // the file said no undo; a command-line run writes them unless /noundo
-  settings.autostart = settings.autoclose = settings.autohide = true;
-  settings.wholenum = false;
-  WindowSettings window;
-  window.searchtree = true;  // from the file: replaced by the default "data only"
-  window.searchtype = 3;
-  window.searchkey = 4;
-
-  auto parsed = ParseCommandLine({"/find", "a", "/delete", "/view", "32", "/whole", "/fixperms",
-                                  "/separate-undo", "/undo", "D"});
-  ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
-  ApplyCommandLine(*parsed.line, settings, window);
-  EXPECT_EQ(window.find, "a");
-  EXPECT_EQ(window.replace, "");
-  EXPECT_TRUE(settings.enabledel);
-  EXPECT_EQ(window.searchkey, 0);
-  EXPECT_FALSE(window.searchtree);
-  EXPECT_FALSE(window.searchkeys);
-  EXPECT_TRUE(window.searchvalues);
-  EXPECT_EQ(window.searchtype, 0);
-  EXPECT_EQ(settings.scanmethod, 0);
-  EXPECT_TRUE(settings.wholenum);
-  EXPECT_TRUE(settings.fixperms);
-  EXPECT_TRUE(settings.saundo);
-  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kAll);
-  EXPECT_EQ(settings.undodir, "D");
-  EXPECT_FALSE(settings.autostart || settings.autoclose || settings.autohide || settings.updateini);
-
-  parsed = ParseCommandLine({"/find", "a", "/replace", "b", "/noundo", "/in", "keys", "/case"});
-  ASSERT_TRUE(parsed.line.has_value()) << parsed.error;
-  ApplyCommandLine(*parsed.line, settings, window);
-  EXPECT_EQ(window.replace, "b");
-  EXPECT_FALSE(settings.enabledel);
-  EXPECT_TRUE(window.usecase);
-  EXPECT_TRUE(window.searchtree);
-  EXPECT_FALSE(window.searchvalues);
-  EXPECT_EQ(RunUndoStateOf(settings.undo), RunUndoState::kNone);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ class CommandProgressTest : public ::testing::Test {
     CommandEnvironment env;
     env.api = registry_.get();
     env.gate = &gate_;
-    env.program_folder = folder_.Utf8();
+    env.program.folder = folder_.Utf8();
     env.out = [this](std::string_view line) { screen_->Line(line); };
     env.err = [this](std::string_view line) { screen_->Line(line); };
     env.err_text = [this](std::string_view text) { screen_->Progress(text); };

@@ -45,8 +45,16 @@ class DeleteRowsTest : public files::testing::UndoFixture {
   }
   // What each row's item went through, as "Result" or "Failed: reason".
   std::vector<std::string> Delete(const std::vector<std::string_view>& rows) {
+    run_settings_.undodir = folder_.Utf8();
+    store_.Replace(run_settings_);
+    engine::RunContext context;
+    context.api = api_.get();
+    context.undo = &undo_;
+    context.settings = &store_;
+    context.program.is_64bit_windows = is_64bit_windows_;
+    context.machine = machine_;
     std::vector<std::string> results;
-    for (const RowDeletion& row : DeleteRows(rows, *api_, undo_, settings_, ui_)) {
+    for (const RowDeletion& row : DeleteRows(rows, context, ui_)) {
       results.push_back(std::string(change::ChangeResultName(row.result)) +
                         (row.reason.empty() ? "" : ": " + row.reason));
     }
@@ -68,6 +76,11 @@ class DeleteRowsTest : public files::testing::UndoFixture {
       "HKEY_CURRENT_USER\t\\Software\\K\t(Default)", "HKEY_CURRENT_USER\t\\Software\\Gone\tx",
       "HKEY_CURRENT_USER\t\\Software\\Other\t"};
   ScriptedUi ui_;
+  // What the deletes run with: the settings record, the machine and the kind of Windows.
+  config::Settings run_settings_;
+  config::SettingsStore store_;
+  std::string machine_;
+  bool is_64bit_windows_ = false;
 };
 
 // The vanished key is the only line; the rows after it are still deleted, and the undo files,
@@ -81,22 +94,23 @@ TEST_F(DeleteRowsTest, EveryRowInListOrderAndTheUndoFilesTakeTheDeletesBack) {
   deleted.erase("K\\Sub");
   deleted.erase("K\\Sub\\Deep");
   deleted.erase("Other");
-  const int all = files::kUndoEdits | files::kUndoDeletes | files::kUndoRenames;
+  const int all = config::kUndoEdits | config::kUndoDeletes | config::kUndoRenames;
   const struct {
     const char* what;
     bool separate_undo_files;
     int undo_mask;
     bool simulate;
     int undo_files;
-  } cases[] = {{"SIMULATE changes nothing", true, all, true, 0},
-               {"one undo file per delete", true, all, false, 4},
-               {"one undo file for the selection", false, all, false, 1},
-               {"no undo file without its delete bit", true, all & ~files::kUndoDeletes, false, 0}};
+  } cases[] = {
+      {"SIMULATE changes nothing", true, all, true, 0},
+      {"one undo file per delete", true, all, false, 4},
+      {"one undo file for the selection", false, all, false, 1},
+      {"no undo file without its delete bit", true, all & ~config::kUndoDeletes, false, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    settings_.separate_undo_files = c.separate_undo_files;
-    settings_.undo_mask = c.undo_mask;
-    settings_.simulate = c.simulate;
+    run_settings_.saundo = c.separate_undo_files;
+    run_settings_.undo = c.undo_mask;
+    run_settings_.simulate = c.simulate;
     if (!c.separate_undo_files) undo_.RaiseNewFileFlag();
     ui_.questions.clear();
     ui_.lines.clear();
@@ -146,9 +160,9 @@ TEST_F(DeleteRowsTest, RowsAreDeletedOnTheSearchMachineInTheSearchView) {
             reg::kSuccess);
   api_->CloseKey(key);
   MakeKey("Software\\Far", reg::kLocalMachine);  // the local key of that name stays
-  settings_.search_machine = "\\\\FAR";
-  settings_.is_64bit_windows = true;
-  settings_.scan_method = 1;
+  machine_ = "\\\\FAR";
+  is_64bit_windows_ = true;
+  run_settings_.scanmethod = 1;
 
   Delete({"HKEY_LOCAL_MACHINE\t\\Software\\Far\t"});
   EXPECT_THAT(ui_.lines, IsEmpty());
@@ -193,26 +207,26 @@ TEST_F(DeleteRowsTest, RowsShowTheUsersChangesWithTheItemsReadAgain) {
 
   ApplyChange(rows, 0, a,
               {ChangeResult::kReplaced, {}, {"HKEY_CURRENT_USER", "\\Software\\K", "A"}}, *api_,
-              settings_);
+              settings_.target);
   EXPECT_EQ(cells(0), (std::vector<std::string>{"HKEY_CURRENT_USER", "\\Software\\K", "A", "REG_SZ",
                                                 "new data", "Data", "now", "Replaced"}));
   ApplyChange(rows, 1, key,
               {ChangeResult::kRenamed, {}, {"HKEY_CURRENT_USER", "\\Software\\K\\Renamed", ""}},
-              *api_, settings_);
+              *api_, settings_.target);
   EXPECT_EQ(rows[1], "HKEY_CURRENT_USER\t\\Software\\K\\Renamed\t");
   EXPECT_EQ(cells(1)[kColumnResult], "Renamed");
   // A value renamed to the unnamed one shows as "(Default)".
   ApplyChange(rows, 2, unnamed,
               {ChangeResult::kRenamed, {}, {"HKEY_CURRENT_USER", "\\Software\\K", ""}}, *api_,
-              settings_);
+              settings_.target);
   EXPECT_EQ(rows[2], "HKEY_CURRENT_USER\t\\Software\\K\t(Default)");
   EXPECT_EQ(cells(2)[kColumnData], "unnamed");
   // A refusal keeps the row and says why; nothing done changes nothing.
   ApplyChange(rows, 3, a, {ChangeResult::kFailed, "Unable to Update String [denied]", {}}, *api_,
-              settings_);
+              settings_.target);
   EXPECT_EQ(cells(3)[kColumnResult], "Failed: Unable to Update String [denied]");
   EXPECT_EQ(cells(3)[kColumnData], "old data");
-  ApplyChange(rows, 3, a, {}, *api_, settings_);
+  ApplyChange(rows, 3, a, {}, *api_, settings_.target);
   EXPECT_EQ(cells(3)[kColumnResult], "Failed: Unable to Update String [denied]");
 
   // Deleted rows keep their last data; the edit of one says the item is gone.

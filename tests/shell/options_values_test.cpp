@@ -84,20 +84,6 @@ TEST(OptionsValues, UncheckedWarnOnKeyNamesIsSavedAsWarnStartingWithOne) {
   }
 }
 
-TEST(OptionsValues, HideWindowNeedsBothAutoBoxes) {
-  EXPECT_FALSE(HideWindowEnabled(false, false));
-  EXPECT_FALSE(HideWindowEnabled(true, false));
-  EXPECT_FALSE(HideWindowEnabled(false, true));
-  EXPECT_TRUE(HideWindowEnabled(true, true));
-  // Disabled, the box keeps its mark and Save stores it.
-  Settings s;
-  s.autostart = true;
-  s.autohide = true;
-  Settings saved;
-  ApplyOptions(OptionsFromSettings(s), saved);
-  EXPECT_TRUE(saved.autohide);
-}
-
 TEST(OptionsValues, EachLoggingLevelHasItsNameAndDescription) {
   EXPECT_EQ(kLoggingLevelNames[1], "Informational");
   for (int level = 0; level < 3; ++level) {

@@ -108,13 +108,13 @@ int RunCommandProgram(const std::vector<std::string>& args) {
     CommandEnvironment env;
     env.api = api.get();
     env.gate = &gate;
-    env.program_folder = ProgramFileFolder();
+    env.program.folder = ProgramFileFolder();
     std::string user;
-    if (api->CurrentUserName(&user) == reg::kSuccess && !user.empty()) env.user_name = user;
+    if (api->CurrentUserName(&user) == reg::kSuccess && !user.empty()) env.program.user_name = user;
     try {
-      env.is_64bit_windows = reg::DetectIs64BitWindows(*api);
+      env.program.is_64bit_windows = reg::DetectIs64BitWindows(*api);
     } catch (const reg::ERegistryException&) {
-      env.is_64bit_windows = false;
+      env.program.is_64bit_windows = false;
     }
     env.out = [&out](std::string_view line) { out.WriteLine(line); };
     env.err = [&err](std::string_view line) { err.WriteLine(line); };

@@ -51,9 +51,9 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   EnableWindow(list, FALSE);
 
   files::ExportContext context;
-  context.undo = deps_.undo;
-  context.settings = deps_.change_settings();
-  context.log = deps_.log;
+  context.undo = deps_.context->undo;
+  context.settings = deps_.context->ChangeSettingsNow();
+  context.log = [this](const std::string& line) { Log(line); };
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);
   progress_.rows_done = 0;
   progress_.cancel = false;
@@ -139,7 +139,8 @@ void ListExportUi::Stop() {
 // The whole log of the runs since the program started when it is kept, else the list's lines.
 void ListExportUi::SaveLog() {
   std::string text;
-  if (deps_.session_log && deps_.session_log(&text)) {
+  files::KeptLog* kept = deps_.context->kept_log;
+  if (kept != nullptr && kept->SessionText(&text)) {
     files::SaveLogFile(*this, files::LogFileBytes({}) + text);
   } else {
     files::SaveLogFile(*this, files::LogFileBytes(deps_.status_list->Lines()));
@@ -203,8 +204,8 @@ void ListExportUi::SetStatusBar(const std::string& text) {
   UpdateWindow(deps_.status_bar);
 }
 
-void ListExportUi::Log(const std::string& line) { deps_.log(line); }
+void ListExportUi::Log(const std::string& line) { deps_.context->log(line, false); }
 
-bool ListExportUi::Silent() { return deps_.silent_mode != nullptr && *deps_.silent_mode; }
+bool ListExportUi::Silent() { return deps_.context->silent; }
 
 }  // namespace keyloom::shell

@@ -23,9 +23,9 @@
 #include <string>
 #include <thread>
 
+#include "engine/run_context.h"
 #include "files/export_flow.h"
 #include "files/list_export.h"
-#include "files/undo_file.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/output_pacer.h"
 #include "shell/run_progress.h"
@@ -42,13 +42,11 @@ struct ListExportDeps {
   HWND status_bar = nullptr;
   KeyListView* key_list = nullptr;
   StatusList* status_list = nullptr;
-  files::UndoFile* undo = nullptr;
-  std::function<files::ChangeSettings()> change_settings;
-  std::function<void(const std::string&)> log;  // StatusLog
+  // The undo writer that reads the items, the settings and the machine they are read with, the
+  // status log, the session's whole log (when kept; else the list's lines are saved) and the
+  // silent mode.
+  const engine::RunContext* context = nullptr;
   std::function<bool()> run_active;
-  // The whole status log of the session; false when it is not kept (the list's lines are saved).
-  std::function<bool(std::string*)> session_log;
-  const std::atomic<bool>* silent_mode = nullptr;
   TaskbarProgress* taskbar = nullptr;  // the taskbar button's share of the export's progress
 };
 

@@ -9,7 +9,6 @@
 #include "registry/registry.h"
 #include "shell/about_text.h"
 #include "shell/exit_codes.h"
-#include "shell/run_settings.h"
 #include "shell/win32/address_space.h"
 #include "shell/win32/app.h"
 #include "shell/win32/control_helpers.h"
@@ -26,7 +25,7 @@ TfrmMain::TfrmMain(MainWindowOptions options)
 TfrmMain::~TfrmMain() {
   if (hwnd() != nullptr) DestroyWindow(hwnd());
   if (menu_resource_ != nullptr) DestroyMenu(menu_resource_);
-  UninstallFailureHandler(&globals_.silent_mode);
+  if (run_parts_ != nullptr) UninstallFailureHandler(&run_parts_->context().silent);
 }
 
 bool TfrmMain::CreateMain(HINSTANCE instance) {
@@ -146,11 +145,10 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return Window::HandleMessage(message, wparam, lparam);
 }
 
-// Start-up, in this order: the failure handler, the pause gate, the program folder and the user,
-// the root combo and the caption, the run state, the 64-bit detection, the settings, the view,
-// the start-up lines, then either the silent run or a window to be shown.
+// Start-up, in this order: the pause gate, the program folder, the user and the 64-bit detection,
+// the run's parts and the failure handler, the root combo and the caption, the run state, the
+// settings, the view, the start-up lines, then either the silent run or a window to be shown.
 void TfrmMain::FormCreate() {
-  InstallFailureHandler(&globals_.silent_mode);
   CreateControls();
   post_target_ = hwnd();
   key_list_.SetOrderShown([this](bool sorted) { KeyListOrderShown(sorted); });
@@ -161,56 +159,50 @@ void TfrmMain::FormCreate() {
   gate_ = std::make_unique<engine::EventPauseGate>(hwnd());
   Win32TaskbarButton::Listen(hwnd());
 
-  globals_.program_folder =
-      options_.program_folder ? *options_.program_folder : ProgramFileFolder();
+  engine::ProgramFacts program;
+  program.folder = options_.program_folder ? *options_.program_folder : ProgramFileFolder();
   std::string user;
-  globals_.current_user_name =
-      options_.api->CurrentUserName(&user) == reg::kSuccess && !user.empty() ? user : "unknown";
-  // The run's parts: the logs, the undo writer (its new-file flag up), the walk.
-  run_parts_ = std::make_unique<RunParts>(*options_.api, globals_, snapshot_, queue_, settings_);
+  if (options_.api->CurrentUserName(&user) == reg::kSuccess && !user.empty()) {
+    program.user_name = user;
+  }
+  if (options_.is_64bit_windows) {
+    program.is_64bit_windows = *options_.is_64bit_windows;
+  } else {
+    try {
+      program.is_64bit_windows = reg::DetectIs64BitWindows(*options_.api);
+    } catch (const reg::ERegistryException&) {
+      program.is_64bit_windows = false;
+    }
+  }
+  // The run's parts: the run context, the logs, the undo writer (its new-file flag up), the walk.
+  run_parts_ =
+      std::make_unique<RunParts>(*options_.api, settings_, snapshot_, queue_, std::move(program));
+  engine::RunContext& context = run_parts_->context();
+  InstallFailureHandler(&context.silent);
 
   UpdateKeysCombo();
 
   // The controller.
-  engine::EngineDeps deps =
-      engine::EngineDepsFor(run_parts_->walk(), *gate_,
-                            options_.walker != nullptr ? *options_.walker : run_parts_->walker());
-  globals_.silent_mode = false;
-  globals_.search_machine.clear();
+  engine::KeyWalker& walker = options_.walker != nullptr ? *options_.walker : run_parts_->walker();
   settings_.Update([](Settings& s) { s.logging = 0; });
-  controller_ = std::make_unique<engine::RunController>(std::move(deps), *this);
+  controller_ = std::make_unique<engine::RunController>(
+      engine::EngineDeps{&context, gate_.get(), &walker}, *this);
   ListExportDeps exports;
   exports.window = hwnd();
   exports.instance = instance_;
   exports.status_bar = status_bar_;
   exports.key_list = &key_list_;
   exports.status_list = &status_list_;
-  exports.undo = &run_parts_->undo();
-  exports.change_settings = [this] { return CurrentChangeSettings(); };
-  exports.log = [this](const std::string& line) { Log(line); };
+  exports.context = &context;
   exports.run_active = [this] { return controller_->Active(); };
-  exports.session_log = [this](std::string* text) {
-    return run_parts_->kept_log().SessionText(text);
-  };
-  exports.silent_mode = &globals_.silent_mode;
   exports.taskbar = &taskbar_;
   export_ = std::make_unique<ListExportUi>(std::move(exports));
 
-  if (options_.is_64bit_windows) {
-    globals_.is_64bit_windows = *options_.is_64bit_windows;
-  } else {
-    try {
-      globals_.is_64bit_windows = reg::DetectIs64BitWindows(*options_.api);
-    } catch (const reg::ERegistryException&) {
-      globals_.is_64bit_windows = false;
-    }
-  }
-
-  LoadedSettings loaded = LoadSettings(globals_.program_folder);
+  LoadedSettings loaded = LoadSettings(context.program.folder);
   settings_.Replace(loaded.settings);
   const Settings& s = loaded.settings;
   // Decided before any start-up line is written, so that the silent mode logs nothing at all.
-  globals_.silent_mode = s.autostart && s.autoclose && s.autohide;
+  context.silent = s.autostart && s.autoclose && s.autohide;
   for (const std::string& line : loaded.status_lines) Log(line);
   ApplyWindowSettings(loaded.window);
   // The undo box shows three states (greyed: only one of the two run bits) and is set by its
@@ -220,7 +212,7 @@ void TfrmMain::FormCreate() {
   controller_->RefreshReplaceCaption();
 
   Select(Control(IDC_CMB_SCAN_METHOD), loaded.settings.scanmethod);
-  if (globals_.is_64bit_windows) {
+  if (context.program.is_64bit_windows) {
     Log("64-bit Windows Detected");
   } else {
     EnableWindow(Control(IDC_CMB_SCAN_METHOD), FALSE);
@@ -232,7 +224,7 @@ void TfrmMain::FormCreate() {
   }
   SetTimer(hwnd(), 1, kDrainTickMs, nullptr);
 
-  if (globals_.silent_mode) {
+  if (context.silent) {
     StartSilentRun();
   } else {
     should_show_ = true;
@@ -257,7 +249,9 @@ void TfrmMain::StartSilentRun() {
 }
 
 bool TfrmMain::KeepOpenForRun() {
-  if (controller_ == nullptr || !controller_->Active() || globals_.silent_mode) return false;
+  if (controller_ == nullptr || !controller_->Active() || run_parts_->context().silent) {
+    return false;
+  }
   if (close_when_run_ends_) return true;  // stopping already
   const int answer = MessageBoxW(hwnd(), L"A run is in progress. Stop it and close Keyloom?",
                                  kAppTitle, MB_YESNO | MB_ICONQUESTION);
@@ -282,7 +276,7 @@ void TfrmMain::EndSession() {
 void TfrmMain::FormActivate() {
   if (activated_) return;
   activated_ = true;
-  if (settings_.Snapshot().autostart && !globals_.silent_mode) {
+  if (settings_.Snapshot().autostart && !run_parts_->context().silent) {
     PostMessageW(hwnd(), kMsgAutoStart, 0, 0);
   }
 }
@@ -314,14 +308,10 @@ void TfrmMain::ShowRunUndo() {
 }
 
 void TfrmMain::WriteSettings(bool force) {
-  if (auto error = SaveSettings(globals_.program_folder, settings_.Snapshot(), ReadWindowSettings(),
-                                force)) {
+  if (auto error = SaveSettings(run_parts_->context().program.folder, settings_.Snapshot(),
+                                ReadWindowSettings(), force)) {
     Log(*error);
   }
-}
-
-files::ChangeSettings TfrmMain::CurrentChangeSettings() const {
-  return run_parts_->CurrentChangeSettings();
 }
 
 void TfrmMain::Log(const std::string& text, bool debug_only) {
@@ -343,7 +333,7 @@ void TfrmMain::UpdateKeysCombo() {
     const std::wstring name = ToWide(root.name);
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
   }
-  const std::string& machine = globals_.search_machine;
+  const std::string& machine = run_parts_->context().machine;
   SetWindowTextUtf8(
       hwnd(), machine.empty() ? std::string("Keyloom") : std::string("Keyloom [") + machine + "]");
   Select(combo, 0);
@@ -417,7 +407,7 @@ void TfrmMain::ApplyButtons(const engine::ButtonState& state) {
 }
 
 void TfrmMain::ShowWarning(const std::string& text) {
-  if (globals_.silent_mode) return;
+  if (run_parts_->context().silent) return;
   MessageBoxW(hwnd(), ToWide(text).c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
 }
 

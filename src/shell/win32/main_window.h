@@ -32,7 +32,7 @@
 
 #include "edit/change_key.h"
 #include "engine/debug_log.h"
-#include "engine/globals.h"
+#include "engine/run_context.h"
 #include "engine/key_walk.h"
 #include "engine/pause_gate.h"
 #include "engine/search_session.h"
@@ -104,7 +104,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   HMENU key_list_menu() const { return key_menu_; }
   engine::RunController& controller() { return *controller_; }
   engine::RunOutput& output() { return queue_; }
-  engine::Globals& globals() { return globals_; }
+  // What runs and the flows beside them work with; the computer searched among it.
+  engine::RunContext& context() { return run_parts_->context(); }
   SettingsStore& settings() { return settings_; }
   KeyListView& key_list() { return key_list_; }
   StatusList& status_list() { return status_list_; }
@@ -151,7 +152,6 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void ProcessPendingEvents() override;
   void CloseMainWindow() override;
   void WakeDrain(bool urgent);
-  files::ChangeSettings CurrentChangeSettings() const;
 
   // Controls and layout (main_window_layout.cpp).
   void CreateControls();
@@ -257,7 +257,6 @@ class TfrmMain final : public Window, public engine::RunWindow {
   MainWindowOptions options_;
   HINSTANCE instance_ = nullptr;
   DWORD gui_thread_ = 0;
-  engine::Globals globals_;
   SettingsStore settings_;
   ControlsSnapshot snapshot_{settings_};
   AddressSpaceBudget row_budget_;

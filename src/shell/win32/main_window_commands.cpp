@@ -149,11 +149,12 @@ void TfrmMain::btnAboutClick() {
 }
 
 // Opens the remote-machine dialog, then refreshes the root combo and the caption. The button is
-// disabled while a run reads SearchMachine.
+// disabled while a run goes: the computer searched changes only between runs.
 void TfrmMain::btnNetworkClick() {
   if (!IsWindowEnabled(Control(IDC_BTN_NETWORK))) return;
   {
-    TfrmNetMachine dialog(*options_.api, globals_.search_machine, [this] { key_list_.Clear(); });
+    TfrmNetMachine dialog(*options_.api, run_parts_->context().machine,
+                          [this] { key_list_.Clear(); });
     dialog.Show(instance_, hwnd());
   }
   UpdateKeysCombo();
@@ -161,8 +162,7 @@ void TfrmMain::btnNetworkClick() {
 
 // A new Options dialog for every opening, so it starts from the settings as they are now.
 void TfrmMain::btnOptionsClick() {
-  TfrmOptions options(settings_, *options_.api, globals_.program_folder,
-                      [this] { OptionsSaved(); });
+  TfrmOptions options(settings_, run_parts_->context(), [this] { OptionsSaved(); });
   // A loaded hive is shown in the registry editor.
   options.SetEditorOpener([this](const std::string& root_name, const std::string& key_path) {
     OpenRegeditAt(root_name, "", key_path);

@@ -26,22 +26,13 @@ void TfrmMain::procChangeKey(edit::ChangeAction action) {
   }
 
   WindowEditDialogs dialogs(instance_, hwnd());
-  edit::ChangeKeyDeps deps;
-  deps.api = options_.api;
-  deps.undo = &run_parts_->undo();
-  deps.account = &run_parts_->account();
-  deps.dialogs = &dialogs;
-  deps.change = CurrentChangeSettings();
-  settings_.Read([&deps](const Settings& s) {
-    deps.fixperms = s.fixperms;
-    deps.logging = s.logging;
-  });
-  deps.log = [this](const std::string& text, bool debug_only) { Log(text, debug_only); };
-  const edit::RowOutcome outcome =
-      edit::procChangeKey(deps, action, {entry->root, entry->path, entry->RegistryValueName()});
+  const engine::RunContext& context = run_parts_->context();
+  const reg::Target target = context.TargetNow();
+  const edit::RowOutcome outcome = edit::procChangeKey(
+      context, dialogs, action, {entry->root, entry->path, entry->RegistryValueName()});
   // The row shows what was done; a run may have added rows meanwhile, never removed any.
   if (index < key_list_.rows().size() && key_list_.rows()[index] == row) {
-    ApplyChange(key_list_.rows(), index, row, outcome, *options_.api, deps.change);
+    ApplyChange(key_list_.rows(), index, row, outcome, *context.api, target);
     key_list_.RedrawRow(index);
   }
 }

@@ -34,8 +34,7 @@ void TfrmMain::mnuDeleteClick() {
   for (std::size_t row : selected) texts.emplace_back(key_list_.rows()[row]);
   const std::vector<std::string_view> rows(texts.begin(), texts.end());
   WindowDeleteUi ui(*this);
-  const std::vector<RowDeletion> done =
-      DeleteRows(rows, *options_.api, run_parts_->undo(), CurrentChangeSettings(), ui);
+  const std::vector<RowDeletion> done = DeleteRows(rows, run_parts_->context(), ui);
   // A run may have added rows meanwhile, never removed any: the indices still hold.
   ApplyDeletions(key_list_.rows(), selected, done);
   if (!done.empty()) InvalidateRect(key_list_.hwnd(), nullptr, FALSE);
@@ -44,7 +43,7 @@ void TfrmMain::mnuDeleteClick() {
 void TfrmMain::mnuOpenRegeditClick() {
   const std::vector<std::size_t> selected = key_list_.SelectedRows();
   if (selected.empty()) return;
-  if (!globals_.search_machine.empty()) {
+  if (!run_parts_->context().machine.empty()) {
     Log("You cannot open regedit on a Remote Registry");
     return;
   }
@@ -56,15 +55,10 @@ void TfrmMain::mnuOpenRegeditClick() {
 void TfrmMain::OpenRegeditAt(const std::string& root_name, const std::string& value_name,
                              const std::string& key_path) {
   edit::RegistryEditorWindow editor;
-  edit::OpenRegeditDeps deps;
-  deps.api = options_.api;
-  deps.view = files::ChangeView(CurrentChangeSettings());
-  deps.editor = &editor;
-  deps.log = [this](const std::string& line) { Log(line); };
-  deps.show_error = [this](const std::string& text) {
+  const auto show_error = [this](const std::string& text) {
     MessageBoxW(hwnd(), ToWide(text).c_str(), kAppTitle, MB_OK | MB_ICONERROR);
   };
-  edit::OpenRegeditAt(deps, root_name, value_name, key_path);
+  edit::OpenRegeditAt(run_parts_->context(), editor, show_error, root_name, value_name, key_path);
 }
 
 void TfrmMain::lstKeysKeyDown(WORD key) {

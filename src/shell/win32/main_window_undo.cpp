@@ -70,15 +70,8 @@ bool TfrmMain::IsUndoRunKey(const MSG& message) {
 
 void TfrmMain::mnuUndoRunClick() {
   TfrmUndoRun dialog(
-      [this] {
-        edit::RunUndoDeps deps;
-        deps.api = options_.api;
-        deps.undo = &run_parts_->undo();
-        deps.journal = &run_parts_->journal();
-        deps.settings = CurrentChangeSettings();
-        return deps;
-      },
-      [this] { return controller_->Active(); }, [this](const std::string& line) { Log(line); });
+      run_parts_->context(), [this] { return controller_->Active(); },
+      [this](const std::string& line) { Log(line); });
   TakeBackView view(status_bar_, taskbar_);
   dialog.SetWatch(&view);
   dialog.Show(instance_, hwnd());

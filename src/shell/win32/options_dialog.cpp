@@ -5,6 +5,7 @@
 
 #include <iterator>
 
+#include "engine/run_context.h"
 #include "registry/registry.h"
 #include "shell/about_text.h"
 #include "shell/dpi_scale.h"
@@ -200,12 +201,12 @@ void TfrmOptions::FormCreate() {
   for (std::string_view name : kLoggingLevelNames) AddItem(levels, name);
   Select(levels, v.logging);  // a level outside the list selects nothing
 
-  hive_folder_ = program_folder_ + "RegBack";
+  hive_folder_ = context_.program.folder + "RegBack";
   hive_window_ = std::make_unique<OptionsHiveWindow>(
       hwnd(), reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE)), hive_folder_,
       [this](const std::string& title) { return OpenHiveFile(title); }, open_editor_);
   hives_ = std::make_unique<HiveMaintenance>(
-      *hive_window_, HiveMaintenance::Options{&api_, hive_folder_, base::TodayLocalDate});
+      *hive_window_, HiveMaintenance::Options{context_.api, hive_folder_, base::TodayLocalDate});
 
   HWND kinds = Item(IDC_OPT_CMB_DEFAULT_UNDO);
   for (const char* kind : kUndoKinds) AddItem(kinds, kind);

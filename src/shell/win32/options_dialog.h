@@ -17,26 +17,27 @@
 #include <optional>
 #include <string>
 
-#include "registry/reg_api.h"
 #include "shell/hive_maintenance.h"
 #include "shell/options_values.h"
 #include "shell/settings.h"
 #include "shell/win32/hive_window.h"
 #include "shell/win32/window_base.h"
 
+namespace keyloom::engine {
+struct RunContext;
+}  // namespace keyloom::engine
+
 namespace keyloom::shell {
 
 class TfrmOptions final : public Dialog {
  public:
-  // `program_folder` ends in a backslash. `saved` runs after Save has changed the settings and
-  // before the dialog closes: the main window refreshes what shows them and writes the file.
-  // `api` is the local registry the hive operations act on.
-  TfrmOptions(SettingsStore& settings, reg::RegApi& api, std::string program_folder,
+  // `settings` is the store the context reads. The hive operations act on the context's registry,
+  // always on the local machine, with their files in the program's folder. `saved` runs after
+  // Save has changed the settings and before the dialog closes: the main window refreshes what
+  // shows them and writes the file. `context` must outlive the dialog.
+  TfrmOptions(SettingsStore& settings, const engine::RunContext& context,
               std::function<void()> saved)
-      : settings_(settings),
-        api_(api),
-        program_folder_(std::move(program_folder)),
-        saved_(std::move(saved)) {}
+      : settings_(settings), context_(context), saved_(std::move(saved)) {}
   ~TfrmOptions() override;
 
   // Shown modally, centred on `owner`. True when the user saved.
@@ -87,8 +88,7 @@ class TfrmOptions final : public Dialog {
   static LRESULT CALLBACK MessageFilter(int code, WPARAM wparam, LPARAM lparam);
 
   SettingsStore& settings_;
-  reg::RegApi& api_;
-  std::string program_folder_;
+  const engine::RunContext& context_;
   std::function<void()> saved_;
   std::string hive_folder_;
   EditorOpener open_editor_;

@@ -90,9 +90,9 @@ TfrmUndoRun::~TfrmUndoRun() {
   if (worker_.joinable()) worker_.join();
 }
 
-TfrmUndoRun::TfrmUndoRun(std::function<edit::RunUndoDeps()> deps, std::function<bool()> busy,
+TfrmUndoRun::TfrmUndoRun(const engine::RunContext& context, std::function<bool()> busy,
                          std::function<void(const std::string&)> log)
-    : deps_(std::move(deps)), busy_(std::move(busy)), log_(std::move(log)) {}
+    : context_(context), busy_(std::move(busy)), log_(std::move(log)) {}
 
 void TfrmUndoRun::Show(HINSTANCE instance, HWND owner) {
   owner_ = owner;
@@ -117,10 +117,7 @@ bool TfrmUndoRun::OnCommand(int id, int code, HWND control) {
   return Dialog::OnCommand(id, code, control);
 }
 
-void TfrmUndoRun::FillRuns() {
-  const edit::RunUndoDeps deps = deps_();
-  ShowRuns(deps.journal->Runs(deps.settings.undo_folder));
-}
+void TfrmUndoRun::FillRuns() { ShowRuns(context_.journal->Runs(context_.SettingsNow().undodir)); }
 
 void TfrmUndoRun::ShowRuns(std::vector<files::JournalRun> runs) {
   runs_ = std::move(runs);
@@ -170,8 +167,8 @@ void TfrmUndoRun::btnUndoClick() {
   merging_ = false;
   if (watch_ != nullptr) watch_->Started(-1);
   StartWorker([runs = runs_, chosen = static_cast<std::size_t>(index),
-               deps = deps_()](TakeBackQueue& queue) {
-    queue.SetPlan(edit::PrepareTakeBack(runs, chosen, deps));
+               &context = context_](TakeBackQueue& queue) {
+    queue.SetPlan(edit::PrepareTakeBack(runs, chosen, context));
   });
 }
 
@@ -195,9 +192,10 @@ void TfrmUndoRun::StartTakeBack(edit::TakeBackPlan plan) {
   merging_ = true;
   whole_ = true;
   if (watch_ != nullptr) watch_->Started(static_cast<std::int64_t>(plan.file_count));
-  StartWorker([this, deps = deps_(), plan = std::move(plan)](TakeBackQueue& queue) {
-    whole_ = edit::ExecuteTakeBack(plan, deps, queue);
-    queue.SetRuns(deps.journal->Runs(deps.settings.undo_folder));  // the list to show next
+  StartWorker([this, plan = std::move(plan)](TakeBackQueue& queue) {
+    whole_ = edit::ExecuteTakeBack(plan, context_, queue);
+    // The list to show next.
+    queue.SetRuns(context_.journal->Runs(context_.SettingsNow().undodir));
   });
 }
 
@@ -253,7 +251,7 @@ void TfrmUndoRun::EndTakeBack() {
   if (!merging_) {
     SetWindowTextW(Item(IDC_UNDO_LBL_RESULTS), L"Results:");
     if (watch_ != nullptr) watch_->Asking(true);
-    const bool confirmed = edit::ConfirmTakeBack(plan, deps_(), *this);
+    const bool confirmed = edit::ConfirmTakeBack(plan, context_, *this);
     if (watch_ != nullptr) watch_->Asking(false);
     if (confirmed) {
       StartTakeBack(std::move(plan));

@@ -41,10 +41,10 @@ class TakeBackWatch {
 
 class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
  public:
-  // `deps` gives the registry, the undo writer, the journal and the settings of the moment;
-  // `busy` tells whether a run is in progress (no run is taken back meanwhile); `log` writes a
-  // status log line, from any thread.
-  TfrmUndoRun(std::function<edit::RunUndoDeps()> deps, std::function<bool()> busy,
+  // `context` gives the registry, the undo writer, the journal and the settings (it must outlive
+  // the dialog); `busy` tells whether a run is in progress (no run is taken back meanwhile); `log`
+  // writes a status log line, from any thread.
+  TfrmUndoRun(const engine::RunContext& context, std::function<bool()> busy,
               std::function<void(const std::string&)> log);
   ~TfrmUndoRun() override;
 
@@ -73,7 +73,7 @@ class TfrmUndoRun final : public Dialog, private edit::RunUndoUi {
   bool Confirm(const std::string& question) override;
   void Show(const std::string& line) override;
 
-  std::function<edit::RunUndoDeps()> deps_;
+  const engine::RunContext& context_;
   std::function<bool()> busy_;
   std::function<void(const std::string&)> log_;
   HWND owner_ = nullptr;

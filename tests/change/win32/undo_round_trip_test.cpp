@@ -56,8 +56,7 @@ class UndoRoundTrip : public ::testing::TestWithParam<ViewCase> {
       : api_(reg::NewWin32RegApi()),
         undo_(*api_, [this](const std::string& line) { log_.push_back(line); }) {
     settings_.undo_folder = folder_.Utf8();
-    settings_.is_64bit_windows = reg::DetectIs64BitWindows(*api_);
-    settings_.scan_method = GetParam().scan_method;
+    settings_.target.view = reg::ScanView(reg::DetectIs64BitWindows(*api_), GetParam().scan_method);
   }
   void SetUp() override {
     Scrub();

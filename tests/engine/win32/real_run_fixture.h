@@ -16,33 +16,30 @@ namespace keyloom::engine::testing {
 
 class RealRegistryRun : public ::testing::Test {
  protected:
+  // The settings the next run reads: settings_, its undo files in the test's folder.
+  void StoreSettings() {
+    settings_.undodir = undo_folder_.Utf8();
+    store_.Replace(settings_);
+  }
+
   // Makes the engine; the registry port api_ is there from construction on.
   void BuildEngine() {
+    StoreSettings();
     ASSERT_EQ(api_->CurrentUserName(&user_), reg::kSuccess);
     account_ = std::make_unique<reg::ProgramAccount>(user_);
     undo_ = std::make_unique<files::UndoFile>(*api_, [](const std::string&) {});
-    WalkDeps walk;
-    walk.api = api_.get();
-    walk.globals = &globals_;
-    walk.controls = &controls_;
-    walk.output = walk_output_ != nullptr ? walk_output_ : &output_;
-    walk.undo = undo_.get();
-    walk.account = account_.get();
-    walk.log = [this](const std::string& text, bool debug_only) {
+    context_.api = api_.get();
+    context_.settings = &store_;
+    context_.controls = &controls_;
+    context_.output = walk_output_ != nullptr ? walk_output_ : &output_;
+    context_.undo = undo_.get();
+    context_.account = account_.get();
+    context_.log = [this](const std::string& text, bool debug_only) {
       if (!debug_only) output_.AddStatusLine(text);
     };
-    walk.debug_file = [](const std::string&) {};
-    walk.settings = [this] { return settings_; };
-    walk.change_settings = [this] {
-      files::ChangeSettings change;
-      change.undo_folder = undo_folder_.Utf8();
-      change.simulate = settings_.simulate;
-      change.is_64bit_windows = globals_.is_64bit_windows;
-      change.scan_method = settings_.scanmethod;
-      return change;
-    };
-    walker_ = std::make_unique<RegistryWalker>(walk);
-    engine_ = std::make_unique<SearchEngine>(EngineDepsFor(walk, gate_, *walker_));
+    context_.debug_file = [](const std::string&) {};
+    walker_ = std::make_unique<RegistryWalker>(context_);
+    engine_ = std::make_unique<SearchEngine>(EngineDeps{&context_, &gate_, walker_.get()});
     gate_.Open();
   }
 
@@ -51,12 +48,14 @@ class RealRegistryRun : public ::testing::Test {
   std::unique_ptr<reg::ProgramAccount> account_;
   keyloom::testing::TempFolder undo_folder_;
   std::unique_ptr<files::UndoFile> undo_;
-  Globals globals_;
+  RunContext context_;
   FakeControls controls_;
   RecordingOutput output_;
   RunOutput* walk_output_ = nullptr;  // where the walk's output goes instead, when set
   PortablePauseGate gate_;
-  RunSettings settings_;
+  // The settings the engine reads: settings_ as the last StoreSettings left it.
+  config::Settings settings_;
+  config::SettingsStore store_;
   std::unique_ptr<RegistryWalker> walker_;
   std::unique_ptr<SearchEngine> engine_;
 };

@@ -26,7 +26,7 @@ constexpr const char* kScratch = "Software\\KeyloomTest";
 class RealRegistryRunUndoTest : public RealRegistryRun {
  protected:
   void SetUp() override {
-    globals_.is_64bit_windows = reg::DetectIs64BitWindows(*api_);
+    context_.program.is_64bit_windows = reg::DetectIs64BitWindows(*api_);
     Scrub();
     BuildEngine();
     controls_.key_names = true;
@@ -58,6 +58,7 @@ class RealRegistryRunUndoTest : public RealRegistryRun {
   std::vector<std::string> Run(const std::string& find, const std::string& replace) {
     controls_.find = find;
     controls_.replace = replace;
+    StoreSettings();
     engine_->RunSession(false);
     return output_.Lines();
   }
@@ -81,7 +82,7 @@ class RealRegistryRunUndoTest : public RealRegistryRun {
 };
 
 TEST_F(RealRegistryRunUndoTest, AReplaceRunIsTakenBackByTheRegistryEditor) {
-  ASSERT_TRUE(globals_.is_64bit_windows);
+  ASSERT_TRUE(context_.program.is_64bit_windows);
   settings_.scanmethod = 1;
   Put("Plain", "line\nqzkv", {reg::kRegSz, Utf16Z(u"qzkv")});
   Put("Plain", "ordinary", {reg::kRegSz, Utf16Z(u"qzkv")});

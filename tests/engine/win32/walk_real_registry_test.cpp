@@ -93,6 +93,7 @@ class RealRegistryWalkTest : public RealRegistryRun {
     session.find_text = "needle";
     session.search_only = true;
     session.depth = 0;
+    StoreSettings();
     engine_->SearchRoots("needle", "", 2, 2, std::string("\\") + kScratch);
     return output_.Lines();
   }

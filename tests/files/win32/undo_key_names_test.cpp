@@ -53,9 +53,8 @@ TEST(UndoKeyNames, The32BitViewsKeysAreWrittenAsThe64BitEditorReachesThem) {
       [&debug](const std::string& line) { debug.push_back(line); });
   ChangeSettings settings;
   settings.undo_folder = folder.Utf8();
-  settings.is_64bit_windows = reg::DetectIs64BitWindows(*api);
-  ASSERT_TRUE(settings.is_64bit_windows);
-  settings.scan_method = 0;
+  ASSERT_TRUE(reg::DetectIs64BitWindows(*api));
+  settings.target.view = reg::RegView::k32;
 
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.written);

@@ -12,6 +12,7 @@
 
 #include "base/local_date.h"
 #include "base/utf8_path.h"
+#include "engine/run_context.h"
 #include "registry/registry.h"
 #include "registry/win32/win32_reg_api.h"
 #include "shell/hive_maintenance.h"
@@ -76,7 +77,11 @@ class HiveWindowTest : public ::testing::Test {
   // presses the buttons in turn; returns what the dialogs it opened showed.
   std::vector<std::string> Press(int root_index, std::initializer_list<int> buttons,
                                  std::deque<std::string> files = {}) {
-    TfrmOptions options(settings_, *api_, folder_.Utf8(), {});
+    engine::RunContext context;
+    context.api = api_.get();
+    context.settings = &settings_;
+    context.program.folder = folder_.Utf8();
+    TfrmOptions options(settings_, context, {});
     options.SetEditorOpener([this](const std::string& root, const std::string& key) {
       editor_opened_at_ = root + "\\" + key;
     });

@@ -156,7 +156,7 @@ TEST_F(MainWindowRowsTest,
   window.key_list().Select({3});
   Command(IDM_OPEN_REGEDIT);
   EXPECT_EQ(LastLine(), "Registry Key no longer exists?");
-  window.globals().search_machine = "\\\\FAR";
+  window.context().machine = "\\\\FAR";
   window.key_list().Select({0});
   Command(IDM_OPEN_REGEDIT);
   EXPECT_EQ(LastLine(), "You cannot open regedit on a Remote Registry");

@@ -53,7 +53,7 @@ class FloodWalker : public engine::KeyWalker {
       output->AddKeyListEntry(engine::MakeKeyListEntry(
           "HKEY_CURRENT_USER", "\\Software\\Flood\\Key" + std::to_string(i), "Value"));
       ++session.matched_count;
-      if (i % 100 == 0) engine.deps().log("Found Key" + std::to_string(i), false);
+      if (i % 100 == 0) engine.context().log("Found Key" + std::to_string(i), false);
     }
   }
 };
@@ -280,7 +280,7 @@ TEST_F(MainWindowRunTest, SilentModeShowsNothingLogsNothingAndEndsWithTheRun) {
   ScratchTreeWalker walker;
   TfrmMain& window = Open(true, &walker);
   EXPECT_FALSE(window.ShouldShow());
-  EXPECT_TRUE(window.globals().silent_mode);
+  EXPECT_TRUE(window.context().silent);
   EXPECT_FALSE(IsWindowVisible(window.hwnd()));
   ASSERT_TRUE(PumpUntil([&] { return window.hwnd() == nullptr; }, std::chrono::seconds(30)));
   EXPECT_EQ(window.exit_code(), kExitOk);

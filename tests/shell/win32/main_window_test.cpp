@@ -27,7 +27,7 @@ TEST_F(MainWindowTest, StartUpLinesFollowTheSettingsLinesInOrder) {
 
 TEST_F(MainWindowTest, WindowHasItsCaptionsItemsColumnsAndHints) {
   WriteIni(
-      "ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\n"
+      "ENABLEDEL=1\r\nCOL_0=111\r\nCOL_1=2000\r\nCOL_2=99\r\nSEARCHTYPE=8\r\nSEARCHKEY=3\r\n"
       "WIN_LEFT=0\r\nWIN_TOP=0\r\nWIN_WIDTH=900\r\nWIN_HEIGHT=600\r\n");
   TfrmMain& window = Open();
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
@@ -64,6 +64,7 @@ TEST_F(MainWindowTest, WindowHasItsCaptionsItemsColumnsAndHints) {
       (std::vector<std::string>{"All", "Only Strings", "Only Numbers", "REG_SZ", "REG_EXPAND_SZ",
                                 "REG_DWORD", "REG_BINARY", "REG_MULTI_SZ", "REG_QWORD"}));
   EXPECT_EQ(SendMessageW(Control(IDC_CMB_TYPE), CB_GETCURSEL, 0, 0), 8);
+  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 3);
   EXPECT_EQ(items(IDC_CMB_SCAN_METHOD), (std::vector<std::string>{"32", "64"}));
 
   HWND header = reinterpret_cast<HWND>(SendMessageW(window.key_list().hwnd(), LVM_GETHEADER, 0, 0));
@@ -116,7 +117,7 @@ TEST_F(MainWindowTest, BitsComboFollowsTheSystemsDetectionAndSetsScanMethodAtOnc
   BOOL wow64 = FALSE;
   ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
   TfrmMain& window = Open(std::nullopt);
-  EXPECT_EQ(window.globals().is_64bit_windows, wow64 != FALSE);
+  EXPECT_EQ(window.context().program.is_64bit_windows, wow64 != FALSE);
   EXPECT_EQ(IsWindowVisible(Control(IDC_CMB_SCAN_METHOD)) != FALSE, wow64 != FALSE);
   EXPECT_EQ(IsWindowVisible(Control(IDC_LBL_BITS)) != FALSE, wow64 != FALSE);
   if (wow64) {
@@ -126,20 +127,6 @@ TEST_F(MainWindowTest, BitsComboFollowsTheSystemsDetectionAndSetsScanMethodAtOnc
     CloseWindow();
     EXPECT_EQ(SavedValue("SCANMETHOD"), "1");
   }
-}
-
-TEST_F(MainWindowTest, CaptionAndRootComboFollowTheSearchMachine) {
-  WriteIni("SEARCHKEY=3\r\n");
-  TfrmMain& window = Open();
-  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 3);
-  window.globals().search_machine = "\\\\FILESERVER";
-  window.UpdateKeysCombo();
-  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\FILESERVER]");
-  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCOUNT, 0, 0), 6);
-  window.globals().search_machine.clear();
-  window.UpdateKeysCombo();
-  EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom");
 }
 
 TEST_F(MainWindowTest, KeyNameWarningShowsUntilSuppressedAndTheChoiceIsSavedInWarn) {

@@ -26,7 +26,7 @@ class NetMachineDialogTest : public MainWindowTest {
   // Opens the window searching `machine`, with the Key List filled.
   TfrmMain& OpenWithRows(const std::string& machine) {
     TfrmMain& window = Open();
-    window.globals().search_machine = machine;
+    window.context().machine = machine;
     window.UpdateKeysCombo();
     FillKeyList();
     return window;
@@ -40,7 +40,7 @@ class NetMachineDialogTest : public MainWindowTest {
   std::size_t KeyListRows() { return window_->key_list().rows().size(); }
   // The local machine again, the Key List kept.
   void ExpectLocalWithRows() {
-    EXPECT_EQ(window_->globals().search_machine, "");
+    EXPECT_EQ(window_->context().machine, "");
     EXPECT_EQ(WindowTextUtf8(window_->hwnd()), "Keyloom");
     EXPECT_EQ(KeyListRows(), 2u);
   }
@@ -97,9 +97,10 @@ TEST_F(NetMachineDialogTest, TheLocalComputersNameConnectsAndRunsThenReachItUnti
     SetWindowTextUtf8(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), "  \\\\" + name + " ");
     PostKey(GetDlgItem(dialog, IDC_EDT_NET_MACHINE), VK_RETURN);  // the dialog closes itself
   });
+  SendMessageW(Control(IDC_CMB_KEYS), CB_SETCURSEL, 3, 0);  // the new machine's list shows "All"
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(connect.seen(), 1);
-  EXPECT_EQ(window.globals().search_machine, "\\\\" + name);
+  EXPECT_EQ(window.context().machine, "\\\\" + name);
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\" + name + "]");
   EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 0);
   EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCOUNT, 0, 0), 6);
@@ -148,13 +149,13 @@ TEST_F(NetMachineDialogTest, ClosingKeepsTheMachineAndOneThatDoesNotAnswerChange
     EXPECT_EQ(DialogStatus(dialog), "Error: [" + probe.LastErrorText() + "]");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_EQ(window.globals().search_machine, "\\\\EARLIER");
+    EXPECT_EQ(window.context().machine, "\\\\EARLIER");
     EXPECT_EQ(KeyListRows(), 2u);
     Click(GetDlgItem(dialog, IDCANCEL));
   });
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(watcher.seen(), 1);
-  EXPECT_EQ(window.globals().search_machine, "\\\\EARLIER");
+  EXPECT_EQ(window.context().machine, "\\\\EARLIER");
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\EARLIER]");
   ClickControl(IDC_BTN_NETWORK);
   ASSERT_EQ(watcher.seen(), 2);

@@ -238,6 +238,9 @@ TEST_F(OptionsDialogTest, SaveWritesEveryChangeAndTheFileReadsBack) {
     EXPECT_TRUE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
     Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_CLOSE));
     EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));  // neither box
+    EXPECT_FALSE(ItemEnabled(dialog, IDC_OPT_CHK_AUTO_HIDE));
+    Click(GetDlgItem(dialog, IDC_OPT_CHK_AUTO_START));
     EXPECT_TRUE(Checked(dialog, IDC_OPT_CHK_AUTO_HIDE));
     for (int id : {IDC_OPT_CHK_UNDO_EDT, IDC_OPT_CHK_UNDO_DEL, IDC_OPT_CHK_UNDO_REN,
                    IDC_OPT_CHK_WARN, IDC_OPT_CHK_SA_UNDO, IDC_OPT_CHK_WHOLE_NUMBERS,
@@ -330,7 +333,11 @@ TEST(OptionsHiveFileTest, TheOpenFileDialogStartsInRegBackBesideTheProgram) {
   keyloom::testing::TempFolder folder;
   SettingsStore store;
   const std::unique_ptr<reg::RegApi> api = reg::NewWin32RegApi();
-  TfrmOptions options(store, *api, folder.Utf8(), {});
+  engine::RunContext context;
+  context.api = api.get();
+  context.settings = &store;
+  context.program.folder = folder.Utf8();
+  TfrmOptions options(store, context, {});
   std::string shown_folder;
   std::optional<std::string> picked = "not asked";
   ModalWatcher watcher([&](HWND dialog) {
