@@ -95,9 +95,8 @@ bool WriteHitsAsCsv(const CsvExport& csv) {
   globals.search_machine = request.search_machine;
   globals.is_64bit_windows = request.is_64bit_windows;
   const auto log = [&report](const std::string& line) { report.AddStatusLine(line); };
-  files::UndoFile reader(api, log);
   files::ExportContext context;
-  context.undo = &reader;
+  context.reader = {&api, log, {}};
   context.log = log;
   context.settings = ToChangeSettings(request.settings, globals);
   context.writer = csv.writer;

@@ -49,9 +49,9 @@ RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunContro
       kept_log_(SessionLogPath()),
       status_log_(
           output, debug_log_, [&settings] { return settings.LoggingLevel(); }, globals.silent_mode),
-      undo_(
-          api, [this](const std::string& line) { status_log_.Write(line); }, nullptr,
-          [this](const std::string& line) { status_log_.WriteDebugFile(line); }),
+      reader_{&api, [this](const std::string& line) { status_log_.Write(line); },
+              [this](const std::string& line) { status_log_.WriteDebugFile(line); }},
+      undo_(api, reader_.log, nullptr, reader_.debug_log),
       account_(globals.current_user_name),
       walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
       walker_(walk_) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "base/local_date.h"
+#include "files/reg_file_format.h"
 #include "engine/walk_fixture.h"
 #include "registry/registry_contract.h"
 
@@ -64,7 +65,7 @@ class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> 
 // newest first.
 TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
   const auto stray = (undo_folder_.path() / "UNDO-20261206-004.REG").string();
-  ASSERT_EQ(files::AppendRegLines(stray, files::UndoFile::HeaderLines(""),
+  ASSERT_EQ(files::AppendRegLines(stray, files::RegFileHeaderLines(""),
                                   {"", "[HKEY_CURRENT_USER\\Software\\X]"}),
             "");
   const std::time_t written = std::time(nullptr) - 86400 * 400;  // long before the run

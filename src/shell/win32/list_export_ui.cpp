@@ -51,7 +51,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   EnableWindow(list, FALSE);
 
   files::ExportContext context;
-  context.undo = deps_.undo;
+  context.reader = deps_.reader;
   context.settings = deps_.change_settings();
   context.log = deps_.log;
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);

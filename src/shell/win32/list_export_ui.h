@@ -25,7 +25,7 @@
 
 #include "files/export_flow.h"
 #include "files/list_export.h"
-#include "files/undo_file.h"
+#include "files/registry_snapshot.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/output_pacer.h"
 #include "shell/run_progress.h"
@@ -42,7 +42,7 @@ struct ListExportDeps {
   HWND status_bar = nullptr;
   KeyListView* key_list = nullptr;
   StatusList* status_list = nullptr;
-  files::UndoFile* undo = nullptr;
+  files::RegistryReader reader;
   std::function<files::ChangeSettings()> change_settings;
   std::function<void(const std::string&)> log;  // StatusLog
   std::function<bool()> run_active;

@@ -185,7 +185,7 @@ void TfrmMain::FormCreate() {
   exports.status_bar = status_bar_;
   exports.key_list = &key_list_;
   exports.status_list = &status_list_;
-  exports.undo = &run_parts_->undo();
+  exports.reader = run_parts_->reader();
   exports.change_settings = [this] { return CurrentChangeSettings(); };
   exports.log = [this](const std::string& line) { Log(line); };
   exports.run_active = [this] { return controller_->Active(); };
