@@ -56,6 +56,8 @@ RunParts::RunParts(reg::RegApi& api, engine::Globals& globals, engine::RunContro
       walk_(WalkDepsFor(*this, api, globals, controls, output, settings)),
       walker_(walk_) {
   status_log_.Keep(&kept_log_);
+  // A run's end writes the state it left; a machine out of reach then is the journal's error.
+  journal_.SetStateReader({&api, {}, reader_.debug_log});
   undo_.SetWrittenObserver([this](const std::string& file) {
     const std::string error = journal_.FileWritten(file);
     if (!error.empty()) status_log_.Write("Unable to write to the run journal [" + error + "]");
