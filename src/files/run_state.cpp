@@ -19,6 +19,7 @@ namespace {
 constexpr std::string_view kStatePrefix = "RUNSTATE-";
 constexpr std::string_view kUndoPrefix = "UNDO-";
 constexpr std::string_view kStateExtension = ".TXT";
+constexpr std::string_view kStateSignature = "Keyloom run state (not to be merged)";
 
 std::string Fold(std::string_view name) {
   std::u16string units = text::Utf8ToUtf16(name);
@@ -117,11 +118,27 @@ bool SameItem(const RunItem& item, const StateMap& then, const StateMap& now, bo
   return false;
 }
 
-std::string StateBytes(const std::vector<std::string>& lines) {
+// The registry editor file of `lines`.
+std::string RegBytes(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : RegFileHeaderLines("")) text += Cat({line, kCrLf});
   for (const std::string& line : lines) text += Cat({line, kCrLf});
   return Cat({kUtf16Bom, EncodeUtf16Le(text)});
+}
+
+// The state file: its own first line, then the registry editor file. A registry editor refuses a
+// file whose first line is not its signature, so the state is never merged, whatever it is called.
+std::string StateFileBytes(const std::vector<std::string>& lines) {
+  const std::string bytes = RegBytes(lines);
+  return Cat({kUtf16Bom, EncodeUtf16Le(Cat({kStateSignature, kCrLf})), bytes.substr(kUtf16Bom.size())});
+}
+
+// The registry editor file inside a state file's bytes; false when they are no state file.
+bool RegBytesOfState(const std::string& bytes, std::string* reg) {
+  const std::string head = Cat({kUtf16Bom, EncodeUtf16Le(Cat({kStateSignature, kCrLf}))});
+  if (bytes.rfind(head, 0) != 0) return false;
+  *reg = Cat({kUtf16Bom, std::string_view(bytes).substr(head.size())});
+  return true;
 }
 
 // Reads and parses state files into one map; "" or why they cannot be used.
@@ -131,7 +148,9 @@ std::string ReadStates(const std::vector<std::string>& files, StateMap* map) {
     if (!base::ReadWholeFile(base::PathFromUtf8(file), &bytes)) {
       return Cat({FileName(file), " cannot be read [", base::LastFileErrorText(), "]"});
     }
-    const RegFileContents contents = ParseRegFile(bytes);
+    std::string reg;
+    if (!RegBytesOfState(bytes, &reg)) return Cat({FileName(file), " is no run state file"});
+    const RegFileContents contents = ParseRegFile(reg);
     if (!contents.error.empty()) return Cat({FileName(file), " is damaged [", contents.error, "]"});
     for (auto& [id, key] : MapOf(contents.records)) (*map)[id] = std::move(key);
   }
@@ -206,21 +225,24 @@ std::string RunStateLines(const RegistryReader& reader, const MergeTarget& targe
     if (!source.error().empty()) return source.error();
     const std::string path = WithLeadingBackslash(item.path);
     const std::string bracket = Cat({"[", KeyName(item.root, item.path), "]"});
+    std::string line;
+    std::string error;
+    // A value is read at once (the common case: one key opened); only a failure asks why.
+    const bool value = item.kind == RunItem::Kind::kValue;
+    if (value && source.ValueLine(path, item.value_name, &line, &error)) {
+      if (line.empty()) line = RegRemoveValueLine(item.value_name);
+      lines->insert(lines->end(), {"", bracket, line});
+      continue;
+    }
     const reg::ErrorCode rc = source.Probe(path);
     if (rc == reg::kFileNotFound) {
       lines->insert(lines->end(), {"", Cat({"[-", KeyName(item.root, item.path), "]"})});
       continue;
     }
-    // A key that cannot be read now is left out: a comparison then cannot tell its state.
-    if (rc != reg::kSuccess) continue;
-    std::string line;
-    std::string error;
+    // What cannot be read now is left out: a comparison then cannot tell its state.
+    if (rc != reg::kSuccess || value) continue;
     if (item.kind == RunItem::Kind::kKey) {
       lines->insert(lines->end(), {"", bracket});
-    } else if (item.kind == RunItem::Kind::kValue) {
-      if (!source.ValueLine(path, item.value_name, &line, &error)) continue;
-      if (line.empty()) line = RegRemoveValueLine(item.value_name);
-      lines->insert(lines->end(), {"", bracket, line});
     } else {
       SnapshotTree tree;
       if (!source.KeyTree(path, {path, ""}, nullptr, &tree, &error) || !tree.gaps.empty()) {
@@ -250,7 +272,7 @@ std::string WriteRunState(const RegistryReader& reader, const MergeTarget& targe
   const std::string error = RunStateLines(reader, target, RunItemsOf(records), &lines);
   if (!error.empty()) return error;
   base::FileReplacement out(base::PathFromUtf8(state_file));
-  if (!out.Begin() || !out.Write(StateBytes(lines)) || !out.Commit()) {
+  if (!out.Begin() || !out.Write(StateFileBytes(lines)) || !out.Commit()) {
     return Cat({state_file, ": ", out.error()});
   }
   return "";
@@ -266,7 +288,7 @@ RunStateChanges CompareRunState(const RegistryReader& reader, const MergeTarget&
   std::vector<std::string> lines;
   changes.unknown = RunStateLines(reader, target, items, &lines);
   if (!changes.unknown.empty()) return changes;
-  const StateMap now = MapOf(ParseRegFile(StateBytes(lines)).records);
+  const StateMap now = MapOf(ParseRegFile(RegBytes(lines)).records);
   std::size_t unknown = 0;
   for (const RunItem& item : items) {
     bool known = false;

@@ -3,10 +3,11 @@
 // changed since by anything else (the present state differs from the one the run left), whatever
 // their kind.
 //
-// The file holds a registry editor file's text (UTF-16LE, the undo files' header) and is named
-// after the run's first undo file in its folder: "RUNSTATE-yyyymmdd-NNN.TXT" for
-// UNDO-yyyymmdd-NNN.REG. It takes no undo number, is never listed as an undo file, and, not
-// being a .REG file, is not merged by a double click or with the folder's .REG files: merged, it
+// The file (UTF-16LE) is a line "Keyloom run state (not to be merged)" followed by a registry
+// editor file with the undo files' header, and is named after the run's first undo file in its
+// folder: "RUNSTATE-yyyymmdd-NNN.TXT" for UNDO-yyyymmdd-NNN.REG. It takes no undo number and is
+// never listed as an undo file; and since a registry editor refuses a file that does not begin
+// with its signature, it is never merged, not with the folder's other files either: merged, it
 // would bring back what the run made. The run journal names it in a block of its
 // own that continues the run ("State=", see run_journal.h). For every item, in the order the undo
 // files first name it:
