@@ -119,8 +119,8 @@ class SnapshotSource::Walk {
 
   void Subkey(reg::KeyHandle parent, const std::string& parent_path,
               const EditorPaths::Named& parent_named, const std::string& subkey) {
-    const std::string path = parent_path.back() == '\\' ? parent_path + subkey
-                                                        : Cat({parent_path, "\\", subkey});
+    const std::string path =
+        parent_path.back() == '\\' ? parent_path + subkey : Cat({parent_path, "\\", subkey});
     // The subkey's name in the file when the system does not place it elsewhere.
     const std::string plain = parent_named.path.back() == '\\'
                                   ? parent_named.path + subkey
@@ -176,7 +176,8 @@ SnapshotSource::SnapshotSource(const RegistryReader& reader, reg::KeyHandle root
   reg_.SetRootKey(root);
   if (!machine.empty() && !reg_.RegistryConnect(machine)) {
     error_ = reg_.LastErrorText();
-    if (reader.log) reader.log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
+    if (reader.log)
+      reader.log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
   }
   // Without the machine's registry no key is asked about: a record fails or lists nothing.
   paths_.emplace(*reader.api, reg_.RootKeyHandle(), error_.empty() ? view : reg::RegView::kNone,
@@ -202,9 +203,7 @@ reg::ErrorCode SnapshotSource::Probe(std::string_view path) {
   return Open(path, &key);
 }
 
-EditorPaths::Named SnapshotSource::NameOf(const std::string& path) {
-  return paths_->NameOf(path);
-}
+EditorPaths::Named SnapshotSource::NameOf(const std::string& path) { return paths_->NameOf(path); }
 
 bool SnapshotSource::ValueLine(const std::string& path, std::string_view name, std::string* line,
                                std::string* error) {
@@ -260,13 +259,12 @@ SnapshotSource& RegistrySnapshot::Source(reg::KeyHandle root, std::string_view m
   for (const Entry& entry : entries_) {
     if (entry.root == root && entry.machine == machine) return *entry.source;
   }
-  entries_.push_back(
-      {root, std::string(machine), std::make_unique<SnapshotSource>(reader_, root, machine, view_)});
+  entries_.push_back({root, std::string(machine),
+                      std::make_unique<SnapshotSource>(reader_, root, machine, view_)});
   return *entries_.back().source;
 }
 
-std::string RegistrySnapshot::ItemLines(const SnapshotItem& item,
-                                        std::vector<std::string>* lines) {
+std::string RegistrySnapshot::ItemLines(const SnapshotItem& item, std::vector<std::string>* lines) {
   try {
     const reg::RootKey* root = reg::RootByHandle(item.root);
     if (root == nullptr) return "no root key specified";
@@ -302,8 +300,8 @@ std::optional<std::string> RegistrySnapshot::ReadValueText(reg::KeyHandle root,
 }
 
 std::string RegistrySnapshot::ValueText(reg::KeyHandle root, std::string_view key_path,
-                                        std::string_view value_name,
-                                        std::string_view machine_name, ValueForm form) {
+                                        std::string_view value_name, std::string_view machine_name,
+                                        ValueForm form) {
   return ReadValueText(root, key_path, value_name, machine_name, form).value_or(std::string());
 }
 

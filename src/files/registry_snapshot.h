@@ -117,8 +117,8 @@ class SnapshotSource {
                SnapshotTree* tree, std::string* error);
   // One value as text: "" when it does not exist or cannot be read; nullopt (with the reason in
   // `error` when given) when the machine cannot be reached or the key cannot be opened.
-  std::optional<std::string> ValueText(std::string_view path, std::string_view name,
-                                       ValueForm form, std::string* error);
+  std::optional<std::string> ValueText(std::string_view path, std::string_view name, ValueForm form,
+                                       std::string* error);
 
  private:
   class Walk;
@@ -155,9 +155,8 @@ class RegistrySnapshot {
                                            std::string_view machine_name, ValueForm form,
                                            std::string* error = nullptr);
   // The same, "" when it could not be read.
-  std::string ValueText(reg::KeyHandle root, std::string_view key_path,
-                        std::string_view value_name, std::string_view machine_name,
-                        ValueForm form);
+  std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,
+                        std::string_view machine_name, ValueForm form);
 
  private:
   struct Entry {

@@ -41,7 +41,7 @@ std::string FileName(const std::string& path) {
 
 // What a state file (or the registry now) says of every key it names.
 struct KeyState {
-  bool removed = false;  // [-key]
+  bool removed = false;                         // [-key]
   std::map<std::string, RegValueEntry> values;  // by folded name; an entry may remove its value
 };
 using StateMap = std::map<std::string, KeyState>;
@@ -130,7 +130,8 @@ std::string RegBytes(const std::vector<std::string>& lines) {
 // file whose first line is not its signature, so the state is never merged, whatever it is called.
 std::string StateFileBytes(const std::vector<std::string>& lines) {
   const std::string bytes = RegBytes(lines);
-  return Cat({kUtf16Bom, EncodeUtf16Le(Cat({kStateSignature, kCrLf})), bytes.substr(kUtf16Bom.size())});
+  return Cat(
+      {kUtf16Bom, EncodeUtf16Le(Cat({kStateSignature, kCrLf})), bytes.substr(kUtf16Bom.size())});
 }
 
 // The registry editor file inside a state file's bytes; false when they are no state file.

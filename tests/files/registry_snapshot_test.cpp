@@ -66,15 +66,16 @@ TEST_F(RegistrySnapshotTest, ATreeKeepsWhatItCouldReadAndNamesEveryGap) {
   PutString("Software\\X\\Locked", "l", u"2");
   PutString("Software\\X\\Open", "o", u"3");
   PutString("Software\\X\\Unlisted", "u", u"4");
-  api_->InjectFault({Op::kOpenKey, "HKEY_CURRENT_USER\\Software\\X\\Locked", 0, reg::kAccessDenied});
-  api_->InjectFault({Op::kEnumValue, "HKEY_CURRENT_USER\\Software\\X\\Unlisted", 0,
-                     reg::kAccessDenied});
+  api_->InjectFault(
+      {Op::kOpenKey, "HKEY_CURRENT_USER\\Software\\X\\Locked", 0, reg::kAccessDenied});
+  api_->InjectFault(
+      {Op::kEnumValue, "HKEY_CURRENT_USER\\Software\\X\\Unlisted", 0, reg::kAccessDenied});
   RegistrySnapshot snapshot(Reader(), reg::RegView::kNone);
   SnapshotSource& source = snapshot.Source(reg::kCurrentUser, "");
   SnapshotTree tree;
   std::string error;
-  ASSERT_TRUE(source.KeyTree("\\Software\\X", source.NameOf("\\Software\\X"), nullptr, &tree,
-                             &error));
+  ASSERT_TRUE(
+      source.KeyTree("\\Software\\X", source.NameOf("\\Software\\X"), nullptr, &tree, &error));
   const std::string denied = text::TrimMessage(api_->ErrorMessage(reg::kAccessDenied));
   EXPECT_THAT(tree.gaps,
               ElementsAre("the name of value HKEY_CURRENT_USER\\Software\\X\\a<LF>b holds a line "
@@ -82,9 +83,8 @@ TEST_F(RegistrySnapshotTest, ATreeKeepsWhatItCouldReadAndNamesEveryGap) {
                           "\\Software\\X\\Locked: " + denied, denied));
   EXPECT_THAT(tree.left_out, ElementsAre("\\Software\\X\\Locked"));
   EXPECT_THAT(tree.Lines(), ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"a\nb\"=\"1\"",
-                                        "", "[HKEY_CURRENT_USER\\Software\\X\\Open]",
-                                        "\"o\"=\"3\"", "",
-                                        "[HKEY_CURRENT_USER\\Software\\X\\Unlisted]"));
+                                        "", "[HKEY_CURRENT_USER\\Software\\X\\Open]", "\"o\"=\"3\"",
+                                        "", "[HKEY_CURRENT_USER\\Software\\X\\Unlisted]"));
   EXPECT_FALSE(source.KeyTree("\\Software\\X\\Locked", {"\\Software\\X\\Locked", ""}, nullptr,
                               &tree, &error));
   EXPECT_EQ(error, denied);
@@ -117,9 +117,8 @@ TEST_F(RegistrySnapshotTest, AnUnreachableMachineIsLoggedOnceAndItsItemsKeepThei
   item.root = reg::kLocalMachine;
   item.key_path = "\\Software\\X";
   item.machine_name = "\\\\FAR";
-  EXPECT_THAT(Exported(item, {"A", "B"}),
-              ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\X]", "", "",
-                          "[HKEY_LOCAL_MACHINE\\Software\\X]", ""));
+  EXPECT_THAT(Exported(item, {"A", "B"}), ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\X]", "",
+                                                      "", "[HKEY_LOCAL_MACHINE\\Software\\X]", ""));
   EXPECT_THAT(log_, ElementsAre("Error connecting to remote machine while saving UNDO: [The "
                                 "network path was not found]"));
 }

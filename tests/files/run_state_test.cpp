@@ -88,21 +88,47 @@ TEST_F(RunStateTest, EveryKindIsComparedWithTheStateTheRunLeft) {
        [](auto& t) { t.Change("Software\\KT\\expand", "", Typed(reg::kRegExpandSz, u"%B%")); },
        [](auto& t) { t.Put("Software\\KT\\expand", "", Typed(reg::kRegSz, u"%B%")); },
        hkcu + "expand (Default)"},
-      {[](auto& t) { t.Put("Software\\KT\\multi", "m", Typed(reg::kRegMultiSz, std::u16string(u"a\0b\0", 4))); },
-       [](auto& t) { t.Change("Software\\KT\\multi", "m", Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0", 4))); },
-       [](auto& t) { t.Put("Software\\KT\\multi", "m", Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0d\0", 6))); },
+      {[](auto& t) {
+         t.Put("Software\\KT\\multi", "m", Typed(reg::kRegMultiSz, std::u16string(u"a\0b\0", 4)));
+       },
+       [](auto& t) {
+         t.Change("Software\\KT\\multi", "m",
+                  Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0", 4)));
+       },
+       [](auto& t) {
+         t.Put("Software\\KT\\multi", "m",
+               Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0d\0", 6)));
+       },
        hkcu + "multi \"m\""},
-      {[](auto& t) { t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {1, 0, 0, 0}}); },
-       [](auto& t) { t.Change("Software\\KT\\dword", "d", {reg::kRegDword, {2, 0, 0, 0}}); },
-       [](auto& t) { t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {3, 0, 0, 0}}); },
+      {[](auto& t) {
+         t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {1, 0, 0, 0}});
+       },
+       [](auto& t) {
+         t.Change("Software\\KT\\dword", "d", {reg::kRegDword, {2, 0, 0, 0}});
+       },
+       [](auto& t) {
+         t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {3, 0, 0, 0}});
+       },
        hkcu + "dword \"d\""},
-      {[](auto& t) { t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}}); },
-       [](auto& t) { t.Change("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 9}}); },
-       [](auto& t) { t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 8}}); },
+      {[](auto& t) {
+         t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}});
+       },
+       [](auto& t) {
+         t.Change("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 9}});
+       },
+       [](auto& t) {
+         t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 8}});
+       },
        hkcu + "qword \"q\""},
-      {[](auto& t) { t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 2}}); },
-       [](auto& t) { t.Change("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3}}); },
-       [](auto& t) { t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3, 0}}); },
+      {[](auto& t) {
+         t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 2}});
+       },
+       [](auto& t) {
+         t.Change("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3}});
+       },
+       [](auto& t) {
+         t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3, 0}});
+       },
        hkcu + "binary \"b\""},
       {[](auto& t) { t.Put("Software\\KT\\renamed", "a", Typed(reg::kRegSz, u"x")); },
        [](auto& t) {
@@ -123,12 +149,16 @@ TEST_F(RunStateTest, EveryKindIsComparedWithTheStateTheRunLeft) {
        },
        [](auto& t) { t.Put("Software\\KT\\New\\Sub", "added", Typed(reg::kRegSz, u"y")); },
        hkcu + "New (tree)"},
-      {[](auto& t) { t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}}); },
+      {[](auto& t) {
+         t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}});
+       },
        [](auto& t) {
          ASSERT_EQ(t.Record(Kind::kUpdate, Phase::kBefore, "Software\\KT\\deleted", "gone"), "");
          t.RemoveValue("Software\\KT\\deleted", "gone");
        },
-       [](auto& t) { t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}}); },
+       [](auto& t) {
+         t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}});
+       },
        hkcu + "deleted \"gone\""},
   };
   for (const Case& c : cases) c.before(*this);

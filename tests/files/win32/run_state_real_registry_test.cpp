@@ -75,9 +75,8 @@ TEST(RunStateRealRegistry, TheStateIsKeptInTheMergeViewAndTellsAHandChangeOfANum
   testing::detail::PutValue(*api, reg::kLocalMachine, kKey, "d", Dword(3), k32);
   changes = CompareRunState(reader, target, items, runs[0].states);
   const std::string node = settings.is_64bit_windows ? "Wow6432Node\\" : "";
-  EXPECT_THAT(changes.changed,
-              ::testing::ElementsAre("HKEY_LOCAL_MACHINE\\Software\\" + node +
-                                     "KeyloomTest\\State \"d\""));
+  EXPECT_THAT(changes.changed, ::testing::ElementsAre("HKEY_LOCAL_MACHINE\\Software\\" + node +
+                                                      "KeyloomTest\\State \"d\""));
   EXPECT_EQ(changes.unknown, "");
   testing::detail::DeleteTreeInBothViews(*api, reg::kLocalMachine, kScratch);
 }
