@@ -162,8 +162,13 @@ std::string FileSpan(const std::vector<ParsedRunFile>& parsed, std::size_t from,
 
 enum class Outcome { kWhole, kFailed, kStopped };
 
+Outcome RecordAndMerge(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
+                       const engine::RunContext& context, TakeBackSink& sink,
+                       TakeBackProgress* progress);
+
 // Takes back one run whose files are `parsed`: its present state first, as a run of its own,
 // then its files newest first, and the run is marked undone. A stop is honoured between files.
+// The take-back's run ends once its merging does, so the state it left is the merged one.
 Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
                  const engine::RunContext& context, TakeBackSink& sink,
                  TakeBackProgress* progress) {
@@ -173,6 +178,15 @@ Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>&
   info.view = files::ViewName(MergeView(context));
   context.journal->BeginRun(info);
   context.undo->RaiseNewFileFlag();
+  const Outcome outcome = RecordAndMerge(run, parsed, context, sink, progress);
+  const std::string ended = context.journal->EndRun();
+  if (!ended.empty()) sink.Show(Cat({"Unable to write to the run journal [", ended, "]"}));
+  return outcome;
+}
+
+Outcome RecordAndMerge(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
+                       const engine::RunContext& context, TakeBackSink& sink,
+                       TakeBackProgress* progress) {
   StateRecorder recorder(context, run.info.machine);
   std::string error;
   for (const auto& file : parsed) {
@@ -182,7 +196,6 @@ Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>&
     }
     if (!error.empty()) break;
   }
-  context.journal->EndRun();
   if (!error.empty()) {
     sink.Show(Cat({"Nothing was merged: the present state could not be recorded [", error, "]"}));
     return Outcome::kFailed;
@@ -300,10 +313,12 @@ TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::si
   const reg::Target target{run.info.machine, MergeView(context)};
   std::set<std::string> newer;
   for (std::size_t k = 0; k < plan.runs.size(); ++k) {
+    std::string unknown;
     for (auto& line :
-         ItemsChangedSince(*context.api, target, plan.runs[k], plan.files[k], &newer)) {
+         ItemsChangedSince(*context.api, target, plan.runs[k], plan.files[k], &newer, &unknown)) {
       plan.changed.push_back(std::move(line));
     }
+    if (!unknown.empty()) plan.unsure.push_back(std::move(unknown));
   }
   plan.question =
       chained ? LaterRunsQuestion(runs, chosen, {sequence.begin(), sequence.end() - 1}, totals)
@@ -316,7 +331,9 @@ bool ConfirmTakeBack(const TakeBackPlan& plan, const engine::RunContext& context
     if (!plan.nothing.empty()) ui.Show(plan.nothing);
     return false;
   }
-  // What changed since by anything else is told before anything is merged.
+  // What changed since by anything else is told before anything is merged, and so is a run for
+  // which that cannot be told exactly.
+  for (const auto& line : plan.unsure) ui.Show(line);
   if (!plan.changed.empty()) {
     ui.Show(Cat({"Changed since the run: ", Count(plan.changed.size(), "item", "items"),
                  "; their present state is saved in the take-back's undo file"}));

@@ -50,7 +50,9 @@ struct TakeBackPlan {
   std::vector<files::JournalRun> runs;
   std::vector<std::vector<ParsedRunFile>> files;  // each run's, newest first
   std::size_t file_count = 0;
-  std::vector<std::string> changed;  // values changed since by anything else
+  std::vector<std::string> changed;  // items changed since by anything else
+  // For each run whose changes since cannot be told exactly: a line saying so.
+  std::vector<std::string> unsure;
   std::string question;              // what the user is asked before anything is merged
   std::string nothing;               // with no runs: why there is nothing to take back
 };

@@ -10,6 +10,7 @@
 #include "base/utf8_path.h"
 #include "engine/match.h"
 #include "files/reg_file_format.h"
+#include "files/run_state.h"
 #include "registry/registry.h"
 
 namespace keyloom::edit {
@@ -205,10 +206,34 @@ std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::Journ
   return later;
 }
 
-std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& target,
-                                           const files::JournalRun& run,
-                                           const std::vector<ParsedRunFile>& files,
-                                           std::set<std::string>* newer) {
+namespace {
+
+// The run's items compared with the state it left; `unknown` says why that cannot tell.
+std::vector<std::string> ChangedSinceItsState(reg::RegApi& api, const reg::Target& target,
+                                              const files::JournalRun& run,
+                                              const std::vector<ParsedRunFile>& files,
+                                              const std::set<std::string>& newer,
+                                              std::string* unknown) {
+  std::vector<const std::vector<files::RegRecord>*> records;
+  for (const auto& file : files) records.push_back(&file.records);
+  std::vector<files::RunItem> items;
+  for (auto& item : files::RunItemsOf(records)) {
+    if (newer.count(item.Id()) == 0) items.push_back(std::move(item));
+  }
+  auto changes = files::CompareRunState(files::RegistryReader{&api, {}, {}}, target, items,
+                                        run.states);
+  if (!changes.unknown.empty()) {
+    *unknown = Cat({"Cannot tell exactly which items changed since the run of ", run.info.date,
+                    " [", changes.unknown, "]"});
+  }
+  return std::move(changes.changed);
+}
+
+// Today's values whose present state is neither what the run found nor what it made of it.
+std::vector<std::string> ValuesChangedSince(reg::RegApi& api, const reg::Target& target,
+                                            const files::JournalRun& run,
+                                            const std::vector<ParsedRunFile>& files,
+                                            const std::set<std::string>& newer) {
   reg::TRegistry registry(api);
   registry.SetView(target.view);
   if (!target.machine.empty() && !registry.RegistryConnect(target.machine)) return {};
@@ -222,14 +247,35 @@ std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& 
     for (const auto& record : file->records) {
       for (const auto& entry : record.values) {
         const std::string id = Cat({Fold(record.KeyName()), "\x01", Fold(entry.name)});
-        if (newer->count(id) != 0 || !seen.insert(id).second) continue;
+        if (newer.count(id) != 0 || !seen.insert(id).second) continue;
         if (follows && !AsTheRunLeftIt(Present(registry, record, entry.name), entry, run.info)) {
           changed.push_back(ValueLine(record, entry.name));
         }
       }
     }
   }
-  newer->insert(seen.begin(), seen.end());
+  return changed;
+}
+
+}  // namespace
+
+std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& target,
+                                           const files::JournalRun& run,
+                                           const std::vector<ParsedRunFile>& files,
+                                           std::set<std::string>* newer, std::string* unknown) {
+  std::vector<std::string> changed;
+  if (!run.states.empty()) changed = ChangedSinceItsState(api, target, run, files, *newer, unknown);
+  if (run.states.empty() || !unknown->empty()) {
+    // What the undo files alone tell, beside what the state could tell.
+    for (auto& line : ValuesChangedSince(api, target, run, files, *newer)) {
+      if (std::find(changed.begin(), changed.end(), line) == changed.end()) {
+        changed.push_back(std::move(line));
+      }
+    }
+  }
+  std::vector<const std::vector<files::RegRecord>*> records;
+  for (const auto& file : files) records.push_back(&file.records);
+  for (const auto& item : files::RunItemsOf(records)) newer->insert(item.Id());
   return changed;
 }
 

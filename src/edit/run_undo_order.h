@@ -60,15 +60,21 @@ class RunItems {
 std::vector<std::size_t> LaterRunsToTakeBackFirst(const std::vector<files::JournalRun>& runs,
                                                   std::size_t chosen);
 
-// The values the run changed whose present state is neither what the run's undo files bring back
-// nor what its replacement made of that (string kinds only: the run's find and replace texts are
-// applied to the recorded data, with and without letter case): changed since by something else.
-// Runs without a replacement to follow (take-backs, single files) are not checked.
-// As "HKEY_CURRENT_USER\Software\X \"v\"" lines. Values in `newer` (the ids of items a newer
-// run of the same take-back changed after this one) are left to that run; this run's are added.
+// The items the run changed whose present state differs from the state the run left: changed
+// since by something else. A run that left its state (see files/run_state.h) is compared with it,
+// item by item, every kind alike. Without it (older runs, a run killed midway, a state file
+// deleted or damaged) only values are checked: changed since when their present state is neither
+// what the run's undo files bring back nor what its replacement made of that (string kinds only:
+// the run's find and replace texts are applied to the recorded data, with and without letter
+// case); runs without a replacement to follow (take-backs, single files) are not checked then.
+// A state file the journal names that cannot be used sets `unknown` to a line saying so, so that
+// nobody takes an empty list for "nothing changed".
+// As "HKEY_CURRENT_USER\Software\X \"v\"" lines (a key's, a tree's with " (tree)"). Items in
+// `newer` (the ids of items a newer run of the same take-back changed after this one, see
+// files::RunItem::Id) are left to that run; this run's are added.
 std::vector<std::string> ItemsChangedSince(reg::RegApi& api, const reg::Target& target,
                                            const files::JournalRun& run,
                                            const std::vector<ParsedRunFile>& files,
-                                           std::set<std::string>* newer);
+                                           std::set<std::string>* newer, std::string* unknown);
 
 }  // namespace keyloom::edit

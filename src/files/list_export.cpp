@@ -56,7 +56,8 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
   const std::string& machine = context.settings.target.machine;
-  ExportSession session;  // one connection to the machine for the whole list
+  // One connection to the machine for the whole list.
+  RegistrySnapshot snapshot(context.reader, ChangeView(context.settings));
   std::string line;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (Cancelled(progress)) return ExportOutcome::kCancelled;
@@ -64,8 +65,8 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
       const reg::RootKey* root = reg::RootByName(item->root);
       std::optional<std::string> text;
       if (root != nullptr) {
-        text = context.undo->ReadValueText(root->handle, item->path, item->value_name, machine,
-                                           ValueForm::kPlain, context.settings, nullptr, &session);
+        text = snapshot.ReadValueText(root->handle, item->path, item->value_name, machine,
+                                      ValueForm::kPlain);
       }
       if (text) {
         line = CsvLine(*item, *text);
@@ -85,13 +86,12 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   const std::string& machine = context.settings.target.machine;
   std::string text;
-  for (const std::string& line : UndoFile::HeaderLines(machine)) text += Cat({line, kCrLf});
+  for (const std::string& line : RegFileHeaderLines(machine)) text += Cat({line, kCrLf});
   if (!out.Write(Cat({kUtf16Bom, EncodeUtf16Le(text)}))) return ExportOutcome::kWriteFailed;
-  UndoRequest request;
-  request.kind = RecordKind::kExport;
-  request.phase = RecordPhase::kBefore;
+  SnapshotItem request;
   request.machine_name = machine;
-  ExportSession session;  // one connection to the machine, the keys' names asked once each
+  // One connection to the machine, the keys' names asked once each.
+  RegistrySnapshot snapshot(context.reader, ChangeView(context.settings));
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (Cancelled(progress)) return ExportOutcome::kCancelled;
@@ -102,7 +102,7 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
       request.value_name = item->value_name;
       lines.clear();
       if (root == nullptr ||
-          !context.undo->ExportLines(request, context.settings, &lines, &session).empty()) {
+          !snapshot.ItemLines(request, &lines).empty()) {
         Log(context, ErrorLine(*item));
       } else {
         text.clear();

@@ -8,7 +8,7 @@
 // double quotes with its double quotes doubled (RFC 4180), so a byte list such as 01,02 stays one
 // field; every other field is written bare.
 //
-// REG: the undo writer's file format (UTF-16LE): its four header lines naming the machine, then
+// REG: the undo files' format (UTF-16LE): their four header lines naming the machine, then
 // per row an empty line, the key's bracket line and the row's value line, or for a key row and a
 // row of the unnamed value the key's whole tree.
 //
@@ -26,7 +26,7 @@
 
 #include "base/file_io.h"
 #include "files/change_settings.h"
-#include "files/undo_file.h"
+#include "files/registry_snapshot.h"
 
 namespace keyloom::files {
 
@@ -67,8 +67,8 @@ enum class ExportOutcome {
 
 // What an export reads and writes with.
 struct ExportContext {
-  UndoFile* undo = nullptr;  // reads the values (CSV) and writes the records (REG); required
-  ChangeSettings settings;   // the view and the machine (its target) the items are read in
+  RegistryReader reader;    // reads the values (CSV) and the records (REG); its api is required
+  ChangeSettings settings;  // the view and the machine (its target) the items are read in
   // Status log lines: "Error access Key : " + root + path for a row that cannot be read.
   std::function<void(const std::string&)> log;
   // Writes the file's bytes; tests replace it to simulate a full disk.
@@ -84,8 +84,8 @@ std::string CsvLine(const ExportItem& item, std::string_view value_text);
 ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
 
-// Writes the rows as a registry editor file to `file`: the undo writer's header naming the
-// context's machine, then the undo writer's export record of every row.
+// Writes the rows as a registry editor file to `file`: the undo files' header naming the
+// context's machine, then every row's lines as the registry snapshot reads them.
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
 

@@ -116,6 +116,12 @@ std::string RegValueLine(std::string_view name, const reg::RawValue& value) {
 
 std::string RegRemoveValueLine(std::string_view name) { return ValueNameField(name) + "=-"; }
 
+std::vector<std::string> RegFileHeaderLines(std::string_view machine_name) {
+  return {std::string(kRegFileSignature), "",
+          Cat({";This registry file was created by Keyloom (", kProductDomain, ")"}),
+          Cat({";This undo file should be run on the [", machine_name, "] machine"})};
+}
+
 std::string PlainValueText(const reg::RawValue& value) {
   switch (reg::KindOfType(value.type)) {
     case reg::DataKind::kString:

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/reg_api.h"
 #include "registry/registry.h"
@@ -26,6 +27,8 @@
 namespace keyloom::files {
 
 inline constexpr std::string_view kRegFileSignature = "Windows Registry Editor Version 5.00";
+// The web-site domain the header's third line names.
+inline constexpr std::string_view kProductDomain = "keyloom.dev";
 inline constexpr std::string_view kCrLf = "\r\n";
 // The longest a wrapped line gets before its "\".
 inline constexpr std::size_t kWrapColumn = 79;
@@ -44,6 +47,10 @@ std::string ByteList(const reg::Bytes& bytes);
 // and the rest two leading blanks. A rest without such a comma stays whole. Pieces are joined by
 // CR LF. The first `head_length` units (the name field and the prefix) are never cut.
 std::string WrapValueLine(std::string_view line, std::size_t head_length = 0);
+
+// The four header lines of a file Keyloom writes (undo files, the REG export) for `machine_name`
+// ("" for the local registry).
+std::vector<std::string> RegFileHeaderLines(std::string_view machine_name);
 
 // The value line of a value (wrapped where the kind carries a byte list).
 std::string RegValueLine(std::string_view name, const reg::RawValue& value);

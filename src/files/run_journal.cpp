@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "base/utf8_path.h"
 #include "files/reg_file_format.h"
+#include "files/run_state.h"
 
 namespace keyloom::files {
 
@@ -166,6 +167,7 @@ void JoinContinuations(std::vector<JournalRun>* runs, const std::vector<std::str
     if (at == first_files.end()) continue;  // its first block is gone: a run of its own
     JournalRun& target = (*runs)[at->second];
     target.files.insert(target.files.end(), run.files.begin(), run.files.end());
+    target.states.insert(target.states.end(), run.states.begin(), run.states.end());
     if (target.log.empty()) target.log = run.log;
     if (target.undone.empty()) target.undone = run.undone;
     folded[i] = true;
@@ -212,16 +214,57 @@ void RunJournal::BeginRun(RunInfo info) {
   open_files_.clear();
 }
 
-std::string RunJournal::EndRun() {
+void RunJournal::SetStateReader(RegistryReader reader) {
   std::lock_guard lock(mutex_);
-  std::string error;
-  // A run that wrote no undo file still names its kept log, in the folder the log is in.
-  if (open_ && open_files_.empty() && !open_->log.empty()) {
-    const std::string folder = base::PathToUtf8(base::PathFromUtf8(open_->log).parent_path());
-    error = AppendLines(JournalPath(folder), BlockLines(*open_));
+  state_reader_ = std::move(reader);
+}
+
+std::string RunJournal::EndRun() {
+  std::optional<RunInfo> info;
+  std::vector<std::string> files;
+  std::optional<RegistryReader> reader;
+  {
+    std::lock_guard lock(mutex_);
+    info = std::move(open_);
+    open_.reset();
+    files = open_files_;
+    reader = state_reader_;
   }
-  open_.reset();
-  return error;
+  if (!info) return "";
+  // A run that wrote no undo file still names its kept log, in the folder the log is in.
+  if (files.empty()) {
+    if (info->log.empty()) return "";
+    const std::string folder = base::PathToUtf8(base::PathFromUtf8(info->log).parent_path());
+    return AppendLines(JournalPath(folder), BlockLines(*info));
+  }
+  return reader ? WriteStates(*reader, *info, files) : "";
+}
+
+std::string RunJournal::WriteStates(const RegistryReader& reader, const RunInfo& info,
+                                    const std::vector<std::string>& files) {
+  // The registry is read without the journal's lock: other runs go on writing their blocks.
+  const reg::Target target{info.machine, info.view.empty() ? reg::RegView::kNone
+                                                           : reg::RegView::k64};
+  std::map<std::string, std::vector<std::string>> by_folder;
+  std::vector<std::string> folders;  // in the order first written to
+  for (const std::string& file : files) {
+    const std::string folder = base::PathToUtf8(base::PathFromUtf8(file).parent_path());
+    if (by_folder.count(folder) == 0) folders.push_back(folder);
+    by_folder[folder].push_back(file);
+  }
+  for (const std::string& folder : folders) {
+    const std::vector<std::string>& own = by_folder[folder];
+    const std::string state = RunStatePath(own.front());
+    std::string error = WriteRunState(reader, target, own, state);
+    if (error.empty()) {
+      error = AppendLines(JournalPath(folder),
+                          {"", std::string(kRunLine),
+                           Cat({"Continues=", Escape(FileNameOf(own.front()))}),
+                           Cat({"State=", Escape(FileNameOf(state))})});
+    }
+    if (!error.empty()) return Cat({"the state the run left could not be kept [", error, "]"});
+  }
+  return "";
 }
 
 std::vector<std::string> RunJournal::LastRunFiles() const {
@@ -279,6 +322,7 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "Log") run.log = run.info.log = base::PathToUtf8(base / value);
     if (key == "Undone") run.undone = value;
     if (key == "Continues") continues.back() = value;
+    if (key == "State") run.states.push_back(base::PathToUtf8(base / value));
     if (key == "Marks") {
       marks.back() = static_cast<std::size_t>(std::strtoull(value.c_str(), nullptr, 10));
     }

@@ -21,6 +21,13 @@
 //   Continues=UNDO-20240131-001.REG
 //   File=UNDO-20240131-002.REG
 //
+// At its end a run that wrote undo files writes the state it left beside them (see run_state.h)
+// and names it in one more block of that kind:
+//
+//   [Run]
+//   Continues=UNDO-20240131-001.REG
+//   State=RUNSTATE-20240131-001.TXT
+//
 // so the journal is right even after a crash, and runs going on at once (other processes too) each
 // append whole blocks, one write under the journal's lock each, that never split another's block.
 // Texts keep to one line: a backslash is written as "\\", a line break as "\n" or "\r". Undo files
@@ -35,6 +42,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/registry_snapshot.h"
 #include "registry/registry.h"
 
 namespace keyloom::files {
@@ -54,6 +62,9 @@ struct JournalRun {
   RunInfo info;
   std::vector<std::string> files;  // full paths, in the order written
   std::string log;                 // the run's kept status log (full path), "" for none
+  // The state files the run left at its end (full paths, one per folder it wrote files in); none
+  // for a run that was killed or ended before they existed.
+  std::vector<std::string> states;
   std::string undone;              // the date it was taken back; "" when it was not
   bool single_file = false;        // an undo file the journal does not name
   std::size_t block = 0;           // its block's place in the journal (the first is 1); 0 alone
@@ -71,9 +82,13 @@ class RunJournal {
   // A run starts: the undo files written from now until EndRun are its own. `info.date` is set
   // here.
   void BeginRun(RunInfo info);
-  // The run ends; "" or why its log-only block (a run that kept its log but wrote no undo file)
-  // could not be written.
+  // The run ends: with a state reader set, the state it left is written beside its undo files
+  // and named in the journal. "" or why that, or its log-only block (a run that kept its log but
+  // wrote no undo file), could not be written.
   std::string EndRun();
+  // What EndRun reads the state a run left with; without one (tests of the journal alone) no
+  // state is written.
+  void SetStateReader(RegistryReader reader);
 
   // The undo writer wrote a record to `file`; a file new to the open run is added to it. ""
   // when nothing had to be written or it was, else why the journal could not be written.
@@ -92,9 +107,13 @@ class RunJournal {
   std::string MarkUndone(const JournalRun& run);
 
  private:
+  std::string WriteStates(const RegistryReader& reader, const RunInfo& info,
+                          const std::vector<std::string>& files);
+
   std::function<std::string()> now_;
   mutable std::mutex mutex_;
   std::optional<RunInfo> open_;
+  std::optional<RegistryReader> state_reader_;
   std::vector<std::string> open_files_;  // the open run's files; kept after its end
 };
 

@@ -23,296 +23,34 @@ using text::Cat;
 
 namespace {
 
-// What the writer opens keys with: enough to read values and list subkeys, nothing more, so that
-// a key the user may read but not change still gives its values.
-constexpr std::uint32_t kReadAccess = reg::access::kQueryValue | reg::access::kEnumerateSubKeys;
-constexpr std::u16string_view kWow64Node = u"Wow6432Node";
-
-bool HasLineBreak(std::string_view name) {
-  return name.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// Why an undo record cannot name an item whose name holds a line break: written raw, the break
-// splits the record's line, and merging the file would put what follows on another key.
-// `item` is the item's full path; its line breaks are shown as <CR> and <LF>.
-std::string LineBreakRefusal(std::string_view kind, std::string_view item) {
-  std::string shown;
-  for (const char c : item) {
-    if (c == '\r') {
-      shown += "<CR>";
-    } else if (c == '\n') {
-      shown += "<LF>";
-    } else {
-      shown += c;
-    }
-  }
-  return Cat({"the name of ", kind, " ", shown,
-              " holds a line break, which a registry file cannot carry"});
-}
-
-std::string WithLeadingBackslash(std::string_view path) {
-  if (!path.empty() && path.front() == '\\') return std::string(path);
-  return Cat({"\\", path});
-}
-
-// One record's view of the registry: a wrapper on the request's root, connected to the machine
-// when one is named, opening keys in the settings' view and naming them as the 64-bit registry
-// editor reaches them.
-class Source {
+// The items the current file restores already, named as the ledger knows them.
+class LedgerSkip final : public SnapshotSkip {
  public:
-  // `root_name` names the root in debug log lines.
-  Source(reg::RegApi& api, reg::KeyHandle root, std::string root_name, std::string_view machine,
-         const ChangeSettings& settings, const std::function<void(const std::string&)>& log,
-         const std::function<void(const std::string&)>& debug_log)
-      : reg_(api), view_flag_(reg::ViewFlag(ChangeView(settings))) {
-    reg_.SetRootKey(root);
-    if (!machine.empty() && !reg_.RegistryConnect(machine)) {
-      error_ = reg_.LastErrorText();
-      if (log) log("Error connecting to remote machine while saving UNDO: [" + error_ + "]");
-    }
-    // Without the machine's registry no key is asked about: the record fails or lists nothing.
-    paths_.emplace(api, reg_.RootKeyHandle(),
-                   error_.empty() ? ChangeView(settings) : reg::RegView::kNone,
-                   std::move(root_name), debug_log);
+  LedgerSkip(const UndoLedger& ledger, std::string_view machine, std::string_view root_name)
+      : ledger_(ledger), machine_(machine), root_name_(root_name) {}
+  std::string KeyId(const std::string& path) const override {
+    return LedgerKeyId(machine_, root_name_, path);
   }
-
-  // The connection's failure text; "" when connected (or local).
-  const std::string& error() const { return error_; }
-  reg::RegApi& api() const { return reg_.api(); }
-  EditorPaths& paths() { return *paths_; }
-
-  reg::ErrorCode Open(std::string_view path, reg::UniqueKey* key) {
-    reg::KeyHandle handle = reg::kNullKey;
-    const reg::ErrorCode rc =
-        api().OpenKey(reg_.RootKeyHandle(), reg::WithoutLeadingBackslash(path),
-                      kReadAccess | view_flag_, &handle);
-    if (rc == reg::kSuccess) *key = reg::UniqueKey(api(), handle);
-    return rc;
+  bool SkipsKey(const std::string& key_id) const override {
+    return ledger_.KeyState(key_id) != UndoLedger::State::kUnknown;
   }
-
-  std::string Message(reg::ErrorCode code) const {
-    return text::TrimMessage(reg_.api().ErrorMessage(code));
+  bool SkipsValue(const std::string& key_id, std::string_view value_name) const override {
+    return ledger_.ValueState(key_id, value_name) != UndoLedger::State::kUnknown;
   }
 
  private:
-  reg::TRegistry reg_;
-  std::uint32_t view_flag_;
-  std::string error_;
-  std::optional<EditorPaths> paths_;
+  const UndoLedger& ledger_;
+  std::string_view machine_;
+  std::string_view root_name_;
 };
-
-// A record's lines and the ledger changes it makes, applied only once the lines are in the file.
-struct Collected {
-  std::vector<std::string> lines;
-  std::vector<std::function<void(UndoLedger&)>> ledger;
-};
-
-// Reads what a record holds. `undo` records fail when a before-state cannot be read completely;
-// the export leaves out what it cannot read, as a listing does.
-class Reader {
- public:
-  Reader(Source& source, const UndoLedger* ledger, std::string root_name, std::string machine,
-         bool undo)
-      : source_(source),
-        ledger_(ledger),
-        root_name_(std::move(root_name)),
-        machine_(std::move(machine)),
-        undo_(undo) {}
-
-  // The value line of one value: "" when the value does not exist. False (with `error`) when the
-  // key cannot be read.
-  bool ValueLine(const std::string& path, std::string_view name, std::string* line,
-                 std::string* error) {
-    line->clear();
-    if (!source_.error().empty()) return Fail(source_.error(), error);
-    reg::UniqueKey key;
-    reg::ErrorCode rc = source_.Open(path, &key);
-    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
-    reg::RawValue value;
-    rc = source_.api().QueryValue(key.get(), name, &value.type, &value.data);
-    if (rc == reg::kFileNotFound) return true;
-    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
-    *line = RegValueLine(name, value);
-    return true;
-  }
-
-  // The key tree of `path` (beginning with "\"), named `top` in the file: its values, then depth
-  // first every subkey but the system's Wow6432Node with an empty line, its bracket line and its
-  // values.
-  // Items the undo file already restores are left out.
-  bool KeyTree(const std::string& path, const EditorPaths::Named& top, Collected* out,
-               std::string* error) {
-    if (!source_.error().empty()) return Fail(source_.error(), error);
-    reg::UniqueKey key;
-    const reg::ErrorCode rc = source_.Open(path, &key);
-    if (rc != reg::kSuccess) return Fail(source_.Message(rc), error);
-    const std::string id = LedgerKeyId(machine_, root_name_, top.path);
-    if (ledger_ != nullptr) {
-      out->ledger.push_back([id](UndoLedger& ledger) { ledger.BeginTree(id); });
-    }
-    return Walk(key.get(), path, top, id, out, error);
-  }
-
- private:
-  bool Fail(const std::string& text, std::string* error) {
-    *error = text;
-    return false;
-  }
-
-  bool Known(const std::string& id) const {
-    return ledger_ != nullptr && ledger_->KeyState(id) != UndoLedger::State::kUnknown;
-  }
-
-  // `path` is the key's path as opened, `named` its name in the file.
-  bool Walk(reg::KeyHandle key, const std::string& path, const EditorPaths::Named& named,
-            const std::string& id, Collected* out, std::string* error) {
-    reg::RegApi& api = source_.api();
-    const std::string bracket = "[" + root_name_ + named.path + "]";
-    std::vector<std::pair<std::string, std::string>> values;
-    std::string name;
-    reg::RawValue value;
-    for (std::uint32_t i = 0;; ++i) {
-      const reg::ErrorCode rc = api.EnumValue(key, i, &name, &value.type, &value.data);
-      if (rc == reg::kNoMoreItems) break;
-      if (rc != reg::kSuccess) {
-        if (undo_) return Fail(source_.Message(rc), error);
-        break;
-      }
-      if (undo_ && HasLineBreak(name)) {
-        return Fail(LineBreakRefusal("value", root_name_ + named.path + "\\" + name), error);
-      }
-      if (ledger_ != nullptr && ledger_->ValueState(id, name) != UndoLedger::State::kUnknown) {
-        continue;
-      }
-      std::string line = RegValueLine(name, value);
-      out->lines.push_back(line);
-      values.emplace_back(name, std::move(line));
-    }
-    if (ledger_ != nullptr) {
-      out->ledger.push_back([id, bracket, values = std::move(values)](UndoLedger& ledger) mutable {
-        ledger.AddSection(id, bracket, std::move(values));
-      });
-    }
-
-    std::vector<std::string> subkeys;
-    for (std::uint32_t i = 0;; ++i) {
-      const reg::ErrorCode rc = api.EnumKey(key, i, &name);
-      if (rc == reg::kNoMoreItems) break;
-      if (rc != reg::kSuccess) {
-        if (undo_) return Fail(source_.Message(rc), error);
-        break;
-      }
-      if (undo_ && HasLineBreak(name)) {
-        return Fail(LineBreakRefusal("key", root_name_ + named.path + "\\" + name), error);
-      }
-      subkeys.push_back(name);
-    }
-    const std::string parent = path.back() == '\\' ? path : path + "\\";
-    const std::string named_parent = named.path.back() == '\\' ? named.path : named.path + "\\";
-    for (const auto& subkey : subkeys) {
-      const std::string child_path = parent + subkey;
-      // The subkey's name in the file when the system does not place it elsewhere.
-      const std::string plain_id = LedgerKeyId(machine_, root_name_, named_parent + subkey);
-      reg::UniqueKey child;
-      const reg::ErrorCode rc = source_.Open(child_path, &child);
-      if (rc != reg::kSuccess) {
-        if (Known(plain_id)) continue;
-        if (undo_) return Fail(child_path + ": " + source_.Message(rc), error);
-        Exclude(plain_id, out);
-        continue;
-      }
-      if (RedirectionNode(key, subkey, child.get())) {
-        Exclude(plain_id, out);
-        continue;
-      }
-      const EditorPaths::Named child_named =
-          source_.paths().NameSubkey(named, child_path, subkey, child.get());
-      const std::string child_id = LedgerKeyId(machine_, root_name_, child_named.path);
-      if (Known(child_id)) continue;
-      out->lines.emplace_back();
-      out->lines.push_back("[" + root_name_ + child_named.path + "]");
-      if (!Walk(child.get(), child_path, child_named, child_id, out, error)) return false;
-    }
-    return true;
-  }
-
-  // Whether subkey `name` of `parent`, opened as `child`, is the system's node of the other
-  // view: a key named Wow6432Node that the system keeps somewhere else than below the parent.
-  // The change does not touch that view. Every other key of that name, an ordinary one the user
-  // made, belongs to the tree; so does one the system does not name, which the change moves or
-  // deletes with the rest.
-  bool RedirectionNode(reg::KeyHandle parent, std::string_view name, reg::KeyHandle child) {
-    if (text::CompareNamesIgnoringCase(text::Utf8ToUtf16(name), kWow64Node) != 0) return false;
-    reg::RegApi& api = source_.api();
-    std::string parent_name;
-    std::string child_name;
-    if (api.KeyRealName(parent, &parent_name) != reg::kSuccess ||
-        api.KeyRealName(child, &child_name) != reg::kSuccess) {
-      return false;
-    }
-    const std::string own = parent_name + "\\" + std::string(name);
-    return text::CompareNamesIgnoringCase(text::Utf8ToUtf16(child_name), text::Utf8ToUtf16(own)) !=
-           0;
-  }
-
-  void Exclude(const std::string& id, Collected* out) {
-    if (ledger_ != nullptr) {
-      out->ledger.push_back([id](UndoLedger& ledger) { ledger.Exclude(id); });
-    }
-  }
-
-  Source& source_;
-  const UndoLedger* ledger_;
-  std::string root_name_;
-  std::string machine_;
-  bool undo_;
-};
-
-}  // namespace
-
-struct ExportSession::Sources {
-  struct Entry {
-    reg::KeyHandle root;
-    std::string machine;
-    std::unique_ptr<Source> source;
-  };
-  std::vector<Entry> entries;
-};
-
-ExportSession::ExportSession() : sources_(std::make_unique<Sources>()) {}
-ExportSession::~ExportSession() = default;
-
-namespace {
-
-// The record's view of the registry: the session's for its root and machine (made at the first
-// record that needs it), or without a session `own`, made for this record alone.
-Source& SourceFor(ExportSession* session, std::optional<Source>& own, reg::RegApi& api,
-                  reg::KeyHandle root, std::string root_name, std::string_view machine,
-                  const ChangeSettings& settings,
-                  const std::function<void(const std::string&)>& log,
-                  const std::function<void(const std::string&)>& debug_log) {
-  if (session == nullptr) {
-    return own.emplace(api, root, std::move(root_name), machine, settings, log, debug_log);
-  }
-  auto& entries = session->sources().entries;
-  for (const auto& entry : entries) {
-    if (entry.root == root && entry.machine == machine) return *entry.source;
-  }
-  entries.push_back({root, std::string(machine),
-                     std::make_unique<Source>(api, root, std::move(root_name), machine, settings,
-                                              log, debug_log)});
-  return *entries.back().source;
-}
 
 }  // namespace
 
 UndoFile::UndoFile(reg::RegApi& api, std::function<void(const std::string&)> log,
                    std::function<std::string()> today,
                    std::function<void(const std::string&)> debug_log)
-    : api_(&api),
-      log_(std::move(log)),
-      today_(today ? std::move(today) : base::LocalDateText),
-      debug_log_(std::move(debug_log)) {}
+    : reader_{&api, std::move(log), std::move(debug_log)},
+      today_(today ? std::move(today) : base::LocalDateText) {}
 
 void UndoFile::SetWrittenObserver(std::function<void(const std::string&)> written) {
   std::lock_guard lock(mutex_);
@@ -333,12 +71,6 @@ bool UndoFile::NewFileFlag() const {
 int UndoFile::Counter() const {
   std::lock_guard lock(mutex_);
   return counter_;
-}
-
-std::vector<std::string> UndoFile::HeaderLines(std::string_view machine_name) {
-  return {std::string(kRegFileSignature), "",
-          Cat({";This registry file was created by Keyloom (", kProductDomain, ")"}),
-          Cat({";This undo file should be run on the [", machine_name, "] machine"})};
 }
 
 std::string UndoFile::FileNameFor(const ChangeSettings& settings, int counter) const {
@@ -385,7 +117,7 @@ void UndoFile::ChooseFile(const UndoRequest& request, const ChangeSettings& sett
 std::string UndoFile::WriteLines(const std::string& machine_name,
                                  const std::vector<std::string>& lines,
                                  const ChangeSettings& settings) {
-  const std::vector<std::string> header = HeaderLines(machine_name);
+  const std::vector<std::string> header = RegFileHeaderLines(machine_name);
   if (current_created_) return AppendRegLines(current_file_, header, lines);
   while (true) {
     bool taken = false;
@@ -406,9 +138,8 @@ std::string UndoFile::WriteLines(const std::string& machine_name,
 }
 
 std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
-                                    bool undo, std::vector<std::string>* lines,
-                                    std::vector<std::function<void(UndoLedger&)>>* ledger_changes,
-                                    ExportSession* session) {
+                                    std::vector<std::string>* lines,
+                                    std::vector<std::function<void(UndoLedger&)>>* ledger_changes) {
   const reg::RootKey* root = reg::RootByHandle(request.root);
   if (root == nullptr) return "no root key specified";
   const std::string path = WithLeadingBackslash(request.key_path);
@@ -417,76 +148,76 @@ std::string UndoFile::CollectRecord(const UndoRequest& request, const ChangeSett
   const std::string& name = request.value_name;
   const bool after = request.kind == RecordKind::kRename && request.phase == RecordPhase::kAfter;
   // A removal reads nothing: it needs the registry only when the system must name its key.
-  std::optional<Source> own;
-  Source* source = nullptr;
+  std::optional<RegistrySnapshot> snapshot;
+  SnapshotSource* source = nullptr;
   if (!after || ChangeView(settings) == reg::RegView::k32) {
-    source = &SourceFor(session, own, *api_, root->handle, root->name, request.machine_name,
-                        settings, log_, debug_log_);
+    source = &snapshot.emplace(reader_, ChangeView(settings))
+                  .Source(root->handle, request.machine_name);
   }
   const EditorPaths::Named named =
-      source ? source->paths().NameOf(path) : EditorPaths::Named{path, ""};
+      source ? source->NameOf(path) : EditorPaths::Named{path, ""};
   const std::string bracket = Cat({"[", root->name, named.path, "]"});
   const std::string id = LedgerKeyId(request.machine_name, root->name, named.path);
-  const UndoLedger* ledger = undo ? &ledger_ : nullptr;
   using State = UndoLedger::State;
 
-  if (undo && HasLineBreak(path)) return LineBreakRefusal("key", root->name + path);
-  if (undo && value && HasLineBreak(name)) {
+  if (HasLineBreak(path)) return LineBreakRefusal("key", root->name + path);
+  if (value && HasLineBreak(name)) {
     return LineBreakRefusal("value", Cat({root->name, path, "\\", name}));
   }
 
-  Collected collected;
-  auto finish = [&] {
-    *lines = std::move(collected.lines);
-    *ledger_changes = std::move(collected.ledger);
-    return std::string();
-  };
-
+  lines->clear();
+  ledger_changes->clear();
   if (after) {
     if (value) {
       const State state = ledger_.ValueState(id, name);
-      if (state == State::kPresent || state == State::kAbsent) return finish();
-      collected.lines = {bracket, RegRemoveValueLine(name)};
-      collected.ledger.push_back(
+      if (state == State::kPresent || state == State::kAbsent) return "";
+      *lines = {bracket, RegRemoveValueLine(name)};
+      ledger_changes->push_back(
           [id, name, bracket](UndoLedger& l) { l.AddValue(id, name, bracket, ""); });
-      return finish();
+      return "";
     }
     const State state = ledger_.KeyState(id);
-    if (state == State::kAbsent) return finish();
-    collected.lines = {"", Cat({"[-", root->name, named.path, "]"})};
+    if (state == State::kAbsent) return "";
+    *lines = {"", Cat({"[-", root->name, named.path, "]"})};
     // A key the file brings back comes back exactly: its recorded contents follow its removal.
     const auto again = ledger_.RecordedLinesUnder(id);
-    collected.lines.insert(collected.lines.end(), again.begin(), again.end());
+    lines->insert(lines->end(), again.begin(), again.end());
     if (state != State::kPresent) {
-      collected.ledger.push_back([id](UndoLedger& l) { l.AddRemoval(id); });
+      ledger_changes->push_back([id](UndoLedger& l) { l.AddRemoval(id); });
     }
-    return finish();
+    return "";
   }
 
-  Reader reader(*source, ledger, root->name, request.machine_name, undo);
   std::string error;
   if (value) {
-    if (ledger != nullptr && ledger->ValueState(id, name) != State::kUnknown) return finish();
+    if (ledger_.ValueState(id, name) != State::kUnknown) return "";
     std::string line;
-    if (!reader.ValueLine(path, name, &line, &error)) {
-      if (undo) return error;
-      line.clear();
-    }
-    collected.lines = {"", bracket, line};
-    if (ledger != nullptr && !line.empty()) {
-      collected.ledger.push_back(
+    if (!source->ValueLine(path, name, &line, &error)) return error;
+    *lines = {"", bracket, line};
+    if (!line.empty()) {
+      ledger_changes->push_back(
           [id, name, bracket, line](UndoLedger& l) { l.AddValue(id, name, bracket, line); });
     }
-    return finish();
+    return "";
   }
-  if (ledger != nullptr && ledger->KeyState(id) != State::kUnknown) return finish();
-  collected.lines = {"", bracket};
-  if (!reader.KeyTree(path, named, &collected, &error)) {
-    if (undo) return error;
-    collected.lines = {"", bracket};
-    collected.ledger.clear();
+  if (ledger_.KeyState(id) != State::kUnknown) return "";
+  // A before-state must be whole: what the walk could not read refuses the record.
+  const LedgerSkip skip(ledger_, request.machine_name, root->name);
+  SnapshotTree tree;
+  if (!source->KeyTree(path, named, &skip, &tree, &error)) return error;
+  if (!tree.gaps.empty()) return tree.gaps.front();
+  *lines = tree.Lines();
+  ledger_changes->push_back([id](UndoLedger& l) { l.BeginTree(id); });
+  for (SnapshotKey& key : tree.keys) {
+    ledger_changes->push_back([key_id = skip.KeyId(key.path), bracket = std::move(key.bracket),
+                               values = std::move(key.values)](UndoLedger& l) mutable {
+      l.AddSection(key_id, std::move(bracket), std::move(values));
+    });
   }
-  return finish();
+  for (const std::string& left_out : tree.left_out) {
+    ledger_changes->push_back([key_id = skip.KeyId(left_out)](UndoLedger& l) { l.Exclude(key_id); });
+  }
+  return "";
 }
 
 std::string UndoFile::Record(const UndoRequest& request, const ChangeSettings& settings) {
@@ -497,14 +228,9 @@ std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
                                 const ChangeSettings& settings) {
   std::lock_guard lock(mutex_);
   if (requests.empty()) return "";
-  for (const UndoRequest& request : requests) {
-    if (request.kind == RecordKind::kExport) {
-      return "Unable to write to undo file [an export record has no undo file]";
-    }
-  }
-  if (settings.default_undo != 0 && !form_noted_ && log_) {
+  if (settings.default_undo != 0 && !form_noted_ && reader_.log) {
     form_noted_ = true;
-    log_(Cat({"DEFAULTUNDO=", std::to_string(settings.default_undo),
+    reader_.log(Cat({"DEFAULTUNDO=", std::to_string(settings.default_undo),
               " asks for undo files in a form Keyloom does not write: .REG undo files are "
               "written instead"}));
   }
@@ -516,7 +242,7 @@ std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
     for (const UndoRequest& request : requests) {
       std::vector<std::string> more;
       std::vector<std::function<void(UndoLedger&)>> more_changes;
-      error = CollectRecord(request, settings, true, &more, &more_changes);
+      error = CollectRecord(request, settings, &more, &more_changes);
       if (!error.empty()) break;
       lines.insert(lines.end(), more.begin(), more.end());
       for (auto& change : more_changes) ledger_changes.push_back(std::move(change));
@@ -533,50 +259,6 @@ std::string UndoFile::RecordAll(const std::vector<UndoRequest>& requests,
   for (auto& change : ledger_changes) change(ledger_);
   if (written_) written_(current_file_);
   return "";
-}
-
-std::string UndoFile::ExportLines(const UndoRequest& request, const ChangeSettings& settings,
-                                  std::vector<std::string>* lines, ExportSession* session) {
-  UndoRequest export_request = request;
-  export_request.kind = RecordKind::kExport;
-  std::vector<std::function<void(UndoLedger&)>> no_ledger;  // an export keeps no ledger
-  try {
-    return CollectRecord(export_request, settings, false, lines, &no_ledger, session);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-}
-
-std::string UndoFile::ValueText(reg::KeyHandle root, std::string_view key_path,
-                                std::string_view value_name, std::string_view machine_name,
-                                ValueForm form, const ChangeSettings& settings) {
-  return ReadValueText(root, key_path, value_name, machine_name, form, settings)
-      .value_or(std::string());
-}
-
-std::optional<std::string> UndoFile::ReadValueText(reg::KeyHandle root, std::string_view key_path,
-                                                   std::string_view value_name,
-                                                   std::string_view machine_name, ValueForm form,
-                                                   const ChangeSettings& settings,
-                                                   std::string* error, ExportSession* session) {
-  std::optional<Source> own;
-  Source& source =
-      SourceFor(session, own, *api_, root, "", machine_name, settings, log_, debug_log_);
-  if (!source.error().empty()) {
-    if (error != nullptr) *error = source.error();
-    return std::nullopt;
-  }
-  reg::UniqueKey key;
-  const reg::ErrorCode rc = source.Open(key_path, &key);
-  if (rc != reg::kSuccess) {
-    if (error != nullptr) *error = source.Message(rc);
-    return std::nullopt;
-  }
-  reg::RawValue value;
-  if (source.api().QueryValue(key.get(), value_name, &value.type, &value.data) != reg::kSuccess) {
-    return std::string();
-  }
-  return form == ValueForm::kRecord ? RegValueLine(value_name, value) : PlainValueText(value);
 }
 
 }  // namespace keyloom::files

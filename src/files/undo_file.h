@@ -1,8 +1,9 @@
 // UndoFile: the undo writer. Before the registry actions change an item they have it append the
 // item's former state to the current undo file, a registry editor file (version 5.00, UTF-16LE
 // with a byte-order mark and CR LF, as the registry editor writes its own), so that merging the
-// file with the registry editor takes the changes back. The REG export of the Key List writes its
-// records with the same record code (ExportLines).
+// file with the registry editor takes the changes back. It reads the before-states with the
+// registry snapshot reader (registry_snapshot.h), which the exports read with too, and refuses a
+// record that reader could not read whole.
 //
 // Files: the undo folder + "UNDO-" + yyyymmdd + "-" + the undo counter ("%.3d") + ".REG". A record
 // before a change (phase kBefore) starts a new file when the new-file flag is up (raised at program
@@ -40,19 +41,16 @@
 #include <vector>
 
 #include "files/change_settings.h"
+#include "files/registry_snapshot.h"
 #include "files/undo_ledger.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 
 namespace keyloom::files {
 
-// The web-site domain header line 3 names.
-inline constexpr std::string_view kProductDomain = "keyloom.dev";
-
 enum class RecordKind {
   kRename = 1,  // before a rename or a key delete (a key: its whole tree), and after a rename
   kUpdate = 2,  // before a value's data changes or the value is deleted
-  kExport = 3,  // a record of the REG export (ExportLines): no undo file, no counter, no ledger
 };
 
 enum class RecordPhase {
@@ -64,7 +62,7 @@ struct UndoRequest {
   reg::KeyHandle root = reg::kNullKey;
   // Below the root; a missing leading "\" is put in front in the file.
   std::string key_path;
-  // The value concerned. Empty means the key itself for kRename and kExport, unless
+  // The value concerned. Empty means the key itself for kRename, unless
   // `unnamed_value` is set; for kUpdate it always means the key's unnamed value.
   std::string value_name;
   bool unnamed_value = false;
@@ -72,29 +70,6 @@ struct UndoRequest {
   RecordKind kind = RecordKind::kRename;
   // "" for the local registry, else the form of SearchMachine.
   std::string machine_name;
-};
-
-// Value text forms.
-enum class ValueForm {
-  kRecord,  // the value line of a registry editor file
-  kPlain,   // the plain text of the CSV export
-};
-
-// What the records of one export share: for each root (and the machine, when one is named) one
-// view of the registry, connected once, and the name of the key asked about last, so that the
-// values of one key are named with one question. Made for one export; UndoFile fills it.
-class ExportSession {
- public:
-  ExportSession();
-  ~ExportSession();
-  ExportSession(const ExportSession&) = delete;
-  ExportSession& operator=(const ExportSession&) = delete;
-
-  struct Sources;  // known to the undo writer alone
-  Sources& sources() { return *sources_; }
-
- private:
-  std::unique_ptr<Sources> sources_;
 };
 
 class UndoFile {
@@ -107,39 +82,16 @@ class UndoFile {
   UndoFile(const UndoFile&) = delete;
   UndoFile& operator=(const UndoFile&) = delete;
 
-  // Appends one undo record (kRename or kUpdate). Returns "" when the record was written or
-  // nothing had to be written (a kUpdate of a value that does not exist, an item the file already
-  // restores), else "Unable to write to undo file in " + the undo folder + " [" + reason + "]":
-  // the file is left as it was, and an action must not make its change. DEFAULTUNDO other than 0
-  // asks for a form of undo file that is not defined: .REG files are written all the same, and
-  // the first record of each run says so in the status log. A kExport request writes
-  // nothing and says so: export records are collected with ExportLines.
+  // Appends one undo record. Returns "" when the record was written or nothing had to be written
+  // (a kUpdate of a value that does not exist, an item the file already restores), else "Unable
+  // to write to undo file in " + the undo folder + " [" + reason + "]": the file is left as it
+  // was, and an action must not make its change. DEFAULTUNDO other than 0 asks for a form of undo
+  // file that is not defined: .REG files are written all the same, and the first record of each
+  // run says so in the status log.
   std::string Record(const UndoRequest& request, const ChangeSettings& settings);
   // The records of several requests as one record of one change, in this order, written in one
   // step to one file (the file the first request chooses): all of them or none.
   std::string RecordAll(const std::vector<UndoRequest>& requests, const ChangeSettings& settings);
-
-  // The lines an export record (kind kExport, whatever `request.kind` says) adds to its file, for a
-  // writer that streams many records into one file instead of appending each by name. What cannot
-  // be read is left out, as Record does; "" or the reason nothing could be collected.
-  // With `session`, the export's records share its connections and names.
-  std::string ExportLines(const UndoRequest& request, const ChangeSettings& settings,
-                          std::vector<std::string>* lines, ExportSession* session = nullptr);
-
-  // One value of a key as text. "" when the value does not exist, the key cannot be opened or the
-  // machine cannot be reached (which is logged).
-  std::string ValueText(reg::KeyHandle root, std::string_view key_path, std::string_view value_name,
-                        std::string_view machine_name, ValueForm form,
-                        const ChangeSettings& settings);
-  // The same, but nullopt (with the reason in `error` when given) when the machine cannot be
-  // reached or the key cannot be opened, so that a caller can tell a value that does not exist
-  // ("") from one it could not read.
-  std::optional<std::string> ReadValueText(reg::KeyHandle root, std::string_view key_path,
-                                           std::string_view value_name,
-                                           std::string_view machine_name, ValueForm form,
-                                           const ChangeSettings& settings,
-                                           std::string* error = nullptr,
-                                           ExportSession* session = nullptr);
 
   // Raised at the start of every search or replace run: the next before-change record starts a
   // new file, numbered past what the folder has used by then.
@@ -152,9 +104,6 @@ class UndoFile {
 
   // The current file: the one the next record that starts no file goes to.
   std::string CurrentFileName(const ChangeSettings& settings) const;
-
-  // The header lines of a new file for `machine_name`.
-  static std::vector<std::string> HeaderLines(std::string_view machine_name);
 
  private:
   std::string FileNameFor(const ChangeSettings& settings, int counter) const;
@@ -169,15 +118,12 @@ class UndoFile {
                          const ChangeSettings& settings);
   // The record's lines and the ledger changes to apply once they are written; "" or the reason
   // the record cannot be written.
-  std::string CollectRecord(const UndoRequest& request, const ChangeSettings& settings, bool undo,
+  std::string CollectRecord(const UndoRequest& request, const ChangeSettings& settings,
                             std::vector<std::string>* lines,
-                            std::vector<std::function<void(UndoLedger&)>>* ledger_changes,
-                            ExportSession* session = nullptr);
+                            std::vector<std::function<void(UndoLedger&)>>* ledger_changes);
 
-  reg::RegApi* api_;
-  std::function<void(const std::string&)> log_;
+  RegistryReader reader_;
   std::function<std::string()> today_;
-  std::function<void(const std::string&)> debug_log_;
   mutable std::mutex mutex_;
   int counter_ = 0;
   bool new_file_flag_ = true;

@@ -92,9 +92,8 @@ bool WriteHitsAsCsv(const CsvExport& csv) {
   const JobRequest& request = csv.request;
   ReportOutput& report = csv.report;
   const auto log = [&report](const std::string& line) { report.AddStatusLine(line); };
-  files::UndoFile reader(api, log);
   files::ExportContext context;
-  context.undo = &reader;
+  context.reader = {&api, log, {}};
   context.log = log;
   context.settings = files::ChangeSettingsFor(
       request.settings, engine::TargetFor(request.program, request.settings, request.machine));

@@ -26,9 +26,9 @@ RunParts::RunParts(reg::RegApi& api, const config::SettingsStore& settings,
       kept_log_(SessionLogPath()),
       status_log_(
           output, debug_log_, [&settings] { return settings.LoggingLevel(); }, context_.silent),
-      undo_(
-          api, [this](const std::string& line) { status_log_.Write(line); }, nullptr,
-          [this](const std::string& line) { status_log_.WriteDebugFile(line); }),
+      reader_{&api, [this](const std::string& line) { status_log_.Write(line); },
+              [this](const std::string& line) { status_log_.WriteDebugFile(line); }},
+      undo_(api, reader_.log, nullptr, reader_.debug_log),
       account_(program.user_name),
       walker_(context_) {
   context_.api = &api;
@@ -44,6 +44,8 @@ RunParts::RunParts(reg::RegApi& api, const config::SettingsStore& settings,
   context_.log = [&log](const std::string& text, bool debug_only) { log.Write(text, debug_only); };
   context_.debug_file = [&log](const std::string& text) { log.WriteDebugFile(text); };
   status_log_.Keep(&kept_log_);
+  // A run's end writes the state it left; a machine out of reach then is the journal's error.
+  journal_.SetStateReader({&api, {}, reader_.debug_log});
   undo_.SetWrittenObserver([this](const std::string& file) {
     const std::string error = journal_.FileWritten(file);
     if (!error.empty()) status_log_.Write("Unable to write to the run journal [" + error + "]");

@@ -12,6 +12,7 @@
 #include "engine/run_io.h"
 #include "engine/status_log.h"
 #include "files/kept_log.h"
+#include "files/registry_snapshot.h"
 #include "files/run_journal.h"
 #include "files/undo_file.h"
 #include "registry/permission_repair.h"
@@ -33,6 +34,8 @@ class RunParts {
   const engine::RunContext& context() const { return context_; }
   const engine::StatusLog& status_log() const { return status_log_; }
   files::UndoFile& undo() { return undo_; }
+  // What the exports read the registry with: notes go to the status log and the debug log file.
+  const files::RegistryReader& reader() const { return reader_; }
   // Which undo files each run wrote.
   files::RunJournal& journal() { return journal_; }
   // The status log kept whole on disk: each run's file and this session's.
@@ -44,6 +47,7 @@ class RunParts {
   engine::DebugLog debug_log_;
   files::KeptLog kept_log_;
   engine::StatusLog status_log_;
+  files::RegistryReader reader_;
   files::UndoFile undo_;
   files::RunJournal journal_;
   reg::ProgramAccount account_;

@@ -259,9 +259,15 @@ TEST(UndoViewsNaming, SharedKeysAndTheOpenedSpellingAreKept) {
   request.root = reg::kLocalMachine;
   request.key_path = "\\Software\\App";
   request.value_name.clear();
-  request.kind = files::RecordKind::kExport;
+  files::SnapshotItem item;
+  item.root = request.root;
+  item.key_path = request.key_path;
   Lines exported;
-  ASSERT_EQ(ground.undo_->ExportLines(request, ground.settings_, &exported), "");
+  files::RegistrySnapshot snapshot({ground.api_, {}, [&ground](const std::string& line) {
+                                      ground.debug_.push_back(line);
+                                    }},
+                                   files::ChangeView(ground.settings_));
+  ASSERT_EQ(snapshot.ItemLines(item, &exported), "");
   EXPECT_THAT(exported,
               ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\App]", "\"v\"=\"x\""));
   EXPECT_THAT(ground.debug_, ElementsAre());

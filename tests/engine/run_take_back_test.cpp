@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "base/local_date.h"
+#include "files/reg_file_format.h"
 #include "engine/walk_fixture.h"
 #include "registry/registry_contract.h"
+#include "support/temp_folder.h"
 
 namespace keyloom::engine::testing {
 namespace {
@@ -60,7 +62,7 @@ class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> 
 // newest first.
 TEST_P(RunTakeBack, TakingBackARunGivesTheRegistryFromBeforeAndCanItselfBeTakenBack) {
   const auto stray = (undo_folder_.path() / "UNDO-20261206-004.REG").string();
-  ASSERT_EQ(files::AppendRegLines(stray, files::UndoFile::HeaderLines(""),
+  ASSERT_EQ(files::AppendRegLines(stray, files::RegFileHeaderLines(""),
                                   {"", "[HKEY_CURRENT_USER\\Software\\X]"}),
             "");
   const std::time_t written = std::time(nullptr) - 86400 * 400;  // long before the run
@@ -219,6 +221,41 @@ TEST_P(RunTakeBack, AStoppedTakeBackEndsBetweenFilesAndTheRestIsMergedLater) {
   ASSERT_TRUE(Undo(1, rest));
   EXPECT_THAT(rest.questions, ElementsAre(HasSubstr("Take back the run of")));
   EXPECT_EQ(Tree(), before);
+}
+
+// What changed since a run is told from the state the run left, every kind alike (a string
+// whose type alone changed by hand, a number); with that state damaged the dialog says it cannot
+// tell exactly and lists what the undo files alone tell (strings of the run's texts).
+TEST_P(RunTakeBack, ChangesSinceARunAreToldFromItsStateOrSaidUnknown) {
+  PutString("Software\\Kinds", "typed", "Old a");
+  PutString("Software\\Kinds", "text", "Old b");
+  PutString("Software\\Kinds\\Old", "n", "keep");
+  controls_.replace = "New";
+  Run(true);
+  ASSERT_THAT(Runs(), SizeIs(1));
+  ASSERT_THAT(Runs()[0].states, SizeIs(1));
+  PutString("Software\\Kinds", "typed", "New a", reg::kRegExpandSz);
+  PutString("Software\\Kinds", "text", "by hand");
+  PutDword("Software\\Kinds\\New", "n", 5);
+  const std::string since = "Changed since the run: ";
+  const std::string kinds = "  HKEY_CURRENT_USER\\Software\\Kinds";
+
+  ScriptedUi exact;
+  exact.answer = false;
+  EXPECT_FALSE(Undo(0, exact));
+  EXPECT_THAT(exact.shown, Contains(HasSubstr(since + "3 items")));
+  EXPECT_THAT(exact.shown, Contains(kinds + " \"typed\""));
+  EXPECT_THAT(exact.shown, Contains(kinds + " \"text\""));
+  EXPECT_THAT(exact.shown, Contains(kinds + "\\New (tree)"));
+
+  keyloom::testing::WriteBytes(base::PathFromUtf8(Runs()[0].states[0]), "\xFF\xFE[");
+  ScriptedUi damaged;
+  damaged.answer = false;
+  EXPECT_FALSE(Undo(0, damaged));
+  EXPECT_THAT(damaged.shown, Contains(HasSubstr("Cannot tell exactly which items changed since "
+                                                "the run of " + Runs()[0].info.date + " [RUNSTATE-")));
+  EXPECT_THAT(damaged.shown, Contains(HasSubstr(since + "1 item")));
+  EXPECT_THAT(damaged.shown, Contains(kinds + " \"text\""));
 }
 
 // A block whose files all turned out to be other runs' stays in the list with its note, and

@@ -42,6 +42,7 @@ class WalkTest : public ::testing::Test {
         *registry_, [this](const std::string& line) { output_.AddStatusLine(line); },
         [] { return std::string("20261207"); });
     undo_->SetWrittenObserver([this](const std::string& file) { journal_.FileWritten(file); });
+    journal_.SetStateReader({registry_.get(), {}, {}});  // each run leaves its state
     std::filesystem::remove_all(undo_folder_.path());
     std::filesystem::create_directories(undo_folder_.path());
     Build();

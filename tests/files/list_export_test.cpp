@@ -67,7 +67,7 @@ class ListExportTest : public UndoFixture {
     PutString("Software\\X", "", u"abc");
     Put("Software\\X", "Count", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}});
     Put("Software\\X", "Data", {reg::kRegBinary, {0x01, 0x02}});
-    context_.undo = &undo_;
+    context_.reader = {api_.get(), [this](const std::string& line) { log_.push_back(line); }, {}};
     context_.settings = settings_;
     context_.log = [this](const std::string& line) { log_.push_back(line); };
   }
@@ -168,8 +168,7 @@ class CountingRegApi final : public reg::ForwardingRegApi {
 // 32-bit view once for all its values.
 TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyOnce) {
   CountingRegApi counting(*api_);
-  UndoFile undo(counting, [this](const std::string& line) { log_.push_back(line); });
-  context_.undo = &undo;
+  context_.reader = {&counting, [this](const std::string& line) { log_.push_back(line); }, {}};
   for (const char* name : {"A", "B", "C"}) PutRemoteString("\\\\NEAR", "Software\\X", name, u"v");
   const ItemRows remote{{"HKEY_LOCAL_MACHINE", "\\Software\\X", "A"},
                         {"HKEY_LOCAL_MACHINE", "\\Software\\X", "B"},
@@ -213,13 +212,13 @@ TEST_F(ListExportTest, ExportsReadARemoteListThroughOneConnectionAndNameEachKeyO
   const int once = counting.namings;
   counting.namings = 0;
   for (std::size_t i = 0; i < 3; ++i) {  // each row as an export of its own
-    UndoRequest request;
-    request.kind = RecordKind::kExport;
+    SnapshotItem request;
     request.root = reg::kCurrentUser;
     request.key_path = "\\Software\\X";
     request.value_name = local.Item(i)->value_name;
     Strings lines;
-    ASSERT_EQ(undo.ExportLines(request, context_.settings, &lines), "");
+    RegistrySnapshot snapshot(context_.reader, ChangeView(context_.settings));
+    ASSERT_EQ(snapshot.ItemLines(request, &lines), "");
   }
   EXPECT_GT(once, 0);
   EXPECT_EQ(counting.namings, 3 * once);

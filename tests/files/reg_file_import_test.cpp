@@ -81,7 +81,7 @@ TEST_F(RegFileImport, MergesEveryKindTheWriterWritesBackToTheSameBytes) {
   std::vector<std::string> lines = {"", "[HKEY_CURRENT_USER\\Software\\Imp\\Sub Key]"};
   for (const auto& [name, value] : values) lines.push_back(RegValueLine(name, value));
   const auto file = base::PathToUtf8(folder_.path() / "UNDO-20240131-001.REG");
-  ASSERT_EQ(AppendRegLines(file, UndoFile::HeaderLines(""), lines), "");
+  ASSERT_EQ(AppendRegLines(file, RegFileHeaderLines(""), lines), "");
 
   const auto outcome = Merge(file);
   EXPECT_TRUE(outcome.ok()) << ::testing::PrintToString(outcome.errors);

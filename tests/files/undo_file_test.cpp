@@ -19,20 +19,7 @@ using Kind = RecordKind;
 using Phase = RecordPhase;
 using Strings = std::vector<std::string>;
 
-class UndoFileTest : public UndoFixture {
- protected:
-  // The lines export records add to a REG export, one record after the other.
-  Strings Exported(UndoRequest request, std::initializer_list<std::string> value_names) {
-    Strings all;
-    for (const std::string& name : value_names) {
-      request.value_name = name;
-      Strings lines;
-      EXPECT_EQ(undo_.ExportLines(request, settings_, &lines), "") << name;
-      all.insert(all.end(), lines.begin(), lines.end());
-    }
-    return all;
-  }
-};
+using UndoFileTest = UndoFixture;
 
 TEST_F(UndoFileTest, NewFilesStartWithTheFourHeaderLines) {
   PutString("Software\\X", "A", u"a");
@@ -112,16 +99,6 @@ TEST_F(UndoFileTest, DefaultUndoOtherThanZeroWritesRegFilesAndSaysSoOncePerRun) 
   EXPECT_EQ(Record(Kind::kUpdate, Phase::kBefore, "\\Software\\X", "A"), "");
   EXPECT_THAT(log_, ElementsAre(note, note));
 
-  UndoRequest request;
-  request.root = reg::kCurrentUser;
-  request.key_path = "\\Software\\X";
-  request.kind = Kind::kExport;
-  EXPECT_THAT(Exported(request, {"A"}),
-              ElementsAre("", "[HKEY_CURRENT_USER\\Software\\X]", "\"A\"=\"a\""));
-  // An export record is never an undo record.
-  request.value_name = "A";
-  EXPECT_EQ(undo_.Record(request, settings_),
-            "Unable to write to undo file [an export record has no undo file]");
 }
 
 TEST_F(UndoFileTest, KeyRenameRecordsTheTreeDepthFirstAndThenTheNewKeysRemoval) {
@@ -195,25 +172,6 @@ TEST_F(UndoFileTest, TheUnnamedValueIsRecordedForUpdatesAndRenames) {
                                    "[HKEY_CURRENT_USER\\Software\\X]", "\"Named\"=-"));
 }
 
-TEST_F(UndoFileTest, ExportRecordsAValueLineOrAWholeTree) {
-  PutString("Software\\X", "v", u"1");
-  PutString("Software\\X\\Sub", "s", u"2");
-  UndoRequest request;
-  request.root = reg::kCurrentUser;
-  request.key_path = "\\Software\\X";
-  request.kind = Kind::kExport;
-  // A key named twice is written twice.
-  const Strings lines = Exported(request, {"", "", "v", "missing"});
-  const Strings tree = {"", "[HKEY_CURRENT_USER\\Software\\X]",      "\"v\"=\"1\"",
-                        "", "[HKEY_CURRENT_USER\\Software\\X\\Sub]", "\"s\"=\"2\""};
-  Strings expected = tree;
-  expected.insert(expected.end(), tree.begin(), tree.end());
-  expected.insert(expected.end(), {"", "[HKEY_CURRENT_USER\\Software\\X]", "\"v\"=\"1\"", "",
-                                   "[HKEY_CURRENT_USER\\Software\\X]", ""});
-  EXPECT_EQ(lines, expected);
-  EXPECT_EQ(undo_.Counter(), 0);  // the export leaves the undo counter alone
-}
-
 TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
   api_->AddMachine("\\\\FAR", false);
   machine_ = "\\\\FAR";
@@ -222,14 +180,6 @@ TEST_F(UndoFileTest, AnUnreachableMachineIsLoggedAndTheUndoRecordRefused) {
             "Unable to write to undo file in " + settings_.undo_folder + " [" + reason + "]");
   EXPECT_THAT(
       log_, ElementsAre("Error connecting to remote machine while saving UNDO: [" + reason + "]"));
-  // The export keeps the record's other lines, as a listing does.
-  UndoRequest request;
-  request.root = reg::kLocalMachine;
-  request.key_path = "\\Software\\X";
-  request.kind = Kind::kExport;
-  request.machine_name = machine_;
-  EXPECT_THAT(Exported(request, {"A"}), ElementsAre("", "[HKEY_LOCAL_MACHINE\\Software\\X]", ""));
-  EXPECT_EQ(log_.size(), 2u);
 }
 
 TEST_F(UndoFileTest, RemoteRecordsReadTheMachinesRegistryAndNameItInTheHeader) {
@@ -284,37 +234,6 @@ TEST_F(UndoFileTest, AppendingContinuesTheFilesEncoding) {
   keyloom::testing::WriteBytes(file, "\xEF\xBB\xBF;utf-8\r\n");
   EXPECT_EQ(AppendRegLines(path, {}, {"ä"}), "");
   EXPECT_EQ(keyloom::testing::ReadBytes(file), "\xEF\xBB\xBF;utf-8\r\nä\r\n");
-}
-
-TEST_F(UndoFileTest, ValueTextGivesTheRecordAndThePlainForm) {
-  Put("Software\\X", "Count", {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}});
-  EXPECT_EQ(undo_.ValueText(reg::kCurrentUser, "\\Software\\X", "Count", "", ValueForm::kRecord,
-                            settings_),
-            "\"Count\"=dword:ffffffff");
-  EXPECT_EQ(undo_.ValueText(reg::kCurrentUser, "\\Software\\X", "Count", "", ValueForm::kPlain,
-                            settings_),
-            "-1");
-  EXPECT_EQ(
-      undo_.ValueText(reg::kCurrentUser, "\\Software\\X", "None", "", ValueForm::kPlain, settings_),
-      "");
-  EXPECT_EQ(undo_.ValueText(reg::kCurrentUser, "\\Software\\Nope", "Count", "", ValueForm::kRecord,
-                            settings_),
-            "");
-}
-
-TEST_F(UndoFileTest, ValuesAreReadInTheSelectedView) {
-  Put("Software\\V", "v", {reg::kRegSz, Utf16Z(u"64")}, reg::kLocalMachine,
-      reg::access::kWow64_64Key);
-  Put("Software\\V", "v", {reg::kRegSz, Utf16Z(u"32")}, reg::kLocalMachine,
-      reg::access::kWow64_32Key);
-  settings_.target.view = reg::RegView::k64;
-  EXPECT_EQ(
-      undo_.ValueText(reg::kLocalMachine, "\\Software\\V", "v", "", ValueForm::kPlain, settings_),
-      "64");
-  settings_.target.view = reg::RegView::k32;
-  EXPECT_EQ(
-      undo_.ValueText(reg::kLocalMachine, "\\Software\\V", "v", "", ValueForm::kPlain, settings_),
-      "32");
 }
 
 TEST_F(UndoFileTest, ConcurrentWritersNeverShareANumberOrInterleave) {

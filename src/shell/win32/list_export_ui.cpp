@@ -51,7 +51,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   EnableWindow(list, FALSE);
 
   files::ExportContext context;
-  context.undo = deps_.context->undo;
+  context.reader = deps_.reader;
   context.settings = deps_.context->ChangeSettingsNow();
   context.log = [this](const std::string& line) { Log(line); };
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);

@@ -26,6 +26,7 @@
 #include "engine/run_context.h"
 #include "files/export_flow.h"
 #include "files/list_export.h"
+#include "files/registry_snapshot.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/output_pacer.h"
 #include "shell/run_progress.h"
@@ -42,10 +43,10 @@ struct ListExportDeps {
   HWND status_bar = nullptr;
   KeyListView* key_list = nullptr;
   StatusList* status_list = nullptr;
-  // The undo writer that reads the items, the settings and the machine they are read with, the
-  // status log, the session's whole log (when kept; else the list's lines are saved) and the
-  // silent mode.
+  // The settings and the machine the items are read with, the status log, the session's whole
+  // log (when kept; else the list's lines are saved) and the silent mode.
   const engine::RunContext* context = nullptr;
+  files::RegistryReader reader;  // reads the items
   std::function<bool()> run_active;
   TaskbarProgress* taskbar = nullptr;  // the taskbar button's share of the export's progress
 };

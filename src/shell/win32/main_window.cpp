@@ -194,6 +194,7 @@ void TfrmMain::FormCreate() {
   exports.key_list = &key_list_;
   exports.status_list = &status_list_;
   exports.context = &context;
+  exports.reader = run_parts_->reader();
   exports.run_active = [this] { return controller_->Active(); };
   exports.taskbar = &taskbar_;
   export_ = std::make_unique<ListExportUi>(std::move(exports));

@@ -163,7 +163,7 @@ class UndoRunWorker : public MainWindowTest {
         lines.push_back(Cat({"\"", value, "\"=\"old\""}));
       }
       ASSERT_EQ(
-          files::AppendRegLines(Cat({folder, "\\", name}), files::UndoFile::HeaderLines(""), lines),
+          files::AppendRegLines(Cat({folder, "\\", name}), files::RegFileHeaderLines(""), lines),
           "");
       journal += Cat({"File=", name, "\r\n"});
     }
