@@ -165,24 +165,23 @@ Regex::flag_type Flags(bool case_sensitive) {
                                                             boost::regex_constants::icase);
 }
 
-// The replacement as the engine's Perl format reads it: ${name} of a named group is spelled
-// $+{name} there; ${1} and every other form stay as they are.
-std::u16string PerlFormat(std::u16string_view replace) {
-  std::u16string out;
-  for (std::size_t i = 0; i < replace.size(); ++i) {
-    out += replace[i];
-    if (replace[i] == u'\\' && i + 1 < replace.size()) {
-      out += replace[++i];
-    } else if (replace[i] == u'$' && i + 1 < replace.size()) {
-      if (replace[i + 1] == u'$') {
-        out += replace[++i];
-      } else if (replace[i + 1] == u'{' && i + 2 < replace.size() &&
-                 !(replace[i + 2] >= u'0' && replace[i + 2] <= u'9')) {
-        out += u'+';
-      }
-    }
+using Match = boost::match_results<Iterator>;
+
+// A group of `match` by its number or name; an unknown one is empty.
+std::u16string_view Group(const Match& match, std::u16string_view name) {
+  const bool number = !name.empty() && std::all_of(name.begin(), name.end(), [](char16_t c) {
+    return c >= u'0' && c <= u'9';
+  });
+  if (number) {
+    std::size_t index = 0;
+    for (const char16_t c : name) index = index * 10 + static_cast<std::size_t>(c - u'0');
+    if (index >= match.size() || !match[static_cast<int>(index)].matched) return {};
+    return {match[static_cast<int>(index)].first, match[static_cast<int>(index)].second};
   }
-  return out;
+  const std::u16string key(name);
+  const auto& group = match[key.c_str()];
+  if (!group.matched) return {};
+  return {group.first, group.second};
 }
 
 class ExpressionPattern final : public Pattern {
@@ -208,8 +207,16 @@ class ExpressionPattern final : public Pattern {
     if (mode() == MatchMode::kWildcards) return Matches(text) ? replace_ : std::u16string(text);
     try {
       std::u16string out;
-      boost::regex_replace(std::back_inserter(out), text.begin(), text.end(), regex_, replace_,
-                           boost::regex_constants::format_perl);
+      Iterator rest = text.begin();
+      const boost::regex_iterator<Iterator, char16_t, detail::U16RegexTraits> end;
+      for (boost::regex_iterator<Iterator, char16_t, detail::U16RegexTraits> it(text.begin(),
+                                                                               text.end(), regex_);
+           it != end; ++it) {
+        out.append((*it).prefix().first, (*it).prefix().second);
+        AppendFormatted(*it, &out);
+        rest = (*it)[0].second;
+      }
+      out.append(rest, text.end());
       return out;
     } catch (const boost::regex_error& error) {
       if (IsGiveUp(error)) throw PatternTooComplex(error.what());
@@ -223,6 +230,31 @@ class ExpressionPattern final : public Pattern {
   }
 
  private:
+  // The replacement with $0-$9, ${number}, ${name} and $$ filled in; every other character,
+  // backslashes included (a path's), stands for itself.
+  void AppendFormatted(const Match& match, std::u16string* out) const {
+    const std::u16string_view format = replace_;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+      const char16_t c = format[i];
+      const char16_t next = i + 1 < format.size() ? format[i + 1] : u'\0';
+      if (c != u'$' || i + 1 >= format.size()) {
+        *out += c;
+      } else if (next == u'$') {
+        *out += u'$';
+        ++i;
+      } else if (next >= u'0' && next <= u'9') {
+        *out += Group(match, format.substr(i + 1, 1));
+        ++i;
+      } else if (const std::size_t close = format.find(u'}', i + 2);
+                 next == u'{' && close != std::u16string_view::npos) {
+        *out += Group(match, format.substr(i + 2, close - i - 2));
+        i = close;
+      } else {
+        *out += c;
+      }
+    }
+  }
+
   Regex regex_;
   std::u16string replace_;
 };
@@ -279,9 +311,7 @@ std::unique_ptr<const Pattern> Pattern::Make(MatchMode mode, std::string_view fi
   const std::u16string expression =
       mode == MatchMode::kWildcards ? WildcardExpression(Units(find)) : Units(find);
   try {
-    std::u16string format = Units(replace);
-    if (mode == MatchMode::kRegex) format = PerlFormat(format);
-    return std::make_unique<ExpressionPattern>(mode, expression, std::move(format), case_sensitive);
+    return std::make_unique<ExpressionPattern>(mode, expression, Units(replace), case_sensitive);
   } catch (const boost::regex_error& failure) {
     *error = std::string("The regular expression is not valid [") + failure.what() + "]";
     return nullptr;

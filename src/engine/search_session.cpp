@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "base/text.h"
+#include "engine/pattern.h"
 
 namespace keyloom::engine {
 namespace {
@@ -47,19 +48,24 @@ bool IsDecimalNumber(const std::string& text, char decimal_separator) {
 
 std::vector<std::string> ValidateRequest(bool include_key_names, bool include_values,
                                          bool include_value_names, const std::string& find_text,
-                                         int type_filter) {
+                                         int type_filter, MatchMode mode) {
   std::vector<std::string> lines;
+  const bool text_mode = mode == MatchMode::kText;
   if (!include_key_names && !include_values && !include_value_names) {
     lines.push_back("You must \"Include\" something to search in.");
     lines.push_back("Please select at least one of the \"Include\" options.");
   }
-  if (include_values && !IsDecimalNumber(find_text) &&
+  if (text_mode && include_values && !IsDecimalNumber(find_text) &&
       (type_filter == kOnlyNumbers || type_filter == kRegDwordFilter ||
        type_filter == kRegBinaryFilter)) {
     lines.push_back("You cannot search for a Non-Numeric Value in Numeric Keys.");
     lines.push_back("Change the Key Type to perform your search.");
   }
-  if (include_values && type_filter == kRegBinaryFilter) {
+  if (mode == MatchMode::kHex && !include_values) {
+    lines.push_back("Hex bytes are found in value data only.");
+    lines.push_back("Include value contents to perform your search.");
+  }
+  if (mode != MatchMode::kHex && include_values && type_filter == kRegBinaryFilter) {
     lines.push_back("Binary Searches are not available in this release.");
     lines.push_back("Change the Key Type to perform your search.");
   }
@@ -79,6 +85,7 @@ void SearchEngine::RunSession(bool search_only) {
   RunControls& controls = *deps_.controls;
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
+  session_.rules = controls.Rules();
   if (deps_.run_started) deps_.run_started(session_.find_text, session_.replace_text);
   struct RunEnd {
     const std::function<void()>& ended;
@@ -127,6 +134,15 @@ void SearchEngine::RunSession(bool search_only) {
   session_.renamed_keys.clear();
 
   deps_.log("Search Matched " + std::to_string(session_.matched_count) + " Keys.", false);
+  for (std::size_t i = 0; i < session_.exclusion_hits.size(); ++i) {
+    const std::int64_t hits = session_.exclusion_hits[i];
+    const ExcludedKey& excluded = session_.rules.exclusions[i];
+    const reg::RootKey* root = reg::RootByIndex(excluded.root_index);
+    if (hits == 0 || root == nullptr) continue;
+    deps_.log(std::string("Excluded Key not entered [") + root->name + excluded.path + "]: " +
+                  std::to_string(hits) + (hits == 1 ? " time." : " times."),
+              false);
+  }
   const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
   deps_.log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.",
             false);
@@ -169,7 +185,8 @@ void SearchEngine::BeginMainPass(const std::string& find) {
   session_.unreadable_count = 0;
   session_.unreadable_values = 0;
   session_.keys_examined = 0;
-  session_.numeric = IsDecimalNumber(find);
+  session_.numeric = session_.rules.mode != MatchMode::kText || IsDecimalNumber(find);
+  session_.exclusion_hits.assign(session_.rules.exclusions.size(), 0);
 }
 
 bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path, bool main_pass) {
@@ -265,11 +282,16 @@ bool RunController::StartRun(bool search_only) {
   return true;
 }
 
-bool RunController::RequestIsValid() {
+bool RunController::RequestIsValid(bool search_only) {
   RunControls& controls = *engine_.deps().controls;
-  const auto lines =
-      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                      controls.IncludeValueNames(), controls.FindText(), controls.TypeFilter());
+  const MatchMode mode = controls.Rules().mode;
+  auto lines = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                               controls.IncludeValueNames(), controls.FindText(),
+                               controls.TypeFilter(), mode);
+  const std::string pattern_error =
+      PatternError(mode, controls.FindText(), controls.ReplaceText(),
+                   search_only || controls.DeleteMode());
+  if (!pattern_error.empty()) lines.push_back(pattern_error);
   for (const auto& line : lines) engine_.deps().log(line, false);
   return lines.empty();
 }
@@ -280,7 +302,7 @@ void RunController::btnSearchClick() {
     return;
   }
   if (text::IsBlank(engine_.deps().controls->FindText())) return;
-  if (RequestIsValid()) StartRun(true);
+  if (RequestIsValid(true)) StartRun(true);
 }
 
 bool RunController::btnReplaceClick() {
@@ -293,7 +315,7 @@ bool RunController::btnReplaceClick() {
     window_->ShowWarning(kReplaceWarning);
     return false;
   }
-  return RequestIsValid() && StartRun(false);
+  return RequestIsValid(false) && StartRun(false);
 }
 
 void RunController::btnPauseClick() {

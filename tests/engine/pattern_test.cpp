@@ -39,6 +39,9 @@ TEST(Pattern, RegexAndWildcardsMatchAndReplaceUtf16) {
       {MatchMode::kRegex, R"((?<server>srv\d+)\.old)", true, u"\\\\srv12.old\\share", true,
        "${server}.new$$", u"\\\\srv12.new$\\share"},
       {MatchMode::kRegex, R"(\d+)", true, u"a1b22c333", true, "<$0>", u"a<1>b<22>c<333>"},
+      // Backslashes in the replacement are a path's, not escapes; an unknown group is empty.
+      {MatchMode::kRegex, R"(v(\d+))", true, u"v12", true, R"(C:\new\$1${9}${nope}\n)",
+       u"C:\\new\\12\\n"},
       // Anchors hold for the whole text.
       {MatchMode::kRegex, "^Soft", true, u"Software", true, "Hard", u"Hardware"},
       {MatchMode::kRegex, "^ware", true, u"Software", false, nullptr, u""},
