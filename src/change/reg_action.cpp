@@ -150,41 +150,50 @@ void TRegAction::Execute() {
 
 void TRegAction::Update(reg::TRegistry& reg) {
   reg::RawValue current;
-  if (api_->QueryValue(reg.CurrentKey(), ValueName, &current.type, &current.data) !=
-      reg::kSuccess) {
-    current.type = reg::kRegNone;
-  }
+  const bool exists = api_->QueryValue(reg.CurrentKey(), ValueName, &current.type,
+                                       &current.data) == reg::kSuccess;
+  if (!exists) current.type = reg::kRegNone;
   const char* prefix = nullptr;
   reg::Bytes data;
   std::string failure;
-  switch (current.type) {
-    case reg::kRegSz:
-    case reg::kRegExpandSz:
-      prefix = "Unable to Update String [";
-      data = StringUpdate(NewData, current.data);
-      break;
-    case reg::kRegDword:
-    case reg::kRegQword: {
-      prefix = current.type == reg::kRegDword ? "Unable to Update Integer ["
-                                              : "Unable to Update LongInteger [";
-      if (settings_.simulate) return;
-      const auto number = ParseIntegerText(NewData);
-      if (!number) {
-        failure = InvalidIntegerMessage(NewData);
-      } else if (current.type == reg::kRegDword) {
-        data = reg::LittleEndian(static_cast<std::uint32_t>(static_cast<std::uint64_t>(*number)));
-      } else {
-        data = reg::LittleEndian(*number);
-      }
-      break;
-    }
-    case reg::kRegMultiSz:
-      prefix = "Unable to Update MultiString [";
-      data = text::Utf16ToBytes(text::Utf8ToUtf16(TerminatedMultiString(NewData)));
-      break;
-    default:
-      ErrorText = "Keyloom cannot edit this type of Key ";
+  if (NewBytes) {
+    // Bytes keep the value's type, whatever it is; the value must be there.
+    prefix = "Unable to Update Value [";
+    if (!exists) {
+      ErrorText = text::Cat({prefix, "the value does not exist]"});
       return;
+    }
+    data = *NewBytes;
+  } else {
+    switch (current.type) {
+      case reg::kRegSz:
+      case reg::kRegExpandSz:
+        prefix = "Unable to Update String [";
+        data = StringUpdate(NewData, current.data);
+        break;
+      case reg::kRegDword:
+      case reg::kRegQword: {
+        prefix = current.type == reg::kRegDword ? "Unable to Update Integer ["
+                                                : "Unable to Update LongInteger [";
+        if (settings_.simulate) return;
+        const auto number = ParseIntegerText(NewData);
+        if (!number) {
+          failure = InvalidIntegerMessage(NewData);
+        } else if (current.type == reg::kRegDword) {
+          data = reg::LittleEndian(static_cast<std::uint32_t>(static_cast<std::uint64_t>(*number)));
+        } else {
+          data = reg::LittleEndian(*number);
+        }
+        break;
+      }
+      case reg::kRegMultiSz:
+        prefix = "Unable to Update MultiString [";
+        data = text::Utf16ToBytes(text::Utf8ToUtf16(TerminatedMultiString(NewData)));
+        break;
+      default:
+        ErrorText = "Keyloom cannot edit this type of Key ";
+        return;
+    }
   }
   if (settings_.simulate) return;
   if (failure.empty()) {

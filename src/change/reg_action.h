@@ -17,6 +17,7 @@
 // An action must not be shared between threads.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,9 @@ class TRegAction {
   // Update: the new data as text (per the value's type). Value rename: the new name. Key rename:
   // the complete new key path below the same root.
   std::string NewData;
+  // Update: the new data as bytes, written as the value's own type in place of NewData (a Hex
+  // run's replacement, in a value of any kind).
+  std::optional<reg::Bytes> NewBytes;
   // "" for the local registry, else the remote computer ("\\NAME").
   std::string MachineName;
   // "" after success, else the reason. Cleared when an operation starts.

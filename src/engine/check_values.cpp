@@ -1,5 +1,6 @@
 #include "engine/check_values.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <vector>
@@ -23,6 +24,7 @@ struct ValueEntry {
   NumberTexts number;       // a REG_DWORD's or REG_QWORD's texts
   std::size_t size = 0;     // of its data, in bytes
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
+  reg::Bytes raw;           // its data, kept in the Hex mode alone
 };
 
 bool IsNumber(reg::DataKind kind) {
@@ -34,8 +36,9 @@ bool Unreadable(reg::DataKind kind, std::size_t size) {
          (kind == reg::DataKind::kInt64 && size != 8);
 }
 
-ValueEntry EntryOf(const reg::ValueBuffer& value) {
+ValueEntry EntryOf(const reg::ValueBuffer& value, bool keep_raw) {
   ValueEntry entry;
+  if (keep_raw) entry.raw.assign(value.data().begin(), value.data().end());
   entry.name = text::Utf16ToUtf8(value.name());
   entry.type = value.type();
   entry.size = value.data().size();
@@ -62,6 +65,78 @@ const FindUnits& FindUnitsOf(WalkFrame& frame, bool case_sensitive) {
   return *find;
 }
 
+// The text of a value's data a pattern found (a number's text it was found by), or null. The
+// string kinds are matched up to their first NUL, a multi-string element by element, a number by
+// each of its texts; Hex looks at the raw bytes of every kind.
+const std::string* PatternFound(const Pattern& pattern, const ValueEntry& value,
+                                reg::DataKind kind) {
+  if (pattern.mode() == MatchMode::kHex) return pattern.MatchesBytes(value.raw) ? &value.text : nullptr;
+  switch (kind) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString:
+      return pattern.Matches(std::string_view(value.text)) ? &value.text : nullptr;
+    case reg::DataKind::kMultiString:
+      for (const std::string_view element : MultiStringElements(value.text)) {
+        if (pattern.Matches(element)) return &value.text;
+      }
+      return nullptr;
+    case reg::DataKind::kInteger:
+    case reg::DataKind::kInt64:
+      for (const std::string& text : value.number.texts()) {
+        if (pattern.Matches(std::string_view(text))) return &text;
+      }
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// PatternFound on a value as it is read, its strings matched in the registry's UTF-16.
+bool PatternMatchesData(const Pattern& pattern, const reg::ValueBuffer& value) {
+  if (pattern.mode() == MatchMode::kHex) return pattern.MatchesBytes(value.data());
+  const std::u16string_view units = value.data_units();
+  switch (reg::KindOfType(value.type())) {
+    case reg::DataKind::kString:
+    case reg::DataKind::kExpandString:
+      return pattern.Matches(units.substr(0, units.find(u'\0')));
+    case reg::DataKind::kMultiString:
+      for (std::size_t start = 0; start < units.size();) {
+        const std::size_t end = std::min(units.find(u'\0', start), units.size());
+        if (pattern.Matches(units.substr(start, end - start))) return true;
+        start = end + 1;
+      }
+      return false;
+    case reg::DataKind::kInteger:
+    case reg::DataKind::kInt64:
+    {
+      const NumberTexts number(value.type(), value.data());
+      for (const std::string& text : number.texts()) {
+        if (pattern.Matches(std::string_view(text))) return true;
+      }
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+bool PatternMatchesName(const Pattern& pattern, std::u16string_view name) {
+  static const std::u16string kDefaultName = text::Utf8ToUtf16(reg::kDefaultValueName);
+  return pattern.mode() != MatchMode::kHex &&
+         pattern.Matches(name.empty() ? std::u16string_view(kDefaultName) : name);
+}
+
+std::string HexText(const reg::Bytes& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (const std::uint8_t byte : bytes) {
+    if (!text.empty()) text += ' ';
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0xF];
+  }
+  return text;
+}
+
 std::string Folded(std::string_view name) {
   std::u16string units = text::Utf8ToUtf16(name);
   for (auto& unit : units) unit = text::UpcaseUnit(unit);
@@ -86,15 +161,23 @@ struct ValueOptions {
 // entry, no text form and no name in UTF-8. Most values are such. `find` is made with the
 // options' case rule.
 bool Wanted(const WalkFrame& frame, const ValueOptions& options, const FindUnits& find,
-            const reg::ValueBuffer& value) {
+            const Pattern* pattern, const reg::ValueBuffer& value) {
   const reg::DataKind kind = reg::KindOfType(value.type());
   const SearchSession& session = *frame.session;
-  if (!TypeFilterAccepts(session.type_filter, kind, session.numeric)) return false;
+  if (!ValueConsidered(session, kind, value.data().size())) return false;
   // The debug log shows every value; a find text with stray bytes is matched on text alone.
   if (frame.settings.logging == kLoggingDebug || !find.usable()) return true;
   if (Unreadable(kind, value.data().size())) return true;
   if (kind == reg::DataKind::kUnknown && frame.settings.logging == kLoggingInformational) {
     return true;
+  }
+  if (pattern != nullptr) {
+    try {
+      return (options.contents && PatternMatchesData(*pattern, value)) ||
+             (options.names && PatternMatchesName(*pattern, value.name()));
+    } catch (const PatternTooComplex&) {
+      return true;  // the checks report it for this value
+    }
   }
   return (options.contents &&
           MatchData(find, value, {options.case_sensitive, frame.settings.wholenum})) ||
@@ -105,7 +188,7 @@ class ValueChecker {
  public:
   ValueChecker(WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                const std::string& key_name, const std::string& parent_display,
-               const ValueOptions& options)
+               const ValueOptions& options, const Pattern* pattern)
       : frame_(frame),
         context_(context),
         session_(*frame.session),
@@ -113,11 +196,12 @@ class ValueChecker {
         key_path_(parent_display + key_name),
         find_(session_.find_text),
         replace_(session_.replace_text),
-        options_(options) {}
+        options_(options),
+        pattern_(pattern) {}
 
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
-    if (!TypeFilterAccepts(session_.type_filter, kind, session_.numeric)) return;
+    if (!ValueConsidered(session_, kind, value.size)) return;
     if (value.unreadable) {
       const std::string bytes = value.size == 1 ? " byte" : " bytes";
       NotExamined("Unable to read value [" + key_path_ + "\\" + DisplayName(value.name) + "] as " +
@@ -204,7 +288,10 @@ class ValueChecker {
     }
     // A number is found by any of its texts, and replaced in the one it was found by.
     const std::string* found = &text;
-    if (IsNumber(kind)) {
+    if (pattern_ != nullptr) {
+      found = PatternFound(*pattern_, value, kind);
+      if (found == nullptr) return;
+    } else if (IsNumber(kind)) {
       found = MatchNumber(find_, value.number, Options());
       if (found == nullptr) return;
     } else if (!MatchText(find_, text, kind, true, Options())) {
@@ -219,6 +306,28 @@ class ValueChecker {
     }
     if (!session_.search_only) ChangeData(value, kind, *found, row);
     AddRow(shown, row);
+  }
+
+  // The find text replaced in `text` by the run's rule: the Text mode's or the pattern's.
+  std::string Replaced(std::string_view text) const {
+    if (pattern_ == nullptr) return ReplaceText(text, find_, replace_, options_.case_sensitive);
+    return pattern_->Replace(text);
+  }
+
+  // A Hex run's change: the bytes replaced in the value's data, whatever its kind.
+  void ReplaceBytes(const ValueEntry& value, bool* counted, HitDetails& row) {
+    change::TRegAction action =
+        NewRunAction(frame_, context_, key_path_, (frame_.settings.undo & config::kUndoEdits) != 0);
+    action.ActionKind = change::akUpdate;
+    action.ValueName = value.name;
+    action.NewBytes = pattern_->ReplaceBytes(value.raw);
+    const std::string success_line = frame_.settings.logging == kLoggingInformational
+                                         ? "New Data is : " + HexText(*action.NewBytes)
+                                         : std::string();
+    const bool made =
+        MakeRunChange(session_, context_, action, change::ChangeOp::kExecute, success_line);
+    *counted = true;
+    NoteResult(row, action, made, change::ChangeResult::kReplaced);
   }
 
   // The run's change of a value whose data holds the find text; what it did goes on `row`.
@@ -245,22 +354,30 @@ class ValueChecker {
   // Sets `*counted` once the change has been counted, made or refused.
   void ReplaceData(const ValueEntry& value, reg::DataKind kind, const std::string& text,
                    bool* counted, HitDetails& row) {
+    if (pattern_ != nullptr && pattern_->mode() == MatchMode::kHex) {
+      ReplaceBytes(value, counted, row);
+      return;
+    }
     const bool informational = frame_.settings.logging == kLoggingInformational;
     std::string replaced;
     std::string success_line;  // shown at the informational level once the value is written
     switch (kind) {
       case reg::DataKind::kString:
       case reg::DataKind::kExpandString:
-        replaced = ReplaceText(text, find_, replace_, options_.case_sensitive);
+        replaced = Replaced(text);
         success_line = "New String is : " + replaced;
         break;
       case reg::DataKind::kInteger:
       case reg::DataKind::kInt64:
-        replaced = ReplaceText(text, find_, replace_, options_.case_sensitive);
+        replaced = Replaced(text);
         success_line = "New Integer is : " + replaced;
         break;
       case reg::DataKind::kMultiString:
-        replaced = ReplaceInMultiString(text, find_, replace_, options_.case_sensitive);
+        replaced = pattern_ == nullptr
+                       ? ReplaceInMultiString(text, find_, replace_, options_.case_sensitive)
+                       : ReplaceInMultiString(text, [this](std::string_view element) {
+                           return pattern_->Replace(element);
+                         });
         success_line = "New MultiString is : " + NulsAsBlanks(replaced);
         break;
       default:
@@ -284,7 +401,11 @@ class ValueChecker {
   void CheckName(const ValueEntry& value, reg::DataKind kind) {
     std::string shown = DisplayName(value.name);
     if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
-    if (!MatchText(find_, shown, kind, false, Options())) return;
+    if (pattern_ != nullptr) {
+      if (!PatternMatchesName(*pattern_, text::Utf8ToUtf16(value.name))) return;
+    } else if (!MatchText(find_, shown, kind, false, Options())) {
+      return;
+    }
     HitDetails row = Found(value, FoundIn::kValueName);
     Log("Key Found : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
@@ -301,7 +422,7 @@ class ValueChecker {
     }
     if (Changed(ItemChange::kValueName, value.name)) return;
     if (!MarkBefore(ItemChange::kValueName, value, row)) return;
-    const std::string new_name = ReplaceText(shown, find_, replace_, options_.case_sensitive);
+    const std::string new_name = Replaced(shown);
     change::TRegAction action =
         NewRunAction(frame_, context_, key_path_, (frame_.settings.undo & config::kUndoEdits) != 0);
     action.ActionKind = change::akRename;
@@ -352,6 +473,7 @@ class ValueChecker {
   const std::string& find_;
   const std::string& replace_;
   const ValueOptions options_;
+  const Pattern* pattern_;  // null in the Text mode
 };
 
 }  // namespace
@@ -408,6 +530,8 @@ void CheckValues(WalkFrame& frame, const RunContext& context, reg::KeyHandle key
                              context.controls->IncludeValueContents(),
                              context.controls->IncludeValueNames()};
   const FindUnits& find = FindUnitsOf(frame, options.case_sensitive);
+  const Pattern* pattern = PatternOf(frame, options.case_sensitive);
+  const bool keep_raw = pattern != nullptr && pattern->mode() == MatchMode::kHex;
   reg::ValueBuffer& room = frame.value_room;
   // Every value is read before any is checked: a change made by a check must not alter what the
   // reading sees (a renamed or deleted value moves the others' indexes).
@@ -427,10 +551,10 @@ void CheckValues(WalkFrame& frame, const RunContext& context, reg::KeyHandle key
       if (value_count == kAllValues) break;
       continue;
     }
-    if (Wanted(frame, options, find, room)) kept.push_back(EntryOf(room));
+    if (Wanted(frame, options, find, pattern, room)) kept.push_back(EntryOf(room, keep_raw));
   }
   if (kept.empty()) return;
-  ValueChecker checker(frame, context, key, key_name, parent_display, options);
+  ValueChecker checker(frame, context, key, key_name, parent_display, options, pattern);
   for (const auto& value : kept) {
     try {
       checker.Check(value);

@@ -26,6 +26,27 @@ std::string Child(const std::string& path, const std::string& name) {
 
 }  // namespace
 
+const Pattern* PatternOf(WalkFrame& frame, bool case_sensitive) {
+  const SearchSession& session = *frame.session;
+  if (session.rules.mode == MatchMode::kText) return nullptr;
+  if (!frame.pattern || frame.pattern->case_sensitive() != case_sensitive) {
+    std::string error;
+    frame.pattern = Pattern::Make(session.rules.mode, session.find_text,
+                                  session.search_only ? "" : session.replace_text, case_sensitive,
+                                  &error);
+    if (!frame.pattern) throw std::runtime_error(error);
+  }
+  return frame.pattern.get();
+}
+
+bool ValueConsidered(const SearchSession& session, reg::DataKind kind, std::size_t size) {
+  constexpr int kRegBinaryFilter = 6;
+  const bool type_ok = session.rules.mode == MatchMode::kHex && session.type_filter == kRegBinaryFilter
+                           ? kind == reg::DataKind::kBinary
+                           : TypeFilterAccepts(session.type_filter, kind, session.numeric);
+  return type_ok && session.rules.SizeInRange(size);
+}
+
 void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {
   engine_ = &engine;
   SearchSession& session = engine.session();
@@ -140,6 +161,14 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       Log("Skipping WoW6432Node : " + full());
       return true;
     }
+    if (!session.rules.exclusions.empty()) {
+      const int excluded = session.rules.ExclusionOf(session.root_index, full());
+      if (excluded >= 0) {
+        ++session.exclusion_hits[static_cast<std::size_t>(excluded)];
+        if (Informational(settings)) Log("Skipping Excluded Key : " + full());
+        return true;
+      }
+    }
     reg::UniqueKey child(*context_.api, OpenSubkey(parent, name));
     if (!child && last_error_ == reg::kKeyDeleted) return false;
     if (!child && settings.fixperms) {
@@ -170,8 +199,14 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
         info.subkey_count = 0xFFFFFFFF;
       }
       frame.key_written = info.last_write_time;
-      if (context_.controls->IncludeKeyNames()) CheckKeyName(frame, &child, parent_display, name);
-      if (child) CheckValues(frame, context_, child.get(), name, parent_display, info.value_count);
+      // A key written outside the time range has no hits of its own; its subkeys may.
+      const bool in_range = session.rules.KeyWrittenInRange(frame.key_written);
+      if (in_range && context_.controls->IncludeKeyNames()) {
+        CheckKeyName(frame, &child, parent_display, name);
+      }
+      if (child && in_range) {
+        CheckValues(frame, context_, child.get(), name, parent_display, info.value_count);
+      }
       std::vector<std::string> names;
       if (child && info.subkey_count > 0) {
         names = SubkeyNames(frame, child.get(), info.subkey_count);
@@ -209,8 +244,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   SearchSession& session = *frame.session;
   const std::string full = parent_display + name;
   if (frame.settings.logging == kLoggingDebug) Log("Checking KEY NAME [" + full + "]", true);
-  const MatchOptions options{context_.controls->CaseSensitive(), frame.settings.wholenum};
-  if (!MatchText(session.find_text, name, reg::DataKind::kString, false, options)) return;
+  if (!KeyNameMatches(frame, full, name)) return;
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
   const std::string root_name = frame.root_name;
@@ -275,9 +309,32 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   }
 }
 
-std::string RegistryWalker::RenamedPath(const WalkFrame& frame, const std::string& full) const {
+bool RegistryWalker::KeyNameMatches(WalkFrame& frame, const std::string& full,
+                                    const std::string& name) {
+  const bool case_sensitive = context_.controls->CaseSensitive();
+  const Pattern* pattern = PatternOf(frame, case_sensitive);
+  if (pattern == nullptr) {
+    const MatchOptions options{case_sensitive, frame.settings.wholenum};
+    return MatchText(frame.session->find_text, name, reg::DataKind::kString, false, options);
+  }
+  try {
+    return pattern->Matches(std::string_view(name));
+  } catch (const PatternTooComplex& error) {
+    // The key's values and subkeys are examined all the same.
+    ++frame.session->unreadable_values;
+    Log("Unable to match key name [" + full + "], skipping [" + error.what() + "]");
+    return false;
+  }
+}
+
+std::string RegistryWalker::RenamedPath(WalkFrame& frame, const std::string& full) const {
   const SearchSession& session = *frame.session;
   const bool case_sensitive = context_.controls->CaseSensitive();
+  if (const Pattern* pattern = PatternOf(frame, case_sensitive)) {
+    // A pattern is matched against the key's name: only the name is replaced.
+    const std::size_t slash = full.rfind('\\');
+    return full.substr(0, slash + 1) + pattern->Replace(std::string_view(full).substr(slash + 1));
+  }
   // Below a renamed key (a follow-up pass) the key's new name holds the replacement already: only
   // what lies below it is replaced, or a replacement that contains the find text would grow it
   // again and move the subkey out of its renamed parent.

@@ -16,12 +16,14 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/match.h"
 #include "engine/run_context.h"
+#include "engine/pattern.h"
 #include "engine/run_io.h"
 #include "engine/search_session.h"
 #include "registry/reg_api.h"
@@ -51,7 +53,18 @@ struct WalkFrame {
   // as they are read (CheckValues).
   reg::ValueBuffer value_room;
   std::optional<FindUnits> find_units;
+  // The find text of the Wildcards, Regex and Hex modes, compiled for the case rule it holds.
+  std::unique_ptr<const Pattern> pattern;
 };
+
+// The run's pattern for `case_sensitive`, compiled at its first use and again when the case rule
+// changes; null in the Text mode. Throws std::runtime_error for a find text that does not compile
+// (a run refuses one before it starts).
+const Pattern* PatternOf(WalkFrame& frame, bool case_sensitive);
+
+// Whether the session's filters let the walk look at a value of `kind` holding `size` bytes: the
+// type filter (whose REG_BINARY item serves the Hex mode) and the size range.
+bool ValueConsidered(const SearchSession& session, reg::DataKind kind, std::size_t size);
 
 class RegistryWalker final : public KeyWalker {
  public:
@@ -75,7 +88,10 @@ class RegistryWalker final : public KeyWalker {
   void CheckKeyName(WalkFrame& frame, reg::UniqueKey* child, const std::string& parent_display,
                     const std::string& name);
   // The new path of the key at `full` in a replace run.
-  std::string RenamedPath(const WalkFrame& frame, const std::string& full) const;
+  std::string RenamedPath(WalkFrame& frame, const std::string& full) const;
+  // Whether the key `name` at `full` matches the find text; a pattern that gives up on it is
+  // logged and counted, and does not match.
+  bool KeyNameMatches(WalkFrame& frame, const std::string& full, const std::string& name);
   reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
   std::string ErrorText(reg::ErrorCode code);
   // A key whose examination an error ended: logged and counted among the keys not read.

@@ -286,15 +286,30 @@ bool MatchValue(std::string_view find, const reg::RawValue& value, const MatchOp
 
 std::string ReplaceInMultiString(std::string_view raw, std::string_view find,
                                  std::string_view replace, bool case_sensitive) {
-  if (raw.find('\0') == std::string_view::npos) return std::string(raw);
-  std::string out;
+  return ReplaceInMultiString(raw, [&](std::string_view element) {
+    return ReplaceText(element, find, replace, case_sensitive);
+  });
+}
+
+std::vector<std::string_view> MultiStringElements(std::string_view raw) {
+  std::vector<std::string_view> elements;
   std::size_t start = 0;
   while (start < raw.size()) {
     const std::size_t nul = raw.find('\0', start);
     const std::size_t end = nul == std::string_view::npos ? raw.size() : nul;
-    out += ReplaceText(raw.substr(start, end - start), find, replace, case_sensitive);
-    out += '\0';
+    elements.push_back(raw.substr(start, end - start));
     start = end + 1;
+  }
+  return elements;
+}
+
+std::string ReplaceInMultiString(std::string_view raw,
+                                 const std::function<std::string(std::string_view)>& replace_element) {
+  if (raw.find('\0') == std::string_view::npos) return std::string(raw);
+  std::string out;
+  for (const std::string_view element : MultiStringElements(raw)) {
+    out += replace_element(element);
+    out += '\0';
   }
   return out;
 }

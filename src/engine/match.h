@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/reg_api.h"
 #include "registry/registry.h"
@@ -115,6 +117,11 @@ bool MatchValue(std::string_view find, const reg::RawValue& value, const MatchOp
 // last one) replaced and followed by one NUL. Text without any NUL comes back unchanged.
 std::string ReplaceInMultiString(std::string_view raw, std::string_view find,
                                  std::string_view replace, bool case_sensitive);
+// The same with each element replaced by `replace_element`.
+std::string ReplaceInMultiString(std::string_view raw,
+                                 const std::function<std::string(std::string_view)>& replace_element);
+// The elements of a multi-string's raw text, split the same way.
+std::vector<std::string_view> MultiStringElements(std::string_view raw);
 
 // Whether type filter `filter` (cmbType item index 0 to 8) examines a value of `kind`; `numeric` is
 // the run's numeric flag.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/hit_details.h"
+#include "engine/match_rules.h"
 
 namespace keyloom::engine {
 
@@ -36,6 +37,8 @@ class RunControls {
   virtual bool WindowVisible() = 0;         // the main window is shown
   // Where the main pass starts, in order; empty (the window) lets RootChoice choose whole roots.
   virtual std::vector<StartPoint> StartPoints() { return {}; }
+  // How the find text is read and which keys and values are considered; read once a run.
+  virtual MatchRules Rules() { return {}; }
 };
 
 // Everything a run shows. Texts are taken by value: a caller hands over a temporary without a

@@ -5,6 +5,7 @@
 
 #include "base/local_date.h"
 #include "base/text.h"
+#include "engine/pattern.h"
 
 namespace keyloom::engine {
 namespace {
@@ -48,19 +49,24 @@ bool IsDecimalNumber(const std::string& text, char decimal_separator) {
 
 std::vector<std::string> ValidateRequest(bool include_key_names, bool include_values,
                                          bool include_value_names, const std::string& find_text,
-                                         int type_filter) {
+                                         int type_filter, MatchMode mode) {
   std::vector<std::string> lines;
+  const bool text_mode = mode == MatchMode::kText;
   if (!include_key_names && !include_values && !include_value_names) {
     lines.push_back("You must \"Include\" something to search in.");
     lines.push_back("Please select at least one of the \"Include\" options.");
   }
-  if (include_values && !IsDecimalNumber(find_text) &&
+  if (text_mode && include_values && !IsDecimalNumber(find_text) &&
       (type_filter == kOnlyNumbers || type_filter == kRegDwordFilter ||
        type_filter == kRegBinaryFilter)) {
     lines.push_back("You cannot search for a Non-Numeric Value in Numeric Keys.");
     lines.push_back("Change the Key Type to perform your search.");
   }
-  if (include_values && type_filter == kRegBinaryFilter) {
+  if (mode == MatchMode::kHex && !include_values) {
+    lines.push_back("Hex bytes are found in value data only.");
+    lines.push_back("Include value contents to perform your search.");
+  }
+  if (mode != MatchMode::kHex && include_values && type_filter == kRegBinaryFilter) {
     lines.push_back("Binary Searches are not available in this release.");
     lines.push_back("Change the Key Type to perform your search.");
   }
@@ -82,6 +88,7 @@ void SearchEngine::RunSession(bool search_only) {
   RunControls& controls = *context.controls;
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
+  session_.rules = controls.Rules();
   BeginJournalRun();
   struct RunEnd {
     const RunContext& context;
@@ -136,6 +143,14 @@ void SearchEngine::RunSession(bool search_only) {
   session_.renamed_keys.clear();
 
   Log("Search Matched " + std::to_string(session_.matched_count) + " Keys.");
+  for (std::size_t i = 0; i < session_.exclusion_hits.size(); ++i) {
+    const std::int64_t hits = session_.exclusion_hits[i];
+    const ExcludedKey& excluded = session_.rules.exclusions[i];
+    const reg::RootKey* root = reg::RootByIndex(excluded.root_index);
+    if (hits == 0 || root == nullptr) continue;
+    Log(std::string("Excluded Key not entered [") + root->name + excluded.path + "]: " +
+        std::to_string(hits) + (hits == 1 ? " time." : " times."));
+  }
   const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
   Log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.");
   if (session_.failed_count > 0) {
@@ -197,7 +212,8 @@ void SearchEngine::BeginMainPass(const std::string& find) {
   session_.unreadable_count = 0;
   session_.unreadable_values = 0;
   session_.keys_examined = 0;
-  session_.numeric = IsDecimalNumber(find);
+  session_.numeric = session_.rules.mode != MatchMode::kText || IsDecimalNumber(find);
+  session_.exclusion_hits.assign(session_.rules.exclusions.size(), 0);
 }
 
 bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path, bool main_pass) {
@@ -295,11 +311,16 @@ bool RunController::StartRun(bool search_only) {
   return true;
 }
 
-bool RunController::RequestIsValid() {
+bool RunController::RequestIsValid(bool search_only) {
   RunControls& controls = *engine_.context().controls;
-  refused_lines_ =
-      ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
-                      controls.IncludeValueNames(), controls.FindText(), controls.TypeFilter());
+  const MatchMode mode = controls.Rules().mode;
+  refused_lines_ = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
+                                   controls.IncludeValueNames(), controls.FindText(),
+                                   controls.TypeFilter(), mode);
+  const std::string pattern_error =
+      PatternError(mode, controls.FindText(), controls.ReplaceText(),
+                   search_only || controls.DeleteMode());
+  if (!pattern_error.empty()) refused_lines_.push_back(pattern_error);
   for (const auto& line : refused_lines_) engine_.context().log(line, false);
   return refused_lines_.empty();
 }
@@ -310,7 +331,7 @@ void RunController::btnSearchClick() {
     return;
   }
   if (text::IsBlank(engine_.context().controls->FindText())) return;
-  if (RequestIsValid()) StartRun(true);
+  if (RequestIsValid(true)) StartRun(true);
 }
 
 bool RunController::btnReplaceClick() {
@@ -323,7 +344,7 @@ bool RunController::btnReplaceClick() {
     window_->ShowWarning(kReplaceWarning);
     return false;
   }
-  return RequestIsValid() && StartRun(false);
+  return RequestIsValid(false) && StartRun(false);
 }
 
 void RunController::btnPauseClick() {

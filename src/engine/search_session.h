@@ -59,6 +59,9 @@ struct SearchSession {
   // The changes made or tried so far, by the system's name of the item (see RunItem): an item
   // reached twice, under two roots or again after its own change, is changed once.
   std::set<std::string> changed_items;
+  MatchRules rules;  // read from the controls at the start of the run
+  // How often the walk came upon each of rules.exclusions and did not enter it.
+  std::vector<std::int64_t> exclusion_hits;
   bool abandon = false;  // set by the walk when it cannot re-open a key
   int root_index = 0;    // the root being walked
 };
@@ -108,9 +111,11 @@ std::optional<std::string> UndoEndLine(const std::vector<std::string>& undo_file
 bool IsDecimalNumber(const std::string& text, char decimal_separator = '.');
 
 // The lines validation writes, in order; empty when the request may run.
+// In the Wildcards, Regex and Hex modes numbers are matched as any text is, and the REG_BINARY
+// filter serves the Hex mode.
 std::vector<std::string> ValidateRequest(bool include_key_names, bool include_values,
                                          bool include_value_names, const std::string& find_text,
-                                         int type_filter);
+                                         int type_filter, MatchMode mode = MatchMode::kText);
 
 // The worker side: RunSession and SearchRoots.
 class SearchEngine {
@@ -204,7 +209,7 @@ class RunController {
 
  private:
   // Validates the request in the controls; the lines of every rule that applies are logged.
-  bool RequestIsValid();
+  bool RequestIsValid(bool search_only);
   bool StartRun(bool search_only);
   // Asks the worker to stop and lets a paused one go on to see it.
   void RequestStop();

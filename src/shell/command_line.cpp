@@ -6,7 +6,10 @@
 #include <set>
 
 #include "base/ascii.h"
+#include "base/file_io.h"
+#include "base/os_error.h"
 #include "base/text.h"
+#include "base/utf8_path.h"
 #include "registry/registry.h"
 
 namespace keyloom::shell {
@@ -98,6 +101,89 @@ std::string SetRoot(CommandLine& line, const std::string& value) {
   return "";
 }
 
+// /regex, /wildcards or /hex: one of them at most.
+Setter SetMode(engine::MatchMode mode) {
+  return [mode](CommandLine& line, const std::string&) {
+    if (line.rules.mode != engine::MatchMode::kText) {
+      return std::string("/regex, /wildcards and /hex exclude each other");
+    }
+    line.rules.mode = mode;
+    return std::string();
+  };
+}
+
+Setter SetTime(std::optional<std::uint64_t> engine::MatchRules::*member) {
+  return [member](CommandLine& line, const std::string& value) {
+    const auto when = engine::ParseLocalTime(value);
+    if (!when) {
+      return "takes a local date as yyyy-mm-dd or yyyy-mm-dd hh:mm[:ss] (not \"" + value + "\")";
+    }
+    line.rules.*member = when;
+    return std::string();
+  };
+}
+
+Setter SetSize(std::optional<std::uint64_t> engine::MatchRules::*member) {
+  return [member](CommandLine& line, const std::string& value) {
+    std::uint64_t size = 0;
+    bool fits = !value.empty() && value.size() <= 19;
+    for (const char c : value) {
+      if (c < '0' || c > '9') fits = false;
+      if (fits) size = size * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (!fits) return "takes a number of bytes, 0 or more (not \"" + value + "\")";
+    line.rules.*member = size;
+    return std::string();
+  };
+}
+
+// One excluded key, from /exclude or a line of /exclude-file.
+std::string AddExclusion(CommandLine& line, std::string_view value) {
+  const std::optional<engine::StartPoint> key = ParseRootArgument(value);
+  if (!key || key->path == "\\") {
+    return "takes a key below a root key, as in HKLM\\SOFTWARE\\Classes (not \"" +
+           std::string(value) + "\")";
+  }
+  const engine::ExcludedKey excluded{key->root_index, key->path};
+  if (line.rules.ExclusionOf(excluded.root_index, excluded.path) < 0) {
+    line.rules.exclusions.push_back(excluded);
+  }
+  return "";
+}
+
+// The keys of a file, one a line (UTF-8); blank lines and lines beginning with ";" or "#" are
+// left out.
+std::string AddExclusionFile(CommandLine& line, const std::string& value) {
+  std::string bytes;
+  if (!base::ReadWholeFile(base::PathFromUtf8(value), &bytes)) {
+    return "cannot read " + value + " [" + base::LastFileErrorText() + "]";
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  const std::vector<std::string_view> lines = text::SplitLines(bytes);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string entry(lines[i]);
+    while (!entry.empty() && text::IsBlank(entry.back())) entry.pop_back();
+    while (!entry.empty() && text::IsBlank(entry.front())) entry.erase(0, 1);
+    if (entry.empty() || entry.front() == ';' || entry.front() == '#') continue;
+    if (std::string why = AddExclusion(line, entry); !why.empty()) {
+      return value + " line " + std::to_string(i + 1) + " " + why;
+    }
+  }
+  return "";
+}
+
+// The filters that contradict themselves select nothing: refused rather than run for nothing.
+std::string RulesRefusal(const engine::MatchRules& rules) {
+  if (rules.modified_after && rules.modified_before &&
+      *rules.modified_after / 10'000'000 >= *rules.modified_before / 10'000'000) {
+    return "Option /modified-after must name a time before /modified-before";
+  }
+  if (rules.min_size && rules.max_size && *rules.min_size > *rules.max_size) {
+    return "Option /min-size must not be larger than /max-size";
+  }
+  return "";
+}
+
 // An option without a value that sets `member`.
 Setter Flag(bool CommandLine::*member) {
   return [member](CommandLine& line, const std::string&) {
@@ -158,6 +244,15 @@ const std::vector<Option>& Options() {
       {"quiet", false, Flag(&CommandLine::quiet)},
       {"progress", false, SetProgress(ProgressSwitch::kOn)},
       {"noprogress", false, SetProgress(ProgressSwitch::kOff)},
+      {"regex", false, SetMode(engine::MatchMode::kRegex)},
+      {"wildcards", false, SetMode(engine::MatchMode::kWildcards)},
+      {"hex", false, SetMode(engine::MatchMode::kHex)},
+      {"modified-after", true, SetTime(&engine::MatchRules::modified_after)},
+      {"modified-before", true, SetTime(&engine::MatchRules::modified_before)},
+      {"min-size", true, SetSize(&engine::MatchRules::min_size)},
+      {"max-size", true, SetSize(&engine::MatchRules::max_size)},
+      {"exclude", true, AddExclusion},
+      {"exclude-file", true, AddExclusionFile},
       {"?", false, Flag(&CommandLine::help)},
       {"help", false, Flag(&CommandLine::help)},
   };
@@ -242,7 +337,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return parsed;
     }
     const std::string canonical = option->name == std::string("help") ? "?" : option->name;
-    if (canonical != "root" && !seen.insert(canonical).second) {
+    if (canonical != "root" && canonical != "exclude" && canonical != "exclude-file" &&
+        !seen.insert(canonical).second) {
       Refusal(parsed, "Option /" + canonical + " is given more than once");
       return parsed;
     }
@@ -269,6 +365,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed, "Options /undo and /noundo exclude each other");
   } else if (const std::string why = RemoteRootRefusal(line); !why.empty()) {
     Refusal(parsed, why);
+  } else if (const std::string rules_why = RulesRefusal(line.rules); !rules_why.empty()) {
+    Refusal(parsed, rules_why);
   } else if (line.SearchOnly() && (line.simulate || line.fixperms || line.no_undo ||
                                    line.separate_undo || !line.undo_folder.empty())) {
     Refusal(parsed,
@@ -294,6 +392,7 @@ void ApplyCommandLine(const CommandLine& line, Settings& settings, WindowSetting
   }
   window.searchtype = line.type.value_or(0);
   window.usecase = line.use_case;
+  window.rules = line.rules;
   if (line.whole) settings.wholenum = true;
   if (line.view) settings.scanmethod = *line.view == 64 ? 1 : 0;
   if (line.simulate) settings.simulate = true;
@@ -327,6 +426,22 @@ keyloom /find TEXT [/replace TEXT | /delete] [options]
   /type TYPE        all, strings, numbers, REG_SZ, REG_EXPAND_SZ, REG_DWORD,
                     REG_MULTI_SZ or REG_QWORD (default: all)
   /case             case-sensitive matching
+  /regex            TEXT is a Perl regular expression, matched anywhere in a text; the
+                    replacement may hold $0-$9, ${number}, ${name} and $$ (backslashes in
+                    it are plain characters); a supplementary character is two units
+  /wildcards        TEXT must match a whole text: * any characters, ? one character;
+                    the replacement takes the whole text
+  /hex              TEXT is bytes (DE AD BE EF or deadbeef), found in the data of values
+                    of every type; the replacement is bytes too
+  /modified-after DATE   only keys written at DATE or later (yyyy-mm-dd [hh:mm[:ss]],
+                    local time, as the Modified column shows it); their subkeys are searched
+  /modified-before DATE  only keys written before DATE
+  /min-size N       only values of at least N bytes of data
+  /max-size N       only values of at most N bytes of data
+  /exclude KEY      do not enter KEY (e.g. HKLM\SOFTWARE\Classes) nor anything below it;
+                    may be given more than once
+  /exclude-file FILE  the keys to exclude, one a line (lines beginning with ; or # are
+                    comments)
   /whole            numbers match only as whole numbers
   /simulate         do everything but change the registry
   /undo DIR         write the undo files into DIR (default: the settings file's folder)

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/match_rules.h"
 #include "engine/run_io.h"
 #include "shell/run_progress.h"
 #include "shell/settings.h"
@@ -43,6 +44,9 @@ struct CommandLine {
   std::string ini_file;
   bool quiet = false;
   ProgressSwitch progress = ProgressSwitch::kAuto;  // /progress, /noprogress
+  // /regex, /wildcards, /hex; /modified-after, /modified-before, /min-size, /max-size; /exclude and
+  // the keys of /exclude-file.
+  engine::MatchRules rules;
 
   bool SearchOnly() const { return replace.empty() && !delete_hits; }
 };

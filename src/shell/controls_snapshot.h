@@ -38,6 +38,7 @@ class ControlsSnapshot final : public engine::RunControls {
   bool IncludeValueContents() override { return Read(&WindowSettings::searchvalues); }
   bool IncludeValueNames() override { return Read(&WindowSettings::searchkeys); }
   bool CaseSensitive() override { return Read(&WindowSettings::usecase); }
+  engine::MatchRules Rules() override { return Read(&WindowSettings::rules); }
   bool DeleteMode() override {
     return settings_->Read([](const Settings& s) { return s.enabledel; });
   }

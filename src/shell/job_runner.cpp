@@ -28,6 +28,7 @@ class RequestControls final : public engine::RunControls {
   bool IncludeValueContents() override { return request_.window.searchvalues; }
   bool IncludeValueNames() override { return request_.window.searchkeys; }
   bool CaseSensitive() override { return request_.window.usecase; }
+  engine::MatchRules Rules() override { return request_.window.rules; }
   bool DeleteMode() override { return request_.settings.enabledel; }
   bool WindowVisible() override { return false; }
   std::vector<engine::StartPoint> StartPoints() override { return request_.starts; }

@@ -20,6 +20,7 @@
 
 #include "base/file_io.h"
 #include "config/settings.h"
+#include "engine/match_rules.h"
 #include "shell/ini_file.h"
 #include "shell/window_place.h"
 
@@ -53,6 +54,8 @@ struct WindowSettings {
   std::array<int, 5> detail_col = {110, 260, 80, 130, 60};
   // WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT, WIN_MAXIMIZED: the main window's place.
   WindowPlace place;
+  // The match mode and the filters of the search request.
+  engine::MatchRules rules;
 
   bool operator==(const WindowSettings&) const = default;
 };

@@ -24,6 +24,7 @@ class FakeControls : public RunControls {
   int type_filter = 0;
   bool key_names = false, values = true, value_names = false, case_sensitive = false;
   bool delete_mode = false, visible = true;
+  MatchRules rules;
 
   std::string FindText() override { return find; }
   std::string ReplaceText() override { return replace; }
@@ -35,6 +36,7 @@ class FakeControls : public RunControls {
   bool CaseSensitive() override { return case_sensitive; }
   bool DeleteMode() override { return delete_mode; }
   bool WindowVisible() override { return visible; }
+  MatchRules Rules() override { return rules; }
 };
 
 // Records "line: ...", "bar: ...", "row: ...", "clear", "finished", "quit" in call order.

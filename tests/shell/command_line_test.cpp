@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -60,7 +63,54 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"},
         Refusal{{"/find", "a", "/progress", "/noprogress"},
                 "/noprogress: /progress and /noprogress exclude each other"},
-        Refusal{{"/find", "a", "/progress", "/PROGRESS"}, "/progress is given more than once"}));
+        Refusal{{"/find", "a", "/progress", "/PROGRESS"}, "/progress is given more than once"},
+        // Match modes and filters.
+        Refusal{{"/find", "a", "/regex", "/hex"}, "/hex: /regex, /wildcards and /hex exclude"},
+        Refusal{{"/find", "a", "/modified-after", "2026-02-30"}, "takes a local date"},
+        Refusal{{"/find", "a", "/modified-before", "2026-12-08 25:00"}, "(not \"2026-12-08 25:00\")"},
+        Refusal{{"/find", "a", "/modified-after", "08.12.2026"}, "takes a local date"},
+        Refusal{{"/find", "a", "/modified-after", "2026-12-08", "/modified-before", "2026-12-08"},
+                "/modified-after must name a time before /modified-before"},
+        Refusal{{"/find", "a", "/min-size", "-1"}, "takes a number of bytes"},
+        Refusal{{"/find", "a", "/max-size", "99999999999999999999"}, "takes a number of bytes"},
+        Refusal{{"/find", "a", "/min-size", "10", "/max-size", "9"}, "must not be larger"},
+        Refusal{{"/find", "a", "/exclude", "HKLM"}, "takes a key below a root key"},
+        Refusal{{"/find", "a", "/exclude", "HKXX\\A"}, "takes a key below a root key"},
+        Refusal{{"/find", "a", "/exclude-file", "/no/such/folder/keys.txt"},
+                "/exclude-file: cannot read /no/such/folder/keys.txt ["}));
+
+TEST(CommandLineTest, ReadsMatchModesFiltersAndExclusions) {
+  keyloom::testing::TempFolder folder;
+  const std::string list = folder.Utf8() + "/keys.txt";
+  {
+    std::ofstream out(list, std::ios::binary);
+    out << "\xEF\xBB\xBF; keys not to enter\r\n\r\n  HKCU\\Software\\Big  \r\n# comment\nhklm\\system\n";
+  }
+  const ParsedCommandLine parsed = ParseCommandLine(
+      {"/find", "(a+)", "/replace", "$1", "/REGEX", "/modified-after", "2026-01-02",
+       "/modified-before", "2026-01-02 10:30", "/min-size", "0", "/max-size", "4096", "/exclude",
+       "HKCU\\Software\\Big", "/exclude", "HKU\\.DEFAULT\\", "/exclude-file", list});
+  ASSERT_TRUE(parsed.line) << parsed.error;
+  const engine::MatchRules& rules = parsed.line->rules;
+  EXPECT_EQ(rules.mode, engine::MatchMode::kRegex);
+  ASSERT_TRUE(rules.modified_after && rules.modified_before);
+  EXPECT_EQ(*rules.modified_before - *rules.modified_after, (10 * 3600 + 30 * 60) * 10'000'000ull);
+  EXPECT_EQ(rules.min_size, 0u);
+  EXPECT_EQ(rules.max_size, 4096u);
+  EXPECT_EQ(rules.exclusions, (std::vector<engine::ExcludedKey>{{2, "\\Software\\Big"},
+                                                                 {4, "\\.DEFAULT"},
+                                                                 {3, "\\system"}}))
+      << "a key named twice is excluded once";
+  Settings settings;
+  WindowSettings window;
+  ApplyCommandLine(*parsed.line, settings, window);
+  EXPECT_EQ(window.rules, rules);
+
+  std::ofstream(list, std::ios::binary) << "HKCU\\Fine\nHKQQ\\Bad\n";
+  EXPECT_NE(ParseCommandLine({"/find", "a", "/exclude-file", list})
+                .error.find("keys.txt line 2 takes a key below a root key"),
+            std::string::npos);
+}
 
 // Every option read, then mapped onto the settings file's record and the window's request: what
 // the line says wins over the file, and a command-line run never starts, hides or closes a window

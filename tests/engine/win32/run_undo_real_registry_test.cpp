@@ -105,6 +105,38 @@ TEST_F(RealRegistryRunUndoTest, AReplaceRunIsTakenBackByTheRegistryEditor) {
   EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
 }
 
+TEST_F(RealRegistryRunUndoTest, RegexAndHexRunsAreTakenBackByTheRegistryEditor) {
+  ASSERT_TRUE(context_.program.is_64bit_windows);
+  settings_.scanmethod = 1;
+  Put("Rx", "path", {reg::kRegSz, Utf16Z(u"\\\\qzkv12\\share")});
+  Put("Rx", "list", {reg::kRegMultiSz, Utf16Z(std::u16string(u"qzkv7\0other\0", 12))});
+  Put("Rx\\qzkv3Key", "qzkv4Name", {reg::kRegSz, Utf16Z(u"x")});
+  Put("Rx", "blob", {reg::kRegBinary, {1, 0xDE, 0xAD, 0xBE, 0xEF}});
+  Put("Skip\\Deep", "v", {reg::kRegSz, Utf16Z(u"qzkv99")});
+  const auto before = Tree();
+
+  controls_.rules.mode = MatchMode::kRegex;
+  controls_.rules.exclusions = {{2, "\\Software\\KeyloomTest\\Skip"}};
+  const auto lines = Run(R"(qzkv(\d+))", "srv-$1");
+  EXPECT_EQ(Get("Rx", "path"), (reg::RawValue{reg::kRegSz, Utf16Z(u"\\\\srv-12\\share")}));
+  EXPECT_EQ(Get("Rx", "list"),
+            (reg::RawValue{reg::kRegMultiSz, Utf16Z(std::u16string(u"srv-7\0other\0", 12))}));
+  EXPECT_EQ(Get("Rx\\srv-3Key", "srv-4Name"), (reg::RawValue{reg::kRegSz, Utf16Z(u"x")}));
+  EXPECT_EQ(Get("Skip\\Deep", "v"), (reg::RawValue{reg::kRegSz, Utf16Z(u"qzkv99")}));
+  EXPECT_THAT(lines, Contains("Excluded Key not entered "
+                              "[HKEY_CURRENT_USER\\Software\\KeyloomTest\\Skip]: 1 time."));
+
+  // Hex bytes in binary data, replaced by more bytes.
+  controls_.rules = {};
+  controls_.rules.mode = MatchMode::kHex;
+  controls_.key_names = controls_.value_names = false;
+  Run("DE AD BE EF", "01 02 03 04 05");
+  EXPECT_EQ(Get("Rx", "blob"), (reg::RawValue{reg::kRegBinary, {1, 1, 2, 3, 4, 5}}));
+
+  MergeUndoFiles();
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+}
+
 TEST_F(RealRegistryRunUndoTest, AllRootsChangeAValueOfTheCurrentUserOnce) {
   Put("Twice", "v", {reg::kRegSz, Utf16Z(u"qzkv")});
   controls_.root_choice = 0;
