@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,26 @@ class Digest {
     hash_ = (hash_ ^ 0xFF) * 0x100000001B3ull;
   }
   std::uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+// A folder of the test's own for what a run keeps (its log, the run journal), taken away after.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = std::filesystem::temp_directory_path() /
+            ("keyloom-bench-" + std::string(test->name()));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string Utf8() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
 };
 
 double Share(std::uint64_t part, std::uint64_t whole) {
@@ -143,6 +164,7 @@ TEST(GenerateTreeTest, SmallValuesKeepTheTypeMixWithMostDataUnder40Bytes) {
 
 TEST(GenerateTreeTest, ASearchFindsExactlyThePlantedNeedlesAtEveryShare) {
   engine::PortablePauseGate gate;
+  const ScratchFolder folder;
   for (double share : {0.0, 0.001, 0.01, 0.1}) {
     SCOPED_TRACE("share " + std::to_string(share));
     GenOptions options;
@@ -153,6 +175,7 @@ TEST(GenerateTreeTest, ASearchFindsExactlyThePlantedNeedlesAtEveryShare) {
     EXPECT_NEAR(Share(g.stats.needle_values, g.stats.values), share, 0.1 * share + 0.0005);
 
     HeadlessOptions search;
+    search.undo_folder = folder.Utf8();
     search.find = options.needle;
     const HeadlessResult hits = RunHeadless(*g.registry, gate, search);
     EXPECT_TRUE(hits.finished);
@@ -172,7 +195,9 @@ TEST(GenerateTreeTest, ASimulatedReplaceCountsEveryNeedleAndChangesNothing) {
   ASSERT_EQ(g.rc, reg::kSuccess);
   const std::uint64_t before = Digest().Of(*g.registry, reg::kCurrentUser);
   engine::PortablePauseGate gate;
+  const ScratchFolder folder;
   HeadlessOptions replace;
+  replace.undo_folder = folder.Utf8();
   replace.find = options.needle;
   replace.replace = "Replaced";
   const HeadlessResult result = RunHeadless(*g.registry, gate, replace);
