@@ -2,17 +2,9 @@
 
 #include <limits>
 
+#include "base/ascii.h"
+
 namespace keyloom::change {
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::optional<std::int64_t> ParseIntegerText(std::string_view text) {
   std::size_t i = 0;
@@ -36,7 +28,7 @@ std::optional<std::int64_t> ParseIntegerText(std::string_view text) {
     std::uint64_t bits = 0;
     int significant = 0;
     for (const char c : digits) {
-      const int digit = HexDigit(c);
+      const int digit = base::AsciiHexDigit(c);
       if (digit < 0) return std::nullopt;
       if (significant > 0 || digit != 0) ++significant;
       if (significant > 16) return std::nullopt;

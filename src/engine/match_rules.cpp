@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 
+#include "base/ascii.h"
 #include "base/text.h"
 
 namespace keyloom::engine {
@@ -21,13 +22,6 @@ bool Digits(std::string_view text, std::size_t at, std::size_t count, int* value
     *value = *value * 10 + (text[i] - '0');
   }
   return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -115,7 +109,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
       continue;
     }
     if (i + 1 >= text.size()) return std::nullopt;
-    const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+    const int high = base::AsciiHexDigit(text[i]), low = base::AsciiHexDigit(text[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     i += 2;

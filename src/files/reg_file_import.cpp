@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/file_io.h"
 #include "base/os_error.h"
 #include "base/text.h"
@@ -38,19 +39,12 @@ bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  const char u = Upper(c);
-  if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-  return -1;
-}
-
 // 1 to `max_digits` hexadecimal digits and nothing else.
 std::optional<std::uint32_t> HexNumber(std::string_view s, std::size_t max_digits) {
   if (s.empty() || s.size() > max_digits) return std::nullopt;
   std::uint32_t n = 0;
   for (const char c : s) {
-    const int d = HexDigit(c);
+    const int d = base::AsciiHexDigit(c);
     if (d < 0) return std::nullopt;
     n = (n << 4) | static_cast<std::uint32_t>(d);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/ascii.h"
 #include "base/text.h"
 #include "registry/memory/key_node.h"
 
@@ -34,20 +35,13 @@ void AppendName(std::string* out, std::u16string_view name) {
   }
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::optional<Bytes> ParseHex(std::string_view field) {
   if (field.size() % 2 != 0) return std::nullopt;
   Bytes out;
   out.reserve(field.size() / 2);
   for (std::size_t i = 0; i < field.size(); i += 2) {
-    const int high = HexDigit(field[i]);
-    const int low = HexDigit(field[i + 1]);
+    const int high = base::AsciiHexDigit(field[i]);
+    const int low = base::AsciiHexDigit(field[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     out.push_back(static_cast<std::uint8_t>(high * 16 + low));
   }
@@ -65,8 +59,8 @@ std::optional<std::u16string> ParseName(std::string_view field) {
       continue;
     }
     if (i + 2 >= field.size()) return std::nullopt;
-    const int high = HexDigit(field[i + 1]);
-    const int low = HexDigit(field[i + 2]);
+    const int high = base::AsciiHexDigit(field[i + 1]);
+    const int low = base::AsciiHexDigit(field[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     utf8.push_back(static_cast<char>(high * 16 + low));
     i += 2;
