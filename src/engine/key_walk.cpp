@@ -40,11 +40,9 @@ const Pattern* PatternOf(WalkFrame& frame, bool case_sensitive) {
 }
 
 bool ValueConsidered(const SearchSession& session, reg::DataKind kind, std::size_t size) {
-  constexpr int kRegBinaryFilter = 6;
-  const bool type_ok = session.rules.mode == MatchMode::kHex && session.type_filter == kRegBinaryFilter
-                           ? kind == reg::DataKind::kBinary
-                           : TypeFilterAccepts(session.type_filter, kind, session.numeric);
-  return type_ok && session.rules.SizeInRange(size);
+  return TypeFilterAccepts(session.type_filter, kind, session.numeric,
+                           session.rules.mode == MatchMode::kHex) &&
+         session.rules.SizeInRange(size);
 }
 
 void RegistryWalker::WalkKey(SearchEngine& engine, reg::TRegistry& reg) {

@@ -314,7 +314,7 @@ std::string ReplaceInMultiString(std::string_view raw,
   return out;
 }
 
-bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric) {
+bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric, bool hex) {
   using reg::DataKind;
   switch (filter) {
     case 0:
@@ -332,10 +332,12 @@ bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric) {
       return numeric && kind == DataKind::kInteger;
     case 7:
       return kind == DataKind::kMultiString;
+    case kBinaryTypeFilter:
+      return hex && kind == DataKind::kBinary;
     case 8:
       return numeric && kind == DataKind::kInt64;
     default:
-      return false;  // 6 "REG_BINARY" examines nothing
+      return false;
   }
 }
 

@@ -123,9 +123,12 @@ std::string ReplaceInMultiString(std::string_view raw,
 // The elements of a multi-string's raw text, split the same way.
 std::vector<std::string_view> MultiStringElements(std::string_view raw);
 
+// The type filter's item "REG_BINARY": it examines binary values in the Hex bytes mode only.
+constexpr int kBinaryTypeFilter = 6;
+
 // Whether type filter `filter` (cmbType item index 0 to 8) examines a value of `kind`; `numeric` is
-// the run's numeric flag.
-bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric);
+// the run's numeric flag, `hex` whether the run matches hex bytes.
+bool TypeFilterAccepts(int filter, reg::DataKind kind, bool numeric, bool hex = false);
 
 // The name a value is shown and matched by: its name, or "(Default)" for the unnamed value.
 std::string DisplayName(std::string_view value_name);

@@ -5,6 +5,7 @@
 
 #include "base/local_date.h"
 #include "base/text.h"
+#include "engine/match.h"
 #include "engine/pattern.h"
 
 namespace keyloom::engine {
@@ -15,10 +16,9 @@ constexpr const char* kReplaceWarning =
     "For Confirmation please enter any Text in the Replace String for the Search and Delete "
     "function to start.";
 
-// Type filters that hold only numbers, and the binary one.
+// Type filters that hold only numbers.
 constexpr int kOnlyNumbers = 2;
 constexpr int kRegDwordFilter = 5;
-constexpr int kRegBinaryFilter = 6;
 
 }  // namespace
 
@@ -58,7 +58,7 @@ std::vector<std::string> ValidateRequest(bool include_key_names, bool include_va
   }
   if (text_mode && include_values && !IsDecimalNumber(find_text) &&
       (type_filter == kOnlyNumbers || type_filter == kRegDwordFilter ||
-       type_filter == kRegBinaryFilter)) {
+       type_filter == kBinaryTypeFilter)) {
     lines.push_back("You cannot search for a Non-Numeric Value in Numeric Keys.");
     lines.push_back("Change the Key Type to perform your search.");
   }
@@ -66,7 +66,7 @@ std::vector<std::string> ValidateRequest(bool include_key_names, bool include_va
     lines.push_back("Hex bytes are found in value data only.");
     lines.push_back("Include value contents to perform your search.");
   }
-  if (mode != MatchMode::kHex && include_values && type_filter == kRegBinaryFilter) {
+  if (mode != MatchMode::kHex && include_values && type_filter == kBinaryTypeFilter) {
     lines.push_back("Binary Searches are not available in this release.");
     lines.push_back("Change the Key Type to perform your search.");
   }

@@ -113,6 +113,8 @@ TEST(TypeFilter, AcceptsTheKindsOfEachItem) {
   EXPECT_TRUE(TypeFilterAccepts(5, K::kInteger, true));
   EXPECT_FALSE(TypeFilterAccepts(5, K::kInt64, true));
   EXPECT_FALSE(TypeFilterAccepts(6, K::kBinary, true));
+  EXPECT_TRUE(TypeFilterAccepts(6, K::kBinary, false, /*hex=*/true));
+  EXPECT_FALSE(TypeFilterAccepts(6, K::kString, false, /*hex=*/true));
   EXPECT_TRUE(TypeFilterAccepts(7, K::kMultiString, false));
   EXPECT_TRUE(TypeFilterAccepts(8, K::kInt64, true));
   EXPECT_FALSE(TypeFilterAccepts(8, K::kInt64, false));
