@@ -51,10 +51,10 @@ std::string CsvLine(const ExportItem& item, std::string_view value_text) {
 
 namespace {
 
-ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
-                       const ExportContext& context, ExportProgress* progress) {
-  if (!out.Begin()) return ExportOutcome::kCannotCreate;
-  if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
+// The rows' lines, each after `machine_field` (a fleet's Machine column, or nothing).
+ExportOutcome WriteCsvRows(base::FileReplacement& out, const ExportRows& rows,
+                           const ExportContext& context, ExportProgress* progress,
+                           std::string_view machine_field) {
   const std::string& machine = context.settings.target.machine;
   // One connection to the machine for the whole list.
   RegistrySnapshot snapshot(context.reader, ChangeView(context.settings));
@@ -69,8 +69,7 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
                                       ValueForm::kPlain);
       }
       if (text) {
-        line = CsvLine(*item, *text);
-        line += kCrLf;
+        line = Cat({machine_field, CsvLine(*item, *text), kCrLf});
         if (!out.Write(line)) return ExportOutcome::kWriteFailed;
       } else {
         Log(context, ErrorLine(*item));
@@ -78,6 +77,15 @@ ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
     }
     CountRow(progress, i + 1);
   }
+  return ExportOutcome::kSaved;
+}
+
+ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
+                       const ExportContext& context, ExportProgress* progress) {
+  if (!out.Begin()) return ExportOutcome::kCannotCreate;
+  if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
+  const ExportOutcome outcome = WriteCsvRows(out, rows, context, progress, "");
+  if (outcome != ExportOutcome::kSaved) return outcome;
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
 }
 
@@ -146,6 +154,28 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress) {
   return WriteWith(WriteReg, file, rows, context, progress);
+}
+
+ExportOutcome WriteMachinesCsvExport(const std::filesystem::path& file,
+                                    const std::vector<MachineRows>& machines,
+                                    const base::FileReplacement::Writer& writer,
+                                    std::string* failure) {
+  base::FileReplacement out(file, writer);
+  ExportOutcome outcome = ExportOutcome::kSaved;
+  if (!out.Begin()) {
+    outcome = ExportOutcome::kCannotCreate;
+  } else if (!out.Write(kUtf8Bom)) {
+    outcome = ExportOutcome::kWriteFailed;
+  }
+  for (std::size_t i = 0; i < machines.size() && outcome == ExportOutcome::kSaved; ++i) {
+    const MachineRows& m = machines[i];
+    outcome = WriteCsvRows(out, *m.rows, m.context, nullptr, Cat({CsvField(m.machine), ","}));
+  }
+  if (outcome == ExportOutcome::kSaved && !out.Commit()) outcome = ExportOutcome::kWriteFailed;
+  if (outcome != ExportOutcome::kSaved && failure != nullptr) {
+    *failure = FileFailureText(base::PathToUtf8(file), out.error());
+  }
+  return outcome;
 }
 
 std::string LogFileBytes(const std::vector<std::string>& lines) {

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/file_io.h"
 #include "files/change_settings.h"
@@ -88,6 +89,21 @@ ExportOutcome WriteCsvExport(const std::filesystem::path& file, const ExportRows
 // context's machine, then every row's lines as the registry snapshot reads them.
 ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows& rows,
                              const ExportContext& context, ExportProgress* progress = nullptr);
+
+// A fleet's hits: each machine's rows, read in its own context.
+struct MachineRows {
+  std::string machine;  // the Machine column: the computer's name
+  const ExportRows* rows = nullptr;
+  ExportContext context;
+};
+
+// The CSV export of several machines' rows in one file: each line begins with its machine's name
+// (the Machine column), then the columns of WriteCsvExport. `failure` receives the file and the
+// reason when it is not saved.
+ExportOutcome WriteMachinesCsvExport(const std::filesystem::path& file,
+                                     const std::vector<MachineRows>& machines,
+                                     const base::FileReplacement::Writer& writer,
+                                     std::string* failure);
 
 // A failed file's path and the system's words for the failure: "C:\x\list.csv: Access is
 // denied." (an unknown reason reads "unknown error").

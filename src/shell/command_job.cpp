@@ -16,6 +16,8 @@
 #include "files/undo_file.h"
 #include "shell/command_line.h"
 #include "shell/exit_codes.h"
+#include "shell/fleet_job.h"
+#include "shell/fleet_report.h"
 #include "shell/job_runner.h"
 #include "shell/key_list_export_rows.h"
 #include "shell/progress_ticker.h"
@@ -139,10 +141,57 @@ const StandardErrorProbe& ConsoleOr(const StandardErrorProbe* probe) {
   return probe != nullptr ? *probe : not_console;
 }
 
+// The single run's summary on standard output (or its one line), its JSON file, and its exit code.
+int FinishSingleRun(const CommandLine& line, const JobRequest& request,
+                    const CommandEnvironment& env, const ReportOutput& report,
+                    JobSummary& summary, std::chrono::milliseconds run_time) {
+  if (!line.summary) {
+    for (const std::string& text : SummaryLines(summary, request.search_only)) env.out(text);
+    env.out(ElapsedLine(run_time));
+  }
+  MachineReport machine;
+  machine.name = line.machine;
+  if (machine.name.empty() && env.api->ComputerName(&machine.name) != reg::kSuccess) {
+    machine.name = "localhost";
+  }
+  machine.undo_folder = request.search_only ? "" : request.settings.undodir;
+  machine.summary = summary;
+  machine.exit_code = ExitCodeFor(summary);
+  machine.rows = &report.rows();
+  std::string failure;
+  if (!line.json_file.empty() &&
+      !WriteWholeFile(line.json_file, JsonReport(JsonRunOf(line, machine.exit_code), {machine}),
+                      env.file_writer, &failure)) {
+    summary.csv_failed = true;  // an output file that is not complete
+    env.err("The JSON file could not be written: " + failure);
+    machine.exit_code = ExitCodeFor(summary);
+    machine.summary = summary;
+  }
+  if (line.summary) {
+    env.out(OneLineSummary({machine}, request.search_only, false, request.settings.undodir));
+  }
+  if (!line.detect) return machine.exit_code;
+  return DetectExitCode(machine.exit_code, summary.hits > 0, summary.stopped);
+}
+
 }  // namespace
 
 std::string ElapsedLine(std::chrono::milliseconds elapsed) {
   return "Elapsed: " + ElapsedText(elapsed);
+}
+
+JobSummary SummaryOfJob(const JobResult& result) {
+  JobSummary summary;
+  summary.started = result.started;
+  summary.stopped = result.stopped;
+  summary.keys_examined = result.keys_examined;
+  summary.hits = result.matched;
+  summary.changes = result.changed;
+  summary.failures = result.failed;
+  summary.keys_unreadable = result.unreadable;
+  summary.values_unreadable = result.unreadable_values;
+  summary.undo_files = result.undo_files;
+  return summary;
 }
 
 int ExitCodeFor(const JobSummary& summary) {
@@ -230,6 +279,13 @@ void ReportOutput::AddKeyListEntry(std::string row) {
   if (rows_complete_) rows_complete_ = rows_.Append(row);
 }
 
+void ReportOutput::AddKeyListHit(std::string row, const engine::HitDetails& details) {
+  hits_.fetch_add(1, std::memory_order_relaxed);
+  if (!keep_rows_) return;
+  std::lock_guard lock(mutex_);
+  if (rows_complete_) rows_complete_ = rows_.Append(row, details);
+}
+
 int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env) {
   const ParsedCommandLine parsed = ParseCommandLine(args);
   if (!parsed.line) {
@@ -286,9 +342,31 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     env.err("The CSV file cannot be written: " + line.csv_file);
     return kExitNoRun;
   }
+  for (const auto& [file, what] : {std::pair{&line.json_file, "JSON file"},
+                                   std::pair{&line.retry_file, "retry list"}}) {
+    if (!file->empty() && !CanWriteFile(base::PathFromUtf8(*file))) {
+      env.err(std::string("The ") + what + " cannot be written: " + *file);
+      return kExitNoRun;
+    }
+  }
   ReportOutput::LineSink to_log;
   if (log_file) to_log = [file = log_file.get()](std::string_view text) { file->Line(text); };
-  ReportOutput report(env.out, to_log, line.quiet, !line.csv_file.empty());
+  if (!line.machines.empty()) {
+    FleetCommand fleet;
+    fleet.line = &line;
+    fleet.request = &request;
+    fleet.env = &env;
+    fleet.log = to_log;
+    fleet.log_failure = [file = log_file.get()] { return file ? file->failure() : std::string(); };
+    fleet.status_lines = loaded.status_lines;
+    if (request.settings.simulate) {
+      fleet.status_lines.push_back(
+          "** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
+    }
+    return RunFleetCommand(fleet);
+  }
+  ReportOutput report(line.summary ? ReportOutput::LineSink() : env.out, to_log, line.quiet,
+                      !line.csv_file.empty() || !line.json_file.empty());
   for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
   if (request.settings.simulate) {
     report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
@@ -314,16 +392,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     for (const std::string& reason : result.refusal) env.err(reason);
     return kExitNoRun;
   }
-  JobSummary summary;
-  summary.started = true;
-  summary.stopped = result.stopped;
-  summary.keys_examined = result.keys_examined;
-  summary.hits = result.matched;
-  summary.changes = result.changed;
-  summary.failures = result.failed;
-  summary.keys_unreadable = result.unreadable;
-  summary.values_unreadable = result.unreadable_values;
-  summary.undo_files = result.undo_files;
+  JobSummary summary = SummaryOfJob(result);
   if (!line.csv_file.empty() && !report.rows_complete()) {
     summary.csv_failed = true;
     env.err("The hits do not fit in memory; the CSV file is not written: " + line.csv_file);
@@ -344,9 +413,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     env.err("The log file could not be written: " + line.log_file + " [" + log_file->failure() +
             "]");
   }
-  for (const std::string& text : SummaryLines(summary, request.search_only)) env.out(text);
-  env.out(ElapsedLine(run_time));
-  return ExitCodeFor(summary);
+  return FinishSingleRun(line, request, env, report, summary, run_time);
 }
 
 }  // namespace keyloom::shell

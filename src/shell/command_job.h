@@ -23,6 +23,8 @@
 #include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
+#include "registry/service_control.h"
+#include "shell/job_runner.h"
 #include "shell/key_list_rows.h"
 #include "shell/run_progress.h"
 
@@ -48,6 +50,9 @@ struct JobSummary {
 // read, or the CSV file or the log file could not be written (also when stopped).
 int ExitCodeFor(const JobSummary& summary);
 
+// What a run that started counts, as its summary says it.
+JobSummary SummaryOfJob(const JobResult& result);
+
 // The summary's lines.
 std::vector<std::string> SummaryLines(const JobSummary& summary, bool search_only);
 
@@ -66,6 +71,8 @@ class ReportOutput final : public engine::RunOutput {
   void AddStatusLine(std::string line) override;
   void SetStatusBarText(const std::string&) override;  // one for each key examined
   void AddKeyListEntry(std::string row) override;
+  // A hit's row with its details (type, data, where found, result), as the Key List keeps it.
+  void AddKeyListHit(std::string row, const engine::HitDetails& details) override;
   void CountChange(bool made) override;
   void ClearLists() override {}
   void RunFinished() override {}
@@ -122,6 +129,8 @@ struct CommandEnvironment {
   // Writes bytes to the open /log or /csv file; false when they could not all be written. Tests
   // replace it to fill the disk.
   base::FileReplacement::Writer file_writer;
+  // The service manager a fleet run may start the Remote Registry service through; may be null.
+  reg::ServiceControl* services = nullptr;
 };
 
 // Runs the command line `args` (without the program's name) and returns the exit code.

@@ -11,6 +11,8 @@
 #include "base/text.h"
 #include "base/utf8_path.h"
 #include "registry/registry.h"
+#include "shell/fleet_run.h"
+#include "shell/machine_list.h"
 
 namespace keyloom::shell {
 namespace {
@@ -172,6 +174,43 @@ std::string AddExclusionFile(CommandLine& line, const std::string& value) {
   return "";
 }
 
+std::string SetMachines(CommandLine& line, const std::string& value) {
+  MachineList list = ReadMachineList(value);
+  line.machines = std::move(list.names);
+  return list.error;
+}
+
+std::string SetParallel(CommandLine& line, const std::string& value) {
+  int n = 0;
+  const bool digits = !value.empty() && value.size() <= 3 &&
+                      std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) n = std::stoi(value);
+  if (n < 1 || n > kMaxParallel) {
+    return "takes a number of machines from 1 to " + std::to_string(kMaxParallel) + " (not \"" +
+           value + "\")";
+  }
+  line.parallel = n;
+  return "";
+}
+
+// The options that only a fleet run (/machines) takes, and those it cannot take.
+std::string FleetRefusal(const CommandLine& line) {
+  if (line.machines.empty()) {
+    if (line.parallel || !line.retry_file.empty() || line.start_remote_registry) {
+      return "Options /parallel, /retry and /start-remote-registry need /machines";
+    }
+    return "";
+  }
+  if (!line.machine.empty()) return "Options /machine and /machines exclude each other";
+  for (const engine::StartPoint& start : line.roots) {
+    if (start.root_index != kLocalMachine && start.root_index != kUsers) {
+      return std::string("Option /root: ") + reg::RootByIndex(start.root_index)->name +
+             " cannot be searched on other computers (/machines); only HKLM and HKU can";
+    }
+  }
+  return "";
+}
+
 // The filters that contradict themselves select nothing: refused rather than run for nothing.
 std::string RulesRefusal(const engine::MatchRules& rules) {
   if (rules.modified_after && rules.modified_before &&
@@ -253,6 +292,13 @@ const std::vector<Option>& Options() {
       {"max-size", true, SetSize(&engine::MatchRules::max_size)},
       {"exclude", true, AddExclusion},
       {"exclude-file", true, AddExclusionFile},
+      {"machines", true, SetMachines},
+      {"parallel", true, SetParallel},
+      {"retry", true, Text(&CommandLine::retry_file, "the retry list's file name")},
+      {"start-remote-registry", false, Flag(&CommandLine::start_remote_registry)},
+      {"json", true, Text(&CommandLine::json_file, "the JSON file's name")},
+      {"detect", false, Flag(&CommandLine::detect)},
+      {"summary", false, Flag(&CommandLine::summary)},
       {"?", false, Flag(&CommandLine::help)},
       {"help", false, Flag(&CommandLine::help)},
   };
@@ -365,6 +411,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed, "Options /undo and /noundo exclude each other");
   } else if (const std::string why = RemoteRootRefusal(line); !why.empty()) {
     Refusal(parsed, why);
+  } else if (const std::string fleet_why = FleetRefusal(line); !fleet_why.empty()) {
+    Refusal(parsed, fleet_why);
   } else if (const std::string rules_why = RulesRefusal(line.rules); !rules_why.empty()) {
     Refusal(parsed, rules_why);
   } else if (line.SearchOnly() && (line.simulate || line.fixperms || line.no_undo ||
@@ -449,7 +497,20 @@ keyloom /find TEXT [/replace TEXT | /delete] [options]
   /separate-undo    one undo file for each change (default: one for the whole run)
   /fixperms         repair the permissions of keys that refuse access
   /log FILE         append the status log to FILE (UTF-8)
-  /csv FILE         write the hits to FILE as CSV
+  /csv FILE         write the hits to FILE as CSV (with /machines, a Machine column first)
+  /json FILE        write the run to FILE as JSON: each machine, its counts and its hits
+  /machines FILE    run on every computer FILE names (one a line; # begins a comment),
+                    each through its remote registry (HKLM and HKU), its undo files in a
+                    folder of its own below the undo folder
+  /parallel N       with /machines: at most N machines at once, 1 to 64 (default 8)
+  /retry FILE       with /machines: write the machines not reached or with failures to
+                    FILE, in the form /machines reads
+  /start-remote-registry  with /machines: start a stopped Remote Registry service for
+                    the run, and put it back as it was afterwards
+  /detect           exit code 1 when the text was found, 0 when not (for detection
+                    scripts); the other codes stay
+  /summary          print one line alone (at most 2,048 characters): hits, changes,
+                    failures and the undo folder
   /ini FILE         start from the settings in FILE instead of KEYLOOM.INI
   /quiet            print only the summary
   /progress         show the progress line on standard error even when it is not a console
@@ -465,7 +526,8 @@ Exit codes:
   3  an unexpected failure
   4  the run was stopped (Ctrl+C) after it changed something (the report says what)
   5  a change failed, or a key or a value could not be read, or the CSV file could not
-     be written (the report names them)
+     be written (the report names them); also a machine of /machines not reached
+With /machines the worst code of the machines, from worst to best: 3, 2, 5, 4, 0, 1.
 )";
 }
 

@@ -47,6 +47,15 @@ struct CommandLine {
   // /regex, /wildcards, /hex; /modified-after, /modified-before, /min-size, /max-size; /exclude and
   // the keys of /exclude-file.
   engine::MatchRules rules;
+  // A fleet run: the computers of /machines FILE, up to /parallel of them at once, and the file
+  // /retry writes the machines to take again to.
+  std::vector<std::string> machines;
+  std::optional<int> parallel;
+  std::string retry_file;
+  bool start_remote_registry = false;
+  std::string json_file;
+  bool detect = false;   // exit code 1 when the text was found, 0 when not
+  bool summary = false;  // standard output gets one summary line alone
 
   bool SearchOnly() const { return replace.empty() && !delete_hits; }
 };

@@ -44,6 +44,10 @@ class EndSignal final : public engine::RunOutput {
   void AddStatusLine(std::string line) override { next_.AddStatusLine(std::move(line)); }
   void SetStatusBarText(const std::string& text) override { next_.SetStatusBarText(text); }
   void AddKeyListEntry(std::string row) override { next_.AddKeyListEntry(std::move(row)); }
+  void AddKeyListHit(std::string row, const engine::HitDetails& details) override {
+    next_.AddKeyListHit(std::move(row), details);
+  }
+  void CountChange(bool made) override { next_.CountChange(made); }
   void ClearLists() override { next_.ClearLists(); }
   void RunFinished() override {
     next_.RunFinished();

@@ -11,6 +11,7 @@
 #include "engine/pause_gate.h"
 #include "registry/registry.h"
 #include "registry/win32/win32_reg_api.h"
+#include "registry/win32/win32_service_control.h"
 #include "shell/command_job.h"
 #include "shell/exit_codes.h"
 #include "shell/win32/app.h"
@@ -107,6 +108,8 @@ int RunCommandProgram(const std::vector<std::string>& args) {
     engine::PortablePauseGate gate;
     CommandEnvironment env;
     env.api = api.get();
+    const std::unique_ptr<reg::ServiceControl> services = reg::NewWin32ServiceControl();
+    env.services = services.get();
     env.gate = &gate;
     env.program.folder = ProgramFileFolder();
     std::string user;
