@@ -24,6 +24,7 @@
 #include "shell/command_job.h"
 #include "shell/exit_codes.h"
 #include "shell/machine_list.h"
+#include "base/text.h"
 #include "support/json_reader.h"
 #include "support/temp_folder.h"
 
@@ -281,6 +282,33 @@ TEST_F(FleetRunTest, StoppedRemoteRegistryServiceIsNamedOrStartedAndPutBackAsItW
   EXPECT_EQ(after.start_type, reg::kServiceDisabled);
   registry_->SetMachineReachable("DOWN1", true);
   EXPECT_EQ(Read("DOWN1", "\\Software\\Scratch\\A", "Server"), "new-srv.DOWN1");
+}
+
+TEST_F(FleetRunTest, ASingleRunWritesItsJsonDetectsAndSummarizesToo) {
+  // A value of the local registry whose name and data JSON cannot hold as they are: a control
+  // character, a lone surrogate.
+  const std::u16string data = {u'o', u'l', u'd', u'-', 0xD800, u'x'};
+  const std::string name = "Odd\x01";
+  {
+    reg::TRegistry reg(*registry_);
+    reg.SetRootKey(reg::kCurrentUser);
+    reg.CreateKey("\\Software\\Local");
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Local"));
+    reg.WriteString(name, text::Utf16ToUtf8(data));
+  }
+  EXPECT_EQ(Run({"/find", "old-", "/root", "HKCU\\Software\\Local", "/json", File("one.json"),
+                 "/detect", "/summary"}),
+            1);
+  EXPECT_THAT(out_, ElementsAre("Keyloom: hits 1, not read 0"));
+  const std::optional<Json> json = JsonReader::Parse(ReadBytes(File("one.json")));
+  ASSERT_TRUE(json.has_value());
+  ASSERT_THAT((*json)["machines"].array, SizeIs(1));
+  const Json& machine = (*json)["machines"][0];
+  EXPECT_EQ(machine["machine"].Utf8(), "KEYLOOM-PC");  // the memory registry's computer
+  EXPECT_EQ(machine["results"][0]["value_name"].Utf8(), name);
+  EXPECT_EQ(machine["results"][0]["data"].string, data);
+  EXPECT_EQ((*json)["mode"].Utf8(), "search");
+  EXPECT_EQ(Run({"/find", "absent", "/root", "HKCU\\Software\\Local", "/detect"}), 0);
 }
 
 TEST_F(FleetRunTest, RefusesWhatAFleetRunCannotTake) {
