@@ -34,8 +34,8 @@ void Populate(reg::MemoryRegistry& registry, const std::string& machine) {
   reg.RegistryConnect("\\\\" + machine);
   for (int k = 0; k < 8; ++k) {
     for (int s = 0; s < 3; ++s) {
-      const std::string key = "\\Software\\Fleet\\App" + std::to_string(k) + "\\Part" +
-                              std::to_string(s);
+      const std::string key =
+          "\\Software\\Fleet\\App" + std::to_string(k) + "\\Part" + std::to_string(s);
       reg.CreateKey(key);
       reg.OpenKey(key);
       reg.WriteString("Server", "old-srv." + machine);
@@ -64,15 +64,16 @@ Timed Run(reg::RegApi& api, const std::filesystem::path& folder, const std::stri
   env.out = [&timed](std::string_view line) {
     if (!line.starts_with("Elapsed: ")) timed.report.emplace_back(line);
   };
-  env.err = [](std::string_view line) { std::fprintf(stderr, "%.*s\n", int(line.size()), line.data()); };
+  env.err = [](std::string_view line) {
+    std::fprintf(stderr, "%.*s\n", int(line.size()), line.data());
+  };
   env.stop = &stop;
   const auto start = std::chrono::steady_clock::now();
-  timed.code = shell::RunCommandLine({"/find", "old-srv", "/machines", list, "/parallel",
-                                      std::to_string(parallel), "/root", "HKLM\\Software\\Fleet",
-                                      "/view", "64"},
-                                     env);
-  timed.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  timed.code = shell::RunCommandLine(
+      {"/find", "old-srv", "/machines", list, "/parallel", std::to_string(parallel), "/root",
+       "HKLM\\Software\\Fleet", "/view", "64"},
+      env);
+  timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return timed;
 }
 
@@ -83,7 +84,9 @@ int main(int argc, char** argv) {
   const int parallel = argc > 2 ? std::atoi(argv[2]) : 16;
   const int delay_us = argc > 3 ? std::atoi(argv[3]) : 500;
   const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("keyloom-fleet-bench-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      std::filesystem::temp_directory_path() /
+      ("keyloom-fleet-bench-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(folder);
   auto registry = reg::NewMemoryRegistry();
   std::vector<std::string> names;
@@ -106,12 +109,13 @@ int main(int argc, char** argv) {
     same = same && one.report == many.report && one.code == many.code;
     one_total += one.seconds;
     many_total += many.seconds;
-    std::printf("round %d: one at a time %.3f s, /parallel %d %.3f s, 1/%.1f\n", rep,
-                one.seconds, parallel, many.seconds, one.seconds / many.seconds);
+    std::printf("round %d: one at a time %.3f s, /parallel %d %.3f s, 1/%.1f\n", rep, one.seconds,
+                parallel, many.seconds, one.seconds / many.seconds);
   }
   std::filesystem::remove_all(folder);
-  std::printf("key calls a run: %llu\n",
-              static_cast<unsigned long long>(registry->CallCount(reg::MemoryRegistry::Op::kAny) / 6));
+  std::printf(
+      "key calls a run: %llu\n",
+      static_cast<unsigned long long>(registry->CallCount(reg::MemoryRegistry::Op::kAny) / 6));
   std::printf("all rounds: one at a time %.3f s, /parallel %d %.3f s: 1/%.1f\n", one_total,
               parallel, many_total, one_total / many_total);
   std::printf("reports identical: %s\n", same ? "yes" : "NO");

@@ -109,8 +109,7 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
       request.key_path = item->path;
       request.value_name = item->value_name;
       lines.clear();
-      if (root == nullptr ||
-          !snapshot.ItemLines(request, &lines).empty()) {
+      if (root == nullptr || !snapshot.ItemLines(request, &lines).empty()) {
         Log(context, ErrorLine(*item));
       } else {
         text.clear();
@@ -157,9 +156,9 @@ ExportOutcome WriteRegExport(const std::filesystem::path& file, const ExportRows
 }
 
 ExportOutcome WriteMachinesCsvExport(const std::filesystem::path& file,
-                                    const std::vector<MachineRows>& machines,
-                                    const base::FileReplacement::Writer& writer,
-                                    std::string* failure) {
+                                     const std::vector<MachineRows>& machines,
+                                     const base::FileReplacement::Writer& writer,
+                                     std::string* failure) {
   base::FileReplacement out(file, writer);
   ExportOutcome outcome = ExportOutcome::kSaved;
   if (!out.Begin()) {

@@ -23,11 +23,11 @@ inline constexpr std::uint32_t kServiceDemandStart = 3;
 inline constexpr std::uint32_t kServiceDisabled = 4;
 
 // Codes of the service manager the callers tell apart.
-inline constexpr ErrorCode kServiceDisabledError = 1058;  // ERROR_SERVICE_DISABLED
-inline constexpr ErrorCode kServiceNotActive = 1062;      // ERROR_SERVICE_NOT_ACTIVE
-inline constexpr ErrorCode kServiceAlreadyRunning = 1056; // ERROR_SERVICE_ALREADY_RUNNING
-inline constexpr ErrorCode kServiceDoesNotExist = 1060;   // ERROR_SERVICE_DOES_NOT_EXIST
-inline constexpr ErrorCode kServiceRequestTimeout = 1053; // ERROR_SERVICE_REQUEST_TIMEOUT
+inline constexpr ErrorCode kServiceDisabledError = 1058;   // ERROR_SERVICE_DISABLED
+inline constexpr ErrorCode kServiceNotActive = 1062;       // ERROR_SERVICE_NOT_ACTIVE
+inline constexpr ErrorCode kServiceAlreadyRunning = 1056;  // ERROR_SERVICE_ALREADY_RUNNING
+inline constexpr ErrorCode kServiceDoesNotExist = 1060;    // ERROR_SERVICE_DOES_NOT_EXIST
+inline constexpr ErrorCode kServiceRequestTimeout = 1053;  // ERROR_SERVICE_REQUEST_TIMEOUT
 
 struct ServiceState {
   bool running = false;  // running, or on its way to it

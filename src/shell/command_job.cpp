@@ -1,12 +1,12 @@
 #include "shell/command_job.h"
 
-#include <cstdio>
 #include <cstdint>
-#include <string_view>
-#include <system_error>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <system_error>
 
 #include "base/file_io.h"
 #include "base/os_error.h"
@@ -143,8 +143,8 @@ const StandardErrorProbe& ConsoleOr(const StandardErrorProbe* probe) {
 
 // The single run's summary on standard output (or its one line), its JSON file, and its exit code.
 int FinishSingleRun(const CommandLine& line, const JobRequest& request,
-                    const CommandEnvironment& env, const ReportOutput& report,
-                    JobSummary& summary, std::chrono::milliseconds run_time) {
+                    const CommandEnvironment& env, const ReportOutput& report, JobSummary& summary,
+                    std::chrono::milliseconds run_time) {
   if (!line.summary) {
     for (const std::string& text : SummaryLines(summary, request.search_only)) env.out(text);
     env.out(ElapsedLine(run_time));
@@ -342,8 +342,8 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     env.err("The CSV file cannot be written: " + line.csv_file);
     return kExitNoRun;
   }
-  for (const auto& [file, what] : {std::pair{&line.json_file, "JSON file"},
-                                   std::pair{&line.retry_file, "retry list"}}) {
+  for (const auto& [file, what] :
+       {std::pair{&line.json_file, "JSON file"}, std::pair{&line.retry_file, "retry list"}}) {
     if (!file->empty() && !CanWriteFile(base::PathFromUtf8(*file))) {
       env.err(std::string("The ") + what + " cannot be written: " + *file);
       return kExitNoRun;

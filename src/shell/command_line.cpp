@@ -182,8 +182,9 @@ std::string SetMachines(CommandLine& line, const std::string& value) {
 
 std::string SetParallel(CommandLine& line, const std::string& value) {
   int n = 0;
-  const bool digits = !value.empty() && value.size() <= 3 &&
-                      std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const bool digits =
+      !value.empty() && value.size() <= 3 &&
+      std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (digits) n = std::stoi(value);
   if (n < 1 || n > kMaxParallel) {
     return "takes a number of machines from 1 to " + std::to_string(kMaxParallel) + " (not \"" +

@@ -115,8 +115,8 @@ int RunFleetCommand(const FleetCommand& command) {
   }
   const std::vector<std::string> retry = RetryNames(machines);
   if (!line.retry_file.empty()) {
-    const std::string heading = Cat({"Keyloom: ", std::to_string(retry.size()),
-                                     " machines not reached or with failures"});
+    const std::string heading =
+        Cat({"Keyloom: ", std::to_string(retry.size()), " machines not reached or with failures"});
     if (WriteWholeFile(line.retry_file, MachineListText(retry, heading), env.file_writer,
                        &failure)) {
       report(Cat({"Machines to retry: ", std::to_string(retry.size()), " in ", line.retry_file}),
@@ -129,12 +129,12 @@ int RunFleetCommand(const FleetCommand& command) {
   int code = WorstExitCode(machines);
   if (command.log_failure && !command.log_failure().empty()) {
     files_failed = true;
-    env.err("The log file could not be written: " + line.log_file + " [" +
-            command.log_failure() + "]");
+    env.err("The log file could not be written: " + line.log_file + " [" + command.log_failure() +
+            "]");
   }
   if (!line.json_file.empty() &&
-      !WriteWholeFile(line.json_file, JsonReport(JsonRunOf(line, code), machines),
-                      env.file_writer, &failure)) {
+      !WriteWholeFile(line.json_file, JsonReport(JsonRunOf(line, code), machines), env.file_writer,
+                      &failure)) {
     files_failed = true;
     env.err("The JSON file could not be written: " + failure);
   }

@@ -68,8 +68,8 @@ std::string NameList(std::string_view label, const std::vector<std::string>& nam
   if (names.empty()) return "";
   std::string out = Cat({"; ", label, ": "});
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string more = Cat({" ... and ", N(static_cast<std::int64_t>(names.size() - i)),
-                                  " more"});
+    const std::string more =
+        Cat({" ... and ", N(static_cast<std::int64_t>(names.size() - i)), " more"});
     const std::string next = Cat({i == 0 ? "" : ", ", names[i]});
     const bool last = i + 1 == names.size();
     if (out.size() + next.size() + (last ? 0 : more.size()) > room) return out + more;
@@ -81,8 +81,8 @@ std::string NameList(std::string_view label, const std::vector<std::string>& nam
 void JsonCounts(std::string& out, const JobSummary& s) {
   out += Cat({"\"keys_examined\": ", N(s.keys_examined), ", \"hits\": ", N(s.hits),
               ", \"changes\": ", N(s.changes), ", \"failures\": ", N(s.failures),
-              ", \"keys_not_read\": ", N(s.keys_unreadable), ", \"values_not_read\": ",
-              N(s.values_unreadable), ", \"undo_files\": ["});
+              ", \"keys_not_read\": ", N(s.keys_unreadable),
+              ", \"values_not_read\": ", N(s.values_unreadable), ", \"undo_files\": ["});
   for (std::size_t i = 0; i < s.undo_files.size(); ++i) {
     out += Cat({i == 0 ? "" : ", ", JsonString(s.undo_files[i])});
   }
@@ -101,8 +101,8 @@ void JsonHits(std::string& out, const KeyListRows& rows) {
     out += Cat({first ? "\n" : ",\n", "        {\"root\": ", JsonString(entry->root),
                 ", \"key\": ", JsonString(entry->path), ", \"value_name\": ",
                 entry->value_name.empty() ? "null" : JsonString(entry->RegistryValueName()),
-                ", \"type\": ", JsonString(details.type), ", \"data\": ",
-                JsonString(details.data), ", \"found_in\": ", JsonString(found),
+                ", \"type\": ", JsonString(details.type), ", \"data\": ", JsonString(details.data),
+                ", \"found_in\": ", JsonString(found),
                 ", \"result\": ", JsonString(ResultText(details)), "}"});
     first = false;
   }
@@ -162,8 +162,8 @@ std::vector<std::string> FleetTotalLines(const std::vector<MachineReport>& machi
   return lines;
 }
 
-std::string OneLineSummary(const std::vector<MachineReport>& machines, bool search_only,
-                           bool fleet, std::string_view undo_folder) {
+std::string OneLineSummary(const std::vector<MachineReport>& machines, bool search_only, bool fleet,
+                           std::string_view undo_folder) {
   const JobSummary t = Totals(machines);
   std::string head = "Keyloom: ";
   if (fleet) {
@@ -206,14 +206,15 @@ std::vector<std::string> RetryNames(const std::vector<MachineReport>& machines) 
 }
 
 std::string JsonReport(const JsonRun& run, const std::vector<MachineReport>& machines) {
-  std::string out = Cat({"{\n  \"find\": ", JsonString(run.find), ",\n  \"replace\": ",
-                         JsonString(run.replace), ",\n  \"mode\": ", JsonString(run.mode),
-                         ",\n  \"exit_code\": ", N(run.exit_code), ",\n  \"machines\": ["});
+  std::string out =
+      Cat({"{\n  \"find\": ", JsonString(run.find), ",\n  \"replace\": ", JsonString(run.replace),
+           ",\n  \"mode\": ", JsonString(run.mode), ",\n  \"exit_code\": ", N(run.exit_code),
+           ",\n  \"machines\": ["});
   for (std::size_t i = 0; i < machines.size(); ++i) {
     const MachineReport& m = machines[i];
     out += Cat({i == 0 ? "\n" : ",\n", "    {\"machine\": ", JsonString(m.name),
-                ", \"reached\": ", m.reached ? "true" : "false", ", \"reason\": ",
-                JsonString(m.reason), ", \"exit_code\": ", N(m.exit_code),
+                ", \"reached\": ", m.reached ? "true" : "false",
+                ", \"reason\": ", JsonString(m.reason), ", \"exit_code\": ", N(m.exit_code),
                 ", \"undo_folder\": ", JsonString(m.undo_folder), ",\n      "});
     JsonCounts(out, m.summary);
     if (m.rows != nullptr) JsonHits(out, *m.rows);

@@ -46,8 +46,8 @@ inline constexpr std::size_t kSummaryLineLimit = 2048;
 // One line of at most kSummaryLineLimit characters: the hits, changes, failures and the undo
 // folder; for a fleet the machines' totals first, then the machines not reached and those with
 // failures, as many as fit ("... and 12 more").
-std::string OneLineSummary(const std::vector<MachineReport>& machines, bool search_only,
-                           bool fleet, std::string_view undo_folder);
+std::string OneLineSummary(const std::vector<MachineReport>& machines, bool search_only, bool fleet,
+                           std::string_view undo_folder);
 
 // The machines not reached, or with failures, or not run: the next run's list.
 std::vector<std::string> RetryNames(const std::vector<MachineReport>& machines);

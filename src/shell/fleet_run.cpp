@@ -63,7 +63,7 @@ class ServiceForRun {
     before_ = before;
     if (before.start_type == reg::kServiceDisabled) {
       if (!Did(services_.SetStartType(machine_, Name(), reg::kServiceDemandStart),
-                "set the start type of")) {
+               "set the start type of")) {
         return false;
       }
       start_type_changed_ = true;
@@ -79,9 +79,8 @@ class ServiceForRun {
       started_ = false;
       Note("Stopped the Remote Registry service on " + machine_ + " again");
     }
-    if (start_type_changed_ &&
-        Did(services_.SetStartType(machine_, Name(), before_.start_type),
-            "set back the start type of")) {
+    if (start_type_changed_ && Did(services_.SetStartType(machine_, Name(), before_.start_type),
+                                   "set back the start type of")) {
       start_type_changed_ = false;
       Note("The Remote Registry service on " + machine_ + " is disabled again");
     }
@@ -189,8 +188,8 @@ std::vector<MachineRun> RunFleet(reg::RegApi& api, const FleetRequest& request,
       in_order.Ended(i);
     }
   };
-  const std::size_t workers =
-      std::min(runs.size(), static_cast<std::size_t>(std::clamp(request.parallel, 1, kMaxParallel)));
+  const std::size_t workers = std::min(
+      runs.size(), static_cast<std::size_t>(std::clamp(request.parallel, 1, kMaxParallel)));
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);

@@ -38,9 +38,9 @@ struct MachineRun {
   std::string hint;         // what would reach it, when something would
   std::string undo_folder;  // its own, "" when it got none
   JobResult result;
-  std::vector<std::string> lines;  // its status lines, without its name
+  std::vector<std::string> lines;        // its status lines, without its name
   std::unique_ptr<ReportOutput> output;  // its hits' rows (for /csv and /json)
-  int exit_code = 0;        // as its run alone would end
+  int exit_code = 0;                     // as its run alone would end
 };
 
 struct FleetRequest {

@@ -68,8 +68,8 @@ TEST(FleetReportTest, TheSummaryLineStaysWithinItsBoundAndKeepsTheTotals) {
 
 TEST(FleetReportTest, JsonTextEscapesControlCharactersAndLoneSurrogates) {
   // "a" TAB, NUL, a lone high surrogate, a pair (U+1F600), a lone low one, quote and backslash.
-  const std::u16string units = {u'a', u'\t', 0, 0xD800, u'x', 0xD83D, 0xDE00, 0xDC00, u'"', u'\\',
-                                0x7F, u'é'};
+  const std::u16string units = {u'a',   u'\t',  0,    0xD800, u'x', 0xD83D,
+                                0xDE00, 0xDC00, u'"', u'\\',  0x7F, u'é'};
   const std::string utf8 = text::Utf16ToUtf8(units);
   const std::string json = text::JsonString(utf8);
   EXPECT_EQ(json, "\"a\\t\\u0000\\ud800x\xF0\x9F\x98\x80\\udc00\\\"\\\\\\u007f\xC3\xA9\"");

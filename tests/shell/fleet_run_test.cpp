@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/pause_gate.h"
 #include "files/reg_file_import.h"
 #include "files/reg_file_testing.h"
@@ -24,7 +25,6 @@
 #include "shell/command_job.h"
 #include "shell/exit_codes.h"
 #include "shell/machine_list.h"
-#include "base/text.h"
 #include "support/json_reader.h"
 #include "support/temp_folder.h"
 
@@ -135,10 +135,16 @@ TEST_F(FleetRunTest, ReplacesOnEveryMachineReachedAndReportsEachInListOrder) {
   registry_->InjectFault({reg::MemoryRegistry::Op::kSetValue,
                           "\\\\SRV3\\HKEY_LOCAL_MACHINE\\Software\\Scratch\\B", 0,
                           reg::kAccessDenied});
-  const int code = Run({"/find", "old-srv", "/replace", "new-srv", "/machines", list_,
-                        "/parallel", "3", "/root", "HKLM\\Software\\Scratch", "/view", "64",
-                        "/undo", File("undo"), "/json", File("run.json"), "/csv",
-                        File("hits.csv"), "/retry", File("retry.txt")});
+  const int code = Run({"/find",     "old-srv",
+                        "/replace",  "new-srv",
+                        "/machines", list_,
+                        "/parallel", "3",
+                        "/root",     "HKLM\\Software\\Scratch",
+                        "/view",     "64",
+                        "/undo",     File("undo"),
+                        "/json",     File("run.json"),
+                        "/csv",      File("hits.csv"),
+                        "/retry",    File("retry.txt")});
   EXPECT_EQ(code, kExitSomeFailed);
   EXPECT_THAT(err_, ::testing::IsEmpty());
 
@@ -158,7 +164,8 @@ TEST_F(FleetRunTest, ReplacesOnEveryMachineReachedAndReportsEachInListOrder) {
   EXPECT_THAT(out_, Contains(StartsWith("DOWN1: Remote Registry Error: [")));
   const std::string undo = File("undo");
   EXPECT_THAT(out_, Contains("SRV2: reached; hits 2, changes 2, failed 0, not read 0, undo files "
-                             "1 in " + (UndoOf("SRV2").string() + "/")));
+                             "1 in " +
+                             (UndoOf("SRV2").string() + "/")));
   EXPECT_THAT(out_, Contains(StartsWith("SRV3: reached; hits 2, changes 1, failed 1,")));
   EXPECT_THAT(out_, Contains(StartsWith("DOWN1: not reached; Remote Registry Error: [")));
   EXPECT_THAT(out_, Contains("Machines: 6, reached 5, not reached 1"));
@@ -224,8 +231,8 @@ TEST_F(FleetRunTest, ReplacesOnEveryMachineReachedAndReportsEachInListOrder) {
 }
 
 TEST_F(FleetRunTest, DetectAnswersWhetherTheTextIsThereAndSummaryIsOneBoundedLine) {
-  const std::vector<std::string> search = {"/machines", list_, "/root", "HKLM\\Software",
-                                          "/view", "64"};
+  const std::vector<std::string> search = {"/machines",      list_,   "/root",
+                                           "HKLM\\Software", "/view", "64"};
   const auto with = [&](std::vector<std::string> args) {
     args.insert(args.end(), search.begin(), search.end());
     return args;
@@ -260,9 +267,9 @@ TEST_F(FleetRunTest, StoppedRemoteRegistryServiceIsNamedOrStartedAndPutBackAsItW
     registry_->SetMachineReachable(machine, running);
   });
   WriteList("DOWN1\n");
-  const std::vector<std::string> args = {"/find", "old-srv", "/replace", "new-srv", "/machines",
-                                         list_, "/root", "HKLM\\Software", "/view", "64",
-                                         "/undo", File("undo")};
+  const std::vector<std::string> args = {"/find",     "old-srv", "/replace", "new-srv",
+                                         "/machines", list_,     "/root",    "HKLM\\Software",
+                                         "/view",     "64",      "/undo",    File("undo")};
   EXPECT_EQ(Run(args), kExitSomeFailed);
   EXPECT_THAT(out_, Contains(HasSubstr("/start-remote-registry starts it")));
   EXPECT_THAT(services_.Calls(), ElementsAre("Query \\\\DOWN1 RemoteRegistry"));
@@ -271,11 +278,11 @@ TEST_F(FleetRunTest, StoppedRemoteRegistryServiceIsNamedOrStartedAndPutBackAsItW
   starting.push_back("/start-remote-registry");
   EXPECT_EQ(Run(starting), kExitOk);
   EXPECT_THAT(out_, Contains(StartsWith("DOWN1: reached; hits 2, changes 2")));
-  EXPECT_THAT(services_.Calls(),
-              ElementsAre("Query \\\\DOWN1 RemoteRegistry", "Query \\\\DOWN1 RemoteRegistry",
-                          "SetStartType 3 \\\\DOWN1 RemoteRegistry",
-                          "Start \\\\DOWN1 RemoteRegistry", "Stop \\\\DOWN1 RemoteRegistry",
-                          "SetStartType 4 \\\\DOWN1 RemoteRegistry"));
+  EXPECT_THAT(
+      services_.Calls(),
+      ElementsAre("Query \\\\DOWN1 RemoteRegistry", "Query \\\\DOWN1 RemoteRegistry",
+                  "SetStartType 3 \\\\DOWN1 RemoteRegistry", "Start \\\\DOWN1 RemoteRegistry",
+                  "Stop \\\\DOWN1 RemoteRegistry", "SetStartType 4 \\\\DOWN1 RemoteRegistry"));
   bool found = false;
   const reg::ServiceState after = services_.StateOf("DOWN1", reg::kRemoteRegistryService, &found);
   EXPECT_FALSE(after.running);

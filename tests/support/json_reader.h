@@ -46,7 +46,9 @@ class JsonReader {
   explicit JsonReader(std::string_view text) : text_(text) {}
 
   void Blank() {
-    while (at_ < text_.size() && std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos) ++at_;
+    while (at_ < text_.size() &&
+           std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos)
+      ++at_;
   }
   bool Eat(char c) {
     Blank();

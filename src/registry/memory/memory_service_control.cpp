@@ -88,8 +88,7 @@ ErrorCode MemoryServiceControl::SetStartType(std::string_view machine, std::stri
                                              std::uint32_t start_type) {
   std::lock_guard lock(mutex_);
   ServiceState* found = nullptr;
-  const ErrorCode rc =
-      Find("SetStartType " + std::to_string(start_type), machine, service, &found);
+  const ErrorCode rc = Find("SetStartType " + std::to_string(start_type), machine, service, &found);
   if (rc != kSuccess) return rc;
   if (start_type < kServiceAutoStart || start_type > kServiceDisabled) return kInvalidParameter;
   found->start_type = start_type;

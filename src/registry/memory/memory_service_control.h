@@ -19,8 +19,8 @@ namespace keyloom::reg {
 class MemoryServiceControl final : public ServiceControl {
  public:
   // Called (outside the lock) with the machine's name without "\\" and the service's new state.
-  using Observer = std::function<void(const std::string& machine, const std::string& service,
-                                      bool running)>;
+  using Observer =
+      std::function<void(const std::string& machine, const std::string& service, bool running)>;
 
   // A service on `machine` (its name without "\\"); replaces one of the same name.
   void AddService(std::string_view machine, std::string_view service, ServiceState state);
@@ -32,8 +32,7 @@ class MemoryServiceControl final : public ServiceControl {
   // Every call made, "Start \\NAME RemoteRegistry" and so on, in order.
   std::vector<std::string> Calls() const;
 
-  ErrorCode Query(std::string_view machine, std::string_view service,
-                  ServiceState* state) override;
+  ErrorCode Query(std::string_view machine, std::string_view service, ServiceState* state) override;
   ErrorCode SetStartType(std::string_view machine, std::string_view service,
                          std::uint32_t start_type) override;
   ErrorCode Start(std::string_view machine, std::string_view service) override;

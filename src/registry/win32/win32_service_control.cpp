@@ -38,7 +38,7 @@ std::wstring Wide(std::string_view utf8) {
 
 // The service `service` on `machine`, opened for `access`; the error code when it cannot be.
 ErrorCode OpenNamedService(std::string_view machine, std::string_view service, DWORD access,
-                      ServiceHandle* manager, SC_HANDLE* result) {
+                           ServiceHandle* manager, SC_HANDLE* result) {
   const std::wstring machine_name = Wide(machine);
   manager->Reset(OpenSCManagerW(machine_name.empty() ? nullptr : machine_name.c_str(), nullptr,
                                 SC_MANAGER_CONNECT));
@@ -66,7 +66,7 @@ class Win32ServiceControl final : public ServiceControl {
     ServiceHandle manager;
     SC_HANDLE raw = nullptr;
     ErrorCode rc = OpenNamedService(machine, service, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG,
-                               &manager, &raw);
+                                    &manager, &raw);
     if (rc != kSuccess) return rc;
     const ServiceHandle handle(raw);
     SERVICE_STATUS status{};
@@ -78,8 +78,8 @@ class Win32ServiceControl final : public ServiceControl {
     if (needed == 0 || !QueryServiceConfigW(handle.get(), config, needed, &needed)) {
       return static_cast<ErrorCode>(GetLastError());
     }
-    state->running = status.dwCurrentState != SERVICE_STOPPED &&
-                     status.dwCurrentState != SERVICE_STOP_PENDING;
+    state->running =
+        status.dwCurrentState != SERVICE_STOPPED && status.dwCurrentState != SERVICE_STOP_PENDING;
     state->start_type = config->dwStartType;
     return kSuccess;
   }

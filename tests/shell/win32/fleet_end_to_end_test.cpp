@@ -79,8 +79,8 @@ TEST_F(FleetEndToEnd, ReachesThisComputerReportsTheOthersAndItsUndoFolderGivesTh
       L" /retry retry.txt";
   const auto run = keyloom::testing::RunCaptured(command, folder_.path().c_str());
   ASSERT_EQ(run.exit_code, static_cast<DWORD>(kExitSomeFailed)) << run.out << run.err;
-  const std::string refused = "not reached; Remote Registry Error: [" +
-                              api_->ErrorMessage(reg::kBadNetPath) + "]";
+  const std::string refused =
+      "not reached; Remote Registry Error: [" + api_->ErrorMessage(reg::kBadNetPath) + "]";
   EXPECT_THAT(run.out, HasSubstr("no-such-host-a: " + refused));
   EXPECT_THAT(run.out, HasSubstr(computer_ + ": reached; hits 2, changes 2, failed 0"));
   EXPECT_THAT(run.out, HasSubstr("Machines: 3, reached 1, not reached 2\r\n"));
