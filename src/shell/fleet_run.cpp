@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "base/text.h"
 #include "engine/pause_gate.h"
+#include "registry/registry.h"
 #include "shell/exit_codes.h"
 #include "shell/settings.h"
 
@@ -190,6 +192,11 @@ std::vector<MachineRun> RunFleet(reg::RegApi& api, const FleetRequest& request,
   };
   const std::size_t workers = std::min(
       runs.size(), static_cast<std::size_t>(std::clamp(request.parallel, 1, kMaxParallel)));
+  // Runs at once share the process's token: a privilege that one run's permission repair enables
+  // and drops again must not vanish under another run's repair. Held here for the whole fleet,
+  // each repair finds it enabled and leaves it so.
+  std::optional<reg::PrivilegeScope> security;
+  if (request.job.settings.fixperms) security.emplace(api, "SeSecurityPrivilege");
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
