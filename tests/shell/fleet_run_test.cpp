@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/utf8_path.h"
 #include "engine/pause_gate.h"
 #include "files/reg_file_import.h"
 #include "files/reg_file_testing.h"
@@ -165,7 +166,7 @@ TEST_F(FleetRunTest, ReplacesOnEveryMachineReachedAndReportsEachInListOrder) {
   const std::string undo = File("undo");
   EXPECT_THAT(out_, Contains("SRV2: reached; hits 2, changes 2, failed 0, not read 0, undo files "
                              "1 in " +
-                             (UndoOf("SRV2").string() + "/")));
+                             (base::PathToUtf8(UndoOf("SRV2")) + base::kPathSeparator)));
   EXPECT_THAT(out_, Contains(StartsWith("SRV3: reached; hits 2, changes 1, failed 1,")));
   EXPECT_THAT(out_, Contains(StartsWith("DOWN1: not reached; Remote Registry Error: [")));
   EXPECT_THAT(out_, Contains("Machines: 6, reached 5, not reached 1"));
