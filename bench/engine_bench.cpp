@@ -111,13 +111,25 @@ void BM_RawWalk(benchmark::State& state) {
   ReportValues(state, tree);
 }
 
+// The regular expressions of modes 4 and 5: a character class in the middle of the texts of
+// modes 0 and 1, so that the expression engine cannot take them for plain text.
+constexpr const char* kAbsentExpression = "KLQAbs[e]ntZX";
+constexpr const char* kNeedleExpression = "KLQNe[e]dleZX";
+
 // arg 0: search for a text that is nowhere; 1: search for the needle; 2: replace the needle in
-// simulate mode; 3: as 0 in a shown run (status bar text for every key).
+// simulate mode; 3: as 0 in a shown run (status bar text for every key); 4 and 5: as 0 and 1 with
+// a regular expression.
 void BM_Engine(benchmark::State& state) {
   Tree& tree = TheTree();
   HeadlessOptions options;
-  const auto mode = state.range(0);
-  options.find = std::string(mode == 0 || mode == 3 ? kAbsentText : g_options.needle);
+  auto mode = state.range(0);
+  if (mode >= 4) {
+    options.mode = engine::MatchMode::kRegex;
+    options.find = mode == 4 ? kAbsentExpression : kNeedleExpression;
+    mode -= 4;
+  } else {
+    options.find = std::string(mode == 0 || mode == 3 ? kAbsentText : g_options.needle);
+  }
   if (mode == 2) options.replace = kReplacement;
   options.silent = mode != 3;
   engine::PortablePauseGate gate;
@@ -145,6 +157,8 @@ BENCHMARK(BM_Engine)
     ->Arg(1)
     ->Arg(2)
     ->Arg(3)
+    ->Arg(4)
+    ->Arg(5)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->MinTime(2.0);
@@ -156,6 +170,8 @@ const char* ModeName(const std::string& name) {
   if (name.find("mode:1") != std::string::npos) return "search, needle hits";
   if (name.find("mode:2") != std::string::npos) return "replace, simulate";
   if (name.find("mode:3") != std::string::npos) return "search, no hits (shown)";
+  if (name.find("mode:4") != std::string::npos) return "regex search, no hits";
+  if (name.find("mode:5") != std::string::npos) return "regex search, needle hits";
   return nullptr;
 }
 
@@ -180,6 +196,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
     if (raw != seconds_.end() && raw->second > 0) {
       std::printf("\nThe port walk takes %.2fx the raw walk (%.1f ms against %.1f ms of CPU)\n",
                   walk->second / raw->second, walk->second * 1000, raw->second * 1000);
+    }
+    const auto text = seconds_.find("search, no hits (silent)");
+    const auto regex = seconds_.find("regex search, no hits");
+    if (text != seconds_.end() && regex != seconds_.end() && text->second > 0) {
+      std::printf(
+          "\nThe regular-expression search takes %.2fx the Text search (%.1f ms against "
+          "%.1f ms of CPU, no hits)\n",
+          regex->second / text->second, regex->second * 1000, text->second * 1000);
     }
     std::printf("\nRatio to the port walk (%.1f ms of CPU over %llu values):\n",
                 walk->second * 1000, static_cast<unsigned long long>(TheTree().stats.values));

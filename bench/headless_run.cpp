@@ -31,6 +31,7 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   request.settings.simulate = options.simulate;
   request.settings.undodir = options.undo_folder;
   request.window.find = options.find;
+  request.window.rules.mode = options.mode;
   request.window.replace = options.replace;
   request.window.searchkey = options.root_choice;
   request.window.searchvalues = options.include_values;

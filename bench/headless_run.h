@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/match_rules.h"
 #include "engine/pause_gate.h"
 #include "registry/reg_api.h"
 
@@ -13,6 +14,7 @@ namespace keyloom::bench {
 
 struct HeadlessOptions {
   std::string find;
+  engine::MatchMode mode = engine::MatchMode::kText;
   // Not empty: a replace run (with `simulate`, nothing is written); empty: a search run.
   std::string replace;
   bool simulate = true;

@@ -159,8 +159,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
       Log("Skipping WoW6432Node : " + full());
       return true;
     }
-    if (!session.rules.exclusions.empty()) {
-      const int excluded = session.rules.ExclusionOf(session.root_index, full());
+    if (!session.exclusions.empty()) {
+      const int excluded = session.exclusions.At(session.root_index, full());
       if (excluded >= 0) {
         ++session.exclusion_hits[static_cast<std::size_t>(excluded)];
         if (Informational(settings)) Log("Skipping Excluded Key : " + full());

@@ -89,6 +89,11 @@ void SearchEngine::RunSession(bool search_only) {
   session_.find_text = controls.FindText();
   session_.replace_text = controls.ReplaceText();
   session_.rules = controls.Rules();
+  // Another computer's HKEY_USERS holds its own users: only the local user's keys have two names.
+  const std::string user_sid = !session_.rules.exclusions.empty() && session_.machine.empty()
+                                   ? CurrentUserSid(*context.api)
+                                   : "";
+  session_.exclusions = ExclusionSet(session_.rules.exclusions, user_sid);
   BeginJournalRun();
   struct RunEnd {
     const RunContext& context;
@@ -148,8 +153,8 @@ void SearchEngine::RunSession(bool search_only) {
     const ExcludedKey& excluded = session_.rules.exclusions[i];
     const reg::RootKey* root = reg::RootByIndex(excluded.root_index);
     if (hits == 0 || root == nullptr) continue;
-    Log(std::string("Excluded Key not entered [") + root->name + excluded.path + "]: " +
-        std::to_string(hits) + (hits == 1 ? " time." : " times."));
+    Log(std::string("Excluded Key not entered [") + root->name + excluded.path +
+        "]: " + std::to_string(hits) + (hits == 1 ? " time." : " times."));
   }
   const std::string verb = controls.DeleteMode() ? "Deleted" : "Replaced";
   Log("Finished, " + verb + " [" + std::to_string(session_.changed_count) + "] Entries.");
@@ -236,6 +241,14 @@ bool SearchEngine::WalkRoots(int first, int last, const std::string& start_path,
     }
     reg.SetRootKey(root->handle);
     session_.root_index = r;
+    if (const int excluded = session_.exclusions.Covering(r, start_path); excluded >= 0) {
+      const auto index = static_cast<std::size_t>(excluded);
+      ++session_.exclusion_hits[index];
+      const ExcludedKey& key = session_.rules.exclusions[index];
+      Log(std::string("Not searched: [") + root->name + (start_path == "\\" ? "" : start_path) +
+          "] lies in the excluded key [" + reg::RootByIndex(key.root_index)->name + key.path + "]");
+      continue;
+    }
     if (!machine.empty()) {
       Log("Connecting to remote registry on " + machine);
       if (!reg.RegistryConnect(machine)) {
@@ -317,9 +330,8 @@ bool RunController::RequestIsValid(bool search_only) {
   refused_lines_ = ValidateRequest(controls.IncludeKeyNames(), controls.IncludeValueContents(),
                                    controls.IncludeValueNames(), controls.FindText(),
                                    controls.TypeFilter(), mode);
-  const std::string pattern_error =
-      PatternError(mode, controls.FindText(), controls.ReplaceText(),
-                   search_only || controls.DeleteMode());
+  const std::string pattern_error = PatternError(mode, controls.FindText(), controls.ReplaceText(),
+                                                 search_only || controls.DeleteMode());
   if (!pattern_error.empty()) refused_lines_.push_back(pattern_error);
   for (const auto& line : refused_lines_) engine_.context().log(line, false);
   return refused_lines_.empty();

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/exclusions.h"
 #include "engine/pause_gate.h"
 #include "engine/run_context.h"
 #include "engine/run_io.h"
@@ -60,6 +61,8 @@ struct SearchSession {
   // reached twice, under two roots or again after its own change, is changed once.
   std::set<std::string> changed_items;
   MatchRules rules;  // read from the controls at the start of the run
+  // rules.exclusions under every name the registry gives their keys.
+  ExclusionSet exclusions;
   // How often the walk came upon each of rules.exclusions and did not enter it.
   std::vector<std::int64_t> exclusion_hits;
   bool abandon = false;  // set by the walk when it cannot re-open a key

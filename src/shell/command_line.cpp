@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "base/utf8_path.h"
 #include "registry/registry.h"
+#include "shell/filter_texts.h"
 #include "shell/fleet_run.h"
 #include "shell/machine_list.h"
 
@@ -127,13 +128,8 @@ Setter SetTime(std::optional<std::uint64_t> engine::MatchRules::*member) {
 
 Setter SetSize(std::optional<std::uint64_t> engine::MatchRules::*member) {
   return [member](CommandLine& line, const std::string& value) {
-    std::uint64_t size = 0;
-    bool fits = !value.empty() && value.size() <= 19;
-    for (const char c : value) {
-      if (c < '0' || c > '9') fits = false;
-      if (fits) size = size * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (!fits) return "takes a number of bytes, 0 or more (not \"" + value + "\")";
+    const std::optional<std::uint64_t> size = ParseByteCount(value);
+    if (!size) return "takes a number of bytes, 0 or more (not \"" + value + "\")";
     line.rules.*member = size;
     return std::string();
   };
@@ -141,12 +137,12 @@ Setter SetSize(std::optional<std::uint64_t> engine::MatchRules::*member) {
 
 // One excluded key, from /exclude or a line of /exclude-file.
 std::string AddExclusion(CommandLine& line, std::string_view value) {
-  const std::optional<engine::StartPoint> key = ParseRootArgument(value);
-  if (!key || key->path == "\\") {
+  const std::optional<engine::ExcludedKey> key = ParseExcludedKey(value);
+  if (!key) {
     return "takes a key below a root key, as in HKLM\\SOFTWARE\\Classes (not \"" +
            std::string(value) + "\")";
   }
-  const engine::ExcludedKey excluded{key->root_index, key->path};
+  const engine::ExcludedKey& excluded = *key;
   if (line.rules.ExclusionOf(excluded.root_index, excluded.path) < 0) {
     line.rules.exclusions.push_back(excluded);
   }

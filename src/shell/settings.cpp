@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "base/utf8_path.h"
+#include "shell/filter_texts.h"
 
 namespace keyloom::shell {
 namespace {
@@ -43,6 +44,7 @@ struct IniKey {
   const char* name;
   void (*read)(std::string_view text, Settings& s, WindowSettings& w);  // null: never read
   std::string (*write)(const Settings& s, const WindowSettings& w);     // null: never written
+  bool whole = false;  // read in full, past the limit of a text value (a list of any length)
 };
 
 template <typename T, typename C>
@@ -154,6 +156,86 @@ constexpr IniKey kRegUndoKey = {
       return std::string(RunUndoStateOf(s.undo) == RunUndoState::kAll ? "1" : "0");
     }};
 
+// ---- The match mode and the filters ----
+// A value that does not read as what the key holds leaves the key's default (no filter).
+
+constexpr IniKey kMatchModeKey = {"MATCHMODE",
+                                  [](std::string_view text, Settings&, WindowSettings& w) {
+                                    if (const auto mode = engine::MatchModeNamed(text))
+                                      w.rules.mode = *mode;
+                                  },
+                                  [](const Settings&, const WindowSettings& w) {
+                                    return std::string(engine::MatchModeName(w.rules.mode));
+                                  }};
+
+using Limit = std::optional<std::uint64_t> engine::MatchRules::*;
+
+template <Limit Member>
+constexpr IniKey TimeKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings&, WindowSettings& w) {
+            w.rules.*Member = engine::ParseLocalTime(text);
+          },
+          [](const Settings&, const WindowSettings& w) {
+            return w.rules.*Member ? FilterTimeText(*(w.rules.*Member)) : std::string();
+          }};
+}
+
+template <Limit Member>
+constexpr IniKey SizeKey(const char* name) {
+  return {name,
+          [](std::string_view text, Settings&, WindowSettings& w) {
+            w.rules.*Member = ParseByteCount(text);
+          },
+          [](const Settings&, const WindowSettings& w) {
+            return w.rules.*Member ? std::to_string(*(w.rules.*Member)) : std::string();
+          }};
+}
+
+// EXCLUDE: the excluded keys, separated by ";"; a "%" or ";" in a key's name is written "%25" or
+// "%3B". An entry that names no key is left out; the others hold.
+std::string JoinExclusions(const std::vector<engine::ExcludedKey>& keys) {
+  std::string out;
+  for (const engine::ExcludedKey& key : keys) {
+    if (!out.empty()) out += ';';
+    for (const char c : ExcludedKeyText(key)) {
+      out += c == '%' ? std::string("%25") : c == ';' ? std::string("%3B") : std::string(1, c);
+    }
+  }
+  return out;
+}
+
+std::vector<engine::ExcludedKey> SplitExclusions(std::string_view text) {
+  std::vector<engine::ExcludedKey> keys;
+  std::string entry;
+  auto take = [&] {
+    const std::optional<engine::ExcludedKey> key = ParseExcludedKey(entry);
+    if (key) keys.push_back(*key);
+    entry.clear();
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ';') {
+      take();
+    } else if (text.substr(i, 3) == "%25" || text.substr(i, 3) == "%3B" ||
+               text.substr(i, 3) == "%3b") {
+      entry += text[i + 1] == '2' ? '%' : ';';
+      i += 2;
+    } else {
+      entry += text[i];
+    }
+  }
+  take();
+  return keys;
+}
+
+constexpr IniKey kExcludeKey = {
+    "EXCLUDE",
+    [](std::string_view text, Settings&, WindowSettings& w) {
+      w.rules.exclusions = SplitExclusions(text);
+    },
+    [](const Settings&, const WindowSettings& w) { return JoinExclusions(w.rules.exclusions); },
+    true};
+
 // In the order of a new file.
 constexpr IniKey kIniKeys[] = {
     TextKey<&WindowSettings::find>("FIND"),
@@ -195,6 +277,12 @@ constexpr IniKey kIniKeys[] = {
     PlaceKey<&WindowPlace::height, 1, kMaxPlaceCoordinate>("WIN_HEIGHT"),
     kMaximizedKey,
     ColumnKey<&WindowSettings::detail_col, 4>("COL_7"),
+    kMatchModeKey,
+    TimeKey<&engine::MatchRules::modified_after>("MODIFIEDAFTER"),
+    TimeKey<&engine::MatchRules::modified_before>("MODIFIEDBEFORE"),
+    SizeKey<&engine::MatchRules::min_size>("MINSIZE"),
+    SizeKey<&engine::MatchRules::max_size>("MAXSIZE"),
+    kExcludeKey,
 };
 
 }  // namespace
@@ -226,7 +314,8 @@ LoadedSettings LoadSettingsFile(std::string_view ini_path, std::string_view prog
   for (const IniKey& key : kIniKeys) {
     if (key.read == nullptr) continue;
     if (const std::optional<std::string> text = file.Get(kIniSection, key.name)) {
-      key.read(LimitCharacters(*text, kMaxValueCharacters), loaded.settings, loaded.window);
+      key.read(key.whole ? *text : LimitCharacters(*text, kMaxValueCharacters), loaded.settings,
+               loaded.window);
     }
   }
   // An empty UNDODIR would put undo files at the root of the current drive: it takes the default.

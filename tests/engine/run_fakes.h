@@ -25,6 +25,7 @@ class FakeControls : public RunControls {
   bool key_names = false, values = true, value_names = false, case_sensitive = false;
   bool delete_mode = false, visible = true;
   MatchRules rules;
+  std::vector<StartPoint> starts;
 
   std::string FindText() override { return find; }
   std::string ReplaceText() override { return replace; }
@@ -37,6 +38,7 @@ class FakeControls : public RunControls {
   bool DeleteMode() override { return delete_mode; }
   bool WindowVisible() override { return visible; }
   MatchRules Rules() override { return rules; }
+  std::vector<StartPoint> StartPoints() override { return starts; }
 };
 
 // Records "line: ...", "bar: ...", "row: ...", "clear", "finished", "quit" in call order.

@@ -54,7 +54,46 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
                 "\r\nCOL_0=140\r\nCOL_1=320\r\nCOL_2=150\r\nUNDO=7\r\nSMUNDO=1\r\nSAUNDO=1\r\n"
                 "SEARCHTYPE=0\r\nSCANMETHOD=0\r\nLOGGING=0\r\nDEFAULTUNDO=0\r\nFIXPERMS=0\r\n"
                 "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\nWIN_LEFT=0\r\n"
-                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=60\r\n");
+                "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=60\r\n"
+                "MATCHMODE=text\r\nMODIFIEDAFTER=\r\nMODIFIEDBEFORE=\r\nMINSIZE=\r\n"
+                "MAXSIZE=\r\nEXCLUDE=\r\n");
+}
+
+// The match mode and the filters are kept after the other keys; a value that does not read
+// leaves its own key's default and takes nothing else with it; a long list of exclusions and
+// names holding ";" and "%" come back whole.
+TEST_F(SettingsFile, TheMatchModeAndTheFiltersSurviveASaveAndGarbledValuesTakeTheirDefaults) {
+  WriteIni("[Keyloom]\r\nFIND=old\r\nCOL_7=70\r\n");
+  LoadedSettings loaded = LoadSettings(folder_.Utf8());
+  engine::MatchRules& rules = loaded.window.rules;
+  rules.mode = engine::MatchMode::kRegex;
+  rules.modified_after = engine::ParseLocalTime("2026-03-28 14:30:15");
+  rules.modified_before = engine::ParseLocalTime("2026-12-08");
+  rules.min_size = 0;
+  rules.max_size = 18446744073709551615u;
+  for (int i = 0; i < 60; ++i)
+    rules.exclusions.push_back({3, "\\SOFTWARE\\Vendor" + std::to_string(i)});
+  rules.exclusions.push_back({2, "\\Software\\a;b%3B\\c"});
+  ASSERT_EQ(SaveSettings(folder_.Utf8(), loaded.settings, loaded.window, false), std::nullopt);
+  const std::string saved = ReadBytes(IniPath());
+  EXPECT_LT(saved.find("COL_7=70"), saved.find("MATCHMODE=regex")) << "appended after the others";
+  EXPECT_GT(saved.find("EXCLUDE="), saved.find("MAXSIZE=18446744073709551615"));
+  EXPECT_EQ(LoadSettings(folder_.Utf8()).window, loaded.window);
+
+  for (const char* garbled :
+       {"MATCHMODE=grep", "MODIFIEDAFTER=2026-02-30", "MODIFIEDBEFORE=yesterday", "MINSIZE=-1",
+        "MAXSIZE=99999999999999999999", "EXCLUDE=HKXX\\x;HKLM;;HKLM\\Software\\Kept"}) {
+    SCOPED_TRACE(garbled);
+    const LoadedSettings read = LoadWith(std::string(garbled) + "\r\nFIND=old\r\nMINSIZE=5\r\n");
+    EXPECT_EQ(read.window.find, "old");
+    engine::MatchRules expected;
+    expected.min_size = std::string(garbled).starts_with("MINSIZE")
+                            ? std::nullopt
+                            : std::optional<std::uint64_t>(5);
+    if (std::string(garbled).starts_with("EXCLUDE"))
+      expected.exclusions = {{3, "\\Software\\Kept"}};
+    EXPECT_EQ(read.window.rules, expected);
+  }
 }
 
 TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {

@@ -352,6 +352,9 @@ void TfrmMain::ApplyWindowSettings(const WindowSettings& window) {
   key_list_.SetColumnWidths(window.col);
   key_list_.SetDetailColumnWidths(window.detail_col);
   Select(Control(IDC_CMB_TYPE), window.searchtype);
+  Select(Control(IDC_CMB_MODE), static_cast<int>(window.rules.mode));
+  filters_ = window.rules;
+  ShowFilterCount();
   PlaceOnStart(window.place);
   SyncControls();
 }
@@ -368,6 +371,8 @@ WindowSettings TfrmMain::ReadWindowSettings() const {
   window.col = key_list_.ColumnWidths();
   window.detail_col = key_list_.DetailColumnWidths();
   window.searchtype = Selection(Control(IDC_CMB_TYPE));
+  window.rules = filters_;
+  window.rules.mode = static_cast<engine::MatchMode>(Selection(Control(IDC_CMB_MODE)));
   window.place = CurrentPlace();
   return window;
 }

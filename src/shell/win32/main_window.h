@@ -201,6 +201,10 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void chkRegUndoClick();
   // The undo box from the UNDO bits that runs use.
   void ShowRunUndo();
+  // The Filters dialog; OK gives the next runs its filters.
+  void btnFiltersClick();
+  // "Fi&lters..." with the number of filters set, when any is.
+  void ShowFilterCount();
   void chkTreeClick();
   void cmbScanMethodChange();
   void lstStatusDblClick();
@@ -287,6 +291,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   bool run_changes_ = false;      // the run shown is a replace or delete run
   Win32TaskbarButton taskbar_button_;
   TaskbarProgress taskbar_{taskbar_button_};
+  // The filters of the next runs (their match mode is the mode drop-down's).
+  engine::MatchRules filters_;
   bool should_show_ = false;
   bool open_maximized_ = false;
   bool ever_shown_ = false;

@@ -6,9 +6,11 @@
 #include <iterator>
 
 #include "shell/about_text.h"
+#include "shell/filter_texts.h"
 #include "shell/key_list_menu.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/dialogs.h"
+#include "shell/win32/filters_dialog.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/net_machine_dialog.h"
 #include "shell/win32/options_dialog.h"
@@ -27,6 +29,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_BTN_ABOUT, BN_CLICKED, &TfrmMain::btnAboutClick},
       {IDC_BTN_NETWORK, BN_CLICKED, &TfrmMain::btnNetworkClick},
       {IDC_BTN_OPTIONS, BN_CLICKED, &TfrmMain::btnOptionsClick},
+      {IDC_BTN_FILTERS, BN_CLICKED, &TfrmMain::btnFiltersClick},
       {IDC_CHK_TREE, BN_CLICKED, &TfrmMain::chkTreeClick},
       {IDC_CHK_REG_UNDO, BN_CLICKED, &TfrmMain::chkRegUndoClick},
       {IDC_CMB_SCAN_METHOD, CBN_SELCHANGE, &TfrmMain::cmbScanMethodChange},
@@ -49,6 +52,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDC_EDT_REPLACE, EN_CHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_KEYS, CBN_SELCHANGE, &TfrmMain::SyncControls},
       {IDC_CMB_TYPE, CBN_SELCHANGE, &TfrmMain::SyncControls},
+      {IDC_CMB_MODE, CBN_SELCHANGE, &TfrmMain::SyncControls},
       {IDC_CHK_VALUES, BN_CLICKED, &TfrmMain::SyncControls},
       {IDC_CHK_NAMES, BN_CLICKED, &TfrmMain::SyncControls},
       {IDC_CHK_CASE, BN_CLICKED, &TfrmMain::SyncControls},
@@ -178,6 +182,21 @@ void TfrmMain::OptionsSaved() {
 }
 
 // ---- Request controls ----
+
+void TfrmMain::btnFiltersClick() {
+  TfrmFilters dialog(filters_);
+  if (!dialog.Show(instance_, hwnd())) return;
+  filters_ = dialog.rules();
+  ShowFilterCount();
+  SyncControls();
+}
+
+void TfrmMain::ShowFilterCount() {
+  const int count = FilterCount(filters_);
+  SetWindowTextUtf8(Control(IDC_BTN_FILTERS), count == 0
+                                                  ? std::string("Fi&lters...")
+                                                  : "Fi&lters (" + std::to_string(count) + ")...");
+}
 
 void TfrmMain::chkTreeClick() {
   SyncControls();

@@ -30,10 +30,13 @@ struct ControlSpec {
 
 constexpr int kRow1 = 8, kRow2 = 38, kRow3 = 68, kChecks1 = 100, kChecks2 = 118;
 constexpr int kLabelX = 44, kLabelWidth = 86, kEditX = 132, kEditWidth = 290;
+// The match mode's drop-down takes the right end of the find text's row.
+constexpr int kModeWidth = 144, kModeX = kEditX + kEditWidth - kModeWidth;
 constexpr int kButton1X = 430, kButton2X = 526, kButtonWidth = 90, kButtonHeight = 25;
 constexpr int kSmallX = 8, kSmallSize = 26;
 constexpr int kCheckX2 = 228, kCheckX3 = 430;
-constexpr int kComboFieldHeight = 23;  // a closed combo's field; kPanel gives the drop-down's height
+constexpr int kComboFieldHeight =
+    23;  // a closed combo's field; kPanel gives the drop-down's height
 
 constexpr PanelAnchor kStays{0, 0};
 constexpr PanelAnchor kStretches{0, 2};
@@ -44,10 +47,14 @@ constexpr PanelAnchor kMiddle{1, 0};
 
 constexpr ControlSpec kPanel[] = {
     {IDC_LBL_FIND, Kind::kLabel, L"&Find :", kLabelX, kRow1 + 1, kLabelWidth, 23, nullptr, kStays},
-    {IDC_EDT_FIND, Kind::kEdit, L"", kEditX, kRow1 + 1, kEditWidth, 23,
+    {IDC_EDT_FIND, Kind::kEdit, L"", kEditX, kRow1 + 1, kEditWidth - kModeWidth - 4, 23,
      L"Type in what you want to search for", kStretches},
-    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace &with :", kLabelX, kRow2 + 1, kLabelWidth, 23, nullptr,
-     kStays},
+    {IDC_CMB_MODE, Kind::kCombo, L"", kModeX, kRow1 + 1, kModeWidth, 120,
+     L"How the find text is matched: as text, with wildcards (* and ?), as a regular expression "
+     L"or as hex bytes",
+     kRightEdge},
+    {IDC_LBL_REPLACE, Kind::kLabel, L"Replace &with :", kLabelX, kRow2 + 1, kLabelWidth, 23,
+     nullptr, kStays},
     {IDC_EDT_REPLACE, Kind::kEdit, L"", kEditX, kRow2 + 1, kEditWidth, 23,
      L"Type in what you want to replace the searched text with", kStretches},
     {IDC_BTN_SEARCH, Kind::kDefaultButton, L"&Search", kButton1X, kRow1, kButtonWidth,
@@ -83,6 +90,8 @@ constexpr ControlSpec kPanel[] = {
      L"Make the Search CASE Sensitive", kStays},
     {IDC_CHK_REG_UNDO, Kind::kCheck, L"Create Registry &Undo File", kCheckX2, kChecks2, 198, 17,
      nullptr, kMiddle},
+    {IDC_BTN_FILTERS, Kind::kButton, L"Fi&lters...", kButton2X, kChecks2, kButtonWidth, 20,
+     L"Filter by the key's time and the value's size, and exclude keys", kRightEdge},
 };
 
 LayoutRect Designed(const ControlSpec& control) {
@@ -92,6 +101,9 @@ LayoutRect Designed(const ControlSpec& control) {
 constexpr const wchar_t* kTypeItems[] = {L"All",        L"Only Strings",  L"Only Numbers",
                                          L"REG_SZ",     L"REG_EXPAND_SZ", L"REG_DWORD",
                                          L"REG_BINARY", L"REG_MULTI_SZ",  L"REG_QWORD"};
+// In the order of engine::MatchMode.
+constexpr const wchar_t* kModeItems[] = {L"Text", L"Wildcards", L"Regular expression",
+                                         L"Hex bytes"};
 constexpr const wchar_t* kStatusHint = L"Status Display, Double Click for Line Zoom.";
 constexpr const wchar_t* kKeysHint = L"Double Click to Edit Key";
 
@@ -151,6 +163,8 @@ HDWP DeferMove(HDWP moves, HWND window, const LayoutRect& rect) {
 
 void TfrmMain::CreateControls() {
   for (const ControlSpec& control : kPanel) CreateChild(control, hwnd(), instance_);
+  AddItems(Control(IDC_CMB_MODE), kModeItems, std::size(kModeItems));
+  Select(Control(IDC_CMB_MODE), 0);
   AddItems(Control(IDC_CMB_TYPE), kTypeItems, std::size(kTypeItems));
   Select(Control(IDC_CMB_TYPE), 0);
   const wchar_t* const bits[] = {L"32", L"64"};
@@ -228,9 +242,8 @@ void TfrmMain::LayoutPanel(int client_width) {
       area.cbSize = sizeof(area);
       area.hwnd = hwnd();
       area.uId = static_cast<UINT_PTR>(control.id);
-      const int height = control.kind == Kind::kCombo
-                             ? ScaleToDpi(kComboFieldHeight, layout_.dpi())
-                             : placed.height;
+      const int height = control.kind == Kind::kCombo ? ScaleToDpi(kComboFieldHeight, layout_.dpi())
+                                                      : placed.height;
       area.rect = {placed.x, placed.y, placed.x + placed.width, placed.y + height};
       SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&area));
     }
@@ -267,7 +280,8 @@ void TfrmMain::LayoutLists() {
   GetWindowRect(status_bar_, &bar);
   GetClientRect(hwnd(), &client);
   const int progress_width = ScaleToDpi(kProgressPartWidth, layout_.dpi());
-  int bar_parts[] = {std::max(0, static_cast<int>(client.right - client.left) - progress_width), -1};
+  int bar_parts[] = {std::max(0, static_cast<int>(client.right - client.left) - progress_width),
+                     -1};
   SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(bar_parts));
   const MainLayout::Parts parts =
       layout_.Arrange(client.right - client.left, client.bottom - client.top, bar.bottom - bar.top);
@@ -280,9 +294,9 @@ void TfrmMain::LayoutLists() {
                     {parts.keys.x, parts.keys.y, parts.keys.width, filter_height});
   const int list_top =
       std::min(parts.keys.height, filter_height + ScaleToDpi(MainLayout::kFilterGap, dpi));
-  moves = DeferMove(moves, key_list_.hwnd(),
-                    {parts.keys.x, parts.keys.y + list_top, parts.keys.width,
-                     parts.keys.height - list_top});
+  moves = DeferMove(
+      moves, key_list_.hwnd(),
+      {parts.keys.x, parts.keys.y + list_top, parts.keys.width, parts.keys.height - list_top});
   if (moves != nullptr) EndDeferWindowPos(moves);
 }
 

@@ -13,11 +13,11 @@ namespace {
 // Every control of the request panel, in reading order (the bits combo and its label only on
 // 64-bit Windows, as these tests open the window).
 constexpr int kPanelControls[] = {
-    IDC_LBL_FIND,    IDC_EDT_FIND,        IDC_LBL_REPLACE, IDC_EDT_REPLACE, IDC_BTN_SEARCH,
-    IDC_BTN_REPLACE, IDC_BTN_PAUSE,       IDC_BTN_CLOSE,   IDC_BTN_ABOUT,   IDC_BTN_NETWORK,
-    IDC_BTN_OPTIONS, IDC_LBL_KEYS,        IDC_CMB_KEYS,    IDC_LBL_TYPE,    IDC_CMB_TYPE,
-    IDC_LBL_BITS,    IDC_CMB_SCAN_METHOD, IDC_CHK_VALUES,  IDC_CHK_NAMES,   IDC_CHK_TREE,
-    IDC_CHK_CASE,    IDC_CHK_REG_UNDO};
+    IDC_LBL_FIND,    IDC_EDT_FIND,    IDC_CMB_MODE,        IDC_LBL_REPLACE, IDC_EDT_REPLACE,
+    IDC_BTN_SEARCH,  IDC_BTN_REPLACE, IDC_BTN_PAUSE,       IDC_BTN_CLOSE,   IDC_BTN_ABOUT,
+    IDC_BTN_NETWORK, IDC_BTN_OPTIONS, IDC_LBL_KEYS,        IDC_CMB_KEYS,    IDC_LBL_TYPE,
+    IDC_CMB_TYPE,    IDC_LBL_BITS,    IDC_CMB_SCAN_METHOD, IDC_CHK_VALUES,  IDC_CHK_NAMES,
+    IDC_CHK_TREE,    IDC_CHK_CASE,    IDC_CHK_REG_UNDO,    IDC_BTN_FILTERS};
 
 class MainWindowLayoutTest : public MainWindowTest {
  protected:
@@ -58,13 +58,14 @@ TEST_F(MainWindowLayoutTest, TabWalksTheControlsInReadingOrder) {
   SetFocus(Control(IDC_EDT_FIND));
   ASSERT_EQ(GetFocus(), Control(IDC_EDT_FIND));
   std::vector<int> order;
-  for (int i = 0; i < 20; ++i) order.push_back(PressTab());
+  for (int i = 0; i < 22; ++i) order.push_back(PressTab());
   EXPECT_EQ(order, (std::vector<int>{
-                       IDC_EDT_REPLACE, IDC_BTN_SEARCH, IDC_BTN_REPLACE,     IDC_BTN_PAUSE,
-                       IDC_BTN_CLOSE,   IDC_BTN_ABOUT,  IDC_BTN_NETWORK,     IDC_BTN_OPTIONS,
-                       IDC_CMB_KEYS,    IDC_CMB_TYPE,   IDC_CMB_SCAN_METHOD, IDC_CHK_VALUES,
-                       IDC_CHK_NAMES,   IDC_CHK_TREE,   IDC_CHK_CASE,        IDC_CHK_REG_UNDO,
-                       IDC_LST_STATUS,  IDC_EDT_FILTER, IDC_LST_KEYS,        IDC_EDT_FIND}));
+                       IDC_CMB_MODE,     IDC_EDT_REPLACE, IDC_BTN_SEARCH, IDC_BTN_REPLACE,
+                       IDC_BTN_PAUSE,    IDC_BTN_CLOSE,   IDC_BTN_ABOUT,  IDC_BTN_NETWORK,
+                       IDC_BTN_OPTIONS,  IDC_CMB_KEYS,    IDC_CMB_TYPE,   IDC_CMB_SCAN_METHOD,
+                       IDC_CHK_VALUES,   IDC_CHK_NAMES,   IDC_CHK_TREE,   IDC_CHK_CASE,
+                       IDC_CHK_REG_UNDO, IDC_BTN_FILTERS, IDC_LST_STATUS, IDC_EDT_FILTER,
+                       IDC_LST_KEYS,     IDC_EDT_FIND}));
   // Backwards from the find box to the Key List; a disabled button is passed over.
   EXPECT_EQ(PressTab(true), IDC_LST_KEYS);
   EnableWindow(Control(IDC_BTN_PAUSE), FALSE);
@@ -114,6 +115,8 @@ TEST_F(MainWindowLayoutTest, AWiderWindowStretchesTheFieldsAndTheDisabledPauseBu
   const int width_before = Client().right;
   ASSERT_GE(width_before, MainLayout::kPanelDesignWidth);
   const RECT find = ClientRectOf(Control(IDC_EDT_FIND));
+  const RECT replace = ClientRectOf(Control(IDC_EDT_REPLACE));
+  const RECT mode = ClientRectOf(Control(IDC_CMB_MODE));
   const RECT keys = ClientRectOf(Control(IDC_CMB_KEYS));
   const int margin = width_before - ClientRectOf(Control(IDC_BTN_CLOSE)).right;
   RECT frame{};
@@ -124,7 +127,11 @@ TEST_F(MainWindowLayoutTest, AWiderWindowStretchesTheFieldsAndTheDisabledPauseBu
   const int wider = Client().right - width_before;
   ASSERT_EQ(wider, 200);
   EXPECT_EQ(ClientRectOf(Control(IDC_EDT_FIND)).right, find.right + wider);
-  EXPECT_EQ(ClientRectOf(Control(IDC_EDT_REPLACE)).right, find.right + wider);
+  EXPECT_EQ(ClientRectOf(Control(IDC_EDT_REPLACE)).right, replace.right + wider);
+  // The mode's drop-down keeps its width at the right end of the find text's row.
+  EXPECT_EQ(ClientRectOf(Control(IDC_CMB_MODE)).left, mode.left + wider);
+  EXPECT_EQ(ClientRectOf(Control(IDC_CMB_MODE)).right, replace.right + wider);
+  EXPECT_LT(ClientRectOf(Control(IDC_EDT_FIND)).right, ClientRectOf(Control(IDC_CMB_MODE)).left);
   EXPECT_GE(ClientRectOf(Control(IDC_CMB_KEYS)).right, keys.right + wider / 2 - 1);
   for (int id : {IDC_BTN_SEARCH, IDC_BTN_REPLACE, IDC_BTN_PAUSE, IDC_BTN_CLOSE}) {
     EXPECT_EQ(ClientRectOf(Control(id)).right - ClientRectOf(Control(id)).left, 90) << id;

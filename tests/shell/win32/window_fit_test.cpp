@@ -153,7 +153,7 @@ TEST_F(WindowFitTest, EveryOptionsPageFitsWithAccessKeysUniqueAmongTheTitlesAndB
              });
 }
 
-TEST_F(WindowFitTest, TheNetworkMachineDialogTheValueEditorsAndUndoARunFit) {
+TEST_F(WindowFitTest, TheNetworkMachineFiltersValueEditorAndUndoARunDialogsFit) {
   TfrmMain& window = Open();
   auto check = [](HWND dialog) {
     SCOPED_TRACE(WindowTextUtf8(dialog));
@@ -162,6 +162,7 @@ TEST_F(WindowFitTest, TheNetworkMachineDialogTheValueEditorsAndUndoARunFit) {
   };
   WithDialog([&] { ClickControl(IDC_BTN_NETWORK); }, check);
   WithDialog([&] { Command(IDM_UNDO_RUN); }, check);
+  WithDialog([&] { ClickControl(IDC_BTN_FILTERS); }, check);
   WindowEditDialogs editors(GetModuleHandleW(nullptr), window.hwnd());
   WithDialog([&] { editors.ShowEditReg("Edit Registry Key", "HKEY_CURRENT_USER\\Software", "x"); },
              check);
