@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/item_filter.h"
 #include "engine/match_rules.h"
 #include "engine/run_io.h"
 #include "shell/run_progress.h"
@@ -47,6 +48,8 @@ struct CommandLine {
   // /regex, /wildcards, /hex; /modified-after, /modified-before, /min-size, /max-size; /exclude and
   // the keys of /exclude-file.
   engine::MatchRules rules;
+  // /only: the items of a hit list the run may change; none: every hit.
+  std::optional<std::vector<engine::OnlyItem>> only;
 
   bool SearchOnly() const { return replace.empty() && !delete_hits; }
 };
