@@ -1,7 +1,7 @@
 // The Key List's right-click menu: which row commands a selection allows. Editing, renaming,
 // opening the registry editor and saving the list act on one row (or the whole list), so they are
 // offered only while at most one row is selected; "&Delete" works on any number of rows and is
-// left as it is; "Replace &Selected" needs at least one.
+// left as it is; "Re&place Selected" needs at least one.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@ struct KeyListMenuState {
   bool rename = true;        // "&Rename" (mnuRename)
   bool open_regedit = true;  // "&Open Regedit" (mnuOpenRegedit)
   bool save_list = true;     // "&Save List to.." (mnuSaveList)
-  bool replace_selected = true;  // "Replace &Selected": any number of rows, at least one
+  bool replace_selected = true;  // "Re&place Selected": any number of rows, at least one
   bool operator==(const KeyListMenuState&) const = default;
 };
 
