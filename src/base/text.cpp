@@ -174,6 +174,12 @@ char16_t UpcaseUnit(char16_t u) {
   return u;
 }
 
+std::string FoldName(std::string_view name) {
+  std::u16string units = Utf8ToUtf16(name);
+  for (auto& unit : units) unit = UpcaseUnit(unit);
+  return Utf16ToUtf8(units);
+}
+
 int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {

@@ -44,6 +44,10 @@ std::u16string BytesToUtf16(const std::vector<std::uint8_t>& bytes);
 // other scripts compare as different here, where Windows may take them as the same.
 char16_t UpcaseUnit(char16_t unit);
 
+// A UTF-8 name with every unit upper-cased by UpcaseUnit: names the registry takes as one name
+// have one folded form.
+std::string FoldName(std::string_view name);
+
 // Compares two names as the registry does: unit by unit after UpcaseUnit. <0, 0, >0.
 int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b);
 

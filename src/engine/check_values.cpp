@@ -137,12 +137,6 @@ std::string HexText(const reg::Bytes& bytes) {
   return text;
 }
 
-std::string Folded(std::string_view name) {
-  std::u16string units = text::Utf8ToUtf16(name);
-  for (auto& unit : units) unit = text::UpcaseUnit(unit);
-  return text::Utf16ToUtf8(units);
-}
-
 std::string NulsAsBlanks(std::string text) {
   for (char& c : text) {
     if (c == '\0') c = ' ';
@@ -251,8 +245,8 @@ class ValueChecker {
     now.result = row.result;
     row = std::move(now);
   }
-  void AddRow(const std::string& shown, const HitDetails& row) {
-    context_.output->AddKeyListHit(MakeKeyListEntry(frame_.root_name, key_path_, shown), row);
+  void AddRow(int item, const std::string& shown, const HitDetails& row) {
+    ShowHit(session_, context_, item, MakeKeyListEntry(frame_.root_name, key_path_, shown), row);
   }
 
   // The session's entry for a change of the value; the key is asked for its name once.
@@ -286,6 +280,9 @@ class ValueChecker {
     if (frame_.settings.logging == kLoggingDebug) {
       Log("Checking VALUE DATA [" + NulsAsBlanks(text) + "]", true);
     }
+    const std::string shown = DisplayName(value.name);
+    const int item = ItemOfValue(session_, key_path_, shown, FoundIn::kData);
+    if (item < 0) return;
     // A number is found by any of its texts, and replaced in the one it was found by.
     const std::string* found = &text;
     if (pattern_ != nullptr) {
@@ -297,7 +294,6 @@ class ValueChecker {
     } else if (!MatchText(find_, text, kind, true, Options())) {
       return;
     }
-    const std::string shown = DisplayName(value.name);
     HitDetails row = Found(value, FoundIn::kData);
     Log("Found in Key  : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
@@ -305,7 +301,7 @@ class ValueChecker {
       Log("Original String is : " + NulsAsBlanks(*found));
     }
     if (!session_.search_only) ChangeData(value, kind, *found, row);
-    AddRow(shown, row);
+    AddRow(item, shown, row);
   }
 
   // The find text replaced in `text` by the run's rule: the Text mode's or the pattern's.
@@ -401,6 +397,8 @@ class ValueChecker {
   void CheckName(const ValueEntry& value, reg::DataKind kind) {
     std::string shown = DisplayName(value.name);
     if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
+    const int item = ItemOfValue(session_, key_path_, shown, FoundIn::kValueName);
+    if (item < 0) return;
     if (pattern_ != nullptr) {
       if (!PatternMatchesName(*pattern_, text::Utf8ToUtf16(value.name))) return;
     } else if (!MatchText(find_, shown, kind, false, Options())) {
@@ -410,7 +408,7 @@ class ValueChecker {
     Log("Key Found : " + key_path_ + "\t" + shown);
     ++session_.matched_count;
     if (!session_.search_only) ChangeName(value, shown, row);
-    AddRow(shown, row);
+    AddRow(item, shown, row);
   }
 
   // The run's change of a value whose name holds the find text; what it did goes on `row`, and a
@@ -481,15 +479,15 @@ class ValueChecker {
 std::string RunKeyId(const WalkFrame& frame, const RunContext& context, reg::KeyHandle key,
                      const std::string& key_path) {
   std::string name;
-  if (context.api->KeyRealName(key, &name) == reg::kSuccess) return Folded(name);
-  return Folded(text::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
+  if (context.api->KeyRealName(key, &name) == reg::kSuccess) return text::FoldName(name);
+  return text::FoldName(text::Cat({"\x01", std::to_string(frame.session->root_index), key_path}));
 }
 
 std::string RunItem(const std::string& key_id, ItemChange change, std::string_view value_name) {
   std::string item = key_id;
   item += '\n';
   item += static_cast<char>(change);
-  item += Folded(value_name);
+  item += text::FoldName(value_name);
   return item;
 }
 
@@ -510,6 +508,22 @@ bool MakeRunChange(SearchSession& session, const RunContext& context, change::TR
       action, op, [&context](const std::string& line) { context.log(line, false); }, success_line);
   CountChange(session, *context.output, made);
   return made;
+}
+
+void ShowHit(SearchSession& session, const RunContext& context, int item, std::string row,
+             const HitDetails& details) {
+  if (!session.only) {
+    context.output->AddKeyListHit(std::move(row), details);
+    return;
+  }
+  if (session.only->lists_rows()) context.output->AddKeyListHit(row, details);
+  session.only->Reach(item, std::move(row), details);
+}
+
+int ItemOfValue(const SearchSession& session, const std::string& key_path,
+                std::string_view shown_name, FoundIn found_in) {
+  if (!session.only) return 0;
+  return session.only->ValueItem(session.root_index, key_path, shown_name, found_in);
 }
 
 void NoteResult(HitDetails& row, const change::TRegAction& action, bool made,

@@ -53,6 +53,14 @@ change::TRegAction NewRunAction(const WalkFrame& frame, const RunContext& contex
 bool MakeRunChange(SearchSession& session, const RunContext& context, change::TRegAction& action,
                    change::ChangeOp op, std::string_view success_line = {});
 
+// Shows a hit's row in the Key List, or, in a run restricted to items that keeps its outcomes
+// (ItemFilter), keeps it as the outcome of item `item` (-1: none).
+void ShowHit(SearchSession& session, const RunContext& context, int item, std::string row,
+             const HitDetails& details);
+// The session's item naming value `shown_name` of the key at `key_path` hit by `found_in`: -1
+// when the run is restricted to items and this is none of them, 0 when it is not restricted.
+int ItemOfValue(const SearchSession& session, const std::string& key_path,
+                std::string_view shown_name, FoundIn found_in);
 // Notes on a hit's row what a change made or refused by MakeRunChange did: `done` (kSimulated
 // under SIMULATE) or kFailed with the refusal's text.
 void NoteResult(HitDetails& row, const change::TRegAction& action, bool made,

@@ -154,6 +154,8 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
   // Made only when a key refuses access, which is rare.
   auto repair = [this, &session] { return context_.RepairOn({session.machine, view_}); };
   try {
+    // A run restricted to items enters only the keys on the way to them.
+    if (session.only && !session.only->Enters(session.root_index, full())) return true;
     if (name == kWow64Node) {
       if (KeyGone(parent)) return false;
       Log("Skipping WoW6432Node : " + full());
@@ -242,14 +244,19 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   SearchSession& session = *frame.session;
   const std::string full = parent_display + name;
   if (frame.settings.logging == kLoggingDebug) Log("Checking KEY NAME [" + full + "]", true);
+  const int item = session.only ? session.only->KeyItem(session.root_index, full) : 0;
+  if (item < 0) return;
   if (!KeyNameMatches(frame, full, name)) return;
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
   const std::string root_name = frame.root_name;
   HitDetails hit;
   hit.modified = frame.key_written;
+  const auto show = [&](const std::string& path) {
+    ShowHit(session, context_, item, MakeKeyListEntry(root_name, path, ""), hit);
+  };
   if (session.search_only) {
-    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    show(full);
     return;
   }
   const bool delete_mode = context_.controls->DeleteMode();
@@ -258,7 +265,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   if (!delete_mode &&
       session.changed_items.count(
           RunItem(RunKeyId(frame, context_, child->get(), full), ItemChange::kKeyName)) != 0) {
-    context_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
+    if (!session.only) context_.output->AddKeyListEntry(MakeKeyListEntry(root_name, full, ""));
     return;
   }
   child->Reset();
@@ -268,7 +275,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
     const bool made = MakeRunChange(session, context_, action, change::ChangeOp::kDelete,
                                     "Key Deleted Successfully");
     NoteResult(hit, action, made, change::ChangeResult::kDeleted);
-    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    show(full);
     return;
   }
   bool counted = false;  // the rename was counted, made or refused
@@ -294,16 +301,17 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
       const std::uint64_t written =
           ReadHitDetails(*context_.api, moved, nullptr, FoundIn::kKeyName).modified;
       if (written != 0) hit.modified = written;
-      context_.output->AddKeyListHit(MakeKeyListEntry(root_name, renamed, ""), hit);
+      if (session.only) session.only->Renamed(session.root_index, full, renamed);
+      show(renamed);
     } else {
-      context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+      show(full);
       Log("Error: Unable to Rename Key.");
     }
   } catch (const std::exception&) {
     Log("Unable to Rename Key.");
     if (!counted) CountChange(session, *context_.output, false);
     NoteFailure(hit, "Unable to Rename Key.");
-    context_.output->AddKeyListHit(MakeKeyListEntry(root_name, full, ""), hit);
+    show(full);
   }
 }
 
@@ -332,6 +340,13 @@ std::string RegistryWalker::RenamedPath(WalkFrame& frame, const std::string& ful
     // A pattern is matched against the key's name: only the name is replaced.
     const std::size_t slash = full.rfind('\\');
     return full.substr(0, slash + 1) + pattern->Replace(std::string_view(full).substr(slash + 1));
+  }
+  if (session.only) {
+    // A run restricted to items renames the key alone: the keys above it are items of their own,
+    // or not the run's to change.
+    const std::size_t slash = full.rfind('\\');
+    return full.substr(0, slash + 1) + ReplaceText(full.substr(slash + 1), session.find_text,
+                                                   session.replace_text, case_sensitive);
   }
   // Below a renamed key (a follow-up pass) the key's new name holds the replacement already: only
   // what lies below it is replaced, or a replacement that contains the find text would grow it

@@ -5,6 +5,7 @@
 
 #include "base/local_date.h"
 #include "base/text.h"
+#include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/pattern.h"
 
@@ -94,6 +95,8 @@ void SearchEngine::RunSession(bool search_only) {
                                    ? CurrentUserSid(*context.api)
                                    : "";
   session_.exclusions = ExclusionSet(session_.rules.exclusions, user_sid);
+  session_.only = std::move(next_only_);
+  next_only_.reset();
   BeginJournalRun();
   struct RunEnd {
     const RunContext& context;
@@ -107,7 +110,7 @@ void SearchEngine::RunSession(bool search_only) {
       if (!error.empty()) context.log("Unable to write to the run journal [" + error + "]", false);
     }
   } run_end{context};
-  const std::vector<StartPoint> starts = controls.StartPoints();
+  const std::vector<StartPoint> starts = StartsOf(controls);
   const int choice = controls.RootChoice();
   if (!starts.empty()) {
     session_.first_root = starts.front().root_index;
@@ -146,6 +149,7 @@ void SearchEngine::RunSession(bool search_only) {
                 key.path);
   }
   session_.renamed_keys.clear();
+  if (session_.only && !stop_) LogSkippedItems();
 
   Log("Search Matched " + std::to_string(session_.matched_count) + " Keys.");
   for (std::size_t i = 0; i < session_.exclusion_hits.size(); ++i) {
@@ -164,6 +168,50 @@ void SearchEngine::RunSession(bool search_only) {
   if (!search_only && deps_.names_undo_files && context.journal != nullptr) {
     const auto line = UndoEndLine(context.journal->LastRunFiles(), session_.changed_count);
     if (line) Log(*line);
+  }
+}
+
+std::vector<StartPoint> SearchEngine::StartsOf(RunControls& controls) const {
+  std::vector<StartPoint> starts = controls.StartPoints();
+  if (!starts.empty() || !session_.only) return starts;
+  for (const int root : session_.only->Roots()) starts.push_back({root, "\\"});
+  return starts;
+}
+
+void SearchEngine::LogSkippedItems() {
+  const RunContext& context = *deps_.context;
+  const reg::Target target = context.TargetOn(session_.machine);
+  const std::uint32_t access = reg::access::kQueryValue | reg::ViewFlag(target.view);
+  reg::RegApi& api = *context.api;
+  const ItemFilter& only = *session_.only;
+  for (std::size_t i = 0; i < only.items().size(); ++i) {
+    if (only.outcomes()[i].reached) continue;
+    const OnlyItem& item = only.items()[i];
+    const reg::RootKey* root = reg::RootByIndex(item.root_index);
+    if (root == nullptr) continue;
+    reg::KeyHandle base = root->handle;
+    reg::UniqueKey remote;
+    if (!target.machine.empty()) {
+      reg::KeyHandle connected = reg::kNullKey;
+      if (api.ConnectRegistry(target.machine, root->handle, &connected) != reg::kSuccess) {
+        Log(SkippedLine(item, false, false));
+        continue;
+      }
+      remote = reg::UniqueKey(api, connected);
+      base = connected;
+    }
+    reg::KeyHandle key = reg::kNullKey;
+    const bool key_there =
+        api.OpenKey(base, reg::WithoutLeadingBackslash(item.path), access, &key) == reg::kSuccess;
+    const reg::UniqueKey guard(api, key_there ? key : reg::kNullKey);
+    bool value_there = false;
+    if (key_there && !item.value_name.empty()) {
+      std::uint32_t type = 0;
+      reg::Bytes data;
+      value_there = api.QueryValue(key, RegistryValueName(item.value_name), &type, &data) ==
+                    reg::kSuccess;
+    }
+    Log(SkippedLine(item, key_there, value_there));
   }
 }
 
@@ -210,7 +258,9 @@ bool SearchEngine::SearchRoots(const std::string& find, const std::string& /*rep
 }
 
 void SearchEngine::BeginMainPass(const std::string& find) {
-  if (deps_.context->controls->WindowVisible()) deps_.context->output->ClearLists();
+  // A run over rows the list holds (Replace Selected) leaves them there.
+  const bool keeps_rows = session_.only && !session_.only->lists_rows();
+  if (!keeps_rows && deps_.context->controls->WindowVisible()) deps_.context->output->ClearLists();
   session_.matched_count = 0;
   session_.changed_count = 0;
   session_.failed_count = 0;
@@ -357,6 +407,18 @@ bool RunController::btnReplaceClick() {
     return false;
   }
   return RequestIsValid(false) && StartRun(false);
+}
+
+bool RunController::ReplaceItems(std::vector<OnlyItem> items) {
+  if (active_ || items.empty()) return false;
+  RunControls& controls = *engine_.context().controls;
+  if (text::IsBlank(controls.FindText()) || text::IsBlank(controls.ReplaceText())) {
+    window_->ShowWarning(kReplaceWarning);
+    return false;
+  }
+  if (!RequestIsValid(false)) return false;
+  engine_.RestrictNextRun(ItemFilter(std::move(items), false));
+  return StartRun(false);
 }
 
 void RunController::btnPauseClick() {

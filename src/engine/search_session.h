@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/exclusions.h"
+#include "engine/item_filter.h"
 #include "engine/pause_gate.h"
 #include "engine/run_context.h"
 #include "engine/run_io.h"
@@ -65,6 +66,8 @@ struct SearchSession {
   ExclusionSet exclusions;
   // How often the walk came upon each of rules.exclusions and did not enter it.
   std::vector<std::int64_t> exclusion_hits;
+  // The items the run is restricted to; none: every hit.
+  std::optional<ItemFilter> only;
   bool abandon = false;  // set by the walk when it cannot re-open a key
   int root_index = 0;    // the root being walked
 };
@@ -134,6 +137,9 @@ class SearchEngine {
   // requested).
   bool PausePoint();
 
+  // The next run is restricted to `only`'s items (none: the next run is whole).
+  void RestrictNextRun(std::optional<ItemFilter> only) { next_only_ = std::move(only); }
+
   SearchSession& session() { return session_; }
   std::atomic<bool>& stop_requested() { return stop_; }
   const EngineDeps& deps() const { return deps_; }
@@ -149,8 +155,14 @@ class SearchEngine {
   // Walks roots first..last from `start_path`; `main_pass` logs each root as it is checked.
   bool WalkRoots(int first, int last, const std::string& start_path, bool main_pass);
 
+  // The start points of a run: the controls', else the items' roots, else the root choice's.
+  std::vector<StartPoint> StartsOf(RunControls& controls) const;
+  // Names every item of a restricted run that it did not come upon, and why.
+  void LogSkippedItems();
+
   EngineDeps deps_;
   SearchSession session_;
+  std::optional<ItemFilter> next_only_;
   std::atomic<bool> stop_{false};
 };
 
@@ -191,6 +203,9 @@ class RunController {
   void btnSearchClick();
   // True when the click started a run (which may have ended by the time this returns).
   bool btnReplaceClick();
+  // "Replace Selected": a replace run restricted to `items` that leaves the Key List as it is and
+  // keeps each item's outcome (engine().session().only once it has ended). True when it started.
+  bool ReplaceItems(std::vector<OnlyItem> items);
   void btnPauseClick();
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.

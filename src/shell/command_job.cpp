@@ -313,6 +313,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   ApplyCommandLine(line, request.settings, request.window);
   request.starts = line.roots;
   request.search_only = line.SearchOnly();
+  request.only = line.only;
   request.program = env.program;
   if (!line.machine.empty()) request.machine = "\\\\" + line.machine;
 

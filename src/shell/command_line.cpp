@@ -14,6 +14,7 @@
 #include "shell/filter_texts.h"
 #include "shell/fleet_run.h"
 #include "shell/machine_list.h"
+#include "shell/only_file.h"
 
 namespace keyloom::shell {
 namespace {
@@ -208,6 +209,14 @@ std::string FleetRefusal(const CommandLine& line) {
   return "";
 }
 
+// The items of a hit list (only_file.h).
+std::string AddOnlyFile(CommandLine& line, const std::string& value) {
+  std::vector<engine::OnlyItem> items;
+  if (std::string why = ReadOnlyFile(value, &items); !why.empty()) return why;
+  line.only = std::move(items);
+  return "";
+}
+
 // The filters that contradict themselves select nothing: refused rather than run for nothing.
 std::string RulesRefusal(const engine::MatchRules& rules) {
   if (rules.modified_after && rules.modified_before &&
@@ -296,6 +305,7 @@ const std::vector<Option>& Options() {
       {"json", true, Text(&CommandLine::json_file, "the JSON file's name")},
       {"detect", false, Flag(&CommandLine::detect)},
       {"summary", false, Flag(&CommandLine::summary)},
+      {"only", true, AddOnlyFile},
       {"?", false, Flag(&CommandLine::help)},
       {"help", false, Flag(&CommandLine::help)},
   };
@@ -404,6 +414,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed, "Option /find is required (keyloom /? lists the options)");
   } else if (!line.replace.empty() && line.delete_hits) {
     Refusal(parsed, "Options /replace and /delete exclude each other");
+  } else if (line.only && line.SearchOnly()) {
+    Refusal(parsed, "Option /only restricts a change: it needs /replace or /delete");
   } else if (!line.undo_folder.empty() && line.no_undo) {
     Refusal(parsed, "Options /undo and /noundo exclude each other");
   } else if (const std::string why = RemoteRootRefusal(line); !why.empty()) {
@@ -487,6 +499,9 @@ keyloom /find TEXT [/replace TEXT | /delete] [options]
                     may be given more than once
   /exclude-file FILE  the keys to exclude, one a line (lines beginning with ; or # are
                     comments)
+  /only FILE        change only the items FILE lists: a CSV file as /csv and the Key List
+                    write it (root, key path, value name), rows may be deleted; needs
+                    /replace or /delete, and still changes only hits of TEXT
   /whole            numbers match only as whole numbers
   /simulate         do everything but change the registry
   /undo DIR         write the undo files into DIR (default: the settings file's folder)

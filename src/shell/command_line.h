@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/item_filter.h"
 #include "engine/match_rules.h"
 #include "engine/run_io.h"
 #include "shell/run_progress.h"
@@ -56,6 +57,8 @@ struct CommandLine {
   std::string json_file;
   bool detect = false;   // exit code 1 when the text was found, 0 when not
   bool summary = false;  // standard output gets one summary line alone
+  // /only: the items of a hit list the run may change; none: every hit.
+  std::optional<std::vector<engine::OnlyItem>> only;
 
   bool SearchOnly() const { return replace.empty() && !delete_hits; }
 };

@@ -30,16 +30,27 @@ class ControlsSnapshot final : public engine::RunControls {
     std::forward<Fn>(fn)(values_);
   }
 
+  // A run over selected rows (Replace Selected) replaces, whatever ENABLEDEL says, and looks at
+  // key names, value names and data alike: each row says which of its item's hits it is.
+  void SetRowsRun(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rows_run_ = on;
+  }
+
   std::string FindText() override { return Read(&WindowSettings::find); }
   std::string ReplaceText() override { return Read(&WindowSettings::replace); }
   int RootChoice() override { return Read(&WindowSettings::searchkey); }
   int TypeFilter() override { return Read(&WindowSettings::searchtype); }
-  bool IncludeKeyNames() override { return Read(&WindowSettings::searchtree); }
-  bool IncludeValueContents() override { return Read(&WindowSettings::searchvalues); }
-  bool IncludeValueNames() override { return Read(&WindowSettings::searchkeys); }
+  bool IncludeKeyNames() override { return Included(&WindowSettings::searchtree); }
+  bool IncludeValueContents() override { return Included(&WindowSettings::searchvalues); }
+  bool IncludeValueNames() override { return Included(&WindowSettings::searchkeys); }
   bool CaseSensitive() override { return Read(&WindowSettings::usecase); }
   engine::MatchRules Rules() override { return Read(&WindowSettings::rules); }
   bool DeleteMode() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (rows_run_) return false;
+    }
     return settings_->Read([](const Settings& s) { return s.enabledel; });
   }
   bool WindowVisible() override {
@@ -54,9 +65,15 @@ class ControlsSnapshot final : public engine::RunControls {
     return values_.request.*member;
   }
 
+  bool Included(bool WindowSettings::*member) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows_run_ || values_.request.*member;
+  }
+
   const SettingsStore* settings_;
   mutable std::mutex mutex_;
   ControlValues values_;
+  bool rows_run_ = false;
 };
 
 }  // namespace keyloom::shell

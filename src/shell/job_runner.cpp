@@ -130,6 +130,7 @@ JobResult RunJob(reg::RegApi& api, engine::PauseGate& gate, const JobRequest& re
   engine::RunController controller(deps, window);
   stopping_gate.SetEngineStop(controller.engine().stop_requested());
   const auto start = std::chrono::steady_clock::now();
+  if (request.only) controller.engine().RestrictNextRun(engine::ItemFilter(*request.only, true));
   if (request.search_only) {
     controller.btnSearchClick();
   } else {

@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/item_filter.h"
 #include "engine/pause_gate.h"
 #include "engine/run_context.h"
 #include "engine/run_io.h"
@@ -30,6 +32,8 @@ struct JobRequest {
   bool search_only = true;
   engine::ProgramFacts program;  // its folder is the debug log's
   std::string machine;           // "" or "\\" + a computer's name
+  // The only items the run may change (the hits are listed as usual); none: every hit.
+  std::optional<std::vector<engine::OnlyItem>> only;
   // The unattended mode of the settings file: no status log, no progress.
   bool silent = false;
 };

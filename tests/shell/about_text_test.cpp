@@ -18,11 +18,10 @@ TEST(OsLineTextTest, NamesEachPlatformWithItsNumbersInPlainDecimal) {
 }
 
 TEST(KeyListMenuTest, RowCommandsNeedASingleRowExceptDelete) {
-  const KeyListMenuState all{true, true, true, true};
-  EXPECT_EQ(KeyListMenuStateFor(0), all);
-  EXPECT_EQ(KeyListMenuStateFor(1), all);
-  EXPECT_EQ(KeyListMenuStateFor(2), (KeyListMenuState{false, false, false, false}));
-  EXPECT_EQ(KeyListMenuStateFor(100000), (KeyListMenuState{false, false, false, false}));
+  EXPECT_EQ(KeyListMenuStateFor(0), (KeyListMenuState{true, true, true, true, false}));
+  EXPECT_EQ(KeyListMenuStateFor(1), (KeyListMenuState{true, true, true, true, true}));
+  EXPECT_EQ(KeyListMenuStateFor(2), (KeyListMenuState{false, false, false, false, true}));
+  EXPECT_EQ(KeyListMenuStateFor(100000), (KeyListMenuState{false, false, false, false, true}));
 }
 
 }  // namespace

@@ -296,5 +296,53 @@ TEST(ExitCodeTest, FollowsTheRule) {
   }
 }
 
+// /only: the hits of an exported list, edited in a spreadsheet (a row deleted, fields quoted
+// anew, a row that is no hit), are the only items the run changes; a line that names no item refuses the
+// whole run, with its number, before anything changes.
+TEST_F(CommandJobTest, OnlyChangesTheHitsAnEditedListNamesAndRefusesAMalformedLine) {
+  const std::string csv = folder_.Utf8() + "hits.csv";
+  const std::string edited = folder_.Utf8() + "edited.csv";
+  ASSERT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software", "/csv", csv}), kExitOk);
+  std::string list = ReadBytes(base::PathFromUtf8(csv));
+  ASSERT_THAT(list, HasSubstr("HKEY_CURRENT_USER,\\Software\\Elsewhere,Server,"));
+  const auto write = [&edited](const std::string& text) {
+    std::FILE* file = std::fopen(edited.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  };
+  // The Elsewhere row deleted; the rest as a spreadsheet saves it: every field quoted, LF endings.
+  write("\"HKEY_CURRENT_USER\",\"\\Software\\Scratch\\App\",\"Server\",\"old-srv.example\"\n"
+        "\n"
+        "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\"a \"\"quoted\"\"\nsecond line\"\n"
+        "HKEY_CURRENT_USER,\\Software\\Scratch\\Other,Note,nothing here\n");
+  const std::vector<std::string> replace = {"/find", "old-srv", "/replace", "new-srv", "/only",
+                                            edited, "/undo", folder_.Utf8() + "undo"};
+  EXPECT_EQ(Run(replace), kExitOk);
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "new-srv.example");
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Path"), "\\\\new-srv\\share");
+  EXPECT_EQ(Read("\\Software\\Elsewhere", "Server"), "old-srv.example");
+  EXPECT_EQ(Read("\\Software\\Scratch\\Other", "Note"), "nothing here");
+  EXPECT_THAT(out_, Contains("Skipped, it no longer holds the find text "
+                             "[HKEY_CURRENT_USER\\Software\\Scratch\\Other\\Note]"));
+
+  // Line 4 (the quoted field spans lines 2 and 3) names an unknown root: nothing changes.
+  Write("\\Software\\Scratch\\App", "Server", "old-srv.example");
+  write("HKEY_CURRENT_USER,\\Software\\Scratch\\App,Server,x\n"
+        "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\"two\nlines\"\n"
+        "HKEY_NOWHERE,\\Software,Server,x\n");
+  EXPECT_EQ(Run(replace), kExitNoRun);
+  EXPECT_THAT(err_, Contains(HasSubstr(edited + " line 4 does not name an item: the root "
+                                                "\"HKEY_NOWHERE\" is unknown")));
+  EXPECT_EQ(Read("\\Software\\Scratch\\App", "Server"), "old-srv.example");
+  // An unclosed quote, and a list given to a search.
+  write("HKEY_CURRENT_USER,\\Software\\Scratch\\App,\"Server\n");
+  EXPECT_EQ(Run(replace), kExitNoRun);
+  EXPECT_THAT(err_,
+              Contains(HasSubstr("line 1 does not name an item: a quoted field is not closed")));
+  EXPECT_EQ(Run({"/find", "old-srv", "/only", csv}), kExitNoRun);
+  EXPECT_THAT(err_, Contains(HasSubstr("Option /only restricts a change")));
+}
+
 }  // namespace
 }  // namespace keyloom::shell

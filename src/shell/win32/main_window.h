@@ -228,9 +228,14 @@ class TfrmMain final : public Window, public engine::RunWindow {
 
   // The Key List's row commands (main_window_rows.cpp).
   void mnuDeleteClick();
+  // Replace Selected: a replace run restricted to the selected rows' items; at its end
+  // (RowsRunEnded) their rows show what it did.
+  void mnuReplaceSelectedClick();
+  void RowsRunEnded();
   void mnuOpenRegeditClick();
-  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+A selects every shown
-  // row, Ctrl+C copies the selected rows, Ctrl+Shift+C the first one's key path.
+  // LVN_KEYDOWN of the Key List: Delete deletes the selected rows, Ctrl+R replaces their items,
+  // Ctrl+A selects every shown row, Ctrl+C copies the selected rows, Ctrl+Shift+C the first
+  // one's key path.
   void lstKeysKeyDown(WORD key);
 
   // Sorting, filtering and copying the Key List (main_window_list.cpp).
@@ -263,6 +268,8 @@ class TfrmMain final : public Window, public engine::RunWindow {
   DWORD gui_thread_ = 0;
   SettingsStore settings_;
   ControlsSnapshot snapshot_{settings_};
+  // The rows a Replace Selected run acts on, in the order of its items; empty otherwise.
+  std::vector<std::size_t> rows_run_;
   AddressSpaceBudget row_budget_;
   RunOutputQueue queue_;
   std::unique_ptr<RunParts> run_parts_;

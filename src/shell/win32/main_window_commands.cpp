@@ -41,6 +41,7 @@ void TfrmMain::OnCommand(int id, int code) {
       {IDM_SAVE_LOG, kAnyCommandCode, &TfrmMain::SavetoLogfile1Click},
       {IDCANCEL, kAnyCommandCode, &TfrmMain::CancelExport},
       {IDM_DELETE, kAnyCommandCode, &TfrmMain::mnuDeleteClick},
+      {IDM_REPLACE_SELECTED, kAnyCommandCode, &TfrmMain::mnuReplaceSelectedClick},
       {IDM_OPEN_REGEDIT, kAnyCommandCode, &TfrmMain::mnuOpenRegeditClick},
       {IDM_UNDO_RUN, kAnyCommandCode, &TfrmMain::mnuUndoRunClick},
       {IDM_COPY, kAnyCommandCode, &TfrmMain::mnuCopyClick},
@@ -110,6 +111,7 @@ void TfrmMain::lstKeysMouseDown() {
   enable(IDM_RENAME, MF_BYCOMMAND, state.rename);
   enable(IDM_OPEN_REGEDIT, MF_BYCOMMAND, state.open_regedit);
   enable(KEYLIST_MENU_SAVE_POS, MF_BYPOSITION, state.save_list);
+  enable(IDM_REPLACE_SELECTED, MF_BYCOMMAND, state.replace_selected && !controller_->Active());
 }
 
 // Enter clicks the focused push button, edits the selected row in the Key List, otherwise Search
@@ -265,6 +267,7 @@ void TfrmMain::DrainOutput() {
     if (batch.finished) {
       queue_.ReleaseRowBlocks();
       controller_->OnRunFinished();
+      RowsRunEnded();
       KeyListRunEnded();
       EndProgress();
       if (close_when_run_ends_) CloseMainWindow();  // the user chose to stop it and close

@@ -1,10 +1,12 @@
-// The Key List's row commands: deleting the selected rows' items and opening the registry editor
-// at the first selected row. The rows stay in the list after a delete.
+// The Key List's row commands: deleting the selected rows' items, replacing them (Replace
+// Selected, a run of its own) and opening the registry editor at the first selected row. The rows
+// stay in the list after a delete.
 #include "edit/open_regedit.h"
 #include "edit/win32/registry_editor_window.h"
 #include "engine/key_list_entry.h"
 #include "shell/about_text.h"
 #include "shell/delete_rows.h"
+#include "shell/replace_selected.h"
 #include "shell/row_results.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/wide_text.h"
@@ -40,6 +42,30 @@ void TfrmMain::mnuDeleteClick() {
   if (!done.empty()) InvalidateRect(key_list_.hwnd(), nullptr, FALSE);
 }
 
+void TfrmMain::mnuReplaceSelectedClick() {
+  if (controller_->Active()) return;
+  std::vector<std::size_t> selected = key_list_.SelectedRows();
+  std::vector<engine::OnlyItem> items = ItemsOfRows(key_list_.rows(), selected);
+  if (items.empty()) return;
+  SyncControls();
+  snapshot_.SetRowsRun(true);
+  if (!controller_->ReplaceItems(std::move(items))) {
+    snapshot_.SetRowsRun(false);
+    return;
+  }
+  rows_run_ = std::move(selected);
+  BeginProgress();
+}
+
+void TfrmMain::RowsRunEnded() {
+  snapshot_.SetRowsRun(false);
+  if (rows_run_.empty()) return;
+  const auto& only = controller_->engine().session().only;
+  if (only) ApplyOutcomes(key_list_.rows(), rows_run_, *only);
+  rows_run_.clear();
+  InvalidateRect(key_list_.hwnd(), nullptr, FALSE);
+}
+
 void TfrmMain::mnuOpenRegeditClick() {
   const std::vector<std::size_t> selected = key_list_.SelectedRows();
   if (selected.empty()) return;
@@ -64,6 +90,8 @@ void TfrmMain::OpenRegeditAt(const std::string& root_name, const std::string& va
 void TfrmMain::lstKeysKeyDown(WORD key) {
   if (key == VK_DELETE) {
     mnuDeleteClick();
+  } else if (key == 'R' && GetKeyState(VK_CONTROL) < 0) {
+    mnuReplaceSelectedClick();
   } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
     mnuSelectAllClick();
   } else if (key == 'C' && GetKeyState(VK_CONTROL) < 0) {

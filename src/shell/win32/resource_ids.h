@@ -38,8 +38,9 @@
 #define IDM_DELETE 2004
 #define IDM_SAVE_CSV 2005
 #define IDM_SAVE_REG 2007
+#define IDM_REPLACE_SELECTED 2008
 // Position of "&Save List to.." in the pop-up menu.
-#define KEYLIST_MENU_SAVE_POS 4
+#define KEYLIST_MENU_SAVE_POS 5
 
 // About box (3000-3099).
 #define IDD_ABOUT 3000

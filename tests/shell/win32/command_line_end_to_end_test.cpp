@@ -212,5 +212,36 @@ TEST_F(CommandLineEndToEnd, ABadArgumentExitsTwoWithAMessageOnStandardError) {
   EXPECT_THAT(help.out, HasSubstr("Exit codes:\r\n"));
 }
 
+// The hits exported with /csv, one row deleted from the file, given back with /only: only the
+// items left in it change, and the run's undo file gives them back.
+TEST_F(CommandLineEndToEnd, OnlyChangesTheItemsTheExportedListKeeps) {
+  const auto before = Tree();
+  const std::filesystem::path csv = folder_.path() / L"hits.csv";
+  auto run = Run(L"/find ζQ7 /csv \"" + csv.wstring() + L"\"" + std::wstring(kRoot));
+  ASSERT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  std::string list = keyloom::testing::ReadBytes(csv);
+  const std::size_t path_row = list.find("Sub 日本,path");
+  ASSERT_NE(path_row, std::string::npos) << list;
+  const std::size_t row_start = list.rfind('\n', path_row) + 1;
+  list.erase(row_start, list.find('\n', path_row) + 1 - row_start);
+  keyloom::testing::WriteBytes(csv, list);
+
+  run = Run(L"/find ζQ7 /replace 新R8 /only \"" + csv.wstring() + L"\"" + std::wstring(kRoot),
+            L"keyloom.com");
+  ASSERT_EQ(run.exit_code, static_cast<DWORD>(kExitOk)) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("Changes: 1\r\n"));
+  reg::testing::TreeSnapshot expected = before;
+  expected["App-ζQ7"]["server"] = {reg::kRegSz, Sz(u"old-新R8.example")};
+  EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
+
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+    if (entry.path().extension() == L".REG") files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
+  EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
+}
+
 }  // namespace
 }  // namespace keyloom::shell
