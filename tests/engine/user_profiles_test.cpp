@@ -80,7 +80,7 @@ class UserProfilesTest : public WalkTest {
         registry_->CreateKey(reg::kLocalMachine, entry, 0,
                              reg::access::kAllAccess | reg::access::kWow64_64Key, &key, nullptr),
         reg::kSuccess);
-    const reg::RawValue path = Expand("%Profiles%/" + user);
+    const reg::RawValue path = Expand("%Profiles%" + std::string(1, base::kPathSeparator) + user);
     ASSERT_EQ(registry_->SetValue(key, "ProfileImagePath", path.type, path.data), reg::kSuccess);
     registry_->CloseKey(key);
     if (data.empty()) return;
