@@ -13,6 +13,7 @@
 #include "edit/run_undo_order.h"
 #include "files/reg_file_format.h"
 #include "files/reg_file_import.h"
+#include "registry/mounted_hives.h"
 #include "registry/registry.h"
 
 namespace keyloom::edit {
@@ -32,6 +33,23 @@ std::string Quoted(const std::string& name) {
 // Wow6432Node paths reach the 32-bit view.
 reg::RegView MergeView(const engine::RunContext& context) {
   return context.program.is_64bit_windows ? reg::RegView::k64 : reg::RegView::kNone;
+}
+
+// The users' hives `run` loaded, loaded again by the same names for the life of the result, so
+// that its records reach the keys they name. Null, with `*error` set, when one cannot be: then
+// nothing of the run may be merged (its records would make keys of those names instead).
+std::unique_ptr<reg::MountedHives> LoadRunHives(const files::JournalRun& run,
+                                                const engine::RunContext& context,
+                                                std::string* error) {
+  auto hives = std::make_unique<reg::MountedHives>(*context.api);
+  for (const reg::HiveMount& hive : run.info.hives) {
+    const reg::ErrorCode rc = hives->Load(hive);
+    if (rc == reg::kSuccess) continue;
+    *error = Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
+                  text::TrimMessage(context.api->ErrorMessage(rc)), "]"});
+    return nullptr;
+  }
+  return hives;
 }
 
 // Writes the present state of every key and value the records name to the undo writer's current
@@ -172,15 +190,23 @@ Outcome RecordAndMerge(const files::JournalRun& run, const std::vector<ParsedRun
 Outcome TakeBack(const files::JournalRun& run, const std::vector<ParsedRunFile>& parsed,
                  const engine::RunContext& context, TakeBackSink& sink,
                  TakeBackProgress* progress) {
+  std::string load_error;
+  const auto hives = LoadRunHives(run, context, &load_error);
+  if (hives == nullptr) {
+    sink.Show(Cat({load_error, ": nothing of the run of ", run.info.date, " was merged."}));
+    return Outcome::kFailed;
+  }
   files::RunInfo info;
   info.find = Cat({kTakeBackFind, run.info.date, ")"});
   info.machine = run.info.machine;
   info.view = files::ViewName(MergeView(context));
+  info.hives = run.info.hives;  // its own undo file names the same keys
   context.journal->BeginRun(info);
   context.undo->RaiseNewFileFlag();
   const Outcome outcome = RecordAndMerge(run, parsed, context, sink, progress);
   const std::string ended = context.journal->EndRun();
   if (!ended.empty()) sink.Show(Cat({"Unable to write to the run journal [", ended, "]"}));
+  for (const std::string& line : hives->UnloadAll()) sink.Show(line);
   return outcome;
 }
 
@@ -314,6 +340,12 @@ TakeBackPlan PrepareTakeBack(const std::vector<files::JournalRun>& runs, std::si
   std::set<std::string> newer;
   for (std::size_t k = 0; k < plan.runs.size(); ++k) {
     std::string unknown;
+    std::string load_error;
+    const auto hives = LoadRunHives(plan.runs[k], context, &load_error);
+    if (hives == nullptr) {
+      plan.unsure.push_back(Cat({load_error, ": what changed since cannot be told."}));
+      continue;
+    }
     for (auto& line :
          ItemsChangedSince(*context.api, target, plan.runs[k], plan.files[k], &newer, &unknown)) {
       plan.changed.push_back(std::move(line));

@@ -20,6 +20,10 @@ struct StartPoint {
   bool operator==(const StartPoint&) const = default;
 };
 
+// The cmbKeys item after "All" and the five roots: every user's profile below HKEY_USERS, the
+// hives of users not signed in loaded for the run (user_profiles.h).
+inline constexpr int kProfilesChoice = 6;
+
 // The options the engine reads from the window's controls while it works. A check box changed
 // during a run (typically while paused) affects the rest of the run.
 class RunControls {
@@ -27,7 +31,7 @@ class RunControls {
   virtual ~RunControls() = default;
   virtual std::string FindText() = 0;       // edtFind exactly as typed
   virtual std::string ReplaceText() = 0;    // edtReplace exactly as typed
-  virtual int RootChoice() = 0;             // cmbKeys item index: 0 "All", 1 to 5 one root
+  virtual int RootChoice() = 0;  // cmbKeys item index: 0 "All", 1 to 5 one root, kProfilesChoice
   virtual int TypeFilter() = 0;             // cmbType item index, 0 to 8
   virtual bool IncludeKeyNames() = 0;       // chkTree
   virtual bool IncludeValueContents() = 0;  // chkValues
@@ -37,6 +41,8 @@ class RunControls {
   virtual bool WindowVisible() = 0;         // the main window is shown
   // Where the main pass starts, in order; empty (the window) lets RootChoice choose whole roots.
   virtual std::vector<StartPoint> StartPoints() { return {}; }
+  // With kProfilesChoice: the Default profile, which new users are made from, too.
+  virtual bool IncludeDefaultProfile() { return false; }
   // How the find text is read and which keys and values are considered; read once a run.
   virtual MatchRules Rules() { return {}; }
 };

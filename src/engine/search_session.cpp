@@ -8,9 +8,12 @@
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
 #include "engine/pattern.h"
+#include "engine/user_profiles.h"
 
 namespace keyloom::engine {
 namespace {
+
+using text::Cat;
 
 constexpr const char* kReset = "R&eset";
 constexpr const char* kReplaceWarning =
@@ -97,7 +100,17 @@ void SearchEngine::RunSession(bool search_only) {
   session_.exclusions = ExclusionSet(session_.rules.exclusions, user_sid);
   session_.only = std::move(next_only_);
   next_only_.reset();
-  BeginJournalRun();
+  std::vector<StartPoint> starts = StartsOf(controls);
+  const int choice = controls.RootChoice();
+  // The users' hives stay loaded until the journal has the state the run left in them.
+  std::optional<ProfileHives> profiles;
+  if (starts.empty() && choice == kProfilesChoice) {
+    profiles.emplace(context, session_.machine, controls.IncludeDefaultProfile());
+    profiles->Open();
+    starts = profiles->StartPoints();
+    if (starts.empty()) Log("No user profile to search.");
+  }
+  BeginJournalRun(profiles ? profiles->Loaded() : std::vector<reg::HiveMount>{});
   struct RunEnd {
     const RunContext& context;
     ~RunEnd() {
@@ -110,9 +123,9 @@ void SearchEngine::RunSession(bool search_only) {
       if (!error.empty()) context.log("Unable to write to the run journal [" + error + "]", false);
     }
   } run_end{context};
-  const std::vector<StartPoint> starts = StartsOf(controls);
-  const int choice = controls.RootChoice();
-  if (!starts.empty()) {
+  if (profiles) {
+    session_.first_root = session_.last_root = 4;
+  } else if (!starts.empty()) {
     session_.first_root = starts.front().root_index;
     session_.last_root = starts.back().root_index;
   } else if (choice >= 1 && choice <= 5) {
@@ -127,13 +140,14 @@ void SearchEngine::RunSession(bool search_only) {
   session_.renamed_keys.clear();
   session_.changed_items.clear();
 
-  if (starts.empty()) {
+  if (starts.empty() && !profiles) {
     SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
                 "\\");
   } else {
     // Several start points make one main pass: the counts run on from one to the next.
     BeginMainPass(session_.find_text);
     for (const StartPoint& start : starts) {
+      if (profiles) Log(Cat({"User profile [", profiles->UserOf(start.path), "]"}));
       if (!WalkRoots(start.root_index, start.root_index, start.path, true) || stop_) break;
     }
   }
@@ -215,7 +229,7 @@ void SearchEngine::LogSkippedItems() {
   }
 }
 
-void SearchEngine::BeginJournalRun() {
+void SearchEngine::BeginJournalRun(std::vector<reg::HiveMount> hives) {
   const RunContext& context = *deps_.context;
   if (context.journal == nullptr) return;
   const files::ChangeSettings change = context.ChangeSettingsOn(session_.machine);
@@ -224,6 +238,7 @@ void SearchEngine::BeginJournalRun() {
   info.replace = session_.replace_text;
   info.machine = change.target.machine;
   info.view = files::ViewName(change.target.view);
+  info.hives = std::move(hives);
   if (context.kept_log != nullptr) {
     const std::string& folder = change.undo_folder;
     std::string error;

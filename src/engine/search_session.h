@@ -29,6 +29,7 @@
 #include "engine/pause_gate.h"
 #include "engine/run_context.h"
 #include "engine/run_io.h"
+#include "registry/mounted_hives.h"
 #include "registry/reg_api.h"
 #include "registry/registry.h"
 
@@ -148,8 +149,9 @@ class SearchEngine {
  private:
   // The counts and the numeric flag start afresh with a main pass.
   void BeginMainPass(const std::string& find);
-  // The run journal's record of the run's start: its texts, machine, view and kept log.
-  void BeginJournalRun();
+  // The run journal's record of the run's start: its texts, machine, view, kept log and the hives
+  // it loaded.
+  void BeginJournalRun(std::vector<reg::HiveMount> hives);
   // One status log line.
   void Log(const std::string& text) const { deps_.context->log(text, false); }
   // Walks roots first..last from `start_path`; `main_pass` logs each root as it is checked.

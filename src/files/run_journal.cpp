@@ -92,6 +92,9 @@ std::vector<std::string> BlockLines(const RunInfo& info) {
                                     Cat({"Machine=", Escape(info.machine)}),
                                     Cat({"View=", Escape(info.view)})};
   if (!info.log.empty()) lines.push_back(Cat({"Log=", Escape(FileNameOf(info.log))}));
+  for (const reg::HiveMount& hive : info.hives) {
+    lines.push_back(Cat({"Hive=", Escape(Cat({hive.key, "=", hive.file}))}));
+  }
   return lines;
 }
 
@@ -321,6 +324,9 @@ std::vector<JournalRun> RunJournal::Runs(const std::string& folder) const {
     if (key == "View") run.info.view = value;
     if (key == "Log") run.log = run.info.log = base::PathToUtf8(base / value);
     if (key == "Undone") run.undone = value;
+    if (const auto split = value.find('='); key == "Hive" && split != std::string::npos) {
+      run.info.hives.push_back({value.substr(0, split), value.substr(split + 1)});
+    }
     if (key == "Continues") continues.back() = value;
     if (key == "State") run.states.push_back(base::PathToUtf8(base / value));
     if (key == "Marks") {

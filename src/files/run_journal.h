@@ -11,6 +11,8 @@
 //   File=UNDO-20240131-001.REG
 //   File=UNDO-20240131-002.REG
 //   Log=RUNLOG-20240131-140522.TXT  (the run's whole status log, beside its undo files)
+//   Hive=KL_S-1-5-21-1-2-3-1001=C:\\Users\\ann\\NTUSER.DAT  (a user's hive the run loaded
+//                             under HKEY_USERS by that name; its undo files name keys below it)
 //   Undone=2024-01-31 15:10:02
 //
 // A run's block is written when its first undo file is, or at its end when it wrote none but kept
@@ -43,6 +45,7 @@
 #include <vector>
 
 #include "files/registry_snapshot.h"
+#include "registry/mounted_hives.h"
 #include "registry/registry.h"
 
 namespace keyloom::files {
@@ -56,6 +59,8 @@ struct RunInfo {
   std::string machine;
   std::string view;
   std::string log = {};  // the run's kept status log (full path); "" when none was kept
+  // The hives the run loaded under HKEY_USERS: taking it back loads them again by the same names.
+  std::vector<reg::HiveMount> hives = {};
 };
 
 struct JournalRun {

@@ -86,6 +86,9 @@ class ForwardingRegApi : public RegApi {
     return target_->LookupAccountBySid(sid, name, domain);
   }
   ErrorCode IsWow64Process(bool* wow64) override { return target_->IsWow64Process(wow64); }
+  ErrorCode ExpandEnvironmentText(std::string_view text, std::string* expanded) override {
+    return target_->ExpandEnvironmentText(text, expanded);
+  }
   std::string ErrorMessage(ErrorCode code) override { return target_->ErrorMessage(code); }
 
  private:

@@ -39,6 +39,7 @@ inline constexpr ErrorCode kPathNotFound = 3;
 inline constexpr ErrorCode kAccessDenied = 5;
 inline constexpr ErrorCode kInvalidHandle = 6;
 inline constexpr ErrorCode kNotEnoughMemory = 8;
+inline constexpr ErrorCode kSharingViolation = 32;
 inline constexpr ErrorCode kBadNetPath = 53;
 inline constexpr ErrorCode kFileExists = 80;
 inline constexpr ErrorCode kInvalidParameter = 87;
@@ -271,7 +272,10 @@ class RegApi {
   // current hive being kept as `old_file`. Needs SeRestorePrivilege enabled.
   virtual ErrorCode ReplaceKey(KeyHandle key, std::string_view subkey, std::string_view new_file,
                                std::string_view old_file) = 0;
-  // Mounts a hive file as `subkey` of kUsers or kLocalMachine. Needs SeRestorePrivilege enabled.
+  // Mounts a hive file as `subkey` of kUsers or kLocalMachine; what changes below it is written to
+  // the file. Needs SeRestorePrivilege enabled (kPrivilegeNotHeld otherwise); kAlreadyExists when
+  // `subkey` exists, kFileNotFound / kPathNotFound for a missing file, kSharingViolation for a file
+  // in use (a hive loaded already, a signed-in user's own), kBadDbFile for a file that is no hive.
   virtual ErrorCode LoadKey(KeyHandle root, std::string_view subkey, std::string_view file) = 0;
   // Removes a key mounted by LoadKey. Needs SeRestorePrivilege enabled.
   virtual ErrorCode UnLoadKey(KeyHandle root, std::string_view subkey) = 0;
@@ -302,6 +306,10 @@ class RegApi {
   // Whether the process is a 32-bit process on 64-bit Windows. kProcNotFound when the system has
   // no such question (a 32-bit Windows without WOW64); any other failure is the system's code.
   virtual ErrorCode IsWow64Process(bool* wow64) = 0;
+
+  // `text` with every %NAME% of the process's environment replaced by its value, as the system
+  // expands a REG_EXPAND_SZ; a name the environment lacks stays as written.
+  virtual ErrorCode ExpandEnvironmentText(std::string_view text, std::string* expanded) = 0;
 
   // The system's message text for an error code, without the trailing line break
   // ("The system cannot find the file specified.").

@@ -63,6 +63,7 @@ PrivilegeScope::PrivilegeScope(RegApi& api, std::string name) : api_(&api), name
   const ErrorCode rc = api.SetPrivilege(name_, true, &was_enabled);
   if (rc != kSuccess && rc != kNotAllAssigned) error_ = rc;
   changed_ = rc == kSuccess && !was_enabled;
+  held_ = rc == kSuccess;
 }
 
 PrivilegeScope::~PrivilegeScope() {

@@ -127,11 +127,14 @@ class PrivilegeScope {
   PrivilegeScope& operator=(const PrivilegeScope&) = delete;
   ~PrivilegeScope();
   ErrorCode error() const { return error_; }
+  // The account holds the privilege and it is enabled now.
+  bool held() const { return held_; }
 
  private:
   RegApi* api_;
   std::string name_;
   ErrorCode error_ = kSuccess;
+  bool held_ = false;
   bool changed_ = false;  // enabled here: disabled again at the end
 };
 

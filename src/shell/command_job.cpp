@@ -312,6 +312,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   request.window = loaded.window;
   ApplyCommandLine(line, request.settings, request.window);
   request.starts = line.roots;
+  request.default_profile = line.default_profile;
   request.search_only = line.SearchOnly();
   request.only = line.only;
   request.program = env.program;

@@ -262,6 +262,12 @@ const std::vector<Option>& Options() {
        Text(&CommandLine::replace, "the replacement (use /delete to delete hits)")},
       {"delete", false, Flag(&CommandLine::delete_hits)},
       {"root", true, SetRoot},
+      {"profiles", false, Flag(&CommandLine::profiles)},
+      {"profiles-default", false,
+       [](CommandLine& l, const std::string&) {
+         l.profiles = l.default_profile = true;
+         return std::string();
+       }},
       {"view", true,
        [](CommandLine& l, const std::string& v) -> std::string {
          if (v != "32" && v != "64") return "takes 32 or 64 (not \"" + v + "\")";
@@ -418,6 +424,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     Refusal(parsed, "Option /only restricts a change: it needs /replace or /delete");
   } else if (!line.undo_folder.empty() && line.no_undo) {
     Refusal(parsed, "Options /undo and /noundo exclude each other");
+  } else if (line.profiles && !line.roots.empty()) {
+    Refusal(parsed, "Options /root and /profiles exclude each other");
   } else if (const std::string why = RemoteRootRefusal(line); !why.empty()) {
     Refusal(parsed, why);
   } else if (const std::string fleet_why = FleetRefusal(line); !fleet_why.empty()) {
@@ -439,7 +447,7 @@ void ApplyCommandLine(const CommandLine& line, Settings& settings, WindowSetting
   settings.enabledel = line.delete_hits;
   // Every root, or the one root the window would show; start points below roots are handed to the
   // run apart, as the window has no control for them.
-  window.searchkey = 0;
+  window.searchkey = line.profiles ? engine::kProfilesChoice : 0;
   if (line.in_keys) window.searchtree = *line.in_keys;
   if (line.in_names) window.searchkeys = *line.in_names;
   if (line.in_data) window.searchvalues = *line.in_data;
@@ -477,6 +485,10 @@ keyloom /find TEXT [/replace TEXT | /delete] [options]
   /root KEY         where to search: a root key (HKCR, HKCU, HKLM, HKU, HKCC or the long
                     names) with an optional key below it, e.g. HKCU\Software\Example;
                     may be given more than once; default: every root
+  /profiles         search every user's profile, signed in or not: the hives of users not
+                    signed in are loaded for the run as HKU\KL_<SID> (needs an elevated
+                    prompt; otherwise only the signed-in users are searched)
+  /profiles-default the same and the Default profile new users are made from
   /machine NAME     search the registry of another computer (HKLM and HKU only)
   /view 32|64       the registry view on 64-bit Windows
   /in LIST          where to look: keys, names, data, separated by commas (default: data)

@@ -28,6 +28,9 @@ struct CommandLine {
   std::string replace;  // not empty: a replace run
   bool delete_hits = false;
   std::vector<engine::StartPoint> roots;  // empty: every root, as the window's "All"
+  // /profiles: every user's profile, signed in or not; /profiles-default: the Default one too.
+  bool profiles = false;
+  bool default_profile = false;
   std::optional<int> view;                // 32 or 64
   std::string machine;                    // the computer's name, without leading backslashes
   // /in: where to look; nullopt keeps the default (value data only).

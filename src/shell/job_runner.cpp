@@ -32,6 +32,7 @@ class RequestControls final : public engine::RunControls {
   bool DeleteMode() override { return request_.settings.enabledel; }
   bool WindowVisible() override { return false; }
   std::vector<engine::StartPoint> StartPoints() override { return request_.starts; }
+  bool IncludeDefaultProfile() override { return request_.default_profile; }
 
  private:
   const JobRequest& request_;

@@ -29,6 +29,8 @@ struct JobRequest {
   WindowSettings window;  // the search request as the window's controls hold it
   // Where the run starts; empty: the roots `window.searchkey` chooses.
   std::vector<engine::StartPoint> starts;
+  // With the profiles choice (`window.searchkey`): the Default profile too.
+  bool default_profile = false;
   bool search_only = true;
   engine::ProgramFacts program;  // its folder is the debug log's
   std::string machine;           // "" or "\\" + a computer's name

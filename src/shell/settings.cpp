@@ -247,7 +247,7 @@ constexpr IniKey kIniKeys[] = {
     BooleanKey<&Settings::enabledel>("ENABLEDEL"),
     BooleanKey<&Settings::wholenum>("WHOLENUM"),
     BooleanKey<&Settings::showpermerr>("SHOWPERMERR"),
-    IntegerKey<&WindowSettings::searchkey, 0, 5>("SEARCHKEY"),
+    IntegerKey<&WindowSettings::searchkey, 0, 6>("SEARCHKEY"),
     BooleanKey<&WindowSettings::usecase>("USECASE"),
     BooleanKey<&WindowSettings::searchkeys>("SEARCHKEYS"),
     BooleanKey<&WindowSettings::searchvalues>("SEARCHVALUES"),

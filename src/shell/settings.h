@@ -43,7 +43,7 @@ using config::WithRunUndo;
 struct WindowSettings {
   std::string find;          // FIND: edtFind
   std::string replace;       // REPLACE: edtReplace
-  int searchkey = 0;         // SEARCHKEY: cmbKeys item, 0 "All", 1..5 a root by root index
+  int searchkey = 0;  // SEARCHKEY: cmbKeys item, 0 "All", 1..5 a root by root index, 6 profiles
   bool usecase = false;      // USECASE: chkCase
   bool searchkeys = false;   // SEARCHKEYS: chkNames, include value names
   bool searchvalues = true;  // SEARCHVALUES: chkValues, include value contents

@@ -60,6 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "HKEY_CURRENT_CONFIG cannot be searched on another computer"},
         Refusal{{"/find", "a", "/root", "HKCU\\Software", "/root", "hkey_current_user\\software\\"},
                 "twice"},
+        Refusal{{"/find", "a", "/profiles", "/root", "HKU"}, "/root and /profiles exclude"},
         Refusal{{"/find", "a", "/machine", "\\\\"}, "must not be blank"},
         Refusal{{"/find", "a", "/progress", "/noprogress"},
                 "/noprogress: /progress and /noprogress exclude each other"},
@@ -67,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Match modes and filters.
         Refusal{{"/find", "a", "/regex", "/hex"}, "/hex: /regex, /wildcards and /hex exclude"},
         Refusal{{"/find", "a", "/modified-after", "2026-02-30"}, "takes a local date"},
-        Refusal{{"/find", "a", "/modified-before", "2026-12-08 25:00"}, "(not \"2026-12-08 25:00\")"},
+        Refusal{{"/find", "a", "/modified-before", "2026-12-08 25:00"},
+                "(not \"2026-12-08 25:00\")"},
         Refusal{{"/find", "a", "/modified-after", "08.12.2026"}, "takes a local date"},
         Refusal{{"/find", "a", "/modified-after", "2026-12-08", "/modified-before", "2026-12-08"},
                 "/modified-after must name a time before /modified-before"},
@@ -84,7 +86,8 @@ TEST(CommandLineTest, ReadsMatchModesFiltersAndExclusions) {
   const std::string list = folder.Utf8() + "/keys.txt";
   {
     std::ofstream out(list, std::ios::binary);
-    out << "\xEF\xBB\xBF; keys not to enter\r\n\r\n  HKCU\\Software\\Big  \r\n# comment\nhklm\\system\n";
+    out << "\xEF\xBB\xBF; keys not to enter\r\n\r\n  HKCU\\Software\\Big  \r\n# "
+           "comment\nhklm\\system\n";
   }
   const ParsedCommandLine parsed = ParseCommandLine(
       {"/find", "(a+)", "/replace", "$1", "/REGEX", "/modified-after", "2026-01-02",
@@ -97,9 +100,8 @@ TEST(CommandLineTest, ReadsMatchModesFiltersAndExclusions) {
   EXPECT_EQ(*rules.modified_before - *rules.modified_after, (10 * 3600 + 30 * 60) * 10'000'000ull);
   EXPECT_EQ(rules.min_size, 0u);
   EXPECT_EQ(rules.max_size, 4096u);
-  EXPECT_EQ(rules.exclusions, (std::vector<engine::ExcludedKey>{{2, "\\Software\\Big"},
-                                                                 {4, "\\.DEFAULT"},
-                                                                 {3, "\\system"}}))
+  EXPECT_EQ(rules.exclusions, (std::vector<engine::ExcludedKey>{
+                                  {2, "\\Software\\Big"}, {4, "\\.DEFAULT"}, {3, "\\system"}}))
       << "a key named twice is excluded once";
   Settings settings;
   WindowSettings window;
@@ -165,6 +167,14 @@ TEST(CommandLineTest, ReadsEveryOptionAndMapsItOntoTheSettings) {
   EXPECT_EQ(window.replace, "new");
   EXPECT_FALSE(settings.enabledel);
   EXPECT_EQ(window.searchkey, 0) << "the roots go to the run apart";
+  for (const char* option : {"/profiles", "/profiles-default"}) {
+    const auto profiles = ParseCommandLine({"/find", "a", option, "/machine", "srv"}).line;
+    ASSERT_TRUE(profiles) << option;
+    ApplyCommandLine(*profiles, settings, window);
+    EXPECT_EQ(window.searchkey, engine::kProfilesChoice);
+    EXPECT_EQ(profiles->default_profile, std::string(option) == "/profiles-default");
+  }
+  ApplyCommandLine(line, settings, window);
   EXPECT_TRUE(window.searchtree && window.searchkeys && !window.searchvalues);
   EXPECT_EQ(window.searchtype, 5);
   EXPECT_TRUE(window.usecase);
@@ -200,8 +210,7 @@ TEST(CommandLineTest, HelpNeedsNothingElse) {
   }
   const std::string usage = UsageText();
   for (const char* part : {"/find TEXT", "/root KEY", "keyloom.com", "0  hits",
-                           "4  the run was stopped", "5  a change",
-                           "/progress ", "/noprogress "}) {
+                           "4  the run was stopped", "5  a change", "/progress ", "/noprogress "}) {
     EXPECT_NE(usage.find(part), std::string::npos) << part;
   }
 }

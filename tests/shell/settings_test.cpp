@@ -133,8 +133,8 @@ TEST_F(SettingsFile, OutOfRangeValuesTakeTheirDefaults) {
   EXPECT_EQ(loaded.settings.scanmethod, 0);
   EXPECT_EQ(loaded.window.col, (std::array<int, 3>{1500, 320, 150}));
 
-  loaded = LoadWith("SEARCHKEY=5\r\nSEARCHTYPE=8\r\nSCANMETHOD=1\r\nCOL_1=2000\r\nCOL_2=1\r\n");
-  EXPECT_EQ(loaded.window.searchkey, 5);
+  loaded = LoadWith("SEARCHKEY=6\r\nSEARCHTYPE=8\r\nSCANMETHOD=1\r\nCOL_1=2000\r\nCOL_2=1\r\n");
+  EXPECT_EQ(loaded.window.searchkey, 6);
   EXPECT_EQ(loaded.window.searchtype, 8);
   EXPECT_EQ(loaded.settings.scanmethod, 1);
   EXPECT_EQ(loaded.window.col, (std::array<int, 3>{140, 320, 1}));

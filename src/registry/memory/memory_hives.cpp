@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/ascii.h"
 #include "base/text.h"
 #include "base/utf8_path.h"
 #include "registry/memory/hive_file.h"
@@ -35,6 +36,27 @@ ErrorCode ReadHive(std::string_view file, HiveKey* hive) {
   if (!parsed) return kBadDbFile;
   *hive = std::move(*parsed);
   return kSuccess;
+}
+
+// A file's path as two names of one file compare: absolute, normalised, letter case ignored (as
+// on Windows).
+std::string ComparedPath(std::string_view file) {
+  std::error_code error;
+  const std::filesystem::path path = base::PathFromUtf8(file);
+  std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
+  if (error) full = std::filesystem::absolute(path, error).lexically_normal();
+  return base::AsciiLower(base::PathToUtf8(full));
+}
+
+// Writes `node`'s subtree over `file`; false when it cannot be written whole.
+bool WriteHiveFile(const Node& node, std::string_view file) {
+  std::ofstream out(base::PathFromUtf8(file), std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  HiveWriter writer(out);
+  WriteSubtree(&writer, node);
+  const bool written = writer.Finish();
+  out.close();
+  return written && static_cast<bool>(out);
 }
 
 bool IsHklmOrHku(const KeyRef& ref) {
@@ -145,10 +167,15 @@ ErrorCode MemoryRegistryImpl::LoadKey(KeyHandle root, std::string_view subkey,
   if (FindChild(*ref.node, name) != nullptr) return kAlreadyExists;
   HiveKey hive;
   if (ErrorCode failed = ReadHive(file, &hive)) return failed;
+  std::string compared = ComparedPath(file);
+  for (const auto& [node, mounted_file] : mounted_files_) {
+    if (mounted_file.compared == compared) return kSharingViolation;
+  }
   hive.name = name;
   Node* mounted = AddHiveChild(ref.node, hive);
   mounted->hive_root = true;
   FillFromHive(mounted, hive);
+  mounted_files_[mounted] = MountedFile{std::string(file), std::move(compared)};
   return kSuccess;
 }
 
@@ -161,6 +188,10 @@ ErrorCode MemoryRegistryImpl::UnLoadKey(KeyHandle root, std::string_view subkey)
   if (!mounted->hive_root) return kInvalidParameter;
   // A hive with keys still open cannot go, as on Windows.
   if (HasOpenHandlesBelow(mounted)) return kAccessDenied;
+  if (const auto file = mounted_files_.find(mounted); file != mounted_files_.end()) {
+    if (!WriteHiveFile(*mounted, file->second.given)) return kAccessDenied;
+    mounted_files_.erase(file);
+  }
   Discard(RemoveChild(ref.node, mounted));
   return kSuccess;
 }

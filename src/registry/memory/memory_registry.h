@@ -33,7 +33,9 @@
 //   SeBackupPrivilege enabled, the other hive calls SeRestorePrivilege. RestoreKey refuses the
 //   HKLM and HKU roots themselves (kAccessDenied: they are no hives) and ignores its flags;
 //   UnLoadKey refuses while a key of the hive is open (kAccessDenied); a mounted hive's top key
-//   cannot be deleted. ReplaceKey only records the swap (PendingReplacements).
+//   cannot be deleted. ReplaceKey only records the swap (PendingReplacements). A loaded hive's
+//   file is in use until it is unloaded (LoadKey of it again: kSharingViolation), and UnLoadKey
+//   writes the hive back to its file, as the system keeps a loaded hive's file up to date.
 // All methods are thread-safe (one lock).
 #pragma once
 
@@ -42,6 +44,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "registry/reg_api.h"
@@ -83,6 +86,7 @@ class MemoryRegistry : public RegApi {
     kLookupAccountByName,
     kLookupAccountBySid,
     kIsWow64Process,
+    kExpandEnvironmentText,
     kErrorMessage,
     kAny,
   };
@@ -126,6 +130,9 @@ class MemoryRegistry : public RegApi {
     std::vector<PrivilegeSetting> privileges = {{"SeBackupPrivilege", false},
                                                 {"SeRestorePrivilege", false},
                                                 {"SeSecurityPrivilege", false}};
+    // The process's environment, as ExpandEnvironmentText reads it (names ignore letter case).
+    std::vector<std::pair<std::string, std::string>> environment = {
+        {"SystemDrive", "C:"}, {"SystemRoot", "C:\\Windows"}};
   };
 
   // A replacement arranged by ReplaceKey.

@@ -108,6 +108,7 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   ErrorCode LookupAccountByName(std::string_view account, Bytes* sid, std::string* domain) override;
   ErrorCode LookupAccountBySid(const Bytes& sid, std::string* name, std::string* domain) override;
   ErrorCode IsWow64Process(bool* wow64) override;
+  ErrorCode ExpandEnvironmentText(std::string_view text, std::string* expanded) override;
   std::string ErrorMessage(ErrorCode code) override;
 
   // RegApi: hives (memory_hives.cpp)
@@ -226,6 +227,12 @@ class MemoryRegistryImpl final : public MemoryRegistry {
   std::vector<ActiveFault> faults_;
   std::array<std::uint64_t, kOpCount> calls_{};
   std::vector<PendingReplacement> replacements_;
+  // The top key of each hive LoadKey mounted -> its file's path as given and as compared.
+  struct MountedFile {
+    std::string given;
+    std::string compared;
+  };
+  std::unordered_map<const Node*, MountedFile> mounted_files_;
 
   Sid user_sid_;
   Sid primary_group_;

@@ -1,6 +1,7 @@
 // The memory registry's key security, privileges, accounts and system questions.
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "base/text.h"
 #include "registry/memory/memory_registry_impl.h"
 
@@ -68,6 +69,8 @@ constexpr struct {
     {kAccessDenied, "Access is denied."},
     {kInvalidHandle, "The handle is invalid."},
     {kNotEnoughMemory, "Not enough memory resources are available to process this command."},
+    {kSharingViolation,
+     "The process cannot access the file because it is being used by another process."},
     {kBadNetPath, "The network path was not found."},
     {kFileExists, "The file exists."},
     {kInvalidParameter, "The parameter is incorrect."},
@@ -406,6 +409,34 @@ ErrorCode MemoryRegistryImpl::IsWow64Process(bool* wow64) {
   }
   if (wow64 == nullptr) return kInvalidParameter;
   *wow64 = config_.is_64bit_windows;
+  return kSuccess;
+}
+
+ErrorCode MemoryRegistryImpl::ExpandEnvironmentText(std::string_view text, std::string* expanded) {
+  std::lock_guard lock(mutex_);
+  if (ErrorCode fault = Enter(Op::kExpandEnvironmentText, [] { return std::string(); })) {
+    return fault;
+  }
+  if (expanded == nullptr) return kInvalidParameter;
+  expanded->clear();
+  while (!text.empty()) {
+    const std::size_t open = text.find('%');
+    const std::size_t close = open == std::string_view::npos ? open : text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    const std::string_view name = text.substr(open + 1, close - open - 1);
+    const auto variable = std::find_if(
+        config_.environment.begin(), config_.environment.end(),
+        [&](const auto& entry) { return base::AsciiLower(entry.first) == base::AsciiLower(name); });
+    if (variable == config_.environment.end()) {
+      // The unknown name stays; its closing "%" may open the next one.
+      expanded->append(text.substr(0, close));
+      text.remove_prefix(close);
+      continue;
+    }
+    expanded->append(text.substr(0, open)).append(variable->second);
+    text.remove_prefix(close + 1);
+  }
+  expanded->append(text);
   return kSuccess;
 }
 

@@ -386,6 +386,22 @@ class Win32RegApi final : public RegApi {
     return kSuccess;
   }
 
+  ErrorCode ExpandEnvironmentText(std::string_view text, std::string* expanded) override {
+    const Wide wide(text);
+    DWORD size = ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0);
+    while (size != 0) {
+      std::vector<wchar_t> buffer(size);
+      const DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), size);
+      if (needed == 0) break;
+      if (needed <= size) {
+        *expanded = Narrow(buffer.data(), needed - 1);
+        return kSuccess;
+      }
+      size = needed;
+    }
+    return static_cast<ErrorCode>(GetLastError());
+  }
+
   std::string ErrorMessage(ErrorCode code) override {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(

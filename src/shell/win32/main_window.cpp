@@ -334,6 +334,7 @@ void TfrmMain::UpdateKeysCombo() {
     const std::wstring name = ToWide(root.name);
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
   }
+  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"All user profiles"));
   const std::string& machine = run_parts_->context().machine;
   SetWindowTextUtf8(
       hwnd(), machine.empty() ? std::string("Keyloom") : std::string("Keyloom [") + machine + "]");

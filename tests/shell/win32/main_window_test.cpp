@@ -58,7 +58,8 @@ TEST_F(MainWindowTest, WindowHasItsCaptionsItemsColumnsAndHints) {
   auto items = [&](int id) { return ComboItems(Control(id)); };
   EXPECT_EQ(items(IDC_CMB_KEYS),
             (std::vector<std::string>{"All", "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                      "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG"}));
+                                      "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
+                                      "All user profiles"}));
   EXPECT_EQ(
       items(IDC_CMB_TYPE),
       (std::vector<std::string>{"All", "Only Strings", "Only Numbers", "REG_SZ", "REG_EXPAND_SZ",

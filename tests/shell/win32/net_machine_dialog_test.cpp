@@ -103,7 +103,7 @@ TEST_F(NetMachineDialogTest, TheLocalComputersNameConnectsAndRunsThenReachItUnti
   EXPECT_EQ(window.context().machine, "\\\\" + name);
   EXPECT_EQ(WindowTextUtf8(window.hwnd()), "Keyloom [\\\\" + name + "]");
   EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCOUNT, 0, 0), 6);
+  EXPECT_EQ(SendMessageW(Control(IDC_CMB_KEYS), CB_GETCOUNT, 0, 0), 7);
   EXPECT_EQ(KeyListRows(), 0u);
   EXPECT_EQ(SendMessageW(window.key_list().hwnd(), LVM_GETITEMCOUNT, 0, 0), 0);
 
