@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
+#include "engine/replace_rule.h"
 #include "engine/status_log.h"
 #include "files/reg_file_format.h"
 #include "registry/registry.h"
@@ -65,9 +66,8 @@ const FindUnits& FindUnitsOf(WalkFrame& frame, bool case_sensitive) {
   return *find;
 }
 
-// The text of a value's data a pattern found (a number's text it was found by), or null. The
-// string kinds are matched up to their first NUL, a multi-string element by element, a number by
-// each of its texts; Hex looks at the raw bytes of every kind.
+// The text of a value's data a pattern found, or null. The string kinds are matched up to their
+// first NUL, a multi-string element by element; Hex looks at the raw bytes of every kind.
 const std::string* PatternFound(const Pattern& pattern, const ValueEntry& value,
                                 reg::DataKind kind) {
   if (pattern.mode() == MatchMode::kHex) return pattern.MatchesBytes(value.raw) ? &value.text : nullptr;
@@ -80,13 +80,7 @@ const std::string* PatternFound(const Pattern& pattern, const ValueEntry& value,
         if (pattern.Matches(element)) return &value.text;
       }
       return nullptr;
-    case reg::DataKind::kInteger:
-    case reg::DataKind::kInt64:
-      for (const std::string& text : value.number.texts()) {
-        if (pattern.Matches(std::string_view(text))) return &text;
-      }
-      return nullptr;
-    default:
+    default:  // numbers: ReplaceRule::NumberFound
       return nullptr;
   }
 }
@@ -189,9 +183,9 @@ class ValueChecker {
         key_(key),
         key_path_(parent_display + key_name),
         find_(session_.find_text),
-        replace_(session_.replace_text),
         options_(options),
-        pattern_(pattern) {}
+        pattern_(pattern),
+        rule_(find_, session_.replace_text, options.case_sensitive, pattern) {}
 
   void Check(const ValueEntry& value) {
     const reg::DataKind kind = reg::KindOfType(value.type);
@@ -285,11 +279,12 @@ class ValueChecker {
     if (item < 0) return;
     // A number is found by any of its texts, and replaced in the one it was found by.
     const std::string* found = &text;
-    if (pattern_ != nullptr) {
-      found = PatternFound(*pattern_, value, kind);
+    const bool hex = pattern_ != nullptr && pattern_->mode() == MatchMode::kHex;
+    if (IsNumber(kind) && !hex) {
+      found = rule_.NumberFound(value.number, frame_.settings.wholenum);
       if (found == nullptr) return;
-    } else if (IsNumber(kind)) {
-      found = MatchNumber(find_, value.number, Options());
+    } else if (pattern_ != nullptr) {
+      found = PatternFound(*pattern_, value, kind);
       if (found == nullptr) return;
     } else if (!MatchText(find_, text, kind, true, Options())) {
       return;
@@ -302,12 +297,6 @@ class ValueChecker {
     }
     if (!session_.search_only) ChangeData(value, kind, *found, row);
     AddRow(item, shown, row);
-  }
-
-  // The find text replaced in `text` by the run's rule: the Text mode's or the pattern's.
-  std::string Replaced(std::string_view text) const {
-    if (pattern_ == nullptr) return ReplaceText(text, find_, replace_, options_.case_sensitive);
-    return pattern_->Replace(text);
   }
 
   // A Hex run's change: the bytes replaced in the value's data, whatever its kind.
@@ -360,20 +349,16 @@ class ValueChecker {
     switch (kind) {
       case reg::DataKind::kString:
       case reg::DataKind::kExpandString:
-        replaced = Replaced(text);
+        replaced = rule_.Replace(text);
         success_line = "New String is : " + replaced;
         break;
       case reg::DataKind::kInteger:
       case reg::DataKind::kInt64:
-        replaced = Replaced(text);
+        replaced = rule_.Replace(text);
         success_line = "New Integer is : " + replaced;
         break;
       case reg::DataKind::kMultiString:
-        replaced = pattern_ == nullptr
-                       ? ReplaceInMultiString(text, find_, replace_, options_.case_sensitive)
-                       : ReplaceInMultiString(text, [this](std::string_view element) {
-                           return pattern_->Replace(element);
-                         });
+        replaced = rule_.ReplaceMultiString(text);
         success_line = "New MultiString is : " + NulsAsBlanks(replaced);
         break;
       default:
@@ -420,7 +405,7 @@ class ValueChecker {
     }
     if (Changed(ItemChange::kValueName, value.name)) return;
     if (!MarkBefore(ItemChange::kValueName, value, row)) return;
-    const std::string new_name = Replaced(shown);
+    const std::string new_name = rule_.Replace(shown);
     change::TRegAction action =
         NewRunAction(frame_, context_, key_path_, (frame_.settings.undo & config::kUndoEdits) != 0);
     action.ActionKind = change::akRename;
@@ -469,9 +454,9 @@ class ValueChecker {
   std::string key_id_;  // RunKeyId of the key, asked for at the first change
   std::string key_path_;
   const std::string& find_;
-  const std::string& replace_;
   const ValueOptions options_;
   const Pattern* pattern_;  // null in the Text mode
+  const ReplaceRule rule_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "engine/check_values.h"
 #include "engine/key_list_entry.h"
 #include "engine/match.h"
+#include "engine/replace_rule.h"
 #include "engine/status_log.h"
 #include "registry/registry.h"
 
@@ -336,17 +337,14 @@ bool RegistryWalker::KeyNameMatches(WalkFrame& frame, const std::string& full,
 std::string RegistryWalker::RenamedPath(WalkFrame& frame, const std::string& full) const {
   const SearchSession& session = *frame.session;
   const bool case_sensitive = context_.controls->CaseSensitive();
-  if (const Pattern* pattern = PatternOf(frame, case_sensitive)) {
-    // A pattern is matched against the key's name: only the name is replaced.
+  const Pattern* pattern = PatternOf(frame, case_sensitive);
+  const ReplaceRule rule(session.find_text, session.replace_text, case_sensitive, pattern);
+  if (pattern != nullptr || session.only) {
+    // A pattern is matched against the key's name: only the name is replaced. A run restricted
+    // to items renames the key alone too: the keys above it are items of their own, or not the
+    // run's to change.
     const std::size_t slash = full.rfind('\\');
-    return full.substr(0, slash + 1) + pattern->Replace(std::string_view(full).substr(slash + 1));
-  }
-  if (session.only) {
-    // A run restricted to items renames the key alone: the keys above it are items of their own,
-    // or not the run's to change.
-    const std::size_t slash = full.rfind('\\');
-    return full.substr(0, slash + 1) + ReplaceText(full.substr(slash + 1), session.find_text,
-                                                   session.replace_text, case_sensitive);
+    return full.substr(0, slash + 1) + rule.Replace(std::string_view(full).substr(slash + 1));
   }
   // Below a renamed key (a follow-up pass) the key's new name holds the replacement already: only
   // what lies below it is replaced, or a replacement that contains the find text would grow it
@@ -354,11 +352,9 @@ std::string RegistryWalker::RenamedPath(WalkFrame& frame, const std::string& ful
   const std::string& kept = frame.renamed_start;
   if (!kept.empty() && full.size() > kept.size() + 1 && full[kept.size() + 1] == '\\' &&
       full.compare(1, kept.size(), kept) == 0) {
-    return "\\" + kept +
-           ReplaceText(full.substr(kept.size() + 1), session.find_text, session.replace_text,
-                       case_sensitive);
+    return "\\" + kept + rule.Replace(std::string_view(full).substr(kept.size() + 1));
   }
-  return ReplaceText(full, session.find_text, session.replace_text, case_sensitive);
+  return rule.Replace(full);
 }
 
 void RegistryWalker::NotExamined(SearchSession& session, const std::string& full,

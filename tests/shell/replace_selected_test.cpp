@@ -6,6 +6,7 @@
 #include "files/reg_file_testing.h"
 #include "shell/key_list_cells.h"
 #include "shell/key_list_order.h"
+#include "shell/list_output.h"
 
 namespace keyloom::shell {
 namespace {
@@ -15,27 +16,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// The walk's hits gathered as the window's Key List holds them.
-class ListOutput final : public engine::RunOutput {
- public:
-  explicit ListOutput(engine::RunOutput& out) : out_(out) {}
-  void AddStatusLine(std::string line) override { out_.AddStatusLine(std::move(line)); }
-  void SetStatusBarText(const std::string& text) override { out_.SetStatusBarText(text); }
-  void AddKeyListEntry(std::string row) override { rows.Append(row); }
-  void AddKeyListHit(std::string row, const engine::HitDetails& details) override {
-    rows.Append(row, details);
-  }
-  void CountChange(bool made) override { out_.CountChange(made); }
-  void ClearLists() override { rows = KeyListRows(); }
-  void RunFinished() override { out_.RunFinished(); }
-  void RequestQuit() override { out_.RequestQuit(); }
-
-  KeyListRows rows;
-
- private:
-  engine::RunOutput& out_;
-};
-
 class ReplaceSelectedTest : public engine::testing::WalkTest {
  protected:
   std::string String(const std::string& name) {
@@ -44,7 +24,7 @@ class ReplaceSelectedTest : public engine::testing::WalkTest {
   std::string Cell(std::size_t row, int column) {
     return std::string(CellView(list_.rows, row, column));
   }
-  ListOutput list_{output_};
+  testing::ListOutput list_{output_};
 };
 
 TEST_F(ReplaceSelectedTest, OnlyTheSelectedShownRowsChangeAndAVanishedOneIsSkipped) {

@@ -386,13 +386,35 @@ void KeyListView::SetDetailColumnWidths(const std::array<int, kDetailColumns>& w
   }
 }
 
+void KeyListView::SetAfterReplace(std::unique_ptr<const AfterReplace> after) {
+  const bool shown = after_ != nullptr;
+  after_ = std::move(after);
+  if (after_ == nullptr) {
+    if (shown) SendMessageW(hwnd_, LVM_DELETECOLUMN, kAfterReplaceColumn, 0);
+    return;
+  }
+  if (!shown) {
+    std::wstring title = L"After replace";
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.pszText = title.data();
+    column.cx = ScaleToDpi(kColumnWidths[kColumnData], dpi_);
+    column.iSubItem = kAfterReplaceColumn;
+    SendMessageW(hwnd_, LVM_INSERTCOLUMNW, kAfterReplaceColumn, reinterpret_cast<LPARAM>(&column));
+  }
+  InvalidateRect(hwnd_, nullptr, FALSE);  // the cells shown are made anew
+}
+
 void KeyListView::OnGetDispInfo(NMLVDISPINFOW& info) const {
   LVITEMW& item = info.item;
   if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
   item.pszText[0] = L'\0';
   if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= ShownCount()) return;
-  const std::wstring wide = ToWide(
-      CellText(rows_, RowAt(static_cast<std::size_t>(item.iItem)), item.iSubItem, LocalTimeText));
+  const std::size_t row = RowAt(static_cast<std::size_t>(item.iItem));
+  const std::wstring wide =
+      ToWide(item.iSubItem == kAfterReplaceColumn && after_ != nullptr
+                 ? after_->CellText(rows_, row)
+                 : CellText(rows_, row, item.iSubItem, LocalTimeText));
   const std::size_t room = static_cast<std::size_t>(item.cchTextMax) - 1;
   const std::size_t length = std::min(wide.size(), room);
   std::copy_n(wide.data(), length, item.pszText);

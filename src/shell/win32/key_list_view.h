@@ -29,6 +29,7 @@
 
 #include <commctrl.h>
 
+#include "shell/after_replace.h"
 #include "shell/dpi_scale.h"
 #include "shell/key_list_order.h"
 #include "shell/key_list_rows.h"
@@ -128,6 +129,12 @@ class KeyListView {
   int WidthOf(int column) const;
   void SetWidth(int column, int width);
 
+  // The "After replace" column, after all others: shown with `after`, whose cells are made as rows
+  // are drawn, and taken away again with null. It is neither exported nor kept in the settings.
+  static constexpr int kAfterReplaceColumn = kKeyListColumnCount;
+  void SetAfterReplace(std::unique_ptr<const AfterReplace> after);
+  const AfterReplace* after_replace() const { return after_.get(); }
+
   // LVN_GETDISPINFOW: the cell's text.
   void OnGetDispInfo(NMLVDISPINFOW& info) const;
   // NM_CUSTOMDRAW: rows whose item was deleted are drawn in the grey of unavailable text.
@@ -172,6 +179,7 @@ class KeyListView {
   std::unique_ptr<OrderWork> work_;
   bool step_pending_ = false;
   std::function<void(bool)> order_shown_;
+  std::unique_ptr<const AfterReplace> after_;  // while the "After replace" column shows
 };
 
 }  // namespace keyloom::shell

@@ -190,6 +190,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void OnContextMenu(HWND source, int x, int y);
   int DefaultButtonId() const;
   void SyncControls();
+  void ShowAfterReplace();
   void btnSearchClick();
   void btnReplaceClick();
   void btnPauseClick();

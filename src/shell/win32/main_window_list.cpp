@@ -40,6 +40,8 @@ void TfrmMain::SetStatusBarText(const std::string& text) {
 }
 
 void TfrmMain::lstKeysColumnClick(int column) {
+  // The "After replace" cells are made as rows are drawn: there is nothing to sort them by.
+  if (column == KeyListView::kAfterReplaceColumn) return;
   key_list_.SortBy(column);
   ShowListOrdering("Sorting the list...", true);
 }
