@@ -59,6 +59,15 @@ class CommandLineEndToEnd : public ::testing::Test {
     return reg::testing::Snapshot(*api_, reg::kCurrentUser, kBase);
   }
 
+  // The undo files the runs wrote (not the journal or the run's state).
+  std::vector<std::filesystem::path> UndoFiles() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+      if (entry.path().extension() == L".REG") files.push_back(entry.path());
+    }
+    return files;
+  }
+
   keyloom::testing::CapturedRun Run(const std::wstring& arguments,
                                     const wchar_t* program = L"keyloom.exe") {
     return keyloom::testing::RunCaptured(
@@ -95,10 +104,7 @@ TEST_F(CommandLineEndToEnd, ReplaceWritesOneUndoFileThatGivesTheTreeBack) {
   expected["App-ζQ7\\Sub 日本"]["path"] = {reg::kRegSz, Sz(u"\\\\old-新R8\\share")};
   EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
 
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
-    if (entry.path().extension() == L".REG") files.push_back(entry.path());  // not the journal
-  }
+  const std::vector<std::filesystem::path> files = UndoFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_THAT(run.out, HasSubstr(files[0].filename().string()));
   ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
@@ -191,10 +197,7 @@ TEST_F(CommandLineEndToEnd, AValueOfTheWrongSizeIsNamedAndCountedAndHidesNoHitAr
   expected["Sibling"]["v"] = {reg::kRegSz, Sz(u"pin-3")};
   EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
 
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
-    if (entry.path().extension() == L".REG") files.push_back(entry.path());
-  }
+  const std::vector<std::filesystem::path> files = UndoFiles();
   ASSERT_EQ(files.size(), 1u);
   ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
   EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
@@ -234,10 +237,7 @@ TEST_F(CommandLineEndToEnd, OnlyChangesTheItemsTheExportedListKeeps) {
   expected["App-ζQ7"]["server"] = {reg::kRegSz, Sz(u"old-新R8.example")};
   EXPECT_EQ(keyloom::testing::Differences(expected, Tree()), "");
 
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
-    if (entry.path().extension() == L".REG") files.push_back(entry.path());
-  }
+  const std::vector<std::filesystem::path> files = UndoFiles();
   ASSERT_EQ(files.size(), 1u);
   ASSERT_EQ(keyloom::testing::MergeRegFile(files[0], keyloom::testing::RegistryEditor::k64Bit), 0u);
   EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
