@@ -42,7 +42,6 @@
 #include "engine/pause_gate.h"
 #include "engine/win32/event_pause_gate.h"
 #include "files/export_flow.h"
-#include "files/undo_file.h"
 #include "registry/memory/memory_registry.h"
 #include "registry/registry.h"
 #include "registry/win32/win32_reg_api.h"
@@ -284,9 +283,8 @@ int Export(const Arguments& args) {
     return 1;
   }
   const shell::KeyListExportRows items(rows);
-  files::UndoFile undo(*api, {});
   files::ExportContext context;
-  context.undo = &undo;
+  context.reader.api = api.get();
   context.settings.target.view = view != 0 ? reg::RegView::k32 : reg::RegView::kNone;
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
