@@ -4,9 +4,7 @@
 #pragma once
 
 #include <cctype>
-#include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +15,6 @@
 namespace keyloom::testing {
 
 struct Json {
-  enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = Kind::kNull;
   bool boolean = false;
   double number = 0;
   std::u16string string;
@@ -50,13 +47,12 @@ class JsonReader {
            std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos)
       ++at_;
   }
+  // Skips blanks, then takes `c` when it comes next.
   bool Eat(char c) {
     Blank();
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
+    if (at_ >= text_.size() || text_[at_] != c) return false;
+    ++at_;
+    return true;
   }
   bool Word(std::string_view word) {
     if (text_.substr(at_, word.size()) != word) return false;
@@ -64,20 +60,11 @@ class JsonReader {
     return true;
   }
   bool Value(Json& out) {
-    Blank();
-    if (at_ >= text_.size()) return false;
-    const char c = text_[at_];
-    if (c == '{') return Object(out);
-    if (c == '[') return Array(out);
-    if (c == '"') {
-      out.kind = Json::Kind::kString;
-      return String(out.string);
-    }
-    if (Word("null")) return true;
-    out.kind = Json::Kind::kBool;
+    if (Eat('{')) return Object(out);
+    if (Eat('[')) return Array(out);
+    if (Eat('"')) return String(out.string);
     if (Word("true")) return out.boolean = true;
-    if (Word("false")) return true;
-    return Number(out);
+    return Word("false") || Word("null") || Number(out);
   }
   bool Number(Json& out) {
     const std::size_t start = at_;
@@ -85,12 +72,11 @@ class JsonReader {
     const std::size_t digits = at_;
     while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_]))) ++at_;
     if (at_ == digits || (text_[digits] == '0' && at_ - digits > 1)) return false;
-    out.kind = Json::Kind::kNumber;
     out.number = std::stod(std::string(text_.substr(start, at_ - start)));
     return true;
   }
+  // After the opening quote.
   bool String(std::u16string& out) {
-    ++at_;  // the opening quote
     std::string bytes;
     while (at_ < text_.size() && text_[at_] != '"') {
       const char c = text_[at_++];
@@ -118,23 +104,17 @@ class JsonReader {
     return at_++ < text_.size();
   }
   bool Array(Json& out) {
-    ++at_;
-    out.kind = Json::Kind::kArray;
     if (Eat(']')) return true;
     do {
-      out.array.emplace_back();
-      if (!Value(out.array.back())) return false;
+      if (!Value(out.array.emplace_back())) return false;
     } while (Eat(','));
     return Eat(']');
   }
   bool Object(Json& out) {
-    ++at_;
-    out.kind = Json::Kind::kObject;
     if (Eat('}')) return true;
     do {
-      Blank();
       std::u16string key;
-      if (at_ >= text_.size() || text_[at_] != '"' || !String(key) || !Eat(':')) return false;
+      if (!Eat('"') || !String(key) || !Eat(':')) return false;
       if (!Value(out.object[text::Utf16ToUtf8(key)])) return false;
     } while (Eat(','));
     return Eat('}');

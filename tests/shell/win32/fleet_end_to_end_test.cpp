@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "files/reg_file_testing.h"
@@ -66,11 +65,9 @@ class FleetEndToEnd : public ::testing::Test {
 TEST_F(FleetEndToEnd, ReachesThisComputerReportsTheOthersAndItsUndoFolderGivesTheTreeBack) {
   std::string lower = computer_;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  {
-    std::ofstream list(At("machines.txt"), std::ios::binary);
-    list << "# this computer and two names no network knows\r\nno-such-host-a\r\n"
-         << computer_ << "\r\n\\\\" << lower << "\r\nno-such-host-b\r\n";
-  }
+  keyloom::testing::WriteBytes(
+      At("machines.txt"), "# this computer and two names no network knows\r\nno-such-host-a\r\n" +
+                              computer_ + "\r\n\\\\" + lower + "\r\nno-such-host-b\r\n");
   const auto before = Tree();
   const std::wstring command =
       L"\"" + At("keyloom.com").wstring() +
