@@ -340,12 +340,9 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     }
     log_file = std::make_unique<LogFile>(line.log_file, file, env.file_writer);
   }
-  if (!line.csv_file.empty() && !CanWriteFile(base::PathFromUtf8(line.csv_file))) {
-    env.err("The CSV file cannot be written: " + line.csv_file);
-    return kExitNoRun;
-  }
   for (const auto& [file, what] :
-       {std::pair{&line.json_file, "JSON file"}, std::pair{&line.retry_file, "retry list"}}) {
+       {std::pair{&line.csv_file, "CSV file"}, std::pair{&line.json_file, "JSON file"},
+        std::pair{&line.retry_file, "retry list"}}) {
     if (!file->empty() && !CanWriteFile(base::PathFromUtf8(*file))) {
       env.err(std::string("The ") + what + " cannot be written: " + *file);
       return kExitNoRun;
@@ -353,6 +350,10 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   }
   ReportOutput::LineSink to_log;
   if (log_file) to_log = [file = log_file.get()](std::string_view text) { file->Line(text); };
+  if (request.settings.simulate) {
+    loaded.status_lines.push_back(
+        "** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
+  }
   if (!line.machines.empty()) {
     FleetCommand fleet;
     fleet.line = &line;
@@ -361,18 +362,11 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
     fleet.log = to_log;
     fleet.log_failure = [file = log_file.get()] { return file ? file->failure() : std::string(); };
     fleet.status_lines = loaded.status_lines;
-    if (request.settings.simulate) {
-      fleet.status_lines.push_back(
-          "** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
-    }
     return RunFleetCommand(fleet);
   }
   ReportOutput report(line.summary ? ReportOutput::LineSink() : env.out, to_log, line.quiet,
                       !line.csv_file.empty() || !line.json_file.empty());
   for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
-  if (request.settings.simulate) {
-    report.AddStatusLine("** SIMULATE ENABLED, NO CHANGES WILL BE MADE TO YOUR REGISTRY **");
-  }
 
   const auto started_at = std::chrono::steady_clock::now();
   const auto elapsed = [started_at] {

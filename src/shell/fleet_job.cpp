@@ -107,11 +107,16 @@ int RunFleetCommand(const FleetCommand& command) {
   for (const std::string& total : FleetTotalLines(machines, search_only)) report(total, false);
   report(ElapsedLine(elapsed), false);
 
-  bool files_failed = false;
+  // A file that could not be written makes the run's code "some failed" (the JSON file says so
+  // too); a run that did not happen keeps its own code.
+  int code = WorstExitCode(machines);
+  const auto file_failed = [&](const std::string& message) {
+    env.err(message);
+    if (code != kExitFailure && code != kExitNoRun) code = kExitSomeFailed;
+  };
   std::string failure;
   if (!line.csv_file.empty() && !WriteFleetCsv(command, runs, &failure)) {
-    files_failed = true;
-    env.err("The CSV file could not be written: " + failure);
+    file_failed("The CSV file could not be written: " + failure);
   }
   const std::vector<std::string> retry = RetryNames(machines);
   if (!line.retry_file.empty()) {
@@ -122,23 +127,18 @@ int RunFleetCommand(const FleetCommand& command) {
       report(Cat({"Machines to retry: ", std::to_string(retry.size()), " in ", line.retry_file}),
              false);
     } else {
-      files_failed = true;
-      env.err("The retry list could not be written: " + failure);
+      file_failed("The retry list could not be written: " + failure);
     }
   }
-  int code = WorstExitCode(machines);
   if (command.log_failure && !command.log_failure().empty()) {
-    files_failed = true;
-    env.err("The log file could not be written: " + line.log_file + " [" + command.log_failure() +
-            "]");
+    file_failed("The log file could not be written: " + line.log_file + " [" +
+                command.log_failure() + "]");
   }
   if (!line.json_file.empty() &&
       !WriteWholeFile(line.json_file, JsonReport(JsonRunOf(line, code), machines), env.file_writer,
                       &failure)) {
-    files_failed = true;
-    env.err("The JSON file could not be written: " + failure);
+    file_failed("The JSON file could not be written: " + failure);
   }
-  if (files_failed && code != kExitFailure && code != kExitNoRun) code = kExitSomeFailed;
   if (line.summary) {
     env.out(OneLineSummary(machines, search_only, true, command.request->settings.undodir));
   }

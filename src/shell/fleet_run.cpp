@@ -1,7 +1,6 @@
 #include "shell/fleet_run.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>

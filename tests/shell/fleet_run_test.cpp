@@ -9,10 +9,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "base/utf8_path.h"
 #include "engine/pause_gate.h"
@@ -92,6 +94,7 @@ class FleetRunTest : public ::testing::Test {
     env.err = [this](std::string_view line) { err_.emplace_back(line); };
     env.stop = &stop_;
     env.services = &services_;
+    env.file_writer = file_writer_;
     return RunCommandLine(args, env);
   }
 
@@ -106,6 +109,7 @@ class FleetRunTest : public ::testing::Test {
   testing::TempFolder folder_;
   std::string list_;
   std::atomic<bool> stop_{false};
+  base::FileReplacement::Writer file_writer_;
   std::vector<std::string> out_, err_;
 };
 
@@ -232,6 +236,22 @@ TEST_F(FleetRunTest, DetectAnswersWhetherTheTextIsThereAndSummaryIsOneBoundedLin
                                   "0, not read 0, undo files 5 in "));
   EXPECT_THAT(out_[0], HasSubstr("; not reached: DOWN1, unreachable-0.corp, "));
   EXPECT_THAT(out_[0], HasSubstr(" more"));
+}
+
+TEST_F(FleetRunTest, AFileThatCannotBeWrittenMakesTheCodeFiveInTheJsonFileToo) {
+  // The disk is full for the retry list (its first line is its heading) and for nothing else.
+  file_writer_ = [](std::FILE* file, std::string_view bytes) {
+    return !bytes.starts_with("# Keyloom: ") &&
+           std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  };
+  registry_->SetMachineReachable("DOWN1", true);
+  EXPECT_EQ(Run({"/find", "old-srv", "/machines", list_, "/root", "HKLM\\Software", "/view", "64",
+                 "/retry", File("retry.txt"), "/json", File("run.json")}),
+            kExitSomeFailed);
+  EXPECT_THAT(err_, ElementsAre(StartsWith("The retry list could not be written: ")));
+  const std::optional<Json> json = JsonReader::Parse(ReadBytes(File("run.json")));
+  ASSERT_TRUE(json.has_value());
+  EXPECT_EQ((*json)["exit_code"].number, kExitSomeFailed);
 }
 
 TEST_F(FleetRunTest, StoppedRemoteRegistryServiceIsNamedOrStartedAndPutBackAsItWas) {
