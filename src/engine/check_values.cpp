@@ -1,6 +1,7 @@
 #include "engine/check_values.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <optional>
 #include <vector>
@@ -16,6 +17,13 @@
 namespace keyloom::engine {
 namespace {
 
+// Where the pattern gave up on a value while it was read: the checks report that error where they
+// would meet it, without matching the value again.
+struct GaveUp {
+  std::exception_ptr error;  // null: it did not give up
+  bool on_name = false;      // on the value's name, else on its data
+};
+
 // One value as the checks need it: its name, its type and its text (ValueText), made while the
 // value is read so that its data need not be kept.
 struct ValueEntry {
@@ -26,6 +34,7 @@ struct ValueEntry {
   std::size_t size = 0;     // of its data, in bytes
   bool unreadable = false;  // a number of the wrong size: it cannot be read as its kind
   reg::Bytes raw;           // its data, kept in the Hex mode alone
+  GaveUp gave_up;
 };
 
 bool IsNumber(reg::DataKind kind) {
@@ -149,7 +158,7 @@ struct ValueOptions {
 // entry, no text form and no name in UTF-8. Most values are such. `find` is made with the
 // options' case rule.
 bool Wanted(const WalkFrame& frame, const ValueOptions& options, const FindUnits& find,
-            const Pattern* pattern, const reg::ValueBuffer& value) {
+            const Pattern* pattern, const reg::ValueBuffer& value, GaveUp* gave_up) {
   const reg::DataKind kind = reg::KindOfType(value.type());
   const SearchSession& session = *frame.session;
   if (!ValueConsidered(session, kind, value.data().size())) return false;
@@ -160,10 +169,13 @@ bool Wanted(const WalkFrame& frame, const ValueOptions& options, const FindUnits
     return true;
   }
   if (pattern != nullptr) {
+    bool on_name = false;
     try {
-      return (options.contents && PatternMatchesData(*pattern, value)) ||
-             (options.names && PatternMatchesName(*pattern, value.name()));
+      if (options.contents && PatternMatchesData(*pattern, value)) return true;
+      on_name = true;
+      return options.names && PatternMatchesName(*pattern, value.name());
     } catch (const PatternTooComplex&) {
+      *gave_up = {std::current_exception(), on_name};
       return true;  // the checks report it for this value
     }
   }
@@ -277,6 +289,7 @@ class ValueChecker {
     const std::string shown = DisplayName(value.name);
     const int item = ItemOfValue(session_, key_path_, shown, FoundIn::kData);
     if (item < 0) return;
+    if (value.gave_up.error && !value.gave_up.on_name) std::rethrow_exception(value.gave_up.error);
     // A number is found by any of its texts, and replaced in the one it was found by.
     const std::string* found = &text;
     const bool hex = pattern_ != nullptr && pattern_->mode() == MatchMode::kHex;
@@ -384,6 +397,7 @@ class ValueChecker {
     if (frame_.settings.logging == kLoggingDebug) Log("Checking VALUE NAME [" + shown + "]", true);
     const int item = ItemOfValue(session_, key_path_, shown, FoundIn::kValueName);
     if (item < 0) return;
+    if (value.gave_up.error && value.gave_up.on_name) std::rethrow_exception(value.gave_up.error);
     if (pattern_ != nullptr) {
       if (!PatternMatchesName(*pattern_, text::Utf8ToUtf16(value.name))) return;
     } else if (!MatchText(find_, shown, kind, false, Options())) {
@@ -550,7 +564,11 @@ void CheckValues(WalkFrame& frame, const RunContext& context, reg::KeyHandle key
       if (value_count == kAllValues) break;
       continue;
     }
-    if (Wanted(frame, options, find, pattern, room)) kept.push_back(EntryOf(room, keep_raw));
+    GaveUp gave_up;
+    if (Wanted(frame, options, find, pattern, room, &gave_up)) {
+      kept.push_back(EntryOf(room, keep_raw));
+      kept.back().gave_up = std::move(gave_up);
+    }
   }
   if (kept.empty()) return;
   ValueChecker checker(frame, context, key, key_name, parent_display, options, pattern);

@@ -1,6 +1,5 @@
 #include "engine/exclusions.h"
 
-#include "base/ascii.h"
 #include "base/text.h"
 
 namespace keyloom::engine {
@@ -13,19 +12,15 @@ constexpr int kUsersIndex = 4;
 constexpr std::string_view kClasses = "\\Software\\Classes";
 constexpr std::string_view kUserKeys = "\\REGISTRY\\USER";
 
-bool SameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (base::AsciiLower(a[i]) != base::AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-// Whether `path` is `key` or lies below it (the names in `key` are ASCII, letter case ignored);
+// Whether `path` is `key` or lies below it, names compared as the registry compares them;
 // `*rest` is what follows `key` ("" or "\...").
 bool Under(std::string_view path, std::string_view key, std::string_view* rest) {
-  if (path.size() < key.size() || !SameAscii(path.substr(0, key.size()), key)) return false;
+  if (path.size() < key.size()) return false;
   if (path.size() > key.size() && path[key.size()] != '\\') return false;
+  if (text::CompareNamesIgnoringCase(text::Utf8ToUtf16(path.substr(0, key.size())),
+                                     text::Utf8ToUtf16(key)) != 0) {
+    return false;
+  }
   *rest = path.substr(key.size());
   return true;
 }
@@ -92,11 +87,9 @@ int ExclusionSet::At(int root_index, std::string_view path) const {
 
 int ExclusionSet::Covering(int root_index, std::string_view path) const {
   path = RootRelative(path);
+  std::string_view below;
   for (const Alias& alias : aliases_) {
-    if (alias.root_index != root_index || path.size() < alias.path.size()) continue;
-    if (path.size() > alias.path.size() && path[alias.path.size()] != '\\') continue;
-    if (text::CompareNamesIgnoringCase(alias.units,
-                                       text::Utf8ToUtf16(path.substr(0, alias.path.size()))) == 0) {
+    if (alias.root_index == root_index && Under(path, alias.path, &below)) {
       return static_cast<int>(alias.exclusion);
     }
   }

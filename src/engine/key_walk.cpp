@@ -243,11 +243,15 @@ bool RegistryWalker::ExamineSubkey(WalkFrame& frame, reg::KeyHandle parent, cons
 void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
                                   const std::string& parent_display, const std::string& name) {
   SearchSession& session = *frame.session;
-  const std::string full = parent_display + name;
-  if (frame.settings.logging == kLoggingDebug) Log("Checking KEY NAME [" + full + "]", true);
-  const int item = session.only ? session.only->KeyItem(session.root_index, full) : 0;
+  // Most keys do not match: their full path is made only when a line or the item list needs it.
+  if (frame.settings.logging == kLoggingDebug) {
+    Log("Checking KEY NAME [" + parent_display + name + "]", true);
+  }
+  const int item = session.only ? session.only->KeyItem(session.root_index, parent_display + name)
+                                : 0;
   if (item < 0) return;
-  if (!KeyNameMatches(frame, full, name)) return;
+  if (!KeyNameMatches(frame, parent_display, name)) return;
+  const std::string full = parent_display + name;
   Log("Tree Found : " + full + "\t");
   ++session.matched_count;
   const std::string root_name = frame.root_name;
@@ -316,7 +320,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   }
 }
 
-bool RegistryWalker::KeyNameMatches(WalkFrame& frame, const std::string& full,
+bool RegistryWalker::KeyNameMatches(WalkFrame& frame, const std::string& parent_display,
                                     const std::string& name) {
   const bool case_sensitive = context_.controls->CaseSensitive();
   const Pattern* pattern = PatternOf(frame, case_sensitive);
@@ -329,7 +333,8 @@ bool RegistryWalker::KeyNameMatches(WalkFrame& frame, const std::string& full,
   } catch (const PatternTooComplex& error) {
     // The key's values and subkeys are examined all the same.
     ++frame.session->unreadable_values;
-    Log("Unable to match key name [" + full + "], skipping [" + error.what() + "]");
+    Log("Unable to match key name [" + parent_display + name + "], skipping [" + error.what() +
+        "]");
     return false;
   }
 }

@@ -89,9 +89,10 @@ class RegistryWalker final : public KeyWalker {
                     const std::string& name);
   // The new path of the key at `full` in a replace run.
   std::string RenamedPath(WalkFrame& frame, const std::string& full) const;
-  // Whether the key `name` at `full` matches the find text; a pattern that gives up on it is
-  // logged and counted, and does not match.
-  bool KeyNameMatches(WalkFrame& frame, const std::string& full, const std::string& name);
+  // Whether the key `name` below `parent_display` matches the find text; a pattern that gives up
+  // on it is logged and counted, and does not match.
+  bool KeyNameMatches(WalkFrame& frame, const std::string& parent_display,
+                      const std::string& name);
   reg::KeyHandle OpenSubkey(reg::KeyHandle parent, const std::string& name);
   std::string ErrorText(reg::ErrorCode code);
   // A key whose examination an error ended: logged and counted among the keys not read.

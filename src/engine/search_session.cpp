@@ -1,5 +1,6 @@
 #include "engine/search_session.h"
 
+#include <array>
 #include <cctype>
 #include <cstddef>
 
@@ -197,22 +198,31 @@ void SearchEngine::LogSkippedItems() {
   const reg::Target target = context.TargetOn(session_.machine);
   const std::uint32_t access = reg::access::kQueryValue | reg::ViewFlag(target.view);
   reg::RegApi& api = *context.api;
+  // Another computer's roots, each connected at the first item below it and kept for the others
+  // (a null key when it cannot be reached).
+  std::array<std::optional<reg::UniqueKey>, 5> remote_roots;
+  const auto base_of = [&](const reg::RootKey& root) {
+    if (target.machine.empty()) return root.handle;
+    std::optional<reg::UniqueKey>& remote = remote_roots[static_cast<std::size_t>(root.index - 1)];
+    if (!remote) {
+      reg::KeyHandle connected = reg::kNullKey;
+      if (api.ConnectRegistry(target.machine, root.handle, &connected) != reg::kSuccess) {
+        connected = reg::kNullKey;
+      }
+      remote.emplace(api, connected);
+    }
+    return remote->get();
+  };
   const ItemFilter& only = *session_.only;
   for (std::size_t i = 0; i < only.items().size(); ++i) {
     if (only.outcomes()[i].reached) continue;
     const OnlyItem& item = only.items()[i];
     const reg::RootKey* root = reg::RootByIndex(item.root_index);
     if (root == nullptr) continue;
-    reg::KeyHandle base = root->handle;
-    reg::UniqueKey remote;
-    if (!target.machine.empty()) {
-      reg::KeyHandle connected = reg::kNullKey;
-      if (api.ConnectRegistry(target.machine, root->handle, &connected) != reg::kSuccess) {
-        Log(SkippedLine(item, false, false));
-        continue;
-      }
-      remote = reg::UniqueKey(api, connected);
-      base = connected;
+    const reg::KeyHandle base = base_of(*root);
+    if (base == reg::kNullKey) {
+      Log(SkippedLine(item, false, false));
+      continue;
     }
     reg::KeyHandle key = reg::kNullKey;
     const bool key_there =

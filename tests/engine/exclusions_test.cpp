@@ -8,11 +8,6 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::UnorderedElementsAreArray;
-
 constexpr const char* kSid = "S-1-5-21-0-0-0-1000";  // the memory registry's user
 
 class ExclusionAliasTest : public WalkTest {

@@ -7,12 +7,6 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 TEST_F(WalkTest, KeysBelowLevel41AreNotVisited) {
   std::string path;
   for (int level = 1; level <= 45; ++level)
@@ -256,12 +250,6 @@ TEST_F(WalkTest, AConnectionLostDuringTheWalkEndsThePass) {
   walk_output_ = nullptr;
   Build();
 }
-
-}  // namespace
-}  // namespace keyloom::engine::testing
-
-namespace keyloom::engine::testing {
-namespace {
 
 // With SAUNDO off a run writes one undo file; the next run starts a file of its own.
 TEST_F(WalkTest, EachRunStartsAnUndoFileOfItsOwn) {

@@ -8,12 +8,6 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-using ::testing::UnorderedElementsAre;
 using Op = reg::MemoryRegistry::Op;
 
 std::string Row(const std::string& path, const std::string& name) {
@@ -101,7 +95,7 @@ TEST_F(MatchModesTest, EachModeFindsAndReplacesItsHitsInEveryKind) {
     Run();
     std::vector<std::string> expected;
     for (const std::string& name : c.rows) expected.push_back(Row("Apps\\Tool", name));
-    EXPECT_THAT(Rows(), ::testing::UnorderedElementsAreArray(expected));
+    EXPECT_THAT(Rows(), UnorderedElementsAreArray(expected));
     if (c.value == nullptr) continue;
     Run(true);
     const reg::RawValue now = Read("Apps\\Tool", c.value);
@@ -197,7 +191,7 @@ TEST_F(MatchModesTest, FiltersByTimeAndSizeHoldAtTheirEdges) {
     controls_.rules.min_size = c.min_size;
     controls_.rules.max_size = c.max_size;
     Run();
-    EXPECT_THAT(Rows(), ::testing::UnorderedElementsAreArray(c.rows));
+    EXPECT_THAT(Rows(), UnorderedElementsAreArray(c.rows));
   }
   // A value of no data at all is found by its name with a size of at most 0.
   Put("Apps\\Empty", "OldEmpty", {reg::kRegSz, {}});

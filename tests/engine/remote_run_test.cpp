@@ -1,14 +1,12 @@
 // A replace run over another machine: the walk, the change and its undo record all reach that
 // machine's registry while SearchMachine names it, and the local registry again once it is empty.
+#include <tuple>
+
 #include "engine/walk_fixture.h"
 #include "files/reg_file_testing.h"
 
 namespace keyloom::engine::testing {
 namespace {
-
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::Not;
 
 class RemoteRunTest : public WalkTest {
  protected:
@@ -61,6 +59,37 @@ TEST_F(RemoteRunTest, TheSearchMachineIsChangedAndRecordedUntilItIsEmptiedAgain)
                                cases[n].undo_machine + "] machine"));
     EXPECT_THAT(undo, Contains(std::string("\"Path\"=\"") + cases[n].undo_value + "\""));
   }
+}
+
+// The items of a restricted run that the walk did not come upon are looked up on the machine
+// searched, each root connected once however many items lie below it.
+TEST_F(RemoteRunTest, ItemsNotReachedAreLookedUpThroughOneConnectionPerRoot) {
+  registry_->AddMachine("SERVER", true);
+  Path(true, "needle there");
+  context_.machine = "\\\\SERVER";
+  controls_.find = "absent";
+  Build();
+  std::vector<OnlyItem> items;
+  for (const auto& [root, path, name] : std::vector<std::tuple<int, const char*, const char*>>{
+           {3, "\\Software\\App", "Path"},
+           {3, "\\Software\\App", "Gone"},
+           {3, "\\Software\\Gone", "v"},
+           {4, "\\Nobody", "v"}}) {
+    items.push_back({root, path, name, std::nullopt, false});
+  }
+  controller_->engine().RestrictNextRun(ItemFilter(std::move(items), true));
+  registry_->ResetCallCounts();
+  const auto lines = Run();
+  EXPECT_THAT(lines, Contains("Skipped, it no longer holds the find text "
+                              "[HKEY_LOCAL_MACHINE\\Software\\App\\Path]"));
+  EXPECT_THAT(lines,
+              Contains("Skipped, the value is gone [HKEY_LOCAL_MACHINE\\Software\\App\\Gone]"));
+  EXPECT_THAT(lines,
+              Contains("Skipped, the key is gone [HKEY_LOCAL_MACHINE\\Software\\Gone\\v]"));
+  EXPECT_THAT(lines, Contains("Skipped, the key is gone [HKEY_USERS\\Nobody\\v]"));
+  // The walk's connection to each of the two roots, and one more each for the look-up.
+  EXPECT_EQ(registry_->CallCount(reg::MemoryRegistry::Op::kConnectRegistry), 4u);
+  EXPECT_EQ(registry_->OpenHandleCount(), 0u);
 }
 
 }  // namespace

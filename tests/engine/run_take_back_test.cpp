@@ -16,25 +16,6 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-using ::testing::SizeIs;
-
-// Answers every question with `answer` and keeps what it was asked and shown.
-struct ScriptedUi : edit::RunUndoUi {
-  bool Confirm(const std::string& question) override {
-    questions.push_back(question);
-    return answer;
-  }
-  void Show(const std::string& line) override { shown.push_back(line); }
-  bool answer = true;
-  std::vector<std::string> questions;
-  std::vector<std::string> shown;
-};
-
 class RunTakeBack : public WalkTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {

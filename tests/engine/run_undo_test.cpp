@@ -12,10 +12,6 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::Contains;
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 class RunUndoTest;
 using Lines = std::vector<std::string>;
 

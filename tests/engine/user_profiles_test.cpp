@@ -15,23 +15,10 @@
 namespace keyloom::engine::testing {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-
 constexpr char kSignedIn[] = "S-1-5-21-0-0-0-1000";
 constexpr char kAnn[] = "S-1-5-21-7-7-7-1001";
 constexpr char kBob[] = "S-1-5-21-7-7-7-1002";
 constexpr char kCy[] = "S-1-5-21-7-7-7-1003";
-
-struct YesUi : edit::RunUndoUi {
-  bool Confirm(const std::string&) override { return true; }
-  void Show(const std::string& line) override { shown.push_back(line); }
-  std::vector<std::string> shown;
-};
 
 class UserProfilesTest : public WalkTest {
  protected:
@@ -51,9 +38,7 @@ class UserProfilesTest : public WalkTest {
   static std::string Users(const std::string& key) { return "HKEY_USERS\\" + key; }
   // The signed-in user's hive, loaded at HKEY_USERS\<SID>.
   void SignedInData(const std::string& data) {
-    reg::Bytes bytes = text::Utf16ToBytes(text::Utf8ToUtf16(data));
-    bytes.insert(bytes.end(), {0, 0});
-    Put(std::string(kSignedIn) + "\\Software\\App", "Path", {reg::kRegSz, bytes}, reg::kUsers);
+    Put(std::string(kSignedIn) + "\\Software\\App", "Path", StringValue(data), reg::kUsers);
   }
   std::string SignedInData() {
     reg::TRegistry reg(*registry_);
@@ -80,7 +65,8 @@ class UserProfilesTest : public WalkTest {
         registry_->CreateKey(reg::kLocalMachine, entry, 0,
                              reg::access::kAllAccess | reg::access::kWow64_64Key, &key, nullptr),
         reg::kSuccess);
-    const reg::RawValue path = Expand("%Profiles%" + std::string(1, base::kPathSeparator) + user);
+    const reg::RawValue path =
+        StringValue("%Profiles%" + std::string(1, base::kPathSeparator) + user, reg::kRegExpandSz);
     ASSERT_EQ(registry_->SetValue(key, "ProfileImagePath", path.type, path.data), reg::kSuccess);
     registry_->CloseKey(key);
     if (data.empty()) return;
@@ -92,11 +78,6 @@ class UserProfilesTest : public WalkTest {
                base::PathToUtf8(Folder(user) / "AppData" / "Local" / "Microsoft" / "Windows" /
                                 "UsrClass.dat"));
     }
-  }
-  static reg::RawValue Expand(const std::string& text) {
-    reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
-    data.insert(data.end(), {0, 0});
-    return {reg::kRegExpandSz, data};
   }
   // Saves a tree holding `path` "Path" = `data` as a hive file.
   void SaveTree(const std::string& path, const std::string& data, const std::string& file) {
@@ -180,7 +161,7 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   }
   EXPECT_THAT(undo, Contains("[HKEY_USERS\\" + ann + "\\Software\\App]"));
 
-  YesUi ui;
+  ScriptedUi ui;
   StoreSettings();
   EXPECT_TRUE(edit::UndoRun(runs, 0, context_, ui)) << ::testing::PrintToString(ui.shown);
   EXPECT_THAT(LeftLoaded(), IsEmpty());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "edit/run_undo.h"
 #include "engine/key_walk.h"
 #include "engine/run_fakes.h"
 #include "engine/search_session.h"
@@ -24,6 +25,29 @@
 #include "support/temp_folder.h"
 
 namespace keyloom::engine::testing {
+
+// The matchers the run tests check lines and rows with.
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::SizeIs;
+using ::testing::UnorderedElementsAreArray;
+
+// A take-back's dialogue: answers every question with `answer`, keeps what it asked and showed.
+struct ScriptedUi : edit::RunUndoUi {
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    return answer;
+  }
+  void Show(const std::string& line) override { shown.push_back(line); }
+  bool answer = true;
+  std::vector<std::string> questions;
+  std::vector<std::string> shown;
+};
 
 class WalkTest : public ::testing::Test {
  protected:
@@ -115,12 +139,15 @@ class WalkTest : public ::testing::Test {
     ASSERT_EQ(registry_->SetValue(key, name, value.type, value.data), reg::kSuccess);
     registry_->CloseKey(key);
   }
+  // `text` as a value of string `type`, its terminating NUL included.
+  static reg::RawValue StringValue(const std::string& text, std::uint32_t type = reg::kRegSz) {
+    reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
+    data.insert(data.end(), {0, 0});
+    return {type, std::move(data)};
+  }
   void PutString(const std::string& path, const std::string& name, const std::string& text,
                  std::uint32_t type = reg::kRegSz) {
-    reg::Bytes data = text::Utf16ToBytes(text::Utf8ToUtf16(text));
-    data.push_back(0);
-    data.push_back(0);
-    Put(path, name, {type, data});
+    Put(path, name, StringValue(text, type));
   }
   void PutDword(const std::string& path, const std::string& name, std::uint32_t v) {
     Put(path, name,
