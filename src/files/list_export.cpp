@@ -80,13 +80,30 @@ ExportOutcome WriteCsvRows(base::FileReplacement& out, const ExportRows& rows,
   return ExportOutcome::kSaved;
 }
 
-ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
-                       const ExportContext& context, ExportProgress* progress) {
+// Rows of a CSV file read in their own context (a fleet's machine), each line after
+// `machine_field`.
+struct CsvPart {
+  const ExportRows* rows;
+  const ExportContext* context;
+  std::string machine_field;
+};
+
+// The whole CSV file: its byte-order mark, then the parts' lines; kept only when all were written.
+ExportOutcome WriteCsvParts(base::FileReplacement& out, const std::vector<CsvPart>& parts,
+                            ExportProgress* progress) {
   if (!out.Begin()) return ExportOutcome::kCannotCreate;
   if (!out.Write(kUtf8Bom)) return ExportOutcome::kWriteFailed;
-  const ExportOutcome outcome = WriteCsvRows(out, rows, context, progress, "");
-  if (outcome != ExportOutcome::kSaved) return outcome;
+  for (const CsvPart& part : parts) {
+    const ExportOutcome outcome =
+        WriteCsvRows(out, *part.rows, *part.context, progress, part.machine_field);
+    if (outcome != ExportOutcome::kSaved) return outcome;
+  }
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
+}
+
+ExportOutcome WriteCsv(base::FileReplacement& out, const ExportRows& rows,
+                       const ExportContext& context, ExportProgress* progress) {
+  return WriteCsvParts(out, {{&rows, &context, ""}}, progress);
 }
 
 ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
@@ -159,18 +176,13 @@ ExportOutcome WriteMachinesCsvExport(const std::filesystem::path& file,
                                      const std::vector<MachineRows>& machines,
                                      const base::FileReplacement::Writer& writer,
                                      std::string* failure) {
+  std::vector<CsvPart> parts;
+  parts.reserve(machines.size());
+  for (const MachineRows& m : machines) {
+    parts.push_back({m.rows, &m.context, Cat({CsvField(m.machine), ","})});
+  }
   base::FileReplacement out(file, writer);
-  ExportOutcome outcome = ExportOutcome::kSaved;
-  if (!out.Begin()) {
-    outcome = ExportOutcome::kCannotCreate;
-  } else if (!out.Write(kUtf8Bom)) {
-    outcome = ExportOutcome::kWriteFailed;
-  }
-  for (std::size_t i = 0; i < machines.size() && outcome == ExportOutcome::kSaved; ++i) {
-    const MachineRows& m = machines[i];
-    outcome = WriteCsvRows(out, *m.rows, m.context, nullptr, Cat({CsvField(m.machine), ","}));
-  }
-  if (outcome == ExportOutcome::kSaved && !out.Commit()) outcome = ExportOutcome::kWriteFailed;
+  const ExportOutcome outcome = WriteCsvParts(out, parts, nullptr);
   if (outcome != ExportOutcome::kSaved && failure != nullptr) {
     *failure = FileFailureText(base::PathToUtf8(file), out.error());
   }

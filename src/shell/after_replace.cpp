@@ -100,11 +100,7 @@ AfterReplace::AfterReplace(ReplaceInputs inputs)
     : inputs_(std::move(inputs)),
       error_(),
       pattern_(MakePattern(inputs_, &error_)),
-      rule_(inputs_.find, inputs_.replace, inputs_.case_sensitive, pattern_.get()) {
-  if (pattern_ == nullptr && inputs_.mode != engine::MatchMode::kText && error_.empty()) {
-    error_ = "the find text cannot be used";
-  }
-}
+      rule_(inputs_.find, inputs_.replace, inputs_.case_sensitive, pattern_.get()) {}
 
 std::string AfterReplace::CellText(const KeyListRows& rows, std::size_t row) const {
   const auto fields = engine::SplitKeyListEntry(rows[row]);

@@ -45,7 +45,8 @@ using Setter = std::function<std::string(CommandLine&, const std::string& value)
 struct Option {
   const char* name;
   bool takes_value;
-  Setter set;  // "" when the value is accepted, else why not
+  Setter set;               // "" when the value is accepted, else why not
+  bool repeatable = false;  // may be given more than once
 };
 
 std::string NotBlank(std::string& target, const std::string& value, const char* what) {
@@ -150,22 +151,15 @@ std::string AddExclusion(CommandLine& line, std::string_view value) {
   return "";
 }
 
-// The keys of a file, one a line (UTF-8); blank lines and lines beginning with ";" or "#" are
-// left out.
+// The keys of a file, one a line (filter_texts.h).
 std::string AddExclusionFile(CommandLine& line, const std::string& value) {
   std::string bytes;
   if (!base::ReadWholeFile(base::PathFromUtf8(value), &bytes)) {
     return "cannot read " + value + " [" + base::LastFileErrorText() + "]";
   }
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
-  const std::vector<std::string_view> lines = text::SplitLines(bytes);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::string entry(lines[i]);
-    while (!entry.empty() && text::IsBlank(entry.back())) entry.pop_back();
-    while (!entry.empty() && text::IsBlank(entry.front())) entry.erase(0, 1);
-    if (entry.empty() || entry.front() == ';' || entry.front() == '#') continue;
-    if (std::string why = AddExclusion(line, entry); !why.empty()) {
-      return value + " line " + std::to_string(i + 1) + " " + why;
+  for (const ExclusionFileEntry& entry : ExclusionFileEntries(bytes)) {
+    if (std::string why = AddExclusion(line, entry.text); !why.empty()) {
+      return value + " line " + std::to_string(entry.line) + " " + why;
     }
   }
   return "";
@@ -219,11 +213,10 @@ std::string AddOnlyFile(CommandLine& line, const std::string& value) {
 
 // The filters that contradict themselves select nothing: refused rather than run for nothing.
 std::string RulesRefusal(const engine::MatchRules& rules) {
-  if (rules.modified_after && rules.modified_before &&
-      *rules.modified_after / 10'000'000 >= *rules.modified_before / 10'000'000) {
+  if (TimeRangeSelectsNothing(rules)) {
     return "Option /modified-after must name a time before /modified-before";
   }
-  if (rules.min_size && rules.max_size && *rules.min_size > *rules.max_size) {
+  if (SizeRangeSelectsNothing(rules)) {
     return "Option /min-size must not be larger than /max-size";
   }
   return "";
@@ -261,7 +254,7 @@ const std::vector<Option>& Options() {
       {"replace", true,
        Text(&CommandLine::replace, "the replacement (use /delete to delete hits)")},
       {"delete", false, Flag(&CommandLine::delete_hits)},
-      {"root", true, SetRoot},
+      {"root", true, SetRoot, true},
       {"profiles", false, Flag(&CommandLine::profiles)},
       {"profiles-default", false,
        [](CommandLine& l, const std::string&) {
@@ -302,8 +295,8 @@ const std::vector<Option>& Options() {
       {"modified-before", true, SetTime(&engine::MatchRules::modified_before)},
       {"min-size", true, SetSize(&engine::MatchRules::min_size)},
       {"max-size", true, SetSize(&engine::MatchRules::max_size)},
-      {"exclude", true, AddExclusion},
-      {"exclude-file", true, AddExclusionFile},
+      {"exclude", true, AddExclusion, true},
+      {"exclude-file", true, AddExclusionFile, true},
       {"machines", true, SetMachines},
       {"parallel", true, SetParallel},
       {"retry", true, Text(&CommandLine::retry_file, "the retry list's file name")},
@@ -396,8 +389,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return parsed;
     }
     const std::string canonical = option->name == std::string("help") ? "?" : option->name;
-    if (canonical != "root" && canonical != "exclude" && canonical != "exclude-file" &&
-        !seen.insert(canonical).second) {
+    if (!option->repeatable && !seen.insert(canonical).second) {
       Refusal(parsed, "Option /" + canonical + " is given more than once");
       return parsed;
     }

@@ -76,13 +76,22 @@ std::optional<engine::ExcludedKey> ParseExcludedKey(std::string_view text) {
   return engine::ExcludedKey{key->root_index, key->path};
 }
 
-std::string ExclusionFileLines(std::string_view bytes) {
+std::vector<ExclusionFileEntry> ExclusionFileEntries(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  std::string lines;
-  for (const std::string_view line : text::SplitLines(bytes)) {
-    const std::string_view entry = Trimmed(line);
+  const std::vector<std::string_view> lines = text::SplitLines(bytes);
+  std::vector<ExclusionFileEntry> entries;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view entry = Trimmed(lines[i]);
     if (entry.empty() || entry.front() == ';' || entry.front() == '#') continue;
-    lines.append(entry).append("\r\n");
+    entries.push_back({i + 1, entry});
+  }
+  return entries;
+}
+
+std::string ExclusionFileLines(std::string_view bytes) {
+  std::string lines;
+  for (const ExclusionFileEntry& entry : ExclusionFileEntries(bytes)) {
+    lines.append(entry.text).append("\r\n");
   }
   return lines;
 }
@@ -115,13 +124,12 @@ std::optional<FilterRefusal> ReadFilterTexts(const FilterTexts& texts, engine::M
   if (auto refused = ReadSize(texts.max_size, FilterField::kMaxSize, "At most", &read.max_size)) {
     return refused;
   }
-  if (read.modified_after && read.modified_before &&
-      *read.modified_after / kTicksPerSecond >= *read.modified_before / kTicksPerSecond) {
+  if (TimeRangeSelectsNothing(read)) {
     return FilterRefusal{FilterField::kModifiedBefore,
                          "\"Modified before\" must be later than \"Modified after\": no key was "
                          "written in between."};
   }
-  if (read.min_size && read.max_size && *read.min_size > *read.max_size) {
+  if (SizeRangeSelectsNothing(read)) {
     return FilterRefusal{FilterField::kMaxSize,
                          "\"At most\" must not be smaller than \"At least\": no value has a size "
                          "in between."};
@@ -142,6 +150,15 @@ std::optional<FilterRefusal> ReadFilterTexts(const FilterTexts& texts, engine::M
   }
   *rules = std::move(read);
   return std::nullopt;
+}
+
+bool TimeRangeSelectsNothing(const engine::MatchRules& rules) {
+  return rules.modified_after && rules.modified_before &&
+         *rules.modified_after / kTicksPerSecond >= *rules.modified_before / kTicksPerSecond;
+}
+
+bool SizeRangeSelectsNothing(const engine::MatchRules& rules) {
+  return rules.min_size && rules.max_size && *rules.min_size > *rules.max_size;
 }
 
 int FilterCount(const engine::MatchRules& rules) {

@@ -4,6 +4,7 @@
 // it ("HKLM\SOFTWARE\Classes", long root names too).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,8 +41,14 @@ std::optional<std::uint64_t> ParseByteCount(std::string_view text);
 std::string ExcludedKeyText(const engine::ExcludedKey& key);
 std::optional<engine::ExcludedKey> ParseExcludedKey(std::string_view text);
 
-// The keys of a file of excluded keys (UTF-8, one a line; blank lines and lines beginning with
-// ";" or "#" left out), one a line ended by CR LF, as the Filters dialog lists them.
+// A line of a file of excluded keys (UTF-8, one a line; blank lines and lines beginning with ";"
+// or "#" left out): its number, counted from 1, and its text without the blanks around it.
+struct ExclusionFileEntry {
+  std::size_t line;
+  std::string_view text;  // points into the file's bytes
+};
+std::vector<ExclusionFileEntry> ExclusionFileEntries(std::string_view bytes);
+// The keys of such a file, one a line ended by CR LF, as the Filters dialog lists them.
 std::string ExclusionFileLines(std::string_view bytes);
 
 FilterTexts FilterTextsOf(const engine::MatchRules& rules);
@@ -49,6 +56,10 @@ FilterTexts FilterTextsOf(const engine::MatchRules& rules);
 // says which text cannot be read and why. Blank texts and blank lines set nothing; a time range
 // or size range that selects nothing is refused too.
 std::optional<FilterRefusal> ReadFilterTexts(const FilterTexts& texts, engine::MatchRules* rules);
+// Whether a time range or a size range is set that selects nothing: "after" not before "before"
+// (to the second), "at least" above "at most".
+bool TimeRangeSelectsNothing(const engine::MatchRules& rules);
+bool SizeRangeSelectsNothing(const engine::MatchRules& rules);
 // How many of the filters are set: each time, each size and the exclusions as one.
 int FilterCount(const engine::MatchRules& rules);
 

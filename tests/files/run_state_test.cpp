@@ -75,92 +75,72 @@ struct Case {
   std::string listed;
 };
 
+// A value of key Software\KT\<key> that the run changes and a person then changes again.
+struct ValueCase {
+  const char* key;
+  const char* name;
+  reg::RawValue before, run, hand;
+};
+
+Case CaseOf(const ValueCase& v) {
+  const std::string key = std::string("Software\\KT\\") + v.key;
+  const std::string name = v.name;
+  return {[=](RunStateTest& t) { t.Put(key, name, v.before); },
+          [=](RunStateTest& t) { t.Change(key, name, v.run); },
+          [=](RunStateTest& t) { t.Put(key, name, v.hand); },
+          "HKEY_CURRENT_USER\\" + key + (name.empty() ? " (Default)" : " \"" + name + "\"")};
+}
+
 // Every kind is compared exactly with the state the run left: unchanged, nothing is listed;
 // changed by hand, each item is listed once, whatever its kind.
 TEST_F(RunStateTest, EveryKindIsComparedWithTheStateTheRunLeft) {
   const std::string hkcu = "HKEY_CURRENT_USER\\Software\\KT\\";
-  const std::vector<Case> cases = {
-      {[](auto& t) { t.Put("Software\\KT\\sz", "v", Typed(reg::kRegSz, u"old")); },
-       [](auto& t) { t.Change("Software\\KT\\sz", "v", Typed(reg::kRegSz, u"new")); },
-       [](auto& t) { t.Put("Software\\KT\\sz", "v", Typed(reg::kRegSz, u"hand")); },
-       hkcu + "sz \"v\""},
-      {[](auto& t) { t.Put("Software\\KT\\expand", "", Typed(reg::kRegExpandSz, u"%A%")); },
-       [](auto& t) { t.Change("Software\\KT\\expand", "", Typed(reg::kRegExpandSz, u"%B%")); },
-       [](auto& t) { t.Put("Software\\KT\\expand", "", Typed(reg::kRegSz, u"%B%")); },
-       hkcu + "expand (Default)"},
-      {[](auto& t) {
-         t.Put("Software\\KT\\multi", "m", Typed(reg::kRegMultiSz, std::u16string(u"a\0b\0", 4)));
-       },
-       [](auto& t) {
-         t.Change("Software\\KT\\multi", "m",
-                  Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0", 4)));
-       },
-       [](auto& t) {
-         t.Put("Software\\KT\\multi", "m",
-               Typed(reg::kRegMultiSz, std::u16string(u"a\0c\0d\0", 6)));
-       },
-       hkcu + "multi \"m\""},
-      {[](auto& t) {
-         t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {1, 0, 0, 0}});
-       },
-       [](auto& t) {
-         t.Change("Software\\KT\\dword", "d", {reg::kRegDword, {2, 0, 0, 0}});
-       },
-       [](auto& t) {
-         t.Put("Software\\KT\\dword", "d", {reg::kRegDword, {3, 0, 0, 0}});
-       },
-       hkcu + "dword \"d\""},
-      {[](auto& t) {
-         t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}});
-       },
-       [](auto& t) {
-         t.Change("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 9}});
-       },
-       [](auto& t) {
-         t.Put("Software\\KT\\qword", "q", {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 8}});
-       },
-       hkcu + "qword \"q\""},
-      {[](auto& t) {
-         t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 2}});
-       },
-       [](auto& t) {
-         t.Change("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3}});
-       },
-       [](auto& t) {
-         t.Put("Software\\KT\\binary", "b", {reg::kRegBinary, {1, 3, 0}});
-       },
-       hkcu + "binary \"b\""},
-      {[](auto& t) { t.Put("Software\\KT\\renamed", "a", Typed(reg::kRegSz, u"x")); },
-       [](auto& t) {
-         ASSERT_EQ(t.Record(Kind::kRename, Phase::kBefore, "Software\\KT\\renamed", "a"), "");
-         ASSERT_EQ(t.Record(Kind::kRename, Phase::kAfter, "Software\\KT\\renamed", "b"), "");
-         t.Put("Software\\KT\\renamed", "b", Typed(reg::kRegSz, u"x"));
-         t.RemoveValue("Software\\KT\\renamed", "a");
-       },
-       [](auto& t) { t.Put("Software\\KT\\renamed", "b", Typed(reg::kRegSz, u"y")); },
-       hkcu + "renamed \"b\""},
-      {[](auto& t) { t.Put("Software\\KT\\Old\\Sub", "s", Typed(reg::kRegSz, u"x")); },
-       [](auto& t) {
-         ASSERT_EQ(t.Record(Kind::kRename, Phase::kBefore, "Software\\KT\\Old"), "");
-         ASSERT_EQ(t.Record(Kind::kRename, Phase::kAfter, "Software\\KT\\New"), "");
-         t.Put("Software\\KT\\New\\Sub", "s", Typed(reg::kRegSz, u"x"));
-         t.RemoveKey("Software\\KT\\Old\\Sub");
-         t.RemoveKey("Software\\KT\\Old");
-       },
-       [](auto& t) { t.Put("Software\\KT\\New\\Sub", "added", Typed(reg::kRegSz, u"y")); },
-       hkcu + "New (tree)"},
-      {[](auto& t) {
-         t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}});
-       },
-       [](auto& t) {
-         ASSERT_EQ(t.Record(Kind::kUpdate, Phase::kBefore, "Software\\KT\\deleted", "gone"), "");
-         t.RemoveValue("Software\\KT\\deleted", "gone");
-       },
-       [](auto& t) {
-         t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}});
-       },
-       hkcu + "deleted \"gone\""},
+  const auto multi = [](std::u16string_view units) {
+    return Typed(reg::kRegMultiSz, std::u16string(units));
   };
+  const ValueCase values[] = {
+      {"sz", "v", Typed(reg::kRegSz, u"old"), Typed(reg::kRegSz, u"new"),
+       Typed(reg::kRegSz, u"hand")},
+      {"expand", "", Typed(reg::kRegExpandSz, u"%A%"), Typed(reg::kRegExpandSz, u"%B%"),
+       Typed(reg::kRegSz, u"%B%")},  // the type alone changed by hand
+      {"multi", "m", multi({u"a\0b\0", 4}), multi({u"a\0c\0", 4}), multi({u"a\0c\0d\0", 6})},
+      {"dword", "d", {reg::kRegDword, {1, 0, 0, 0}}, {reg::kRegDword, {2, 0, 0, 0}},
+       {reg::kRegDword, {3, 0, 0, 0}}},
+      {"qword", "q", {reg::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}},
+       {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 9}}, {reg::kRegQword, {2, 0, 0, 0, 0, 0, 0, 8}}},
+      {"binary", "b", {reg::kRegBinary, {1, 2}}, {reg::kRegBinary, {1, 3}},
+       {reg::kRegBinary, {1, 3, 0}}},
+  };
+  std::vector<Case> cases;
+  for (const ValueCase& v : values) cases.push_back(CaseOf(v));
+  cases.insert(
+      cases.end(),
+      {{[](auto& t) { t.Put("Software\\KT\\renamed", "a", Typed(reg::kRegSz, u"x")); },
+        [](auto& t) {
+          ASSERT_EQ(t.Record(Kind::kRename, Phase::kBefore, "Software\\KT\\renamed", "a"), "");
+          ASSERT_EQ(t.Record(Kind::kRename, Phase::kAfter, "Software\\KT\\renamed", "b"), "");
+          t.Put("Software\\KT\\renamed", "b", Typed(reg::kRegSz, u"x"));
+          t.RemoveValue("Software\\KT\\renamed", "a");
+        },
+        [](auto& t) { t.Put("Software\\KT\\renamed", "b", Typed(reg::kRegSz, u"y")); },
+        hkcu + "renamed \"b\""},
+       {[](auto& t) { t.Put("Software\\KT\\Old\\Sub", "s", Typed(reg::kRegSz, u"x")); },
+        [](auto& t) {
+          ASSERT_EQ(t.Record(Kind::kRename, Phase::kBefore, "Software\\KT\\Old"), "");
+          ASSERT_EQ(t.Record(Kind::kRename, Phase::kAfter, "Software\\KT\\New"), "");
+          t.Put("Software\\KT\\New\\Sub", "s", Typed(reg::kRegSz, u"x"));
+          t.RemoveKey("Software\\KT\\Old\\Sub");
+          t.RemoveKey("Software\\KT\\Old");
+        },
+        [](auto& t) { t.Put("Software\\KT\\New\\Sub", "added", Typed(reg::kRegSz, u"y")); },
+        hkcu + "New (tree)"},
+       {[](auto& t) { t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}}); },
+        [](auto& t) {
+          ASSERT_EQ(t.Record(Kind::kUpdate, Phase::kBefore, "Software\\KT\\deleted", "gone"), "");
+          t.RemoveValue("Software\\KT\\deleted", "gone");
+        },
+        [](auto& t) { t.Put("Software\\KT\\deleted", "gone", {reg::kRegDword, {7, 0, 0, 0}}); },
+        hkcu + "deleted \"gone\""}});
   for (const Case& c : cases) c.before(*this);
   journal_.BeginRun({"", "find", "replace", "", ""});
   undo_.RaiseNewFileFlag();

@@ -32,6 +32,9 @@ ReplaceInputs Text(const char* find, const char* replace) {
 ReplaceInputs Regex(const char* find, const char* replace) {
   return {MatchMode::kRegex, find, replace, false, true};
 }
+ReplaceInputs Hex(const char* find, const char* replace) {
+  return {MatchMode::kHex, find, replace, false, true};
+}
 
 TEST(AfterReplaceTest, EveryKindOfHitShowsWhatItBecomes) {
   const std::string long_text = "old" + std::string(197, 'x');  // kept cut, as long data is
@@ -67,14 +70,8 @@ TEST(AfterReplaceTest, EveryKindOfHitShowsWhatItBecomes) {
        "\\Software\\Old key", "", "", "Old door"},
       {"data kept cut", Text("old", "new"), "REG_SZ", FoundIn::kData, "\\K", "Long",
        long_text + ellipsis, "new" + std::string(197, 'x') + ellipsis},
-      {"hex bytes",
-       {MatchMode::kHex, "ADBE", "0000", false, true},
-       "REG_BINARY",
-       FoundIn::kData,
-       "\\K",
-       "Bin",
-       "de ad be ef",
-       "de 00 00 ef"},
+      {"hex bytes", Hex("ADBE", "0000"), "REG_BINARY", FoundIn::kData, "\\K", "Bin",
+       "de ad be ef", "de 00 00 ef"},
       {"regex that does not compile", Regex("(", "x"), "REG_SZ", FoundIn::kData, "\\K", "S", "a",
        ""},
   };

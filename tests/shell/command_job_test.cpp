@@ -305,11 +305,8 @@ TEST_F(CommandJobTest, OnlyChangesTheHitsAnEditedListNamesAndRefusesAMalformedLi
   ASSERT_EQ(Run({"/find", "old-srv", "/root", "HKCU\\Software", "/csv", csv}), kExitOk);
   std::string list = ReadBytes(base::PathFromUtf8(csv));
   ASSERT_THAT(list, HasSubstr("HKEY_CURRENT_USER,\\Software\\Elsewhere,Server,"));
-  const auto write = [&edited](const std::string& text) {
-    std::FILE* file = std::fopen(edited.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+  const auto write = [&edited](std::string_view text) {
+    keyloom::testing::WriteBytes(base::PathFromUtf8(edited), text);
   };
   // The Elsewhere row deleted; the rest as a spreadsheet saves it: every field quoted, LF endings.
   write("\"HKEY_CURRENT_USER\",\"\\Software\\Scratch\\App\",\"Server\",\"old-srv.example\"\n"

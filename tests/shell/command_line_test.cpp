@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_folder.h"
-
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "base/utf8_path.h"
+#include "support/temp_folder.h"
 
 namespace keyloom::shell {
 namespace {
@@ -83,12 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLineTest, ReadsMatchModesFiltersAndExclusions) {
   keyloom::testing::TempFolder folder;
-  const std::string list = folder.Utf8() + "/keys.txt";
-  {
-    std::ofstream out(list, std::ios::binary);
-    out << "\xEF\xBB\xBF; keys not to enter\r\n\r\n  HKCU\\Software\\Big  \r\n# "
-           "comment\nhklm\\system\n";
-  }
+  const std::string list = folder.Utf8() + "keys.txt";
+  keyloom::testing::WriteBytes(base::PathFromUtf8(list),
+                               "\xEF\xBB\xBF; keys not to enter\r\n\r\n  HKCU\\Software\\Big  "
+                               "\r\n# comment\nhklm\\system\n");
   const ParsedCommandLine parsed = ParseCommandLine(
       {"/find", "(a+)", "/replace", "$1", "/REGEX", "/modified-after", "2026-01-02",
        "/modified-before", "2026-01-02 10:30", "/min-size", "0", "/max-size", "4096", "/exclude",
@@ -108,7 +106,7 @@ TEST(CommandLineTest, ReadsMatchModesFiltersAndExclusions) {
   ApplyCommandLine(*parsed.line, settings, window);
   EXPECT_EQ(window.rules, rules);
 
-  std::ofstream(list, std::ios::binary) << "HKCU\\Fine\nHKQQ\\Bad\n";
+  keyloom::testing::WriteBytes(base::PathFromUtf8(list), "HKCU\\Fine\nHKQQ\\Bad\n");
   EXPECT_NE(ParseCommandLine({"/find", "a", "/exclude-file", list})
                 .error.find("keys.txt line 2 takes a key below a root key"),
             std::string::npos);

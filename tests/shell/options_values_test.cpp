@@ -21,7 +21,11 @@ Settings ChangedSettings() {
 }
 
 TEST(OptionsValues, SettingsReachTheControlsAndComeBackUnchanged) {
-  for (const Settings& original : {Settings{}, ChangedSettings()}) {
+  // "Hide Window" greyed (AUTOCLOSE off) keeps its mark, and Save stores it.
+  Settings greyed_hide;
+  greyed_hide.autostart = greyed_hide.autohide = true;
+  ASSERT_FALSE(HideWindowEnabled(greyed_hide.autostart, greyed_hide.autoclose));
+  for (const Settings& original : {Settings{}, ChangedSettings(), greyed_hide}) {
     const OptionsValues values = OptionsFromSettings(original);
     Settings saved;
     saved.simulate = true;  // not in the dialog: kept
