@@ -136,13 +136,13 @@ void BM_Engine(benchmark::State& state) {
   HeadlessResult result;
   for (auto _ : state) {
     result = RunHeadless(*tree.registry, gate, options);
-    benchmark::DoNotOptimize(result.matched);
+    benchmark::DoNotOptimize(result.job.matched);
   }
   const std::uint64_t expected = (mode == 0 || mode == 3) ? 0 : tree.stats.needle_values;
-  if (!result.finished || static_cast<std::uint64_t>(result.matched) != expected) {
+  if (!result.job.started || static_cast<std::uint64_t>(result.job.matched) != expected) {
     state.SkipWithError("the run did not find exactly the planted values");
   }
-  state.counters["hits"] = static_cast<double>(result.matched);
+  state.counters["hits"] = static_cast<double>(result.job.matched);
   ReportValues(state, tree);
 }
 
@@ -242,8 +242,8 @@ int ProfileOnce() {
   std::printf("keys=%llu values=%llu raw_values=%llu matched=%d\n",
               static_cast<unsigned long long>(port.keys),
               static_cast<unsigned long long>(port.values),
-              static_cast<unsigned long long>(raw.values), search.matched);
-  return search.finished && raw.values == port.values ? 0 : 1;
+              static_cast<unsigned long long>(raw.values), search.job.matched);
+  return search.job.started && raw.values == port.values ? 0 : 1;
 }
 
 bool g_profile_once = false;

@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "shell/job_runner.h"
-
 namespace keyloom::bench {
 namespace {
 
@@ -44,12 +42,8 @@ HeadlessResult RunHeadless(reg::RegApi& api, engine::PauseGate& gate,
   request.silent = options.silent;
 
   CountingOutput output;
-  const shell::JobResult job = shell::RunJob(api, gate, request, output);
   HeadlessResult result;
-  result.finished = job.started;
-  result.seconds = job.seconds;
-  result.matched = job.matched;
-  result.changed = job.changed;
+  result.job = shell::RunJob(api, gate, request, output);
   result.rows = output.rows;
   result.row_bytes = output.row_bytes;
   result.status_lines = output.lines;

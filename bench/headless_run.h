@@ -9,6 +9,7 @@
 #include "engine/match_rules.h"
 #include "engine/pause_gate.h"
 #include "registry/reg_api.h"
+#include "shell/job_runner.h"
 
 namespace keyloom::bench {
 
@@ -30,14 +31,11 @@ struct HeadlessOptions {
 };
 
 struct HeadlessResult {
-  bool finished = false;
-  std::int32_t matched = 0;
-  std::int32_t changed = 0;
+  shell::JobResult job;  // started: it ran to its end; seconds: from the click to the worker's end
   std::uint64_t rows = 0;
   std::uint64_t row_bytes = 0;
   std::uint64_t status_lines = 0;
   std::uint64_t status_bar_texts = 0;
-  double seconds = 0;  // from the button click to the worker's end
 };
 
 // Runs to the end. `gate` is the run's pause gate (opened here).

@@ -66,8 +66,7 @@ class ScratchFolder {
  public:
   ScratchFolder() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("keyloom-bench-" + std::string(test->name()));
+    path_ = std::filesystem::temp_directory_path() / ("keyloom-bench-" + std::string(test->name()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -178,12 +177,12 @@ TEST(GenerateTreeTest, ASearchFindsExactlyThePlantedNeedlesAtEveryShare) {
     search.undo_folder = folder.Utf8();
     search.find = options.needle;
     const HeadlessResult hits = RunHeadless(*g.registry, gate, search);
-    EXPECT_TRUE(hits.finished);
-    EXPECT_EQ(static_cast<std::uint64_t>(hits.matched), g.stats.needle_values);
+    EXPECT_TRUE(hits.job.started);
+    EXPECT_EQ(static_cast<std::uint64_t>(hits.job.matched), g.stats.needle_values);
     EXPECT_EQ(hits.rows, g.stats.needle_values);
 
     search.find = std::string(kAbsentText);
-    EXPECT_EQ(RunHeadless(*g.registry, gate, search).matched, 0);
+    EXPECT_EQ(RunHeadless(*g.registry, gate, search).job.matched, 0);
   }
 }
 
@@ -201,8 +200,8 @@ TEST(GenerateTreeTest, ASimulatedReplaceCountsEveryNeedleAndChangesNothing) {
   replace.find = options.needle;
   replace.replace = "Replaced";
   const HeadlessResult result = RunHeadless(*g.registry, gate, replace);
-  EXPECT_EQ(static_cast<std::uint64_t>(result.changed), g.stats.needle_values);
-  EXPECT_GT(result.changed, 0);
+  EXPECT_EQ(static_cast<std::uint64_t>(result.job.changed), g.stats.needle_values);
+  EXPECT_GT(result.job.changed, 0);
   EXPECT_EQ(Digest().Of(*g.registry, reg::kCurrentUser), before);
 }
 

@@ -231,13 +231,13 @@ int Search(const Arguments& args) {
     gate = std::make_unique<engine::EventPauseGate>(nullptr);
   }
   const HeadlessResult result = RunHeadless(*api, *gate, options);
-  if (!result.finished) {
+  if (!result.job.started) {
     std::fprintf(stderr, "the run did not start\n");
     return 1;
   }
-  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f %s\n", result.matched,
-              result.changed, static_cast<unsigned long long>(result.rows),
-              static_cast<unsigned long long>(result.status_lines), result.seconds,
+  std::printf("matched=%d changed=%d rows=%llu status_lines=%llu seconds=%.3f %s\n",
+              result.job.matched, result.job.changed, static_cast<unsigned long long>(result.rows),
+              static_cast<unsigned long long>(result.status_lines), result.job.seconds,
               profile.Report().c_str());
   return 0;
 }

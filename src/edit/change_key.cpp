@@ -25,7 +25,8 @@ class ChangeFlow {
       : context_(context),
         dialogs_(dialogs),
         settings_(context.SettingsNow()),
-        change_(context.ChangeSettingsNow()),
+        change_(files::ChangeSettingsFor(
+            settings_, engine::TargetFor(context.program, settings_, context.machine))),
         root_(root),
         target_(target),
         security_path_(target.key_path) {
@@ -183,8 +184,8 @@ void ChangeFlow::Edit(reg::TRegistry& reg) {
       // The memo shows the strings one per line, without the NULs that end the last one.
       const std::string stored = change::ReadValueAsText(reg, name);
       const std::string lines = change::MultiSzToLines(change::WithoutTerminator(stored));
-      const std::string value_label =
-          std::string(root_.name) + target_.key_path + "\\" + (name.empty() ? std::string(reg::kDefaultValueName) : name);
+      const std::string value_label = std::string(root_.name) + target_.key_path + "\\" +
+                                      (name.empty() ? std::string(reg::kDefaultValueName) : name);
       const std::string edited = dialogs_.ShowMultiEdit(value_label, lines);
       if (edited == lines) return;
       const std::string data = change::LinesToMultiSz(edited);
@@ -203,8 +204,8 @@ void ChangeFlow::Update(const std::string& data) {
   action.ValueName = target_.value_name;
   action.NewData = data;
   action.ActionKind = change::akUpdate;
-  const bool made =
-      change::MakeChange(action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); });
+  const bool made = change::MakeChange(action, change::ChangeOp::kExecute,
+                                       [this](const std::string& line) { Log(line); });
   Note(action, made, change::ChangeResult::kReplaced);
 }
 
@@ -219,7 +220,8 @@ bool ChangeFlow::RenameStep(const std::string& from, const std::string& to, bool
   action.NewData = to;
   action.ActionKind = change::akRename;
   const bool made = change::MakeChange(
-      action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); }, success_line);
+      action, change::ChangeOp::kExecute, [this](const std::string& line) { Log(line); },
+      success_line);
   Note(action, made, change::ChangeResult::kRenamed);
   return made;
 }
@@ -299,8 +301,7 @@ void ChangeFlow::RenameKey(reg::TRegistry& reg) {
 }  // namespace
 
 RowOutcome procChangeKey(const engine::RunContext& context, EditDialogs& dialogs,
-                         ChangeAction action,
-                         const ChangeTarget& target) {
+                         ChangeAction action, const ChangeTarget& target) {
   const reg::RootKey* root = reg::RootByName(target.root_name);
   if (root == nullptr) return RowOutcome{change::ChangeResult::kNone, {}, target};
   return ChangeFlow(context, dialogs, *root, target).Run(action);

@@ -423,10 +423,10 @@ ErrorCode MemoryRegistryImpl::ExpandEnvironmentText(std::string_view text, std::
     const std::size_t open = text.find('%');
     const std::size_t close = open == std::string_view::npos ? open : text.find('%', open + 1);
     if (close == std::string_view::npos) break;
-    const std::string_view name = text.substr(open + 1, close - open - 1);
-    const auto variable = std::find_if(
-        config_.environment.begin(), config_.environment.end(),
-        [&](const auto& entry) { return base::AsciiLower(entry.first) == base::AsciiLower(name); });
+    const std::string name = base::AsciiLower(text.substr(open + 1, close - open - 1));
+    const auto variable =
+        std::find_if(config_.environment.begin(), config_.environment.end(),
+                     [&](const auto& entry) { return base::AsciiLower(entry.first) == name; });
     if (variable == config_.environment.end()) {
       // The unknown name stays; its closing "%" may open the next one.
       expanded->append(text.substr(0, close));

@@ -1,5 +1,7 @@
 #include "shell/win32/filters_dialog.h"
 
+#include <string>
+
 #include "base/file_io.h"
 #include "base/os_error.h"
 #include "base/utf8_path.h"
@@ -11,17 +13,19 @@
 namespace keyloom::shell {
 namespace {
 
+// Each field's edit control and its text.
 struct FieldControl {
   FilterField field;
   int id;
+  std::string FilterTexts::*text;
 };
 
 constexpr FieldControl kFields[] = {
-    {FilterField::kModifiedAfter, IDC_FLT_EDT_AFTER},
-    {FilterField::kModifiedBefore, IDC_FLT_EDT_BEFORE},
-    {FilterField::kMinSize, IDC_FLT_EDT_MIN},
-    {FilterField::kMaxSize, IDC_FLT_EDT_MAX},
-    {FilterField::kExcluded, IDC_FLT_EDT_EXCLUDED},
+    {FilterField::kModifiedAfter, IDC_FLT_EDT_AFTER, &FilterTexts::modified_after},
+    {FilterField::kModifiedBefore, IDC_FLT_EDT_BEFORE, &FilterTexts::modified_before},
+    {FilterField::kMinSize, IDC_FLT_EDT_MIN, &FilterTexts::min_size},
+    {FilterField::kMaxSize, IDC_FLT_EDT_MAX, &FilterTexts::max_size},
+    {FilterField::kExcluded, IDC_FLT_EDT_EXCLUDED, &FilterTexts::excluded},
 };
 
 int ControlOf(FilterField field) {
@@ -55,20 +59,12 @@ bool TfrmFilters::OnCommand(int id, int code, HWND control) {
 
 FilterTexts TfrmFilters::Texts() const {
   FilterTexts texts;
-  texts.modified_after = WindowTextUtf8(Item(IDC_FLT_EDT_AFTER));
-  texts.modified_before = WindowTextUtf8(Item(IDC_FLT_EDT_BEFORE));
-  texts.min_size = WindowTextUtf8(Item(IDC_FLT_EDT_MIN));
-  texts.max_size = WindowTextUtf8(Item(IDC_FLT_EDT_MAX));
-  texts.excluded = WindowTextUtf8(Item(IDC_FLT_EDT_EXCLUDED));
+  for (const FieldControl& f : kFields) texts.*f.text = WindowTextUtf8(Item(f.id));
   return texts;
 }
 
 void TfrmFilters::ShowTexts(const FilterTexts& texts) {
-  SetWindowTextUtf8(Item(IDC_FLT_EDT_AFTER), texts.modified_after);
-  SetWindowTextUtf8(Item(IDC_FLT_EDT_BEFORE), texts.modified_before);
-  SetWindowTextUtf8(Item(IDC_FLT_EDT_MIN), texts.min_size);
-  SetWindowTextUtf8(Item(IDC_FLT_EDT_MAX), texts.max_size);
-  SetWindowTextUtf8(Item(IDC_FLT_EDT_EXCLUDED), texts.excluded);
+  for (const FieldControl& f : kFields) SetWindowTextUtf8(Item(f.id), texts.*f.text);
 }
 
 void TfrmFilters::btnOKClick() {

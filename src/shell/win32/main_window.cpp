@@ -382,21 +382,21 @@ void TfrmMain::SyncControls() {
   ControlValues values;
   values.request = ReadWindowSettings();
   values.visible = IsWindowVisible(hwnd()) != FALSE;
+  ShowAfterReplace(values.request);
   snapshot_.Update([&](ControlValues& v) { v = std::move(values); });
-  ShowAfterReplace();
 }
 
 // The "After replace" column shows while Replace with holds text, made for the options shown now.
-void TfrmMain::ShowAfterReplace() {
-  ReplaceInputs inputs;
-  inputs.replace = WindowTextUtf8(Control(IDC_EDT_REPLACE));
-  if (inputs.replace.empty()) {
+void TfrmMain::ShowAfterReplace(const WindowSettings& request) {
+  if (request.replace.empty()) {
     key_list_.SetAfterReplace(nullptr);
     return;
   }
-  inputs.mode = static_cast<engine::MatchMode>(Selection(Control(IDC_CMB_MODE)));
-  inputs.find = WindowTextUtf8(Control(IDC_EDT_FIND));
-  inputs.case_sensitive = IsChecked(Control(IDC_CHK_CASE));
+  ReplaceInputs inputs;
+  inputs.mode = request.rules.mode;
+  inputs.find = request.find;
+  inputs.replace = request.replace;
+  inputs.case_sensitive = request.usecase;
   inputs.whole_numbers = settings_.Read([](const Settings& s) { return s.wholenum; });
   const AfterReplace* shown = key_list_.after_replace();
   if (shown != nullptr && shown->inputs() == inputs) return;

@@ -190,7 +190,7 @@ class TfrmMain final : public Window, public engine::RunWindow {
   void OnContextMenu(HWND source, int x, int y);
   int DefaultButtonId() const;
   void SyncControls();
-  void ShowAfterReplace();
+  void ShowAfterReplace(const WindowSettings& request);
   void btnSearchClick();
   void btnReplaceClick();
   void btnPauseClick();

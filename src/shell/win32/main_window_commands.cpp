@@ -178,7 +178,7 @@ void TfrmMain::btnOptionsClick() {
 
 // Options saved: the window shows the new settings and the file is written at once.
 void TfrmMain::OptionsSaved() {
-  ShowAfterReplace();  // WHOLENUM may have changed
+  ShowAfterReplace(ReadWindowSettings());  // WHOLENUM may have changed
   controller_->RefreshReplaceCaption();
   ShowRunUndo();
   WriteSettings(true);

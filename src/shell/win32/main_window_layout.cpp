@@ -35,8 +35,8 @@ constexpr int kModeWidth = 144, kModeX = kEditX + kEditWidth - kModeWidth;
 constexpr int kButton1X = 430, kButton2X = 526, kButtonWidth = 90, kButtonHeight = 25;
 constexpr int kSmallX = 8, kSmallSize = 26;
 constexpr int kCheckX2 = 228, kCheckX3 = 430;
-constexpr int kComboFieldHeight =
-    23;  // a closed combo's field; kPanel gives the drop-down's height
+// A closed combo's field; kPanel gives the drop-down's height.
+constexpr int kComboFieldHeight = 23;
 
 constexpr PanelAnchor kStays{0, 0};
 constexpr PanelAnchor kStretches{0, 2};

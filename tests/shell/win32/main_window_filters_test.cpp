@@ -4,16 +4,12 @@
 // replace with a capture is taken back by the 64-bit registry editor merging its undo files.
 #include <gmock/gmock.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "files/reg_file_testing.h"
 #include "registry/registry_contract.h"
 #include "shell/filter_texts.h"
 #include "shell/win32/control_helpers.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"
-#include "support/win32/registry_editor.h"
 
 namespace keyloom::shell::testing {
 namespace {
@@ -101,7 +97,7 @@ TEST_F(MainWindowFiltersTest,
   SetText(IDC_EDT_FIND, R"(^C:\\Old\\(\w+)\.exe$)");
   SetText(IDC_EDT_REPLACE, R"(D:\New\$1.exe)");
   ClickControl(IDC_BTN_REPLACE);
-  ASSERT_TRUE(WaitForIdle());
+  ASSERT_TRUE(WaitForIdle(std::chrono::seconds(120)));  // a walk of the whole root
   window_->DrainOutput();
   EXPECT_EQ(ReadString("\\App", "path"), "D:\\New\\tool.exe");
   EXPECT_EQ(ReadString("\\App", "note"), "C:\\Old\\tool.exe is kept");
@@ -122,17 +118,7 @@ TEST_F(MainWindowFiltersTest,
   EXPECT_EQ(Text(IDC_BTN_FILTERS), "Fi&lters (2)...");
   CloseWindow();
 
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with("UNDO-") && name.ends_with(".REG")) files.push_back(entry.path());
-  }
-  ASSERT_FALSE(files.empty());
-  std::sort(files.rbegin(), files.rend());
-  for (const auto& file : files) {
-    ASSERT_EQ(keyloom::testing::MergeRegFile(file, keyloom::testing::RegistryEditor::k64Bit), 0u)
-        << file.string();
-  }
+  ASSERT_GT(MergeUndoFilesNewestFirst(), 0u);
   EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
 }
 

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "registry/registry.h"
 #include "registry/win32/win32_reg_api.h"
@@ -17,6 +20,7 @@
 #include "shell/win32/main_window.h"
 #include "shell/win32/resource_ids.h"
 #include "support/temp_folder.h"
+#include "support/win32/registry_editor.h"
 
 namespace keyloom::shell::testing {
 
@@ -89,6 +93,24 @@ class MainWindowTest : public ::testing::Test {
   bool WaitForIdle(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
     return PumpUntil([&] { return window_->controller().state() == engine::RunState::kIdle; },
                      timeout);
+  }
+
+  // Takes the runs back as a user does: every undo file the runs wrote (not the journal), merged
+  // newest first by the 64-bit registry editor. The number of files merged.
+  std::size_t MergeUndoFilesNewestFirst() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("UNDO-") && name.ends_with(".REG")) files.push_back(entry.path());
+    }
+    std::sort(files.rbegin(), files.rend());  // the names end in the time they were written
+    for (const auto& file : files) {
+      const DWORD merged =
+          keyloom::testing::MergeRegFile(file, keyloom::testing::RegistryEditor::k64Bit);
+      EXPECT_EQ(merged, 0u) << file.string();
+      if (merged != 0) return 0;
+    }
+    return files.size();
   }
 
   keyloom::testing::TempFolder folder_;

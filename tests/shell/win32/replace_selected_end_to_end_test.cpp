@@ -6,8 +6,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "files/reg_file_testing.h"
@@ -15,7 +13,6 @@
 #include "shell/key_list_cells.h"
 #include "shell/win32/main_window_fixture.h"
 #include "support/value_data.h"
-#include "support/win32/registry_editor.h"
 
 namespace keyloom::shell::testing {
 namespace {
@@ -75,15 +72,7 @@ TEST_F(ReplaceSelectedWindowTest, OnlyTheTwoSelectedRowsChangeAndTheirUndoFilesT
   ASSERT_FALSE(lines.empty());
   EXPECT_THAT(lines.back(), ::testing::StartsWith("Undo files: [2] written to ["));
 
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path() / L"UNDO")) {
-    if (entry.path().extension() == L".REG") files.push_back(entry.path());
-  }
-  ASSERT_EQ(files.size(), 2u);
-  std::sort(files.rbegin(), files.rend());  // newest first
-  for (const auto& file : files) {
-    ASSERT_EQ(keyloom::testing::MergeRegFile(file, keyloom::testing::RegistryEditor::k64Bit), 0u);
-  }
+  ASSERT_EQ(MergeUndoFilesNewestFirst(), 2u);
   EXPECT_EQ(keyloom::testing::Differences(before, Tree()), "");
 }
 
