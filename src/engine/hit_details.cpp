@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <utility>
 
 #include "base/text.h"
 
@@ -161,6 +162,7 @@ HitDetails ReadHitDetails(reg::RegApi& api, reg::KeyHandle key, const std::strin
   if (api.QueryValue(key, *value_name, &raw.type, &raw.data) == reg::kSuccess) {
     details.type = TypeName(raw.type);
     details.data = DataPreview(raw);
+    details.value = std::move(raw);
   }
   return details;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ struct HitDetails {
   // What the run or the user's change did to the item; why, for a failure (its error text).
   change::ChangeResult result = change::ChangeResult::kNone;
   std::string reason = {};
+  // The value whole, as read for the preview; none for a key-name hit or a value that could not
+  // be read. The Key List keeps the preview alone; a report may write the whole value.
+  std::optional<reg::RawValue> value = {};
 };
 
 // The details of an item as it is now, read through the open `key`: the value `value_name`'s

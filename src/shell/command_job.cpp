@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -158,6 +159,7 @@ int FinishSingleRun(const CommandLine& line, const JobRequest& request,
   machine.summary = summary;
   machine.exit_code = ExitCodeFor(summary);
   machine.rows = &report.rows();
+  machine.values = &report.values();
   std::string failure;
   if (!line.json_file.empty() &&
       !WriteWholeFile(line.json_file, JsonReport(JsonRunOf(line, machine.exit_code), {machine}),
@@ -276,14 +278,25 @@ void ReportOutput::AddKeyListEntry(std::string row) {
   hits_.fetch_add(1, std::memory_order_relaxed);
   if (!keep_rows_) return;
   std::lock_guard lock(mutex_);
-  if (rows_complete_) rows_complete_ = rows_.Append(row);
+  if (rows_complete_) KeepRow(row, nullptr);
 }
 
 void ReportOutput::AddKeyListHit(std::string row, const engine::HitDetails& details) {
   hits_.fetch_add(1, std::memory_order_relaxed);
   if (!keep_rows_) return;
   std::lock_guard lock(mutex_);
-  if (rows_complete_) rows_complete_ = rows_.Append(row, details);
+  if (rows_complete_) KeepRow(row, &details);
+}
+
+void ReportOutput::KeepRow(std::string_view row, const engine::HitDetails* details) {
+  try {
+    if (keep_values_) values_.push_back(details != nullptr ? details->value : std::nullopt);
+  } catch (const std::bad_alloc&) {
+    rows_complete_ = false;
+    return;
+  }
+  rows_complete_ = details != nullptr ? rows_.Append(row, *details) : rows_.Append(row);
+  if (!rows_complete_ && keep_values_) values_.pop_back();
 }
 
 int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironment& env) {
@@ -366,6 +379,7 @@ int RunCommandLine(const std::vector<std::string>& args, const CommandEnvironmen
   }
   ReportOutput report(line.summary ? ReportOutput::LineSink() : env.out, to_log, line.quiet,
                       !line.csv_file.empty() || !line.json_file.empty());
+  if (!line.json_file.empty()) report.KeepValues();
   for (const std::string& status : loaded.status_lines) report.AddStatusLine(status);
 
   const auto started_at = std::chrono::steady_clock::now();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "engine/run_context.h"
 #include "engine/run_io.h"
 #include "registry/reg_api.h"
+#include "registry/registry.h"
 #include "registry/service_control.h"
 #include "shell/job_runner.h"
 #include "shell/key_list_rows.h"
@@ -89,18 +91,29 @@ class ReportOutput final : public engine::RunOutput {
   void ShowProgressText(const std::string& text);
   void EraseProgress();
 
+  // Keeps each hit's whole value beside its row (for /json); call before the run.
+  void KeepValues() { keep_values_ = true; }
+
   // The hits as Key List rows; read once the run has ended.
   const KeyListRows& rows() const { return rows_; }
+  // With KeepValues, each row's whole value by the row's index (none for a key-name hit); empty
+  // otherwise.
+  const std::vector<std::optional<reg::RawValue>>& values() const { return values_; }
   // False when a hit's row found no memory: rows() lacks it and every later one.
   bool rows_complete() const { return rows_complete_; }
 
  private:
+  // Keeps a hit's row (and its value); a row that finds no memory ends the keeping.
+  void KeepRow(std::string_view row, const engine::HitDetails* details);
+
   LineSink console_;
   LineSink log_file_;
   bool quiet_;
   bool keep_rows_;
   mutable std::mutex mutex_;
   KeyListRows rows_;
+  bool keep_values_ = false;
+  std::vector<std::optional<reg::RawValue>> values_;
   bool rows_complete_ = true;
   std::atomic<std::int64_t> keys_{0};
   std::atomic<std::int64_t> hits_{0};

@@ -26,7 +26,10 @@ MachineReport ReportOf(const MachineRun& run) {
   report.undo_folder = run.undo_folder;
   report.summary = SummaryOfRun(run);
   report.exit_code = run.exit_code;
-  if (run.output) report.rows = &run.output->rows();
+  if (run.output) {
+    report.rows = &run.output->rows();
+    report.values = &run.output->values();
+  }
   return report;
 }
 
@@ -87,6 +90,7 @@ int RunFleetCommand(const FleetCommand& command) {
   request.machines = line.machines;
   request.parallel = line.parallel.value_or(kDefaultParallel);
   request.keep_rows = !line.csv_file.empty() || !line.json_file.empty();
+  request.keep_values = !line.json_file.empty();
   request.services = env.services;
   request.start_remote_registry = line.start_remote_registry;
   const auto started_at = std::chrono::steady_clock::now();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
 
 #include "base/json_text.h"
 #include "base/text.h"
@@ -89,7 +90,53 @@ void JsonCounts(std::string& out, const JobSummary& s) {
   out += "]";
 }
 
-void JsonHits(std::string& out, const KeyListRows& rows) {
+std::string JsonUnits(std::u16string_view units) { return JsonString(text::Utf16ToUtf8(units)); }
+
+// A value's data whole: a string as its text up to its end, a multi-string as an array of its
+// strings, a well-formed number as a number, every other kind as its bytes in hexadecimal pairs
+// ("0a 1b"); null when the hit has no value (a key name) or the value could not be read.
+std::string JsonData(const std::optional<reg::RawValue>& value) {
+  if (!value) return "null";
+  const reg::Bytes& data = value->data;
+  const std::u16string_view units(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2);
+  switch (value->type) {
+    case reg::kRegSz:
+    case reg::kRegExpandSz:
+      return JsonUnits(units.substr(0, units.find(u'\0')));
+    case reg::kRegMultiSz: {
+      std::string out = "[";
+      for (std::u16string_view rest = units; !rest.empty();) {
+        const std::size_t nul = rest.find(u'\0');
+        // The list ends at an empty string (the terminating pair of NULs).
+        if (nul == 0) break;
+        out += Cat({out.size() == 1 ? "" : ", ", JsonUnits(rest.substr(0, nul))});
+        if (nul == std::u16string_view::npos) break;
+        rest.remove_prefix(nul + 1);
+      }
+      return out + "]";
+    }
+    case reg::kRegDword:
+      if (data.size() == 4) return std::to_string(reg::DwordOf(data));
+      break;
+    case reg::kRegQword:
+      if (data.size() == 8) return std::to_string(reg::QwordOf(data));
+      break;
+    default:
+      break;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(data.size() * 3);
+  for (const std::uint8_t byte : data) {
+    if (!hex.empty()) hex += ' ';
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return Cat({"\"", hex, "\""});
+}
+
+void JsonHits(std::string& out, const KeyListRows& rows,
+              const std::vector<std::optional<reg::RawValue>>* values) {
   out += ",\n      \"results\": [";
   bool first = true;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -101,7 +148,9 @@ void JsonHits(std::string& out, const KeyListRows& rows) {
     out += Cat({first ? "\n" : ",\n", "        {\"root\": ", JsonString(entry->root),
                 ", \"key\": ", JsonString(entry->path), ", \"value_name\": ",
                 entry->value_name.empty() ? "null" : JsonString(entry->RegistryValueName()),
-                ", \"type\": ", JsonString(details.type), ", \"data\": ", JsonString(details.data),
+                ", \"type\": ", JsonString(details.type), ", \"data\": ",
+                values != nullptr && i < values->size() ? JsonData((*values)[i])
+                                                        : JsonString(details.data),
                 ", \"found_in\": ", JsonString(found),
                 ", \"result\": ", JsonString(ResultText(details)), "}"});
     first = false;
@@ -217,7 +266,7 @@ std::string JsonReport(const JsonRun& run, const std::vector<MachineReport>& mac
                 ", \"reason\": ", JsonString(m.reason), ", \"exit_code\": ", N(m.exit_code),
                 ", \"undo_folder\": ", JsonString(m.undo_folder), ",\n      "});
     JsonCounts(out, m.summary);
-    if (m.rows != nullptr) JsonHits(out, *m.rows);
+    if (m.rows != nullptr) JsonHits(out, *m.rows, m.values);
     out += "}";
   }
   out += machines.empty() ? "],\n" : "\n  ],\n";

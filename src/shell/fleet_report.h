@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "registry/registry.h"
 #include "shell/command_job.h"
 #include "shell/key_list_rows.h"
 
@@ -23,6 +25,8 @@ struct MachineReport {
   JobSummary summary;
   int exit_code = 0;
   const KeyListRows* rows = nullptr;  // its hits, when they were kept
+  // Each hit's whole value by its row's index, when they were kept.
+  const std::vector<std::optional<reg::RawValue>>* values = nullptr;
 };
 
 // The exit codes from best to worst: a fleet ends with the worst of its machines' codes.
@@ -53,7 +57,10 @@ std::string OneLineSummary(const std::vector<MachineReport>& machines, bool sear
 std::vector<std::string> RetryNames(const std::vector<MachineReport>& machines);
 
 // The run as a JSON document: the texts of the run, one object a machine with its counts, undo
-// files and hits (root, key, value name, type, data, where found, result), and the totals.
+// files and hits (root, key, value name, type, data, where found, result), and the totals. With
+// the machine's values kept, a hit's data is whole: a string as its text, a multi-string as an
+// array of strings, a number as a number, other kinds as hexadecimal byte pairs, null for a key
+// name; without them, the data as the Key List shows it.
 struct JsonRun {
   std::string find;
   std::string replace;

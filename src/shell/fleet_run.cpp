@@ -144,6 +144,7 @@ void RunOne(reg::RegApi& api, const FleetRequest& request, const std::atomic<boo
   run.lines.insert(run.lines.end(), problems.begin(), problems.end());
   auto keep = [&run](std::string_view line) { run.lines.emplace_back(line); };
   run.output = std::make_unique<ReportOutput>(keep, nullptr, request.quiet, request.keep_rows);
+  if (request.keep_values) run.output->KeepValues();
   engine::PortablePauseGate gate;
   // The fleet's stop ends the runs under way at their next key, as Ctrl+C ends a single run.
   run.result = RunJob(api, gate, job, *run.output, stop);

@@ -47,8 +47,9 @@ struct FleetRequest {
   JobRequest job;  // the run made on every machine; its undo folder is the fleet's
   std::vector<std::string> machines;
   int parallel = kDefaultParallel;
-  bool keep_rows = false;  // keep each machine's hits (for /csv and /json)
-  bool quiet = false;      // status lines are not kept, only the summaries
+  bool keep_rows = false;    // keep each machine's hits (for /csv and /json)
+  bool keep_values = false;  // and their whole values (for /json)
+  bool quiet = false;        // status lines are not kept, only the summaries
   // The service manager, and whether a stopped Remote Registry service may be started.
   reg::ServiceControl* services = nullptr;
   bool start_remote_registry = false;

@@ -8,11 +8,14 @@
 #include "base/json_text.h"
 #include "shell/exit_codes.h"
 #include "support/json_reader.h"
+#include "support/value_data.h"
 
 namespace keyloom::shell {
 namespace {
 
+using keyloom::testing::Json;
 using keyloom::testing::JsonReader;
+using keyloom::testing::Utf16Z;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -78,6 +81,73 @@ TEST(FleetReportTest, JsonTextEscapesControlCharactersAndLoneSurrogates) {
   EXPECT_EQ((*parsed)[0].string, units);
   // Bytes that are not UTF-8 at all still make valid JSON.
   EXPECT_TRUE(JsonReader::Parse(text::JsonString("\xFF\xC0 bad")).has_value());
+}
+
+// A string value's bytes, its terminating NUL included.
+std::string Z(std::u16string_view units) {
+  const reg::Bytes bytes = Utf16Z(units);
+  return {bytes.begin(), bytes.end()};
+}
+
+TEST(FleetReportTest, JsonHitsCarryTheirValuesWholeInTheFormOfTheirKind) {
+  using namespace std::string_literals;  // a literal keeps the NULs inside it
+  const std::u16string long_text = u"old-" + std::u16string(300, u'x') + u"\r\n\tend";
+  const std::u16string odd = {u'o', u'l', u'd', 0xDC00};  // ends in a lone surrogate
+  const struct {
+    std::uint32_t type;
+    std::string bytes;
+    std::string json;  // the data as written; "" to compare the parsed string with `text`
+    std::u16string text = {};
+  } cases[] = {
+      {reg::kRegSz, Z(long_text), "", long_text},
+      {reg::kRegExpandSz, Z(odd), "", odd},
+      // Whatever follows a string's end is not part of its text.
+      {reg::kRegSz, Z(u"old-a\0tail"s), "\"old-a\""},
+      {reg::kRegMultiSz, Z(u"a\0old-b\0"s), "[\"a\", \"old-b\"]"},
+      {reg::kRegMultiSz, Z(u""), "[]"},
+      {reg::kRegMultiSz, "", "[]"},
+      {reg::kRegDword, "\x1a\0\0\x80"s, "2147483674"},
+      {reg::kRegQword, "\x01\0\0\0\0\0\0\x80"s, "9223372036854775809"},
+      // A number of the wrong size, an empty binary and other kinds: their bytes.
+      {reg::kRegDword, "\x01\x02\x03", "\"01 02 03\""},
+      {reg::kRegBinary, "", "\"\""},
+      {reg::kRegNone, "\x0f\xf0", "\"0f f0\""},
+      {reg::kRegBinary, std::string(300, '\xAB'), ""},
+  };
+  KeyListRows rows;
+  std::vector<std::optional<reg::RawValue>> values;
+  for (const auto& c : cases) {
+    ASSERT_TRUE(
+        rows.Append("HKEY_CURRENT_USER\t\\Software\\K\tV", engine::HitDetails{"REG", "preview"}));
+    values.emplace_back(reg::RawValue{c.type, reg::Bytes(c.bytes.begin(), c.bytes.end())});
+  }
+  ASSERT_TRUE(rows.Append("HKEY_CURRENT_USER\t\\Software\\old-key\t", engine::HitDetails{}));
+  values.emplace_back(std::nullopt);  // a key-name hit
+  MachineReport machine = Machine("PC", 0);
+  machine.rows = &rows;
+  machine.values = &values;
+  const std::string document = JsonReport({}, {machine});
+  const std::optional<Json> json = JsonReader::Parse(document);
+  ASSERT_TRUE(json.has_value()) << document;
+  const Json& results = (*json)["machines"][0]["results"];
+  ASSERT_EQ(results.array.size(), std::size(cases) + 1);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(i);
+    if (!c.json.empty()) {
+      EXPECT_THAT(document, HasSubstr("\"data\": " + c.json + ", \"found_in\""));
+    } else if (!c.text.empty()) {
+      EXPECT_EQ(results[i]["data"].string, c.text);
+    } else {  // every byte, whatever its length
+      EXPECT_EQ(results[i]["data"].Utf8().size(), c.bytes.size() * 3 - 1);
+    }
+  }
+  EXPECT_THAT(document, HasSubstr("\"data\": null"));
+  // Without the values, the data is the Key List's.
+  machine.values = nullptr;
+  EXPECT_EQ(
+      (*JsonReader::Parse(JsonReport({}, {machine})))["machines"][0]["results"][0]["data"].Utf8(),
+      "preview");
 }
 
 }  // namespace

@@ -195,6 +195,8 @@ TEST_F(FleetRunTest, ReplacesOnEveryMachineReachedAndReportsEachInListOrder) {
   EXPECT_EQ(srv3[0]["value_name"].Utf8(), "Server");
   EXPECT_EQ(srv3[0]["type"].Utf8(), "REG_SZ");
   EXPECT_EQ(srv3[0]["result"].Utf8(), "Replaced");
+  EXPECT_EQ(srv3[0]["data"].Utf8(), "new-srv.SRV3");  // as the replace left it
+  EXPECT_EQ(srv3[1]["data"].Utf8(), "\\\\old-srv\\share");
   EXPECT_THAT(srv3[1]["result"].Utf8(), StartsWith("Failed: "));
   EXPECT_EQ((*json)["totals"]["hits"].number, 10);
   EXPECT_EQ((*json)["exit_code"].number, kExitSomeFailed);
@@ -297,11 +299,13 @@ TEST_F(FleetRunTest, ASingleRunWritesItsJsonDetectsAndSummarizesToo) {
     reg.CreateKey("\\Software\\Local");
     ASSERT_TRUE(reg.OpenKey("\\Software\\Local"));
     reg.WriteString(name, text::Utf16ToUtf8(data));
+    // Far longer than the Key List shows, with line breaks.
+    reg.WriteString("Long", "old-" + std::string(5000, 'x') + "\r\nend");
   }
   EXPECT_EQ(Run({"/find", "old-", "/root", "HKCU\\Software\\Local", "/json", File("one.json"),
                  "/detect", "/summary"}),
             1);
-  EXPECT_THAT(out_, ElementsAre("Keyloom: hits 1, not read 0"));
+  EXPECT_THAT(out_, ElementsAre("Keyloom: hits 2, not read 0"));
   const std::optional<Json> json = JsonReader::Parse(ReadBytes(File("one.json")));
   ASSERT_TRUE(json.has_value());
   ASSERT_THAT((*json)["machines"].array, SizeIs(1));
@@ -309,6 +313,7 @@ TEST_F(FleetRunTest, ASingleRunWritesItsJsonDetectsAndSummarizesToo) {
   EXPECT_EQ(machine["machine"].Utf8(), "KEYLOOM-PC");  // the memory registry's computer
   EXPECT_EQ(machine["results"][0]["value_name"].Utf8(), name);
   EXPECT_EQ(machine["results"][0]["data"].string, data);
+  EXPECT_EQ(machine["results"][1]["data"].Utf8(), "old-" + std::string(5000, 'x') + "\r\nend");
   EXPECT_EQ((*json)["mode"].Utf8(), "search");
   EXPECT_EQ(Run({"/find", "absent", "/root", "HKCU\\Software\\Local", "/detect"}), 0);
 }
