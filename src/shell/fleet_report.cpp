@@ -103,7 +103,8 @@ void JsonHits(std::string& out, const KeyListRows& rows) {
                 entry->value_name.empty() ? "null" : JsonString(entry->RegistryValueName()),
                 ", \"type\": ", JsonString(details.type), ", \"data\": ", JsonString(details.data),
                 ", \"found_in\": ", JsonString(found),
-                ", \"result\": ", JsonString(ResultText(details)), "}"});
+                ", \"result\": ", JsonString(ResultText(details)),
+                ", \"user\": ", details.user.empty() ? "null" : JsonString(details.user), "}"});
     first = false;
   }
   out += first ? "]" : "\n      ]";

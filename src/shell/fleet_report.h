@@ -53,7 +53,7 @@ std::string OneLineSummary(const std::vector<MachineReport>& machines, bool sear
 std::vector<std::string> RetryNames(const std::vector<MachineReport>& machines);
 
 // The run as a JSON document: the texts of the run, one object a machine with its counts, undo
-// files and hits (root, key, value name, type, data, where found, result), and the totals.
+// files and hits (root, key, value name, type, data, where found, result, user), and the totals.
 struct JsonRun {
   std::string find;
   std::string replace;
