@@ -237,6 +237,7 @@ class ValueChecker {
     HitDetails row = ReadHitDetails(*context_.api, key_, &value.name, found_in, false);
     if (row.type.empty()) row.type = TypeName(value.type);
     row.modified = frame_.key_written;
+    row.user = session_.user;
     return row;
   }
   // The row after a change that was made for real: the value read again under `name` (its new
@@ -249,6 +250,7 @@ class ValueChecker {
     HitDetails now = ReadHitDetails(*context_.api, key_, &name, row.found_in, true);
     if (now.type.empty()) return;
     now.result = row.result;
+    now.user = std::move(row.user);
     row = std::move(now);
   }
   void AddRow(int item, const std::string& shown, const HitDetails& row) {

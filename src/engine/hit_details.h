@@ -1,6 +1,6 @@
 // What the Key List shows of a hit besides its row: the value's type, a one-line preview of its
-// data, where the text was found and when the key last changed. Made by the walk at the moment of
-// the hit, from what it has read anyway.
+// data, where the text was found, when the key last changed and, in a user's hive, whose it is.
+// Made by the walk at the moment of the hit, from what it has read anyway.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,9 @@ struct HitDetails {
   // What the run or the user's change did to the item; why, for a failure (its error text).
   change::ChangeResult result = change::ChangeResult::kNone;
   std::string reason = {};
+  // The profile folder's name of the user whose hive holds the item, in a run over every user's
+  // profile; empty otherwise.
+  std::string user = {};
   // The value whole, as read for the preview; none for a key-name hit or a value that could not
   // be read. The Key List keeps the preview alone; a report may write the whole value.
   std::optional<reg::RawValue> value = {};

@@ -257,6 +257,7 @@ void RegistryWalker::CheckKeyName(WalkFrame& frame, reg::UniqueKey* child,
   const std::string root_name = frame.root_name;
   HitDetails hit;
   hit.modified = frame.key_written;
+  hit.user = session.user;
   const auto show = [&](const std::string& path) {
     ShowHit(session, context_, item, MakeKeyListEntry(root_name, path, ""), hit);
   };

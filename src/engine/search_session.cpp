@@ -140,6 +140,7 @@ void SearchEngine::RunSession(bool search_only) {
   }
   session_.renamed_keys.clear();
   session_.changed_items.clear();
+  session_.user.clear();
 
   if (starts.empty() && !profiles) {
     SearchRoots(session_.find_text, session_.replace_text, session_.first_root, session_.last_root,
@@ -148,7 +149,10 @@ void SearchEngine::RunSession(bool search_only) {
     // Several start points make one main pass: the counts run on from one to the next.
     BeginMainPass(session_.find_text);
     for (const StartPoint& start : starts) {
-      if (profiles) Log(Cat({"User profile [", profiles->UserOf(start.path), "]"}));
+      if (profiles) {
+        session_.user = profiles->UserOf(start.path);
+        Log(Cat({"User profile [", session_.user, "]"}));
+      }
       if (!WalkRoots(start.root_index, start.root_index, start.path, true) || stop_) break;
     }
   }
@@ -160,6 +164,7 @@ void SearchEngine::RunSession(bool search_only) {
     const reg::RootKey* root = reg::RootByIndex(key.root_index);
     if (root == nullptr) continue;
     Log(std::string("Searching Renamed Key [") + root->name + key.path + "]");
+    session_.user = profiles ? profiles->UserOf(key.path) : "";
     SearchRoots(session_.find_text, session_.replace_text, key.root_index, key.root_index,
                 key.path);
   }

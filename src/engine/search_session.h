@@ -71,6 +71,9 @@ struct SearchSession {
   std::optional<ItemFilter> only;
   bool abandon = false;  // set by the walk when it cannot re-open a key
   int root_index = 0;    // the root being walked
+  // The user whose hive is being walked (the profile folder's name), in a run over every user's
+  // profile; empty otherwise. Every hit is given it.
+  std::string user;
 };
 
 // Counts a change made or refused in the session and tells the run's output.

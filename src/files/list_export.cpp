@@ -45,8 +45,10 @@ std::string CsvField(std::string_view text) {
 }
 
 std::string CsvLine(const ExportItem& item, std::string_view value_text) {
-  return Cat({CsvField(item.root), ",", CsvField(item.path), ",", CsvField(item.value_name), ",",
-              CsvField(value_text)});
+  std::string line = Cat({CsvField(item.root), ",", CsvField(item.path), ",",
+                          CsvField(item.value_name), ",", CsvField(value_text)});
+  if (!item.user.empty()) line += Cat({",", CsvField(item.user)});
+  return line;
 }
 
 namespace {

@@ -4,9 +4,11 @@
 // CSV: no header line; one line per row, "root,key path,value name,value text", each ending in
 // CR LF, UTF-8 with a byte-order mark (so spreadsheets read every character). The value text is
 // the value's plain form; a key row and a row of the unnamed value carry an empty value name and
-// the text of the key's unnamed value. A field holding a comma, a double quote, CR or LF is put in
-// double quotes with its double quotes doubled (RFC 4180), so a byte list such as 01,02 stays one
-// field; every other field is written bare.
+// the text of the key's unnamed value. A row in a user's hive from a run over every user's profile
+// has a fifth field, the user (the profile folder's name); other rows end with the value text. A
+// field holding a comma, a double quote, CR or LF is put in double quotes with its double quotes
+// doubled (RFC 4180), so a byte list such as 01,02 stays one field; every other field is written
+// bare.
 //
 // REG: the undo files' format (UTF-16LE): their four header lines naming the machine, then
 // per row an empty line, the key's bracket line and the row's value line, or for a key row and a
@@ -38,6 +40,7 @@ struct ExportItem {
   std::string root;        // the root's long name, HKEY_CLASSES_ROOT ... HKEY_CURRENT_CONFIG
   std::string path;        // the key path, beginning with "\"
   std::string value_name;  // as the registry names it: empty for a key row and the unnamed value
+  std::string user = {};   // the profile folder's name of the hive holding the item, or empty
 };
 
 // The rows of a list, read by index on the export's thread. The list must not change while an
@@ -78,7 +81,8 @@ struct ExportContext {
 
 // A CSV field: bare, or quoted when it holds a comma, a double quote, CR or LF.
 std::string CsvField(std::string_view text);
-// One CSV line without its line end: root, path, value name and value text.
+// One CSV line without its line end: root, path, value name and value text, and the user when
+// the item has one.
 std::string CsvLine(const ExportItem& item, std::string_view value_text);
 
 // Writes the rows as CSV to `file`. `progress` (optional) counts the rows done and may cancel.

@@ -152,7 +152,8 @@ void JsonHits(std::string& out, const KeyListRows& rows,
                 values != nullptr && i < values->size() ? JsonData((*values)[i])
                                                         : JsonString(details.data),
                 ", \"found_in\": ", JsonString(found),
-                ", \"result\": ", JsonString(ResultText(details)), "}"});
+                ", \"result\": ", JsonString(ResultText(details)),
+                ", \"user\": ", details.user.empty() ? "null" : JsonString(details.user), "}"});
     first = false;
   }
   out += first ? "]" : "\n      ]";

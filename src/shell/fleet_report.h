@@ -57,10 +57,10 @@ std::string OneLineSummary(const std::vector<MachineReport>& machines, bool sear
 std::vector<std::string> RetryNames(const std::vector<MachineReport>& machines);
 
 // The run as a JSON document: the texts of the run, one object a machine with its counts, undo
-// files and hits (root, key, value name, type, data, where found, result), and the totals. With
-// the machine's values kept, a hit's data is whole: a string as its text, a multi-string as an
-// array of strings, a number as a number, other kinds as hexadecimal byte pairs, null for a key
-// name; without them, the data as the Key List shows it.
+// files and hits (root, key, value name, type, data, where found, result, user), and the totals.
+// With the machine's values kept, a hit's data is whole: a string as its text, a multi-string as
+// an array of strings, a number as a number, other kinds as hexadecimal byte pairs, null for a
+// key name; without them, the data as the Key List shows it.
 struct JsonRun {
   std::string find;
   std::string replace;

@@ -18,7 +18,7 @@ void TextCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
   }
 }
 
-// The cells of the row's details: type, data, found in, and its time.
+// The cells of the row's details: type, data, found in, result, user, and its time.
 void DetailCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
   const RowDetails details = rows.Details(row);
   cells.modified = details.modified;
@@ -27,6 +27,7 @@ void DetailCells(const KeyListRows& rows, std::size_t row, RowCells& cells) {
     cells.texts[kColumnData] = details.data;
     cells.texts[kColumnFoundIn] = engine::FoundInText(details.found_in);
     cells.texts[kColumnResult] = ResultText(details);
+    cells.texts[kColumnUser] = details.user;
   }
 }
 

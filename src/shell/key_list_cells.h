@@ -21,12 +21,13 @@ enum KeyListColumn : int {
   kColumnFoundIn,
   kColumnModified,
   kColumnResult,
+  kColumnUser,
   kKeyListColumnCount,
 };
 
 // The column titles, in column order.
 inline constexpr const char* kKeyListColumnTitles[kKeyListColumnCount] = {
-    "ROOT", "Registry Key", "Value Name", "Type", "Data", "Found in", "Modified", "Result"};
+    "ROOT", "Registry Key", "Value Name", "Type", "Data", "Found in", "Modified", "Result", "User"};
 
 // A last write time (FILETIME count) as the user reads it; the window formats it in the user's
 // local time and format.

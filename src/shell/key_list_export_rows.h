@@ -1,9 +1,10 @@
 // The Key List's rows as the exports read them: each row split by the one parsing rule of Key List
-// rows, "(Default)" turned into the unnamed value's empty name.
+// rows, "(Default)" turned into the unnamed value's empty name, with the user of its details.
 #pragma once
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/key_list_entry.h"
@@ -28,7 +29,8 @@ class KeyListExportRows final : public files::ExportRows {
     std::optional<engine::KeyListEntry> entry = engine::ParseKeyListEntry((*rows_)[row]);
     if (!entry) return std::nullopt;
     std::string name = entry->RegistryValueName();
-    return files::ExportItem{std::move(entry->root), std::move(entry->path), std::move(name)};
+    return files::ExportItem{std::move(entry->root), std::move(entry->path), std::move(name),
+                             std::string(rows_->Details(row).user)};
   }
 
  private:

@@ -76,8 +76,8 @@ namespace {
 constexpr std::size_t kTimeBytes = 8;
 constexpr std::size_t kTailBytes = 2 + kTimeBytes;
 constexpr std::size_t kResultAt = 1;  // in the tail
-// The NULs of the details: after the row, the type, the data and the result text.
-constexpr std::size_t kDetailNuls = 4;
+// The NULs of the details: after the row, the type, the data, the result text and the user.
+constexpr std::size_t kDetailNuls = 5;
 constexpr std::string_view kFailedPrefix = "Failed: ";
 
 std::size_t ResultTextBytes(const engine::HitDetails& details) {
@@ -86,15 +86,17 @@ std::size_t ResultTextBytes(const engine::HitDetails& details) {
              : 0;
 }
 
-std::size_t StoredBytes(std::string_view row, const engine::HitDetails& details) {
+std::size_t StoredBytes(std::string_view row, const engine::HitDetails& details,
+                        std::string_view user) {
   return row.size() + details.type.size() + details.data.size() + ResultTextBytes(details) +
-         kDetailNuls + kTailBytes;
+         user.size() + kDetailNuls + kTailBytes;
 }
 
 char Digit(int value) { return static_cast<char>('0' + value); }
 
-// Writes the row and its details at `at`, StoredBytes of them.
-void WriteStored(char* at, std::string_view row, const engine::HitDetails& details) {
+// Writes the row and its details at `at`, StoredBytes of them, with `user` for the details' own.
+void WriteStored(char* at, std::string_view row, const engine::HitDetails& details,
+                 std::string_view user) {
   at = RowBlock::Write(at, row);
   *at++ = '\0';
   at = RowBlock::Write(at, details.type);
@@ -105,6 +107,8 @@ void WriteStored(char* at, std::string_view row, const engine::HitDetails& detai
     at = RowBlock::Write(at, kFailedPrefix);
     at = RowBlock::Write(at, details.reason);
   }
+  *at++ = '\0';
+  at = RowBlock::Write(at, user);
   *at++ = '\0';
   *at++ = Digit(static_cast<int>(details.found_in));
   *at++ = Digit(static_cast<int>(details.result));
@@ -126,7 +130,7 @@ RowDetails KeyListRows::Details(std::size_t index) const {
   const std::string_view stored = Stored(index);
   RowDetails details;
   const std::size_t row_end = stored.find('\0');
-  // Behind the row's NUL: type NUL data NUL result text NUL and the tail.
+  // Behind the row's NUL: type NUL data NUL result text NUL user NUL and the tail.
   if (row_end == std::string_view::npos || stored.size() - row_end < kDetailNuls + kTailBytes) {
     return details;
   }
@@ -138,7 +142,10 @@ RowDetails KeyListRows::Details(std::size_t index) const {
   texts.remove_prefix(type_end + 1);
   const std::size_t data_end = texts.find('\0');
   details.data = texts.substr(0, data_end);
-  details.failure = texts.substr(data_end + 1, texts.size() - data_end - 2);
+  texts.remove_prefix(data_end + 1);
+  const std::size_t failure_end = texts.find('\0');
+  details.failure = texts.substr(0, failure_end);
+  details.user = texts.substr(failure_end + 1, texts.size() - failure_end - 2);
   details.found_in = static_cast<engine::FoundIn>(tail[0] - '0');
   details.result = static_cast<change::ChangeResult>(tail[kResultAt] - '0');
   for (std::size_t i = kTailBytes - 1; i >= kTailBytes - kTimeBytes; --i) {
@@ -150,8 +157,9 @@ RowDetails KeyListRows::Details(std::size_t index) const {
 void KeyListRows::Replace(std::size_t index, std::string_view row,
                           const engine::HitDetails& details) {
   if (index >= size_) return;
-  std::string stored(StoredBytes(row, details), '\0');
-  WriteStored(stored.data(), row, details);
+  const std::string_view user = details.user.empty() ? Details(index).user : details.user;
+  std::string stored(StoredBytes(row, details, user), '\0');
+  WriteStored(stored.data(), row, details, user);
   rewritten_[index] = std::move(stored);
 }
 
@@ -165,7 +173,7 @@ void KeyListRows::SetResult(std::size_t index, change::ChangeResult result, std:
   }
   engine::HitDetails details{
       std::string(now.type), std::string(now.data), now.found_in, now.modified, result,
-      std::string(reason)};
+      std::string(reason), std::string(now.user)};
   Replace(index, std::string((*this)[index]), details);
 }
 
@@ -224,7 +232,7 @@ bool KeyListRows::Append(std::string_view row, RowBlockStock* stock) {
 
 bool KeyListRows::Append(std::string_view row, const engine::HitDetails& details,
                          RowBlockStock* stock) {
-  const std::size_t bytes = StoredBytes(row, details);
+  const std::size_t bytes = StoredBytes(row, details, details.user);
   if (!MakeRoom(bytes, stock)) return false;
   char* at = nullptr;
   try {
@@ -232,7 +240,7 @@ bool KeyListRows::Append(std::string_view row, const engine::HitDetails& details
   } catch (const std::bad_alloc&) {
     return false;
   }
-  WriteStored(at, row, details);
+  WriteStored(at, row, details, details.user);
   ++size_;
   return true;
 }

@@ -9,15 +9,19 @@
 //
 // A hit's row carries its details stored after the row text behind a NUL, which no registry name
 // holds: the row text that every reader parses stays root TAB path TAB value name. The type, the
-// data preview and the result's text follow, each behind a NUL; then a fixed tail of ten bytes:
-// where the text was found (one digit), what a change did to the item (one digit) and the key's
-// last write time as its eight bytes, least significant first. Only a failed change has a result
-// text ("Failed: " and why); every other result is its digit alone. The details cost their text
-// and 14 bytes, and storing them formats no number.
+// data preview, the result's text and the user follow, each behind a NUL; then a fixed tail of ten
+// bytes: where the text was found (one digit), what a change did to the item (one digit) and the
+// key's last write time as its eight bytes, least significant first. Only a failed change has a
+// result text ("Failed: " and why); every other result is its digit alone. Only a hit in a user's
+// hive during a run over every user's profile has a user (the profile folder's name). The details
+// cost their text and 15 bytes, and storing them formats no number.
+//
+//   root TAB path TAB value name NUL type NUL data NUL result text NUL user NUL found result time
 //
 // A row whose item the user changed later (an edit, a rename, a delete) is rewritten: a result
 // alone is written into the row's tail where it is; a row that changes more is kept whole beside
-// the blocks, in a map of the few rows rewritten so.
+// the blocks, in a map of the few rows rewritten so. A rewritten row keeps its user: the item is
+// still in the same user's hive.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +45,7 @@ struct RowDetails {
   std::uint64_t modified = 0;
   change::ChangeResult result = change::ChangeResult::kNone;
   std::string_view failure;  // "Failed: " and why, for a failed change
+  std::string_view user;     // the profile folder's name of the hive holding the item, or empty
 };
 
 // The "Result" cell of a row's details: "" after a search, the result's name, or for a failure
@@ -136,8 +141,8 @@ class KeyListRows {
   bool Append(std::string_view row, RowBlockStock* stock = nullptr);
   bool Append(std::string_view row, const engine::HitDetails& details,
               RowBlockStock* stock = nullptr);
-  // Rewrites row `index` (its text and details) for its item as it is now. Throws std::bad_alloc,
-  // with the row as it was, when there is no memory.
+  // Rewrites row `index` (its text and details) for its item as it is now; details without a user
+  // keep the row's. Throws std::bad_alloc, with the row as it was, when there is no memory.
   void Replace(std::size_t index, std::string_view row, const engine::HitDetails& details);
   // Sets the result of row `index` and keeps the rest (a row without details gets them, empty).
   void SetResult(std::size_t index, change::ChangeResult result, std::string_view reason = {});

@@ -101,7 +101,7 @@ constexpr IniKey NeverWritten(IniKey key) {
   return key;
 }
 
-// COL_0 .. COL_7: a width outside 1..1500 falls back to the column's default.
+// COL_0 .. COL_8: a width outside 1..1500 falls back to the column's default.
 template <auto Widths, std::size_t Column>
 constexpr IniKey ColumnKey(const char* name) {
   return {
@@ -277,6 +277,7 @@ constexpr IniKey kIniKeys[] = {
     PlaceKey<&WindowPlace::height, 1, kMaxPlaceCoordinate>("WIN_HEIGHT"),
     kMaximizedKey,
     ColumnKey<&WindowSettings::detail_col, 4>("COL_7"),
+    ColumnKey<&WindowSettings::detail_col, 5>("COL_8"),
     kMatchModeKey,
     TimeKey<&engine::MatchRules::modified_after>("MODIFIEDAFTER"),
     TimeKey<&engine::MatchRules::modified_before>("MODIFIEDBEFORE"),

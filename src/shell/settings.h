@@ -50,8 +50,9 @@ struct WindowSettings {
   bool searchtree = false;   // SEARCHTREE: chkTree, include key names
   std::array<int, 3> col = {140, 320, 150};  // COL_0, COL_1, COL_2: Key List column widths
   int searchtype = 0;                        // SEARCHTYPE: cmbType item, 0 "All" .. 8 "REG_QWORD"
-  // COL_3 .. COL_7: widths of the hit columns "Type", "Data", "Found in", "Modified" and "Result".
-  std::array<int, 5> detail_col = {110, 260, 80, 130, 60};
+  // COL_3 .. COL_8: widths of the hit columns "Type", "Data", "Found in", "Modified", "Result"
+  // and "User".
+  std::array<int, 6> detail_col = {110, 260, 80, 130, 60, 90};
   // WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT, WIN_MAXIMIZED: the main window's place.
   WindowPlace place;
   // The match mode and the filters of the search request.

@@ -48,13 +48,15 @@ class RecordingOutput : public RunOutput {
   void SetStatusBarText(const std::string& text) override { Record("bar: " + text); }
   void AddKeyListEntry(std::string row) override { Record("row: " + row); }
   // A hit's row, and what the list shows of it besides ("details: type | data | found in", then
-  // " | dated" for a known time and " | " and the result with its reason when a change acted).
+  // " | dated" for a known time, " | " and the result with its reason when a change acted, and
+  // " | user " and the user for a hit in a user's hive).
   void AddKeyListHit(std::string row, const HitDetails& details) override {
     std::string result(change::ChangeResultName(details.result));
     if (!details.reason.empty()) result += ": " + details.reason;
     Record("details: " + details.type + " | " + details.data + " | " +
            std::string(FoundInText(details.found_in)) + (details.modified != 0 ? " | dated" : "") +
-           (result.empty() ? "" : " | " + result));
+           (result.empty() ? "" : " | " + result) +
+           (details.user.empty() ? "" : " | user " + details.user));
     AddKeyListEntry(std::move(row));
   }
   // Counted apart from the events, which stay as the window shows them.

@@ -33,6 +33,7 @@ class UserProfilesTest : public WalkTest {
     for (const auto& [sid, user] : {std::pair{kAnn, "ann"}, {kBob, "bob"}, {kCy, "cy"}}) {
       AddProfile(sid, user, "old-" + std::string(user));
     }
+    controls_.key_names = true;
   }
 
   static std::string Users(const std::string& key) { return "HKEY_USERS\\" + key; }
@@ -72,6 +73,8 @@ class UserProfilesTest : public WalkTest {
     if (data.empty()) return;
     std::filesystem::create_directories(Folder(user) / "AppData" / "Local" / "Microsoft" /
                                         "Windows");
+    // cy's hive holds a key whose name is a hit: renamed, then searched again in its new name.
+    if (user == "cy") PutString("Seed\\Software\\old-cy", "Path", "old-renamed");
     SaveTree("Software\\App", data, Hive(user));
     if (user == "ann") {
       SaveTree("Ann.File", "old-class",
@@ -98,6 +101,21 @@ class UserProfilesTest : public WalkTest {
     EXPECT_EQ(registry_->UnLoadKey(reg::kUsers, "Check"), reg::kSuccess);
     return data;
   }
+  // Each row of the last run and the user it names: "row @ user".
+  std::vector<std::string> RowUsers() {
+    std::vector<std::string> rows;
+    std::string user;
+    for (const auto& e : output_.Events()) {
+      if (e.rfind("details: ", 0) == 0) {
+        const std::size_t at = e.find(" | user ");
+        user = at == std::string::npos ? "" : e.substr(at + 8);
+      } else if (e.rfind("row: ", 0) == 0) {
+        rows.push_back(e.substr(5) + " @ " + user);
+        user.clear();
+      }
+    }
+    return rows;
+  }
   // The keys below HKEY_USERS a run left loaded.
   std::vector<std::string> LeftLoaded() {
     reg::TRegistry reg(*registry_);
@@ -115,8 +133,10 @@ class UserProfilesTest : public WalkTest {
 };
 
 // One replace run over four profiles: the signed-in user's in place, ann's and cy's hives loaded
-// (ann's classes hive too) and changed in their files, bob's locked one reported and skipped.
-// The journal names the hives loaded; the take-back loads them again and restores the files.
+// (ann's classes hive too) and changed in their files, bob's locked one reported and skipped;
+// every hit names its user (the profile folder's name), also after a rename and in the renamed
+// key's own pass. The journal names the hives loaded; the take-back loads them again and restores
+// the files. A run that is not over the profiles names no user.
 TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   // bob's hive is in use by someone else: loaded under another name.
   {
@@ -125,15 +145,17 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   }
   const auto lines = Run(true);
   const std::string ann = std::string("KL_") + kAnn;
-  EXPECT_THAT(Rows(),
-              AllOf(Contains(std::string("HKEY_USERS\t\\") + kSignedIn + "\\Software\\App\tPath"),
-                    Contains("HKEY_USERS\t\\" + ann + "\\Software\\App\tPath"),
-                    Contains("HKEY_USERS\t\\" + ann + "_Classes\\Ann.File\tPath"),
-                    Contains(std::string("HKEY_USERS\t\\KL_") + kCy + "\\Software\\App\tPath")));
+  const std::string cy = std::string("HKEY_USERS\t\\KL_") + kCy + "\\Software\\";
+  EXPECT_THAT(RowUsers(),
+              ::testing::UnorderedElementsAre(
+                  std::string("HKEY_USERS\t\\") + kSignedIn + "\\Software\\App\tPath @ me",
+                  "HKEY_USERS\t\\" + ann + "\\Software\\App\tPath @ ann",
+                  "HKEY_USERS\t\\" + ann + "_Classes\\Ann.File\tPath @ ann",
+                  cy + "App\tPath @ cy", cy + "new-cy\t @ cy", cy + "new-cy\tPath @ cy"));
   EXPECT_THAT(lines, Contains(AllOf(HasSubstr("Unable to load the profile of [bob]"),
                                     HasSubstr(Message(reg::kSharingViolation)))));
   EXPECT_THAT(lines, Contains("User profile [ann]"));
-  EXPECT_THAT(lines, Contains("Finished, Replaced [4] Entries."));
+  EXPECT_THAT(lines, Contains("Finished, Replaced [6] Entries."));
   EXPECT_THAT(LeftLoaded(), IsEmpty());
   EXPECT_EQ(SignedInData(), "new-me");
   ASSERT_EQ(registry_->UnLoadKey(reg::kUsers, "InUse"), reg::kPrivilegeNotHeld);
@@ -143,6 +165,7 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   }
   EXPECT_EQ(InFile(Hive("ann"), "Software\\App"), "new-ann");
   EXPECT_EQ(InFile(Hive("cy"), "Software\\App"), "new-cy");
+  EXPECT_EQ(InFile(Hive("cy"), "Software\\new-cy"), "new-renamed");
   EXPECT_EQ(InFile(Hive("bob"), "Software\\App"), "old-bob");
 
   // The undo file names the keys by their names during the run; the journal, their files.
@@ -167,9 +190,16 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   EXPECT_THAT(LeftLoaded(), IsEmpty());
   EXPECT_EQ(InFile(Hive("ann"), "Software\\App"), "old-ann");
   EXPECT_EQ(InFile(Hive("cy"), "Software\\App"), "old-cy");
+  EXPECT_EQ(InFile(Hive("cy"), "Software\\old-cy"), "old-renamed");
+  EXPECT_EQ(InFile(Hive("cy"), "Software\\new-cy"), "(none)");
   EXPECT_EQ(SignedInData(), "old-me");
   // The take-back's own run names the same hives, so it can be taken back in turn.
   EXPECT_EQ(journal_.Runs(undo_folder_.Utf8())[0].info.hives, runs[0].info.hives);
+
+  controls_.root_choice = 4;  // HKEY_USERS, not the profiles
+  Run(false);
+  EXPECT_THAT(RowUsers(), ElementsAre(std::string("HKEY_USERS\t\\") + kSignedIn +
+                                      "\\Software\\App\tPath @ "));
 }
 
 // Every loaded hive is unloaded after a stop, after failures inside it and after a damaged or

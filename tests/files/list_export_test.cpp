@@ -101,18 +101,21 @@ TEST(CsvField, QuotesOnlyWhatWouldSplitTheLine) {
   for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
 }
 
+// A row in a user's hive ends with its user.
 TEST_F(ListExportTest, CsvQuotesFieldsKeepsOtherScriptsAndSkipsRowsItCannotRead) {
   PutString("Software\\Ключ, \"q\"", "Name,1", u"日本\r\nzwei");
   ItemRows rows{{"HKEY_CURRENT_USER", "\\Software\\Ключ, \"q\"", "Name,1"},
                 {"HKEY_CURRENT_USER", "\\Software\\Gone", ""},
                 {"HKEY_NOWHERE", "\\Software\\X", ""},
-                {"HKEY_CURRENT_USER", "\\Software\\X", "Missing"}};
+                {"HKEY_CURRENT_USER", "\\Software\\X", "Missing"},
+                {"HKEY_CURRENT_USER", "\\Software\\X", "Count", "Smith, Ann"}};
   ASSERT_EQ(WriteCsvExport(Target("list.csv"), rows, context_), ExportOutcome::kSaved);
   // A quoted line break stays inside its field: the file is compared whole.
   EXPECT_EQ(keyloom::testing::ReadBytes(Target("list.csv")),
             std::string(kUtf8Bom) +
                 "HKEY_CURRENT_USER,\"\\Software\\Ключ, \"\"q\"\"\",\"Name,1\",\"日本\r\nzwei\"\r\n"
-                "HKEY_CURRENT_USER,\\Software\\X,Missing,\r\n");
+                "HKEY_CURRENT_USER,\\Software\\X,Missing,\r\n"
+                "HKEY_CURRENT_USER,\\Software\\X,Count,-1,\"Smith, Ann\"\r\n");
   EXPECT_THAT(log_, ElementsAre("Error access Key : HKEY_CURRENT_USER\\Software\\Gone",
                                 "Error access Key : HKEY_NOWHERE\\Software\\X"));
 }

@@ -297,8 +297,9 @@ TEST(ExitCodeTest, FollowsTheRule) {
 }
 
 // /only: the hits of an exported list, edited in a spreadsheet (a row deleted, fields quoted
-// anew, a row that is no hit), are the only items the run changes; a line that names no item refuses the
-// whole run, with its number, before anything changes.
+// anew, a row that is no hit, a row with a user's fifth field), are the only items the run
+// changes; a line that names no item refuses the whole run, with its number, before anything
+// changes.
 TEST_F(CommandJobTest, OnlyChangesTheHitsAnEditedListNamesAndRefusesAMalformedLine) {
   const std::string csv = folder_.Utf8() + "hits.csv";
   const std::string edited = folder_.Utf8() + "edited.csv";
@@ -311,7 +312,7 @@ TEST_F(CommandJobTest, OnlyChangesTheHitsAnEditedListNamesAndRefusesAMalformedLi
   // The Elsewhere row deleted; the rest as a spreadsheet saves it: every field quoted, LF endings.
   write("\"HKEY_CURRENT_USER\",\"\\Software\\Scratch\\App\",\"Server\",\"old-srv.example\"\n"
         "\n"
-        "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\"a \"\"quoted\"\"\nsecond line\"\n"
+        "HKEY_CURRENT_USER,\\Software\\Scratch\\App,Path,\"a \"\"quoted\"\"\nsecond line\",ann\n"
         "HKEY_CURRENT_USER,\\Software\\Scratch\\Other,Note,nothing here\n");
   const std::vector<std::string> replace = {"/find", "old-srv", "/replace", "new-srv", "/only",
                                             edited, "/undo", folder_.Utf8() + "undo"};

@@ -209,7 +209,7 @@ TEST_F(DeleteRowsTest, RowsShowTheUsersChangesWithTheItemsReadAgain) {
               {ChangeResult::kReplaced, {}, {"HKEY_CURRENT_USER", "\\Software\\K", "A"}}, *api_,
               settings_.target);
   EXPECT_EQ(cells(0), (std::vector<std::string>{"HKEY_CURRENT_USER", "\\Software\\K", "A", "REG_SZ",
-                                                "new data", "Data", "now", "Replaced"}));
+                                                "new data", "Data", "now", "Replaced", ""}));
   ApplyChange(rows, 1, key,
               {ChangeResult::kRenamed, {}, {"HKEY_CURRENT_USER", "\\Software\\K\\Renamed", ""}},
               *api_, settings_.target);

@@ -55,7 +55,7 @@ TEST_F(SettingsFile, ANewFileHoldsTheKeysInTheirOrder) {
                 "SEARCHTYPE=0\r\nSCANMETHOD=0\r\nLOGGING=0\r\nDEFAULTUNDO=0\r\nFIXPERMS=0\r\n"
                 "COL_3=110\r\nCOL_4=260\r\nCOL_5=80\r\nCOL_6=130\r\nWIN_LEFT=0\r\n"
                 "WIN_TOP=0\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=0\r\nWIN_MAXIMIZED=0\r\nCOL_7=60\r\n"
-                "MATCHMODE=text\r\nMODIFIEDAFTER=\r\nMODIFIEDBEFORE=\r\nMINSIZE=\r\n"
+                "COL_8=90\r\nMATCHMODE=text\r\nMODIFIEDAFTER=\r\nMODIFIEDBEFORE=\r\nMINSIZE=\r\n"
                 "MAXSIZE=\r\nEXCLUDE=\r\n");
 }
 
@@ -113,6 +113,7 @@ TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
   w.usecase = w.searchkeys = w.searchtree = true;
   w.searchvalues = false;
   w.col = {1, 1500, 77};
+  w.detail_col = {2, 3, 4, 5, 6, 1499};
   w.searchtype = 8;
   w.place = {-1200, -20, 900, 640, true};
   ASSERT_EQ(SaveSettings(folder_.Utf8(), s, w, true), std::nullopt);
@@ -139,8 +140,13 @@ TEST_F(SettingsFile, OutOfRangeValuesTakeTheirDefaults) {
   EXPECT_EQ(loaded.settings.scanmethod, 1);
   EXPECT_EQ(loaded.window.col, (std::array<int, 3>{140, 320, 1}));
 
+  // A file from before the "User" column keeps its default width.
   loaded = LoadWith("COL_3=90\r\nCOL_4=0\r\nCOL_5=1501\r\nCOL_6=300\r\nCOL_7=75\r\n");
-  EXPECT_EQ(loaded.window.detail_col, (std::array<int, 5>{90, 260, 80, 300, 75}));
+  EXPECT_EQ(loaded.window.detail_col, (std::array<int, 6>{90, 260, 80, 300, 75, 90}));
+  loaded = LoadWith("COL_8=0\r\n");
+  EXPECT_EQ(loaded.window.detail_col[5], 90);
+  loaded = LoadWith("COL_8=120\r\n");
+  EXPECT_EQ(loaded.window.detail_col[5], 120);
 
   // A size of 0 or a coordinate past 100000 keeps no place; a partial place is none either.
   loaded = LoadWith("WIN_LEFT=100001\r\nWIN_TOP=-5\r\nWIN_WIDTH=0\r\nWIN_HEIGHT=700\r\n");

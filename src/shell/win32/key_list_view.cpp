@@ -50,7 +50,7 @@ std::string LocalTimeText(std::uint64_t file_time) { return LocalTimeTexts()(fil
 
 namespace {
 
-constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130, 60};
+constexpr int kColumnWidths[kKeyListColumnCount] = {140, 330, 150, 110, 260, 80, 130, 60, 90};
 
 int PixelWidthOf(HWND list, int column) {
   return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));

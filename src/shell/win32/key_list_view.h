@@ -56,7 +56,7 @@ class LocalTimeTexts {
 class KeyListView {
  public:
   static constexpr int kColumns = 3;  // the row's own columns
-  static constexpr int kDetailColumns = 5;
+  static constexpr int kDetailColumns = 6;
   // Posted to the parent window, which calls OnOrderStep.
   static constexpr UINT kMsgOrderStep = WM_APP + 3;
   static constexpr int kSliceMs = 20;

@@ -18,7 +18,8 @@ namespace {
 // A kept place opens where it was when this much of its top edge shows (design units).
 constexpr int kLeastVisibleTop = 120;
 // A first start on a screen too narrow for every column narrows these, down to kLeastFlexible.
-constexpr std::size_t kFlexibleColumns[] = {kColumnPath, kColumnData, kColumnResult};
+constexpr std::size_t kFlexibleColumns[] = {kColumnPath, kColumnValueName, kColumnData, kColumnResult,
+                                            kColumnUser};
 constexpr int kLeastFlexible = 60;
 
 LayoutRect RectOf(const RECT& rect) {

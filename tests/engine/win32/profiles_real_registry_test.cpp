@@ -1,7 +1,8 @@
 // A user's profile made for the test on the real registry: a tree saved with RegSaveKey to a hive
 // file in a temporary folder and a ProfileList entry naming that folder. keyloom.com /profiles
-// loads the hive as HKEY_USERS\KL_<SID>, replaces in it and unloads it; "Undo a run" loads the
-// same file under the same name again and merges the run's undo file into it.
+// loads the hive as HKEY_USERS\KL_<SID>, replaces in it, names the profile folder's user with the
+// hit and unloads the hive; "Undo a run" loads the same file under the same name again and merges
+// the run's undo file into it.
 //
 // Wine does not write a loaded hive back to its file (its server drops the keys at RegUnLoadKey,
 // measured), so the file's content after the run and after the take-back cannot change here;
@@ -28,6 +29,7 @@
 namespace keyloom::engine::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -112,16 +114,20 @@ class ProfilesRealRegistry : public RealRegistryRun {
 
 TEST_F(ProfilesRealRegistry, ReplaceRunWithProfilesThenUndoARun) {
   const auto exe = keyloom::testing::KeyloomExe();
+  const std::filesystem::path json = profiles_.path() / L"run.json";
   const std::wstring command =
       L"\"" + exe.parent_path().wstring() +
       L"\\keyloom.com\" /find old-zed /replace new-zed /profiles /undo \"" +
-      undo_folder_.path().wstring() + L"\"";
+      undo_folder_.path().wstring() + L"\" /json \"" + json.wstring() + L"\"";
   const auto run = keyloom::testing::RunCaptured(command, undo_folder_.path().c_str());
   EXPECT_EQ(run.exit_code, static_cast<DWORD>(shell::kExitOk)) << run.out << run.err;
   EXPECT_THAT(run.out, HasSubstr(std::string("KL_") + kSid + "\\Software\\App"));
   EXPECT_THAT(run.out, HasSubstr("Loaded the profile of [zed]"));
   EXPECT_FALSE(Loaded()) << "the hive stays loaded after the run";
   EXPECT_THAT(run.out, HasSubstr("Replaced [1]"));
+  EXPECT_THAT(keyloom::testing::ReadBytes(json),
+              AllOf(HasSubstr(std::string("\"key\": \"\\\\KL_") + kSid + "\\\\Software\\\\App\""),
+                    HasSubstr("\"user\": \"zed\"")));
   EXPECT_EQ(InFile(), "old-zed") << "Wine has learnt to write a loaded hive back: check new-zed";
   const std::string key = std::string("[HKEY_USERS\\KL_") + kSid + "\\Software\\App]";
   EXPECT_EQ(UndoRecord(0, key), "\"Path\"=\"old-zed\"");

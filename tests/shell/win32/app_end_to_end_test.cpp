@@ -42,11 +42,13 @@ class AppEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(AppEndToEndTest, SilentRunEndsWithExitCodeZeroAndSavesTheSettings) {
-  // SIMULATE keeps the registry unchanged whatever the run finds.
+  // SIMULATE keeps the registry unchanged whatever the run finds. The kept place spares the
+  // columns a first start's fitting to a narrow screen: COL_1 is its default again.
   keyloom::testing::WriteBytes(folder_.path() / "KEYLOOM.INI",
                                "[Keyloom]\r\nAUTOSTART=1\r\nAUTOCLOSE=1\r\nAUTOHIDE=1\r\n"
                                "FIND=KeyloomNoSuchText-9f3b\r\nREPLACE=x\r\nSEARCHKEY=5\r\n"
-                               "SIMULATE=1\r\nWARN=1\r\nCOL_1=2000\r\n");
+                               "SIMULATE=1\r\nWARN=1\r\nCOL_1=2000\r\nWIN_LEFT=10\r\n"
+                               "WIN_TOP=10\r\nWIN_WIDTH=900\r\nWIN_HEIGHT=600\r\n");
   EXPECT_EQ(Run(), kExitOk);
   EXPECT_EQ(Saved("FIND"), "KeyloomNoSuchText-9f3b");
   EXPECT_EQ(Saved("SEARCHKEY"), "5");

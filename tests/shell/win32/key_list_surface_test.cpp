@@ -157,10 +157,11 @@ TEST_F(KeyListSurfaceTest, ARealRunShowsEachHitAndItsRowsAreCopiedSortedAndFilte
   KeyOnList('C', true);
   const std::string root_and_key = "HKEY_CURRENT_USER\t" + std::string(kScratch);
   EXPECT_EQ(Clipboard(),
-            "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\tResult\r\n" +
-                root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" + Modified("\\Kq7z-Key") + "\t\r\n" +
-                root_and_key + "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
-                Modified("\\Values") + "\t\r\n");
+            "ROOT\tRegistry Key\tValue Name\tType\tData\tFound in\tModified\tResult\tUser\r\n" +
+                root_and_key + "\\Kq7z-Key\t\t\t\tKey name\t" + Modified("\\Kq7z-Key") +
+                "\t\t\r\n" + root_and_key +
+                "\\Values\tKq7zDword\tREG_DWORD\t0x0000001a (26)\tValue name\t" +
+                Modified("\\Values") + "\t\t\r\n");
   KeyOnList('C', true, true);
   EXPECT_EQ(Clipboard(), "HKEY_CURRENT_USER" + std::string(kScratch) + "\\Kq7z-Key");
 
@@ -252,17 +253,24 @@ TEST_F(KeyListSurfaceTest, TheAfterReplaceColumnShowsWhileReplaceWithHoldsText) 
   const auto columns = [header] {
     return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
   };
+  const auto title = [header](int column) {
+    wchar_t text[64] = L"";
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&item));
+    return FromWide(text);
+  };
   ASSERT_EQ(columns(), kKeyListColumnCount);
+  // The last kept column names a hit's user in a run over the profiles: none here.
+  EXPECT_EQ(title(kColumnUser), "User");
+  for (int i = 0; i < ItemCount(); ++i) EXPECT_EQ(Cell(i, kColumnUser), "");
 
   SetText(IDC_EDT_REPLACE, "Zz9");
   ASSERT_EQ(columns(), kKeyListColumnCount + 1);
-  wchar_t title[64] = L"";
-  HDITEMW item{};
-  item.mask = HDI_TEXT;
-  item.pszText = title;
-  item.cchTextMax = 64;
-  SendMessageW(header, HDM_GETITEMW, kKeyListColumnCount, reinterpret_cast<LPARAM>(&item));
-  EXPECT_EQ(FromWide(title), "After replace");
+  EXPECT_EQ(title(kKeyListColumnCount), "After replace");
   std::vector<std::string> cells;  // value name: after replace
   for (int i = 0; i < ItemCount(); ++i) {
     cells.push_back(Cell(i, 2) + ": " + Cell(i, kKeyListColumnCount));
