@@ -9,6 +9,7 @@
 
 #include "engine/hit_details.h"
 #include "engine/match_rules.h"
+#include "registry/mounted_hives.h"
 
 namespace keyloom::engine {
 
@@ -29,10 +30,10 @@ inline constexpr int kProfilesChoice = 6;
 class RunControls {
  public:
   virtual ~RunControls() = default;
-  virtual std::string FindText() = 0;       // edtFind exactly as typed
-  virtual std::string ReplaceText() = 0;    // edtReplace exactly as typed
+  virtual std::string FindText() = 0;     // edtFind exactly as typed
+  virtual std::string ReplaceText() = 0;  // edtReplace exactly as typed
   virtual int RootChoice() = 0;  // cmbKeys item index: 0 "All", 1 to 5 one root, kProfilesChoice
-  virtual int TypeFilter() = 0;             // cmbType item index, 0 to 8
+  virtual int TypeFilter() = 0;  // cmbType item index, 0 to 8
   virtual bool IncludeKeyNames() = 0;       // chkTree
   virtual bool IncludeValueContents() = 0;  // chkValues
   virtual bool IncludeValueNames() = 0;     // chkNames
@@ -68,6 +69,9 @@ class RunOutput {
   // A change the run made (`made`) or tried and was refused, as it is counted: a replace or delete
   // run's progress shows both.
   virtual void CountChange(bool made) { (void)made; }
+  // The users' hives the run loaded for its rows (a run over every user's profile), told before
+  // they are unloaded: whatever reads the rows' items later must load them again.
+  virtual void HivesLoaded(std::vector<reg::HiveMount> hives) { (void)hives; }
   // Empties the status list and the Key List (the start of a main pass).
   virtual void ClearLists() = 0;
   // The run's worker reached its end: buttons back to idle.

@@ -170,6 +170,7 @@ void SearchEngine::RunSession(bool search_only) {
   }
   session_.renamed_keys.clear();
   if (session_.only && !stop_) LogSkippedItems();
+  if (profiles && !profiles->Loaded().empty()) context.output->HivesLoaded(profiles->Loaded());
 
   Log("Search Matched " + std::to_string(session_.matched_count) + " Keys.");
   for (std::size_t i = 0; i < session_.exclusion_hits.size(); ++i) {
@@ -237,8 +238,8 @@ void SearchEngine::LogSkippedItems() {
     if (key_there && !item.value_name.empty()) {
       std::uint32_t type = 0;
       reg::Bytes data;
-      value_there = api.QueryValue(key, RegistryValueName(item.value_name), &type, &data) ==
-                    reg::kSuccess;
+      value_there =
+          api.QueryValue(key, RegistryValueName(item.value_name), &type, &data) == reg::kSuccess;
     }
     Log(SkippedLine(item, key_there, value_there));
   }

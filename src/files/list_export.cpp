@@ -1,5 +1,6 @@
 #include "files/list_export.h"
 
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
@@ -141,6 +142,32 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
 }
 
+// The hives of the context loaded for an export's time, unloaded at its end.
+class ExportHives {
+ public:
+  explicit ExportHives(const ExportContext& context) : context_(context) {
+    if (context.hives.empty()) return;
+    reg::RegApi& api = *context.reader.api;
+    mounts_.emplace(api);
+    for (const reg::HiveMount& hive : context.hives) {
+      const reg::ErrorCode rc = mounts_->Load(hive);
+      if (rc == reg::kSuccess) continue;
+      Log(context, Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
+                        text::TrimMessage(api.ErrorMessage(rc)), "]"}));
+    }
+  }
+  ExportHives(const ExportHives&) = delete;
+  ExportHives& operator=(const ExportHives&) = delete;
+  ~ExportHives() {
+    if (!mounts_) return;
+    for (const std::string& line : mounts_->UnloadAll()) Log(context_, line);
+  }
+
+ private:
+  const ExportContext& context_;
+  std::optional<reg::MountedHives> mounts_;
+};
+
 using ExportWriter = ExportOutcome (*)(base::FileReplacement&, const ExportRows&,
                                        const ExportContext&, ExportProgress*);
 
@@ -149,6 +176,7 @@ ExportOutcome WriteWith(ExportWriter write, const std::filesystem::path& file,
                         const ExportRows& rows, const ExportContext& context,
                         ExportProgress* progress) {
   base::FileReplacement out(file, context.writer);
+  const ExportHives hives(context);
   const ExportOutcome outcome = write(out, rows, context, progress);
   const bool failed =
       outcome == ExportOutcome::kCannotCreate || outcome == ExportOutcome::kWriteFailed;

@@ -30,6 +30,7 @@
 #include "base/file_io.h"
 #include "files/change_settings.h"
 #include "files/registry_snapshot.h"
+#include "registry/mounted_hives.h"
 
 namespace keyloom::files {
 
@@ -77,6 +78,10 @@ struct ExportContext {
   std::function<void(const std::string&)> log;
   // Writes the file's bytes; tests replace it to simulate a full disk.
   base::FileReplacement::Writer writer;
+  // The users' hives the rows lie in, which a run over every user's profile loaded and unloaded:
+  // loaded again by the same names for the export's time (one that cannot be is logged, and its
+  // rows with it).
+  std::vector<reg::HiveMount> hives = {};
 };
 
 // A CSV field: bare, or quoted when it holds a comma, a double quote, CR or LF.

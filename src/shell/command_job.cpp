@@ -101,6 +101,7 @@ bool WriteHitsAsCsv(const CsvExport& csv) {
   context.settings = files::ChangeSettingsFor(
       request.settings, engine::TargetFor(request.program, request.settings, request.machine));
   context.writer = csv.writer;
+  context.hives = report.rows().hives();
   const KeyListExportRows rows(report.rows());
   files::ExportProgress progress;
   std::optional<ProgressTicker> ticker;
@@ -286,6 +287,11 @@ void ReportOutput::AddKeyListHit(std::string row, const engine::HitDetails& deta
   if (!keep_rows_) return;
   std::lock_guard lock(mutex_);
   if (rows_complete_) KeepRow(row, &details);
+}
+
+void ReportOutput::HivesLoaded(std::vector<reg::HiveMount> hives) {
+  std::lock_guard lock(mutex_);
+  rows_.AddHives(hives);
 }
 
 void ReportOutput::KeepRow(std::string_view row, const engine::HitDetails* details) {

@@ -76,6 +76,7 @@ class ReportOutput final : public engine::RunOutput {
   // A hit's row with its details (type, data, where found, result), as the Key List keeps it.
   void AddKeyListHit(std::string row, const engine::HitDetails& details) override;
   void CountChange(bool made) override;
+  void HivesLoaded(std::vector<reg::HiveMount> hives) override;
   void ClearLists() override {}
   void RunFinished() override {}
   void RequestQuit() override {}

@@ -49,6 +49,9 @@ class EndSignal final : public engine::RunOutput {
     next_.AddKeyListHit(std::move(row), details);
   }
   void CountChange(bool made) override { next_.CountChange(made); }
+  void HivesLoaded(std::vector<reg::HiveMount> hives) override {
+    next_.HivesLoaded(std::move(hives));
+  }
   void ClearLists() override { next_.ClearLists(); }
   void RunFinished() override {
     next_.RunFinished();

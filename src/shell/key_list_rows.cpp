@@ -163,7 +163,8 @@ void KeyListRows::Replace(std::size_t index, std::string_view row,
   rewritten_[index] = std::move(stored);
 }
 
-void KeyListRows::SetResult(std::size_t index, change::ChangeResult result, std::string_view reason) {
+void KeyListRows::SetResult(std::size_t index, change::ChangeResult result,
+                            std::string_view reason) {
   if (index >= size_) return;
   const RowDetails now = Details(index);
   if (now.present && now.failure.empty() && result != change::ChangeResult::kFailed) {
@@ -173,7 +174,7 @@ void KeyListRows::SetResult(std::size_t index, change::ChangeResult result, std:
   }
   engine::HitDetails details{
       std::string(now.type), std::string(now.data), now.found_in, now.modified, result,
-      std::string(reason), std::string(now.user)};
+      std::string(reason),   std::string(now.user)};
   Replace(index, std::string((*this)[index]), details);
 }
 
@@ -272,6 +273,7 @@ void KeyListRows::Append(KeyListRows&& more) {
   for (RowBlock& block : more.blocks_) {
     if (block.TextBytes() * 2 >= block.TextCapacity() || !CopyRows(block)) Adopt(std::move(block));
   }
+  AddHives(more.hives_);
   more.Clear();
 }
 
@@ -290,10 +292,18 @@ void KeyListRows::Remove(std::vector<std::size_t> indices) {
     kept.blocks_.back().Append(stored);
     ++kept.size_;
   }
+  kept.hives_ = std::move(hives_);
   *this = std::move(kept);
 }
 
+void KeyListRows::AddHives(const std::vector<reg::HiveMount>& hives) {
+  for (const reg::HiveMount& hive : hives) {
+    if (std::find(hives_.begin(), hives_.end(), hive) == hives_.end()) hives_.push_back(hive);
+  }
+}
+
 void KeyListRows::Clear() {
+  hives_.clear();
   rewritten_.clear();
   blocks_.clear();
   blocks_.shrink_to_fit();

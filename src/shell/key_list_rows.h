@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "engine/hit_details.h"
+#include "registry/mounted_hives.h"
 
 namespace keyloom::shell {
 
@@ -151,6 +152,12 @@ class KeyListRows {
   // block whose rows find no room is taken over too: this never fails for want of memory).
   void Append(KeyListRows&& more);
   void Clear();
+
+  // The users' hives the rows lie in, which the run that found them loaded and unloaded (a run
+  // over every user's profile): an export loads them again. Emptied with the rows.
+  const std::vector<reg::HiveMount>& hives() const { return hives_; }
+  // Adds the hives not held yet.
+  void AddHives(const std::vector<reg::HiveMount>& hives);
   // Removes the rows at `indices` (any order; indices past the end are ignored). The other rows
   // keep their order.
   // Throws std::bad_alloc, with the rows as they were, when the kept rows find no memory.
@@ -176,6 +183,7 @@ class KeyListRows {
   std::size_t size_ = 0;
   // Rows rewritten with more than a result, stored whole by their index.
   std::unordered_map<std::size_t, std::string> rewritten_;
+  std::vector<reg::HiveMount> hives_;
 };
 
 }  // namespace keyloom::shell

@@ -102,6 +102,16 @@ void RunOutputQueue::AddKeyListHit(std::string row, const engine::HitDetails& de
   TakeRow([&](KeyListRows& rows) { return rows.Append(row, details, &stock_); });
 }
 
+void RunOutputQueue::HivesLoaded(std::vector<reg::HiveMount> hives) {
+  {
+    std::lock_guard<base::SpinLock> lock(lock_);
+    std::vector<reg::HiveMount>& held = Open().hives;
+    held.insert(held.end(), std::make_move_iterator(hives.begin()),
+                std::make_move_iterator(hives.end()));
+  }
+  Notify(false);
+}
+
 void RunOutputQueue::CountChange(bool made) {
   std::lock_guard<base::SpinLock> lock(lock_);
   ++(made ? counts_.changes : counts_.failures);
@@ -215,6 +225,7 @@ OutputBatch FoldOutput(std::vector<OutputSegment>& segments, std::size_t begin, 
     }
     batch.rows_added += segment.rows.size();
     rows.Append(std::move(segment.rows));
+    rows.AddHives(segment.hives);
     if (segment.bar_set) {
       batch.status_bar = std::move(segment.bar);
     } else if (!segment.lines.empty()) {

@@ -16,11 +16,11 @@
 //
 // The rows a run may gather are bounded by a RowBudget (the address space left, in the program).
 // When a row finds no block, because the budget or the system refused one, the Key List is full:
-// it takes no more rows until the next clearing or the run's end, and the queue writes once, through
-// the log it was given, the line KeyListFullLine says. The run goes on; only the list stops. A
-// clearing frees the former rows only when the window folds it, so from a clearing until the window
-// reports it shown (ClearingsShown) the budget is not asked: a run started after a full list must
-// not find it full.
+// it takes no more rows until the next clearing or the run's end, and the queue writes once,
+// through the log it was given, the line KeyListFullLine says. The run goes on; only the list
+// stops. A clearing frees the former rows only when the window folds it, so from a clearing until
+// the window reports it shown (ClearingsShown) the budget is not asked: a run started after a full
+// list must not find it full.
 //
 // FoldOutput stops right after a segment that ends with the run's end or the quit request, so the
 // window shows everything that came before it first, then hands the end of the run to the
@@ -54,7 +54,8 @@ struct OutputSegment {
   // only lowers the flag, so the text's buffer serves the whole segment.
   std::string bar;
   bool bar_set = false;
-  End end = End::kNone;  // what came right after the segment's output
+  std::vector<reg::HiveMount> hives;  // the users' hives the rows lie in (KeyListRows::hives)
+  End end = End::kNone;               // what came right after the segment's output
 };
 
 // The window's RunOutput. Safe from any thread.
@@ -84,6 +85,7 @@ class RunOutputQueue final : public engine::RunOutput {
   void AddKeyListEntry(std::string row) override;
   void AddKeyListHit(std::string row, const engine::HitDetails& details) override;
   void CountChange(bool made) override;
+  void HivesLoaded(std::vector<reg::HiveMount> hives) override;
   void ClearLists() override;
   void RunFinished() override;
   void RequestQuit() override;

@@ -61,6 +61,10 @@ class RecordingOutput : public RunOutput {
   }
   // Counted apart from the events, which stay as the window shows them.
   void CountChange(bool made) override { ++(made ? changes : failures); }
+  void HivesLoaded(std::vector<reg::HiveMount> loaded) override {
+    std::lock_guard lock(mutex_);
+    hives_.insert(hives_.end(), loaded.begin(), loaded.end());
+  }
   void ClearLists() override { Record("clear"); }
   void RunFinished() override { Record("finished"); }
   void RequestQuit() override { Record("quit"); }
@@ -97,8 +101,14 @@ class RecordingOutput : public RunOutput {
   void Clear() {
     std::lock_guard lock(mutex_);
     events_.clear();
+    hives_.clear();
     changes = 0;
     failures = 0;
+  }
+  // The users' hives the runs said their rows lie in, as told (under the mutex).
+  std::vector<reg::HiveMount> Hives() {
+    std::lock_guard lock(mutex_);
+    return hives_;
   }
 
   std::atomic<int> changes{0};
@@ -108,6 +118,7 @@ class RecordingOutput : public RunOutput {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> events_;
+  std::vector<reg::HiveMount> hives_;
 };
 
 class FakeRunWindow : public RunWindow {

@@ -135,8 +135,8 @@ class UserProfilesTest : public WalkTest {
 // One replace run over four profiles: the signed-in user's in place, ann's and cy's hives loaded
 // (ann's classes hive too) and changed in their files, bob's locked one reported and skipped;
 // every hit names its user (the profile folder's name), also after a rename and in the renamed
-// key's own pass. The journal names the hives loaded; the take-back loads them again and restores
-// the files. A run that is not over the profiles names no user.
+// key's own pass. The journal and the run's output name the hives loaded; the take-back loads
+// them again and restores the files. A run that is not over the profiles names no user.
 TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
   // bob's hive is in use by someone else: loaded under another name.
   {
@@ -150,8 +150,8 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
               ::testing::UnorderedElementsAre(
                   std::string("HKEY_USERS\t\\") + kSignedIn + "\\Software\\App\tPath @ me",
                   "HKEY_USERS\t\\" + ann + "\\Software\\App\tPath @ ann",
-                  "HKEY_USERS\t\\" + ann + "_Classes\\Ann.File\tPath @ ann",
-                  cy + "App\tPath @ cy", cy + "new-cy\t @ cy", cy + "new-cy\tPath @ cy"));
+                  "HKEY_USERS\t\\" + ann + "_Classes\\Ann.File\tPath @ ann", cy + "App\tPath @ cy",
+                  cy + "new-cy\t @ cy", cy + "new-cy\tPath @ cy"));
   EXPECT_THAT(lines, Contains(AllOf(HasSubstr("Unable to load the profile of [bob]"),
                                     HasSubstr(Message(reg::kSharingViolation)))));
   EXPECT_THAT(lines, Contains("User profile [ann]"));
@@ -178,6 +178,8 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
                                  base::PathToUtf8(Folder("ann") / "AppData" / "Local" /
                                                   "Microsoft" / "Windows" / "UsrClass.dat")},
                   reg::HiveMount{std::string("KL_") + kCy, Hive("cy")}));
+  // The rows' readers are told them too, to load them again (an export after the run).
+  EXPECT_EQ(output_.Hives(), runs[0].info.hives);
   std::vector<std::string> undo;
   for (const auto& file : UndoFiles()) {
     for (auto& line : files::testing::ReadRegFileLines(file)) undo.push_back(line);
@@ -198,8 +200,8 @@ TEST_F(UserProfilesTest, ReplaceRunOverProfilesThenTakeBack) {
 
   controls_.root_choice = 4;  // HKEY_USERS, not the profiles
   Run(false);
-  EXPECT_THAT(RowUsers(), ElementsAre(std::string("HKEY_USERS\t\\") + kSignedIn +
-                                      "\\Software\\App\tPath @ "));
+  EXPECT_THAT(RowUsers(),
+              ElementsAre(std::string("HKEY_USERS\t\\") + kSignedIn + "\\Software\\App\tPath @ "));
 }
 
 // Every loaded hive is unloaded after a stop, after failures inside it and after a damaged or

@@ -18,6 +18,7 @@ namespace keyloom::files::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
@@ -118,6 +119,36 @@ TEST_F(ListExportTest, CsvQuotesFieldsKeepsOtherScriptsAndSkipsRowsItCannotRead)
                 "HKEY_CURRENT_USER,\\Software\\X,Count,-1,\"Smith, Ann\"\r\n");
   EXPECT_THAT(log_, ElementsAre("Error access Key : HKEY_CURRENT_USER\\Software\\Gone",
                                 "Error access Key : HKEY_NOWHERE\\Software\\X"));
+}
+
+// A run over every user's profile unloads the hives it loaded: an export of its rows loads them
+// again for its time, under the same names, and unloads them after; a hive that cannot be loaded
+// is named, and its rows are logged as unreadable.
+TEST_F(ListExportTest, RowsInAUsersHiveAreReadWithTheHiveLoadedAgain) {
+  PutString("Seed\\Software\\App", "Path", u"old-ann");
+  const std::string hive = base::PathToUtf8(Target("NTUSER.DAT"));
+  {
+    const reg::PrivilegeScope backup(*api_, "SeBackupPrivilege");
+    reg::TRegistry reg(*api_);
+    ASSERT_TRUE(reg.SaveKey("\\Seed", hive)) << reg.LastErrorText();
+  }
+  const std::string missing = base::PathToUtf8(Target("gone.dat"));
+  context_.hives = {{"KL_Ann", hive}, {"KL_Gone", missing}};
+  const ItemRows rows{{"HKEY_USERS", "\\KL_Ann\\Software\\App", "Path", "ann"},
+                      {"HKEY_USERS", "\\KL_Gone\\Software", "", "gone"}};
+  ASSERT_EQ(WriteCsvExport(Target("list.csv"), rows, context_), ExportOutcome::kSaved);
+  ASSERT_EQ(WriteRegExport(Target("list.reg"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(CsvLines(Target("list.csv")),
+              ElementsAre("HKEY_USERS,\\KL_Ann\\Software\\App,Path,old-ann,ann"));
+  EXPECT_THAT(ReadRegFileLines(Target("list.reg")),
+              Contains("[HKEY_USERS\\KL_Ann\\Software\\App]"));
+  const std::string not_loaded = "Unable to load [" + missing + "] as [HKEY_USERS\\KL_Gone] [" +
+                                 text::TrimMessage(api_->ErrorMessage(reg::kFileNotFound)) + "]";
+  // The CSV export names the row it cannot read; both exports name the hive.
+  EXPECT_THAT(log_, ElementsAre(not_loaded, "Error access Key : HKEY_USERS\\KL_Gone\\Software",
+                                not_loaded));
+  reg::KeyHandle left = reg::kNullKey;
+  EXPECT_EQ(api_->OpenKey(reg::kUsers, "KL_Ann", reg::access::kRead, &left), reg::kFileNotFound);
 }
 
 TEST_F(ListExportTest, RegExportRecreatesTheListedItemsWhenMerged) {

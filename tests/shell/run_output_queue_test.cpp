@@ -147,10 +147,12 @@ TEST(FoldOutputTest, StopsRightAfterTheRunsEndSoEarlierOutputIsShownFirst) {
   EXPECT_FALSE(second.status_bar.has_value());
 }
 
+// The users' hives a run's rows lie in go and come with the rows.
 TEST(FoldOutputTest, ClearingInsideABatchResetsBothListsAndCountsOnlyLaterRows) {
   KeyListRows rows;
   rows.Append("old1");
   rows.Append("old2");
+  rows.AddHives({{"KL_Old", "old.dat"}});
   engine::StatusLines status;
   status.Append("old line");
   RunOutputQueue queue;
@@ -158,11 +160,16 @@ TEST(FoldOutputTest, ClearingInsideABatchResetsBothListsAndCountsOnlyLaterRows) 
   queue.ClearLists();
   queue.AddStatusLine("Checking Key : HKEY_USERS");
   queue.AddKeyListEntry("new");
+  queue.HivesLoaded({{"KL_New", "new.dat"}});
   auto segments = queue.Drain();
   const OutputBatch batch = FoldOutput(segments, 0, rows, status);
   EXPECT_TRUE(batch.lists_cleared);
   EXPECT_EQ(batch.rows_added, 1u);
   EXPECT_EQ(Texts(rows), (std::vector<std::string>{"new"}));
+  const std::vector<reg::HiveMount> hives = {{"KL_New", "new.dat"}};
+  EXPECT_EQ(rows.hives(), hives);
+  rows.Remove({0});  // rows taken out leave the hives
+  EXPECT_EQ(rows.hives(), hives);
   EXPECT_EQ(batch.status_removed_front, 1u);  // the control's one old line goes
   EXPECT_EQ(batch.status_appended, (std::vector<std::string>{"Checking Key : HKEY_USERS"}));
   EXPECT_EQ(status.Lines(), batch.status_appended);

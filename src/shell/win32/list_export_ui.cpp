@@ -54,6 +54,7 @@ void ListExportUi::ExportFile(files::ExportKind kind) {
   context.reader = deps_.reader;
   context.settings = deps_.context->ChangeSettingsNow();
   context.log = [this](const std::string& line) { Log(line); };
+  context.hives = rows.hives();
   rows_ = std::make_unique<KeyListExportRows>(rows, shown);
   progress_.rows_done = 0;
   progress_.cancel = false;

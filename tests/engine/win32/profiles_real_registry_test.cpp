@@ -115,10 +115,12 @@ class ProfilesRealRegistry : public RealRegistryRun {
 TEST_F(ProfilesRealRegistry, ReplaceRunWithProfilesThenUndoARun) {
   const auto exe = keyloom::testing::KeyloomExe();
   const std::filesystem::path json = profiles_.path() / L"run.json";
+  const std::filesystem::path csv = profiles_.path() / L"run.csv";
   const std::wstring command =
       L"\"" + exe.parent_path().wstring() +
       L"\\keyloom.com\" /find old-zed /replace new-zed /profiles /undo \"" +
-      undo_folder_.path().wstring() + L"\" /json \"" + json.wstring() + L"\"";
+      undo_folder_.path().wstring() + L"\" /json \"" + json.wstring() + L"\" /csv \"" +
+      csv.wstring() + L"\"";
   const auto run = keyloom::testing::RunCaptured(command, undo_folder_.path().c_str());
   EXPECT_EQ(run.exit_code, static_cast<DWORD>(shell::kExitOk)) << run.out << run.err;
   EXPECT_THAT(run.out, HasSubstr(std::string("KL_") + kSid + "\\Software\\App"));
@@ -128,6 +130,12 @@ TEST_F(ProfilesRealRegistry, ReplaceRunWithProfilesThenUndoARun) {
   EXPECT_THAT(keyloom::testing::ReadBytes(json),
               AllOf(HasSubstr(std::string("\"key\": \"\\\\KL_") + kSid + "\\\\Software\\\\App\""),
                     HasSubstr("\"user\": \"zed\"")));
+  // The CSV file is written after the run has unloaded the hive: it loads it again to read it.
+  EXPECT_THAT(keyloom::testing::ReadBytes(csv),
+              AllOf(HasSubstr(std::string("HKEY_USERS,\\KL_") + kSid + "\\Software\\App,Path,"),
+                    HasSubstr("-zed,zed\r\n")));
+  EXPECT_THAT(run.out, Not(HasSubstr("Error access Key")));
+  EXPECT_FALSE(Loaded()) << "the hive stays loaded after the CSV file";
   EXPECT_EQ(InFile(), "old-zed") << "Wine has learnt to write a loaded hive back: check new-zed";
   const std::string key = std::string("[HKEY_USERS\\KL_") + kSid + "\\Software\\App]";
   EXPECT_EQ(UndoRecord(0, key), "\"Path\"=\"old-zed\"");
