@@ -142,7 +142,9 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
 }
 
-// The hives of the context loaded for an export's time, unloaded at its end.
+// The hives of the context loaded for an export's time, unloaded at its end. A hive already
+// loaded under its name (by a run under way, here or in another Keyloom) is read where it is and
+// left loaded: loading it again would first unload it from under that run.
 class ExportHives {
  public:
   explicit ExportHives(const ExportContext& context) : context_(context) {
@@ -150,6 +152,11 @@ class ExportHives {
     reg::RegApi& api = *context.reader.api;
     mounts_.emplace(api);
     for (const reg::HiveMount& hive : context.hives) {
+      reg::KeyHandle loaded = reg::kNullKey;
+      if (api.OpenKey(reg::kUsers, hive.key, reg::access::kRead, &loaded) == reg::kSuccess) {
+        api.CloseKey(loaded);
+        continue;
+      }
       const reg::ErrorCode rc = mounts_->Load(hive);
       if (rc == reg::kSuccess) continue;
       Log(context, Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",

@@ -149,6 +149,17 @@ TEST_F(ListExportTest, RowsInAUsersHiveAreReadWithTheHiveLoadedAgain) {
                                 not_loaded));
   reg::KeyHandle left = reg::kNullKey;
   EXPECT_EQ(api_->OpenKey(reg::kUsers, "KL_Ann", reg::access::kRead, &left), reg::kFileNotFound);
+
+  // Loaded already (a run under way holds it): read where it is and left to its run.
+  const reg::PrivilegeScope restore(*api_, "SeRestorePrivilege");
+  ASSERT_EQ(api_->LoadKey(reg::kUsers, "KL_Ann", hive), reg::kSuccess);
+  Put("KL_Ann\\Software\\App", "Path", {reg::kRegSz, Utf16Z(u"new-ann")}, reg::kUsers);
+  ASSERT_EQ(WriteCsvExport(Target("list.csv"), rows, context_), ExportOutcome::kSaved);
+  EXPECT_THAT(CsvLines(Target("list.csv")),
+              ElementsAre("HKEY_USERS,\\KL_Ann\\Software\\App,Path,new-ann,ann"));
+  ASSERT_EQ(api_->OpenKey(reg::kUsers, "KL_Ann", reg::access::kRead, &left), reg::kSuccess);
+  api_->CloseKey(left);
+  EXPECT_EQ(api_->UnLoadKey(reg::kUsers, "KL_Ann"), reg::kSuccess);
 }
 
 TEST_F(ListExportTest, RegExportRecreatesTheListedItemsWhenMerged) {
