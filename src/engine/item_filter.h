@@ -16,9 +16,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/hit_details.h"
+#include "registry/mounted_hives.h"
 
 namespace keyloom::engine {
 
@@ -63,6 +65,10 @@ class ItemFilter {
   // The roots of the items, ascending.
   std::vector<int> Roots() const;
   bool lists_rows() const { return lists_rows_; }
+  // The users' hives the items lie in, which the run that listed them loaded and unloaded: the
+  // run loads them again.
+  void SetHives(std::vector<reg::HiveMount> hives) { hives_ = std::move(hives); }
+  const std::vector<reg::HiveMount>& hives() const { return hives_; }
   const std::vector<OnlyItem>& items() const { return items_; }
   const std::vector<ItemOutcome>& outcomes() const { return outcomes_; }
 
@@ -72,6 +78,7 @@ class ItemFilter {
 
   std::vector<OnlyItem> items_;
   std::vector<ItemOutcome> outcomes_;
+  std::vector<reg::HiveMount> hives_;
   bool lists_rows_;
   std::multimap<std::string, int> by_name_;  // folded root, path and value name -> item
   std::set<std::string> entered_;            // folded root and path of every key on the way

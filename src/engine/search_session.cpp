@@ -104,6 +104,8 @@ void SearchEngine::RunSession(bool search_only) {
   std::vector<StartPoint> starts = StartsOf(controls);
   const int choice = controls.RootChoice();
   // The users' hives stay loaded until the journal has the state the run left in them.
+  ReloadedHives item_hives(context);
+  if (session_.only && session_.machine.empty()) item_hives.Load(session_.only->hives());
   std::optional<ProfileHives> profiles;
   if (starts.empty() && choice == kProfilesChoice) {
     profiles.emplace(context, session_.machine, controls.IncludeDefaultProfile());
@@ -111,7 +113,7 @@ void SearchEngine::RunSession(bool search_only) {
     starts = profiles->StartPoints();
     if (starts.empty()) Log("No user profile to search.");
   }
-  BeginJournalRun(profiles ? profiles->Loaded() : std::vector<reg::HiveMount>{});
+  BeginJournalRun(profiles ? profiles->Loaded() : item_hives.Reached());
   struct RunEnd {
     const RunContext& context;
     ~RunEnd() {
@@ -440,7 +442,7 @@ bool RunController::btnReplaceClick() {
   return RequestIsValid(false) && StartRun(false);
 }
 
-bool RunController::ReplaceItems(std::vector<OnlyItem> items) {
+bool RunController::ReplaceItems(std::vector<OnlyItem> items, std::vector<reg::HiveMount> hives) {
   if (active_ || items.empty()) return false;
   RunControls& controls = *engine_.context().controls;
   if (text::IsBlank(controls.FindText()) || text::IsBlank(controls.ReplaceText())) {
@@ -448,7 +450,9 @@ bool RunController::ReplaceItems(std::vector<OnlyItem> items) {
     return false;
   }
   if (!RequestIsValid(false)) return false;
-  engine_.RestrictNextRun(ItemFilter(std::move(items), false));
+  ItemFilter only(std::move(items), false);
+  only.SetHives(std::move(hives));
+  engine_.RestrictNextRun(std::move(only));
   return StartRun(false);
 }
 

@@ -210,7 +210,9 @@ class RunController {
   bool btnReplaceClick();
   // "Replace Selected": a replace run restricted to `items` that leaves the Key List as it is and
   // keeps each item's outcome (engine().session().only once it has ended). True when it started.
-  bool ReplaceItems(std::vector<OnlyItem> items);
+  // `hives`: the users' hives the items lie in, which the run that listed them loaded and
+  // unloaded (KeyListRows::hives); loaded again for this run.
+  bool ReplaceItems(std::vector<OnlyItem> items, std::vector<reg::HiveMount> hives = {});
   void btnPauseClick();
   void btnCloseClick();
   // The worker's RunFinished, delivered on the GUI thread: buttons back to idle.

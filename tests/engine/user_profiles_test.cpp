@@ -240,5 +240,28 @@ TEST_F(UserProfilesTest, HivesAreUnloadedAfterStopsAndFailures) {
   EXPECT_THAT(LeftLoaded(), IsEmpty());
 }
 
+// Replace Selected over rows a profiles search listed: the hives that search loaded and unloaded
+// are loaded again for the restricted run (its journal names them, for the take-back) and
+// unloaded after it; only the selected item changes.
+TEST_F(UserProfilesTest, ReplaceSelectedLoadsTheSearchsHivesAgain) {
+  Run(false);
+  const std::vector<reg::HiveMount> hives = output_.Hives();
+  ASSERT_THAT(hives, SizeIs(4));  // ann and her classes, bob, cy
+  EXPECT_THAT(LeftLoaded(), IsEmpty());
+
+  StoreSettings();
+  output_.Clear();
+  const std::string ann = std::string("\\KL_") + kAnn + "\\Software\\App";
+  ASSERT_TRUE(controller_->ReplaceItems({{4, ann, "Path", FoundIn::kData}}, hives));
+  ASSERT_TRUE(output_.WaitFor("finished"));
+  controller_->OnRunFinished();
+  EXPECT_THAT(output_.Lines(), Contains("Finished, Replaced [1] Entries."));
+  EXPECT_THAT(LeftLoaded(), IsEmpty());
+  EXPECT_EQ(InFile(Hive("ann"), "Software\\App"), "new-ann");
+  EXPECT_EQ(InFile(Hive("cy"), "Software\\App"), "old-cy");
+  EXPECT_EQ(SignedInData(), "old-me");
+  EXPECT_EQ(journal_.Runs(undo_folder_.Utf8())[0].info.hives, hives);
+}
+
 }  // namespace
 }  // namespace keyloom::engine::testing

@@ -49,7 +49,7 @@ void TfrmMain::mnuReplaceSelectedClick() {
   if (items.empty()) return;
   SyncControls();
   snapshot_.SetRowsRun(true);
-  if (!controller_->ReplaceItems(std::move(items))) {
+  if (!controller_->ReplaceItems(std::move(items), key_list_.rows().hives())) {
     snapshot_.SetRowsRun(false);
     return;
   }
