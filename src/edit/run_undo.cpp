@@ -45,8 +45,7 @@ std::unique_ptr<reg::MountedHives> LoadRunHives(const files::JournalRun& run,
   for (const reg::HiveMount& hive : run.info.hives) {
     const reg::ErrorCode rc = hives->Load(hive);
     if (rc == reg::kSuccess) continue;
-    *error = Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
-                  text::TrimMessage(context.api->ErrorMessage(rc)), "]"});
+    *error = reg::LoadFailureLine(*context.api, hive, rc);
     return nullptr;
   }
   return hives;

@@ -104,7 +104,8 @@ void SearchEngine::RunSession(bool search_only) {
   std::vector<StartPoint> starts = StartsOf(controls);
   const int choice = controls.RootChoice();
   // The users' hives stay loaded until the journal has the state the run left in them.
-  ReloadedHives item_hives(context);
+  reg::ReloadedHives item_hives(*context.api,
+                                [&context](const std::string& line) { context.log(line, false); });
   if (session_.only && session_.machine.empty()) item_hives.Load(session_.only->hives());
   std::optional<ProfileHives> profiles;
   if (starts.empty() && choice == kProfilesChoice) {

@@ -163,30 +163,4 @@ std::string ProfileHives::UserOf(std::string_view path) const {
   return "";
 }
 
-ReloadedHives::~ReloadedHives() {
-  if (!mounts_) return;
-  for (const std::string& line : mounts_->UnloadAll()) context_.log(line, false);
-}
-
-void ReloadedHives::Load(const std::vector<reg::HiveMount>& hives) {
-  reg::RegApi& api = *context_.api;
-  for (const reg::HiveMount& hive : hives) {
-    reg::KeyHandle loaded = reg::kNullKey;
-    if (api.OpenKey(reg::kUsers, hive.key, reg::access::kRead, &loaded) == reg::kSuccess) {
-      api.CloseKey(loaded);
-      reached_.push_back(hive);
-      continue;
-    }
-    if (!mounts_) mounts_.emplace(api);
-    const reg::ErrorCode rc = mounts_->Load(hive);
-    if (rc == reg::kSuccess) {
-      reached_.push_back(hive);
-    } else {
-      context_.log(Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
-                        text::TrimMessage(api.ErrorMessage(rc)), "]"}),
-                   false);
-    }
-  }
-}
-
 }  // namespace keyloom::engine

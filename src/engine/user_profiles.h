@@ -77,27 +77,4 @@ class ProfileHives {
   std::vector<ProfileHive> hives_;
 };
 
-// The users' hives a profiles run loaded, loaded again by the same names for a later run over
-// items in them (Replace Selected over its rows), and unloaded at that run's end. A hive already
-// loaded under its name is used where it is and left loaded.
-class ReloadedHives {
- public:
-  explicit ReloadedHives(const RunContext& context) : context_(context) {}
-  ReloadedHives(const ReloadedHives&) = delete;
-  ReloadedHives& operator=(const ReloadedHives&) = delete;
-  // Unloads what Load loaded; a hive that would not go is logged.
-  ~ReloadedHives();
-
-  // Loads each hive not loaded yet; one that cannot be loaded is logged (its items are then
-  // skipped as gone).
-  void Load(const std::vector<reg::HiveMount>& hives);
-  // The hives the run reaches, loaded here or before.
-  const std::vector<reg::HiveMount>& Reached() const { return reached_; }
-
- private:
-  const RunContext& context_;
-  std::optional<reg::MountedHives> mounts_;
-  std::vector<reg::HiveMount> reached_;
-};
-
 }  // namespace keyloom::engine

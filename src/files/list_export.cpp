@@ -142,39 +142,6 @@ ExportOutcome WriteReg(base::FileReplacement& out, const ExportRows& rows,
   return out.Commit() ? ExportOutcome::kSaved : ExportOutcome::kWriteFailed;
 }
 
-// The hives of the context loaded for an export's time, unloaded at its end. A hive already
-// loaded under its name (by a run under way, here or in another Keyloom) is read where it is and
-// left loaded: loading it again would first unload it from under that run.
-class ExportHives {
- public:
-  explicit ExportHives(const ExportContext& context) : context_(context) {
-    if (context.hives.empty()) return;
-    reg::RegApi& api = *context.reader.api;
-    mounts_.emplace(api);
-    for (const reg::HiveMount& hive : context.hives) {
-      reg::KeyHandle loaded = reg::kNullKey;
-      if (api.OpenKey(reg::kUsers, hive.key, reg::access::kRead, &loaded) == reg::kSuccess) {
-        api.CloseKey(loaded);
-        continue;
-      }
-      const reg::ErrorCode rc = mounts_->Load(hive);
-      if (rc == reg::kSuccess) continue;
-      Log(context, Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
-                        text::TrimMessage(api.ErrorMessage(rc)), "]"}));
-    }
-  }
-  ExportHives(const ExportHives&) = delete;
-  ExportHives& operator=(const ExportHives&) = delete;
-  ~ExportHives() {
-    if (!mounts_) return;
-    for (const std::string& line : mounts_->UnloadAll()) Log(context_, line);
-  }
-
- private:
-  const ExportContext& context_;
-  std::optional<reg::MountedHives> mounts_;
-};
-
 using ExportWriter = ExportOutcome (*)(base::FileReplacement&, const ExportRows&,
                                        const ExportContext&, ExportProgress*);
 
@@ -183,7 +150,9 @@ ExportOutcome WriteWith(ExportWriter write, const std::filesystem::path& file,
                         const ExportRows& rows, const ExportContext& context,
                         ExportProgress* progress) {
   base::FileReplacement out(file, context.writer);
-  const ExportHives hives(context);
+  reg::ReloadedHives hives(*context.reader.api,
+                           [&context](const std::string& line) { Log(context, line); });
+  hives.Load(context.hives);
   const ExportOutcome outcome = write(out, rows, context, progress);
   const bool failed =
       outcome == ExportOutcome::kCannotCreate || outcome == ExportOutcome::kWriteFailed;

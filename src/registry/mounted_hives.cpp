@@ -34,4 +34,32 @@ std::vector<std::string> MountedHives::UnloadAll() {
   return lines;
 }
 
+std::string LoadFailureLine(RegApi& api, const HiveMount& hive, ErrorCode rc) {
+  return text::Cat({"Unable to load [", hive.file, "] as [HKEY_USERS\\", hive.key, "] [",
+                    text::TrimMessage(api.ErrorMessage(rc)), "]"});
+}
+
+ReloadedHives::~ReloadedHives() {
+  if (!mounts_) return;
+  for (const std::string& line : mounts_->UnloadAll()) log_(line);
+}
+
+void ReloadedHives::Load(const std::vector<HiveMount>& hives) {
+  for (const HiveMount& hive : hives) {
+    KeyHandle loaded = kNullKey;
+    if (api_.OpenKey(kUsers, hive.key, access::kRead, &loaded) == kSuccess) {
+      api_.CloseKey(loaded);
+      reached_.push_back(hive);
+      continue;
+    }
+    if (!mounts_) mounts_.emplace(api_);
+    const ErrorCode rc = mounts_->Load(hive);
+    if (rc == kSuccess) {
+      reached_.push_back(hive);
+    } else {
+      log_(LoadFailureLine(api_, hive, rc));
+    }
+  }
+}
+
 }  // namespace keyloom::reg

@@ -4,6 +4,8 @@
 // privileges; the object enables both for its lifetime.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,35 @@ class MountedHives {
   PrivilegeScope backup_;
   PrivilegeScope restore_;
   std::vector<HiveMount> mounts_;
+};
+
+// "Unable to load [file] as [HKEY_USERS\key] [why]".
+std::string LoadFailureLine(RegApi& api, const HiveMount& hive, ErrorCode rc);
+
+// The hives a finished run loaded and unloaded, loaded again by the same names for later work over
+// the items it found (an export, Replace Selected) and unloaded when that work ends. A hive already
+// loaded under its name (by a run under way, in this or another process) is used where it is and
+// left loaded: loading it again would first unload it from under that run.
+class ReloadedHives {
+ public:
+  using Log = std::function<void(const std::string& line)>;
+  ReloadedHives(RegApi& api, Log log) : api_(api), log_(std::move(log)) {}
+  ReloadedHives(const ReloadedHives&) = delete;
+  ReloadedHives& operator=(const ReloadedHives&) = delete;
+  // Unloads what Load loaded; a hive that would not go is logged.
+  ~ReloadedHives();
+
+  // Loads each hive not loaded yet; one that cannot be loaded is logged (its items then read as
+  // gone).
+  void Load(const std::vector<HiveMount>& hives);
+  // The hives reachable now, loaded here or before.
+  const std::vector<HiveMount>& Reached() const { return reached_; }
+
+ private:
+  RegApi& api_;
+  Log log_;
+  std::optional<MountedHives> mounts_;
+  std::vector<HiveMount> reached_;
 };
 
 }  // namespace keyloom::reg

@@ -98,7 +98,8 @@ std::string JsonUnits(std::u16string_view units) { return JsonString(text::Utf16
 std::string JsonData(const std::optional<reg::RawValue>& value) {
   if (!value) return "null";
   const reg::Bytes& data = value->data;
-  const std::u16string_view units(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2);
+  const std::u16string all_units = text::BytesToUtf16(data);
+  const std::u16string_view units = all_units;
   switch (value->type) {
     case reg::kRegSz:
     case reg::kRegExpandSz:
