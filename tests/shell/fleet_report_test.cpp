@@ -13,7 +13,6 @@
 namespace keyloom::shell {
 namespace {
 
-using keyloom::testing::Json;
 using keyloom::testing::JsonReader;
 using keyloom::testing::Utf16Z;
 using ::testing::HasSubstr;
@@ -91,28 +90,28 @@ std::string Z(std::u16string_view units) {
 
 TEST(FleetReportTest, JsonHitsCarryTheirValuesWholeInTheFormOfTheirKind) {
   using namespace std::string_literals;  // a literal keeps the NULs inside it
-  const std::u16string long_text = u"old-" + std::u16string(300, u'x') + u"\r\n\tend";
-  const std::u16string odd = {u'o', u'l', u'd', 0xDC00};  // ends in a lone surrogate
+  const std::string long_x(300, 'x');
+  std::string long_hex = "ab";
+  for (int i = 1; i < 300; ++i) long_hex += " ab";
   const struct {
     std::uint32_t type;
     std::string bytes;
-    std::string json;  // the data as written; "" to compare the parsed string with `text`
-    std::u16string text = {};
+    std::string json;  // the data as written
   } cases[] = {
-      {reg::kRegSz, Z(long_text), "", long_text},
-      {reg::kRegExpandSz, Z(odd), "", odd},
+      {reg::kRegSz, Z(u"old-" + std::u16string(300, u'x') + u"\r\n\tend"),
+       "\"old-" + long_x + "\\r\\n\\tend\""},
+      {reg::kRegExpandSz, Z(u"old\xDC00"), "\"old\\udc00\""},  // a lone surrogate
       // Whatever follows a string's end is not part of its text.
       {reg::kRegSz, Z(u"old-a\0tail"s), "\"old-a\""},
       {reg::kRegMultiSz, Z(u"a\0old-b\0"s), "[\"a\", \"old-b\"]"},
-      {reg::kRegMultiSz, Z(u""), "[]"},
       {reg::kRegMultiSz, "", "[]"},
       {reg::kRegDword, "\x1a\0\0\x80"s, "2147483674"},
       {reg::kRegQword, "\x01\0\0\0\0\0\0\x80"s, "9223372036854775809"},
-      // A number of the wrong size, an empty binary and other kinds: their bytes.
+      // A number of the wrong size, an empty binary and other kinds: their bytes, all of them.
       {reg::kRegDword, "\x01\x02\x03", "\"01 02 03\""},
       {reg::kRegBinary, "", "\"\""},
       {reg::kRegNone, "\x0f\xf0", "\"0f f0\""},
-      {reg::kRegBinary, std::string(300, '\xAB'), ""},
+      {reg::kRegBinary, std::string(300, '\xAB'), "\"" + long_hex + "\""},
   };
   KeyListRows rows;
   std::vector<std::optional<reg::RawValue>> values;
@@ -127,27 +126,14 @@ TEST(FleetReportTest, JsonHitsCarryTheirValuesWholeInTheFormOfTheirKind) {
   machine.rows = &rows;
   machine.values = &values;
   const std::string document = JsonReport({}, {machine});
-  const std::optional<Json> json = JsonReader::Parse(document);
-  ASSERT_TRUE(json.has_value()) << document;
-  const Json& results = (*json)["machines"][0]["results"];
-  ASSERT_EQ(results.array.size(), std::size(cases) + 1);
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const auto& c = cases[i];
-    SCOPED_TRACE(i);
-    if (!c.json.empty()) {
-      EXPECT_THAT(document, HasSubstr("\"data\": " + c.json + ", \"found_in\""));
-    } else if (!c.text.empty()) {
-      EXPECT_EQ(results[i]["data"].string, c.text);
-    } else {  // every byte, whatever its length
-      EXPECT_EQ(results[i]["data"].Utf8().size(), c.bytes.size() * 3 - 1);
-    }
+  ASSERT_TRUE(JsonReader::Parse(document).has_value()) << document;
+  for (const auto& c : cases) {
+    EXPECT_THAT(document, HasSubstr("\"data\": " + c.json + ", \"found_in\""));
   }
   EXPECT_THAT(document, HasSubstr("\"data\": null"));
   // Without the values, the data is the Key List's.
   machine.values = nullptr;
-  EXPECT_EQ(
-      (*JsonReader::Parse(JsonReport({}, {machine})))["machines"][0]["results"][0]["data"].Utf8(),
-      "preview");
+  EXPECT_THAT(JsonReport({}, {machine}), HasSubstr("\"data\": \"preview\""));
 }
 
 }  // namespace
